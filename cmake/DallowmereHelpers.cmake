@@ -1,0 +1,48 @@
+# One static library per subsystem folder: every .cpp/.h/.ui in the folder belongs to it,
+# so adding a class never means editing a build file.
+function(dm_add_subsystem_library name)
+  cmake_parse_arguments(ARG "" "" "LIBS;EXCLUDE" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
+  foreach(ex IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${ex})
+  endforeach()
+  if(NOT sources MATCHES "\\.cpp")
+    # A subsystem that has no code yet still links, so its dependants build.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_LIBS})
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+endfunction()
+
+set(DM_ISOLATE ${PROJECT_SOURCE_DIR}/scripts/isolate.sh)
+
+# dm_add_test(name SOURCES a.cpp ... LIBS lib ... [SANITIZE] [LABELS l ...])
+# A test marked SANITIZE is also built and run by the sanitizer build; the sanitizer build
+# builds nothing else.
+function(dm_add_test name)
+  cmake_parse_arguments(ARG "SANITIZE" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if((DALLOWMERE_SANITIZE OR DALLOWMERE_FUZZ) AND NOT ARG_SANITIZE)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  if(DALLOWMERE_TEST_ISOLATION)
+    add_test(NAME ${name} COMMAND ${DM_ISOLATE} $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
+  set(labels ${ARG_LABELS})
+  if(ARG_SANITIZE)
+    list(APPEND labels sanitize)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FORCE_STDERR_LOGGING=1;ASAN_OPTIONS=detect_leaks=0"
+    TIMEOUT 300
+    LABELS "${labels}")
+endfunction()

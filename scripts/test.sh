@@ -1,0 +1,16 @@
+#!/bin/sh
+# Builds everything and runs every test, each in a private loopback-only network namespace;
+# then builds the sanitizer-labelled tests with AddressSanitizer and UndefinedBehaviorSanitizer
+# and runs them too.
+set -e
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+status=0
+(cd build && ctest --output-on-failure -j "$jobs") || status=1
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDALLOWMERE_SANITIZE=ON >/dev/null
+cmake --build build-sanitize -j "$jobs"
+(cd build-sanitize && ctest --output-on-failure -j "$jobs" -L sanitize) || status=1
+exit $status
