@@ -46,3 +46,23 @@ function(dm_add_test name)
     TIMEOUT 300
     LABELS "${labels}")
 endfunction()
+
+# dm_add_folder_tests(LIBS lib ...): every tst_*.cpp in the calling folder becomes one test
+# executable; the folder's other .cpp/.h files are shared helpers compiled into each test.
+# A test whose source contains the marker DM_TEST_SANITIZE (in a comment) is also built and
+# run by the sanitizer build.
+function(dm_add_folder_tests)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(REMOVE_ITEM helpers ${tests})
+  foreach(src IN LISTS tests)
+    get_filename_component(name ${src} NAME_WE)
+    file(STRINGS ${src} marker REGEX "DM_TEST_SANITIZE" LIMIT_COUNT 1)
+    if(marker)
+      dm_add_test(${name} SOURCES ${src} ${helpers} LIBS ${ARG_LIBS} SANITIZE)
+    else()
+      dm_add_test(${name} SOURCES ${src} ${helpers} LIBS ${ARG_LIBS})
+    endif()
+  endforeach()
+endfunction()
