@@ -1,0 +1,188 @@
+#pragma once
+
+#include "model/dmxport.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QRect>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+#include <vector>
+
+class QDomDocument;
+class QDomElement;
+class DeviceDictionary;
+class Light;
+class MapModel;
+class PropertyMapper;
+
+// One interface of the map: an Orvex controller or power/data supply, or a streaming-protocol
+// output, with numbered ports of one DMX universe each and the uids of the lights wired to it.
+class DataSupply : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxPorts = 255;
+
+    explicit DataSupply(int type, QDomElement *element = nullptr);
+    ~DataSupply() override;
+
+    static void initTagTable();
+
+    bool connectToMap(MapModel *map);
+    MapModel *map() const { return m_map; }
+    virtual bool lessThan(const DataSupply *other) const;
+
+    int type() const { return m_type; }
+    quint64 uid() const { return m_uid; }
+    void setUid(quint64 uid) { m_uid = uid; }
+    QString name() const { return m_name; }
+    void setName(const QString &name);
+    quint64 serialNumber() const { return m_serialNumber; }
+    void setSerialNumber(quint64 serial) { m_serialNumber = serial; }
+    QString ipAddress() const;
+    void setIpAddress(const QHostAddress &address);
+    bool hasIpAddress() const { return m_hasIpAddress; }
+    QString macAddress() const { return m_macAddress; }
+    void setMacAddress(const quint8 *mac);
+    bool isMissing() const { return m_missing; }
+    void setMissing(bool missing) { m_missing = missing; }
+    quint32 universe() const { return m_universe; }
+    void setUniverse(quint32 universe) { m_universe = universe; }
+    quint16 protocolVersion() const { return m_protocolVersion; }
+    void setProtocolVersion(quint16 version) { m_protocolVersion = version; }
+    QString versionString() const { return m_versionString; }
+    void setVersionString(const QString &text) { m_versionString = text; }
+    void setVersionString(const char *text);
+    QString family() const { return m_family; }
+    void setFamily(const QString &text) { m_family = text; }
+    void setFamily(const char *text);
+    int dmxBufSize() const { return m_dmxBufSize; }
+    bool isCloneable() const { return true; }
+
+    // Filled from the map loader's defaults; nothing in the interface reads them.
+    QString auxiliaryAddress() const { return m_auxAddress; }
+    void setAuxiliaryAddress(const QString &text) { m_auxAddress = text; }
+    QString auxiliaryText1() const { return m_auxText1; }
+    void setAuxiliaryText1(const QString &text) { m_auxText1 = text; }
+    QString auxiliaryText2() const { return m_auxText2; }
+    void setAuxiliaryText2(const QString &text) { m_auxText2 = text; }
+
+    // Ports
+    quint8 portCount() const { return quint8(m_ports.size()); }
+    void setPortCount(quint8 count);
+    quint8 portNumber(int index) const;
+    void setPortNumber(int index, quint8 number);
+    quint8 portType(int index) const;
+    void setPortType(int index, quint8 type);
+    quint16 portStartCode(int index) const;
+    quint32 portFlags(int index) const;
+    void setPortFlags(int index, quint32 flags);
+    int portUsedSize(int index) const;
+    QByteArray portBuffer(int index) const;
+    // Entry (port number - 1) holds the index of the port bearing that number.
+    QVector<quint8> portIndexTable() const { return m_portIndex; }
+    void rebuildPortIndex();
+    bool allPortsType3() const;
+    void updateBufferSizes();
+
+    // Lights
+    QList<quint64> lights() const { return m_lightUids; }
+    QList<Light *> lightObjects() const;
+    void rebuildLightMap();
+    int lastChannelOnPort(quint8 port);
+    void renumberLights();
+    QRect boundingRect() const;
+
+    // Properties
+    QString property(const QString &name) const { return m_properties.value(name); }
+    bool hasProperty(const QString &name) const { return m_properties.contains(name); }
+    QHash<QString, QString> properties() const { return m_properties; }
+    void setProperty(const QString &name, const QString &value);
+    quint32 dmxAddress() const;
+    QString sftVersion() const;
+    void copyProperties(const DataSupply *other);
+
+    // Returns the copy that was added to the map, or null without a map.
+    DataSupply *cloneWithLights(int x, int y);
+
+    // Map file element "c"
+    void toXml(QDomElement *element, QDomDocument *document) const;
+    void fromXml(QDomElement *element);
+
+public slots:
+    void addLight(quint64 uid);
+    void removeLight(quint64 uid);
+    void setDMXBufSize(int size);
+    bool updateLights();
+    void lightsOn();
+    void lightsOff();
+
+signals:
+    void msg(const QString &s);
+    void updatedDataSupply(quint64 uid);
+    void updatedDataSupplyProperty(quint64 uid, QString name, QString value);
+    void updatedLightProperty(quint64 uid, QString propertyName, QString propertyValue);
+    void signalSendDmxFrame(QString ip, quint16 startCode, quint16 timerVal, QByteArray dmxData);
+    void signalSendBroadcastDmxFrame(quint32 universe, quint16 startCode, quint16 timerVal,
+                                     QByteArray dmxData);
+    void signalSendPortOut(QString ip, quint32 universe, quint8 port, quint16 flags,
+                           quint16 startCode, QByteArray dmxData);
+    void signalSendBroadcastPortOut(quint32 universe, quint8 port, quint16 flags,
+                                    quint16 startCode, QByteArray dmxData);
+    void signalSendSACNData(QString ip, QByteArray dmxData);
+    void signalSendArtNetData(QString ip, QByteArray dmxData);
+    void signalSendBufferByUSBPortIndex(quint64 serialNumber, int portIndex, QByteArray dmxData);
+    void signalSendSetValue(QString ipAddress, quint64 serialNumber, QString propertyName,
+                            QString propertyValue);
+
+private:
+    bool lightTableCurrent() const;
+    void invalidateLightTable() { m_lightTableValid = false; }
+    int portIndexOfLight(const Light *light) const;
+    void sendLevels(quint8 level);
+    void emitFrames();
+    void readPortList(const QDomElement &list);
+    void readProperties(const QDomElement &element);
+    void writeProperties(QDomElement &parent, QDomDocument *document) const;
+    void moveLightChannels(const QString &name, const QString &value, quint32 base);
+
+    int m_type;
+    quint64 m_uid = 0xFFFFFFFF;
+    QString m_name = QStringLiteral("New DataSupply");
+    quint64 m_serialNumber = 0xFFFFFFFF;
+    QHostAddress m_ipAddress{QStringLiteral("0.0.0.0")};
+    bool m_hasIpAddress = false;
+    bool m_missing = false;
+    QString m_macAddress = QStringLiteral("FF:FF:FF:FF:FF:FF");
+    quint32 m_universe = 0;
+    quint16 m_protocolVersion = 1;
+    QString m_versionString;
+    QString m_family;
+    int m_dmxBufSize = 12;
+    QString m_auxAddress = QStringLiteral("0.0.0.0");
+    QString m_auxText1;
+    QString m_auxText2;
+
+    std::vector<DmxPort> m_ports;
+    QVector<quint8> m_portIndex;
+
+    QList<quint64> m_lightUids;
+    QSet<quint64> m_lightUidSet; // keeps duplicate checks constant-time on big interfaces
+    // Resolved lights; trusted only while the map's light generation is unchanged, since a
+    // deletion elsewhere may have freed a light this interface lists.
+    std::vector<Light *> m_lightTable;
+    bool m_lightTableValid = false;
+    quint64 m_lightTableGeneration = 0;
+
+    QHash<QString, QString> m_properties;
+    MapModel *m_map = nullptr;
+    PropertyMapper *m_propertyMapper = nullptr;
+    DeviceDictionary *m_deviceDictionary = nullptr;
+};

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QRect>
+#include <QSet>
+#include <QString>
+
+class DataSupply;
+class Group;
+class Light;
+class QDomElement;
+class QDomNode;
+
+// Three texts handed to the map loader; every interface the load adds takes them.
+struct MapLoadDefaults
+{
+    QString text1;
+    QString text2;
+    QString text3;
+};
+
+// The in-memory map: owns every interface, light and group, issues uids, reads and writes the
+// map file and relays the signals of the objects it owns, so views connect to one object.
+class MapModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    MapModel();
+    ~MapModel() override;
+
+    Light *light(quint64 uid) const { return m_lights.value(uid, nullptr); }
+    Group *group(quint64 uid) const { return m_groups.value(uid, nullptr); }
+    DataSupply *dataSupply(quint64 uid) const { return m_dataSupplies.value(uid, nullptr); }
+    QHash<quint64, Light *> lights() const { return m_lights; }
+    QHash<quint64, Group *> groups() const { return m_groups; }
+    QHash<quint64, DataSupply *> dataSupplies() const { return m_dataSupplies; }
+    bool isEmpty() const;
+
+    QString imageFile() const { return m_imageFile; }
+    void setImageFile(const QString &fileName) { m_imageFile = fileName; }
+    QRect mapExtent() const { return m_mapExtent; }
+    QRect lightsBoundingRect() const;
+    bool isLivePlayDisabled() const { return m_livePlayDisabled; }
+    void setLivePlayDisabled(bool disabled) { m_livePlayDisabled = disabled; }
+    bool isPostSync() const { return m_postSync; }
+    bool isColorCacheEnabled() const { return m_colorCacheEnabled; }
+    quint64 nextUid();
+
+    // Rises whenever a light enters or leaves the lights table, so holders of resolved light
+    // pointers (interface light tables) know when to resolve again.
+    quint64 lightGeneration() const { return m_lightGeneration; }
+
+    bool loadDataSupply(DataSupply *dataSupply);
+    bool loadGroup(Group *group);
+    bool loadLight(Light *light);
+    bool addDataSupply(DataSupply *dataSupply);
+    bool addGroup(Group *group);
+    bool addLight(Light *light);
+    DataSupply *createDataSupply(int type);
+
+    void deleteLight(quint64 uid);
+    void deleteGroup(quint64 gid);
+    void deleteDataSupply(quint64 uid, bool withLights);
+    bool clearMap();
+    void flushChangedGroups();
+    QSet<Group *> changedGroups() const { return m_changedGroups; }
+
+    bool saveMap(const QString &fileName);
+    bool loadMap(const QString &fileName, const MapLoadDefaults &defaults);
+    bool loadMapElement(const QDomNode &node, MapLoadDefaults defaults);
+
+public slots:
+    void updateLights();
+
+signals:
+    void msg(const QString &s);
+    void newDataSupply(quint64 uid);
+    void newGroup(quint64 uid);
+    void newLight(quint64 uid);
+    void newImageFile();
+    void updatedDataSupply(quint64 uid);
+    void updatedLight(quint64 uid);
+    void updatedLightPosition(quint64 uid);
+    void updatedLightProperties(quint64 uid);
+    void updatedLightProperty(quint64 uid, QString propertyName, QString propertyValue);
+    void updatedGroup(quint64 uid);
+    void deletedGroup(quint64 uid);
+    void deletedLight(quint64 uid);
+    void clearedMap();
+    void propertiesCompiled();
+    void discoveredDataSupply(DataSupply *dataSupply);
+    void progressStarted(int min, int max, QString text);
+    void progressUpdated(int value);
+    void progressTextChanged(QString text);
+    void signalSendDmxFrame(QString ip, quint16 startCode, quint16 timerVal, QByteArray dmxData);
+    void signalSendBroadcastDmxFrame(quint32 universe, quint16 startCode, quint16 timerVal,
+                                     QByteArray dmxData);
+    void signalSendPortOut(QString ip, quint32 universe, quint8 port, quint16 flags,
+                           quint16 startCode, QByteArray dmxData);
+    void signalSendSACNData(QString ip, QByteArray dmxData);
+    void signalSendArtNetData(QString ip, QByteArray dmxData);
+    void signalSendBroadcastPortOut(quint32 universe, quint8 port, quint16 flags,
+                                    quint16 startCode, QByteArray dmxData);
+    void signalSendSetValue(QString ipAddress, quint64 serialNumber, QString propertyName,
+                            QString propertyValue);
+    void signalSendPortOutSync();
+    void signalSendBufferByUSBPortIndex(quint64 serialNumber, int portIndex, QByteArray dmxData);
+
+private:
+    QString mapDocumentText();
+    void loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
+                               QList<quint64> &newDataSupplies);
+    void loadLightElement(const QDomElement &element, QList<quint64> &newLights);
+    void loadGroupElement(const QDomElement &element, QList<quint64> &newGroups);
+    void growMapExtent(const Light *light);
+
+    QHash<quint64, Light *> m_lights;
+    QHash<quint64, Group *> m_groups;
+    QHash<quint64, DataSupply *> m_dataSupplies;
+    QSet<Group *> m_changedGroups;
+    QString m_imageFile;
+    QRect m_mapExtent;
+    bool m_livePlayDisabled = false;
+    bool m_postSync = false;
+    bool m_portOutSyncEnabled = false;
+    bool m_colorCacheEnabled = false;
+    quint64 m_lightGeneration = 0;
+};
