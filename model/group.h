@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QDomDocument>
+#include <QDomElement>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+class Light;
+class MapModel;
+
+// A group compiled into chase steps. Steps hold light uids rather than Light pointers: a
+// light or group can be deleted while a matrix that names it lives on (in a group or in a
+// running highlight), so holders resolve uids through the map model when they use them.
+struct GroupLightMatrix
+{
+    int stepCount = 0;
+    int totalLightCount = 0;
+    QVector<int> stepLightCounts;
+    QVector<QVector<quint64>> stepLightUids;
+};
+
+class Group : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Type { Chasing = 1, Synchronized = 2, OwnLight = 3 };
+    enum Tag { TagType = 1, TagGroup = 2, TagSelf = 3, TagName = 4, TagChild = 5, TagOrder = 6 };
+
+    static constexpr int ClickOrder = 40;
+
+    Group(int type, quint64 uid, const QString &name);
+    explicit Group(QDomElement *element);
+    ~Group() override;
+
+    bool addChild(quint64 uid);
+    bool addChildren(const QList<quint64> &uids);
+    bool removeChild(quint64 uid);
+    bool contains(quint64 uid) const;
+    const QList<quint64> &children() const { return m_children; }
+
+    void setType(int type);
+    int type() const { return m_type; }
+    quint64 uid() const { return m_uid; }
+    void setName(const QString &name);
+    QString name() const { return m_name; }
+    void setChaseOrder(int order);
+    int chaseOrder() const { return m_chaseOrder; }
+    QString chaseOrderName(int order) const { return m_chaseOrderNames.value(order); }
+    const QHash<int, QString> &chaseOrderNames() const { return m_chaseOrderNames; }
+
+    bool setModel(MapModel *map);
+    MapModel *model() const { return m_map; }
+
+    QList<quint64> orderedLightUids() const;
+    int stepCount() const;
+
+    // Compiles first when no matrix is held.
+    GroupLightMatrix lightMatrix();
+    bool hasLightMatrix() const { return m_hasMatrix; }
+    void compile();
+    void freeLightMatrix();
+    // The lights of one compiled step that still exist in the map, in step order.
+    QList<Light *> stepLights(int step);
+
+    void toXml(QDomElement *element, QDomDocument *document) const;
+    void fromXml(QDomElement *element);
+
+    static void buildTagTable();
+    static int tagCode(const QString &tag);
+
+signals:
+    void msg(const QString &s);
+    void updatedGroup(quint64 uid);
+
+public slots:
+    void handleUpdatedLight(quint64 uid);
+
+private:
+    using Path = QVector<quint64>;
+
+    void buildChaseOrderNames();
+    Group *resolveGroup(quint64 uid) const;
+    void flatten();
+    QVector<quint64> stepGroupsOf(Path &path) const;
+    QList<quint64> orderedLightUids(Path &path) const;
+    int stepCount(Path &path) const;
+    void compile(Path &path);
+    const GroupLightMatrix &matrixFor(Path &path);
+    GroupLightMatrix compileChasing(Path &path);
+    GroupLightMatrix compileSynchronized(Path &path);
+    GroupLightMatrix compileOwnLight() const;
+
+    int m_type = 0;
+    quint64 m_uid = 0;
+    QString m_name;
+    QList<quint64> m_children;
+    int m_chaseOrder = ClickOrder;
+    MapModel *m_map = nullptr;
+    QHash<int, QString> m_chaseOrderNames;
+
+    // Flattened state: step group uids (0 marks a member that did not resolve).
+    QVector<quint64> m_stepGroups;
+    bool m_flattened = false;
+
+    GroupLightMatrix m_matrix;
+    bool m_hasMatrix = false;
+    bool m_compiling = false;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "colour/veycolor.h"
+#include "model/effect.h"
+#include "model/group.h"
+
+#include <QHash>
+#include <QSet>
+
+// Shows the lights selected in the views in the foreground colour and every other light in the
+// background colour, and can step a highlight through the chase steps of a group.
+class SelectionEffect : public Effect
+{
+    Q_OBJECT
+    Q_PROPERTY(VeyColor m_fgColor READ fgColor WRITE setFgColor)
+    Q_PROPERTY(VeyColor m_bgColor READ bgColor WRITE setBgColor)
+
+public:
+    static constexpr int TypeId = 17;
+    static constexpr int ReservedLights = 15000;
+
+    SelectionEffect(MapModel *map, quint64 groupUid, QDomElement *element = nullptr);
+
+    QDomElement toXml(QDomDocument &document) override;
+    int typeId() const override { return TypeId; }
+    quint32 defaultCycleTime() const override { return 1000; }
+    void reset() override;
+    void render() override;
+    void fromXml(QDomElement *element) override;
+
+    VeyColor fgColor() const { return m_fgColor; }
+    VeyColor bgColor() const { return m_bgColor; }
+    void setFgColor(const VeyColor &color);
+    void setBgColor(const VeyColor &color);
+
+    bool isHighlighting() const { return m_highlighting; }
+    int highlightStep() const { return m_highlightStep; }
+    bool hasEntry(quint64 uid);
+    bool isLightSelected(quint64 uid);
+    int entryCount();
+
+signals:
+    void lightSelectionChanged(quint64 uid, bool s);
+
+public slots:
+    void handleNewLight(quint64 uid);
+    void handleUpdatedLight(quint64 uid);
+    void handleDeletedLight(quint64 uid);
+    void handleClearedMap();
+    void setLightSelected(quint64 uid, bool s);
+    void setGroupSelected(quint64 groupUid, bool s);
+    void setDataSupplySelected(quint64 interfaceUid, bool s);
+    void highlightGroup(quint64 groupUid);
+    void clearSelection();
+    void selectAll();
+
+private:
+    void ensureTable();
+    void setEntry(quint64 uid, bool s);
+    void announce(quint64 uid, bool s);
+    void showHighlightStep();
+
+    VeyColor m_fgColor;
+    VeyColor m_bgColor;
+    bool m_highlighting = false;
+    bool m_hasHighlightSteps = false;
+    GroupLightMatrix m_highlightSteps;
+    int m_highlightStep = 0;
+
+    // Every known light, and the subset that is selected. The table is rebuilt from the map
+    // lazily: a reset only marks it stale, so a burst of light updates costs one rebuild.
+    QSet<quint64> m_entries;
+    QSet<quint64> m_selected;
+    bool m_tableStale = false;
+    // Lights whose last lightSelectionChanged said true: during a highlight only these need
+    // telling that they are deselected, which keeps the views' state without a signal per
+    // light per frame.
+    QSet<quint64> m_shownSelected;
+};
