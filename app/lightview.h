@@ -1,0 +1,98 @@
+#ifndef LIGHTVIEW_H
+#define LIGHTVIEW_H
+
+#include <QHash>
+#include <QTreeWidget>
+
+class EffectEngine;
+class LightViewInterface;
+class LightViewLight;
+class MapModel;
+class QAction;
+class QMenu;
+class QProgressDialog;
+class SelectionEffect;
+
+// The tree of the map's interfaces and their lights. It pushes the user's light selection into
+// the selection effect but does not follow selections made elsewhere.
+class LightView : public QTreeWidget
+{
+    Q_OBJECT
+public:
+    LightView(MapModel *map, EffectEngine *engine, QWidget *parent, const QString &name);
+    ~LightView() override;
+
+    void setSelectionEffect(SelectionEffect *selection);
+    void restoreSorting(int column);
+    void addLightItem(quint64 lightUid, quint64 interfaceUid);
+    void removeInterfaceItem(quint64 interfaceUid);
+
+    LightViewInterface *interfaceItem(quint64 uid) const { return m_interfaceItems.value(uid); }
+    LightViewLight *lightItem(quint64 uid) const { return m_lightItems.value(uid); }
+    QMenu *lightMenu() const { return m_lightMenu; }
+    QMenu *interfaceMenu() const { return m_interfaceMenu; }
+    QTreeWidgetItem *currentMenuItem() const { return m_currentItem; }
+    // Makes item the item the menus act on and sets the interface menu's visibility rules,
+    // as opening the menu on it would.
+    void prepareMenu(QTreeWidgetItem *item);
+
+signals:
+    void statusMsg(const QString &s, int ms);
+    void setDirty(bool d);
+    void pauseUpdate(bool pause);
+    void updateNow();
+
+public slots:
+    void handleNewController(quint64 uid);
+    void handleUpdatedController(quint64 uid);
+    void handleNewLight(quint64 uid);
+    void handleUpdatedLight(quint64 uid);
+    void handleDeletedLight(quint64 uid);
+    void handleClearedMap();
+    void handleDoubleClicked(QTreeWidgetItem *item, int column);
+    void handleSelectionChanged();
+    void handleContextMenuRequested(QPoint p);
+    void handleEditLight();
+    void handleDeleteLight();
+    void handleHighlightInterface();
+    void handleSelectAllLights();
+    void handleEditAllLights();
+    void handleDiscoverLights();
+    void handleAssociateInterface();
+    void handleUnassociateInterface();
+    void handleEditInterface();
+    void handleDeleteInterface();
+    void handleCloneInterface();
+    void handlePauseUpdate(bool pause);
+    void handleUpdateNow();
+    void handleProgressUpdated(int current);
+    void handleProgressStarted(int min, int max, QString windowText);
+
+private:
+    void buildMenus();
+    LightViewInterface *currentInterfaceItem() const;
+    void sortAgain();
+
+    MapModel *m_map;
+    EffectEngine *m_engine;
+    SelectionEffect *m_selection = nullptr;
+    QHash<quint64, LightViewLight *> m_lightItems;
+    QHash<quint64, LightViewInterface *> m_interfaceItems;
+    QTreeWidgetItem *m_currentItem = nullptr;
+    QProgressDialog *m_progress = nullptr;
+    QMenu *m_lightMenu = nullptr;
+    QMenu *m_interfaceMenu = nullptr;
+    QAction *m_editLightAction = nullptr;
+    QAction *m_deleteLightAction = nullptr;
+    QAction *m_highlightAction = nullptr;
+    QAction *m_selectAllAction = nullptr;
+    QAction *m_editAllAction = nullptr;
+    QAction *m_discoverLightsAction = nullptr;
+    QAction *m_associateAction = nullptr;
+    QAction *m_unassociateAction = nullptr;
+    QAction *m_editInterfaceAction = nullptr;
+    QAction *m_deleteInterfaceAction = nullptr;
+    QAction *m_cloneAction = nullptr;
+};
+
+#endif // LIGHTVIEW_H

@@ -1,0 +1,34 @@
+#ifndef USERPROMPT_H
+#define USERPROMPT_H
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+// Every question, message box and file dialog of the main window and its views goes through
+// this one object, so that a test can install its own answers instead of a modal box that
+// nobody would ever close.
+class UserPrompt
+{
+public:
+    virtual ~UserPrompt() = default;
+
+    // The prompt in use; the toolkit's own boxes and dialogs unless a test installed another.
+    static UserPrompt *instance();
+    // Installs p (not owned) in place of the current prompt; null puts the default one back.
+    static void setInstance(UserPrompt *p);
+
+    virtual QMessageBox::StandardButton question(QWidget *parent, QMessageBox::Icon icon,
+                                                 const QString &title, const QString &text,
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton);
+    virtual void message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                         const QString &text);
+    virtual QString openFileName(QWidget *parent, const QString &caption, const QString &folder,
+                                 const QString &filter);
+    virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &folder,
+                                 const QString &filter);
+};
+
+#endif // USERPROMPT_H
