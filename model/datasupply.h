@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QHostAddress>
+#include <QtNetwork/QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QRect>
@@ -47,7 +47,16 @@ public:
     quint64 serialNumber() const { return m_serialNumber; }
     void setSerialNumber(quint64 serial) { m_serialNumber = serial; }
     QString ipAddress() const;
-    void setIpAddress(const QHostAddress &address);
+    // Inline so the model itself needs no network library; callers that hold a QHostAddress
+    // link it anyway.
+    void setIpAddress(const QHostAddress &address)
+    {
+        setIpAddressText(address.isNull() ? QString() : address.toString());
+    }
+    // Dotted IPv4 text; anything else counts as the null address.
+    void setIpAddressText(const QString &text);
+    // The address as a host-order number, 0 when there is none.
+    quint32 ipv4Value() const { return m_ipv4; }
     bool hasIpAddress() const { return m_hasIpAddress; }
     QString macAddress() const { return m_macAddress; }
     void setMacAddress(const quint8 *mac);
@@ -157,7 +166,7 @@ private:
     quint64 m_uid = 0xFFFFFFFF;
     QString m_name = QStringLiteral("New DataSupply");
     quint64 m_serialNumber = 0xFFFFFFFF;
-    QHostAddress m_ipAddress{QStringLiteral("0.0.0.0")};
+    quint32 m_ipv4 = 0;
     bool m_hasIpAddress = false;
     bool m_missing = false;
     QString m_macAddress = QStringLiteral("FF:FF:FF:FF:FF:FF");
