@@ -1,0 +1,74 @@
+#ifndef NETWORKSETTINGS_H
+#define NETWORKSETTINGS_H
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QNetworkAddressEntry>
+#include <QString>
+
+// The process-wide network settings of subsystem 4: every port, target address and interval
+// that the protocol objects use. They hold the product's defaults; tests point them at
+// 127.0.0.x before they build any protocol object, so that nothing ever leaves loopback.
+// Read once per use (not cached by the protocol objects), so a change applies to objects
+// built afterwards and to every later send.
+class NetworkSettings
+{
+public:
+    // One network interface as the broadcast rule sees it; built from the machine's
+    // interfaces by systemInterfaces(), or by hand in tests.
+    struct InterfaceInfo
+    {
+        QString humanReadableName;
+        bool up = false;
+        bool loopback = false;
+        QList<QNetworkAddressEntry> addresses;
+    };
+
+    // What the broadcast rule found: when found, the socket's new local address and its
+    // directed broadcast address.
+    struct BroadcastRoute
+    {
+        bool found = false;
+        QHostAddress local;
+        QHostAddress broadcast;
+    };
+
+    static NetworkSettings &instance();
+
+    // Orvex (UDP): every datagram goes to this port, and the sockets bind IPv4 only.
+    quint16 orvexPort = 6038;
+    QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);
+    quint16 bindPort = 0;
+    // When set, every Orvex broadcast goes here instead of where the broadcast rule says.
+    QHostAddress broadcastOverride;
+    int socketDisconnectWaitMs = 30000;
+
+    // Discovery engine.
+    QByteArray discoverCarriedAddress = "10.1.1.222";
+    int discoveryRetryMs = 500;
+    int rdmPauseMs = 7;
+
+    // Controller-pause link.
+    quint16 pauseAnnouncementPort = 6775;
+    quint16 pauseReplyPort = 8081;
+    int pauseReplyWindowMs = 5000;
+    int pauseRepeatMs = 15000;
+    int pauseConnectWaitMs = 1000;
+    // When set, the announcement goes only here instead of to every interface's broadcast
+    // address.
+    QHostAddress pauseAnnouncementOverride;
+
+    // Puts every value back to the product's default.
+    void restoreDefaults();
+
+    // The broadcast rule: among the up, non-loopback interfaces, the last one named exactly
+    // "eth0" gives the route from its first IPv4 address entry (address OR inverse netmask).
+    static BroadcastRoute broadcastRoute(const QList<InterfaceInfo> &interfaces);
+    static QList<InterfaceInfo> systemInterfaces();
+
+private:
+    NetworkSettings() = default;
+};
+
+#endif // NETWORKSETTINGS_H

@@ -1,0 +1,40 @@
+#ifndef OSOCKET_H
+#define OSOCKET_H
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QUdpSocket>
+
+// The UDP socket of an Orvex object: bound IPv4-only on a port the system picks, it sends to
+// the Orvex port (NetworkSettings) and finds the broadcast address by the broadcast rule.
+class OSocket : public QUdpSocket
+{
+    Q_OBJECT
+public:
+    static constexpr int ReceiveBufferOption = 200000;
+    static constexpr int SendBufferOption = 52428800;
+
+    explicit OSocket(QObject *parent = nullptr);
+
+    // One datagram to ip (strict dotted IPv4 text) on the Orvex port; false when the text is
+    // no address or the socket reports failure.
+    bool sendTo(const QByteArray &ip, const QByteArray &datagram);
+    // One datagram to the broadcast address on the Orvex port.
+    bool broadcast(const QByteArray &datagram);
+    // The next pending datagram, cut at the receive buffer size, and its sender; false when
+    // none is pending or the read fails.
+    bool readPendingDatagram(QByteArray *datagram, QHostAddress *sender);
+
+    QHostAddress localIpv4() const { return m_localAddress; }
+    QHostAddress broadcastAddress() const { return m_broadcastAddress; }
+    quint32 netmaskWord() const { return m_netmask; }
+
+private:
+    QHostAddress broadcastTarget();
+
+    QHostAddress m_localAddress;
+    QHostAddress m_broadcastAddress{QHostAddress::Broadcast};
+    quint32 m_netmask = 0;
+};
+
+#endif // OSOCKET_H
