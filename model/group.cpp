@@ -1,0 +1,452 @@
+#include "model/group.h"
+
+#include "model/light.h"
+#include "model/mapmodel.h"
+
+#include <QPointer>
+
+namespace {
+
+QHash<QString, int> &tagTableStorage()
+{
+    static QHash<QString, int> table;
+    return table;
+}
+
+QString hexText(quint64 value)
+{
+    return QString::number(value, 16).toUpper();
+}
+
+bool onPath(const QVector<quint64> &path, quint64 uid)
+{
+    return path.contains(uid);
+}
+
+// Hands a light's update to the one group that bears its uid (its own group). One receiver
+// per map instead of one connection per group keeps a light update from visiting every
+// group, which would make loading or editing many lights quadratic.
+class GroupLightRelay : public QObject
+{
+public:
+    explicit GroupLightRelay(MapModel *map) : QObject(map), m_map(map)
+    {
+        connect(map, &MapModel::updatedLight, this, &GroupLightRelay::relay);
+    }
+
+    static void ensureFor(MapModel *map)
+    {
+        static QHash<MapModel *, QPointer<GroupLightRelay>> relays;
+        QPointer<GroupLightRelay> &relay = relays[map];
+        if (relay.isNull())
+            relay = new GroupLightRelay(map);
+    }
+
+private:
+    void relay(quint64 uid)
+    {
+        Group *group = m_map->group(uid);
+        if (group && group->model() == m_map)
+            group->handleUpdatedLight(uid);
+    }
+
+    MapModel *m_map;
+};
+
+} // namespace
+
+Group::Group(int type, quint64 uid, const QString &name) : m_type(type), m_uid(uid), m_name(name)
+{
+    buildChaseOrderNames();
+    emit updatedGroup(m_uid);
+}
+
+Group::Group(QDomElement *element) : m_name(QStringLiteral("New Group"))
+{
+    fromXml(element);
+    buildChaseOrderNames();
+    emit updatedGroup(m_uid);
+}
+
+Group::~Group() = default;
+
+void Group::buildChaseOrderNames()
+{
+    static const char *const directions[] = {"Top",    "Top Right",   "Right", "Bottom Right",
+                                             "Bottom", "Bottom Left", "Left",  "Top Left"};
+    for (int code = 0; code < 40; ++code)
+        m_chaseOrderNames.insert(code, QString::fromLatin1(directions[code / 5]));
+    m_chaseOrderNames.insert(ClickOrder, QStringLiteral("Click order"));
+}
+
+bool Group::addChild(quint64 uid)
+{
+    m_children.append(uid);
+    m_flattened = false;
+    emit updatedGroup(m_uid);
+    return true;
+}
+
+bool Group::addChildren(const QList<quint64> &uids)
+{
+    m_children.append(uids);
+    m_flattened = false;
+    emit updatedGroup(m_uid);
+    return true;
+}
+
+bool Group::removeChild(quint64 uid)
+{
+    if (!m_children.removeOne(uid))
+        return false;
+    m_flattened = false;
+    emit updatedGroup(m_uid);
+    return true;
+}
+
+bool Group::contains(quint64 uid) const
+{
+    return m_children.contains(uid);
+}
+
+void Group::setType(int type)
+{
+    m_type = type;
+    m_flattened = false;
+    emit updatedGroup(m_uid);
+}
+
+void Group::setName(const QString &name)
+{
+    m_name = name;
+    emit updatedGroup(m_uid);
+}
+
+void Group::setChaseOrder(int order)
+{
+    m_chaseOrder = order;
+    emit updatedGroup(m_uid);
+}
+
+bool Group::setModel(MapModel *map)
+{
+    if (m_map)
+        disconnect(this, nullptr, m_map, nullptr);
+    m_map = map;
+    if (map) {
+        connect(this, &Group::msg, map, &MapModel::msg);
+        connect(this, &Group::updatedGroup, map, &MapModel::updatedGroup);
+        GroupLightRelay::ensureFor(map);
+    }
+    return true;
+}
+
+void Group::handleUpdatedLight(quint64 uid)
+{
+    if (uid != m_uid || !m_map)
+        return;
+    if (Light *light = m_map->light(uid)) {
+        m_name = light->name();
+        emit updatedGroup(m_uid);
+    }
+}
+
+Group *Group::resolveGroup(quint64 uid) const
+{
+    return m_map ? m_map->group(uid) : nullptr;
+}
+
+// Member uids come from files, so a group can contain itself or close a cycle: every walk
+// carries the uids on its path and never enters one of them again.
+
+QList<quint64> Group::orderedLightUids() const
+{
+    Path path{m_uid};
+    return orderedLightUids(path);
+}
+
+QList<quint64> Group::orderedLightUids(Path &path) const
+{
+    QList<quint64> uids;
+    if (!m_map)
+        return uids;
+    if (m_type >= OwnLight) {
+        if (!m_children.isEmpty())
+            uids.append(m_children.first());
+        return uids;
+    }
+    for (quint64 member : m_children) {
+        Group *group = resolveGroup(member);
+        if (!group || onPath(path, member))
+            continue;
+        path.append(member);
+        uids.append(group->orderedLightUids(path));
+        path.removeLast();
+    }
+    return uids;
+}
+
+int Group::stepCount() const
+{
+    Path path{m_uid};
+    return stepCount(path);
+}
+
+int Group::stepCount(Path &path) const
+{
+    if (m_type != Chasing)
+        return 1;
+    if (!m_map)
+        return -1;
+    int count = 0;
+    for (quint64 member : m_children) {
+        Group *group = resolveGroup(member);
+        if (!group || onPath(path, member))
+            continue;
+        path.append(member);
+        count += group->stepCount(path);
+        path.removeLast();
+    }
+    return count;
+}
+
+QVector<quint64> Group::stepGroupsOf(Path &path) const
+{
+    QVector<quint64> steps;
+    if (m_type == Synchronized) {
+        steps.reserve(m_children.size());
+        for (quint64 member : m_children)
+            steps.append(resolveGroup(member) && !onPath(path, member) ? member : 0);
+    } else if (m_type == Chasing) {
+        for (quint64 member : m_children) {
+            Group *group = resolveGroup(member);
+            if (!group || onPath(path, member))
+                continue;
+            path.append(member);
+            if (group->stepCount(path) == 1)
+                steps.append(member);
+            else
+                steps.append(group->stepGroupsOf(path));
+            path.removeLast();
+        }
+    }
+    return steps;
+}
+
+void Group::flatten()
+{
+    Path path{m_uid};
+    m_stepGroups = stepGroupsOf(path);
+    m_flattened = true;
+}
+
+GroupLightMatrix Group::lightMatrix()
+{
+    if (!m_hasMatrix)
+        compile();
+    return m_matrix;
+}
+
+void Group::compile()
+{
+    Path path{m_uid};
+    compile(path);
+}
+
+void Group::compile(Path &path)
+{
+    if (!m_flattened)
+        flatten();
+    switch (m_type) {
+    case Chasing:
+        m_matrix = compileChasing(path);
+        break;
+    case Synchronized:
+        m_matrix = compileSynchronized(path);
+        break;
+    case OwnLight:
+        m_matrix = compileOwnLight();
+        break;
+    default:
+        m_matrix = GroupLightMatrix();
+        break;
+    }
+    m_hasMatrix = true;
+}
+
+// A step group's matrix, compiling it first when it has none. A chasing step group stands
+// for one step, so it is compiled as synchronized: all its lights at once.
+const GroupLightMatrix &Group::matrixFor(Path &path)
+{
+    if (m_hasMatrix)
+        return m_matrix;
+    if (m_type == Chasing) {
+        m_type = Synchronized;
+        const QVector<quint64> savedSteps = m_stepGroups;
+        const bool savedFlattened = m_flattened;
+        m_stepGroups = stepGroupsOf(path);
+        m_matrix = compileSynchronized(path);
+        m_hasMatrix = true;
+        m_stepGroups = savedSteps;
+        m_flattened = savedFlattened;
+        m_type = Chasing;
+        return m_matrix;
+    }
+    compile(path);
+    return m_matrix;
+}
+
+GroupLightMatrix Group::compileChasing(Path &path)
+{
+    GroupLightMatrix matrix;
+    for (quint64 stepUid : std::as_const(m_stepGroups)) {
+        Group *group = stepUid ? resolveGroup(stepUid) : nullptr;
+        if (!group || onPath(path, stepUid))
+            continue;
+        path.append(stepUid);
+        const GroupLightMatrix &stepMatrix = group->matrixFor(path);
+        path.removeLast();
+        const QVector<quint64> lights = stepMatrix.stepLightUids.isEmpty()
+                                            ? QVector<quint64>()
+                                            : stepMatrix.stepLightUids.first();
+        matrix.stepLightUids.append(lights);
+        matrix.stepLightCounts.append(int(lights.size()));
+        matrix.totalLightCount += int(lights.size());
+    }
+    matrix.stepCount = int(matrix.stepLightUids.size());
+    return matrix;
+}
+
+GroupLightMatrix Group::compileSynchronized(Path &path)
+{
+    QVector<quint64> lights;
+    for (quint64 stepUid : std::as_const(m_stepGroups)) {
+        Group *group = stepUid ? resolveGroup(stepUid) : nullptr;
+        if (!group || onPath(path, stepUid))
+            continue;
+        path.append(stepUid);
+        const GroupLightMatrix &stepMatrix = group->matrixFor(path);
+        path.removeLast();
+        for (const QVector<quint64> &step : stepMatrix.stepLightUids)
+            lights += step;
+    }
+    GroupLightMatrix matrix;
+    matrix.stepCount = 1;
+    matrix.totalLightCount = int(lights.size());
+    matrix.stepLightCounts.append(int(lights.size()));
+    matrix.stepLightUids.append(lights);
+    return matrix;
+}
+
+GroupLightMatrix Group::compileOwnLight() const
+{
+    QVector<quint64> lights;
+    if (m_map && m_map->light(m_uid))
+        lights.append(m_uid);
+    GroupLightMatrix matrix;
+    matrix.stepCount = 1;
+    matrix.totalLightCount = int(lights.size());
+    matrix.stepLightCounts.append(int(lights.size()));
+    matrix.stepLightUids.append(lights);
+    return matrix;
+}
+
+void Group::freeLightMatrix()
+{
+    m_matrix = GroupLightMatrix();
+    m_hasMatrix = false;
+}
+
+QList<Light *> Group::stepLights(int step)
+{
+    const GroupLightMatrix matrix = lightMatrix();
+    QList<Light *> lights;
+    if (!m_map || step < 0 || step >= matrix.stepLightUids.size())
+        return lights;
+    for (quint64 uid : matrix.stepLightUids.at(step)) {
+        if (Light *light = m_map->light(uid))
+            lights.append(light);
+    }
+    return lights;
+}
+
+void Group::buildTagTable()
+{
+    QHash<QString, int> &table = tagTableStorage();
+    if (!table.isEmpty())
+        return;
+    const struct
+    {
+        const char *tag;
+        int code;
+    } tags[] = {{"t", TagType},  {"type", TagType},   {"g", TagGroup}, {"group", TagGroup},
+                {"s", TagSelf},  {"self", TagSelf},   {"n", TagName},  {"name", TagName},
+                {"c", TagChild}, {"child", TagChild}, {"o", TagOrder}};
+    for (const auto &entry : tags)
+        table.insert(QString::fromLatin1(entry.tag), entry.code);
+}
+
+int Group::tagCode(const QString &tag)
+{
+    buildTagTable();
+    return tagTableStorage().value(tag, 0);
+}
+
+void Group::toXml(QDomElement *element, QDomDocument *document) const
+{
+    if (!element || !document)
+        return;
+    element->setTagName(QStringLiteral("g"));
+    auto append = [&](const QString &tag, const QString &text) {
+        QDomElement child = document->createElement(tag);
+        child.appendChild(document->createTextNode(text));
+        element->appendChild(child);
+    };
+    append(QStringLiteral("t"), QString::number(m_type));
+    append(QStringLiteral("s"), hexText(m_uid));
+    append(QStringLiteral("n"), m_name);
+    append(QStringLiteral("o"), QString::number(m_chaseOrder));
+    for (quint64 member : m_children)
+        append(QStringLiteral("c"), hexText(member));
+}
+
+void Group::fromXml(QDomElement *element)
+{
+    if (!element || element->isNull())
+        return;
+    bool ok = false;
+    for (QDomElement child = element->firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        const QString text = child.text();
+        switch (tagCode(child.tagName())) {
+        case TagType:
+            m_type = text.toInt(&ok);
+            if (!ok)
+                m_type = 0;
+            break;
+        case TagSelf:
+            m_uid = text.toULongLong(&ok, 16);
+            if (!ok)
+                m_uid = 0xFFFFFFFFu;
+            break;
+        case TagName:
+            m_name = text;
+            break;
+        case TagChild: {
+            const quint64 member = text.toULongLong(&ok, 16);
+            if (ok)
+                m_children.append(member);
+            break;
+        }
+        case TagOrder:
+            m_chaseOrder = text.toInt(&ok);
+            if (!ok)
+                m_chaseOrder = ClickOrder;
+            break;
+        default:
+            break;
+        }
+    }
+    m_flattened = false;
+    emit updatedGroup(m_uid);
+}

@@ -1,0 +1,265 @@
+#include "model/selectioneffect.h"
+
+#include "model/datasupply.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+
+SelectionEffect::SelectionEffect(MapModel *map, quint64 groupUid, QDomElement *element)
+    : Effect(map, groupUid), m_fgColor(Qt::red), m_bgColor(Qt::black)
+{
+    m_typeName = QStringLiteral("Selection");
+    m_entries.reserve(ReservedLights);
+    fromXml(element);
+}
+
+QDomElement SelectionEffect::toXml(QDomDocument &document)
+{
+    QDomElement element = document.createElement(QStringLiteral("effect"));
+    saveCommon(element);
+    auto append = [&](const QString &key, const QString &text) {
+        QDomElement child = document.createElement(key);
+        child.appendChild(document.createTextNode(text));
+        element.appendChild(child);
+    };
+    append(QStringLiteral("fgcolor"), m_fgColor.toString());
+    append(QStringLiteral("bgcolor"), m_bgColor.toString());
+    return element;
+}
+
+void SelectionEffect::fromXml(QDomElement *element)
+{
+    if (!element || element->isNull())
+        return;
+    loadCommon(element);
+    for (QDomElement child = element->firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        const int key = keyCode(child.tagName());
+        if (key != KeyFgColor && key != KeyBgColor)
+            continue;
+        VeyColor color(child.firstChild().nodeValue());
+        if (key == KeyFgColor)
+            setFgColor(color.isValid() ? color : VeyColor(Qt::red));
+        else
+            setBgColor(color.isValid() ? color : VeyColor(Qt::black));
+    }
+}
+
+void SelectionEffect::setFgColor(const VeyColor &color)
+{
+    m_fgColor = color;
+    reset();
+}
+
+void SelectionEffect::setBgColor(const VeyColor &color)
+{
+    m_bgColor = color;
+    reset();
+}
+
+// Deselects every light of the map without telling anyone. The table itself is rebuilt only
+// when next needed, so a burst of light updates (each of which resets) costs one rebuild.
+void SelectionEffect::reset()
+{
+    m_selected.clear();
+    m_tableStale = true;
+    m_highlightStep = 0;
+    m_highlighting = false;
+}
+
+void SelectionEffect::ensureTable()
+{
+    if (!m_tableStale)
+        return;
+    m_tableStale = false;
+    m_entries.clear();
+    if (!m_map)
+        return;
+    const QHash<quint64, Light *> lights = m_map->lights();
+    m_entries.reserve(qMax(qsizetype(ReservedLights), lights.size()));
+    for (auto it = lights.cbegin(); it != lights.cend(); ++it)
+        m_entries.insert(it.key());
+    // Views only hear about lights that still exist.
+    for (auto it = m_shownSelected.begin(); it != m_shownSelected.end();) {
+        if (m_entries.contains(*it))
+            ++it;
+        else
+            it = m_shownSelected.erase(it);
+    }
+}
+
+bool SelectionEffect::hasEntry(quint64 uid)
+{
+    ensureTable();
+    return m_entries.contains(uid);
+}
+
+bool SelectionEffect::isLightSelected(quint64 uid)
+{
+    ensureTable();
+    return m_selected.contains(uid);
+}
+
+int SelectionEffect::entryCount()
+{
+    ensureTable();
+    return int(m_entries.size());
+}
+
+void SelectionEffect::setEntry(quint64 uid, bool s)
+{
+    if (s)
+        m_selected.insert(uid);
+    else
+        m_selected.remove(uid);
+}
+
+void SelectionEffect::announce(quint64 uid, bool s)
+{
+    if (s)
+        m_shownSelected.insert(uid);
+    else
+        m_shownSelected.remove(uid);
+    emit lightSelectionChanged(uid, s);
+}
+
+void SelectionEffect::handleNewLight(quint64 uid)
+{
+    if (!m_map || !m_map->light(uid))
+        return;
+    m_selected.remove(uid);
+    // A stale table picks the light up from the map when it is rebuilt.
+    if (!m_tableStale)
+        m_entries.insert(uid);
+}
+
+void SelectionEffect::handleUpdatedLight(quint64 uid)
+{
+    Q_UNUSED(uid);
+    reset();
+}
+
+void SelectionEffect::handleDeletedLight(quint64 uid)
+{
+    m_entries.remove(uid);
+    m_selected.remove(uid);
+    m_shownSelected.remove(uid);
+}
+
+void SelectionEffect::handleClearedMap()
+{
+    m_tableStale = false;
+    m_entries.clear();
+    m_selected.clear();
+    m_shownSelected.clear();
+}
+
+void SelectionEffect::setLightSelected(quint64 uid, bool s)
+{
+    m_highlighting = false;
+    ensureTable();
+    if (!m_entries.contains(uid))
+        return;
+    setEntry(uid, s);
+    announce(uid, s);
+}
+
+void SelectionEffect::setGroupSelected(quint64 groupUid, bool s)
+{
+    m_highlighting = false;
+    Group *group = m_map ? m_map->group(groupUid) : nullptr;
+    if (!group)
+        return;
+    const GroupLightMatrix matrix = group->lightMatrix();
+    for (const QVector<quint64> &step : matrix.stepLightUids) {
+        for (quint64 uid : step)
+            setLightSelected(uid, s);
+    }
+}
+
+void SelectionEffect::setDataSupplySelected(quint64 interfaceUid, bool s)
+{
+    m_highlighting = false;
+    DataSupply *dataSupply = m_map ? m_map->dataSupply(interfaceUid) : nullptr;
+    if (!dataSupply)
+        return;
+    const QList<quint64> lights = dataSupply->lights();
+    for (quint64 uid : lights)
+        setLightSelected(uid, s);
+}
+
+// The highlight keeps its own copy of the group's steps: they are uids, so a group or light
+// deleted during the highlight leaves nothing dangling, only entries that no longer match.
+void SelectionEffect::highlightGroup(quint64 groupUid)
+{
+    Group *group = m_map ? m_map->group(groupUid) : nullptr;
+    if (!group)
+        return;
+    m_highlightSteps = group->lightMatrix();
+    m_hasHighlightSteps = true;
+    m_highlightStep = 0;
+    m_highlighting = true;
+}
+
+void SelectionEffect::clearSelection()
+{
+    ensureTable();
+    m_selected.clear();
+    for (quint64 uid : std::as_const(m_entries))
+        announce(uid, false);
+}
+
+void SelectionEffect::selectAll()
+{
+    ensureTable();
+    m_selected = m_entries;
+    for (quint64 uid : std::as_const(m_entries))
+        announce(uid, true);
+}
+
+// Every light leaves the selection and the views hear that each is deselected; only lights
+// they last heard as selected need telling, the rest already show deselected. The lights of
+// the current step are then selected silently, for the output only.
+void SelectionEffect::showHighlightStep()
+{
+    if (!m_hasHighlightSteps) {
+        m_highlightSteps = GroupLightMatrix();
+        m_hasHighlightSteps = true;
+    }
+    const int steps = int(m_highlightSteps.stepLightUids.size());
+    ++m_highlightStep;
+    if (m_highlightStep >= steps)
+        m_highlightStep = 0;
+
+    m_selected.clear();
+    const QSet<quint64> shown = m_shownSelected;
+    for (quint64 uid : shown)
+        announce(uid, false);
+
+    if (steps == 0)
+        return;
+    for (quint64 uid : m_highlightSteps.stepLightUids.at(m_highlightStep)) {
+        if (m_entries.contains(uid))
+            m_selected.insert(uid);
+    }
+}
+
+void SelectionEffect::render()
+{
+    if (!m_map)
+        return;
+    ensureTable();
+    if (m_highlighting)
+        showHighlightStep();
+
+    const int priority = int(m_priority);
+    const QHash<quint64, Light *> lights = m_map->lights();
+    if (m_selected.isEmpty()) {
+        for (Light *light : lights)
+            light->applyEffectColor(m_bgColor, priority);
+        return;
+    }
+    for (auto it = lights.cbegin(); it != lights.cend(); ++it) {
+        const bool selected = m_selected.contains(it.key());
+        it.value()->applyEffectColor(selected ? m_fgColor : m_bgColor, priority);
+    }
+}
