@@ -4,13 +4,13 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QtNetwork/QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QRect>
 #include <QSet>
 #include <QString>
 #include <QVector>
+#include <QtNetwork/QHostAddress>
 
 #include <vector>
 
@@ -143,8 +143,8 @@ signals:
                                      QByteArray dmxData);
     void signalSendPortOut(QString ip, quint32 universe, quint8 port, quint16 flags,
                            quint16 startCode, QByteArray dmxData);
-    void signalSendBroadcastPortOut(quint32 universe, quint8 port, quint16 flags,
-                                    quint16 startCode, QByteArray dmxData);
+    void signalSendBroadcastPortOut(quint32 universe, quint8 port, quint16 flags, quint16 startCode,
+                                    QByteArray dmxData);
     void signalSendSACNData(QString ip, QByteArray dmxData);
     void signalSendArtNetData(QString ip, QByteArray dmxData);
     void signalSendBufferByUSBPortIndex(quint64 serialNumber, int portIndex, QByteArray dmxData);

@@ -102,8 +102,8 @@ signals:
                            quint16 startCode, QByteArray dmxData);
     void signalSendSACNData(QString ip, QByteArray dmxData);
     void signalSendArtNetData(QString ip, QByteArray dmxData);
-    void signalSendBroadcastPortOut(quint32 universe, quint8 port, quint16 flags,
-                                    quint16 startCode, QByteArray dmxData);
+    void signalSendBroadcastPortOut(quint32 universe, quint8 port, quint16 flags, quint16 startCode,
+                                    QByteArray dmxData);
     void signalSendSetValue(QString ipAddress, quint64 serialNumber, QString propertyName,
                             QString propertyValue);
     void signalSendPortOutSync();

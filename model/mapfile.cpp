@@ -1,0 +1,269 @@
+// The map file: MapModel's saveMap, loadMap and loadMapElement.
+
+#include "model/mapmodel.h"
+
+#include "model/datasupply.h"
+#include "model/group.h"
+#include "model/light.h"
+#include "model/xmltext.h"
+
+#include <QDebug>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+const QString SelectionGroupName = QStringLiteral("VTP Selection Group");
+
+int progressStep(int total)
+{
+    return std::max(total / 100, 1);
+}
+
+void appendTextElement(QDomDocument &document, QDomElement &parent, const QString &tag,
+                       const QString &text)
+{
+    QDomElement child = document.createElement(tag);
+    child.appendChild(document.createTextNode(text));
+    parent.appendChild(child);
+}
+
+// A position from the file may be anything a double can hold; the extent stays in int range.
+int truncatedCoordinate(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return int(std::clamp(std::trunc(value), 0.0, double(INT_MAX)));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Saving
+
+QString MapModel::mapDocumentText()
+{
+    QDomDocument document;
+    QDomElement root = document.createElement(QStringLiteral("map"));
+    document.appendChild(root);
+    appendTextElement(document, root, QStringLiteral("imagefile"), m_imageFile);
+    appendTextElement(document, root, QStringLiteral("postsync"), QStringLiteral("0"));
+    appendTextElement(document, root, QStringLiteral("version"), QStringLiteral("2.3.1"));
+
+    const int total = int(m_groups.size() + m_lights.size() + m_dataSupplies.size());
+    const int step = progressStep(total);
+    int counter = 0;
+    auto count = [&] {
+        ++counter;
+        if (counter % step == 0)
+            emit progressUpdated(counter);
+    };
+    emit progressStarted(0, total, QStringLiteral("Saving Interfaces..."));
+
+    for (const DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
+        QDomElement element = document.createElement(QStringLiteral("c"));
+        dataSupply->toXml(&element, &document);
+        root.appendChild(element);
+        count();
+    }
+
+    emit progressTextChanged(QStringLiteral("Saving Lights..."));
+    std::vector<Light *> lights(m_lights.cbegin(), m_lights.cend());
+    std::sort(lights.begin(), lights.end(),
+              [](const Light *a, const Light *b) { return a->serialNumber() < b->serialNumber(); });
+    for (const Light *light : lights) {
+        root.appendChild(light->toXml(document));
+        count();
+    }
+
+    emit progressTextChanged(QStringLiteral("Saving Groups..."));
+    std::vector<Group *> groups(m_groups.cbegin(), m_groups.cend());
+    std::sort(groups.begin(), groups.end(),
+              [](const Group *a, const Group *b) { return a->uid() < b->uid(); });
+    for (const Group *group : groups) {
+        if (group->name() == SelectionGroupName)
+            continue;
+        QDomElement element = document.createElement(QStringLiteral("g"));
+        group->toXml(&element, &document);
+        if (element.parentNode().isNull())
+            root.appendChild(element);
+        count();
+    }
+    emit progressUpdated(total);
+
+    // Names come from users and devices; a control character written raw would make the
+    // file unreadable for good.
+    return xmlSafeText(document.toString(1));
+}
+
+bool MapModel::saveMap(const QString &fileName)
+{
+    const QByteArray bytes = mapDocumentText().toUtf8();
+    // Written aside and renamed over the old file only when every byte is down, so a full
+    // disk keeps the last good map.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+bool MapModel::loadMap(const QString &fileName, const MapLoadDefaults &defaults)
+{
+    emit msg(QStringLiteral("Opening map file: ") + fileName);
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "Error: Unable to open file.";
+        emit msg(QStringLiteral("Error: Unable to open file."));
+        return false;
+    }
+    QDomDocument document;
+    QString error;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(&file, false, &error, &line, &column)) {
+        file.close();
+        qDebug() << "Error:" << error << "in line " << line << "column" << column;
+        emit msg(QStringLiteral("Error in line: %1, column: %2").arg(line).arg(column));
+        return false;
+    }
+    file.close();
+    const QDomNodeList topLevel = document.childNodes();
+    emit msg(QStringLiteral("Doc has ") + QString::number(topLevel.size()) +
+             QStringLiteral(" children."));
+    if (topLevel.size() != 1)
+        return false;
+    return loadMapElement(topLevel.at(0), defaults);
+}
+
+bool MapModel::loadMapElement(const QDomNode &node, MapLoadDefaults defaults)
+{
+    if (!node.isElement() || node.toElement().tagName() != QLatin1String("map"))
+        return false;
+    // Reset only once the file is known to be a map, so a refused file changes nothing.
+    m_mapExtent = QRect(0, 0, 0, 0);
+
+    const QDomNodeList children = node.childNodes();
+    const int n = int(children.size());
+    emit msg(QStringLiteral("Map has %1 children.").arg(n));
+    const int step = progressStep(n);
+    emit progressStarted(0, n, QStringLiteral("Loading Map"));
+
+    QList<quint64> newDataSupplies;
+    QList<quint64> newLights;
+    QList<quint64> newGroups;
+    for (int i = 0; i < n; ++i) {
+        const QDomElement element = children.at(i).toElement();
+        if (!element.isNull()) {
+            const QString tag = element.tagName();
+            if (tag == QLatin1String("DataSupply") || tag == QLatin1String("c")) {
+                loadDataSupplyElement(element, defaults, newDataSupplies);
+            } else if (tag == QLatin1String("light") || tag == QLatin1String("l")) {
+                loadLightElement(element, newLights);
+            } else if (tag == QLatin1String("group") || tag == QLatin1String("g")) {
+                loadGroupElement(element, newGroups);
+            } else if (tag == QLatin1String("imagefile")) {
+                m_imageFile = element.text();
+            } else if (tag == QLatin1String("postsync")) {
+                bool ok = false;
+                const qlonglong value = element.text().toLongLong(&ok);
+                m_postSync = ok && value != 0;
+            }
+        }
+        if (i % step == 0)
+            emit progressUpdated(i);
+    }
+    emit progressUpdated(n);
+
+    if (!m_imageFile.isEmpty())
+        emit newImageFile();
+    for (quint64 uid : std::as_const(newDataSupplies))
+        emit newDataSupply(uid);
+    for (quint64 uid : std::as_const(newLights))
+        emit newLight(uid);
+    for (quint64 uid : std::as_const(newGroups))
+        emit newGroup(uid);
+    for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
+        dataSupply->updateBufferSizes();
+    return true;
+}
+
+void MapModel::loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
+                                     QList<quint64> &newDataSupplies)
+{
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        if (child.tagName() != QLatin1String("type") && child.tagName() != QLatin1String("t"))
+            continue;
+        bool ok = false;
+        int type = child.text().toInt(&ok);
+        if (!ok)
+            type = 0;
+        if (type == 2)
+            emit msg(QStringLiteral("Loading a Orvex IP DataSupply."));
+        else if (type == 3)
+            emit msg(QStringLiteral("Loading a Orvex Broadcast DataSupply."));
+        else if (type == 6 || type == 7)
+            emit msg(QStringLiteral("Loading a SACN DataSupply."));
+        else
+            continue;
+
+        QDomElement record = element;
+        auto *dataSupply = new DataSupply(type, &record);
+        if (!loadDataSupply(dataSupply)) {
+            if (DataSupply *existing = m_dataSupplies.value(dataSupply->uid()))
+                existing->copyProperties(dataSupply);
+            delete dataSupply;
+            continue;
+        }
+        dataSupply->setAuxiliaryAddress(defaults.text3);
+        dataSupply->setAuxiliaryText1(defaults.text1);
+        dataSupply->setAuxiliaryText2(defaults.text2);
+        newDataSupplies.append(dataSupply->uid());
+    }
+}
+
+void MapModel::loadLightElement(const QDomElement &element, QList<quint64> &newLights)
+{
+    auto *light = new Light(&element);
+    if (!loadLight(light)) {
+        if (Light *existing = m_lights.value(light->uid()))
+            existing->applyDiscovered(light);
+        delete light;
+        return;
+    }
+    newLights.append(light->uid());
+    growMapExtent(light);
+}
+
+void MapModel::growMapExtent(const Light *light)
+{
+    const LightPose pose = light->pose();
+    if (pose.x > m_mapExtent.width())
+        m_mapExtent.setWidth(truncatedCoordinate(pose.x));
+    if (pose.y > m_mapExtent.height())
+        m_mapExtent.setHeight(truncatedCoordinate(pose.y));
+}
+
+void MapModel::loadGroupElement(const QDomElement &element, QList<quint64> &newGroups)
+{
+    QDomElement record = element;
+    auto *group = new Group(&record);
+    if (!loadGroup(group)) {
+        delete group;
+        return;
+    }
+    newGroups.append(group->uid());
+}

@@ -1,0 +1,303 @@
+#include "model/mapmodel.h"
+
+#include "model/datasupply.h"
+#include "model/group.h"
+#include "model/light.h"
+
+#include <QTime>
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+
+namespace {
+
+constexpr int ReservedEntries = 15000;
+
+int progressStep(int total)
+{
+    return std::max(total / 100, 1);
+}
+
+// One counter per process, shared by every model: uids never go back within a run.
+quint64 &uidCounter()
+{
+    static quint64 counter = 0;
+    return counter;
+}
+
+} // namespace
+
+MapModel::MapModel()
+{
+    m_lights.reserve(ReservedEntries);
+    m_groups.reserve(ReservedEntries);
+    m_dataSupplies.reserve(ReservedEntries);
+    std::srand(unsigned(QTime::currentTime().msec()));
+}
+
+MapModel::~MapModel()
+{
+    // Lights go first so nothing they relay reaches a half-destroyed group.
+    qDeleteAll(m_lights);
+    m_lights.clear();
+    ++m_lightGeneration;
+    qDeleteAll(m_groups);
+    m_groups.clear();
+    m_changedGroups.clear();
+    qDeleteAll(m_dataSupplies);
+    m_dataSupplies.clear();
+}
+
+bool MapModel::isEmpty() const
+{
+    return m_lights.isEmpty() && m_groups.isEmpty() && m_dataSupplies.isEmpty();
+}
+
+quint64 MapModel::nextUid()
+{
+    static std::once_flag seeded;
+    // The runtime's generator ranges wider than the classic 15 bits; the start stays in
+    // 0..32767 so the first uid of a run lies in 1..32768.
+    std::call_once(seeded, [] { uidCounter() = quint64(std::rand() & 0x7FFF); });
+    quint64 &counter = uidCounter();
+    for (;;) {
+        ++counter;
+        if (!m_dataSupplies.contains(counter) && !m_lights.contains(counter) &&
+            !m_groups.contains(counter))
+            return counter;
+    }
+}
+
+QRect MapModel::lightsBoundingRect() const
+{
+    if (m_lights.isEmpty())
+        return QRect(0, 0, 0, 0);
+    double minX = 1000000.0, minY = 1000000.0, maxX = -1000000.0, maxY = -1000000.0;
+    for (const Light *light : m_lights) {
+        const LightPose pose = light->pose();
+        minX = std::min(minX, pose.x);
+        minY = std::min(minY, pose.y);
+        maxX = std::max(maxX, pose.x);
+        maxY = std::max(maxY, pose.y);
+    }
+    auto toInt = [](double v) {
+        if (!(v == v))
+            return 0;
+        return int(std::clamp(v, double(INT_MIN), double(INT_MAX)));
+    };
+    return QRect(toInt(minX), toInt(minY), toInt(maxX - minX), toInt(maxY - minY));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entering objects
+
+bool MapModel::loadDataSupply(DataSupply *dataSupply)
+{
+    if (!dataSupply)
+        return false;
+    if (m_dataSupplies.contains(dataSupply->uid())) {
+        emit msg(QStringLiteral("loadDataSupply: uid already exists"));
+        return false;
+    }
+    dataSupply->connectToMap(this);
+    m_dataSupplies.insert(dataSupply->uid(), dataSupply);
+    return true;
+}
+
+bool MapModel::loadGroup(Group *group)
+{
+    if (!group)
+        return false;
+    if (m_groups.contains(group->uid())) {
+        emit msg(QStringLiteral("loadGroup: uid already exists"));
+        return false;
+    }
+    group->setModel(this);
+    m_groups.insert(group->uid(), group);
+    return true;
+}
+
+bool MapModel::loadLight(Light *light)
+{
+    if (!light)
+        return false;
+    const quint64 uid = light->uid();
+    const bool taken = !m_lights.contains(uid);
+    if (taken) {
+        light->connectToMap(this);
+        m_lights.insert(uid, light);
+        ++m_lightGeneration;
+    } else {
+        emit msg(QStringLiteral("loadLight: uid already exists"));
+    }
+    emit updatedLightProperty(uid, QStringLiteral("DMX Address"),
+                              QString::number(qint64(light->dmxChannel()) + 1));
+    return taken;
+}
+
+bool MapModel::addDataSupply(DataSupply *dataSupply)
+{
+    if (!loadDataSupply(dataSupply))
+        return false;
+    emit newDataSupply(dataSupply->uid());
+    return true;
+}
+
+bool MapModel::addGroup(Group *group)
+{
+    if (!loadGroup(group))
+        return false;
+    emit newGroup(group->uid());
+    return true;
+}
+
+bool MapModel::addLight(Light *light)
+{
+    if (!loadLight(light))
+        return false;
+    const quint64 uid = light->uid();
+    auto *own = new Group(Group::OwnLight, uid, light->name());
+    own->addChild(uid);
+    if (loadGroup(own))
+        emit newGroup(uid);
+    else
+        delete own;
+    emit newLight(uid);
+    return true;
+}
+
+DataSupply *MapModel::createDataSupply(int type)
+{
+    if (type != 2 && type != 3 && type != 6 && type != 7)
+        return nullptr;
+    return new DataSupply(type);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Removing objects
+
+void MapModel::deleteLight(quint64 uid)
+{
+    emit deletedLight(uid);
+    Light *light = m_lights.take(uid);
+    if (!light)
+        return;
+    ++m_lightGeneration;
+    const quint64 dataSupplyUid = light->dataSupplyUid();
+    delete light;
+
+    const QList<Group *> groups = m_groups.values();
+    for (Group *group : groups) {
+        if (group->removeChild(uid) && group->uid() != uid)
+            m_changedGroups.insert(group);
+    }
+    deleteGroup(uid);
+    if (DataSupply *dataSupply = m_dataSupplies.value(dataSupplyUid))
+        dataSupply->removeLight(uid);
+}
+
+void MapModel::deleteGroup(quint64 gid)
+{
+    Group *group = m_groups.take(gid);
+    if (!group)
+        return;
+    m_changedGroups.remove(group);
+    delete group;
+    const QList<Group *> groups = m_groups.values();
+    for (Group *other : groups) {
+        if (other->removeChild(gid))
+            m_changedGroups.insert(other);
+    }
+    emit deletedGroup(gid);
+}
+
+void MapModel::deleteDataSupply(quint64 uid, bool withLights)
+{
+    DataSupply *dataSupply = m_dataSupplies.value(uid);
+    if (!dataSupply)
+        return;
+    if (withLights) {
+        const QList<quint64> lights = dataSupply->lights();
+        const int n = int(lights.size());
+        emit progressStarted(0, n, QStringLiteral("Deleting DataSupply"));
+        const int step = progressStep(n);
+        for (int i = 1; i <= n; ++i) {
+            deleteLight(lights.at(i - 1));
+            if (i % step == 0)
+                emit progressUpdated(i);
+        }
+        emit progressUpdated(n);
+    }
+    flushChangedGroups();
+    // Looked up again: nothing above removes interfaces, but the pointer must not be trusted
+    // across signals that reach arbitrary receivers.
+    dataSupply = m_dataSupplies.take(uid);
+    delete dataSupply;
+}
+
+bool MapModel::clearMap()
+{
+    const int total = int(m_lights.size() + m_groups.size() + m_dataSupplies.size());
+    const int step = progressStep(total);
+    emit progressStarted(0, total, QStringLiteral("Clearing Map..."));
+    int counter = 0;
+    auto count = [&] {
+        ++counter;
+        if (counter % step == 0)
+            emit progressUpdated(counter);
+    };
+
+    const QList<quint64> lightUids = m_lights.keys();
+    for (quint64 uid : lightUids) {
+        delete m_lights.take(uid);
+        ++m_lightGeneration;
+        emit deletedLight(uid);
+        count();
+    }
+    const QList<quint64> groupUids = m_groups.keys();
+    for (quint64 gid : groupUids) {
+        Group *group = m_groups.take(gid);
+        m_changedGroups.remove(group);
+        delete group;
+        emit deletedGroup(gid);
+        count();
+    }
+    const QList<quint64> dataSupplyUids = m_dataSupplies.keys();
+    for (quint64 uid : dataSupplyUids) {
+        delete m_dataSupplies.take(uid);
+        count();
+    }
+    m_changedGroups.clear();
+    m_imageFile.clear();
+    emit progressUpdated(total);
+    emit clearedMap();
+    return true;
+}
+
+void MapModel::flushChangedGroups()
+{
+    const QSet<Group *> changed = m_changedGroups;
+    m_changedGroups.clear();
+    for (Group *group : changed) {
+        // A receiver of an earlier compile's signals may have deleted a later group.
+        if (m_groups.value(group->uid()) == group)
+            group->compile();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output
+
+void MapModel::updateLights()
+{
+    if (m_livePlayDisabled) {
+        for (Light *light : std::as_const(m_lights))
+            light->endFrame();
+        return;
+    }
+    for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
+        dataSupply->updateLights();
+    if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
+        emit signalSendPortOutSync();
+}
