@@ -1,0 +1,188 @@
+#include "orvexreplies.h"
+
+#include <QtEndian>
+
+using namespace OrvexDatagrams;
+
+namespace OrvexReplies {
+
+namespace {
+
+void le16(QByteArray &d, int offset, quint16 v)
+{
+    qToLittleEndian<quint16>(v, d.data() + offset);
+}
+
+void le32(QByteArray &d, int offset, quint32 v)
+{
+    qToLittleEndian<quint32>(v, d.data() + offset);
+}
+
+void be16(QByteArray &d, int offset, quint16 v)
+{
+    qToBigEndian<quint16>(v, d.data() + offset);
+}
+
+void be32(QByteArray &d, int offset, quint32 v)
+{
+    qToBigEndian<quint32>(v, d.data() + offset);
+}
+
+} // namespace
+
+QByteArray reply(quint16 code, int size, quint32 addressAt8, quint16 version)
+{
+    QByteArray d(size, '\0');
+    le32(d, 0, Magic);
+    le16(d, 4, version);
+    le16(d, 6, code);
+    be32(d, 8, addressAt8);
+    return d;
+}
+
+QByteArray discoverReply(quint16 code, const QByteArray &mac, quint32 ip, quint64 serial,
+                         quint16 version, quint32 universe, const QByteArray &versionText,
+                         const QByteArray &idText)
+{
+    const bool v3 = code == DiscoverV3Reply;
+    QByteArray d = reply(code, v3 ? 36 : 32);
+    be32(d, 12, ip);
+    d.replace(16, 6, mac.leftJustified(6, '\0', true));
+    le16(d, 22, version);
+    if (v3) {
+        qToLittleEndian<quint64>(serial, d.data() + 24);
+        le32(d, 32, universe);
+    } else {
+        le32(d, 24, quint32(serial));
+        le32(d, 28, universe);
+    }
+    return d + versionText + '\0' + idText + '\0';
+}
+
+QByteArray portDiscoveryReply(quint32 ip, const QVector<QPair<quint8, quint8>> &ports)
+{
+    QByteArray d = reply(PortDiscoveryReply, 16 + 8 * ports.size(), ip);
+    d[12] = char(ports.size());
+    for (int i = 0; i < ports.size(); ++i) {
+        d[16 + 8 * i] = char(ports[i].first);
+        d[17 + 8 * i] = char(ports[i].second);
+    }
+    return d;
+}
+
+QByteArray deviceVariableReply(quint16 valueId, quint32 value)
+{
+    QByteArray d = reply(DeviceVariableReply, 20);
+    le16(d, 12, valueId);
+    le32(d, 16, value);
+    return d;
+}
+
+QByteArray arrayReply(quint16 valueId, const QVector<quint32> &values)
+{
+    QByteArray d = reply(ArrayReply, 20 + 4 * values.size());
+    le16(d, 12, valueId);
+    le16(d, 18, quint16(values.size()));
+    for (int i = 0; i < values.size(); ++i)
+        le32(d, 20 + 4 * i, values[i]);
+    return d;
+}
+
+QByteArray byteArrayReply(quint16 valueId, const QByteArray &values)
+{
+    QByteArray d = reply(ByteArrayReply, 20);
+    le16(d, 12, valueId);
+    le16(d, 18, quint16(values.size()));
+    return d + values;
+}
+
+QByteArray blinkScanReply(quint32 ip, quint32 serial)
+{
+    QByteArray d = reply(BlinkScanReply, 16, ip);
+    le32(d, 12, serial);
+    return d;
+}
+
+QByteArray memoryReadReply(quint16 code, quint32 serial, quint16 address, quint8 value)
+{
+    QByteArray d = reply(code, 20);
+    le32(d, 12, serial);
+    le16(d, 16, address);
+    d[18] = char(value);
+    return d;
+}
+
+QByteArray beBlinkScanReply(quint32 ip, quint8 port, const QByteArray &wireSerial)
+{
+    QByteArray d = reply(BEBlinkScanReply, 20, ip);
+    d[12] = char(port);
+    d.replace(14, 6, wireSerial.leftJustified(6, '\0', true));
+    return d;
+}
+
+QByteArray caScanReply(quint32 ip, quint8 port1, quint8 port2)
+{
+    QByteArray d = reply(CAScanReply, 16, ip);
+    d[12] = char(port1);
+    d[13] = char(port2);
+    return d;
+}
+
+QByteArray blinkScan2Entry(quint8 port, quint8 type, const QByteArray &payload)
+{
+    QByteArray d(4, '\0');
+    d[0] = char(port);
+    d[1] = char(type);
+    d[2] = char(quint8(payload.size()));
+    return d + payload;
+}
+
+QByteArray serialPayload(const QVector<quint32> &values)
+{
+    QByteArray d(4 * values.size(), '\0');
+    for (int i = 0; i < values.size(); ++i)
+        le32(d, 4 * i, values[i]);
+    return d;
+}
+
+QByteArray uidPayload(quint8 type, const QVector<quint64> &uids)
+{
+    const int size = type == 3 ? 8 : 6;
+    const int skip = type == 3 ? 2 : 0;
+    QByteArray d(size * uids.size(), '\0');
+    for (int i = 0; i < uids.size(); ++i) {
+        le32(d, size * i + skip, quint32(uids[i] & 0xFFFFFFFF));
+        le16(d, size * i + skip + 4, quint16(uids[i] >> 32));
+    }
+    return d;
+}
+
+QByteArray blinkScan2Reply(quint32 ip, quint8 entryCount, const QByteArray &entries, quint8 more)
+{
+    QByteArray d = reply(BlinkScan2Reply, 16, ip);
+    d[12] = char(entryCount);
+    d[13] = char(more);
+    return d + entries;
+}
+
+QByteArray rdmGetReply(quint64 source, quint16 parameterId, const QByteArray &parameterData)
+{
+    QByteArray d = reply(RdmGetReply, 36, 0, 3);
+    d[12] = char(0xCC);
+    d[13] = 0x01;
+    d[14] = char(24 + parameterData.size());
+    be16(d, 15, RdmSourceManufacturer);
+    be32(d, 17, RdmSourceDevice);
+    be16(d, 21, quint16(source >> 32));
+    be32(d, 23, quint32(source & 0xFFFFFFFF));
+    d[28] = 0x00; // response type ACK
+    d[32] = 0x21; // GET_COMMAND_RESPONSE
+    be16(d, 33, parameterId);
+    d[35] = char(quint8(parameterData.size()));
+    d += parameterData;
+    const quint16 sum = rdmChecksum(d.constData() + 12, d.size() - 12);
+    d.append(char(sum >> 8)).append(char(sum & 0xFF));
+    return d;
+}
+
+} // namespace OrvexReplies

@@ -1,0 +1,115 @@
+#ifndef SIMULATEDORVEXINTERFACE_H
+#define SIMULATEDORVEXINTERFACE_H
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QUdpSocket>
+#include <QVector>
+
+// One simulated Orvex interface for tests: a UDP socket bound to its own loopback address
+// (127.0.0.x) on the Orvex port of NetworkSettings. It answers the requests a real interface
+// answers, from that address, with replies built from the wire layouts (OrvexReplies), and it
+// records every datagram it receives so that tests can check frames and requests.
+//
+// Answers (each only while `answering` is true):
+//   discover 0x0001        -> one discover reply in `identity.form` (0x0002, 0x000D or 0x000F)
+//   port discovery 0x000A  -> 0x000B listing `ports`
+//   blink scan 0x0201      -> one 0x0202 per light whose serial fits in 32 bits
+//   blink scan 2 0x0207    -> one 0x0208 with a type-1 entry per port for 32-bit lights, and
+//                             one 0x0208 per port with a single RDM entry (type `rdmUidForm`)
+//                             for lights with wider serials
+//   EEPROM read 0x0203     -> 0x0204 with the light's `eeprom` byte (0 when unset); no answer
+//                             for an unknown serial
+//   get device var 0x0105  -> 0x0106 when `deviceVariables` holds the id, else no answer
+//   RDM GET 0x0303         -> 0x0304 with the light's `rdm` parameter data when it holds the
+//                             parameter id, else no answer
+// DMX out, port out and sync are only recorded. Broadcasts reach an interface through the
+// SimulatedOrvexNetwork that owns it.
+class SimulatedOrvexInterface : public QObject
+{
+    Q_OBJECT
+public:
+    enum class DiscoverForm { Classic, SecondForm, Version3 };
+
+    struct Identity
+    {
+        DiscoverForm form = DiscoverForm::Classic;
+        QByteArray mac = QByteArray::fromHex("00A0B1C2D3E4");
+        quint64 serial = 0x12345678;
+        quint16 protocolVersion = 1;
+        quint32 universe = 0;
+        QByteArray versionText = "1.2.3";
+        QByteArray idText = "Simulated Interface";
+    };
+
+    struct Port
+    {
+        quint8 number = 1;
+        quint8 type = 1;
+    };
+
+    struct Light
+    {
+        quint64 serial = 0; // fits 32 bits: EEPROM reads; wider: an RDM UID
+        quint8 port = 1;    // 1-based, as the blink scan 2 reports it
+        QHash<quint16, quint8> eeprom;
+        QHash<quint16, QByteArray> rdm; // parameter id -> parameter data
+    };
+
+    struct Received
+    {
+        quint16 code = 0;
+        QByteArray datagram;
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        bool broadcast = false;
+    };
+
+    explicit SimulatedOrvexInterface(const QHostAddress &address, QObject *parent = nullptr);
+
+    bool isListening() const;
+    QHostAddress address() const { return m_address; }
+
+    Identity identity;
+    QVector<Port> ports;
+    QVector<Light> lights;
+    QHash<quint16, quint32> deviceVariables;
+    quint8 rdmUidForm = 4;
+    bool answering = true;
+
+    const QList<Received> &received() const { return m_received; }
+    QList<QByteArray> receivedWithCode(quint16 code) const;
+    void clearReceived() { m_received.clear(); }
+
+    // Sends any datagram from this interface's address: to the sender of the last request,
+    // or to the given address and port.
+    bool sendRaw(const QByteArray &datagram);
+    bool sendRawTo(const QByteArray &datagram, const QHostAddress &to, quint16 port);
+
+    // Handles one datagram as if it had arrived; the network calls it for broadcasts.
+    void handleDatagram(const QByteArray &datagram, const QHostAddress &sender, quint16 port,
+                        bool broadcast);
+
+signals:
+    void datagramReceived(quint16 code, const QByteArray &datagram);
+
+private slots:
+    void readPending();
+
+private:
+    void answer(quint16 code, const QByteArray &datagram);
+    void answerBlinkScan2();
+    const Light *findLight(quint64 serial) const;
+    quint32 address32() const { return m_address.toIPv4Address(); }
+
+    QHostAddress m_address;
+    QUdpSocket m_socket;
+    QHostAddress m_peer;
+    quint16 m_peerPort = 0;
+    QList<Received> m_received;
+};
+
+#endif // SIMULATEDORVEXINTERFACE_H

@@ -1,0 +1,49 @@
+#ifndef SIMULATEDORVEXNETWORK_H
+#define SIMULATEDORVEXNETWORK_H
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QUdpSocket>
+
+#include "support/simulatedorvexinterface.h"
+
+// A loopback network of simulated Orvex interfaces. It owns the interfaces and a socket on
+// the broadcast address of NetworkSettings (its broadcastOverride), so that an Orvex
+// broadcast reaches every interface, as on a real subnet.
+//
+// Typical use, before any Orvex object is built:
+//     SimulatedOrvexNetwork::useLoopback();
+//     SimulatedOrvexNetwork net;
+//     SimulatedOrvexInterface *dev = net.addInterface(QHostAddress("127.0.0.2"));
+//     dev->lights.append({0x10000001, 1, {{0x40, 0}}, {}});
+class SimulatedOrvexNetwork : public QObject
+{
+    Q_OBJECT
+public:
+    // The loopback address that stands for the subnet's broadcast address in tests.
+    static QHostAddress loopbackBroadcast() { return QHostAddress(QStringLiteral("127.0.0.255")); }
+    // Points NetworkSettings at loopback: sockets bind 127.0.0.1 and broadcasts go to
+    // loopbackBroadcast(); the pause link announces there too.
+    static void useLoopback();
+
+    explicit SimulatedOrvexNetwork(QObject *parent = nullptr);
+
+    bool isListening() const;
+    SimulatedOrvexInterface *addInterface(const QHostAddress &address);
+    const QList<SimulatedOrvexInterface *> &interfaces() const { return m_interfaces; }
+    // Every broadcast received (discover, sync ...), in arrival order.
+    const QList<QByteArray> &broadcasts() const { return m_broadcasts; }
+    QList<QByteArray> broadcastsWithCode(quint16 code) const;
+
+private slots:
+    void readPending();
+
+private:
+    QUdpSocket m_socket;
+    QList<SimulatedOrvexInterface *> m_interfaces;
+    QList<QByteArray> m_broadcasts;
+};
+
+#endif // SIMULATEDORVEXNETWORK_H
