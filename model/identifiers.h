@@ -2,6 +2,7 @@
 #define IDENTIFIERS_H
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 
@@ -21,7 +22,12 @@ struct NaturalTokenizer
 
     QByteArray text; // local 8-bit form
     int cursor = 0;
-    QByteArray token; // reserved once to text length + 1, reused for every token
+    // The last token read, as a range of text: tokens never outlive the text, so a view
+    // spares the copy.
+    int tokenStart = 0;
+    int tokenLength = 0;
+
+    QByteArrayView token() const { return QByteArrayView(text).sliced(tokenStart, tokenLength); }
 };
 
 enum NaturalTokenKind { NaturalEnd = 0, NaturalNumber = 1, NaturalWord = 2 };

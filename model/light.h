@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class DeviceDictionary;
 class MapModel;
@@ -154,9 +155,8 @@ signals:
 private:
     void storeModeProperty(const QString &name, quint32 raw);
     void removeUnusedStartupChannels();
-    void renameFromModelProperties();
-    void refreshHueweaveProfile(const QString &deviceInfo);
-    void resetCurrentColorToZero(bool flag);
+    QString renameFromModelProperties();
+    void zeroCurrentColor();
     void rebuildColorKey();
     void mergeStartupChannel(const QString &name);
     void applyDeviceInfo(const QString &value);
@@ -165,6 +165,8 @@ private:
     void readXmlAdditionalData(const QDomElement &element);
     void finishXmlRead();
     void writeXmlProperties(QDomDocument &doc, QDomElement &parent) const;
+    void writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const;
+    QStringList propertyTokenCandidates() const;
     void convertCurrentColor();
     void copyModeSettingsTo(Light *copy) const;
 

@@ -1,0 +1,328 @@
+// The light's element "l" of the map file.
+#include "model/light.h"
+
+#include "devices/devicedictionary.h"
+#include "devices/propertymapper.h"
+#include "model/xmltext.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Coordinates that later code turns into ints (canvas items, bounding rectangles) stay far
+// enough inside the int range that differences of two of them still fit.
+constexpr double kMaxCoordinate = 1.0e9;
+
+QString upperHex(quint64 value)
+{
+    return QString::number(value, 16).toUpper();
+}
+
+quint64 hexOr(const QString &text, quint64 fallback)
+{
+    bool ok = false;
+    const quint64 value = text.toULongLong(&ok, 16);
+    return ok ? value : fallback;
+}
+
+qint32 intOr(const QString &text, qint32 fallback, int base = 10)
+{
+    bool ok = false;
+    const qint32 value = text.toInt(&ok, base);
+    return ok ? value : fallback;
+}
+
+// NaN, infinities and absurd magnitudes from a file would become undefined int conversions
+// further on.
+double boundedCoordinate(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || std::isnan(value))
+        return 0.0;
+    return std::clamp(value, -kMaxCoordinate, kMaxCoordinate);
+}
+
+bool isXmlName(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    const QChar first = name.at(0);
+    if (!first.isLetter() && first != QLatin1Char('_'))
+        return false;
+    return std::all_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('-') ||
+               c == QLatin1Char('.');
+    });
+}
+
+void appendText(QDomDocument &doc, QDomElement &parent, const QString &tag, const QString &text)
+{
+    QDomElement child = doc.createElement(tag);
+    child.appendChild(doc.createTextNode(xmlSafeText(text)));
+    parent.appendChild(child);
+}
+
+QString firstChildText(const QDomNode &node)
+{
+    return node.firstChild().nodeValue();
+}
+
+QHash<QString, int> buildTagTable()
+{
+    const QList<QPair<QString, int>> tags{
+        {QStringLiteral("l"), Light::TagLight},
+        {QStringLiteral("light"), Light::TagLight},
+        {QStringLiteral("n"), Light::TagName},
+        {QStringLiteral("name"), Light::TagName},
+        {QStringLiteral("c"), Light::TagDataSupply},
+        {QStringLiteral("DataSupply"), Light::TagDataSupply},
+        {QStringLiteral("fc"), Light::TagFixtureCode},
+        {QStringLiteral("fixturecode"), Light::TagFixtureCode},
+        {QStringLiteral("f"), Light::TagFixture},
+        {QStringLiteral("fixture"), Light::TagFixture},
+        {QStringLiteral("s"), Light::TagSelf},
+        {QStringLiteral("self"), Light::TagSelf},
+        {QStringLiteral("pn"), Light::TagPort},
+        {QStringLiteral("ln"), Light::TagLightNumber},
+        {QStringLiteral("lightnumber"), Light::TagLightNumber},
+        {QStringLiteral("x"), Light::TagX},
+        {QStringLiteral("y"), Light::TagY},
+        {QStringLiteral("z"), Light::TagZ},
+        {QStringLiteral("q0"), Light::TagQ0},
+        {QStringLiteral("q1"), Light::TagQ1},
+        {QStringLiteral("q2"), Light::TagQ2},
+        {QStringLiteral("q3"), Light::TagQ3},
+        {QStringLiteral("ch"), Light::TagChannel},
+        {QStringLiteral("channel"), Light::TagChannel},
+        {QStringLiteral("sn"), Light::TagSerialNumber},
+        {QStringLiteral("hueweaveprofileid"), Light::TagHueweaveProfileId},
+        {QStringLiteral("hueweaveiomode"), Light::TagHueweaveIoMode},
+        {QStringLiteral("properties"), Light::TagProperties},
+        {QStringLiteral("additional_data"), Light::TagAdditionalData},
+        {QStringLiteral("node_id"), Light::TagNodeId},
+    };
+    QHash<QString, int> table;
+    for (const auto &tag : tags)
+        table.insert(tag.first, tag.second);
+    return table;
+}
+
+} // namespace
+
+const QHash<QString, int> &Light::tagTable()
+{
+    static const QHash<QString, int> table = buildTagTable();
+    return table;
+}
+
+void Light::initTagTable()
+{
+    // Built on first use; called at start-up so the table exists before the first map.
+    tagTable();
+}
+
+QDomElement Light::toXml(QDomDocument &doc) const
+{
+    QDomElement element = doc.createElement(QStringLiteral("l"));
+    appendText(doc, element, QStringLiteral("s"), upperHex(m_uid));
+    appendText(doc, element, QStringLiteral("n"), m_name);
+    appendText(doc, element, QStringLiteral("pn"), QString::number(m_port));
+    appendText(doc, element, QStringLiteral("ln"), QString::number(m_lightNumber));
+    appendText(doc, element, QStringLiteral("f"), upperHex(m_fixture));
+    appendText(doc, element, QStringLiteral("c"), upperHex(m_dataSupplyUid));
+    appendText(doc, element, QStringLiteral("fc"), QString::number(m_fixtureCode, 16).toUpper());
+    const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
+                           m_pose.q1, m_pose.q2, m_pose.q3};
+    const char *poseTags[] = {"x", "y", "z", "q0", "q1", "q2", "q3"};
+    for (int i = 0; i < 7; ++i)
+        appendText(doc, element, QLatin1String(poseTags[i]),
+                   QString::number(pose[i], 'f', 6).toUpper());
+    appendText(doc, element, QStringLiteral("ch"), QString::number(m_dmxChannel));
+    appendText(doc, element, QStringLiteral("sn"), QString::number(m_serialNumber));
+    appendText(doc, element, QStringLiteral("hueweaveprofileid"),
+               QString::number(m_hueweaveProfileId));
+    appendText(doc, element, QStringLiteral("hueweaveiomode"), QString::number(m_hueweaveIoMode));
+    QDomElement properties = doc.createElement(QStringLiteral("properties"));
+    writeXmlProperties(doc, properties);
+    element.appendChild(properties);
+    QDomElement additional = doc.createElement(QStringLiteral("additional_data"));
+    writeXmlAdditionalData(doc, additional);
+    element.appendChild(additional);
+    return element;
+}
+
+QStringList Light::propertyTokenCandidates() const
+{
+    QStringList tokens = m_deviceDictionary->memoryMapTokens(m_serialNumber);
+    tokens += m_deviceDictionary->memoryMapTokensByName(m_serialNumber);
+    tokens += m_deviceDictionary->staticValueNames(m_serialNumber);
+    const QString chemistry = QStringLiteral("LED_CHEMISTRY");
+    if (!tokens.contains(chemistry))
+        tokens.append(chemistry);
+    return tokens;
+}
+
+void Light::writeXmlProperties(QDomDocument &doc, QDomElement &parent) const
+{
+    const QStringList candidates = propertyTokenCandidates();
+    // Sorted so that saving one map twice gives one file.
+    QStringList names = m_properties.keys();
+    names.sort();
+    for (const QString &name : std::as_const(names)) {
+        const QString token = m_propertyMapper->tokenName(name, candidates);
+        if (token.contains(QLatin1String("Unsupported Property"), Qt::CaseInsensitive) ||
+            token.contains(QLatin1String("DMX_OFFSET")) || !isXmlName(token))
+            continue;
+        appendText(doc, parent, token,
+                   m_propertyMapper->toRawValueByName(name, m_properties.value(name)));
+    }
+}
+
+void Light::writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const
+{
+    QStringList keys = m_additionalData.keys();
+    keys.sort();
+    for (const QString &key : std::as_const(keys)) {
+        // The key becomes a tag: one that is no XML name would make the file unreadable.
+        if (!isXmlName(key)) {
+            qWarning() << "Light: additional data key is no XML name, not saved:" << key;
+            continue;
+        }
+        appendText(doc, parent, key, m_additionalData.value(key));
+    }
+}
+
+void Light::fromXml(const QDomElement *element)
+{
+    if (!element || element->isNull())
+        return;
+    const QHash<QString, int> &tags = tagTable();
+    for (QDomNode node = element->firstChild(); !node.isNull(); node = node.nextSibling()) {
+        const int code = tags.value(node.nodeName(), 0);
+        if (code == 0)
+            continue;
+        readXmlField(code, node.toElement(), firstChildText(node));
+    }
+    finishXmlRead();
+}
+
+void Light::readXmlField(int code, const QDomElement &child, const QString &text)
+{
+    switch (code) {
+    case TagName:
+        m_name = text;
+        break;
+    case TagDataSupply:
+        m_dataSupplyUid = hexOr(text, NoSerialNumber);
+        break;
+    case TagFixtureCode:
+        m_fixtureCode = intOr(text, -1, 16);
+        break;
+    case TagFixture:
+        m_fixture = hexOr(text, NoSerialNumber);
+        break;
+    case TagSelf:
+        m_uid = hexOr(text, NoSerialNumber);
+        break;
+    case TagPort:
+        m_port = quint8(intOr(text, 0) & 0xFF);
+        break;
+    case TagLightNumber: {
+        bool ok = false;
+        const quint32 number = text.toUInt(&ok);
+        m_lightNumber = ok ? number : 0;
+        break;
+    }
+    case TagX:
+        m_pose.x = boundedCoordinate(text);
+        break;
+    case TagY:
+        m_pose.y = boundedCoordinate(text);
+        break;
+    case TagZ:
+        m_pose.z = boundedCoordinate(text);
+        break;
+    case TagQ0:
+        m_pose.q0 = boundedCoordinate(text);
+        break;
+    case TagQ1:
+        m_pose.q1 = boundedCoordinate(text);
+        break;
+    case TagQ2:
+        m_pose.q2 = boundedCoordinate(text);
+        break;
+    case TagQ3:
+        m_pose.q3 = boundedCoordinate(text);
+        break;
+    case TagChannel:
+        m_dmxChannel = intOr(text, 0);
+        m_properties.insert(QStringLiteral("DMX Address"),
+                            QString::number(qint64(m_dmxChannel) + 1));
+        break;
+    case TagSerialNumber: {
+        bool ok = false;
+        const quint64 serial = text.toULongLong(&ok);
+        m_serialNumber = ok ? serial : NoSerialNumber;
+        break;
+    }
+    case TagHueweaveProfileId:
+        m_hueweaveProfileId = intOr(text, 0);
+        break;
+    case TagHueweaveIoMode:
+        m_hueweaveIoMode = intOr(text, 0);
+        break;
+    case TagProperties:
+        readXmlProperties(child);
+        break;
+    case TagAdditionalData:
+        readXmlAdditionalData(child);
+        break;
+    default: // the element itself and the node id key carry no field
+        break;
+    }
+}
+
+void Light::readXmlProperties(const QDomElement &element)
+{
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        const QString token = child.tagName();
+        const QString name = m_propertyMapper->stringName(token);
+        if (m_properties.contains(name) || token.contains(QLatin1String("DMX_OFFSET")))
+            continue;
+        const QString text = firstChildText(child);
+        // Firmware versions are dotted texts that a value conversion would mangle.
+        const QString value = name == QLatin1String("Firmware Version")
+                                  ? text
+                                  : m_propertyMapper->toDisplayValueByName(name, text);
+        m_properties.insert(name, value);
+        applyProperty(name);
+    }
+}
+
+void Light::readXmlAdditionalData(const QDomElement &element)
+{
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        const QString value = firstChildText(child);
+        m_additionalData.insert(child.tagName(), value);
+        qDebug() << "Reading" << child.tagName() << value;
+    }
+}
+
+void Light::finishXmlRead()
+{
+    updateChannelLayout();
+    const QString chemistry = m_propertyMapper->toDisplayValue(QStringLiteral("LED_CHEMISTRY"),
+                                                               QString::number(m_ledChemistry));
+    const QString model = m_deviceDictionary->deviceNameForLedChemistry(m_serialNumber, chemistry);
+    if (model.compare(QLatin1String("Unknown Device"), Qt::CaseInsensitive) != 0) {
+        m_modelName = model;
+        emit updatedLight(m_uid);
+    }
+    emit updatedLight(m_uid);
+}
