@@ -32,8 +32,7 @@ public:
         *selectAllLightsAction, *livePlayAction;
     QAction *createAnimationTemplateAction, *addBackgroundImageAction, *aboutAction;
     // Created but shown nowhere and connected to nothing.
-    QAction *showGridAction, *pauseAction, *addTileAction, *addModuleAction,
-        *addWhiteLightsAction;
+    QAction *showGridAction, *pauseAction, *addTileAction, *addModuleAction, *addWhiteLightsAction;
 
     QWidget *layoutWidget;
     QHBoxLayout *horizontalLayout;

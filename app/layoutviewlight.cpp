@@ -1,0 +1,34 @@
+#include "layoutviewlight.h"
+
+#include "colour/veycolor.h"
+#include "model/light.h"
+
+#include <QBrush>
+#include <QGraphicsScene>
+#include <QPen>
+
+LayoutViewLight::LayoutViewLight(QGraphicsScene *scene, quint64 uid, Light *light)
+    : QGraphicsRectItem(0, 0, 6, 6), m_uid(uid), m_light(light)
+{
+    setPen(Qt::NoPen);
+    setBrush(QBrush(Qt::black, Qt::SolidPattern));
+    if (m_light)
+        setToolTip(m_light->name());
+    m_unsnapped = pos();
+    if (scene)
+        scene->addItem(this);
+}
+
+void LayoutViewLight::refreshColor()
+{
+    if (!m_light)
+        return;
+    QColor color(0, 0, 0, 255);
+    if (m_light->hasCurrentColor()) {
+        // A copy: reading the 8-bit components may convert the colour to RGB.
+        const VeyColor current = m_light->currentColor();
+        color = QColor(int(current.red8()), int(current.green8()), int(current.blue8()), 255);
+    }
+    setPen(QPen(color));
+    setBrush(QBrush(color, Qt::SolidPattern));
+}

@@ -1,0 +1,465 @@
+#include "lightview.h"
+
+#include "lightviewinterface.h"
+#include "lightviewlight.h"
+#include "userprompt.h"
+
+#include "model/datasupply.h"
+#include "model/effectengine.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "model/selectioneffect.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDebug>
+#include <QHeaderView>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTreeWidgetItemIterator>
+
+namespace {
+constexpr int ReservedItems = 15000;
+constexpr unsigned long HighlightWaitMs = 500;
+
+// A menu entry whose dialog is not part of the program yet stays in sight but cannot run.
+void setShown(QAction *action, bool shown)
+{
+    action->setVisible(shown);
+    action->setEnabled(shown && action->property("available").toBool());
+}
+
+QAction *addEntry(QMenu *menu, const QString &text, bool available)
+{
+    QAction *a = menu->addAction(text);
+    a->setProperty("available", available);
+    a->setEnabled(available);
+    return a;
+}
+} // namespace
+
+LightView::LightView(MapModel *map, EffectEngine *engine, QWidget *parent, const QString &name)
+    : QTreeWidget(parent), m_map(map), m_engine(engine)
+{
+    Q_UNUSED(name); // the main window names the tree; it keeps no name of its own
+    setColumnCount(3);
+    setHeaderLabels({tr("Name"), tr("Port #"), tr("DMX Channel")});
+    setSortingEnabled(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    m_lightItems.reserve(ReservedItems);
+    m_interfaceItems.reserve(ReservedItems);
+    buildMenus();
+    if (m_map) {
+        connect(m_map, &MapModel::newDataSupply, this, &LightView::handleNewController);
+        connect(m_map, &MapModel::updatedDataSupply, this, &LightView::handleUpdatedController);
+        connect(m_map, &MapModel::newLight, this, &LightView::handleNewLight);
+        connect(m_map, &MapModel::updatedLight, this, &LightView::handleUpdatedLight);
+        connect(m_map, &MapModel::deletedLight, this, &LightView::handleDeletedLight);
+        connect(m_map, &MapModel::clearedMap, this, &LightView::handleClearedMap);
+    }
+    connect(this, &QTreeWidget::itemDoubleClicked, this, &LightView::handleDoubleClicked);
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &LightView::handleSelectionChanged);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            &LightView::handleContextMenuRequested);
+}
+
+LightView::~LightView()
+{
+    delete m_progress;
+}
+
+void LightView::buildMenus()
+{
+    // The editors, the lights wizard and the association and clone dialogs are not part of
+    // the program yet; their entries show disabled.
+    m_lightMenu = new QMenu(tr("Popup Light Menu"), this);
+    m_editLightAction = addEntry(m_lightMenu, tr("Edit Light(s)..."), false);
+    m_deleteLightAction = addEntry(m_lightMenu, tr("Delete Light(s)..."), true);
+    connect(m_editLightAction, &QAction::triggered, this, &LightView::handleEditLight);
+    connect(m_deleteLightAction, &QAction::triggered, this, &LightView::handleDeleteLight);
+
+    m_interfaceMenu = new QMenu(tr("Popup Interface Menu"), this);
+    m_highlightAction = addEntry(m_interfaceMenu, tr("Highlight Interface"), true);
+    m_interfaceMenu->addSeparator();
+    m_selectAllAction = addEntry(m_interfaceMenu, tr("Select All Lights"), true);
+    m_editAllAction = addEntry(m_interfaceMenu, tr("Edit All Lights..."), false);
+    m_discoverLightsAction = addEntry(m_interfaceMenu, tr("Discover Lights..."), false);
+    m_interfaceMenu->addSeparator();
+    m_associateAction =
+        addEntry(m_interfaceMenu, tr("Associate with Discovered Interface..."), false);
+    m_unassociateAction = addEntry(m_interfaceMenu, tr("Unassociate Interface"), true);
+    m_interfaceMenu->addSeparator();
+    m_editInterfaceAction = addEntry(m_interfaceMenu, tr("Edit Interface..."), false);
+    m_deleteInterfaceAction = addEntry(m_interfaceMenu, tr("Delete Interface"), true);
+    m_cloneAction = addEntry(m_interfaceMenu, tr("Clone Interface..."), false);
+
+    connect(m_highlightAction, &QAction::triggered, this, &LightView::handleHighlightInterface);
+    connect(m_selectAllAction, &QAction::triggered, this, &LightView::handleSelectAllLights);
+    connect(m_editAllAction, &QAction::triggered, this, &LightView::handleEditAllLights);
+    connect(m_discoverLightsAction, &QAction::triggered, this, &LightView::handleDiscoverLights);
+    connect(m_associateAction, &QAction::triggered, this, &LightView::handleAssociateInterface);
+    connect(m_unassociateAction, &QAction::triggered, this, &LightView::handleUnassociateInterface);
+    connect(m_editInterfaceAction, &QAction::triggered, this, &LightView::handleEditInterface);
+    connect(m_deleteInterfaceAction, &QAction::triggered, this, &LightView::handleDeleteInterface);
+    connect(m_cloneAction, &QAction::triggered, this, &LightView::handleCloneInterface);
+}
+
+void LightView::setSelectionEffect(SelectionEffect *selection)
+{
+    m_selection = selection;
+}
+
+void LightView::restoreSorting(int column)
+{
+    sortByColumn(column, header()->sortIndicatorOrder());
+    setSortingEnabled(true);
+}
+
+void LightView::sortAgain()
+{
+    sortByColumn(-1, header()->sortIndicatorOrder());
+    setSortingEnabled(true);
+}
+
+void LightView::addLightItem(quint64 lightUid, quint64 interfaceUid)
+{
+    LightViewInterface *parentItem = m_interfaceItems.value(interfaceUid);
+    Light *light = m_map ? m_map->light(lightUid) : nullptr;
+    if (m_lightItems.contains(lightUid) && parentItem && light)
+        m_lightItems.insert(lightUid, new LightViewLight(parentItem, light));
+    emit setDirty(true);
+}
+
+void LightView::removeInterfaceItem(quint64 interfaceUid)
+{
+    LightViewInterface *item = m_interfaceItems.take(interfaceUid);
+    if (item) {
+        if (m_currentItem == item || (m_currentItem && m_currentItem->parent() == item))
+            m_currentItem = nullptr;
+        delete item;
+    }
+    emit setDirty(true);
+}
+
+void LightView::handleNewController(quint64 uid)
+{
+    DataSupply *ds = m_map ? m_map->dataSupply(uid) : nullptr;
+    if (ds) {
+        auto *item = new LightViewInterface(ds);
+        addTopLevelItem(item);
+        m_interfaceItems.insert(uid, item);
+    }
+    emit setDirty(true);
+}
+
+void LightView::handleUpdatedController(quint64 uid)
+{
+    LightViewInterface *item = m_interfaceItems.value(uid);
+    if (item && m_map && m_map->dataSupply(uid)) {
+        setSortingEnabled(false);
+        item->refresh();
+        sortAgain();
+    }
+    emit setDirty(true);
+}
+
+void LightView::handleNewLight(quint64 uid)
+{
+    Light *light = m_map ? m_map->light(uid) : nullptr;
+    if (light) {
+        LightViewInterface *parentItem = m_interfaceItems.value(light->dataSupplyUid());
+        if (parentItem)
+            m_lightItems.insert(uid, new LightViewLight(parentItem, light));
+    }
+    emit setDirty(true);
+}
+
+void LightView::handleUpdatedLight(quint64 uid)
+{
+    LightViewLight *item = m_lightItems.value(uid);
+    if (!item) {
+        handleNewLight(uid);
+        return;
+    }
+    if (m_map && m_map->light(uid)) {
+        setSortingEnabled(false);
+        item->refresh();
+        sortAgain();
+    }
+    emit setDirty(true);
+}
+
+void LightView::handleDeletedLight(quint64 uid)
+{
+    LightViewLight *item = m_lightItems.take(uid);
+    if (item) {
+        if (m_currentItem == item)
+            m_currentItem = nullptr;
+        delete item;
+    }
+    emit setDirty(true);
+}
+
+void LightView::handleClearedMap()
+{
+    m_currentItem = nullptr;
+    clear();
+    m_lightItems.clear();
+    m_interfaceItems.clear();
+}
+
+void LightView::handleDoubleClicked(QTreeWidgetItem *item, int column)
+{
+    Q_UNUSED(column);
+    if (!item || item->type() != LightViewLight::Type)
+        return; // the interface editor is not part of the program yet
+    const quint64 uid = static_cast<LightViewLight *>(item)->uid();
+    // The light editor is not part of the program yet; the light is still selected.
+    if (m_selection)
+        m_selection->setLightSelected(uid, true);
+}
+
+void LightView::handleSelectionChanged()
+{
+    if (!m_selection)
+        return;
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if ((*it)->type() != LightViewLight::Type)
+            continue;
+        auto *item = static_cast<LightViewLight *>(*it);
+        m_selection->setLightSelected(item->uid(), item->isSelected());
+    }
+}
+
+void LightView::prepareMenu(QTreeWidgetItem *item)
+{
+    m_currentItem = item;
+    if (!item || item->type() != LightViewInterface::Type)
+        return;
+    const quint64 uid = static_cast<LightViewInterface *>(item)->uid();
+    DataSupply *ds = m_map ? m_map->dataSupply(uid) : nullptr;
+    for (QAction *a : {m_highlightAction, m_selectAllAction, m_editAllAction, m_editInterfaceAction,
+                       m_deleteInterfaceAction})
+        setShown(a, true);
+    setShown(m_discoverLightsAction, ds && ds->type() != 4);
+    setShown(m_associateAction, ds && !ds->hasIpAddress());
+    setShown(m_unassociateAction, ds && ds->hasIpAddress());
+    setShown(m_cloneAction, ds != nullptr);
+}
+
+void LightView::handleContextMenuRequested(QPoint p)
+{
+    if (!indexAt(p).isValid())
+        return;
+    QTreeWidgetItem *item = itemAt(p);
+    if (!item)
+        return;
+    prepareMenu(item);
+    if (item->type() == LightViewLight::Type)
+        m_lightMenu->exec(viewport()->mapToGlobal(p));
+    else if (item->type() == LightViewInterface::Type)
+        m_interfaceMenu->exec(viewport()->mapToGlobal(p));
+}
+
+LightViewInterface *LightView::currentInterfaceItem() const
+{
+    if (!m_currentItem || m_currentItem->type() != LightViewInterface::Type)
+        return nullptr;
+    return static_cast<LightViewInterface *>(m_currentItem);
+}
+
+void LightView::handleEditLight()
+{
+    // Needs the light editor, which is not part of the program yet.
+}
+
+void LightView::handleDeleteLight()
+{
+    if (!m_currentItem || m_currentItem->type() != LightViewLight::Type || !m_map)
+        return;
+    const auto answer = UserPrompt::instance()->question(
+        this, QMessageBox::Warning, tr("Confirm Light Deletion"),
+        tr("Are you sure that you wish to permanently delete the selected lights?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    // Uids first: each deletion takes its row out of the tree under the walk.
+    QList<quint64> uids;
+    for (QTreeWidgetItemIterator it(this, QTreeWidgetItemIterator::Selected); *it; ++it) {
+        if ((*it)->type() == LightViewLight::Type)
+            uids << static_cast<LightViewLight *>(*it)->uid();
+    }
+    for (quint64 uid : std::as_const(uids))
+        m_map->deleteLight(uid);
+    m_map->flushChangedGroups();
+}
+
+void LightView::handleHighlightInterface()
+{
+    LightViewInterface *item = currentInterfaceItem();
+    DataSupply *ds = item && m_map ? m_map->dataSupply(item->uid()) : nullptr;
+    if (!ds)
+        return;
+    // Blocking waits: the blink has to be visible on the lights, and nothing else may send
+    // to the interface in between.
+    ds->lightsOff();
+    QThread::msleep(HighlightWaitMs);
+    ds->lightsOn();
+    QThread::msleep(HighlightWaitMs);
+    ds->lightsOff();
+    QThread::msleep(HighlightWaitMs);
+    ds->lightsOn();
+}
+
+void LightView::handleSelectAllLights()
+{
+    LightViewInterface *item = currentInterfaceItem();
+    if (item && m_selection)
+        m_selection->setDataSupplySelected(item->uid(), true);
+}
+
+void LightView::handleEditAllLights()
+{
+    // Needs the light editor, which is not part of the program yet.
+}
+
+void LightView::handleDiscoverLights()
+{
+    // Needs the lights discovery wizard, which is not part of the program yet.
+}
+
+void LightView::handleAssociateInterface()
+{
+    // Needs the associate interface dialog, which is not part of the program yet.
+}
+
+void LightView::handleUnassociateInterface()
+{
+    LightViewInterface *item = currentInterfaceItem();
+    DataSupply *old = item && m_map ? m_map->dataSupply(item->uid()) : nullptr;
+    if (!old)
+        return;
+    const quint64 oldUid = old->uid();
+    if (m_selection)
+        m_selection->setDataSupplySelected(oldUid, true);
+    const auto answer = UserPrompt::instance()->question(
+        this, QMessageBox::Warning, tr("Confirm Controller Unassociation"),
+        tr("Are you sure that you wish to unassociate the selected controller?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (m_selection)
+        m_selection->setDataSupplySelected(oldUid, false);
+    if (answer != QMessageBox::Yes)
+        return;
+
+    // Without a replacement the lights would have nowhere to go: change nothing.
+    DataSupply *fresh = m_map->createDataSupply(old->type());
+    if (!fresh) {
+        qWarning() << "Cannot unassociate an interface of type" << old->type();
+        return;
+    }
+    old->lightsOff();
+    if (m_engine)
+        m_engine->setPaused(true);
+    fresh->setUid(m_map->nextUid());
+    fresh->setName(old->name());
+    fresh->setPortCount(old->portCount());
+    const quint64 freshUid = fresh->uid();
+    if (!m_map->addDataSupply(fresh)) {
+        delete fresh;
+        if (m_engine)
+            m_engine->setPaused(false);
+        return;
+    }
+    if (m_engine)
+        m_engine->setPaused(false);
+
+    const QList<quint64> lights = old->lights();
+    QProgressDialog progress(tr("Unassociating Interface"), tr("Cancel"), 0, lights.size());
+    int count = 0;
+    for (quint64 lightUid : lights) {
+        Light *light = m_map->light(lightUid);
+        if (!light)
+            continue;
+        old->removeLight(lightUid);
+        fresh->addLight(lightUid);
+        addLightItem(lightUid, freshUid);
+        light->setDataSupplyUid(freshUid);
+        fresh->setDMXBufSize(int(light->lastChannel()) + 1);
+        progress.setValue(++count);
+    }
+    m_map->deleteDataSupply(oldUid, false);
+    removeInterfaceItem(oldUid);
+}
+
+void LightView::handleEditInterface()
+{
+    // Needs the interface editor, which is not part of the program yet.
+}
+
+void LightView::handleDeleteInterface()
+{
+    LightViewInterface *item = currentInterfaceItem();
+    if (!item || !m_map)
+        return;
+    const quint64 uid = item->uid();
+    const auto answer = UserPrompt::instance()->question(
+        this, QMessageBox::Warning, tr("Confirm Interface Deletion"),
+        tr("Are you sure that you wish to permanently delete the interface \"%1\"?")
+            .arg(item->checkedName()),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    delete m_progress;
+    m_progress = new QProgressDialog;
+    const auto started =
+        connect(m_map, &MapModel::progressStarted, this, &LightView::handleProgressStarted);
+    const auto updated =
+        connect(m_map, &MapModel::progressUpdated, this, &LightView::handleProgressUpdated);
+    m_map->deleteDataSupply(uid, true);
+    // Disconnected again, so a later deletion does not see every signal twice.
+    disconnect(started);
+    disconnect(updated);
+    delete m_progress;
+    m_progress = nullptr;
+    removeInterfaceItem(uid);
+}
+
+void LightView::handleCloneInterface()
+{
+    // Needs the clone interface dialog, which is not part of the program yet.
+}
+
+void LightView::handlePauseUpdate(bool pause)
+{
+    emit pauseUpdate(pause);
+}
+
+void LightView::handleUpdateNow()
+{
+    emit updateNow();
+}
+
+void LightView::handleProgressUpdated(int current)
+{
+    if (m_progress) {
+        m_progress->setValue(current);
+        if (current == m_progress->maximum()) {
+            delete m_progress;
+            m_progress = nullptr;
+        }
+    }
+    QApplication::processEvents();
+}
+
+void LightView::handleProgressStarted(int min, int max, QString windowText)
+{
+    if (!m_progress)
+        return;
+    m_progress->setWindowModality(Qt::ApplicationModal);
+    m_progress->show();
+    m_progress->setRange(min, max);
+    m_progress->setWindowTitle(windowText);
+    QApplication::processEvents();
+}

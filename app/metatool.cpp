@@ -1,0 +1,723 @@
+#include "metatool.h"
+
+#include "groupview.h"
+#include "layoutview.h"
+#include "lightview.h"
+#include "userprompt.h"
+
+#include "model/effectengine.h"
+#include "model/mapmodel.h"
+#include "model/selectioneffect.h"
+#include "protocol/orvex.h"
+
+#if __has_include("protocol/commlibrary.h")
+#include "protocol/commlibrary.h"
+#define DM_HAVE_COMMLIBRARY 1
+#endif
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFrame>
+#include <QGraphicsScene>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QSettings>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+namespace {
+constexpr const char *ProductName = "Dallowmere";
+constexpr int DmxDataSize = 512;
+constexpr int IpTextSize = 24;
+constexpr int DefaultFrameRate = 10;
+
+// Stops the effect engine for the length of a scope and puts back the state it had.
+class EngineRestorer
+{
+public:
+    explicit EngineRestorer(EffectEngine *engine)
+        : m_engine(engine), m_wasPaused(engine ? engine->isPaused() : true)
+    {
+        if (m_engine && !m_wasPaused)
+            m_engine->setPaused(true);
+    }
+    ~EngineRestorer()
+    {
+        if (m_engine)
+            m_engine->setPaused(m_wasPaused);
+    }
+    EngineRestorer(const EngineRestorer &) = delete;
+    EngineRestorer &operator=(const EngineRestorer &) = delete;
+
+private:
+    EffectEngine *m_engine;
+    bool m_wasPaused;
+};
+} // namespace
+
+MetaTool::MetaTool(QWidget *parent) : QMainWindow(parent)
+{
+    ui.setupUi(this);
+    QCoreApplication::setOrganizationName("Quorvane");
+    QCoreApplication::setOrganizationDomain("quorvane.com");
+    QCoreApplication::setApplicationName(ProductName);
+    qApp->setStyleSheet("QStatusBar::item { border: 0px}");
+    setWindowTitle(tr("%1").arg(ProductName));
+
+    readSettings();
+    createRecentMapsMenu();
+    m_changed = false;
+    updateTitle();
+
+    createLongLivedObjects();
+    applyLivePlayState();
+    ui.livePlayAction->setStatusTip(tr("Toggle Live Play"));
+    createStatusBar();
+    createViews();
+#ifdef DM_HAVE_COMMLIBRARY
+    m_commLibrary = new CommLibrary(ProductName);
+#endif
+    // The undo manager belongs to the canvas's drag editing, which is not built yet; undo and
+    // redo stay disabled until it is.
+
+    connect(m_engine, &EffectEngine::propertiesCompiled, m_layoutView,
+            &LayoutView::handlePropertiesCompiled);
+    connect(m_lightView, &LightView::pauseUpdate, m_layoutView, &LayoutView::setUpdatePaused);
+    connect(m_lightView, &LightView::updateNow, m_layoutView, &LayoutView::updateCanvas);
+    connectActions();
+    disableMissingCommands();
+}
+
+MetaTool::~MetaTool()
+{
+    // The views go first: they hold borrowed pointers into the model and the effect.
+    delete m_layoutView;
+    delete m_lightView;
+    delete m_groupView;
+    m_layoutView = nullptr;
+    m_lightView = nullptr;
+    m_groupView = nullptr;
+    delete m_nodeCountLabel;
+#ifdef DM_HAVE_COMMLIBRARY
+    delete m_commLibrary;
+#endif
+    delete m_progress;
+    // Freed rather than left to the end of the process, so a process that builds several
+    // windows (the tests do) keeps no engine ticking over a map nobody shows.
+    delete m_engine;
+    delete m_selection;
+    delete m_map;
+    delete m_protocol;
+}
+
+void MetaTool::createLongLivedObjects()
+{
+    m_map = new MapModel;
+    m_engine = new EffectEngine(m_map, QList<Effect *>(), 1000 / m_frameRate);
+    m_protocol = new Orvex;
+    m_selection = new SelectionEffect(m_map, 0xFFFFFFFF, nullptr);
+    m_selection->reset();
+
+    connect(m_map, &MapModel::newLight, m_selection, &SelectionEffect::handleNewLight);
+    connect(m_map, &MapModel::updatedLight, m_selection, &SelectionEffect::handleUpdatedLight);
+    connect(m_map, &MapModel::deletedLight, m_selection, &SelectionEffect::handleDeletedLight);
+    connect(m_map, &MapModel::clearedMap, m_selection, &SelectionEffect::handleClearedMap);
+    connect(m_map, &MapModel::newLight, this, &MetaTool::incrementNodeCount);
+    connect(m_map, &MapModel::deletedLight, this, &MetaTool::decrementNodeCount);
+    connect(m_map, &MapModel::clearedMap, this, &MetaTool::resetNodeCount);
+    connect(m_map, &MapModel::newImageFile, this, &MetaTool::handleNewImageFile);
+    connect(m_map, &MapModel::signalSendDmxFrame, this, &MetaTool::handleSendDMXFrame);
+    connect(m_map, &MapModel::signalSendPortOut, this, &MetaTool::handleSendPortOut);
+    m_engine->addEffect(m_selection);
+}
+
+void MetaTool::createStatusBar()
+{
+    m_statusBar = statusBar();
+    m_statusBar->addWidget(new QLabel(tr(" Node Count : ")));
+    m_nodeCountLabel = new QLabel(QString::number(m_nodeCount));
+    m_statusBar->addWidget(m_nodeCountLabel);
+}
+
+void MetaTool::placeView(QWidget *view, QWidget *frame)
+{
+    auto *box = new QVBoxLayout(frame);
+    box->addWidget(view);
+    view->show();
+}
+
+void MetaTool::createViews()
+{
+    m_lightView = new LightView(m_map, m_engine, ui.m_lightFrame, "Light View");
+    m_lightView->setObjectName("Light View");
+    m_lightView->setSelectionEffect(m_selection);
+    m_lightView->setColumnWidth(0, 500);
+    // Column widths from the settings are restored with the window geometry.
+    connect(m_lightView, &LightView::statusMsg, m_statusBar, &QStatusBar::showMessage);
+    connect(m_lightView, &LightView::setDirty, this, &MetaTool::setDirty);
+    placeView(m_lightView, ui.m_lightFrame);
+
+    m_groupView = new GroupView(m_map, m_selection, ui.m_groupFrame);
+    connect(m_groupView, &GroupView::statusMsg, m_statusBar, &QStatusBar::showMessage);
+    connect(m_groupView, &GroupView::setDirty, this, &MetaTool::setDirty);
+    placeView(m_groupView, ui.m_groupFrame);
+
+    m_scene = new QGraphicsScene(ui.m_layoutFrame);
+    m_scene->setObjectName("Layout Canvas");
+    m_scene->setSceneRect(0, 0, m_canvasWidth, m_canvasHeight);
+
+    m_layoutView = new LayoutView(m_map, m_selection, m_scene, ui.m_layoutFrame, "Layout View");
+    m_layoutView->setObjectName("Layout View");
+    m_layoutView->setGridSpacing(m_gridSpacing);
+    ui.snapToGridAction->setChecked(m_snapToGrid);
+    m_layoutView->setSnapToGrid(m_snapToGrid);
+    m_layoutView->centerOn(0, 0);
+    connect(m_layoutView, &LayoutView::statusMsg, m_statusBar, &QStatusBar::showMessage);
+    connect(m_layoutView, &LayoutView::setDirty, this, &MetaTool::setDirty);
+    placeView(m_layoutView, ui.m_layoutFrame);
+}
+
+void MetaTool::connectActions()
+{
+    const struct
+    {
+        QAction *action;
+        void (MetaTool::*slot)();
+    } plain[] = {
+        {ui.newMapAction, &MetaTool::handleNewMapAction},
+        {ui.openMapAction, &MetaTool::handleOpenMapAction},
+        {ui.saveMapAction, &MetaTool::handleSaveMapAction},
+        {ui.saveMapAsAction, &MetaTool::handleSaveMapAsAction},
+        {ui.printAction, &MetaTool::handlePrintAction},
+        {ui.exitAction, &MetaTool::handleExitAction},
+        {ui.undoAction, &MetaTool::handleUndoAction},
+        {ui.redoAction, &MetaTool::handleRedoAction},
+        {ui.editPreferencesAction, &MetaTool::handleEditPreferencesAction},
+        {ui.discoverInterfacesAction, &MetaTool::handleDiscoverInterfacesAction},
+        {ui.discoverLightsAction, &MetaTool::handleDiscoverLightsAction},
+        {ui.syncInterfacesAction, &MetaTool::handleSyncInterfacesAction},
+        {ui.addInterfaceAction, &MetaTool::handleAddInterfaceAction},
+        {ui.addStringAction, &MetaTool::handleAddStringAction},
+        {ui.addLightsAction, &MetaTool::handleAddLightsAction},
+        {ui.addGroupAction, &MetaTool::handleAddGroupAction},
+        {ui.autoZoomAction, &MetaTool::handleAutoZoomAction},
+        {ui.zoomInAction, &MetaTool::handleZoomInAction},
+        {ui.zoomOutAction, &MetaTool::handleZoomOutAction},
+        {ui.selectAllLightsAction, &MetaTool::handleSelectAllLightsAction},
+        {ui.createAnimationTemplateAction, &MetaTool::handleCreateAnimationTemplateAction},
+        {ui.addBackgroundImageAction, &MetaTool::handleAddBackgroundImageAction},
+        {ui.aboutAction, &MetaTool::handleAboutAction},
+    };
+    for (const auto &entry : plain)
+        connect(entry.action, &QAction::triggered, this, entry.slot);
+    connect(ui.snapToGridAction, &QAction::triggered, this, &MetaTool::handleSnapToGridToggled);
+    connect(ui.livePlayAction, &QAction::triggered, this, &MetaTool::handleLivePlayToggled);
+}
+
+void MetaTool::disableMissingCommands()
+{
+    // Commands whose dialogs or editing are not part of the program yet stay in the menus,
+    // disabled, until they are.
+    for (QAction *a :
+         {ui.editPreferencesAction, ui.discoverInterfacesAction, ui.discoverLightsAction,
+          ui.syncInterfacesAction, ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction,
+          ui.addGroupAction, ui.printAction, ui.createAnimationTemplateAction,
+          ui.addBackgroundImageAction, ui.aboutAction})
+        a->setEnabled(false);
+}
+
+// ---- settings -------------------------------------------------------------------------------
+
+void MetaTool::readSettings()
+{
+    QSettings settings;
+    m_mapFolder = settings.value("/map_path", "./").toString();
+    m_showGrid = settings.value("/show_grid", true).toBool();
+    m_snapToGrid = settings.value("/snap_grid", true).toBool();
+    m_canvasWidth = settings.value("/canvas_width", 10000).toInt();
+    m_canvasHeight = settings.value("/canvas_height", 10000).toInt();
+    m_gridSpacing = qMax(12, settings.value("/grid", 12).toInt());
+    m_zoom = settings.value("/zoom", 10).toInt();
+    m_recentMapsEnabled = settings.value("/recent_maps_enabled", true).toBool();
+    m_recentMapCount = settings.value("/num_recent_maps", 5).toInt();
+    m_livePlay = settings.value("/live_play", true).toBool();
+    m_frameRate = settings.value("/frame_rate", DefaultFrameRate).toInt();
+    // The frame interval divides by the rate: a rate the preferences could not have given
+    // falls back to the default.
+    if (m_frameRate < 1 || m_frameRate > 100)
+        m_frameRate = DefaultFrameRate;
+}
+
+void MetaTool::writeSettings()
+{
+    QSettings settings;
+    settings.setValue("/map_path", m_mapFolder);
+    settings.setValue("/show_grid", m_showGrid);
+    settings.setValue("/snap_grid", m_snapToGrid);
+    settings.setValue("/canvas_width", m_canvasWidth);
+    settings.setValue("/canvas_height", m_canvasHeight);
+    settings.setValue("/grid", m_gridSpacing);
+    settings.setValue("/zoom", m_zoom);
+    settings.setValue("/recent_maps_enabled", m_recentMapsEnabled);
+    settings.setValue("/num_recent_maps", m_recentMapCount);
+    settings.setValue("/live_play", m_livePlay);
+    settings.setValue("/frame_rate", m_frameRate);
+}
+
+void MetaTool::createRecentMapsMenu()
+{
+    m_recentMapsActionGroup = new QActionGroup(this);
+    m_recentMapsActionGroup->setObjectName("m_recentMapsActionGroup");
+    m_recentMapsMenu = new QMenu(tr("&Recent Maps"), this);
+    m_recentMapsMenu->setObjectName("m_recentMapsMenu");
+    ui.m_fileMenu->insertMenu(ui.exitAction, m_recentMapsMenu);
+    ui.m_fileMenu->insertSeparator(ui.exitAction);
+    // Filled from the recent list once it is kept; until then it stays empty and disabled.
+    m_recentMapsActionGroup->setEnabled(false);
+}
+
+// ---- title, dirty flag, node count ----------------------------------------------------------
+
+void MetaTool::updateTitle()
+{
+    setWindowTitle(QString(ProductName) + " " + m_currentFile + (m_changed ? " *" : ""));
+}
+
+void MetaTool::setDirty(bool d)
+{
+    m_changed = d;
+    updateTitle();
+}
+
+void MetaTool::incrementNodeCount()
+{
+    ++m_nodeCount;
+    m_nodeCountLabel->setText(QString::number(m_nodeCount));
+}
+
+void MetaTool::decrementNodeCount()
+{
+    if (m_nodeCount < 1)
+        return;
+    --m_nodeCount;
+    m_nodeCountLabel->setText(QString::number(m_nodeCount));
+}
+
+void MetaTool::resetNodeCount()
+{
+    m_nodeCount = 0;
+    m_nodeCountLabel->setText(QString::number(m_nodeCount));
+}
+
+// ---- live play and frame relay --------------------------------------------------------------
+
+void MetaTool::applyLivePlayState()
+{
+    QIcon icon = ui.livePlayAction->icon();
+    if (m_livePlay) {
+        ui.livePlayAction->setText(tr("Live Play Enabled"));
+        icon.addPixmap(QPixmap(":/images/icons/show_simulation_on.png"), QIcon::Normal, QIcon::Off);
+        ui.livePlayAction->setChecked(true);
+    } else {
+        ui.livePlayAction->setText(tr("Live Play Disabled"));
+        icon.addPixmap(QPixmap(":/images/icons/show_simulation_off.png"), QIcon::Normal,
+                       QIcon::Off);
+    }
+    ui.livePlayAction->setIcon(icon);
+    if (m_map)
+        m_map->setLivePlayDisabled(!m_livePlay);
+    if (m_selection)
+        m_selection->enabled = m_livePlay;
+}
+
+void MetaTool::handleLivePlayToggled(bool b)
+{
+    m_livePlay = b;
+    applyLivePlayState();
+}
+
+void MetaTool::handleSendDMXFrame(QString ip, quint16 startCode, quint16 timerVal,
+                                  QByteArray dmxData)
+{
+    // The interface's own start code and timer are not passed on: frames always go out with
+    // 0 and 0 and a full 512-byte universe.
+    Q_UNUSED(startCode);
+    Q_UNUSED(timerVal);
+    if (!m_protocol)
+        return;
+    const QByteArray ipText = ip.toLatin1().left(IpTextSize);
+    unsigned char data[DmxDataSize] = {};
+    std::memcpy(data, dmxData.constData(), size_t(qMin(DmxDataSize, int(dmxData.size()))));
+    m_protocol->sendDmxFrame(ipText, 0, 0, data, DmxDataSize);
+}
+
+void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quint16 flags,
+                                 quint16 startCode, QByteArray dmxData)
+{
+    Q_UNUSED(universe);
+    Q_UNUSED(flags);
+    if (!m_protocol)
+        return;
+    const QByteArray ipText = ip.toLatin1().left(IpTextSize);
+    unsigned char data[DmxDataSize] = {};
+    std::memcpy(data, dmxData.constData(), size_t(qMin(DmxDataSize, int(dmxData.size()))));
+    m_protocol->sendPortOut(ipText, 0xFFFFFFFF, port, 0, DmxDataSize, startCode, data);
+}
+
+// ---- progress -------------------------------------------------------------------------------
+
+void MetaTool::createProgressDialog()
+{
+    delete m_progress;
+    m_progress = new QProgressDialog;
+    connect(m_map, &MapModel::progressUpdated, this, &MetaTool::handleProgressUpdated,
+            Qt::UniqueConnection);
+    connect(m_map, &MapModel::progressStarted, this, &MetaTool::handleProgressStarted,
+            Qt::UniqueConnection);
+    connect(m_map, &MapModel::progressTextChanged, this, &MetaTool::handleProgressTextChanged,
+            Qt::UniqueConnection);
+}
+
+void MetaTool::handleProgressStarted(int min, int max, QString windowText)
+{
+    if (!m_progress)
+        return;
+    m_progress->setWindowModality(Qt::ApplicationModal);
+    m_progress->show();
+    m_progress->setRange(min, max);
+    m_progress->setWindowTitle(windowText);
+    QApplication::processEvents();
+}
+
+void MetaTool::handleProgressTextChanged(QString text)
+{
+    if (text.isEmpty() || !m_progress)
+        return;
+    m_progress->setWindowTitle(text);
+    QApplication::processEvents();
+}
+
+void MetaTool::handleProgressUpdated(int current)
+{
+    if (m_progress) {
+        m_progress->setValue(current);
+        if (current == m_progress->maximum()) {
+            delete m_progress;
+            m_progress = nullptr;
+        }
+    }
+    QApplication::processEvents();
+}
+
+// ---- map file commands ----------------------------------------------------------------------
+
+bool MetaTool::maybeSave()
+{
+    if (!m_changed)
+        return true;
+    const auto answer = UserPrompt::instance()->question(
+        this, QMessageBox::Warning, ProductName,
+        tr("Do you want to save changes to your current map?\n"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::NoButton);
+    if (answer == QMessageBox::Yes)
+        return saveMap(); // a cancelled or failed save must not let the changes go
+    return answer == QMessageBox::No;
+}
+
+void MetaTool::clearMapAndCanvas()
+{
+    if (!m_map->isEmpty())
+        createProgressDialog();
+    m_map->clearMap();
+    m_scene->clear();
+    m_scene->setSceneRect(0, 0, m_canvasWidth, m_canvasHeight);
+}
+
+QString MetaTool::withMapSuffix(const QString &path)
+{
+    return path.endsWith(".map") ? path : path + ".map";
+}
+
+QString MetaTool::folderOf(const QString &path)
+{
+    const int slash = path.lastIndexOf('/');
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+void MetaTool::handleNewMapAction()
+{
+    const bool wasPaused = m_engine->isPaused();
+    m_engine->setPaused(true);
+    if (!maybeSave()) {
+        m_engine->setPaused(false);
+        return;
+    }
+    m_currentFile.clear();
+    clearMapAndCanvas();
+    m_selection->reset();
+    setDirty(false);
+    m_engine->setPaused(wasPaused);
+}
+
+void MetaTool::handleOpenMapAction()
+{
+    openMap(QString());
+}
+
+void MetaTool::handleRecentMapSelected()
+{
+    if (auto *action = qobject_cast<QAction *>(sender()))
+        openMap(action->text());
+}
+
+void MetaTool::openMap(const QString &requested)
+{
+    EngineRestorer restorer(m_engine);
+    if (!maybeSave())
+        return;
+    QString path = requested;
+    if (path.isEmpty()) {
+        path = UserPrompt::instance()->openFileName(this, tr("Select A Map File"), m_mapFolder,
+                                                    tr("Map Files (*.map);;All Files (*.*)"));
+        if (path.isEmpty())
+            return;
+    }
+    m_mapFolder = folderOf(path);
+    clearMapAndCanvas();
+    const int sortColumn = m_lightView->sortColumn();
+    m_lightView->setSortingEnabled(false);
+    createProgressDialog();
+    if (m_map->loadMap(path, MapLoadDefaults())) {
+        m_currentFile = path;
+        const QRect extent = m_map->mapExtent();
+        if (extent.width() > m_canvasWidth || extent.height() > m_canvasHeight) {
+            UserPrompt::instance()->message(
+                this, QMessageBox::Information, ProductName,
+                tr("Map size (%1, %2) is larger than the default canvas size (%3, %4).")
+                    .arg(extent.width())
+                    .arg(extent.height())
+                    .arg(m_canvasWidth)
+                    .arg(m_canvasHeight));
+        }
+    } else {
+        UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Load Error"),
+                                        tr("Failed to open map: %1").arg(path));
+        m_currentFile.clear();
+    }
+    // A load that ended early leaves the dialog behind; it must not stay up.
+    delete m_progress;
+    m_progress = nullptr;
+    m_map->setLivePlayDisabled(!m_livePlay);
+    setDirty(false);
+    m_lightView->restoreSorting(sortColumn);
+    m_layoutView->autoZoom();
+}
+
+bool MetaTool::writeMapTo(const QString &path, bool withProgress)
+{
+    if (withProgress)
+        createProgressDialog();
+    const bool ok = m_map->saveMap(path);
+    delete m_progress;
+    m_progress = nullptr;
+    if (!ok) {
+        UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Save Failed"),
+                                        tr("Unable to save file ") + path + ".");
+    }
+    return ok;
+}
+
+bool MetaTool::saveMap()
+{
+    EngineRestorer restorer(m_engine);
+    if (m_currentFile.isEmpty()) {
+        m_currentFile = UserPrompt::instance()->saveFileName(this, tr("Select A Map File"),
+                                                             m_mapFolder, tr("Map Files (*.map)"));
+    }
+    if (m_currentFile.isEmpty())
+        return false;
+    m_currentFile = withMapSuffix(m_currentFile);
+    m_mapFolder = folderOf(m_currentFile);
+    const bool ok = writeMapTo(m_currentFile, true);
+    if (ok)
+        m_changed = false;
+    updateTitle();
+    return ok;
+}
+
+void MetaTool::handleSaveMapAction()
+{
+    saveMap();
+}
+
+void MetaTool::handleSaveMapAsAction()
+{
+    EngineRestorer restorer(m_engine);
+    QString name = UserPrompt::instance()->saveFileName(this, tr("Select A Map File"), m_mapFolder,
+                                                        tr("Map Files (*.map)"));
+    if (name.isEmpty())
+        return;
+    name = withMapSuffix(name);
+    m_mapFolder = folderOf(name);
+    if (writeMapTo(name, false)) {
+        m_currentFile = name;
+        m_changed = false;
+    }
+    updateTitle();
+}
+
+void MetaTool::handlePrintAction()
+{
+    // Printing belongs to the map file commands that are still to come; the action is off.
+}
+
+void MetaTool::closeEvent(QCloseEvent *event)
+{
+    writeSettings();
+    if (maybeSave())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void MetaTool::handleExitAction()
+{
+    writeSettings();
+    if (!maybeSave())
+        return;
+    QCoreApplication::exit(0);
+}
+
+// ---- commands that act on the views ---------------------------------------------------------
+
+bool MetaTool::runCreationDialog(QDialog *dialog, bool pauseCanvas)
+{
+    m_engine->setPaused(true);
+    if (pauseCanvas)
+        m_layoutView->setUpdatePaused(true);
+    const int sortColumn = m_lightView->sortColumn();
+    m_lightView->setSortingEnabled(false);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    m_lightView->restoreSorting(sortColumn);
+    if (pauseCanvas) {
+        m_layoutView->setUpdatePaused(false);
+        m_layoutView->updateCanvas();
+    }
+    m_engine->setPaused(false);
+    // A cancelled dialog changed nothing, so an earlier unsaved change must stay marked.
+    if (accepted)
+        setDirty(true);
+    return accepted;
+}
+
+void MetaTool::handleUndoAction()
+{
+    // Undo and redo come with the canvas's drag editing; the actions stay disabled until then.
+}
+
+void MetaTool::handleRedoAction() {}
+
+void MetaTool::handleEditPreferencesAction()
+{
+    // Needs the preferences dialog, which is not part of the program yet.
+}
+
+void MetaTool::handleDiscoverInterfacesAction()
+{
+    // Needs the interfaces discovery wizard, which is not part of the program yet.
+}
+
+void MetaTool::handleDiscoverLightsAction()
+{
+    // Needs the lights discovery wizard, which is not part of the program yet.
+}
+
+void MetaTool::handleSyncInterfacesAction()
+{
+    // Needs the network sync dialog, which is not part of the program yet.
+}
+
+void MetaTool::handleAddInterfaceAction()
+{
+    // Needs the interface editor, which is not part of the program yet.
+}
+
+void MetaTool::handleAddStringAction()
+{
+    // Needs the string creation dialog; it will run through runCreationDialog(dialog, true).
+}
+
+void MetaTool::handleAddLightsAction()
+{
+    // Needs the light creation dialog; it will run through runCreationDialog(dialog, false).
+}
+
+void MetaTool::handleAddGroupAction()
+{
+    // Needs the canvas's group creation from the selection, which is not built yet.
+}
+
+void MetaTool::handleShowGridToggled(bool b)
+{
+    Q_UNUSED(b); // the grid is never drawn; the flag is only stored
+}
+
+void MetaTool::handleSnapToGridToggled(bool b)
+{
+    m_snapToGrid = b;
+    ui.snapToGridAction->setChecked(b);
+    m_layoutView->setSnapToGrid(b);
+}
+
+void MetaTool::handlePauseToggled(bool b)
+{
+    m_engine->setPaused(b);
+}
+
+void MetaTool::handleAutoZoomAction()
+{
+    m_layoutView->autoZoom();
+}
+
+void MetaTool::handleZoomInAction()
+{
+    m_layoutView->zoomIn();
+}
+
+void MetaTool::handleZoomOutAction()
+{
+    m_layoutView->zoomOut();
+}
+
+void MetaTool::handleSelectAllLightsAction()
+{
+    m_selection->selectAll();
+    m_layoutView->setSelectAllLights(true);
+}
+
+void MetaTool::handleCreateAnimationTemplateAction()
+{
+    // Needs the animation template export, which is not part of the program yet.
+}
+
+void MetaTool::handleAddBackgroundImageAction()
+{
+    // Needs the background image support, which is not part of the program yet.
+}
+
+void MetaTool::handleAboutAction()
+{
+    // Needs the about dialog, which is not part of the program yet.
+}
+
+void MetaTool::handleNewImageFile()
+{
+    // The background picture is not shown yet; the map keeps its file name for saving.
+}
