@@ -21,6 +21,7 @@ const QList<QPointF> referenceTriangleXy = {QPointF(0.587366134, 0.346709835),
 namespace {
 
 constexpr double primaryRadius = 0.025;
+constexpr double nearlyOnPrimary = 1e-12;
 
 // Drive levels come from 32-bit fractions and are always in 0..1; anything else (a NaN from a
 // degenerate conversion, a blend pushed past its range) is held to that range before it can
@@ -345,7 +346,9 @@ void pullTowardPrimary(double *Yxy, const WeightIndex &pair, double threshold, i
     const QPointF primary = profile->uvAt(pair.index);
     const QPointF target = uvFromXy(Yxy[1], Yxy[2]);
     const double d = distance(target, primary);
-    if (!(d > 0.0) || !qIsFinite(d))
+    // A point on the primary has no direction to move in; within rounding of it, the formula
+    // below would scale the rounding error up and throw the point anywhere.
+    if (!(d > nearlyOnPrimary) || !qIsFinite(d))
         return;
     const double s = (1.0 - pair.weight) * primaryRadius / d;
     const QPointF moved = xyFromUv(target.x() * s + primary.x() * (1.0 - s),
