@@ -692,6 +692,9 @@ QDataStream &operator>>(QDataStream &stream, VeyColor &color)
     // A damaged stream must not leave a spec that no operation knows.
     if (color.m_spec >= specCount || stream.status() != QDataStream::Ok)
         color.m_spec = VeyColor::Invalid;
+    // The first word of an N-channel colour is its count, which must never exceed eight.
+    if (color.m_spec == VeyColor::NChannel)
+        color.m_c.w[0] = std::min<quint32>(color.m_c.w[0], VeyColor::MaxChannels);
     return stream;
 }
 

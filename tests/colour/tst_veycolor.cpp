@@ -476,6 +476,7 @@ void TestVeyColor::stream()
     QDataStream hugeIn(huge);
     hugeIn >> read;
     QCOMPARE(read.spec(), VeyColor::NChannel);
+    QCOMPARE(read.channelCount(), 8u);
     QCOMPARE(read.nChannelValues().size(), 9);
     QVERIFY(!read.toString().isEmpty());
 
