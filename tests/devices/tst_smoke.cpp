@@ -11,7 +11,8 @@ private slots:
     {
         for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
             if (iface.flags().testFlag(QNetworkInterface::IsUp))
-                QVERIFY2(iface.flags().testFlag(QNetworkInterface::IsLoopBack), qPrintable(iface.name()));
+                QVERIFY2(iface.flags().testFlag(QNetworkInterface::IsLoopBack),
+                         qPrintable(iface.name()));
         }
     }
 };
