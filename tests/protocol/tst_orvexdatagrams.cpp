@@ -1,5 +1,7 @@
 #include <QTest>
 
+// DM_TEST_SANITIZE
+
 #include "protocol/orvexdatagrams.h"
 #include "support/orvexreplies.h"
 

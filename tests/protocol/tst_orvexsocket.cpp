@@ -7,6 +7,8 @@
 #include "support/orvexreplies.h"
 #include "support/simulatedorvexnetwork.h"
 
+// DM_TEST_SANITIZE
+
 using namespace OrvexDatagrams;
 
 namespace {
