@@ -1,5 +1,6 @@
 // Conversions between specs with the fixture profiles, the special fixture conversions
 // (grey, two- and three-channel, four whites) and blending.
+// DM_TEST_SANITIZE
 
 #include "colour/colourmixing.h"
 #include "colour/colourtemperature.h"
