@@ -1,0 +1,50 @@
+#ifndef APPTESTSUPPORT_H
+#define APPTESTSUPPORT_H
+
+#include "app/userprompt.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+
+class DataSupply;
+class Light;
+class MapModel;
+
+// Answers the window's questions and file dialogs from queues a test fills in advance, and
+// records every box it was shown, so no modal box ever waits for a user.
+class ScriptedPrompt : public UserPrompt
+{
+public:
+    ScriptedPrompt() { setInstance(this); }
+    ~ScriptedPrompt() override { setInstance(nullptr); }
+
+    QList<QMessageBox::StandardButton> answers; // default: No
+    QStringList fileNames;                      // default: cancelled (empty)
+    QStringList titles;                         // every question and message, in order
+    QStringList texts;
+    QList<QMessageBox::StandardButton> defaults;
+
+    QMessageBox::StandardButton question(QWidget *, QMessageBox::Icon, const QString &title,
+                                         const QString &text, QMessageBox::StandardButtons,
+                                         QMessageBox::StandardButton defaultButton) override;
+    void message(QWidget *, QMessageBox::Icon, const QString &title, const QString &text) override;
+    QString openFileName(QWidget *, const QString &, const QString &, const QString &) override;
+    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override;
+};
+
+// Isolates the settings store in a fresh temporary folder and keeps every protocol object on
+// loopback. Call once, before the first window is built.
+void isolateTestEnvironment();
+
+DataSupply *addInterface(MapModel *map, const QString &name, const QHostAddress &address,
+                         int portCount = 2);
+Light *addLight(MapModel *map, DataSupply *ds, const QString &name, int port, int channel,
+                const QPointF &pos);
+// Writes a small map (two interfaces, five lights, two groups) to path through a model of its
+// own; returns whether it was written.
+bool writeSampleMap(const QString &path);
+
+#endif // APPTESTSUPPORT_H

@@ -1,0 +1,198 @@
+#include "apptestsupport.h"
+
+#include "app/groupview.h"
+#include "app/groupviewgroup.h"
+#include "model/datasupply.h"
+#include "model/group.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "model/selectioneffect.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QtTest>
+
+namespace {
+QAction *entry(QMenu *menu, const QString &prefix)
+{
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator() && a->text().startsWith(prefix))
+            return a;
+    return nullptr;
+}
+} // namespace
+
+class TestGroupView : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void rowsOnlyForChasingAndSynchronized();
+    void naturalOrder();
+    void iconFollowsMembers();
+    void selectionSelectsGroupLights();
+    void duplicateExpandsMemberGroups();
+    void deleteSeveralGroups();
+
+private:
+    Group *addGroup(int type, const QString &name, const QList<quint64> &members = {});
+    QStringList rowNames() const;
+
+    MapModel *m_map = nullptr;
+    SelectionEffect *m_selection = nullptr;
+    GroupView *m_panel = nullptr;
+    QList<quint64> m_lights;
+};
+
+void TestGroupView::init()
+{
+    m_map = new MapModel;
+    m_selection = new SelectionEffect(m_map, 0xFFFFFFFF, nullptr);
+    m_selection->reset();
+    connect(m_map, &MapModel::newLight, m_selection, &SelectionEffect::handleNewLight);
+    m_panel = new GroupView(m_map, m_selection, nullptr);
+    DataSupply *ds = addInterface(m_map, "Facade", QHostAddress("127.0.0.2"));
+    m_lights.clear();
+    for (int i = 0; i < 5; ++i)
+        m_lights << addLight(m_map, ds, QString("L%1").arg(i), 0, 3 * i, QPointF())->uid();
+}
+
+void TestGroupView::cleanup()
+{
+    delete m_panel;
+    delete m_selection;
+    delete m_map;
+}
+
+Group *TestGroupView::addGroup(int type, const QString &name, const QList<quint64> &members)
+{
+    auto *g = new Group(type, m_map->nextUid(), name);
+    if (!m_map->addGroup(g)) {
+        delete g;
+        return nullptr;
+    }
+    if (!members.isEmpty())
+        g->addChildren(members);
+    return g;
+}
+
+QStringList TestGroupView::rowNames() const
+{
+    QStringList names;
+    for (int i = 0; i < m_panel->topLevelItemCount(); ++i)
+        names << m_panel->topLevelItem(i)->text(0);
+    return names;
+}
+
+void TestGroupView::rowsOnlyForChasingAndSynchronized()
+{
+    // Five lights brought five own groups and no row.
+    QCOMPARE(m_panel->topLevelItemCount(), 0);
+    QSignalSpy dirty(m_panel, &GroupView::setDirty);
+    Group *g = addGroup(1, "Chase", m_lights);
+    QCOMPARE(m_panel->topLevelItemCount(), 1);
+    QVERIFY(dirty.count() >= 1);
+    GroupViewGroup *row = m_panel->groupItem(g->uid());
+    QCOMPARE(row->type(), 2004);
+    QCOMPARE(row->uid(), g->uid());
+    QCOMPARE(row->text(2), QString::number(g->uid()));
+    QCOMPARE(row->groupType(), 1u);
+    g->setName("Renamed");
+    QCOMPARE(row->text(0), QString("Renamed"));
+    m_map->deleteGroup(g->uid());
+    QCOMPARE(m_panel->topLevelItemCount(), 0);
+}
+
+void TestGroupView::naturalOrder()
+{
+    addGroup(1, "Group 10");
+    addGroup(2, "Group 2");
+    addGroup(1, "alpha");
+    addGroup(1, "7 up");
+    addGroup(1, "");
+    QCOMPARE(rowNames(), QStringList({"", "7 up", "alpha", "Group 2", "Group 10"}));
+}
+
+void TestGroupView::iconFollowsMembers()
+{
+    Group *g = addGroup(2, "Sync");
+    GroupViewGroup *row = m_panel->groupItem(g->uid());
+    const QImage empty = row->icon(0).pixmap(16, 16).toImage();
+    // Grey rings on a white ground while the group has no members.
+    QCOMPARE(empty.pixelColor(2, 1), QColor(0x89, 0x89, 0x89));
+    QCOMPARE(empty.pixelColor(2, 2), QColor(0xe8, 0xe8, 0xe8));
+    QCOMPARE(empty.pixelColor(0, 0), QColor(Qt::white));
+    g->addChild(m_lights.first());
+    const QImage typed = row->icon(0).pixmap(16, 16).toImage();
+    QCOMPARE(typed.pixelColor(2, 1), QColor(Qt::black));
+    QCOMPARE(typed.pixelColor(2, 2), QColor(0x00, 0xe0, 0x80));
+}
+
+void TestGroupView::selectionSelectsGroupLights()
+{
+    Group *a = addGroup(1, "A", m_lights.mid(0, 2));
+    Group *b = addGroup(2, "B", m_lights.mid(3, 1));
+    m_selection->setLightSelected(m_lights[4], true); // selected elsewhere: cleared
+    m_panel->groupItem(a->uid())->setSelected(true);
+    QVERIFY(m_selection->isLightSelected(m_lights[0]));
+    QVERIFY(m_selection->isLightSelected(m_lights[1]));
+    QVERIFY(!m_selection->isLightSelected(m_lights[4]));
+    m_panel->groupItem(b->uid())->setSelected(true);
+    QVERIFY(m_selection->isLightSelected(m_lights[3]));
+    QVERIFY(m_selection->isLightSelected(m_lights[0]));
+
+    // Two rows selected: only the delete entry, under its plural name.
+    m_panel->prepareMenu(m_panel->groupItem(a->uid()));
+    QMenu *menu = m_panel->popupMenu();
+    QCOMPARE(entry(menu, "Delete")->text(), QString("Delete Groups"));
+    QVERIFY(!entry(menu, "Duplicate")->isEnabled());
+    QVERIFY(!entry(menu, "Highlight")->isEnabled());
+    QVERIFY(!entry(menu, "Edit")->isEnabled());
+}
+
+void TestGroupView::duplicateExpandsMemberGroups()
+{
+    Group *sync = addGroup(2, "Three", m_lights.mid(0, 3));
+    Group *chase = addGroup(1, "Chase", {sync->uid(), m_lights[3]});
+    m_panel->prepareMenu(m_panel->groupItem(chase->uid()));
+    QCOMPARE(entry(m_panel->popupMenu(), "Delete")->text(), QString("Delete Group"));
+    entry(m_panel->popupMenu(), "Duplicate")->trigger();
+    QCOMPARE(m_panel->topLevelItemCount(), 3);
+    Group *copy = nullptr;
+    for (Group *g : m_map->groups())
+        if (g->name() == "Copy of Chase")
+            copy = g;
+    QVERIFY(copy);
+    QCOMPARE(copy->type(), 1);
+    QCOMPARE(copy->children(), m_lights.mid(0, 4));
+
+    m_panel->prepareMenu(m_panel->groupItem(copy->uid()));
+    entry(m_panel->popupMenu(), "Duplicate")->trigger();
+    bool twice = false;
+    for (Group *g : m_map->groups())
+        twice |= g->name() == "Copy of Copy of Chase";
+    QVERIFY(twice);
+}
+
+void TestGroupView::deleteSeveralGroups()
+{
+    Group *a = addGroup(1, "A", m_lights.mid(0, 2));
+    Group *b = addGroup(2, "B", m_lights.mid(2, 2));
+    Group *outer = addGroup(1, "Outer", {a->uid(), m_lights[4]});
+    const quint64 ua = a->uid(), ub = b->uid(), uo = outer->uid();
+    m_panel->groupItem(ua)->setSelected(true);
+    m_panel->groupItem(ub)->setSelected(true);
+    m_panel->prepareMenu(m_panel->groupItem(ua));
+    entry(m_panel->popupMenu(), "Delete")->trigger();
+    // Deferred to the event loop.
+    QVERIFY(m_map->group(ua));
+    QTRY_VERIFY(!m_map->group(ua) && !m_map->group(ub));
+    QCOMPARE(rowNames(), QStringList({"Outer"}));
+    QCOMPARE(m_map->group(uo)->children(), QList<quint64>({m_lights[4]}));
+    for (quint64 uid : m_lights)
+        QVERIFY(!m_selection->isLightSelected(uid));
+}
+
+QTEST_MAIN(TestGroupView)
+#include "tst_groupview.moc"
