@@ -2,7 +2,6 @@
 // order of a load, and files that are malformed, truncated or unwritable.
 // DM_TEST_SANITIZE
 
-#include "devices/propertymapper.h"
 #include "model/datasupply.h"
 #include "model/group.h"
 #include "model/light.h"
@@ -249,11 +248,6 @@ void TestMapFile::populatedMapRoundTrips()
         QCOMPARE(light->serialNumber(), original->serialNumber());
         QCOMPARE(light->name(), original->name());
         QCOMPARE(light->pose(), original->pose());
-        // Mode settings travel as catalogue properties; without the catalogue they cannot.
-        if (PropertyMapper::instance()->containsName(QStringLiteral("Resolution"))) {
-            QCOMPARE(light->footprint(), original->footprint());
-            QCOMPARE(light->bytesPerChannel(), original->bytesPerChannel());
-        }
         QCOMPARE(light->fixtureCode(), original->fixtureCode());
     }
     Group *chase = loaded.group(0x902);
