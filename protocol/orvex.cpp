@@ -45,11 +45,6 @@ void Orvex::createSocket()
     connect(m_socket, &QUdpSocket::readyRead, this, &Orvex::checkSocket);
 }
 
-bool Orvex::sendToValid(const QByteArray &ip, const QByteArray &datagram)
-{
-    return m_socket->sendTo(ip, datagram);
-}
-
 bool Orvex::sendDiscover(const QByteArray &ip)
 {
     quint32 given = 0;
@@ -65,41 +60,41 @@ bool Orvex::sendDiscover(const QByteArray &ip)
 bool Orvex::sendDiscoverPorts(const QByteArray &ip)
 {
     quint32 target = 0;
-    return parseDottedQuad(ip, &target) && sendToValid(ip, buildPortDiscovery(target));
+    return parseDottedQuad(ip, &target) && m_socket->sendTo(ip, buildPortDiscovery(target));
 }
 
 bool Orvex::sendBlinkScan(const QByteArray &ip)
 {
     quint32 target = 0;
-    return parseDottedQuad(ip, &target) && sendToValid(ip, buildBlinkScan(target));
+    return parseDottedQuad(ip, &target) && m_socket->sendTo(ip, buildBlinkScan(target));
 }
 
 bool Orvex::sendBlinkScan2(const QByteArray &ip)
 {
     quint32 target = 0;
-    return parseDottedQuad(ip, &target) && sendToValid(ip, buildBlinkScan2(target));
+    return parseDottedQuad(ip, &target) && m_socket->sendTo(ip, buildBlinkScan2(target));
 }
 
 bool Orvex::sendEERead(const QByteArray &ip, quint32 serial, quint16 address)
 {
-    return sendToValid(ip, buildEERead(serial, address));
+    return m_socket->sendTo(ip, buildEERead(serial, address));
 }
 
 void Orvex::sendGetDeviceVariable(const QByteArray &ip, quint16 valueId)
 {
-    sendToValid(ip, buildGetDeviceVariable(valueId));
+    m_socket->sendTo(ip, buildGetDeviceVariable(valueId));
 }
 
 bool Orvex::sendRdmGet(const QByteArray &ip, quint64 serial, quint16 parameterId)
 {
-    return isDottedQuad(ip) && sendToValid(ip, buildRdmGet(serial, parameterId));
+    return isDottedQuad(ip) && m_socket->sendTo(ip, buildRdmGet(serial, parameterId));
 }
 
 bool Orvex::sendDmxFrame(const QByteArray &ip, quint8 startCode, quint16 timerValue,
                          const unsigned char *data, int length)
 {
     warnTruncation(length);
-    const bool sent = sendToValid(ip, buildDmxOut(startCode, timerValue, data, length));
+    const bool sent = m_socket->sendTo(ip, buildDmxOut(startCode, timerValue, data, length));
     return sent && length <= MaxDmxData;
 }
 
@@ -108,7 +103,7 @@ bool Orvex::sendPortOut(const QByteArray &ip, quint32 universe, quint8 port, qui
 {
     warnTruncation(length);
     const int n = int(std::min<quint32>(length, MaxDmxData));
-    const bool sent = sendToValid(ip, buildPortOut(universe, port, flags, startCode, data, n));
+    const bool sent = m_socket->sendTo(ip, buildPortOut(universe, port, flags, startCode, data, n));
     return sent && length <= quint32(MaxDmxData);
 }
 

@@ -83,7 +83,6 @@ signals:
 
 private:
     void createSocket();
-    bool sendToValid(const QByteArray &ip, const QByteArray &datagram);
     void dispatch(const OrvexDatagrams::Reply &reply);
     void emitDiscover(const OrvexDatagrams::DiscoverReplyData &reply);
     void emitPortDiscovery(const OrvexDatagrams::PortDiscoveryReplyData &reply);

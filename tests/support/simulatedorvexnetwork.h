@@ -11,7 +11,8 @@
 
 // A loopback network of simulated Orvex interfaces. It owns the interfaces and a socket on
 // the broadcast address of NetworkSettings (its broadcastOverride), so that an Orvex
-// broadcast reaches every interface, as on a real subnet.
+// broadcast reaches every interface, as on a real subnet. Only one network can listen at a
+// time (its socket takes the broadcast address and the Orvex port).
 //
 // Typical use, before any Orvex object is built:
 //     SimulatedOrvexNetwork::useLoopback();
