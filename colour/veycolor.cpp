@@ -238,7 +238,9 @@ void VeyColor::setYxyF(double Y, double x, double y, double alpha, quint32 profi
 {
     if (!inUnitRange(alpha)) {
         const double scaled = alpha * 65535.0;
-        if (scaled < 0.0 || scaled >= 65536.0)
+        // The warning is the 16-bit setter's, so it comes only when the truncated value
+        // itself leaves 0..65535.
+        if (scaled <= -1.0 || scaled >= 65536.0)
             qWarning("VeyColor::setAlpha16: value out of range");
         resetToInvalid();
         return;

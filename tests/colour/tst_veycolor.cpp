@@ -133,6 +133,8 @@ void TestVeyColor::yxySetters()
     // Slightly above 1 still truncates into 0..65535: Invalid, but no warning.
     c.setYxyF(0.25, 0.3, 0.3, 1.00001, 1);
     QCOMPARE(c.spec(), VeyColor::Invalid);
+    c.setYxyF(0.25, 0.3, 0.3, -0.00001, 1);
+    QCOMPARE(c.spec(), VeyColor::Invalid);
     QTest::ignoreMessage(QtWarningMsg, "VeyColor::setAlpha16: value out of range");
     c.setYxyF(0.25, 0.3, 0.3, 2.0, 1);
     QCOMPARE(c.spec(), VeyColor::Invalid);
