@@ -70,13 +70,20 @@ Group::Group(QDomElement *element) : m_name(QStringLiteral("New Group"))
 
 Group::~Group() = default;
 
+// One table for all groups: every light has an own group, so a copy each would cost
+// thousands of strings per hundred lights.
 void Group::buildChaseOrderNames()
 {
-    static const char *const directions[] = {"Top",    "Top Right",   "Right", "Bottom Right",
-                                             "Bottom", "Bottom Left", "Left",  "Top Left"};
-    for (int code = 0; code < 40; ++code)
-        m_chaseOrderNames.insert(code, QString::fromLatin1(directions[code / 5]));
-    m_chaseOrderNames.insert(ClickOrder, QStringLiteral("Click order"));
+    static const QHash<int, QString> names = [] {
+        static const char *const directions[] = {"Top",    "Top Right",   "Right", "Bottom Right",
+                                                 "Bottom", "Bottom Left", "Left",  "Top Left"};
+        QHash<int, QString> table;
+        for (int code = 0; code < 40; ++code)
+            table.insert(code, QString::fromLatin1(directions[code / 5]));
+        table.insert(ClickOrder, QStringLiteral("Click order"));
+        return table;
+    }();
+    m_chaseOrderNames = names;
 }
 
 bool Group::addChild(quint64 uid)

@@ -1,8 +1,11 @@
 #include "model/selectioneffect.h"
 
+#include "colour/colourmixing.h"
 #include "model/datasupply.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
+
+#include <algorithm>
 
 SelectionEffect::SelectionEffect(MapModel *map, quint64 groupUid, QDomElement *element)
     : Effect(map, groupUid), m_fgColor(Qt::red), m_bgColor(Qt::black)
@@ -47,12 +50,16 @@ void SelectionEffect::fromXml(QDomElement *element)
 void SelectionEffect::setFgColor(const VeyColor &color)
 {
     m_fgColor = color;
+    m_spaceColors.clear();
+    m_lastSpace = -1;
     reset();
 }
 
 void SelectionEffect::setBgColor(const VeyColor &color)
 {
     m_bgColor = color;
+    m_spaceColors.clear();
+    m_lastSpace = -1;
     reset();
 }
 
@@ -243,6 +250,80 @@ void SelectionEffect::showHighlightStep()
     }
 }
 
+namespace {
+
+// The colour that a light's compositing, mixing colour over a colour of the given space,
+// takes without converting again: colour carried into that space, padded to the channels the
+// mix would use and carrying colour's own alpha. Invalid when that cannot be made exact, so
+// the caller hands over the plain colour and the light converts it itself.
+VeyColor carriedInto(const VeyColor &color, const VeyColor &space)
+{
+    if (color.spec() == VeyColor::NChannel || space.spec() != VeyColor::NChannel)
+        return VeyColor();
+    const VeyColor converted =
+        color.convertTo(VeyColor::NChannel, space.colorType(), space.profileId(),
+                        profileSetForFlag(space.profileSetFlag()));
+    if (converted.spec() != VeyColor::NChannel)
+        return VeyColor();
+    constexpr quint32 maxLevels = VeyColor::MaxChannels;
+    const int size = 1 + int(std::max(std::min(converted.channelCount(), maxLevels),
+                                      std::min(space.channelCount(), maxLevels)));
+    double levels[1 + VeyColor::MaxChannels] = {};
+    converted.getNChannelF(levels);
+    levels[0] = color.alphaF();
+    VeyColor carried;
+    carried.setNChannelF(levels, size, space.colorType(), space.profileId(),
+                         space.profileSetFlag());
+    double check[1 + VeyColor::MaxChannels] = {};
+    carried.getNChannelF(check);
+    if (carried.spec() != VeyColor::NChannel || carried.alpha() != color.alpha() ||
+        !std::equal(levels + 1, levels + size, check + 1))
+        return VeyColor();
+    return carried;
+}
+
+} // namespace
+
+// Lights show their colours in a handful of colour spaces; converting the two selection
+// colours once per space, instead of once per light and frame, is most of a frame's work.
+const SelectionEffect::SpaceColors &SelectionEffect::spaceColorsFor(const VeyColor &current)
+{
+    auto matches = [&current](const SpaceColors &entry) {
+        return entry.colorType == current.colorType() && entry.profileId == current.profileId() &&
+               entry.profileSetFlag == current.profileSetFlag() &&
+               entry.channelCount == current.channelCount();
+    };
+    if (m_lastSpace >= 0 && matches(m_spaceColors.at(m_lastSpace)))
+        return m_spaceColors.at(m_lastSpace);
+    for (int i = 0; i < m_spaceColors.size(); ++i) {
+        if (matches(m_spaceColors.at(i))) {
+            m_lastSpace = i;
+            return m_spaceColors.at(i);
+        }
+    }
+    SpaceColors entry;
+    entry.colorType = current.colorType();
+    entry.profileId = current.profileId();
+    entry.profileSetFlag = current.profileSetFlag();
+    entry.channelCount = current.channelCount();
+    entry.fg = carriedInto(m_fgColor, current);
+    entry.bg = carriedInto(m_bgColor, current);
+    m_spaceColors.append(entry);
+    m_lastSpace = int(m_spaceColors.size()) - 1;
+    return m_spaceColors.last();
+}
+
+const VeyColor &SelectionEffect::colorFor(const Light *light, bool selected)
+{
+    const VeyColor &plain = selected ? m_fgColor : m_bgColor;
+    const VeyColor &current = light->currentColor();
+    if (current.spec() != VeyColor::NChannel)
+        return plain;
+    const SpaceColors &space = spaceColorsFor(current);
+    const VeyColor &carried = selected ? space.fg : space.bg;
+    return carried.isValid() ? carried : plain;
+}
+
 void SelectionEffect::render()
 {
     if (!m_map)
@@ -253,13 +334,10 @@ void SelectionEffect::render()
 
     const int priority = int(m_priority);
     const QHash<quint64, Light *> lights = m_map->lights();
-    if (m_selected.isEmpty()) {
-        for (Light *light : lights)
-            light->applyEffectColor(m_bgColor, priority);
-        return;
-    }
+    const bool anySelected = !m_selected.isEmpty();
     for (auto it = lights.cbegin(); it != lights.cend(); ++it) {
-        const bool selected = m_selected.contains(it.key());
-        it.value()->applyEffectColor(selected ? m_fgColor : m_bgColor, priority);
+        const bool selected = anySelected && m_selected.contains(it.key());
+        Light *light = it.value();
+        light->applyEffectColor(colorFor(light, selected), priority);
     }
 }

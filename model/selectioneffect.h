@@ -9,6 +9,8 @@
 
 // Shows the lights selected in the views in the foreground colour and every other light in the
 // background colour, and can step a highlight through the chase steps of a group.
+class Light;
+
 class SelectionEffect : public Effect
 {
     Q_OBJECT
@@ -59,6 +61,19 @@ private:
     void setEntry(quint64 uid, bool s);
     void announce(quint64 uid, bool s);
     void showHighlightStep();
+    const VeyColor &colorFor(const Light *light, bool selected);
+
+    // The selection colours already carried into one N-channel colour space of the lights.
+    struct SpaceColors
+    {
+        quint32 colorType = 0;
+        quint32 profileId = 0;
+        bool profileSetFlag = false;
+        quint32 channelCount = 0;
+        VeyColor fg;
+        VeyColor bg;
+    };
+    const SpaceColors &spaceColorsFor(const VeyColor &current);
 
     VeyColor m_fgColor;
     VeyColor m_bgColor;
@@ -76,4 +91,6 @@ private:
     // telling that they are deselected, which keeps the views' state without a signal per
     // light per frame.
     QSet<quint64> m_shownSelected;
+    QVector<SpaceColors> m_spaceColors;
+    int m_lastSpace = -1;
 };

@@ -101,6 +101,7 @@ private slots:
     void highlightSurvivesDeletions();
     void xmlRoundTripAndFallbacks();
     void frameContentThroughTheEngine();
+    void coloursMatchPlainCompositingForEveryFixtureKind();
 };
 
 void TestSelectionEffect::defaults()
@@ -442,6 +443,65 @@ void TestSelectionEffect::frameContentThroughTheEngine()
     expected[0] = char(0xFF);
     expected[255] = char(0xFF);
     QCOMPARE(frames.last().at(3).toByteArray(), expected);
+}
+
+// The effect hands lights its colours already carried into their colour space; what a light
+// shows and writes must be exactly what it would make of the plain colours itself.
+void TestSelectionEffect::coloursMatchPlainCompositingForEveryFixtureKind()
+{
+    struct Kind
+    {
+        quint32 chemistry;
+        quint32 profileId;
+        quint32 resolution;
+        bool half;
+    };
+    const Kind kinds[] = {{0, 0, 1, false}, {1, 3, 1, false}, {3, 1, 1, false},
+                          {1, 5, 0, false}, {3, 2, 1, true},  {2, 3, 0, false}};
+    MapModel map;
+    map.setLivePlayDisabled(true);
+    Rig rig(map);
+    QList<quint64> uids;
+    for (const Kind &kind : kinds) {
+        const quint64 uid = addLight(map);
+        Light *light = map.light(uid);
+        light->setLedChemistry(kind.chemistry);
+        light->setHueweaveProfileId(kind.profileId);
+        light->setResolution(kind.resolution);
+        light->setHalfFullMode(kind.half);
+        uids << uid;
+    }
+    rig.effect.reset();
+    rig.effect.setFgColor(VeyColor(QStringLiteral("#80ff2040")));
+    rig.effect.setBgColor(VeyColor(QStringLiteral("#102030")));
+    for (int i = 0; i < int(uids.size()); i += 2)
+        rig.effect.setLightSelected(uids[i], true);
+
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < int(uids.size()); ++i) {
+            Light *light = map.light(uids[i]);
+            light->endFrame();
+            Light twin;
+            twin.setLedChemistry(kinds[i].chemistry);
+            twin.setHueweaveProfileId(kinds[i].profileId);
+            twin.setResolution(kinds[i].resolution);
+            twin.setHalfFullMode(kinds[i].half);
+            twin.endFrame();
+            QVERIFY(twin.currentColor() == light->currentColor());
+            twin.applyEffectColor(i % 2 == 0 ? rig.effect.fgColor() : rig.effect.bgColor(), 0);
+            rig.effect.render();
+            // Other lights were painted too; only this one is compared.
+            QVERIFY2(light->currentColor() == twin.currentColor(), qPrintable(QString::number(i)));
+            QByteArray mine(64, '\0');
+            QByteArray theirs(64, '\0');
+            light->writeDmx(reinterpret_cast<quint8 *>(mine.data()), mine.size());
+            twin.writeDmx(reinterpret_cast<quint8 *>(theirs.data()), theirs.size());
+            QCOMPARE(mine, theirs);
+            QVERIFY(mine != QByteArray(64, '\0'));
+            for (quint64 uid : uids)
+                map.light(uid)->endFrame();
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSelectionEffect)
