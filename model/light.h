@@ -168,6 +168,7 @@ private:
     void writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const;
     QStringList propertyTokenCandidates() const;
     void convertCurrentColor();
+    void mixOverCurrentColor(const VeyColor &color);
     void copyModeSettingsTo(Light *copy) const;
 
     quint64 m_uid = 0;
@@ -206,6 +207,11 @@ private:
     quint8 m_levelScratch[2 * LightLevels::Size] = {};
     VeyColor m_lastRenderedColor;
     LightColorKey m_colorKey;
+    // The last effect colour mixed over the current colour, what it was mixed over and the
+    // result.
+    VeyColor m_mixedColor;
+    VeyColor m_mixBase;
+    VeyColor m_mixResult;
 };
 
 #endif // LIGHT_H

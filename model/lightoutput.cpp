@@ -19,14 +19,28 @@ bool hasDarkLastChannel(quint32 chemistry)
 
 } // namespace
 
+void Light::mixOverCurrentColor(const VeyColor &color)
+{
+    // Frame after frame an effect lays the same colour over the same zero colour, and a mix
+    // into the light's colour space costs a colour conversion; the last mix is remembered.
+    if (color == m_mixedColor && m_currentColor == m_mixBase) {
+        m_currentColor = m_mixResult;
+        return;
+    }
+    m_mixedColor = color;
+    m_mixBase = m_currentColor;
+    m_currentColor = VeyColor::mix(color, m_currentColor, kMixOver, 1.0);
+    m_mixResult = m_currentColor;
+}
+
 void Light::applyEffectColor(const VeyColor &color, int priority)
 {
     if (m_firstColorOfFrame) {
         m_firstColorOfFrame = false;
-        m_currentColor = VeyColor::mix(color, m_currentColor, kMixOver, 1.0);
+        mixOverCurrentColor(color);
         m_equalPriorityCount = 1;
     } else if (priority > m_lastPriority) {
-        m_currentColor = VeyColor::mix(color, m_currentColor, kMixOver, 1.0);
+        mixOverCurrentColor(color);
         m_equalPriorityCount = 1;
     } else if (priority == m_lastPriority) {
         // A running mean: the k+1-th colour of one priority weighs 1/(k+1).

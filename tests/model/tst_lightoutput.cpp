@@ -105,6 +105,8 @@ private slots:
     void sameColourConvertsOnce();
     void layoutUpdateConvertsAgain();
     void equalLightsShareOneConversion();
+    void frameHistoryDoesNotChangeTheBytes_data();
+    void frameHistoryDoesNotChangeTheBytes();
 };
 
 void TestLightOutput::init()
@@ -392,6 +394,40 @@ void TestLightOutput::equalLightsShareOneConversion()
     wide.applyEffectColor(rgb8(9, 9, 9), 1);
     wide.writeDmx(buffer.universe(), kUniverse);
     QCOMPARE(Light::colorCache()->size(), 2);
+}
+
+void TestLightOutput::frameHistoryDoesNotChangeTheBytes_data()
+{
+    QTest::addColumn<uint>("chemistry");
+    QTest::addColumn<uint>("resolution");
+    QTest::newRow("RGB 8 bit") << 0u << 1u;
+    QTest::newRow("RGBW 8 bit") << 2u << 1u;
+    QTest::newRow("RGBAW 16 bit") << 3u << 0u;
+}
+
+void TestLightOutput::frameHistoryDoesNotChangeTheBytes()
+{
+    QFETCH(uint, chemistry);
+    QFETCH(uint, resolution);
+    const auto makeLight = [&]() {
+        auto light = std::make_unique<Light>();
+        light->setLedChemistry(chemistry);
+        light->setResolution(resolution);
+        return light;
+    };
+    const VeyColor colors[] = {rgb8(255, 0, 0), rgb8(0, 0, 64), rgb8(255, 0, 0), rgb8(0, 0, 64)};
+    const auto veteran = makeLight();
+    for (const VeyColor &color : colors) {
+        GuardedBuffer seen;
+        showFrame(*veteran, color, seen.universe());
+        // A light that shows the colour for the first time, with nothing remembered.
+        Light::colorCache()->clear();
+        const auto fresh = makeLight();
+        GuardedBuffer expected;
+        showFrame(*fresh, color, expected.universe());
+        QCOMPARE(seen.universeBytes(), expected.universeBytes());
+        QVERIFY(!seen.touched().isEmpty());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLightOutput)
