@@ -728,6 +728,16 @@ void VeyColor::registerMetaType()
     qRegisterMetaType<VeyColor>("VeyColor");
 }
 
+namespace {
+// Registered at start-up so that the type is known by name (QMetaType::fromName) before
+// anything has asked for it.
+void registerVeyColorAtStartUp()
+{
+    VeyColor::registerMetaType();
+}
+} // namespace
+Q_CONSTRUCTOR_FUNCTION(registerVeyColorAtStartUp)
+
 // ---- RGB and HSV
 
 VeyColor VeyColor::toHsv() const

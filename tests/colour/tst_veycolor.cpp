@@ -482,6 +482,7 @@ void TestVeyColor::stream()
     QCOMPARE(read.nChannelValues().size(), 9);
     QVERIFY(!read.toString().isEmpty());
 
+    QVERIFY(QMetaType::fromName("VeyColor").isValid());
     VeyColor::registerMetaType();
     const QVariant v = QVariant::fromValue(VeyColor(Qt::green));
     QByteArray viaVariant;
