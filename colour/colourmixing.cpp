@@ -22,6 +22,7 @@ namespace {
 
 constexpr double primaryRadius = 0.025;
 constexpr double nearlyOnPrimary = 1e-12;
+constexpr double farFromPrimarySquared = 0.03 * 0.03;
 
 // Drive levels come from 32-bit fractions and are always in 0..1; anything else (a NaN from a
 // degenerate conversion, a blend pushed past its range) is held to that range before it can
@@ -83,7 +84,21 @@ struct ChannelTerms
     double Y[maxMixChannels];
 };
 
-// The pair search of xyYToChannelLevels for a chromaticity already clamped and pulled.
+// Snaps a solved level that misses 0 or 1 by rounding only.
+double snapLevel(double level)
+{
+    if (level > -5e-05 && level < 0.0)
+        return 0.0;
+    if (level > 1.0 && level < 1.00005)
+        return 1.0;
+    return level;
+}
+
+// The pair search of xyYToChannelLevels for a chromaticity already clamped and pulled. The
+// other channels of a candidate are 0 or 1, so only the two solved levels can fail the range
+// test; they are checked before anything else is summed, which is what keeps the 70
+// candidates of a five-channel fixture cheap. The sums keep the order of the channels, so the
+// result is the same as summing every candidate in full.
 void searchChannelPairs(int n, const ChannelTerms &terms, double *bestLevels)
 {
     const int patterns = n >= 3 ? (1 << (n - 2)) - 1 : 0;
@@ -107,35 +122,26 @@ void searchChannelPairs(int n, const ChannelTerms &terms, double *bestLevels)
             const float invP = float(1.0 / (A[p] - g * e));
             const float invD = float(1.0 / D);
             for (int k = 1; k <= patterns; ++k) {
-                double candidate[maxMixChannels] = {};
                 double SA = 0.0;
                 double SB = 0.0;
                 for (int t = 0; t < otherCount; ++t) {
-                    const int bit = (k >> t) & 1;
-                    candidate[others[t]] = bit;
-                    if (bit) {
+                    if ((k >> t) & 1) {
                         SA -= A[others[t]];
                         SB -= B[others[t]];
                     }
                 }
                 const double SBp = SB - SA * f;
-                double lp = invP * (SA - SBp * g);
-                double lq = invD * SBp;
-                if (lp > -5e-05 && lp < 0.0)
-                    lp = 0.0;
-                if (lq > -5e-05 && lq < 0.0)
-                    lq = 0.0;
-                if (lp > 1.0 && lp < 1.00005)
-                    lp = 1.0;
-                if (lq > 1.0 && lq < 1.00005)
-                    lq = 1.0;
+                const double lq = snapLevel(invD * SBp);
+                if (lq < 0.0 || lq > 1.0)
+                    continue;
+                const double lp = snapLevel(invP * (SA - SBp * g));
+                if (lp < 0.0 || lp > 1.0)
+                    continue;
+                double candidate[maxMixChannels];
+                for (int t = 0; t < otherCount; ++t)
+                    candidate[others[t]] = (k >> t) & 1;
                 candidate[p] = lp;
                 candidate[q] = lq;
-                bool rejected = false;
-                for (int j = 0; j < n; ++j)
-                    rejected = rejected || candidate[j] < 0.0 || candidate[j] > 1.0;
-                if (rejected)
-                    continue;
                 double ySum = 0.0;
                 for (int j = 0; j < n; ++j)
                     ySum += candidate[j] * terms.Y[j];
@@ -327,7 +333,14 @@ WeightIndex nearestPrimaryWeight(const double *Yxy, int colorType, int profileId
     const Profile *profile = ProfileDatabase::instance()->profile(profileId, colorType, profileSet);
     const QPointF target = uvFromXy(Yxy[1], Yxy[2]);
     for (int i = 0; i < n; ++i) {
-        const double d = distance(profile->uvAt(i), target);
+        const QPointF uv = profile->uvAt(i);
+        const double du = uv.x() - target.x();
+        const double dv = uv.y() - target.y();
+        // Far primaries are passed over without the square root; the margin keeps every
+        // primary whose rounded distance could still test below the radius.
+        if (du * du + dv * dv > farFromPrimarySquared)
+            continue;
+        const double d = std::sqrt(du * du + dv * dv);
         if (d / primaryRadius < 1.0)
             return {1.0 - d / primaryRadius, i};
     }

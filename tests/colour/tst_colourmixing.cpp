@@ -1,3 +1,4 @@
+// DM_TEST_SANITIZE
 #include "colour/colourmixing.h"
 #include "colour/profile.h"
 #include "colour/profiledatabase.h"
@@ -51,6 +52,99 @@ QByteArray bytes(std::initializer_list<int> values)
     for (int v : values)
         out[i++] = char(v);
     return out;
+}
+
+// The level search written out as plainly as it is described, without the memo, the early
+// rejection or the primary prefilter, to hold the fast version to the same bits.
+WeightIndex referenceNearest(double x, double y, const Profile *p, int n)
+{
+    const QPointF t = uvFromXy(x, y);
+    for (int i = 0; i < n; ++i) {
+        const QPointF c = uvFromXyz(p->xAt(i), p->yAt(i), p->zAt(i));
+        const double d =
+            std::sqrt((c.x() - t.x()) * (c.x() - t.x()) + (c.y() - t.y()) * (c.y() - t.y()));
+        if (d / 0.025 < 1.0)
+            return {1.0 - d / 0.025, i};
+    }
+    return {};
+}
+
+void referenceLevels(const double *Yxy, double *levels, int colourType, int id, int set, bool clamp,
+                     WeightIndex pair)
+{
+    const int n = channelCountForColorType(colourType);
+    const Profile *p = ProfileDatabase::instance()->profile(id, colourType, set);
+    double x = Yxy[1], y = Yxy[2];
+    if (clamp)
+        p->clampToGamut(x, y, &x, &y);
+    const WeightIndex own = referenceNearest(x, y, p, n);
+    if (pair.weight != 0 && pair.weight >= 0.025 && pair.weight > own.weight && pair.index < n) {
+        const QPointF t = uvFromXy(x, y);
+        const QPointF c = uvFromXyz(p->xAt(pair.index), p->yAt(pair.index), p->zAt(pair.index));
+        const double d =
+            std::sqrt((c.x() - t.x()) * (c.x() - t.x()) + (c.y() - t.y()) * (c.y() - t.y()));
+        if (d > 1e-12) {
+            const double s = (1 - pair.weight) * 0.025 / d;
+            const QPointF m = xyFromUv(t.x() * s + c.x() * (1 - s), t.y() * s + c.y() * (1 - s));
+            x = m.x();
+            y = m.y();
+        }
+    }
+    const double a = y / x, b = y / (1 - x - y);
+    double A[8], B[8], best = 0.0, bestLevels[8] = {};
+    for (int j = 0; j < n; ++j) {
+        A[j] = a * p->xAt(j) - p->yAt(j);
+        B[j] = b * p->zAt(j) - p->yAt(j);
+    }
+    const int patterns = n >= 3 ? int(std::pow(2, n - 2) - 1) : 0;
+    for (int pi = 0; pi <= n - 2; ++pi) {
+        for (int q = pi + 1; q <= n - 1; ++q) {
+            QList<int> others;
+            for (int j = 0; j < n; ++j)
+                if (j != pi && j != q)
+                    others.append(j);
+            const float f = float(B[pi] / A[pi]);
+            const double e = B[pi] - f * A[pi];
+            for (int k = 1; k <= patterns; ++k) {
+                double cand[8] = {}, SA = 0, SB = 0;
+                for (int t = 0; t < others.size(); ++t) {
+                    const int bit = (k >> t) & 1;
+                    cand[others[t]] = bit;
+                    if (bit) {
+                        SA -= A[others[t]];
+                        SB -= B[others[t]];
+                    }
+                }
+                const double D = B[q] - A[q] * f;
+                const double SBp = SB - SA * f;
+                const float g = float(A[q] / D);
+                double lp = float(1 / (A[pi] - g * e)) * (SA - SBp * g);
+                double lq = float(1 / D) * SBp;
+                for (double *l : {&lp, &lq}) {
+                    if (*l > -5e-05 && *l < 0)
+                        *l = 0;
+                    if (*l > 1 && *l < 1.00005)
+                        *l = 1;
+                }
+                cand[pi] = lp;
+                cand[q] = lq;
+                bool reject = false;
+                for (int j = 0; j < n; ++j)
+                    reject = reject || cand[j] < 0 || cand[j] > 1;
+                if (reject)
+                    continue;
+                double ySum = 0;
+                for (int j = 0; j < n; ++j)
+                    ySum += cand[j] * p->yAt(j);
+                if (ySum > best) {
+                    best = ySum;
+                    std::copy(cand, cand + n, bestLevels);
+                }
+            }
+        }
+    }
+    for (int j = 0; j < n; ++j)
+        levels[j] = Yxy[0] * bestLevels[j];
 }
 
 } // namespace
@@ -281,6 +375,38 @@ private slots:
         xyYToChannelLevels(dim, half, 2, 1, 1, true, {0.3, 3});
         for (int i = 0; i < 5; ++i)
             QCOMPARE(half[i], 0.5 * first[i]);
+    }
+
+    void fastSearchMatchesThePlainOne()
+    {
+        QRandomGenerator rng(4242);
+        const int fixtures[][2] = {{1, 0},  {6, 5},  {3, 6},  {2, 1},  {5, 2},  {6, 8},
+                                   {3, 13}, {2, 24}, {3, 33}, {8, 26}, {11, 40}};
+        int lit = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const auto &fixture = fixtures[i % std::size(fixtures)];
+            const double Yxy[3] = {rng.generateDouble(), 0.05 + 0.7 * rng.generateDouble(),
+                                   0.02 + 0.8 * rng.generateDouble()};
+            const WeightIndex pair{rng.bounded(3) ? 0.0 : rng.generateDouble(),
+                                   int(rng.bounded(5))};
+            const int set = int(rng.bounded(2));
+            const bool clamp = rng.bounded(4) != 0;
+            double fast[5] = {}, plain[5] = {};
+            xyYToChannelLevels(Yxy, fast, fixture[0], fixture[1], set, clamp, pair);
+            referenceLevels(Yxy, plain, fixture[0], fixture[1], set, clamp, pair);
+            QVERIFY2(std::memcmp(fast, plain, sizeof fast) == 0, qPrintable(QString::number(i)));
+            double again[5] = {};
+            xyYToChannelLevels(Yxy, again, fixture[0], fixture[1], set, clamp, pair);
+            QVERIFY(std::memcmp(fast, again, sizeof fast) == 0);
+            lit += fast[0] > 0 || fast[1] > 0 || fast[2] > 0;
+            const WeightIndex w = nearestPrimaryWeight(Yxy, fixture[0], fixture[1], set);
+            const WeightIndex r = referenceNearest(
+                Yxy[1], Yxy[2], ProfileDatabase::instance()->profile(fixture[1], fixture[0], set),
+                channelCountForColorType(fixture[0]));
+            QCOMPARE(w.index, r.index);
+            QCOMPARE(std::memcmp(&w.weight, &r.weight, sizeof(double)), 0);
+        }
+        QVERIFY(lit > 10000);
     }
 
     void segments()
