@@ -193,7 +193,8 @@ void LayoutView::autoZoom()
     if (!m_map)
         return;
     QRect r = m_map->lightsBoundingRect();
-    if (r.top() == 0 && r.bottom() == 0 && r.left() == 0 && r.right() == 0)
+    // An empty map, or lights all at the origin, give 0, 0, 0, 0: nothing to fit.
+    if (r.top() == 0 && r.left() == 0 && r.width() == 0 && r.height() == 0)
         return;
     r.adjust(-m_gridSpacing, -m_gridSpacing, m_gridSpacing, m_gridSpacing);
     const QRect v = viewport()->visibleRegion().boundingRect();

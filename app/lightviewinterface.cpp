@@ -1,5 +1,7 @@
 #include "lightviewinterface.h"
 
+#include "numericcollator.h"
+
 #include "model/datasupply.h"
 
 #include <QDebug>
@@ -44,7 +46,7 @@ const QIcon &unassociatedIcon()
 LightViewInterface::LightViewInterface(DataSupply *dataSupply)
     : QTreeWidgetItem(Type), m_dataSupply(dataSupply)
 {
-    m_collator.setNumericMode(true);
+    m_collator = makeNumericCollator();
     setFlags(flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsDragEnabled));
     setExpanded(false);
     refresh();

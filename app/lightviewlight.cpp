@@ -1,5 +1,7 @@
 #include "lightviewlight.h"
 
+#include "numericcollator.h"
+
 #include "model/light.h"
 
 #include <QDebug>
@@ -33,7 +35,7 @@ const QIcon &lightIcon()
 LightViewLight::LightViewLight(QTreeWidgetItem *parent, Light *light)
     : QTreeWidgetItem(parent, Type), m_light(light)
 {
-    m_collator.setNumericMode(true);
+    m_collator = makeNumericCollator();
     setFlags(flags() & ~Qt::ItemIsDragEnabled);
     setIcon(0, lightIcon());
     setExpanded(false);
