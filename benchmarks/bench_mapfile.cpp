@@ -1,0 +1,152 @@
+// Saving and loading map files of 1,000 to 100,000 lights, next to the time Qt alone takes to
+// parse the same file into a DOM document: loading should stay within about twice the parse
+// and grow linearly.
+
+#include "model/datasupply.h"
+#include "model/group.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDomDocument>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+constexpr int LightsPerInterface = 170; // one universe of 3-channel lights
+constexpr int LightsPerGroup = 10;
+
+QTemporaryDir &workDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// A map of n lights on interfaces of three ports, every light with its own group, one
+// synchronized group per ten lights and one chasing group per ten of those.
+void populate(MapModel &map, int n)
+{
+    DataSupply *ds = nullptr;
+    QList<quint64> syncGroups;
+    QList<quint64> members;
+    for (int i = 0; i < n; ++i) {
+        if (i % LightsPerInterface == 0) {
+            ds = map.createDataSupply(2);
+            ds->setUid(map.nextUid());
+            ds->setName(QStringLiteral("Interface %1").arg(i / LightsPerInterface));
+            ds->setIpAddressText(QStringLiteral("127.0.%1.%2").arg(i / 40000).arg(i % 250 + 1));
+            ds->setProtocolVersion(2);
+            ds->setPortCount(3);
+            map.addDataSupply(ds);
+        }
+        auto *light = new Light;
+        light->setUid(map.nextUid());
+        light->setDataSupplyUid(ds->uid());
+        light->setPort(quint8(i % 3));
+        light->setDmxChannel((i % LightsPerInterface) / 3 * 3);
+        light->setSerialNumber(quint64(0x10000000 + (i * 7919) % n));
+        light->setName(QStringLiteral("Light %1").arg(i));
+        LightPose pose;
+        pose.x = (i % 300) * 12.0;
+        pose.y = (i / 300) * 12.0;
+        light->setPose(pose);
+        map.addLight(light);
+        ds->addLight(light->uid());
+        members.append(light->uid());
+        if (members.size() == LightsPerGroup) {
+            auto *group = new Group(Group::Synchronized, map.nextUid(), QStringLiteral("Sync"));
+            group->addChildren(members);
+            map.addGroup(group);
+            syncGroups.append(group->uid());
+            members.clear();
+        }
+        if (syncGroups.size() == LightsPerGroup) {
+            auto *chase = new Group(Group::Chasing, map.nextUid(), QStringLiteral("Chase"));
+            chase->addChildren(syncGroups);
+            map.addGroup(chase);
+            syncGroups.clear();
+        }
+    }
+}
+
+// The saved file of a map of n lights, made once per size.
+QString mapFile(int n)
+{
+    static std::map<int, QString> files;
+    auto it = files.find(n);
+    if (it != files.end())
+        return it->second;
+    MapModel map;
+    populate(map, n);
+    const QString path = workDir().filePath(QStringLiteral("bench-%1.map").arg(n));
+    map.saveMap(path);
+    return files.emplace(n, path).first->second;
+}
+
+void BM_SaveMap(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    MapModel map;
+    populate(map, n);
+    const QString path = workDir().filePath(QStringLiteral("save-%1.map").arg(n));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(map.saveMap(path));
+    state.counters["us_per_light"] =
+        benchmark::Counter(double(n) * 1e-6, benchmark::Counter::kIsIterationInvariantRate |
+                                                 benchmark::Counter::kInvert);
+}
+
+void BM_LoadMap(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    const QString path = mapFile(n);
+    for (auto _ : state) {
+        auto map = std::make_unique<MapModel>();
+        benchmark::DoNotOptimize(map->loadMap(path, MapLoadDefaults()));
+        state.PauseTiming();
+        map.reset();
+        state.ResumeTiming();
+    }
+    state.counters["us_per_light"] =
+        benchmark::Counter(double(n) * 1e-6, benchmark::Counter::kIsIterationInvariantRate |
+                                                 benchmark::Counter::kInvert);
+}
+
+// The yardstick: Qt's own parse of the same file, nothing entered into a model.
+void BM_ParseOnly(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    const QString path = mapFile(n);
+    for (auto _ : state) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        QDomDocument document;
+        benchmark::DoNotOptimize(document.setContent(&file, false));
+    }
+    state.counters["us_per_light"] =
+        benchmark::Counter(double(n) * 1e-6, benchmark::Counter::kIsIterationInvariantRate |
+                                                 benchmark::Counter::kInvert);
+}
+
+} // namespace
+
+BENCHMARK(BM_ParseOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadMap)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveMap)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
