@@ -2,7 +2,6 @@
 #include "model/light.h"
 
 #include "colour/colourmixing.h"
-#include "model/mapmodel.h"
 
 #include <cstring>
 
@@ -86,13 +85,10 @@ void Light::convertCurrentColor()
     // Zeroed so that channels the conversion does not reach come out dark, not stale.
     std::memset(m_levelScratch, 0, sizeof m_levelScratch);
     const int width = int(m_bytesPerChannel);
-    if (m_map && m_map->isColorCacheEnabled()) {
-        // The colour-consistency conversion is not part of this build; the flag that selects
-        // it is never set, so the plain conversion stands in for it.
-        colorToOutputBytes(m_currentColor, m_levelScratch, width, int(m_dimmingCurve));
-    } else {
-        colorToOutputBytes(m_currentColor, m_levelScratch, width, int(m_dimmingCurve));
-    }
+    // The map model's colour-consistency option would select the profile-to-profile
+    // conversion here; nothing turns that option on and that conversion is not part of this
+    // build, so every light takes the plain conversion.
+    colorToOutputBytes(m_currentColor, m_levelScratch, width, int(m_dimmingCurve));
 
     const int m = int(qMin<quint32>(m_channelsPerColor * m_bytesPerChannel, LightLevels::Size));
     if (hasDarkLastChannel(m_ledChemistry) && m >= width) {
@@ -102,7 +98,7 @@ void Light::convertCurrentColor()
     }
     if (m_half) {
         if (m_ledChemistry == 254) {
-            // The half-fixture white chemistry repeats its white on the two channels after it.
+            // Chemistry 254 drives channels 4 and 5 with the level of channel 3.
             std::memcpy(m_levelScratch + 4 * width, m_levelScratch + 3 * width, size_t(width));
             std::memcpy(m_levelScratch + 5 * width, m_levelScratch + 3 * width, size_t(width));
         } else {

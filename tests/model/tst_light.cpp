@@ -1,6 +1,7 @@
 // The light: modes and channel layout, properties, copies and its map-file element "l".
 // DM_TEST_SANITIZE
 
+#include "devices/devicedictionary.h"
 #include "devices/propertymapper.h"
 #include "model/datasupply.h"
 #include "model/light.h"
@@ -73,6 +74,9 @@ private slots:
     void channelElementRebuildsDmxAddress();
     void propertiesKeepFirstOfOneName();
     void controlCharactersAreNotWrittenRaw();
+    void catalogueGivesProfileAndIoMode();
+    void catalogueNamesRdmLights();
+    void deviceTokensAreWrittenAndReadBack();
     void applyDiscoveredTakesOverSettings();
     void assignPropertiesCopiesWithFreshUid();
     void connectToMapRelaysSignals();
@@ -593,6 +597,87 @@ void TestLight::controlCharactersAreNotWrittenRaw()
     const auto back = roundTrip(light, &xml);
     QVERIFY(back);
     QCOMPARE(back->name(), QStringLiteral("bad\uFFFDname\uFFFD"));
+}
+
+// Serials of the shipped device files: a graze with colour-consistency profiles 40 (RGBW) and
+// 41 (RGBAW), and an RDM range shared by several product codes.
+constexpr quint64 kGrazeSerial = 0x00140001u;
+constexpr quint64 kRdmSerial = 0x5651A0000001ull;
+
+void TestLight::catalogueGivesProfileAndIoMode()
+{
+    Light light;
+    light.setSerialNumber(kGrazeSerial);
+    light.setLedChemistry(2);
+    QCOMPARE(light.hueweaveProfileId(), 40);
+    QCOMPARE(light.hueweaveIoMode(), 22);
+    light.setColorControlMode(5);
+    QCOMPARE(light.hueweaveIoMode(), 23);
+    light.setColorControlMode(3); // other modes leave the io mode
+    QCOMPARE(light.hueweaveIoMode(), 23);
+    light.setLedChemistry(3);
+    QCOMPARE(light.hueweaveProfileId(), 41);
+}
+
+void TestLight::catalogueNamesRdmLights()
+{
+    DeviceDictionary *dictionary = DeviceDictionary::instance();
+    const QString expected = dictionary->deviceName(kRdmSerial, QStringLiteral("D.0038-P.0509"));
+    QVERIFY(expected != QLatin1String("Unknown Device"));
+
+    Light light;
+    light.setSerialNumber(kRdmSerial);
+    light.setName(QStringLiteral("Mine"));
+    light.setProperty(QStringLiteral("Model ID"), QStringLiteral("56"));
+    light.setProperty(QStringLiteral("Product Category"), QStringLiteral("1289"));
+    QSignalSpy updated(&light, &Light::updatedLight);
+    light.updateChannelLayout();
+    QCOMPARE(light.name(), expected);
+    QCOMPARE(updated.count(), 1);
+
+    // Reading an element names the model from the LED chemistry.
+    const QString chemistryModel =
+        dictionary->deviceNameForLedChemistry(kRdmSerial, QStringLiteral("RGB"));
+    QVERIFY(chemistryModel != QLatin1String("Unknown Device"));
+    const auto read = lightFromXml(QStringLiteral("<l><n>Kept</n><sn>%1</sn></l>").arg(kRdmSerial));
+    QCOMPARE(read->modelName(), chemistryModel);
+    QCOMPARE(read->name(), QStringLiteral("Kept"));
+
+    // A serial that the catalogue lacks keeps an empty model name.
+    QCOMPARE(lightFromXml(QStringLiteral("<l><sn>5</sn></l>"))->modelName(), QString());
+}
+
+void TestLight::deviceTokensAreWrittenAndReadBack()
+{
+    Light light;
+    light.setSerialNumber(kGrazeSerial);
+    light.setLedChemistry(3);
+    light.setDimmingCurve(2);
+    light.setResolution(0);
+    light.setDmxChannel(40);
+    light.setProperty(QStringLiteral("Startup Channel 5"), QStringLiteral("17"));
+    light.setProperty(QStringLiteral("Not A Device Property"), QStringLiteral("x"));
+
+    QString xml;
+    const auto back = roundTrip(light, &xml);
+    QDomDocument document;
+    document.setContent(xml);
+    const QDomElement properties = document.documentElement().firstChildElement("properties");
+    QCOMPARE(properties.firstChildElement("DIMMING_CURVE").text(), QStringLiteral("2"));
+    QCOMPARE(properties.firstChildElement("INPUT_RESOLUTION").text(), QStringLiteral("0"));
+    QCOMPARE(properties.firstChildElement("LED_CHEMISTRY").text(), QStringLiteral("3"));
+    QCOMPARE(properties.firstChildElement("STARTUP_CHANNEL_5").text(), QStringLiteral("17"));
+    QVERIFY(properties.firstChildElement("DMX_OFFSET").isNull());
+    QVERIFY(!xml.contains(QLatin1String("Not A Device Property")));
+
+    QCOMPARE(back->dimmingCurve(), 2u);
+    QCOMPARE(back->property(QStringLiteral("Dimming Curve")), QStringLiteral("Tungsten"));
+    QCOMPARE(back->resolution(), 0u);
+    QCOMPARE(back->ledChemistry(), 3u);
+    QCOMPARE(back->footprint(), 10u);
+    QCOMPARE(back->dmxChannel(), 40);
+    QCOMPARE(back->property(QStringLiteral("Startup Channel 5")), QStringLiteral("17"));
+    QCOMPARE(back->hueweaveProfileId(), 41);
 }
 
 void TestLight::applyDiscoveredTakesOverSettings()
