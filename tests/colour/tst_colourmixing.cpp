@@ -73,7 +73,7 @@ void referenceLevels(const double *Yxy, double *levels, int colourType, int id, 
                      WeightIndex pair)
 {
     const int n = channelCountForColorType(colourType);
-    const Profile *p = ProfileDatabase::instance()->profile(id, colourType, set);
+    const int n = qBound(0, channelCountForColorType(colourType), 8);
     double x = Yxy[1], y = Yxy[2];
     if (clamp)
         p->clampToGamut(x, y, &x, &y);
