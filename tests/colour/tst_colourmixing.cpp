@@ -72,8 +72,8 @@ WeightIndex referenceNearest(double x, double y, const Profile *p, int n)
 void referenceLevels(const double *Yxy, double *levels, int colourType, int id, int set, bool clamp,
                      WeightIndex pair)
 {
-    const int n = channelCountForColorType(colourType);
     const int n = qBound(0, channelCountForColorType(colourType), 8);
+    const Profile *p = ProfileDatabase::instance()->profile(id, colourType, set);
     double x = Yxy[1], y = Yxy[2];
     if (clamp)
         p->clampToGamut(x, y, &x, &y);
