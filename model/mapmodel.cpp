@@ -179,6 +179,41 @@ DataSupply *MapModel::createDataSupply(int type)
 
 void MapModel::deleteLight(quint64 uid)
 {
+    removeLight(uid, nullptr);
+}
+
+void MapModel::deleteGroup(quint64 gid)
+{
+    removeGroup(gid, nullptr);
+}
+
+MapModel::MemberIndex MapModel::memberIndex() const
+{
+    MemberIndex index;
+    for (auto it = m_groups.cbegin(); it != m_groups.cend(); ++it) {
+        for (quint64 member : it.value()->children()) {
+            QList<quint64> &holders = index[member];
+            if (holders.isEmpty() || holders.last() != it.key())
+                holders.append(it.key());
+        }
+    }
+    return index;
+}
+
+QList<Group *> MapModel::groupsListing(quint64 member, const MemberIndex *index) const
+{
+    if (!index)
+        return m_groups.values();
+    QList<Group *> result;
+    for (quint64 gid : index->value(member)) {
+        if (Group *group = m_groups.value(gid))
+            result.append(group);
+    }
+    return result;
+}
+
+void MapModel::removeLight(quint64 uid, const MemberIndex *index)
+{
     emit deletedLight(uid);
     Light *light = m_lights.take(uid);
     if (!light)
@@ -187,25 +222,23 @@ void MapModel::deleteLight(quint64 uid)
     const quint64 dataSupplyUid = light->dataSupplyUid();
     delete light;
 
-    const QList<Group *> groups = m_groups.values();
-    for (Group *group : groups) {
+    for (Group *group : groupsListing(uid, index)) {
         if (group->removeChild(uid) && group->uid() != uid)
             m_changedGroups.insert(group);
     }
-    deleteGroup(uid);
+    removeGroup(uid, index);
     if (DataSupply *dataSupply = m_dataSupplies.value(dataSupplyUid))
         dataSupply->removeLight(uid);
 }
 
-void MapModel::deleteGroup(quint64 gid)
+void MapModel::removeGroup(quint64 gid, const MemberIndex *index)
 {
     Group *group = m_groups.take(gid);
     if (!group)
         return;
     m_changedGroups.remove(group);
     delete group;
-    const QList<Group *> groups = m_groups.values();
-    for (Group *other : groups) {
+    for (Group *other : groupsListing(gid, index)) {
         if (other->removeChild(gid))
             m_changedGroups.insert(other);
     }
@@ -222,8 +255,9 @@ void MapModel::deleteDataSupply(quint64 uid, bool withLights)
         const int n = int(lights.size());
         emit progressStarted(0, n, QStringLiteral("Deleting DataSupply"));
         const int step = progressStep(n);
+        const MemberIndex index = memberIndex();
         for (int i = 1; i <= n; ++i) {
-            deleteLight(lights.at(i - 1));
+            removeLight(lights.at(i - 1), &index);
             if (i % step == 0)
                 emit progressUpdated(i);
         }

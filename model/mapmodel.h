@@ -110,6 +110,14 @@ signals:
     void signalSendBufferByUSBPortIndex(quint64 serialNumber, int portIndex, QByteArray dmxData);
 
 private:
+    // Member uid -> uids of the groups that list it, in table order; lets a batch of
+    // deletions visit only the groups concerned instead of every group per light.
+    using MemberIndex = QHash<quint64, QList<quint64>>;
+    MemberIndex memberIndex() const;
+    QList<Group *> groupsListing(quint64 member, const MemberIndex *index) const;
+    void removeLight(quint64 uid, const MemberIndex *index);
+    void removeGroup(quint64 gid, const MemberIndex *index);
+
     QString mapDocumentText();
     void loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
                                QList<quint64> &newDataSupplies);

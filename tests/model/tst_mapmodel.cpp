@@ -306,8 +306,19 @@ void TestMapModel::deleteDataSupply()
         map.addLight(makeLight(uid, QStringLiteral("L"), 4));
         full->addLight(uid);
     }
+    auto *sync = new Group(Group::Synchronized, 0x50, QStringLiteral("S"));
+    sync->addChildren({10, 12, 10});
+    auto *chase = new Group(Group::Chasing, 0x51, QStringLiteral("C"));
+    chase->addChildren({0x50, 11});
+    map.addGroup(sync);
+    map.addGroup(chase);
     log.take();
     map.deleteDataSupply(4, true);
+    // Batch deletion reaches every group that listed a light, once per deleted light.
+    QVERIFY(sync->children().isEmpty()); // once as a light, once as its own group
+    QCOMPARE(chase->children(), QList<quint64>{0x50});
+    QVERIFY(map.changedGroups().isEmpty());
+    QCOMPARE(sync->lightMatrix().totalLightCount, 0);
     const QStringList lines = log.take();
     QCOMPARE(lines.first(), QStringLiteral("progressStarted 0 3 Deleting DataSupply"));
     QCOMPARE(lines.filter("progressUpdated"),
@@ -315,6 +326,7 @@ void TestMapModel::deleteDataSupply()
                           "progressUpdated 3"}));
     QCOMPARE(map.lights().size(), 1);
     QVERIFY(!map.light(10) && !map.group(10));
+    QCOMPARE(map.groups().size(), 3); // light 2's own group and the two above
 }
 
 void TestMapModel::clearMapEmpty()
