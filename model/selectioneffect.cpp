@@ -6,6 +6,7 @@
 #include "model/mapmodel.h"
 
 #include <algorithm>
+#include <functional>
 
 SelectionEffect::SelectionEffect(MapModel *map, quint64 groupUid, QDomElement *element)
     : Effect(map, groupUid), m_fgColor(Qt::red), m_bgColor(Qt::black)
@@ -324,6 +325,39 @@ const VeyColor &SelectionEffect::colorFor(const Light *light, bool selected)
     return carried.isValid() ? carried : plain;
 }
 
+namespace {
+
+constexpr size_t PrefetchDistance = 8;
+
+inline void prefetchColorState(const Light *light)
+{
+#if defined(__GNUC__)
+    const char *color = reinterpret_cast<const char *>(&light->currentColor());
+    __builtin_prefetch(color, 1);
+    __builtin_prefetch(color + 64, 1);
+#else
+    Q_UNUSED(light);
+#endif
+}
+
+} // namespace
+
+void SelectionEffect::refreshLightOrder()
+{
+    if (m_lightOrderValid && m_lightOrderGeneration == m_map->lightGeneration())
+        return;
+    const QHash<quint64, Light *> lights = m_map->lights();
+    m_lightOrder.clear();
+    m_lightOrder.reserve(size_t(lights.size()));
+    for (auto it = lights.cbegin(); it != lights.cend(); ++it)
+        m_lightOrder.push_back({it.value(), it.key()});
+    std::sort(m_lightOrder.begin(), m_lightOrder.end(), [](const LightRef &a, const LightRef &b) {
+        return std::less<const Light *>()(a.light, b.light);
+    });
+    m_lightOrderGeneration = m_map->lightGeneration();
+    m_lightOrderValid = true;
+}
+
 void SelectionEffect::render()
 {
     if (!m_map)
@@ -331,13 +365,18 @@ void SelectionEffect::render()
     ensureTable();
     if (m_highlighting)
         showHighlightStep();
+    refreshLightOrder();
 
     const int priority = int(m_priority);
-    const QHash<quint64, Light *> lights = m_map->lights();
     const bool anySelected = !m_selected.isEmpty();
-    for (auto it = lights.cbegin(); it != lights.cend(); ++it) {
-        const bool selected = anySelected && m_selected.contains(it.key());
-        Light *light = it.value();
-        light->applyEffectColor(colorFor(light, selected), priority);
+    const size_t count = m_lightOrder.size();
+    for (size_t i = 0; i < count; ++i) {
+        // A large map does not fit the caches: ask for the colour state of a light a few
+        // places ahead while this one is painted.
+        if (i + PrefetchDistance < count)
+            prefetchColorState(m_lightOrder[i + PrefetchDistance].light);
+        const LightRef &ref = m_lightOrder[i];
+        const bool selected = anySelected && m_selected.contains(ref.uid);
+        ref.light->applyEffectColor(colorFor(ref.light, selected), priority);
     }
 }

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <vector>
+
 // Shows the lights selected in the views in the foreground colour and every other light in the
 // background colour, and can step a highlight through the chase steps of a group.
 class Light;
@@ -93,4 +95,17 @@ private:
     QSet<quint64> m_shownSelected;
     QVector<SpaceColors> m_spaceColors;
     int m_lastSpace = -1;
+
+    // The map's lights in memory order, so a frame walks them front to back instead of in
+    // hash order; rebuilt whenever a light enters or leaves the map, never inside a frame
+    // that finds it current, and so never holding a deleted light.
+    struct LightRef
+    {
+        Light *light;
+        quint64 uid;
+    };
+    void refreshLightOrder();
+    std::vector<LightRef> m_lightOrder;
+    quint64 m_lightOrderGeneration = 0;
+    bool m_lightOrderValid = false;
 };

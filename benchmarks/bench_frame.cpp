@@ -1,0 +1,148 @@
+// One whole live-play frame: engine tick, the selection effect painting every light, every
+// interface filling its port buffers and emitting its port-outs, to the last frame signal.
+#include "model/datasupply.h"
+#include "model/effectengine.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "model/selectioneffect.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int PortsPerInterface = 4;
+constexpr int LightsPerPort = 100;
+
+// 3-, 4- and 5-channel fixtures in turn: LED chemistry and the profile of a matching colour
+// type.
+struct FixtureKind
+{
+    quint32 chemistry;
+    quint32 profileId;
+    int channels;
+};
+constexpr FixtureKind Kinds[] = {{0, 0, 3}, {1, 3, 4}, {3, 1, 5}};
+
+struct FrameRig
+{
+    MapModel map;
+    std::unique_ptr<SelectionEffect> effect;
+    std::unique_ptr<EffectEngine> engine;
+    qint64 clockMs = 0;
+    qint64 bytesSent = 0;
+    int lightCount = 0;
+
+    explicit FrameRig(int lights)
+    {
+        effect = std::make_unique<SelectionEffect>(&map, 4294967295u);
+        const int perInterface = PortsPerInterface * LightsPerPort;
+        const int interfaces = (lights + perInterface - 1) / perInterface;
+        for (int i = 0; i < interfaces && lightCount < lights; ++i)
+            addInterface(i, lights);
+        map.setLivePlayDisabled(false);
+        effect->reset();
+        effect->enabled = true;
+        const QHash<quint64, Light *> all = map.lights();
+        int n = 0;
+        for (auto it = all.cbegin(); it != all.cend(); ++it) {
+            if (n++ % 10 == 0)
+                effect->setLightSelected(it.key(), true);
+        }
+        QObject::connect(&map, &MapModel::signalSendPortOut, &map,
+                         [this](QString, quint32, quint8, quint16, quint16, QByteArray data) {
+                             bytesSent += data.size();
+                         });
+        engine = std::make_unique<EffectEngine>(&map, 100);
+        engine->setPaused(true);
+        engine->addEffect(effect.get());
+    }
+
+    void addInterface(int index, int lights)
+    {
+        DataSupply *dataSupply = map.createDataSupply(2);
+        dataSupply->setUid(map.nextUid());
+        dataSupply->setIpAddressText(
+            QStringLiteral("127.0.%1.%2").arg((index >> 8) & 0xFF).arg((index & 0xFF) + 1));
+        dataSupply->setProtocolVersion(2);
+        dataSupply->setPortCount(PortsPerInterface);
+        map.addDataSupply(dataSupply);
+        for (int port = 0; port < PortsPerInterface; ++port) {
+            int channel = 0;
+            for (int i = 0; i < LightsPerPort && lightCount < lights; ++i) {
+                const FixtureKind &kind = Kinds[lightCount % 3];
+                auto *light = new Light();
+                light->setUid(map.nextUid());
+                light->setDataSupplyUid(dataSupply->uid());
+                light->setPort(quint8(port));
+                light->setLedChemistry(kind.chemistry);
+                light->setHueweaveProfileId(kind.profileId);
+                light->setDmxChannel(channel);
+                channel += kind.channels;
+                dataSupply->addLight(light->uid());
+                map.addLight(light);
+                ++lightCount;
+            }
+        }
+        dataSupply->updateBufferSizes();
+    }
+
+    void frame()
+    {
+        clockMs += 100;
+        engine->tick(QDateTime::currentDateTime(), clockMs);
+    }
+};
+
+void runFrames(benchmark::State &state, bool highlight)
+{
+    FrameRig rig(int(state.range(0)));
+    if (highlight) {
+        // A chase over the first hundred lights' own groups, stepping every frame.
+        auto *group = new Group(Group::Chasing, rig.map.nextUid(), QStringLiteral("chase"));
+        const QList<quint64> uids = rig.map.lights().keys();
+        group->addChildren(uids.mid(0, 100));
+        rig.map.addGroup(group);
+        rig.effect->highlightGroup(group->uid());
+    }
+    rig.frame(); // the first frame converts every colour once
+    rig.bytesSent = 0;
+    for (auto _ : state)
+        rig.frame();
+    state.counters["lights"] = rig.lightCount;
+    state.counters["per_light"] =
+        benchmark::Counter(double(rig.lightCount), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+    state.counters["bytes_per_frame"] =
+        double(rig.bytesSent) / double(std::max<benchmark::IterationCount>(state.iterations(), 1));
+}
+
+void BM_Frame(benchmark::State &state)
+{
+    runFrames(state, false);
+}
+
+void BM_FrameHighlight(benchmark::State &state)
+{
+    runFrames(state, true);
+}
+
+} // namespace
+
+BENCHMARK(BM_Frame)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameHighlight)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
