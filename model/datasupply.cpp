@@ -173,20 +173,27 @@ bool DataSupply::connectToMap(MapModel *map)
         return false;
     m_map = map;
     invalidateLightTable();
-    connect(this, &DataSupply::updatedDataSupply, map, &MapModel::updatedDataSupply);
-    connect(this, &DataSupply::updatedLightProperty, map, &MapModel::updatedLightProperty);
-    connect(this, &DataSupply::signalSendDmxFrame, map, &MapModel::signalSendDmxFrame);
+    connect(this, &DataSupply::updatedDataSupply, map, &MapModel::updatedDataSupply,
+            Qt::UniqueConnection);
+    connect(this, &DataSupply::updatedLightProperty, map, &MapModel::updatedLightProperty,
+            Qt::UniqueConnection);
+    connect(this, &DataSupply::signalSendDmxFrame, map, &MapModel::signalSendDmxFrame,
+            Qt::UniqueConnection);
     connect(this, &DataSupply::signalSendBroadcastDmxFrame, map,
-            &MapModel::signalSendBroadcastDmxFrame);
-    connect(this, &DataSupply::signalSendPortOut, map, &MapModel::signalSendPortOut);
+            &MapModel::signalSendBroadcastDmxFrame, Qt::UniqueConnection);
+    connect(this, &DataSupply::signalSendPortOut, map, &MapModel::signalSendPortOut,
+            Qt::UniqueConnection);
     connect(this, &DataSupply::signalSendBufferByUSBPortIndex, map,
-            &MapModel::signalSendBufferByUSBPortIndex);
+            &MapModel::signalSendBufferByUSBPortIndex, Qt::UniqueConnection);
     connect(this, &DataSupply::signalSendBroadcastPortOut, map,
-            &MapModel::signalSendBroadcastPortOut);
-    connect(this, &DataSupply::signalSendSetValue, map, &MapModel::signalSendSetValue);
-    connect(this, &DataSupply::signalSendSACNData, map, &MapModel::signalSendSACNData);
-    connect(this, &DataSupply::signalSendArtNetData, map, &MapModel::signalSendArtNetData);
-    connect(this, &DataSupply::msg, map, &MapModel::msg);
+            &MapModel::signalSendBroadcastPortOut, Qt::UniqueConnection);
+    connect(this, &DataSupply::signalSendSetValue, map, &MapModel::signalSendSetValue,
+            Qt::UniqueConnection);
+    connect(this, &DataSupply::signalSendSACNData, map, &MapModel::signalSendSACNData,
+            Qt::UniqueConnection);
+    connect(this, &DataSupply::signalSendArtNetData, map, &MapModel::signalSendArtNetData,
+            Qt::UniqueConnection);
+    connect(this, &DataSupply::msg, map, &MapModel::msg, Qt::UniqueConnection);
     return true;
 }
 
@@ -209,8 +216,9 @@ QString DataSupply::ipAddress() const
 void DataSupply::setIpAddressText(const QString &text)
 {
     quint32 value = 0;
-    m_ipv4 = parseIpv4(text, &value) ? value : 0;
-    m_hasIpAddress = m_ipv4 != 0;
+    // As with a host address, 0.0.0.0 is an address; only text that is none is not.
+    m_hasIpAddress = parseIpv4(text, &value);
+    m_ipv4 = m_hasIpAddress ? value : 0;
     emit updatedDataSupply(m_uid);
 }
 

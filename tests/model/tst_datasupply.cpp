@@ -70,6 +70,14 @@ void TestDataSupply::defaults()
     QCOMPARE(ds.portBuffer(0).size(), 512);
     QCOMPARE(ds.dmxAddress(), 1u);
     QVERIFY(!ds.lessThan(&ds));
+
+    QSignalSpy updated(&ds, &DataSupply::updatedDataSupply);
+    ds.setIpAddressText(QStringLiteral("0.0.0.0"));
+    QVERIFY(ds.hasIpAddress()); // an address, if an unspecified one
+    ds.setIpAddressText(QStringLiteral("127.0.0.300"));
+    QVERIFY(!ds.hasIpAddress());
+    QCOMPARE(ds.ipAddress(), QStringLiteral("0.0.0.0"));
+    QCOMPARE(updated.count(), 2);
 }
 
 void TestDataSupply::elementRoundTripKeepsEveryField()
