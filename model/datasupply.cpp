@@ -210,7 +210,7 @@ void DataSupply::setName(const QString &name)
 
 QString DataSupply::ipAddress() const
 {
-    return ipv4Text(m_ipv4);
+    return m_ipText;
 }
 
 void DataSupply::setIpAddressText(const QString &text)
@@ -219,6 +219,8 @@ void DataSupply::setIpAddressText(const QString &text)
     // As with a host address, 0.0.0.0 is an address; only text that is none is not.
     m_hasIpAddress = parseIpv4(text, &value);
     m_ipv4 = m_hasIpAddress ? value : 0;
+    // Kept as text: every frame sends it.
+    m_ipText = ipv4Text(m_ipv4);
     emit updatedDataSupply(m_uid);
 }
 

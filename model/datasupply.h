@@ -167,6 +167,7 @@ private:
     QString m_name = QStringLiteral("New DataSupply");
     quint64 m_serialNumber = 0xFFFFFFFF;
     quint32 m_ipv4 = 0;
+    QString m_ipText = QStringLiteral("0.0.0.0");
     bool m_hasIpAddress = false;
     bool m_missing = false;
     QString m_macAddress = QStringLiteral("FF:FF:FF:FF:FF:FF");
