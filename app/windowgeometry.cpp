@@ -11,8 +11,6 @@ namespace WindowGeometry {
 void restore(QMainWindow *window, QSplitter *splitter)
 {
     const QSettings settings;
-    if (settings.value("/appmaximized", false).toBool())
-        window->showMaximized();
     const int x = settings.value("/appx", Absent).toInt();
     const int y = settings.value("/appy", Absent).toInt();
     if (x != Absent && y != Absent)
@@ -21,6 +19,9 @@ void restore(QMainWindow *window, QSplitter *splitter)
     const int height = settings.value("/appheight", Absent).toInt();
     if (width != Absent && height != Absent)
         window->resize(width, height);
+    // Maximised last: a move or resize of a maximised window takes it out of that state.
+    if (settings.value("/appmaximized", false).toBool())
+        window->showMaximized();
 
     if (!splitter)
         return;
