@@ -258,6 +258,15 @@ void TestSelectionEffect::renderPaintsForegroundAndBackground()
     rig.frame();
     QVERIFY(map.light(b)->currentColor() == VeyColor(Qt::green));
     QVERIFY(map.light(a)->currentColor() == VeyColor(Qt::black));
+
+    // Lights that join or leave between frames are painted from the next frame on.
+    map.deleteLight(a);
+    const quint64 c = addLight(map);
+    rig.effect.setLightSelected(c, true);
+    map.light(b)->endFrame();
+    rig.frame();
+    QVERIFY(map.light(c)->currentColor() == VeyColor(Qt::green));
+    QVERIFY(map.light(b)->currentColor() == VeyColor(Qt::green));
 }
 
 void TestSelectionEffect::highlightStepsThroughChase()
