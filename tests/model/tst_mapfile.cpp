@@ -564,6 +564,7 @@ void TestMapFile::unwritableFileKeepsOldMap()
     populate(map);
     // A directory in place of the file cannot be written.
     QVERIFY(!map.saveMap(m_dir.path()));
+    QVERIFY(!map.saveMap(m_dir.filePath(QStringLiteral("no-such-dir/x.map"))));
 
     const QString path = m_dir.filePath(QStringLiteral("keep.map"));
     QVERIFY(map.saveMap(path));
