@@ -98,9 +98,10 @@ struct FrameRig
     }
 };
 
-void runFrames(benchmark::State &state, bool highlight)
+void runFrames(benchmark::State &state, bool highlight, bool livePlay = true)
 {
     FrameRig rig(int(state.range(0)));
+    rig.map.setLivePlayDisabled(!livePlay);
     if (highlight) {
         // A chase over the first hundred lights' own groups, stepping every frame.
         auto *group = new Group(Group::Chasing, rig.map.nextUid(), QStringLiteral("chase"));
@@ -131,10 +132,18 @@ void BM_FrameHighlight(benchmark::State &state)
     runFrames(state, true);
 }
 
+// For comparison: the same frame with live play off, where the map model only ends every
+// light's frame; the difference to BM_Frame is the interfaces' output.
+void BM_FrameLivePlayOff(benchmark::State &state)
+{
+    runFrames(state, false, false);
+}
+
 } // namespace
 
 BENCHMARK(BM_Frame)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameHighlight)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameLivePlayOff)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
