@@ -45,6 +45,8 @@ LightView::LightView(MapModel *map, EffectEngine *engine, QWidget *parent, const
     Q_UNUSED(name); // the main window names the tree; it keeps no name of its own
     setColumnCount(3);
     setHeaderLabels({tr("Name"), tr("Port #"), tr("DMX Channel")});
+    // Ascending by name: the header's own default would list every name backwards.
+    sortByColumn(0, Qt::AscendingOrder);
     setSortingEnabled(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -119,7 +121,8 @@ void LightView::restoreSorting(int column)
 
 void LightView::sortAgain()
 {
-    sortByColumn(-1, header()->sortIndicatorOrder());
+    // Sorting by column -1 would drop the sort indicator and leave the tree unsorted from the
+    // first edit on; switching sorting back on re-sorts by the column the user chose.
     setSortingEnabled(true);
 }
 

@@ -46,6 +46,7 @@ void isolateTestEnvironment()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     SimulatedOrvexNetwork::useLoopback();
+    static ScriptedPrompt unscripted;
 }
 
 DataSupply *addInterface(MapModel *map, const QString &name, const QHostAddress &address,

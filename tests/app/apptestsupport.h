@@ -18,8 +18,8 @@ class MapModel;
 class ScriptedPrompt : public UserPrompt
 {
 public:
-    ScriptedPrompt() { setInstance(this); }
-    ~ScriptedPrompt() override { setInstance(nullptr); }
+    ScriptedPrompt() : m_previous(instance()) { setInstance(this); }
+    ~ScriptedPrompt() override { setInstance(m_previous); }
 
     QList<QMessageBox::StandardButton> answers; // default: No
     QStringList fileNames;                      // default: cancelled (empty)
@@ -33,10 +33,14 @@ public:
     void message(QWidget *, QMessageBox::Icon, const QString &title, const QString &text) override;
     QString openFileName(QWidget *, const QString &, const QString &, const QString &) override;
     QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override;
+
+private:
+    UserPrompt *m_previous;
 };
 
-// Isolates the settings store in a fresh temporary folder and keeps every protocol object on
-// loopback. Call once, before the first window is built.
+// Isolates the settings store in a fresh temporary folder, keeps every protocol object on
+// loopback, and answers any box a test did not script with No, so nothing ever waits for a
+// user. Call once, before the first window is built.
 void isolateTestEnvironment();
 
 DataSupply *addInterface(MapModel *map, const QString &name, const QHostAddress &address,

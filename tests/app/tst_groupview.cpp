@@ -26,6 +26,7 @@ class TestGroupView : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase() { isolateTestEnvironment(); }
     void init();
     void cleanup();
     void rowsOnlyForChasingAndSynchronized();

@@ -17,6 +17,7 @@ class TestLayoutView : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase() { isolateTestEnvironment(); }
     void init();
     void cleanup();
     void itemsFollowTheModel();

@@ -35,6 +35,7 @@ class TestLightView : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase() { isolateTestEnvironment(); }
     void init();
     void cleanup();
     void rowsFollowTheModel();

@@ -175,9 +175,20 @@ void TestMetaTool::openedMapShowsInAllViews()
     QCOMPARE(canvasLightCount(w), 5);
     QCOMPARE(w.nodeCount(), 5);
     QVERIFY(!w.getDirty());
+    // Loading edits every light; the tree still ends sorted by name, numerically.
+    QCOMPARE(w.lightView()->topLevelItem(0)->text(0), QString("Facade 2"));
+    QCOMPARE(w.lightView()->topLevelItem(0)->child(0)->text(0), QString("Light 1"));
+    QCOMPARE(w.lightView()->topLevelItem(0)->child(2)->text(0), QString("Light 10"));
+    static_cast<LightViewLight *>(w.lightView()->topLevelItem(0)->child(0))
+        ->light()
+        ->setName("Light 20");
+    QCOMPARE(w.lightView()->topLevelItem(0)->child(2)->text(0), QString("Light 20"));
 
-    // New clears every view and the count, and asks nothing for an unchanged map.
+    // New, with the changes dropped, clears every view and the count.
+    ScriptedPrompt prompt;
+    prompt.answers << QMessageBox::No;
     action(w, "newMapAction")->trigger();
+    QCOMPARE(prompt.titles, QStringList({"Dallowmere"}));
     QCOMPARE(w.lightView()->topLevelItemCount(), 0);
     QCOMPARE(w.groupView()->topLevelItemCount(), 0);
     QCOMPARE(canvasLightCount(w), 0);
