@@ -119,11 +119,18 @@ void LightView::restoreSorting(int column)
     setSortingEnabled(true);
 }
 
-void LightView::sortAgain()
+void LightView::refreshSorted(QTreeWidgetItem *item)
 {
-    // Sorting by column -1 would drop the sort indicator and leave the tree unsorted from the
-    // first edit on; switching sorting back on re-sorts by the column the user chose.
-    setSortingEnabled(true);
+    // Sorting off while the texts change; back on (which re-sorts by the user's column) only
+    // when it was on, so a bulk load that switched it off is not re-sorted per light.
+    const bool sorting = isSortingEnabled();
+    setSortingEnabled(false);
+    if (item->type() == LightViewLight::Type)
+        static_cast<LightViewLight *>(item)->refresh();
+    else if (item->type() == LightViewInterface::Type)
+        static_cast<LightViewInterface *>(item)->refresh();
+    if (sorting)
+        setSortingEnabled(true);
 }
 
 void LightView::addLightItem(quint64 lightUid, quint64 interfaceUid)
@@ -160,11 +167,8 @@ void LightView::handleNewController(quint64 uid)
 void LightView::handleUpdatedController(quint64 uid)
 {
     LightViewInterface *item = m_interfaceItems.value(uid);
-    if (item && m_map && m_map->dataSupply(uid)) {
-        setSortingEnabled(false);
-        item->refresh();
-        sortAgain();
-    }
+    if (item && m_map && m_map->dataSupply(uid))
+        refreshSorted(item);
     emit setDirty(true);
 }
 
@@ -186,11 +190,8 @@ void LightView::handleUpdatedLight(quint64 uid)
         handleNewLight(uid);
         return;
     }
-    if (m_map && m_map->light(uid)) {
-        setSortingEnabled(false);
-        item->refresh();
-        sortAgain();
-    }
+    if (m_map && m_map->light(uid))
+        refreshSorted(item);
     emit setDirty(true);
 }
 

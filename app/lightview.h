@@ -71,7 +71,7 @@ public slots:
 private:
     void buildMenus();
     LightViewInterface *currentInterfaceItem() const;
-    void sortAgain();
+    void refreshSorted(QTreeWidgetItem *item);
 
     MapModel *m_map;
     EffectEngine *m_engine;
