@@ -8,12 +8,8 @@
 #include "model/effectengine.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
-#include "protocol/orvex.h"
-
-#if __has_include("protocol/commlibrary.h")
 #include "protocol/commlibrary.h"
-#define DM_HAVE_COMMLIBRARY 1
-#endif
+#include "protocol/orvex.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -81,9 +77,7 @@ MetaTool::MetaTool(QWidget *parent) : QMainWindow(parent)
     ui.livePlayAction->setStatusTip(tr("Toggle Live Play"));
     createStatusBar();
     createViews();
-#ifdef DM_HAVE_COMMLIBRARY
     m_commLibrary = new CommLibrary(ProductName);
-#endif
     // The undo manager belongs to the canvas's drag editing, which is not built yet; undo and
     // redo stay disabled until it is.
 
@@ -105,9 +99,7 @@ MetaTool::~MetaTool()
     m_lightView = nullptr;
     m_groupView = nullptr;
     delete m_nodeCountLabel;
-#ifdef DM_HAVE_COMMLIBRARY
     delete m_commLibrary;
-#endif
     delete m_progress;
     // Freed rather than left to the end of the process, so a process that builds several
     // windows (the tests do) keeps no engine ticking over a map nobody shows.

@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
+#include <QUdpSocket>
 #include <QtTest>
 
 namespace {
@@ -73,6 +74,7 @@ private slots:
     void viewActionsReachCanvasAndEffect();
     void highlightInterfaceBlinksOnLoopback();
     void rendersLoadedMapToPng();
+    void pauseLinkAnnouncesOnLoopback();
 
 private:
     QTemporaryDir m_dir;
@@ -396,6 +398,20 @@ void TestMetaTool::rendersLoadedMapToPng()
     QVERIFY(!image.isNull());
     QVERIFY(image.save(path));
     qInfo() << "main window rendered to" << path;
+}
+
+void TestMetaTool::pauseLinkAnnouncesOnLoopback()
+{
+    const NetworkSettings &net = NetworkSettings::instance();
+    QUdpSocket listener;
+    QVERIFY(listener.bind(net.pauseAnnouncementOverride, net.pauseAnnouncementPort,
+                          QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    MetaTool w;
+    QTRY_VERIFY(listener.hasPendingDatagrams());
+    QByteArray datagram(int(listener.pendingDatagramSize()), 0);
+    listener.readDatagram(datagram.data(), datagram.size());
+    QVERIFY2(datagram.startsWith("3166485691:1:"), datagram.constData());
+    QVERIFY(datagram.endsWith(":" + QByteArray::number(net.pauseReplyPort) + "\n"));
 }
 
 QTEST_MAIN(TestMetaTool)
