@@ -78,6 +78,7 @@ MetaTool::MetaTool(QWidget *parent) : QMainWindow(parent)
     createStatusBar();
     createViews();
     m_commLibrary = new CommLibrary(ProductName);
+    Q_CHECK_PTR(m_commLibrary);
     // The undo manager belongs to the canvas's drag editing, which is not built yet; undo and
     // redo stay disabled until it is.
 
@@ -112,9 +113,13 @@ MetaTool::~MetaTool()
 void MetaTool::createLongLivedObjects()
 {
     m_map = new MapModel;
+    Q_CHECK_PTR(m_map);
     m_engine = new EffectEngine(m_map, QList<Effect *>(), 1000 / m_frameRate);
+    Q_CHECK_PTR(m_engine);
     m_protocol = new Orvex;
+    Q_CHECK_PTR(m_protocol);
     m_selection = new SelectionEffect(m_map, 0xFFFFFFFF, nullptr);
+    Q_CHECK_PTR(m_selection);
     m_selection->reset();
 
     connect(m_map, &MapModel::newLight, m_selection, &SelectionEffect::handleNewLight);
