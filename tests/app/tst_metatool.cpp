@@ -21,6 +21,7 @@
 #include <QGraphicsScene>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
@@ -223,9 +224,12 @@ void TestMetaTool::failedOrCancelledSaveKeepsWindowOnClose()
     QVERIFY(prompt.texts.contains("Unable to save file /nonexistent-folder/plan.map."));
     QCOMPARE(w.windowTitle(), QString("Dallowmere /nonexistent-folder/plan.map *"));
 
+    QSettings().clear();
     prompt.answers << QMessageBox::Cancel;
     QVERIFY(!w.close());
     QVERIFY(w.isVisible());
+    // The settings were written before the question, whatever the answer.
+    QVERIFY(QSettings().contains("/live_play"));
 
     prompt.answers << QMessageBox::No;
     QVERIFY(w.close());
@@ -284,12 +288,14 @@ void TestMetaTool::exitGoesOnOnlyAfterSuccessfulSave()
 
     // A window without a file name: Yes, a name, a good save, and Exit goes on.
     MetaTool fresh;
+    fresh.show();
     fresh.setDirty(true);
     prompt.answers << QMessageBox::Yes;
     prompt.fileNames << m_dir.filePath("exit.map");
     QVERIFY(exitEndsEventLoop(fresh));
     QVERIFY(QFile::exists(m_dir.filePath("exit.map")));
     QVERIFY(!fresh.getDirty());
+    QVERIFY(fresh.isVisible()); // Exit ends the loop; it does not close the window
 
     fresh.setDirty(true);
     prompt.answers << QMessageBox::No;
