@@ -842,7 +842,12 @@ void DataSupply::fromXml(QDomElement *element)
         }
         case TagIpAddress: {
             quint32 value = 0;
-            setIpAddressText(parseIpv4(text, &value) ? text : QStringLiteral("10.0.0.0"));
+            if (!parseIpv4(text, &value))
+                setIpAddressText(QStringLiteral("10.0.0.0"));
+            else if (value != 0)
+                setIpAddressText(text);
+            // else: 0.0.0.0 is what an interface without an address writes, so it reads back
+            // as still having none rather than as associated with the null address.
             break;
         }
         case TagMacAddress:

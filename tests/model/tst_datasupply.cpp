@@ -40,6 +40,7 @@ class TestDataSupply : public QObject
 private slots:
     void defaults();
     void elementRoundTripKeepsEveryField();
+    void interfaceWithoutAddressStaysUnassociated();
     void longTagsAndFallbacks();
     void hugeNumbersFallBack();
     void portListResizesAndReadsFields();
@@ -135,6 +136,15 @@ void TestDataSupply::elementRoundTripKeepsEveryField()
     QCOMPARE(back->portFlags(0), 0x1Bu);
     QCOMPARE(back->lights(), ds.lights());
     QVERIFY(!back->isMissing());
+}
+
+void TestDataSupply::interfaceWithoutAddressStaysUnassociated()
+{
+    DataSupply ds(2);
+    QVERIFY(!ds.hasIpAddress());
+    std::unique_ptr<DataSupply> back(roundTrip(ds));
+    QVERIFY(!back->hasIpAddress());
+    QCOMPARE(back->ipAddress(), QStringLiteral("0.0.0.0"));
 }
 
 void TestDataSupply::longTagsAndFallbacks()
