@@ -7,7 +7,7 @@
 #include <QNetworkAddressEntry>
 #include <QString>
 
-// The process-wide network settings of subsystem 4: every port, target address and interval
+// The process-wide network settings of the protocol code: every port, target address and interval
 // that the protocol objects use. They hold the product's defaults; tests point them at
 // 127.0.0.x before they build any protocol object, so that nothing ever leaves loopback.
 // Read once per use (not cached by the protocol objects), so a change applies to objects
