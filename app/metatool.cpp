@@ -1,15 +1,23 @@
 #include "metatool.h"
 
+#include "appsettings.h"
 #include "groupview.h"
 #include "layoutview.h"
 #include "lightview.h"
+#include "mapprinter.h"
 #include "userprompt.h"
+#include "windowgeometry.h"
 
 #include "model/effectengine.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
 #include "protocol/commlibrary.h"
 #include "protocol/orvex.h"
+
+#if __has_include("dialogs/editpreferencesdialog.h")
+#include "dialogs/editpreferencesdialog.h"
+#define DM_HAVE_PREFERENCES_DIALOG 1
+#endif
 
 #include <QAction>
 #include <QActionGroup>
@@ -21,6 +29,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QPrinter>
 #include <QProgressDialog>
 #include <QSettings>
 #include <QStatusBar>
@@ -58,12 +67,18 @@ private:
 };
 } // namespace
 
-MetaTool::MetaTool(QWidget *parent) : QMainWindow(parent)
+int MetaTool::prepareSettingsStore()
 {
-    ui.setupUi(this);
     QCoreApplication::setOrganizationName("Quorvane");
     QCoreApplication::setOrganizationDomain("quorvane.com");
     QCoreApplication::setApplicationName(ProductName);
+    return AppSettings::readRecentMapCount();
+}
+
+MetaTool::MetaTool(QWidget *parent)
+    : QMainWindow(parent), m_recentMaps(QStringLiteral("/recentmap"), prepareSettingsStore())
+{
+    ui.setupUi(this);
     qApp->setStyleSheet("QStatusBar::item { border: 0px}");
     setWindowTitle(tr("%1").arg(ProductName));
 
@@ -156,7 +171,7 @@ void MetaTool::createViews()
     m_lightView->setObjectName("Light View");
     m_lightView->setSelectionEffect(m_selection);
     m_lightView->setColumnWidth(0, 500);
-    // Column widths from the settings are restored with the window geometry.
+    restoreColumnWidths();
     connect(m_lightView, &LightView::statusMsg, m_statusBar, &QStatusBar::showMessage);
     connect(m_lightView, &LightView::setDirty, this, &MetaTool::setDirty);
     placeView(m_lightView, ui.m_lightFrame);
@@ -222,11 +237,13 @@ void MetaTool::disableMissingCommands()
 {
     // Commands whose dialogs or editing are not part of the program yet stay in the menus,
     // disabled, until they are.
+#ifndef DM_HAVE_PREFERENCES_DIALOG
+    ui.editPreferencesAction->setEnabled(false);
+#endif
     for (QAction *a :
-         {ui.editPreferencesAction, ui.discoverInterfacesAction, ui.discoverLightsAction,
-          ui.syncInterfacesAction, ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction,
-          ui.addGroupAction, ui.printAction, ui.createAnimationTemplateAction,
-          ui.addBackgroundImageAction, ui.aboutAction})
+         {ui.discoverInterfacesAction, ui.discoverLightsAction, ui.syncInterfacesAction,
+          ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction, ui.addGroupAction,
+          ui.createAnimationTemplateAction, ui.addBackgroundImageAction, ui.aboutAction})
         a->setEnabled(false);
 }
 
@@ -234,38 +251,70 @@ void MetaTool::disableMissingCommands()
 
 void MetaTool::readSettings()
 {
-    QSettings settings;
-    m_mapFolder = settings.value("/map_path", "./").toString();
-    m_showGrid = settings.value("/show_grid", true).toBool();
-    m_snapToGrid = settings.value("/snap_grid", true).toBool();
-    m_canvasWidth = settings.value("/canvas_width", 10000).toInt();
-    m_canvasHeight = settings.value("/canvas_height", 10000).toInt();
-    m_gridSpacing = qMax(12, settings.value("/grid", 12).toInt());
-    m_zoom = settings.value("/zoom", 10).toInt();
-    m_recentMapsEnabled = settings.value("/recent_maps_enabled", true).toBool();
-    m_recentMapCount = settings.value("/num_recent_maps", 5).toInt();
-    m_livePlay = settings.value("/live_play", true).toBool();
-    m_frameRate = settings.value("/frame_rate", DefaultFrameRate).toInt();
-    // The frame interval divides by the rate: a rate the preferences could not have given
-    // falls back to the default.
-    if (m_frameRate < 1 || m_frameRate > 100)
-        m_frameRate = DefaultFrameRate;
+    const AppSettings stored = AppSettings::read();
+    m_mapFolder = stored.mapFolder;
+    m_showGrid = stored.showGrid;
+    m_snapToGrid = stored.snapToGrid;
+    m_canvasWidth = stored.canvasWidth;
+    m_canvasHeight = stored.canvasHeight;
+    m_gridSpacing = stored.gridSpacing;
+    m_zoom = stored.zoom;
+    m_recentMapsEnabled = stored.recentMapsEnabled;
+    m_recentMapCount = stored.recentMapCount;
+    m_livePlay = stored.livePlay;
+    m_frameRate = stored.frameRate;
+    restoreGeometry();
 }
 
 void MetaTool::writeSettings()
 {
-    QSettings settings;
-    settings.setValue("/map_path", m_mapFolder);
-    settings.setValue("/show_grid", m_showGrid);
-    settings.setValue("/snap_grid", m_snapToGrid);
-    settings.setValue("/canvas_width", m_canvasWidth);
-    settings.setValue("/canvas_height", m_canvasHeight);
-    settings.setValue("/grid", m_gridSpacing);
-    settings.setValue("/zoom", m_zoom);
-    settings.setValue("/recent_maps_enabled", m_recentMapsEnabled);
-    settings.setValue("/num_recent_maps", m_recentMapCount);
-    settings.setValue("/live_play", m_livePlay);
-    settings.setValue("/frame_rate", m_frameRate);
+    AppSettings current;
+    current.mapFolder = m_mapFolder;
+    current.showGrid = m_showGrid;
+    current.snapToGrid = m_snapToGrid;
+    current.canvasWidth = m_canvasWidth;
+    current.canvasHeight = m_canvasHeight;
+    current.gridSpacing = m_gridSpacing;
+    current.zoom = m_zoom;
+    current.recentMapsEnabled = m_recentMapsEnabled;
+    current.recentMapCount = m_recentMapCount;
+    current.livePlay = m_livePlay;
+    current.frameRate = m_frameRate;
+    current.write();
+    writeGeometry();
+}
+
+void MetaTool::restoreGeometry()
+{
+    WindowGeometry::restore(this, ui.m_splitter);
+}
+
+void MetaTool::restoreColumnWidths()
+{
+    WindowGeometry::restoreColumnWidths(m_lightView);
+}
+
+void MetaTool::writeGeometry()
+{
+    WindowGeometry::write(this, ui.m_splitter, m_lightView);
+}
+
+void MetaTool::applyPreferences(int frameRate, int canvasWidth, int canvasHeight, int gridSize,
+                                bool keepRecentMaps, int recentMapsCount)
+{
+    m_frameRate = AppSettings::boundedFrameRate(frameRate);
+    m_engine->setFrameInterval(1000 / m_frameRate);
+    // The current scene keeps its rectangle; the new size shapes the next New or Open.
+    m_canvasWidth = canvasWidth;
+    m_canvasHeight = canvasHeight;
+    if (gridSize > 0) {
+        m_gridSpacing = gridSize;
+        m_layoutView->setGridSpacing(m_gridSpacing);
+    }
+    m_recentMapsEnabled = keepRecentMaps;
+    m_recentMapCount = recentMapsCount;
+    updateRecentMapsMenu();
+    writeSettings();
 }
 
 void MetaTool::createRecentMapsMenu()
@@ -276,8 +325,28 @@ void MetaTool::createRecentMapsMenu()
     m_recentMapsMenu->setObjectName("m_recentMapsMenu");
     ui.m_fileMenu->insertMenu(ui.exitAction, m_recentMapsMenu);
     ui.m_fileMenu->insertSeparator(ui.exitAction);
-    // Filled from the recent list once it is kept; until then it stays empty and disabled.
-    m_recentMapsActionGroup->setEnabled(false);
+    updateRecentMapsMenu();
+}
+
+void MetaTool::updateRecentMapsMenu()
+{
+    for (QAction *a : m_recentMapsActionGroup->actions()) {
+        m_recentMapsActionGroup->removeAction(a);
+        // Not deleted at once: the action being removed may be the one whose trigger opened
+        // the map that led here.
+        a->deleteLater();
+    }
+    if (m_recentMapsEnabled) {
+        m_recentMaps.setMaximum(m_recentMapCount);
+        for (const QString &path : m_recentMaps.files()) {
+            auto *a = new QAction(path, m_recentMapsActionGroup);
+            a->setVisible(true);
+            connect(a, &QAction::triggered, this, &MetaTool::handleRecentMapSelected);
+        }
+    }
+    m_recentMapsActionGroup->setEnabled(m_recentMapsEnabled && !m_recentMaps.files().isEmpty());
+    m_recentMapsMenu->clear();
+    m_recentMapsMenu->addActions(m_recentMapsActionGroup->actions());
 }
 
 // ---- title, dirty flag, node count ----------------------------------------------------------
@@ -493,6 +562,8 @@ void MetaTool::openMap(const QString &requested)
     createProgressDialog();
     if (m_map->loadMap(path, MapLoadDefaults())) {
         m_currentFile = path;
+        m_recentMaps.addFile(path);
+        updateRecentMapsMenu();
         const QRect extent = m_map->mapExtent();
         if (extent.width() > m_canvasWidth || extent.height() > m_canvasHeight) {
             UserPrompt::instance()->message(
@@ -507,6 +578,8 @@ void MetaTool::openMap(const QString &requested)
         UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Load Error"),
                                         tr("Failed to open map: %1").arg(path));
         m_currentFile.clear();
+        m_recentMaps.removeFile(path);
+        updateRecentMapsMenu();
     }
     // A load that ended early leaves the dialog behind; it must not stay up.
     delete m_progress;
@@ -543,8 +616,11 @@ bool MetaTool::saveMap()
     m_currentFile = withMapSuffix(m_currentFile);
     m_mapFolder = folderOf(m_currentFile);
     const bool ok = writeMapTo(m_currentFile, true);
-    if (ok)
+    if (ok) {
+        m_recentMaps.addFile(m_currentFile);
+        updateRecentMapsMenu();
         m_changed = false;
+    }
     updateTitle();
     return ok;
 }
@@ -564,6 +640,8 @@ void MetaTool::handleSaveMapAsAction()
     name = withMapSuffix(name);
     m_mapFolder = folderOf(name);
     if (writeMapTo(name, false)) {
+        m_recentMaps.addFile(name);
+        updateRecentMapsMenu();
         m_currentFile = name;
         m_changed = false;
     }
@@ -572,7 +650,10 @@ void MetaTool::handleSaveMapAsAction()
 
 void MetaTool::handlePrintAction()
 {
-    // Printing belongs to the map file commands that are still to come; the action is off.
+    // The engine keeps running: printing only reads the scene.
+    QPrinter printer(QPrinter::ScreenResolution);
+    if (UserPrompt::instance()->printSetup(this, &printer) && m_scene)
+        renderMapToPage(m_scene, &printer);
 }
 
 void MetaTool::closeEvent(QCloseEvent *event)
@@ -623,7 +704,19 @@ void MetaTool::handleRedoAction() {}
 
 void MetaTool::handleEditPreferencesAction()
 {
-    // Needs the preferences dialog, which is not part of the program yet.
+#ifdef DM_HAVE_PREFERENCES_DIALOG
+    EditPreferencesDialog dialog(this);
+    dialog.setFrameRate(m_frameRate);
+    dialog.setCanvasWidth(m_canvasWidth);
+    dialog.setCanvasHeight(m_canvasHeight);
+    dialog.setGridSize(m_gridSpacing);
+    dialog.setKeepRecentMaps(m_recentMapsEnabled);
+    dialog.setRecentMapsCount(m_recentMapCount);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    applyPreferences(dialog.frameRate(), dialog.canvasWidth(), dialog.canvasHeight(),
+                     dialog.gridSize(), dialog.keepRecentMaps(), dialog.recentMapsCount());
+#endif
 }
 
 void MetaTool::handleDiscoverInterfacesAction()

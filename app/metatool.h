@@ -2,6 +2,7 @@
 #define METATOOL_H
 
 #include "metatoolform.h"
+#include "mrulist.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -45,6 +46,17 @@ public:
     QString currentFile() const { return m_currentFile; }
     int nodeCount() const { return m_nodeCount; }
     bool livePlay() const { return m_livePlay; }
+    QString mapFolder() const { return m_mapFolder; }
+    const MRUList &recentMaps() const { return m_recentMaps; }
+    QMenu *recentMapsMenu() const { return m_recentMapsMenu; }
+
+    // Rebuilds the Recent Maps submenu from the recent list (trimmed to the configured count).
+    void updateRecentMapsMenu();
+    // Takes the values of an accepted preferences dialog: frame rate (and so the frame
+    // interval), canvas size for the next New or Open, grid spacing, the recent-map settings;
+    // then rebuilds the recent menu and writes the settings.
+    void applyPreferences(int frameRate, int canvasWidth, int canvasHeight, int gridSize,
+                          bool keepRecentMaps, int recentMapsCount);
 
     // Opens the map at path; an empty path asks the user for one.
     void openMap(const QString &path);
@@ -103,8 +115,14 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Sets the organisation and application names and reads the recent-map count, so the
+    // recent list, built before anything else, reads the right store and every entry.
+    static int prepareSettingsStore();
     void readSettings();
     void writeSettings();
+    void restoreGeometry();
+    void restoreColumnWidths();
+    void writeGeometry();
     void createRecentMapsMenu();
     void updateTitle();
     void applyLivePlayState();
@@ -146,6 +164,7 @@ private:
     int m_frameRate = 10;
     bool m_recentMapsEnabled = true;
     int m_recentMapCount = 5;
+    MRUList m_recentMaps;
     QString m_mapFolder = "./";
     QString m_currentFile;
     QMenu *m_recentMapsMenu = nullptr;

@@ -1,6 +1,7 @@
 #include "userprompt.h"
 
 #include <QFileDialog>
+#include <QPrintDialog>
 
 namespace {
 UserPrompt *installedPrompt = nullptr;
@@ -47,4 +48,10 @@ QString UserPrompt::saveFileName(QWidget *parent, const QString &caption, const 
                                  const QString &filter)
 {
     return QFileDialog::getSaveFileName(parent, caption, folder, filter);
+}
+
+bool UserPrompt::printSetup(QWidget *parent, QPrinter *printer)
+{
+    QPrintDialog dialog(printer, parent);
+    return dialog.exec() == QDialog::Accepted;
 }

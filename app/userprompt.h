@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QString>
 
+class QPrinter;
 class QWidget;
 
 // Every question, message box and file dialog of the main window and its views goes through
@@ -29,6 +30,8 @@ public:
                                  const QString &filter);
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &folder,
                                  const QString &filter);
+    // Lets the user set up printer (the platform's print dialog); true when accepted.
+    virtual bool printSetup(QWidget *parent, QPrinter *printer);
 };
 
 #endif // USERPROMPT_H

@@ -33,6 +33,8 @@ public:
     void message(QWidget *, QMessageBox::Icon, const QString &title, const QString &text) override;
     QString openFileName(QWidget *, const QString &, const QString &, const QString &) override;
     QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override;
+    // Never prints unless a test overrides it: a print dialog would wait for a user.
+    bool printSetup(QWidget *, QPrinter *) override { return false; }
 
 private:
     UserPrompt *m_previous;
