@@ -346,10 +346,14 @@ bool DataSupply::allPortsType3() const
 // The port index a light writes into, by its port number; -1 when it has none.
 int DataSupply::portIndexOfLight(const Light *light) const
 {
-    const int p = light->port();
-    if (p >= m_portIndex.size())
+    return portIndexOfPort(light->port());
+}
+
+int DataSupply::portIndexOfPort(int port) const
+{
+    if (port >= m_portIndex.size())
         return -1;
-    const int index = m_portIndex[p];
+    const int index = m_portIndex[port];
     return index < portCount() ? index : -1;
 }
 
@@ -366,9 +370,26 @@ int usedSizeFor(bool hasLights, qint64 lastChannel)
     return int(std::min<qint64>(lastChannel + 16, DmxPort::BufferSize));
 }
 
+// The last buffer byte a light claims: the end of its footprint, or of the bytes writeDmx
+// puts out when those reach further (a "Device Info" footprint leaves a 16-bit or half light
+// writing past it).
 qint64 lastChannelOf(const Light *light)
 {
-    return qint64(light->dmxChannel()) + qint64(light->footprint()) - 1;
+    return light->frameState()->usedEnd() - 1;
+}
+
+constexpr size_t PrefetchDistance = 4;
+
+// The lines of a frame state that writing and ending its frame use, asked for a few lights
+// ahead of their turn.
+inline void prefetchFrameState(const LightFrameState *state)
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(&state->currentColor, 1);
+    __builtin_prefetch(state->levelScratch, 1);
+#else
+    Q_UNUSED(state);
+#endif
 }
 
 } // namespace
@@ -438,14 +459,18 @@ bool DataSupply::lightTableCurrent() const
 void DataSupply::rebuildLightMap()
 {
     m_lightTable.clear();
+    m_frameTable.clear();
     if (!m_map) {
         m_lightTableValid = false;
         return;
     }
     m_lightTable.reserve(size_t(m_lightUids.size()));
+    m_frameTable.reserve(size_t(m_lightUids.size()));
     for (quint64 uid : m_lightUids) {
-        if (Light *light = m_map->light(uid))
+        if (Light *light = m_map->light(uid)) {
             m_lightTable.push_back(light);
+            m_frameTable.push_back(light->frameState());
+        }
     }
     // An unresolved uid can only resolve after a light enters the map, which moves the
     // generation, so the table stays trustworthy until then.
@@ -677,14 +702,20 @@ bool DataSupply::updateLights()
         last[i] = -1;
         used[i] = false;
     }
-    for (Light *light : m_lightTable) {
-        const int index = portIndexOfLight(light);
+    // Light by light in the table's order, which decides who wins where two lights overlap.
+    const size_t count = m_frameTable.size();
+    LightFrameState *const *states = m_frameTable.data();
+    for (size_t i = 0; i < count; ++i) {
+        if (i + PrefetchDistance < count)
+            prefetchFrameState(states[i + PrefetchDistance]);
+        LightFrameState *state = states[i];
+        const int index = portIndexOfPort(state->port);
         if (index < 0)
             continue;
-        light->writeDmx(m_ports[size_t(index)].data(), DmxPort::BufferSize);
-        light->endFrame();
+        state->writeDmx(m_ports[size_t(index)].data(), DmxPort::BufferSize);
+        state->endFrame();
         used[index] = true;
-        last[index] = std::max(last[index], lastChannelOf(light));
+        last[index] = std::max(last[index], state->usedEnd() - 1);
     }
     for (size_t i = 0; i < portTotal; ++i)
         m_ports[i].usedSize = usedSizeFor(used[i], last[i]);

@@ -18,6 +18,7 @@ class QDomDocument;
 class QDomElement;
 class DeviceDictionary;
 class Light;
+struct LightFrameState;
 class MapModel;
 class PropertyMapper;
 
@@ -155,6 +156,7 @@ private:
     bool lightTableCurrent() const;
     void invalidateLightTable() { m_lightTableValid = false; }
     int portIndexOfLight(const Light *light) const;
+    int portIndexOfPort(int port) const;
     void sendLevels(quint8 level);
     void emitFrames();
     void readPortList(const QDomElement &list);
@@ -188,6 +190,8 @@ private:
     // Resolved lights; trusted only while the map's light generation is unchanged, since a
     // deletion elsewhere may have freed a light this interface lists.
     std::vector<Light *> m_lightTable;
+    // The same lights' frame states, in the same order: the frame walks only these.
+    std::vector<LightFrameState *> m_frameTable;
     bool m_lightTableValid = false;
     quint64 m_lightTableGeneration = 0;
 

@@ -127,6 +127,8 @@ Light::~Light()
     // An invalid colour never equals a key, so only a laid-out light can own an entry.
     if (m_colorKey.color.isValid())
         colorCache()->remove(m_colorKey);
+    LightFrameState::release(m_hot);
+    m_hot = nullptr;
 }
 
 QCache<LightColorKey, LightLevels> *Light::colorCache()
@@ -149,8 +151,8 @@ bool Light::lessThan(const Light *other) const
     const quint32 ipB = ipv4Value(theirs->ipAddress());
     if (ipA != ipB)
         return ipA < ipB;
-    if (m_port != other->m_port)
-        return m_port < other->m_port;
+    if (m_hot->port != other->m_hot->port)
+        return m_hot->port < other->m_hot->port;
     const quint32 addressA = unsignedOrZero(property(kDmxAddress));
     const quint32 addressB = unsignedOrZero(other->property(kDmxAddress));
     if (addressA != addressB)
@@ -178,7 +180,7 @@ void Light::connectToMap(MapModel *map)
 quint32 Light::lastChannel()
 {
     updateChannelLayout();
-    return quint32(m_dmxChannel) + m_footprint - 1u;
+    return quint32(m_hot->dmxChannel) + m_hot->footprint - 1u;
 }
 
 bool Light::hasDmxFootprint() const
@@ -203,17 +205,17 @@ void Light::setDataSupplyUid(quint64 uid)
 
 void Light::setPort(quint8 port)
 {
-    m_port = port;
+    m_hot->port = port;
     emit updatedLight(m_uid);
 }
 
 void Light::setDmxChannel(int channel)
 {
-    m_dmxChannel = channel;
+    m_hot->dmxChannel = channel;
     updateChannelLayout();
     if (m_map) {
         if (DataSupply *supply = m_map->dataSupply(m_dataSupplyUid))
-            supply->setDMXBufSize(clampToInt(qint64(m_dmxChannel) + m_footprint - 1));
+            supply->setDMXBufSize(clampToInt(qint64(m_hot->dmxChannel) + m_hot->footprint - 1));
     }
     emit updatedLight(m_uid);
 }
@@ -262,7 +264,7 @@ void Light::setHueweaveIoMode(quint32 ioMode)
 
 void Light::setHueweaveProfileId(quint32 profileId)
 {
-    m_hueweaveProfileId = qint32(profileId);
+    m_hot->hueweaveProfileId = qint32(profileId);
     emit updatedLight(m_uid);
 }
 
@@ -316,7 +318,7 @@ void Light::setWhiteInputMode(int mode)
 
 void Light::setHalfFullMode(bool half)
 {
-    m_half = half;
+    m_hot->half = half;
     storeModeProperty(kHalfFullMode, half ? 1 : 0);
     // 253 and 254 are the half-fixture chemistries of plain RGB; other chemistries know their
     // own half layout.
@@ -333,7 +335,7 @@ void Light::setHalfFullMode(bool half)
 
 void Light::setHueweaveEnabled(int value)
 {
-    m_hueweaveEnabled = value == 4;
+    m_hot->hueweaveEnabled = value == 4;
 }
 
 void Light::setPose(const LightPose &pose)
@@ -361,14 +363,14 @@ bool Light::removeProperty(const QString &name)
 void Light::resetModeProperties()
 {
     m_resolution = 1;
-    m_hueweaveEnabled = false;
+    m_hot->hueweaveEnabled = false;
     m_dimmingCurve = 0;
     m_ledChemistry = 0;
     m_whiteInputMode = 1;
-    m_half = false;
-    m_channelsPerColor = 3;
-    m_footprint = 3;
-    m_hueweaveProfileId = 0;
+    m_hot->half = false;
+    m_hot->channelsPerColor = 3;
+    m_hot->footprint = 3;
+    m_hot->hueweaveProfileId = 0;
     storeModeProperty(kResolution, 1);
     storeModeProperty(kDimmingCurve, 0);
     storeModeProperty(kColorControlMode, 0);
@@ -385,7 +387,7 @@ void Light::applyProperty(const QString &name)
     };
     if (sameName(name, kDmxAddress)) {
         // A huge address must not wrap into a plausible channel: clamp instead.
-        m_dmxChannel = clampToInt(qint64(unsignedOrZero(value)) - 1);
+        m_hot->dmxChannel = clampToInt(qint64(unsignedOrZero(value)) - 1);
     } else if (sameName(name, kResolution)) {
         m_resolution = raw();
     } else if (sameName(name, kDimmingCurve)) {
@@ -395,7 +397,7 @@ void Light::applyProperty(const QString &name)
     } else if (sameName(name, kLedChemistry)) {
         m_ledChemistry = raw();
     } else if (sameName(name, kHalfFullMode)) {
-        m_half = raw() != 0;
+        m_hot->half = raw() != 0;
     } else if (sameName(name, kWhiteInputMode)) {
         m_whiteInputMode = raw();
     } else if (sameName(name, kDeviceInfo)) {
@@ -416,8 +418,8 @@ void Light::applyDeviceInfo(const QString &value)
         channels = 0;
     if (channels < 0 || channels > MaxChannelsPerColor)
         return;
-    m_channelsPerColor = quint32(channels);
-    m_footprint = quint32(channels);
+    m_hot->channelsPerColor = quint32(channels);
+    m_hot->footprint = quint32(channels);
 }
 
 void Light::mergeStartupChannel(const QString &name)
@@ -442,16 +444,17 @@ void Light::applyDiscovered(const Light *other)
         return;
     m_name = other->m_name;
     m_serialNumber = other->m_serialNumber;
-    m_dmxChannel = other->m_dmxChannel;
-    m_port = other->m_port;
+    m_hot->dmxChannel = other->m_hot->dmxChannel;
+    m_hot->port = other->m_hot->port;
     m_dimmingCurve = other->m_dimmingCurve;
     m_resolution = other->m_resolution;
     m_colorControlMode = other->m_colorControlMode;
     m_ledChemistry = other->m_ledChemistry;
-    m_half = other->m_half;
+    m_hot->half = other->m_hot->half;
     m_whiteInputMode = other->m_whiteInputMode;
-    m_hueweaveProfileId = other->m_hueweaveProfileId;
-    m_currentColor = other->m_currentColor;
+    m_hot->hueweaveProfileId = other->m_hot->hueweaveProfileId;
+    m_hot->currentColor = other->m_hot->currentColor;
+    m_hot->currentIsMix = false;
     m_modelName = other->m_modelName;
     m_properties.clear();
     const QHash<QString, QString> properties = other->m_properties;
@@ -468,7 +471,7 @@ void Light::copyModeSettingsTo(Light *copy) const
     copy->setDimmingCurve(m_dimmingCurve);
     copy->setColorControlMode(m_colorControlMode);
     copy->setLedChemistry(m_ledChemistry);
-    copy->setHueweaveProfileId(quint32(m_hueweaveProfileId));
+    copy->setHueweaveProfileId(quint32(m_hot->hueweaveProfileId));
     copy->setHueweaveIoMode(quint32(m_hueweaveIoMode));
     copy->setWhiteInputMode(int(m_whiteInputMode));
 }
@@ -479,11 +482,11 @@ Light *Light::assignProperties() const
         return nullptr;
     auto *copy = new Light();
     copy->setUid(m_map->nextUid());
-    copy->setDmxChannel(m_dmxChannel);
+    copy->setDmxChannel(m_hot->dmxChannel);
     copy->setSerialNumber(m_serialNumber);
     copy->setName(m_name);
     copy->setLightNumber(m_lightNumber);
-    copy->setPort(m_port);
+    copy->setPort(m_hot->port);
     copy->setPose(m_pose);
     copyModeSettingsTo(copy);
     copy->setModelName(m_modelName);
@@ -502,7 +505,7 @@ void Light::assignNodeId()
 
 void Light::removeUnusedStartupChannels()
 {
-    for (quint32 k = m_footprint + 1; k <= 7; ++k)
+    for (quint32 k = m_hot->footprint + 1; k <= 7; ++k)
         m_properties.remove(kStartupChannel + QLatin1Char(' ') + QString::number(k));
 }
 
@@ -530,29 +533,16 @@ QString Light::renameFromModelProperties()
     return deviceInfo;
 }
 
-void Light::zeroCurrentColor()
-{
-    const int profileId = m_hueweaveProfileId;
-    if (m_channelsPerColor >= 4) {
-        static const double zeros[MaxChannelsPerColor + 1] = {};
-        m_currentColor.setNChannelF(zeros, int(m_channelsPerColor) + 1,
-                                    quint32(colorTypeOfFixture(profileId)), quint32(profileId),
-                                    m_hueweaveEnabled);
-    } else {
-        m_currentColor.setRgbF(0.0, 0.0, 0.0, 0.0, quint32(profileId));
-    }
-}
-
 void Light::rebuildColorKey()
 {
-    m_colorKey.color = m_currentColor;
-    m_colorKey.colorConsistency = m_hueweaveEnabled;
-    m_colorKey.channelsPerColor = m_channelsPerColor;
-    m_colorKey.bytesPerChannel = m_bytesPerChannel;
+    m_colorKey.color = m_hot->currentColor;
+    m_colorKey.colorConsistency = m_hot->hueweaveEnabled;
+    m_colorKey.channelsPerColor = m_hot->channelsPerColor;
+    m_colorKey.bytesPerChannel = m_hot->bytesPerChannel;
     m_colorKey.dimmingCurve = m_dimmingCurve;
-    m_colorKey.profileId = m_hueweaveProfileId;
+    m_colorKey.profileId = m_hot->hueweaveProfileId;
     m_colorKey.ioMode = m_whiteInputMode == 0 ? 16 : m_hueweaveIoMode;
-    m_colorKey.half = m_half;
+    m_colorKey.half = m_hot->half;
     m_colorKey.ledChemistry = m_ledChemistry;
 }
 
@@ -562,27 +552,28 @@ void Light::updateChannelLayout()
     channels = channelsForControlMode(m_colorControlMode, channels);
     if (m_whiteInputMode == 0)
         channels = 2;
-    m_channelsPerColor = channels;
-    m_bytesPerChannel = m_resolution != 0 ? 1 : 2;
-    m_footprint = channels * m_bytesPerChannel * (m_half ? 2 : 1);
-    if (m_footprint < 7)
+    m_hot->channelsPerColor = channels;
+    m_hot->bytesPerChannel = m_resolution != 0 ? 1 : 2;
+    m_hot->footprint = channels * m_hot->bytesPerChannel * (m_hot->half ? 2 : 1);
+    if (m_hot->footprint < 7)
         removeUnusedStartupChannels();
-    m_hueweaveEnabled = m_colorControlMode >= 2;
+    m_hot->hueweaveEnabled = m_colorControlMode >= 2;
 
     const QString deviceInfo = renameFromModelProperties();
     const QString chemistry = property(kLedChemistry);
     if (!chemistry.isEmpty())
-        m_hueweaveProfileId =
+        m_hot->hueweaveProfileId =
             m_deviceDictionary->hueweaveProfileId(m_serialNumber, deviceInfo, chemistry);
-    if (m_hueweaveProfileId == 40) {
+    if (m_hot->hueweaveProfileId == 40) {
         if (m_colorControlMode == 0)
             m_hueweaveIoMode = 22;
         else if (m_colorControlMode == 5)
             m_hueweaveIoMode = 23;
     }
 
-    zeroCurrentColor();
-    m_currentColor.setProfileSetFlag(m_hueweaveEnabled);
-    m_lastRenderedColor = VeyColor();
+    m_hot->zeroCurrentColor();
+    m_hot->currentColor.setProfileSetFlag(m_hot->hueweaveEnabled);
+    m_hot->lastRenderedColor = VeyColor();
+    m_hot->renderedIsMix = false;
     rebuildColorKey();
 }

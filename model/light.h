@@ -3,6 +3,7 @@
 
 #include "colour/veycolor.h"
 #include "model/lightcolorkey.h"
+#include "model/lightframestate.h"
 #include "model/lightpose.h"
 
 #include <QCache>
@@ -65,12 +66,12 @@ public:
 
     quint64 uid() const { return m_uid; }
     quint64 dataSupplyUid() const { return m_dataSupplyUid; }
-    quint8 port() const { return m_port; }
-    int dmxChannel() const { return m_dmxChannel; }
+    quint8 port() const { return m_hot->port; }
+    int dmxChannel() const { return m_hot->dmxChannel; }
     quint32 lastChannel();
-    quint32 footprint() const { return m_footprint; }
-    quint32 channelsPerColor() const { return m_channelsPerColor; }
-    quint32 bytesPerChannel() const { return m_bytesPerChannel; }
+    quint32 footprint() const { return m_hot->footprint; }
+    quint32 channelsPerColor() const { return m_hot->channelsPerColor; }
+    quint32 bytesPerChannel() const { return m_hot->bytesPerChannel; }
     quint64 serialNumber() const { return m_serialNumber; }
     quint32 lightNumber() const { return m_lightNumber; }
     QString name() const { return m_name; }
@@ -78,17 +79,17 @@ public:
     quint64 fixture() const { return m_fixture; }
     qint32 fixtureCode() const { return m_fixtureCode; }
     LightPose pose() const { return m_pose; }
-    const VeyColor &currentColor() const { return m_currentColor; }
-    bool hasCurrentColor() const { return m_currentColor.isValid(); }
+    const VeyColor &currentColor() const { return m_hot->currentColor; }
+    bool hasCurrentColor() const { return m_hot->currentColor.isValid(); }
 
     quint32 resolution() const { return m_resolution; }
     quint32 dimmingCurve() const { return m_dimmingCurve; }
     quint32 colorControlMode() const { return m_colorControlMode; }
     quint32 ledChemistry() const { return m_ledChemistry; }
     quint32 whiteInputMode() const { return m_whiteInputMode; }
-    int halfFullMode() const { return m_half ? 1 : 0; }
-    int hueweaveEnabled() const { return m_hueweaveEnabled ? 4 : 0; }
-    qint32 hueweaveProfileId() const { return m_hueweaveProfileId; }
+    int halfFullMode() const { return m_hot->half ? 1 : 0; }
+    int hueweaveEnabled() const { return m_hot->hueweaveEnabled ? 4 : 0; }
+    qint32 hueweaveProfileId() const { return m_hot->hueweaveProfileId; }
     qint32 hueweaveIoMode() const { return m_hueweaveIoMode; }
 
     QString property(const QString &name) const { return m_properties.value(name); }
@@ -141,6 +142,9 @@ public:
     // Bytes writeDmx puts into a port buffer: channels x bytes, doubled in half mode, never
     // more than the cached level block holds.
     int outputByteCount() const;
+    // The light's per-frame state, for walkers that run a frame over many lights without
+    // touching the rest of each light. Lives exactly as long as the light.
+    LightFrameState *frameState() const { return m_hot; }
 
     // Shared by every light; made by the first light constructed.
     static QCache<LightColorKey, LightLevels> *colorCache();
@@ -153,10 +157,11 @@ signals:
                               const QString &propertyValue);
 
 private:
+    friend struct LightFrameState;
+
     void storeModeProperty(const QString &name, quint32 raw);
     void removeUnusedStartupChannels();
     QString renameFromModelProperties();
-    void zeroCurrentColor();
     void rebuildColorKey();
     void mergeStartupChannel(const QString &name);
     void applyDeviceInfo(const QString &value);
@@ -168,18 +173,15 @@ private:
     void writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const;
     QStringList propertyTokenCandidates() const;
     void convertCurrentColor();
-    void mixOverCurrentColor(const VeyColor &color);
     void copyModeSettingsTo(Light *copy) const;
 
+    // First, so that it exists before any other initialiser or the XML read touches it.
+    LightFrameState *m_hot = LightFrameState::allocate(this);
     quint64 m_uid = 0;
     MapModel *m_map = nullptr;
-    bool m_firstColorOfFrame = true;
-    VeyColor m_currentColor;
-    quint32 m_equalPriorityCount = 0;
     QString m_name = QStringLiteral("Default Light");
     quint32 m_lightNumber = 0;
     quint64 m_dataSupplyUid = 0;
-    quint8 m_port = 0;
     quint64 m_fixture = 0;
     qint32 m_fixtureCode = 0;
     LightPose m_pose;
@@ -188,30 +190,14 @@ private:
     quint32 m_colorControlMode = 0;
     quint32 m_ledChemistry = 0;
     QString m_modelName;
-    qint32 m_lastPriority = 0;
     QHash<QString, QString> m_properties;
     QHash<QString, QString> m_additionalData;
     PropertyMapper *m_propertyMapper = nullptr;
     DeviceDictionary *m_deviceDictionary = nullptr;
-    int m_dmxChannel = 0;
     quint64 m_serialNumber = NoSerialNumber;
-    quint32 m_footprint = 3;
-    quint32 m_channelsPerColor = 3;
-    quint32 m_bytesPerChannel = 1;
-    bool m_hueweaveEnabled = false;
-    qint32 m_hueweaveProfileId = 0;
     qint32 m_hueweaveIoMode = 0;
-    bool m_half = false;
     quint32 m_whiteInputMode = 1;
-    // Room for any conversion's output; only the first LightLevels::Size bytes go out.
-    quint8 m_levelScratch[2 * LightLevels::Size] = {};
-    VeyColor m_lastRenderedColor;
     LightColorKey m_colorKey;
-    // The last effect colour mixed over the current colour, what it was mixed over and the
-    // result.
-    VeyColor m_mixedColor;
-    VeyColor m_mixBase;
-    VeyColor m_mixResult;
 };
 
 #endif // LIGHT_H

@@ -130,7 +130,7 @@ QDomElement Light::toXml(QDomDocument &doc) const
     QDomElement element = doc.createElement(QStringLiteral("l"));
     appendText(doc, element, QStringLiteral("s"), upperHex(m_uid));
     appendText(doc, element, QStringLiteral("n"), m_name);
-    appendText(doc, element, QStringLiteral("pn"), QString::number(m_port));
+    appendText(doc, element, QStringLiteral("pn"), QString::number(m_hot->port));
     appendText(doc, element, QStringLiteral("ln"), QString::number(m_lightNumber));
     appendText(doc, element, QStringLiteral("f"), upperHex(m_fixture));
     appendText(doc, element, QStringLiteral("c"), upperHex(m_dataSupplyUid));
@@ -141,10 +141,10 @@ QDomElement Light::toXml(QDomDocument &doc) const
     for (int i = 0; i < 7; ++i)
         appendText(doc, element, QLatin1String(poseTags[i]),
                    QString::number(pose[i], 'f', 6).toUpper());
-    appendText(doc, element, QStringLiteral("ch"), QString::number(m_dmxChannel));
+    appendText(doc, element, QStringLiteral("ch"), QString::number(m_hot->dmxChannel));
     appendText(doc, element, QStringLiteral("sn"), QString::number(m_serialNumber));
     appendText(doc, element, QStringLiteral("hueweaveprofileid"),
-               QString::number(m_hueweaveProfileId));
+               QString::number(m_hot->hueweaveProfileId));
     appendText(doc, element, QStringLiteral("hueweaveiomode"), QString::number(m_hueweaveIoMode));
     QDomElement properties = doc.createElement(QStringLiteral("properties"));
     writeXmlProperties(doc, properties);
@@ -229,7 +229,7 @@ void Light::readXmlField(int code, const QDomElement &child, const QString &text
         m_uid = hexOr(text, NoSerialNumber);
         break;
     case TagPort:
-        m_port = quint8(intOr(text, 0) & 0xFF);
+        m_hot->port = quint8(intOr(text, 0) & 0xFF);
         break;
     case TagLightNumber: {
         bool ok = false;
@@ -259,9 +259,9 @@ void Light::readXmlField(int code, const QDomElement &child, const QString &text
         m_pose.q3 = boundedCoordinate(text);
         break;
     case TagChannel:
-        m_dmxChannel = intOr(text, 0);
+        m_hot->dmxChannel = intOr(text, 0);
         m_properties.insert(QStringLiteral("DMX Address"),
-                            QString::number(qint64(m_dmxChannel) + 1));
+                            QString::number(qint64(m_hot->dmxChannel) + 1));
         break;
     case TagSerialNumber: {
         bool ok = false;
@@ -270,7 +270,7 @@ void Light::readXmlField(int code, const QDomElement &child, const QString &text
         break;
     }
     case TagHueweaveProfileId:
-        m_hueweaveProfileId = intOr(text, 0);
+        m_hot->hueweaveProfileId = intOr(text, 0);
         break;
     case TagHueweaveIoMode:
         m_hueweaveIoMode = intOr(text, 0);

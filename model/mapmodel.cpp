@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 
 namespace {
@@ -326,12 +327,27 @@ void MapModel::flushChangedGroups()
 void MapModel::updateLights()
 {
     if (m_livePlayDisabled) {
-        for (Light *light : std::as_const(m_lights))
-            light->endFrame();
+        refreshFrameOrder();
+        for (LightFrameState *state : m_frameOrder)
+            state->endFrame();
         return;
     }
     for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
         dataSupply->updateLights();
     if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
         emit signalSendPortOutSync();
+}
+
+void MapModel::refreshFrameOrder()
+{
+    if (m_frameOrderValid && m_frameOrderGeneration == m_lightGeneration)
+        return;
+    m_frameOrder.clear();
+    m_frameOrder.reserve(size_t(m_lights.size()));
+    for (const Light *light : std::as_const(m_lights))
+        m_frameOrder.push_back(light->frameState());
+    // Front to back through memory rather than in hash order: the hardware streams it.
+    std::sort(m_frameOrder.begin(), m_frameOrder.end(), std::less<LightFrameState *>());
+    m_frameOrderGeneration = m_lightGeneration;
+    m_frameOrderValid = true;
 }

@@ -7,9 +7,12 @@
 #include <QSet>
 #include <QString>
 
+#include <vector>
+
 class DataSupply;
 class Group;
 class Light;
+struct LightFrameState;
 class QDomElement;
 class QDomNode;
 
@@ -124,6 +127,7 @@ private:
     void loadLightElement(const QDomElement &element, QList<quint64> &newLights);
     void loadGroupElement(const QDomElement &element, QList<quint64> &newGroups);
     void growMapExtent(const Light *light);
+    void refreshFrameOrder();
 
     QHash<quint64, Light *> m_lights;
     QHash<quint64, Group *> m_groups;
@@ -136,4 +140,9 @@ private:
     bool m_portOutSyncEnabled = false;
     bool m_colorCacheEnabled = false;
     quint64 m_lightGeneration = 0;
+    // Every light's frame state in memory order, for ending frames with live play off;
+    // rebuilt when the light generation moves, so it never holds a deleted light's state.
+    std::vector<LightFrameState *> m_frameOrder;
+    quint64 m_frameOrderGeneration = 0;
+    bool m_frameOrderValid = false;
 };

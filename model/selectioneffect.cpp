@@ -314,10 +314,9 @@ const SelectionEffect::SpaceColors &SelectionEffect::spaceColorsFor(const VeyCol
     return m_spaceColors.last();
 }
 
-const VeyColor &SelectionEffect::colorFor(const Light *light, bool selected)
+const VeyColor &SelectionEffect::colorFor(const VeyColor &current, bool selected)
 {
     const VeyColor &plain = selected ? m_fgColor : m_bgColor;
-    const VeyColor &current = light->currentColor();
     if (current.spec() != VeyColor::NChannel)
         return plain;
     const SpaceColors &space = spaceColorsFor(current);
@@ -329,14 +328,17 @@ namespace {
 
 constexpr size_t PrefetchDistance = 8;
 
-inline void prefetchColorState(const Light *light)
+// The colours a steady frame's compositing reads and writes.
+inline void prefetchColorState(const LightFrameState *state)
 {
 #if defined(__GNUC__)
-    const char *color = reinterpret_cast<const char *>(&light->currentColor());
-    __builtin_prefetch(color, 1);
-    __builtin_prefetch(color + 64, 1);
+    __builtin_prefetch(&state->currentColor, 1);
+    __builtin_prefetch(&state->mixResult, 0);
+    __builtin_prefetch(&state->mixedColor, 0);
+    __builtin_prefetch(&state->mixBase, 0);
+    __builtin_prefetch(&state->lastPriority, 1);
 #else
-    Q_UNUSED(light);
+    Q_UNUSED(state);
 #endif
 }
 
@@ -350,9 +352,9 @@ void SelectionEffect::refreshLightOrder()
     m_lightOrder.clear();
     m_lightOrder.reserve(size_t(lights.size()));
     for (auto it = lights.cbegin(); it != lights.cend(); ++it)
-        m_lightOrder.push_back({it.value(), it.key()});
+        m_lightOrder.push_back({it.value()->frameState(), it.key()});
     std::sort(m_lightOrder.begin(), m_lightOrder.end(), [](const LightRef &a, const LightRef &b) {
-        return std::less<const Light *>()(a.light, b.light);
+        return std::less<const LightFrameState *>()(a.state, b.state);
     });
     m_lightOrderGeneration = m_map->lightGeneration();
     m_lightOrderValid = true;
@@ -374,9 +376,9 @@ void SelectionEffect::render()
         // A large map does not fit the caches: ask for the colour state of a light a few
         // places ahead while this one is painted.
         if (i + PrefetchDistance < count)
-            prefetchColorState(m_lightOrder[i + PrefetchDistance].light);
+            prefetchColorState(m_lightOrder[i + PrefetchDistance].state);
         const LightRef &ref = m_lightOrder[i];
         const bool selected = anySelected && m_selected.contains(ref.uid);
-        ref.light->applyEffectColor(colorFor(ref.light, selected), priority);
+        ref.state->applyEffectColor(colorFor(ref.state->currentColor, selected), priority);
     }
 }

@@ -12,6 +12,7 @@
 // Shows the lights selected in the views in the foreground colour and every other light in the
 // background colour, and can step a highlight through the chase steps of a group.
 class Light;
+struct LightFrameState;
 
 class SelectionEffect : public Effect
 {
@@ -63,7 +64,7 @@ private:
     void setEntry(quint64 uid, bool s);
     void announce(quint64 uid, bool s);
     void showHighlightStep();
-    const VeyColor &colorFor(const Light *light, bool selected);
+    const VeyColor &colorFor(const VeyColor &current, bool selected);
 
     // The selection colours already carried into one N-channel colour space of the lights.
     struct SpaceColors
@@ -96,12 +97,13 @@ private:
     QVector<SpaceColors> m_spaceColors;
     int m_lastSpace = -1;
 
-    // The map's lights in memory order, so a frame walks them front to back instead of in
-    // hash order; rebuilt whenever a light enters or leaves the map, never inside a frame
-    // that finds it current, and so never holding a deleted light.
+    // The map's lights by their frame states in memory order, so a frame walks them front to
+    // back instead of in hash order and never touches the rest of a light; rebuilt whenever a
+    // light enters or leaves the map, never inside a frame that finds it current, and so
+    // never holding a deleted light's state.
     struct LightRef
     {
-        Light *light;
+        LightFrameState *state;
         quint64 uid;
     };
     void refreshLightOrder();

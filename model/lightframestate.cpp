@@ -1,0 +1,227 @@
+// Light output on the compact frame state: compositing the frame's effect colours, writing
+// channel bytes, ending the frame; and the pool the states come from.
+#include "model/lightframestate.h"
+
+#include "colour/colourmixing.h"
+#include "model/light.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <queue>
+#include <vector>
+
+namespace {
+
+// Mode of VeyColor::mix that lays a colour over another by its alpha.
+constexpr int kMixOver = 24;
+
+// Slots are handed out in blocks; blocks live as long as the process, like the colour cache,
+// since lights come and go with every map load and reuse their slots.
+class FrameStatePool
+{
+public:
+    LightFrameState *take()
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_free.empty())
+            grow();
+        LightFrameState *slot = m_free.top();
+        m_free.pop();
+        return slot;
+    }
+
+    void give(LightFrameState *slot)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_free.push(slot);
+    }
+
+private:
+    static constexpr size_t BlockSize = 1024;
+
+    struct BlockDeleter
+    {
+        void operator()(LightFrameState *block) const
+        {
+            ::operator delete[](block, std::align_val_t(alignof(LightFrameState)));
+        }
+    };
+
+    void grow()
+    {
+        auto *block = static_cast<LightFrameState *>(::operator new[](
+            BlockSize * sizeof(LightFrameState), std::align_val_t(alignof(LightFrameState))));
+        m_blocks.emplace_back(block);
+        for (size_t i = 0; i < BlockSize; ++i)
+            m_free.push(block + i);
+    }
+
+    QMutex m_mutex;
+    std::vector<std::unique_ptr<LightFrameState, BlockDeleter>> m_blocks;
+    // Lowest address first, so a map built light by light fills memory front to back.
+    std::priority_queue<LightFrameState *, std::vector<LightFrameState *>,
+                        std::greater<LightFrameState *>>
+        m_free;
+};
+
+FrameStatePool &pool()
+{
+    static FrameStatePool *instance = new FrameStatePool;
+    return *instance;
+}
+
+// Chemistries whose last channel is not driven by the colour.
+bool hasDarkLastChannel(quint32 chemistry)
+{
+    return chemistry == 251 || chemistry == 252;
+}
+
+} // namespace
+
+LightFrameState *LightFrameState::allocate(Light *owner)
+{
+    auto *state = new (pool().take()) LightFrameState;
+    state->owner = owner;
+    return state;
+}
+
+void LightFrameState::release(LightFrameState *state)
+{
+    if (!state)
+        return;
+    state->~LightFrameState();
+    pool().give(state);
+}
+
+void LightFrameState::mixOverCurrentColor(const VeyColor &color)
+{
+    // Frame after frame an effect lays the same colour over the same zero colour, and a mix
+    // into the light's colour space costs a colour conversion; the last mix is remembered.
+    if (color == mixedColor && currentColor == mixBase) {
+        currentColor = mixResult;
+        currentIsMix = true;
+        return;
+    }
+    mixedColor = color;
+    mixBase = currentColor;
+    mixResult = VeyColor::mix(color, currentColor, kMixOver, 1.0);
+    currentColor = mixResult;
+    currentIsMix = true;
+    renderedIsMix = false;
+}
+
+void LightFrameState::applyEffectColor(const VeyColor &color, int priority)
+{
+    if (firstColorOfFrame) {
+        firstColorOfFrame = false;
+        mixOverCurrentColor(color);
+        equalPriorityCount = 1;
+    } else if (priority > lastPriority) {
+        mixOverCurrentColor(color);
+        equalPriorityCount = 1;
+    } else if (priority == lastPriority) {
+        // A running mean: the k+1-th colour of one priority weighs 1/(k+1).
+        const quint32 k = equalPriorityCount;
+        equalPriorityCount = k + 1;
+        currentColor = currentColor.blended(color, 1.0 - double(k) / double(k + 1));
+        currentIsMix = false;
+    } else {
+        return;
+    }
+    lastPriority = priority;
+}
+
+int LightFrameState::outputByteCount() const
+{
+    const quint64 bytes = quint64(channelsPerColor) * bytesPerChannel * (half ? 2 : 1);
+    return int(qMin<quint64>(bytes, LightLevels::Size));
+}
+
+qint64 LightFrameState::usedEnd() const
+{
+    return qint64(dmxChannel) + qMax(qint64(footprint), qint64(outputByteCount()));
+}
+
+void LightFrameState::writeDmx(quint8 *buffer, int size)
+{
+    if (!buffer || !currentColor.isValid())
+        return;
+    const int bytes = outputByteCount();
+    // Checked in 64 bits against what is actually written: the footprint alone misses the
+    // half-mode doubling, and a channel of -1 would write before the buffer.
+    if (dmxChannel < 0 || qint64(dmxChannel) + bytes > qint64(size))
+        return;
+    // Both flags set means both colours equal the last mix, so the comparison can be skipped.
+    if (!(currentIsMix && renderedIsMix) && currentColor != lastRenderedColor)
+        owner->convertCurrentColor();
+    std::memcpy(buffer + dmxChannel, levelScratch, size_t(bytes));
+}
+
+void LightFrameState::endFrame()
+{
+    zeroCurrentColor();
+    firstColorOfFrame = true;
+    lastPriority = 0;
+}
+
+void LightFrameState::zeroCurrentColor()
+{
+    const int profileId = hueweaveProfileId;
+    if (channelsPerColor >= 4) {
+        static const double zeros[Light::MaxChannelsPerColor + 1] = {};
+        currentColor.setNChannelF(zeros, int(channelsPerColor) + 1,
+                                  quint32(colorTypeOfFixture(profileId)), quint32(profileId),
+                                  hueweaveEnabled);
+    } else {
+        currentColor.setRgbF(0.0, 0.0, 0.0, 0.0, quint32(profileId));
+    }
+    currentIsMix = false;
+}
+
+// The light's settings decide the conversion, so it stays with the light; it is only reached
+// when the colour changed since the last frame.
+void Light::convertCurrentColor()
+{
+    LightFrameState &hot = *m_hot;
+    hot.lastRenderedColor = hot.currentColor;
+    hot.renderedIsMix = hot.currentIsMix;
+    m_colorKey.color = hot.currentColor;
+    QCache<LightColorKey, LightLevels> *cache = colorCache();
+    if (const LightLevels *cached = cache->object(m_colorKey)) {
+        std::memcpy(hot.levelScratch, cached->bytes, LightLevels::Size);
+        return;
+    }
+
+    // Zeroed so that channels the conversion does not reach come out dark, not stale.
+    std::memset(hot.levelScratch, 0, sizeof hot.levelScratch);
+    const int width = int(hot.bytesPerChannel);
+    // The map model's colour-consistency option would select the profile-to-profile
+    // conversion here; nothing turns that option on and that conversion is not part of this
+    // build, so every light takes the plain conversion.
+    colorToOutputBytes(hot.currentColor, hot.levelScratch, width, int(m_dimmingCurve));
+
+    const int m = int(qMin<quint32>(hot.channelsPerColor * hot.bytesPerChannel, LightLevels::Size));
+    if (hasDarkLastChannel(m_ledChemistry) && m >= width) {
+        hot.levelScratch[m - 1] = 0;
+        if (width == 2)
+            hot.levelScratch[m - 2] = 0;
+    }
+    if (hot.half) {
+        if (m_ledChemistry == 254) {
+            // Chemistry 254 drives channels 4 and 5 with the level of channel 3.
+            std::memcpy(hot.levelScratch + 4 * width, hot.levelScratch + 3 * width, size_t(width));
+            std::memcpy(hot.levelScratch + 5 * width, hot.levelScratch + 3 * width, size_t(width));
+        } else {
+            std::memcpy(hot.levelScratch + m, hot.levelScratch, size_t(m));
+        }
+    }
+
+    auto *block = new LightLevels;
+    std::memcpy(block->bytes, hot.levelScratch, size_t(hot.outputByteCount()));
+    cache->insert(m_colorKey, block, 1);
+}

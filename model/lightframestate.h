@@ -1,0 +1,68 @@
+#ifndef LIGHTFRAMESTATE_H
+#define LIGHTFRAMESTATE_H
+
+#include "colour/veycolor.h"
+#include "model/lightcolorkey.h"
+
+#include <QtGlobal>
+
+class Light;
+
+// The part of a light that every live frame reads and writes, kept apart from the rest of the
+// light and allocated from one pool in creation order. A frame over a large map then streams
+// through a few hundred contiguous bytes per light instead of chasing whole light objects
+// scattered over the heap; walkers that hold these directly never touch the light at all.
+//
+// The layout fields live here too (the light reads and writes them through its pointer), so
+// the frame needs nothing from the light until a colour has to be converted.
+struct alignas(64) LightFrameState
+{
+    // The four colours of the steady frame, one cache line each.
+    VeyColor currentColor;
+    VeyColor mixResult;
+    VeyColor mixedColor;
+    VeyColor mixBase;
+
+    // One cache line: the output bytes and everything a steady frame reads besides colours.
+    // Room for any conversion's output; only the first LightLevels::Size bytes go out.
+    quint8 levelScratch[2 * LightLevels::Size] = {};
+    int dmxChannel = 0;
+    quint32 footprint = 3;
+    quint32 channelsPerColor = 3;
+    qint32 hueweaveProfileId = 0;
+    qint32 lastPriority = 0;
+    quint32 equalPriorityCount = 0;
+    quint16 bytesPerChannel = 1;
+    quint8 port = 0;
+    bool half = false;
+    bool hueweaveEnabled = false;
+    bool firstColorOfFrame = true;
+    // What is known about colours being equal without comparing them: currentColor equals
+    // mixResult, and lastRenderedColor equals mixResult. Cleared whenever unsure, which only
+    // costs a comparison.
+    bool currentIsMix = false;
+    bool renderedIsMix = false;
+
+    Light *owner = nullptr;
+    VeyColor lastRenderedColor;
+
+    void applyEffectColor(const VeyColor &color, int priority);
+    // Writes the light's channel bytes at its start channel when they fit the buffer.
+    void writeDmx(quint8 *buffer, int size);
+    void endFrame();
+    void zeroCurrentColor();
+    int outputByteCount() const;
+    // One past the last buffer byte this light claims: its footprint or what writeDmx writes,
+    // whichever reaches further.
+    qint64 usedEnd() const;
+
+    // Every state is handed out by one process-wide pool; the lowest free slot goes first so
+    // that lights made one after another sit one after another in memory.
+    static LightFrameState *allocate(Light *owner);
+    static void release(LightFrameState *state);
+
+private:
+    void mixOverCurrentColor(const VeyColor &color);
+};
+
+#endif // LIGHTFRAMESTATE_H
