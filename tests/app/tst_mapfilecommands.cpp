@@ -3,6 +3,7 @@
 #include "apptestsupport.h"
 
 #include "app/layoutview.h"
+#include "app/lightview.h"
 #include "app/metatool.h"
 #include "app/mrulist.h"
 #include "model/datasupply.h"
@@ -86,6 +87,7 @@ private slots:
     void recentMapsDisabledLeavesStoreAlone();
     void settingsSurviveRestart();
     void badStoredValuesFallBack();
+    void acceptedPreferencesApply();
     void largeMapShowsSizeBox();
     void printsToPdf();
 
@@ -385,6 +387,7 @@ void TestMapFileCommands::settingsSurviveRestart()
         }
         QCOMPARE(menuTexts(w).size(), 9);
         w.form().m_splitter->setSizes({150, 150, 700});
+        w.lightView()->setColumnWidth(1, 77);
         QVERIFY(w.close());
     }
     // A process that has not named itself yet: the window names the store before it reads
@@ -398,6 +401,8 @@ void TestMapFileCommands::settingsSurviveRestart()
     QCOMPARE(again.form().livePlayAction->text(), QString("Live Play Disabled"));
     QCOMPARE(again.mapFolder(), m_dir.path());
     QCOMPARE(again.size(), QSize(1000, 700));
+    QCOMPARE(again.lightView()->columnWidth(1), 77);
+    QCOMPARE(again.lightView()->columnWidth(0), QSettings().value("/lightviewcolwidth0").toInt());
     // All nine recent maps come back, most recent first: none is lost past the fifth.
     const QStringList recent = menuTexts(again);
     QCOMPARE(recent.size(), 9);
@@ -420,6 +425,40 @@ void TestMapFileCommands::badStoredValuesFallBack()
     settings.setValue("/frame_rate", 1000);
     MetaTool w;
     QCOMPARE(w.effectEngine()->frameInterval(), 100);
+}
+
+void TestMapFileCommands::acceptedPreferencesApply()
+{
+    ScriptedPrompt prompt;
+    MetaTool w;
+    for (const char *name : {"p4.map", "p3.map", "p2.map", "p1.map", "p0.map"}) {
+        QFile::remove(path(name));
+        QVERIFY(QFile::copy(path("a.map"), path(name)));
+        w.openMap(path(name));
+    }
+    QCOMPARE(menuTexts(w).size(), 5);
+
+    w.applyPreferences(25, 20000, 15000, 0, true, 2);
+    QCOMPARE(w.effectEngine()->frameInterval(), 40);
+    QCOMPARE(w.layoutView()->gridSpacing(), 12); // a grid of 0 is not taken
+    // The scene keeps its rectangle until the next New.
+    QCOMPARE(w.canvasScene()->sceneRect(), QRectF(0, 0, 10000, 10000));
+    QCOMPARE(menuTexts(w), QStringList({path("p0.map"), path("p1.map")}));
+    QSettings settings;
+    QVERIFY(!settings.contains("/recentmap2"));
+    QVERIFY(!settings.contains("/recentmap4"));
+    QCOMPARE(settings.value("/frame_rate").toInt(), 25);
+    QCOMPARE(settings.value("/canvas_width").toInt(), 20000);
+    QCOMPARE(settings.value("/num_recent_maps").toInt(), 2);
+
+    action(w, "newMapAction")->trigger();
+    QCOMPARE(w.canvasScene()->sceneRect(), QRectF(0, 0, 20000, 15000));
+
+    w.applyPreferences(25, 20000, 15000, 30, false, 2);
+    QCOMPARE(w.layoutView()->gridSpacing(), 30);
+    QVERIFY(w.recentMapsMenu()->actions().isEmpty());
+    QVERIFY(!w.findChild<QActionGroup *>("m_recentMapsActionGroup")->isEnabled());
+    QVERIFY(settings.contains("/recentmap1"));
 }
 
 void TestMapFileCommands::largeMapShowsSizeBox()
