@@ -1,4 +1,3 @@
-// DM_TEST_SANITIZE
 #include "apptestsupport.h"
 
 #include "app/appsettings.h"
