@@ -418,7 +418,8 @@ void MetaTool::handleSendDMXFrame(QString ip, quint16 startCode, quint16 timerVa
     Q_UNUSED(timerVal);
     if (!m_protocol)
         return;
-    const QByteArray ipText = ip.toLatin1().left(IpTextSize);
+    QByteArray ipText = ip.toLatin1();
+    ipText.truncate(IpTextSize); // in place: the frame path allocates nothing else
     unsigned char data[DmxDataSize] = {};
     std::memcpy(data, dmxData.constData(), size_t(qMin(DmxDataSize, int(dmxData.size()))));
     m_protocol->sendDmxFrame(ipText, 0, 0, data, DmxDataSize);
@@ -431,7 +432,8 @@ void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quin
     Q_UNUSED(flags);
     if (!m_protocol)
         return;
-    const QByteArray ipText = ip.toLatin1().left(IpTextSize);
+    QByteArray ipText = ip.toLatin1();
+    ipText.truncate(IpTextSize); // in place: the frame path allocates nothing else
     unsigned char data[DmxDataSize] = {};
     std::memcpy(data, dmxData.constData(), size_t(qMin(DmxDataSize, int(dmxData.size()))));
     m_protocol->sendPortOut(ipText, 0xFFFFFFFF, port, 0, DmxDataSize, startCode, data);
