@@ -69,6 +69,7 @@ void SelectionEffect::setBgColor(const VeyColor &color)
 void SelectionEffect::reset()
 {
     m_selected.clear();
+    ++m_selectionVersion;
     m_tableStale = true;
     m_highlightStep = 0;
     m_highlighting = false;
@@ -115,6 +116,7 @@ int SelectionEffect::entryCount()
 
 void SelectionEffect::setEntry(quint64 uid, bool s)
 {
+    ++m_selectionVersion;
     if (s)
         m_selected.insert(uid);
     else
@@ -135,6 +137,7 @@ void SelectionEffect::handleNewLight(quint64 uid)
     if (!m_map || !m_map->light(uid))
         return;
     m_selected.remove(uid);
+    ++m_selectionVersion;
     // A stale table picks the light up from the map when it is rebuilt.
     if (!m_tableStale)
         m_entries.insert(uid);
@@ -150,6 +153,7 @@ void SelectionEffect::handleDeletedLight(quint64 uid)
 {
     m_entries.remove(uid);
     m_selected.remove(uid);
+    ++m_selectionVersion;
     m_shownSelected.remove(uid);
 }
 
@@ -158,6 +162,7 @@ void SelectionEffect::handleClearedMap()
     m_tableStale = false;
     m_entries.clear();
     m_selected.clear();
+    ++m_selectionVersion;
     m_shownSelected.clear();
 }
 
@@ -212,6 +217,7 @@ void SelectionEffect::clearSelection()
 {
     ensureTable();
     m_selected.clear();
+    ++m_selectionVersion;
     for (quint64 uid : std::as_const(m_entries))
         announce(uid, false);
 }
@@ -220,6 +226,7 @@ void SelectionEffect::selectAll()
 {
     ensureTable();
     m_selected = m_entries;
+    ++m_selectionVersion;
     for (quint64 uid : std::as_const(m_entries))
         announce(uid, true);
 }
@@ -239,6 +246,7 @@ void SelectionEffect::showHighlightStep()
         m_highlightStep = 0;
 
     m_selected.clear();
+    ++m_selectionVersion;
     const QSet<quint64> shown = m_shownSelected;
     for (quint64 uid : shown)
         announce(uid, false);
@@ -249,6 +257,7 @@ void SelectionEffect::showHighlightStep()
         if (m_entries.contains(uid))
             m_selected.insert(uid);
     }
+    ++m_selectionVersion;
 }
 
 namespace {
@@ -358,6 +367,23 @@ void SelectionEffect::refreshLightOrder()
     });
     m_lightOrderGeneration = m_map->lightGeneration();
     m_lightOrderValid = true;
+    m_selectedFlagsValid = false;
+}
+
+// A frame reads one byte per light instead of looking every light up in the selection; the
+// flags follow the selection only when it changed, which a highlight does once a frame.
+void SelectionEffect::refreshSelectedFlags()
+{
+    if (m_selectedFlagsValid && m_selectedFlagsVersion == m_selectionVersion)
+        return;
+    const size_t count = m_lightOrder.size();
+    m_selectedFlags.assign(count, 0);
+    if (!m_selected.isEmpty()) {
+        for (size_t i = 0; i < count; ++i)
+            m_selectedFlags[i] = m_selected.contains(m_lightOrder[i].uid) ? 1 : 0;
+    }
+    m_selectedFlagsVersion = m_selectionVersion;
+    m_selectedFlagsValid = true;
 }
 
 void SelectionEffect::render()
@@ -370,7 +396,7 @@ void SelectionEffect::render()
     refreshLightOrder();
 
     const int priority = int(m_priority);
-    const bool anySelected = !m_selected.isEmpty();
+    refreshSelectedFlags();
     const size_t count = m_lightOrder.size();
     for (size_t i = 0; i < count; ++i) {
         // A large map does not fit the caches: ask for the colour state of a light a few
@@ -378,7 +404,7 @@ void SelectionEffect::render()
         if (i + PrefetchDistance < count)
             prefetchColorState(m_lightOrder[i + PrefetchDistance].state);
         const LightRef &ref = m_lightOrder[i];
-        const bool selected = anySelected && m_selected.contains(ref.uid);
-        ref.state->applyEffectColor(colorFor(ref.state->currentColor, selected), priority);
+        ref.state->applyEffectColor(colorFor(ref.state->currentColor, m_selectedFlags[i] != 0),
+                                    priority);
     }
 }

@@ -110,4 +110,11 @@ private:
     std::vector<LightRef> m_lightOrder;
     quint64 m_lightOrderGeneration = 0;
     bool m_lightOrderValid = false;
+
+    // Whether each light of m_lightOrder is selected; rises with every change of m_selected.
+    void refreshSelectedFlags();
+    std::vector<quint8> m_selectedFlags;
+    quint64 m_selectionVersion = 0;
+    quint64 m_selectedFlagsVersion = 0;
+    bool m_selectedFlagsValid = false;
 };
