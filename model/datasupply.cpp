@@ -370,15 +370,16 @@ int usedSizeFor(bool hasLights, qint64 lastChannel)
     return int(std::min<qint64>(lastChannel + 16, DmxPort::BufferSize));
 }
 
-// The last buffer byte a light claims: the end of its footprint, or of the bytes writeDmx
-// puts out when those reach further (a "Device Info" footprint leaves a 16-bit or half light
-// writing past it).
+// By footprint: what writeDmx writes can pass the footprint (a "Device Info" footprint on a
+// 16-bit or half light) but never by more than 15 bytes, since it writes at most
+// LightLevels::Size and a footprint is at least one channel when anything is written; the
+// 16 bytes usedSizeFor adds past the last channel therefore always cover it.
 qint64 lastChannelOf(const Light *light)
 {
-    return light->frameState()->usedEnd() - 1;
+    return light->frameState()->lastFootprintChannel();
 }
 
-constexpr size_t PrefetchDistance = 4;
+constexpr size_t PrefetchDistance = 8;
 
 // The lines of a frame state that writing and ending its frame use, asked for a few lights
 // ahead of their turn.
@@ -715,7 +716,7 @@ bool DataSupply::updateLights()
         state->writeDmx(m_ports[size_t(index)].data(), DmxPort::BufferSize);
         state->endFrame();
         used[index] = true;
-        last[index] = std::max(last[index], state->usedEnd() - 1);
+        last[index] = std::max(last[index], state->lastFootprintChannel());
     }
     for (size_t i = 0; i < portTotal; ++i)
         m_ports[i].usedSize = usedSizeFor(used[i], last[i]);

@@ -142,11 +142,6 @@ int LightFrameState::outputByteCount() const
     return int(qMin<quint64>(bytes, LightLevels::Size));
 }
 
-qint64 LightFrameState::usedEnd() const
-{
-    return qint64(dmxChannel) + qMax(qint64(footprint), qint64(outputByteCount()));
-}
-
 void LightFrameState::writeDmx(quint8 *buffer, int size)
 {
     if (!buffer || !currentColor.isValid())

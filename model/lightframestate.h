@@ -52,9 +52,8 @@ struct alignas(64) LightFrameState
     void endFrame();
     void zeroCurrentColor();
     int outputByteCount() const;
-    // One past the last buffer byte this light claims: its footprint or what writeDmx writes,
-    // whichever reaches further.
-    qint64 usedEnd() const;
+    // The last buffer byte the light's footprint claims.
+    qint64 lastFootprintChannel() const { return qint64(dmxChannel) + qint64(footprint) - 1; }
 
     // Every state is handed out by one process-wide pool; the lowest free slot goes first so
     // that lights made one after another sit one after another in memory.
