@@ -1,4 +1,5 @@
 #include "orvexdatagrams.h"
+#include "orvexbytes.h"
 
 #include <QDebug>
 #include <QtEndian>
@@ -8,27 +9,9 @@
 
 namespace OrvexDatagrams {
 
+using namespace OrvexBytes;
+
 namespace {
-
-void putLe16(QByteArray &d, int offset, quint16 v)
-{
-    qToLittleEndian<quint16>(v, d.data() + offset);
-}
-
-void putLe32(QByteArray &d, int offset, quint32 v)
-{
-    qToLittleEndian<quint32>(v, d.data() + offset);
-}
-
-void putBe16(QByteArray &d, int offset, quint16 v)
-{
-    qToBigEndian<quint16>(v, d.data() + offset);
-}
-
-void putBe32(QByteArray &d, int offset, quint32 v)
-{
-    qToBigEndian<quint32>(v, d.data() + offset);
-}
 
 QByteArray request(quint16 version, quint16 code, int size, quint32 field8)
 {

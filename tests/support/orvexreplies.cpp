@@ -1,42 +1,21 @@
 #include "orvexreplies.h"
 
+#include "protocol/orvexbytes.h"
+
 #include <QtEndian>
 
 using namespace OrvexDatagrams;
+using namespace OrvexBytes;
 
 namespace OrvexReplies {
-
-namespace {
-
-void le16(QByteArray &d, int offset, quint16 v)
-{
-    qToLittleEndian<quint16>(v, d.data() + offset);
-}
-
-void le32(QByteArray &d, int offset, quint32 v)
-{
-    qToLittleEndian<quint32>(v, d.data() + offset);
-}
-
-void be16(QByteArray &d, int offset, quint16 v)
-{
-    qToBigEndian<quint16>(v, d.data() + offset);
-}
-
-void be32(QByteArray &d, int offset, quint32 v)
-{
-    qToBigEndian<quint32>(v, d.data() + offset);
-}
-
-} // namespace
 
 QByteArray reply(quint16 code, int size, quint32 addressAt8, quint16 version)
 {
     QByteArray d(size, '\0');
-    le32(d, 0, Magic);
-    le16(d, 4, version);
-    le16(d, 6, code);
-    be32(d, 8, addressAt8);
+    putLe32(d, 0, Magic);
+    putLe16(d, 4, version);
+    putLe16(d, 6, code);
+    putBe32(d, 8, addressAt8);
     return d;
 }
 
@@ -46,15 +25,15 @@ QByteArray discoverReply(quint16 code, const QByteArray &mac, quint32 ip, quint6
 {
     const bool v3 = code == DiscoverV3Reply;
     QByteArray d = reply(code, v3 ? 36 : 32);
-    be32(d, 12, ip);
+    putBe32(d, 12, ip);
     d.replace(16, 6, mac.leftJustified(6, '\0', true));
-    le16(d, 22, version);
+    putLe16(d, 22, version);
     if (v3) {
         qToLittleEndian<quint64>(serial, d.data() + 24);
-        le32(d, 32, universe);
+        putLe32(d, 32, universe);
     } else {
-        le32(d, 24, quint32(serial));
-        le32(d, 28, universe);
+        putLe32(d, 24, quint32(serial));
+        putLe32(d, 28, universe);
     }
     return d + versionText + '\0' + idText + '\0';
 }
@@ -73,41 +52,41 @@ QByteArray portDiscoveryReply(quint32 ip, const QVector<QPair<quint8, quint8>> &
 QByteArray deviceVariableReply(quint16 valueId, quint32 value)
 {
     QByteArray d = reply(DeviceVariableReply, 20);
-    le16(d, 12, valueId);
-    le32(d, 16, value);
+    putLe16(d, 12, valueId);
+    putLe32(d, 16, value);
     return d;
 }
 
 QByteArray arrayReply(quint16 valueId, const QVector<quint32> &values)
 {
     QByteArray d = reply(ArrayReply, 20 + 4 * values.size());
-    le16(d, 12, valueId);
-    le16(d, 18, quint16(values.size()));
+    putLe16(d, 12, valueId);
+    putLe16(d, 18, quint16(values.size()));
     for (int i = 0; i < values.size(); ++i)
-        le32(d, 20 + 4 * i, values[i]);
+        putLe32(d, 20 + 4 * i, values[i]);
     return d;
 }
 
 QByteArray byteArrayReply(quint16 valueId, const QByteArray &values)
 {
     QByteArray d = reply(ByteArrayReply, 20);
-    le16(d, 12, valueId);
-    le16(d, 18, quint16(values.size()));
+    putLe16(d, 12, valueId);
+    putLe16(d, 18, quint16(values.size()));
     return d + values;
 }
 
 QByteArray blinkScanReply(quint32 ip, quint32 serial)
 {
     QByteArray d = reply(BlinkScanReply, 16, ip);
-    le32(d, 12, serial);
+    putLe32(d, 12, serial);
     return d;
 }
 
 QByteArray memoryReadReply(quint16 code, quint32 serial, quint16 address, quint8 value)
 {
     QByteArray d = reply(code, 20);
-    le32(d, 12, serial);
-    le16(d, 16, address);
+    putLe32(d, 12, serial);
+    putLe16(d, 16, address);
     d[18] = char(value);
     return d;
 }
@@ -141,7 +120,7 @@ QByteArray serialPayload(const QVector<quint32> &values)
 {
     QByteArray d(4 * values.size(), '\0');
     for (int i = 0; i < values.size(); ++i)
-        le32(d, 4 * i, values[i]);
+        putLe32(d, 4 * i, values[i]);
     return d;
 }
 
@@ -151,8 +130,8 @@ QByteArray uidPayload(quint8 type, const QVector<quint64> &uids)
     const int skip = type == 3 ? 2 : 0;
     QByteArray d(size * uids.size(), '\0');
     for (int i = 0; i < uids.size(); ++i) {
-        le32(d, size * i + skip, quint32(uids[i] & 0xFFFFFFFF));
-        le16(d, size * i + skip + 4, quint16(uids[i] >> 32));
+        putLe32(d, size * i + skip, quint32(uids[i] & 0xFFFFFFFF));
+        putLe16(d, size * i + skip + 4, quint16(uids[i] >> 32));
     }
     return d;
 }
@@ -171,13 +150,13 @@ QByteArray rdmGetReply(quint64 source, quint16 parameterId, const QByteArray &pa
     d[12] = char(0xCC);
     d[13] = 0x01;
     d[14] = char(24 + parameterData.size());
-    be16(d, 15, RdmSourceManufacturer);
-    be32(d, 17, RdmSourceDevice);
-    be16(d, 21, quint16(source >> 32));
-    be32(d, 23, quint32(source & 0xFFFFFFFF));
+    putBe16(d, 15, RdmSourceManufacturer);
+    putBe32(d, 17, RdmSourceDevice);
+    putBe16(d, 21, quint16(source >> 32));
+    putBe32(d, 23, quint32(source & 0xFFFFFFFF));
     d[28] = 0x00; // response type ACK
     d[32] = 0x21; // GET_COMMAND_RESPONSE
-    be16(d, 33, parameterId);
+    putBe16(d, 33, parameterId);
     d[35] = char(quint8(parameterData.size()));
     d += parameterData;
     const quint16 sum = rdmChecksum(d.constData() + 12, d.size() - 12);
