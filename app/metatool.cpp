@@ -41,6 +41,19 @@ namespace {
 constexpr const char *ProductName = "Dallowmere";
 constexpr int DmxDataSize = 512;
 constexpr int IpTextSize = 24;
+
+// What the frame relay hands to the protocol object: the interface's address text and a full
+// universe, cut or zero-padded to 512 bytes whatever the interface produced.
+struct RelayedUniverse
+{
+    RelayedUniverse(const QString &ip, const QByteArray &dmxData) : ipText(ip.toLatin1())
+    {
+        ipText.truncate(IpTextSize);
+        std::memcpy(data, dmxData.constData(), size_t(qMin(DmxDataSize, int(dmxData.size()))));
+    }
+    QByteArray ipText;
+    unsigned char data[DmxDataSize] = {};
+};
 constexpr int DefaultFrameRate = 10;
 
 // Stops the effect engine for the length of a scope and puts back the state it had.
@@ -418,11 +431,8 @@ void MetaTool::handleSendDMXFrame(QString ip, quint16 startCode, quint16 timerVa
     Q_UNUSED(timerVal);
     if (!m_protocol)
         return;
-    QByteArray ipText = ip.toLatin1();
-    ipText.truncate(IpTextSize); // in place: the frame path allocates nothing else
-    unsigned char data[DmxDataSize] = {};
-    std::memcpy(data, dmxData.constData(), size_t(qMin(DmxDataSize, int(dmxData.size()))));
-    m_protocol->sendDmxFrame(ipText, 0, 0, data, DmxDataSize);
+    RelayedUniverse frame(ip, dmxData);
+    m_protocol->sendDmxFrame(frame.ipText, 0, 0, frame.data, DmxDataSize);
 }
 
 void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quint16 flags,
@@ -432,11 +442,8 @@ void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quin
     Q_UNUSED(flags);
     if (!m_protocol)
         return;
-    QByteArray ipText = ip.toLatin1();
-    ipText.truncate(IpTextSize); // in place: the frame path allocates nothing else
-    unsigned char data[DmxDataSize] = {};
-    std::memcpy(data, dmxData.constData(), size_t(qMin(DmxDataSize, int(dmxData.size()))));
-    m_protocol->sendPortOut(ipText, 0xFFFFFFFF, port, 0, DmxDataSize, startCode, data);
+    RelayedUniverse frame(ip, dmxData);
+    m_protocol->sendPortOut(frame.ipText, 0xFFFFFFFF, port, 0, DmxDataSize, startCode, frame.data);
 }
 
 // ---- progress -------------------------------------------------------------------------------
