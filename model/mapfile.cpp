@@ -106,9 +106,10 @@ bool MapModel::saveMap(const QString &fileName)
 {
     const QByteArray bytes = mapDocumentText().toUtf8();
     // Written aside and renamed over the old file only when every byte is down, so a full
-    // disk keeps the last good map.
+    // disk keeps the last good map. Unbuffered, because a short write hidden in the buffer is
+    // not reported by commit(): the file would be renamed into place cut off.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();

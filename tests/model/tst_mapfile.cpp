@@ -7,12 +7,15 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -177,6 +180,7 @@ private slots:
     void refusedFilesLeaveModelUntouched();
     void unknownTagsAndHugeNumbers();
     void unwritableFileKeepsOldMap();
+    void fullDiskKeepsOldMap();
 
 private:
     QTemporaryDir m_dir;
@@ -578,6 +582,32 @@ void TestMapFile::unwritableFileKeepsOldMap()
     QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(!saved);
     QCOMPARE(readFile(path), before);
+}
+
+// A file-size limit makes every write past it fail as a full disk would, even for root.
+void TestMapFile::fullDiskKeepsOldMap()
+{
+    MapModel map;
+    populate(map);
+    const QString path = m_dir.filePath(QStringLiteral("full-disk.map"));
+    QVERIFY(map.saveMap(path));
+    const QByteArray before = readFile(path);
+
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    map.setImageFile(QStringLiteral("changed.png"));
+    const bool saved = map.saveMap(path);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(!saved);
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral("full-disk")).size(),
+             1);
 }
 
 QTEST_GUILESS_MAIN(TestMapFile)
