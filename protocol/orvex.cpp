@@ -212,11 +212,9 @@ void Orvex::emitBlinkScan2(const BlinkScan2ReplyData &r)
 {
     for (const BlinkScan2List &list : r.lists) {
         if (list.type == 1)
-            emit signalBlinkScan2SNResponse(r.ip, list.port, uchar(list.values.size()),
-                                            list.values);
+            emit signalBlinkScan2SNResponse(r.ip, list.port, list.count, list.values);
         else if (list.type == 2)
-            emit signalBlinkScan2CAResponse(r.ip, list.port, uchar(list.values.size()),
-                                            list.values);
+            emit signalBlinkScan2CAResponse(r.ip, list.port, list.count, list.values);
         else
             emit signalBlinkScan2ORDMResponse(r.ip, list.port, list.values);
     }

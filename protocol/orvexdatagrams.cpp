@@ -156,6 +156,7 @@ BlinkScan2ReplyData parseBlinkScan2(const Reader &r)
             int consumed = 0;
             for (; consumed < payload && r.has(offset, 4); consumed += 4, offset += 4)
                 list.values.append(r.le32(offset));
+            list.count = quint8(std::min<int>(payload / 4, list.values.size()));
             reply.lists.append(list);
             if (consumed < payload)
                 break; // the datagram ended inside this entry

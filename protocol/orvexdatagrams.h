@@ -147,6 +147,10 @@ struct BlinkScan2List
     quint8 port = 0; // 1-based, as on the wire
     quint8 type = 0; // 1 serials, 2 fixture counts, 3 and 4 RDM UIDs
     QVector<quint64> values;
+    // Types 1 and 2: the entry's payload length / 4, never more than the values read. A
+    // payload that is no multiple of 4 reads one value more than this count, which tells the
+    // receiver that the entry is ragged.
+    quint8 count = 0;
 };
 
 struct BlinkScan2ReplyData

@@ -241,6 +241,17 @@ void TstOrvexDatagrams::blinkScan2Entries()
     QVERIFY(reply.lists[1].values.isEmpty());
     QCOMPARE(reply.lists[2].type, quint8(2));
     QCOMPARE(reply.lists[2].values, serials({5}));
+    QCOMPARE(reply.lists[0].count, quint8(2));
+    QCOMPARE(reply.lists[1].count, quint8(0));
+    QCOMPARE(reply.lists[2].count, quint8(1));
+
+    // A payload of 5 bytes reads two values (reading goes on while fewer than 5 bytes are
+    // read) but counts 5 / 4 = 1, which is how receivers know the entry is ragged.
+    QByteArray ragged = blinkScan2Entry(3, 2, serialPayload({2, 3}));
+    ragged[2] = 5;
+    auto raggedReply = parsed<BlinkScan2ReplyData>(blinkScan2Reply(1, 1, ragged));
+    QCOMPARE(raggedReply.lists[0].values, serials({2, 3}));
+    QCOMPARE(raggedReply.lists[0].count, quint8(1));
 
     // E = 3 with a type-4 entry: three 6-byte records, and nothing read after them.
     const QVector<quint64> uids{0x565100000001ull, 0x565100000002ull, 0x123456789ABCull};
@@ -271,6 +282,7 @@ void TstOrvexDatagrams::blinkScan2StopsAtTheDatagramEnd()
     auto reply = parsed<BlinkScan2ReplyData>(cut);
     QCOMPARE(reply.lists.size(), 1);
     QCOMPARE(reply.lists[0].values, serials({1, 2}));
+    QCOMPARE(reply.lists[0].count, quint8(2));
     // E = 200 RDM records announced, one received.
     auto rdm = parsed<BlinkScan2ReplyData>(
         blinkScan2Reply(1, 200, blinkScan2Entry(1, 4, QByteArray()) + uidPayload(4, {42})));

@@ -243,7 +243,10 @@ void TstOrvexSocket::rawOnlyReplies()
     sendRaw(OrvexReplies::memoryReadReply(ExtPromTokenReadReply, 77, 0x0102, 3));
     sendRaw(OrvexReplies::blinkScan2Reply(
         0x0A000009, 1, OrvexReplies::blinkScan2Entry(2, 2, OrvexReplies::serialPayload({4, 5}))));
-    QTRY_COMPARE(caList.size(), 1);
+    QByteArray ragged = OrvexReplies::blinkScan2Entry(3, 2, OrvexReplies::serialPayload({6, 7}));
+    ragged[2] = 5;
+    sendRaw(OrvexReplies::blinkScan2Reply(0x0A000009, 1, ragged));
+    QTRY_COMPARE(caList.size(), 2);
     QCOMPARE(array.first().at(0).toUInt(), Device32);
     QCOMPARE(array.first().at(2).value<QList<quint32>>(), QList<quint32>({10, 20}));
     QCOMPARE(bytes.first().at(2).toByteArray(), QByteArray("xy"));
@@ -251,6 +254,9 @@ void TstOrvexSocket::rawOnlyReplies()
     QCOMPARE(be.first().at(2).toByteArray(), QByteArray::fromHex("060504030201"));
     QCOMPARE(token.first(), QVariantList({Device32, 77u, 0x0102, 3}));
     QCOMPARE(caList.first().at(2).toUInt(), 2u);
+    // The count is the entry length / 4; the list holds every value read.
+    QCOMPARE(caList.at(1).at(2).toUInt(), 1u);
+    QCOMPARE(caList.at(1).at(3).value<QVector<quint64>>(), QVector<quint64>({6, 7}));
 }
 
 void TstOrvexSocket::dmxFrameAndPortOut()
