@@ -15,7 +15,7 @@ OSocket::OSocket(QObject *parent) : QUdpSocket(parent)
     // IPv4 only: an AnyIPv6 bind would accept replies whose sender we could not hand on as a
     // 32-bit address.
     if (!bind(settings.bindAddress, settings.bindPort))
-        qDebug() << "OSocket failed to bind to port:" << errorString();
+        qDebug().noquote() << "OSocket failed to bind to port:" << errorString();
     m_localAddress = localAddress();
     setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(ReceiveBufferOption));
     setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, QVariant(SendBufferOption));

@@ -39,6 +39,7 @@ private slots:
     void invalidTargetsSendNothing();
     void repliesKeepArrivalOrder();
     void resetSocketKeepsWorking();
+    void failedBindIsLoggedAndSurvived();
 
 private:
     void sendRaw(const QByteArray &datagram);
@@ -323,6 +324,18 @@ void TstOrvexSocket::resetSocketKeepsWorking()
     connect(m_orvex, &Orvex::signalBlinkScanResponse, m_orvex, &Orvex::resetSocket);
     QVERIFY(m_orvex->sendBlinkScan("127.0.0.2"));
     QTRY_COMPARE(scan.size(), 2);
+}
+
+void TstOrvexSocket::failedBindIsLoggedAndSurvived()
+{
+    // An address this machine does not have: the bind fails and the log line carries the
+    // socket's error text as it is, unquoted.
+    NetworkSettings::instance().bindAddress = QHostAddress(QStringLiteral("192.0.2.1"));
+    QTest::ignoreMessage(
+        QtDebugMsg, QRegularExpression(QStringLiteral("^OSocket failed to bind to port: [^\"]")));
+    Orvex unbound;
+    SimulatedOrvexNetwork::useLoopback();
+    QVERIFY(!unbound.sendBlinkScan("10.0.0.300"));
 }
 
 QTEST_GUILESS_MAIN(TstOrvexSocket)
