@@ -116,7 +116,7 @@ void DeviceEntry::readStaticValues(const QJsonObject &root)
             } else if (it.key().compare(QLatin1String("value"), Qt::CaseInsensitive) == 0) {
                 const QString text = it.value().toString();
                 // Addresses are written as "0x" texts; other values as plain numbers.
-                value = text.contains(QLatin1String("0x")) ? text.toUInt(nullptr, 16)
+                value = text.contains(QLatin1String("0x")) ? quint32(text.toULongLong(nullptr, 16))
                                                            : quint32(jsonInt32(it.value()));
             }
         }

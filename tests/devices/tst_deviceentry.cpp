@@ -40,7 +40,8 @@ private:
                 {"name": "sftLocation", "value": "0x7F84"},
                 {"name": "LED_CHEMISTRY", "value": 6},
                 {"Name": "sftWordSize", "VALUE": "12"},
-                {"name": "wide", "value": "0x12345"}
+                {"name": "wide", "value": "0x12345"},
+                {"name": "wider", "value": "0x123456789"}
             ],
             "DiscoverPort": "6100",
             "HueweaveProfiles": [
@@ -152,9 +153,11 @@ private slots:
         QVERIFY(entry.hasStaticValue("sftWordSize"));
         QCOMPARE(entry.staticValue("sftWordSize"), quint16(0));
         QCOMPARE(entry.staticValue("wide"), quint16(0x2345));
+        // Wider than 32 bits still keeps its low 16 bits.
+        QCOMPARE(entry.staticValue("wider"), quint16(0x6789));
         QVERIFY(!entry.hasStaticValue("sftlocation"));
         QCOMPARE(entry.staticValue("absent"), quint16(0));
-        QCOMPARE(entry.staticValueNames().size(), 4);
+        QCOMPARE(entry.staticValueNames().size(), 5);
     }
 
     void readsHueweaveProfiles()
