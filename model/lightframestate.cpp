@@ -185,7 +185,10 @@ void Light::convertCurrentColor()
     LightFrameState &hot = *m_hot;
     hot.lastRenderedColor = hot.currentColor;
     hot.renderedIsMix = hot.currentIsMix;
-    m_colorKey.color = hot.currentColor;
+    // The whole key, not only the colour: the half flag and the dimming curve can change as
+    // properties without a layout update, and an entry filed under stale settings would hand
+    // its levels to lights that write differently.
+    rebuildColorKey();
     QCache<LightColorKey, LightLevels> *cache = colorCache();
     if (const LightLevels *cached = cache->object(m_colorKey)) {
         std::memcpy(hot.levelScratch, cached->bytes, LightLevels::Size);

@@ -105,6 +105,7 @@ private slots:
     void sameColourConvertsOnce();
     void layoutUpdateConvertsAgain();
     void equalLightsShareOneConversion();
+    void settingChangedWithoutLayoutKeepsCacheTrue();
     void frameHistoryDoesNotChangeTheBytes_data();
     void frameHistoryDoesNotChangeTheBytes();
 };
@@ -394,6 +395,26 @@ void TestLightOutput::equalLightsShareOneConversion()
     wide.applyEffectColor(rgb8(9, 9, 9), 1);
     wide.writeDmx(buffer.universe(), kUniverse);
     QCOMPARE(Light::colorCache()->size(), 2);
+}
+
+// The half flag can change without a layout update (as a property); a light must still
+// find its levels under the settings it writes with, not under a full light's entry.
+void TestLightOutput::settingChangedWithoutLayoutKeepsCacheTrue()
+{
+    const VeyColor dim = rgb8(0, 0, 64);
+    Light plain;
+    plain.updateChannelLayout();
+    GuardedBuffer first;
+    showFrame(plain, dim, first.universe());
+    QCOMPARE(written(first, 0, 3), hex("000040"));
+
+    Light halved;
+    halved.updateChannelLayout();
+    halved.setProperty(QStringLiteral("Half / Full Mode"), QStringLiteral("1"));
+    QCOMPARE(halved.halfFullMode(), 1);
+    GuardedBuffer seen;
+    showFrame(halved, dim, seen.universe());
+    QCOMPARE(written(seen, 0, 6), hex("000040000040"));
 }
 
 void TestLightOutput::frameHistoryDoesNotChangeTheBytes_data()
