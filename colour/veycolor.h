@@ -130,7 +130,6 @@ public:
 
 private:
     void resetToInvalid();
-    void setChannelLevelsF(const double *levels, int count);
     void fillNChannelFromLevels(const double *levels, int count, quint32 colorType,
                                 quint32 profileId, bool flag);
     VeyColor hsvToRgb() const;
