@@ -74,8 +74,6 @@ struct FrameRig
         engine->addEffect(effect.get());
     }
 
-    void hash(quint8 byte) { contentHash = (contentHash ^ byte) * 16777619u; }
-
     void addInterface(int index, int lights)
     {
         DataSupply *dataSupply = map.createDataSupply(2);
