@@ -86,8 +86,18 @@ void Group::buildChaseOrderNames()
     m_chaseOrderNames = names;
 }
 
+namespace {
+quint64 s_additionsGeneration = 0;
+}
+
+quint64 Group::additionsGeneration()
+{
+    return s_additionsGeneration;
+}
+
 bool Group::addChild(quint64 uid)
 {
+    ++s_additionsGeneration;
     m_children.append(uid);
     m_flattened = false;
     emit updatedGroup(m_uid);
@@ -96,6 +106,7 @@ bool Group::addChild(quint64 uid)
 
 bool Group::addChildren(const QList<quint64> &uids)
 {
+    ++s_additionsGeneration;
     m_children.append(uids);
     m_flattened = false;
     emit updatedGroup(m_uid);
@@ -441,8 +452,10 @@ void Group::fromXml(QDomElement *element)
             break;
         case TagChild: {
             const quint64 member = text.toULongLong(&ok, 16);
-            if (ok)
+            if (ok) {
+                ++s_additionsGeneration;
                 m_children.append(member);
+            }
             break;
         }
         case TagOrder:

@@ -41,6 +41,9 @@ public:
     bool removeChild(quint64 uid);
     bool contains(quint64 uid) const;
     const QList<quint64> &children() const { return m_children; }
+    // Counts every addition of a member to any group in the process. Removals are not
+    // counted: an index of who lists whom stays a safe superset through them.
+    static quint64 additionsGeneration();
 
     void setType(int type);
     int type() const { return m_type; }

@@ -116,6 +116,7 @@ bool MapModel::loadGroup(Group *group)
     }
     group->setModel(this);
     m_groups.insert(group->uid(), group);
+    m_memberIndexValid = false;
     return true;
 }
 
@@ -180,12 +181,24 @@ DataSupply *MapModel::createDataSupply(int type)
 
 void MapModel::deleteLight(quint64 uid)
 {
-    removeLight(uid, nullptr);
+    removeLight(uid, &cachedMemberIndex());
+    m_memberIndexCache.remove(uid);
 }
 
 void MapModel::deleteGroup(quint64 gid)
 {
-    removeGroup(gid, nullptr);
+    removeGroup(gid, &cachedMemberIndex());
+    m_memberIndexCache.remove(gid);
+}
+
+const MapModel::MemberIndex &MapModel::cachedMemberIndex()
+{
+    if (!m_memberIndexValid || m_memberIndexGeneration != Group::additionsGeneration()) {
+        m_memberIndexCache = memberIndex();
+        m_memberIndexGeneration = Group::additionsGeneration();
+        m_memberIndexValid = true;
+    }
+    return m_memberIndexCache;
 }
 
 MapModel::MemberIndex MapModel::memberIndex() const

@@ -117,6 +117,7 @@ private:
     // deletions visit only the groups concerned instead of every group per light.
     using MemberIndex = QHash<quint64, QList<quint64>>;
     MemberIndex memberIndex() const;
+    const MemberIndex &cachedMemberIndex();
     QList<Group *> groupsListing(quint64 member, const MemberIndex *index) const;
     void removeLight(quint64 uid, const MemberIndex *index);
     void removeGroup(quint64 gid, const MemberIndex *index);
@@ -133,6 +134,11 @@ private:
     QHash<quint64, Group *> m_groups;
     QHash<quint64, DataSupply *> m_dataSupplies;
     QSet<Group *> m_changedGroups;
+    // Who lists each member, kept across single deletions so that deleting many lights one by
+    // one does not walk every group each time. Rebuilt after any member or group is added.
+    MemberIndex m_memberIndexCache;
+    quint64 m_memberIndexGeneration = 0;
+    bool m_memberIndexValid = false;
     QString m_imageFile;
     QRect m_mapExtent;
     bool m_livePlayDisabled = false;

@@ -89,6 +89,7 @@ private slots:
     void deleteUnknownLight();
     void deleteLightUnderSynchronizedGroup();
     void deletionsUnderNestedGroups();
+    void deletionsSeeMembersAddedBetweenThem();
     void deleteChangedGroupThenFlush();
     void deleteDataSupply();
     void clearMapEmpty();
@@ -229,6 +230,36 @@ void TestMapModel::deleteLightUnderSynchronizedGroup()
     QVERIFY(map.changedGroups().isEmpty());
     QVERIFY(sync->hasLightMatrix());
     QCOMPARE(sync->lightMatrix().totalLightCount, 0);
+}
+
+// Deletions reuse one index of who lists whom; members and groups added between deletions
+// must still be found.
+void TestMapModel::deletionsSeeMembersAddedBetweenThem()
+{
+    MapModel map;
+    for (quint64 uid = 1; uid <= 4; ++uid)
+        map.addLight(makeLight(uid));
+    auto *sync = new Group(Group::Synchronized, 0x100, QStringLiteral("S"));
+    sync->addChild(1);
+    map.addGroup(sync);
+
+    map.deleteLight(1);
+    QVERIFY(sync->children().isEmpty());
+
+    sync->addChild(2);
+    auto *chase = new Group(Group::Chasing, 0x101, QStringLiteral("C"));
+    chase->addChildren({3, 0x100});
+    map.addGroup(chase);
+
+    map.deleteLight(2);
+    QVERIFY(sync->children().isEmpty());
+    map.deleteLight(3);
+    QCOMPARE(chase->children(), QList<quint64>{0x100});
+    map.deleteGroup(0x100);
+    QVERIFY(chase->children().isEmpty());
+    QVERIFY(!map.group(0x100));
+    QVERIFY(map.light(4));
+    QVERIFY(map.group(4));
 }
 
 void TestMapModel::deletionsUnderNestedGroups()
