@@ -12,8 +12,19 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace {
+
+// Positions are doubles that callers may set to anything; a rectangle or offset built from them
+// must stay in int range.
+int saturatedInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return int(std::clamp(value, double(INT_MIN), double(INT_MAX)));
+}
 
 enum Tag {
     TagType = 1,
@@ -519,7 +530,8 @@ QRect DataSupply::boundingRect() const
         maxX = std::max(maxX, pose.x);
         maxY = std::max(maxY, pose.y);
     }
-    return QRect(int(minX), int(minY), int(maxX - minX), int(maxY - minY));
+    return QRect(saturatedInt(minX), saturatedInt(minY), saturatedInt(maxX - minX),
+                 saturatedInt(maxY - minY));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -665,8 +677,8 @@ DataSupply *DataSupply::cloneWithLights(int x, int y)
             continue;
         light->setDataSupplyUid(copy->uid());
         LightPose pose = source->pose();
-        pose.x = x + int(pose.x - bounds.left());
-        pose.y = y + int(pose.y - bounds.top());
+        pose.x = x + saturatedInt(pose.x - bounds.left());
+        pose.y = y + saturatedInt(pose.y - bounds.top());
         light->setPose(pose);
         const quint32 sourceFixture = quint32(source->fixture());
         if (!fixtures.contains(sourceFixture))

@@ -9,6 +9,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <climits>
+#include <limits>
+
 namespace {
 
 QDomElement parseElement(QDomDocument &document, const QString &xml)
@@ -388,6 +391,16 @@ void TestDataSupply::renumberAndBoundingRect()
     QCOMPARE(map.light(10)->lightNumber(), 2u);
     QCOMPARE(map.light(12)->lightNumber(), 3u);
     QCOMPARE(ds->boundingRect(), QRect(10, -4, 30, 3));
+
+    // A position set to infinity or 1e300 by a caller saturates instead of overflowing.
+    LightPose far;
+    far.x = std::numeric_limits<double>::infinity();
+    far.y = -1e300;
+    map.light(12)->setPose(far);
+    const QRect bounds = ds->boundingRect();
+    QCOMPARE(bounds.left(), 10);
+    QCOMPARE(bounds.width(), INT_MAX);
+    QCOMPARE(bounds.top(), INT_MIN);
 }
 
 void TestDataSupply::cloneWithLightsCopiesPortsAndLights()
