@@ -530,8 +530,13 @@ QRect DataSupply::boundingRect() const
         maxX = std::max(maxX, pose.x);
         maxY = std::max(maxY, pose.y);
     }
-    return QRect(saturatedInt(minX), saturatedInt(minY), saturatedInt(maxX - minX),
-                 saturatedInt(maxY - minY));
+    // QRect works out its far edge as left + width - 1, and left + width must fit in an int.
+    const int left = saturatedInt(minX);
+    const int top = saturatedInt(minY);
+    const auto extent = [](int origin, double size) {
+        return int(std::min<qint64>(saturatedInt(size), qint64(INT_MAX) - origin));
+    };
+    return QRect(left, top, extent(left, maxX - minX), extent(top, maxY - minY));
 }
 
 // ---------------------------------------------------------------------------------------------
