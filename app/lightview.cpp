@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QScopedValueRollback>
 #include <QThread>
 #include <QTreeWidgetItemIterator>
 
@@ -148,6 +149,7 @@ void LightView::removeInterfaceItem(quint64 interfaceUid)
     if (item) {
         if (m_currentItem == item || (m_currentItem && m_currentItem->parent() == item))
             m_currentItem = nullptr;
+        const QScopedValueRollback<bool> removing(m_removingRows, true);
         delete item;
     }
     emit setDirty(true);
@@ -201,6 +203,7 @@ void LightView::handleDeletedLight(quint64 uid)
     if (item) {
         if (m_currentItem == item)
             m_currentItem = nullptr;
+        const QScopedValueRollback<bool> removing(m_removingRows, true);
         delete item;
     }
     emit setDirty(true);
@@ -209,6 +212,7 @@ void LightView::handleDeletedLight(quint64 uid)
 void LightView::handleClearedMap()
 {
     m_currentItem = nullptr;
+    const QScopedValueRollback<bool> removing(m_removingRows, true);
     clear();
     m_lightItems.clear();
     m_interfaceItems.clear();
@@ -227,7 +231,7 @@ void LightView::handleDoubleClicked(QTreeWidgetItem *item, int column)
 
 void LightView::handleSelectionChanged()
 {
-    if (!m_selection)
+    if (!m_selection || m_removingRows)
         return;
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
         if ((*it)->type() != LightViewLight::Type)
@@ -295,9 +299,13 @@ void LightView::handleDeleteLight()
         if ((*it)->type() == LightViewLight::Type)
             uids << static_cast<LightViewLight *>(*it)->uid();
     }
+    // Sorting off while the rows go: Qt re-sorts a sorted tree for every selected row removed.
+    const int sortColumn = this->sortColumn();
+    setSortingEnabled(false);
     for (quint64 uid : std::as_const(uids))
         m_map->deleteLight(uid);
     m_map->flushChangedGroups();
+    restoreSorting(sortColumn);
 }
 
 void LightView::handleHighlightInterface()
@@ -370,8 +378,12 @@ void LightView::handleUnassociateInterface()
     fresh->setName(old->name());
     fresh->setPortCount(old->portCount());
     const quint64 freshUid = fresh->uid();
+    // Every moved light reports an update; with sorting on each would re-sort the whole tree.
+    const int sortColumn = this->sortColumn();
+    setSortingEnabled(false);
     if (!m_map->addDataSupply(fresh)) {
         delete fresh;
+        restoreSorting(sortColumn);
         if (m_engine)
             m_engine->setPaused(false);
         return;
@@ -395,6 +407,7 @@ void LightView::handleUnassociateInterface()
     }
     m_map->deleteDataSupply(oldUid, false);
     removeInterfaceItem(oldUid);
+    restoreSorting(sortColumn);
 }
 
 void LightView::handleEditInterface()
@@ -421,7 +434,10 @@ void LightView::handleDeleteInterface()
         connect(m_map, &MapModel::progressStarted, this, &LightView::handleProgressStarted);
     const auto updated =
         connect(m_map, &MapModel::progressUpdated, this, &LightView::handleProgressUpdated);
+    const int sortColumn = this->sortColumn();
+    setSortingEnabled(false);
     m_map->deleteDataSupply(uid, true);
+    restoreSorting(sortColumn);
     // Disconnected again, so a later deletion does not see every signal twice.
     disconnect(started);
     disconnect(updated);

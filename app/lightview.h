@@ -79,6 +79,10 @@ private:
     QHash<quint64, LightViewLight *> m_lightItems;
     QHash<quint64, LightViewInterface *> m_interfaceItems;
     QTreeWidgetItem *m_currentItem = nullptr;
+    // Set while rows leave the tree because their lights or interfaces left the map: Qt then
+    // reports a selection change, but the rows that stay keep their selection, and pushing
+    // all of them into the effect again for every removed row makes bulk deletions crawl.
+    bool m_removingRows = false;
     QProgressDialog *m_progress = nullptr;
     QMenu *m_lightMenu = nullptr;
     QMenu *m_interfaceMenu = nullptr;

@@ -47,6 +47,7 @@ private slots:
     void deleteInterfaceAsksFirst();
     void unassociateMovesLights();
     void unassociateUncreatableTypeChangesNothing();
+    void bulkChangesSortOnceAndKeepOtherSelections();
 
 private:
     LightViewInterface *interfaceRow(const QString &name) const;
@@ -289,6 +290,45 @@ void TestLightView::unassociateUncreatableTypeChangesNothing()
     QCOMPARE(light->dataSupplyUid(), uid);
     QCOMPARE(m_map->dataSupply(uid)->lights(), QList<quint64>({light->uid()}));
     QCOMPARE(interfaceRow("USB")->childCount(), 1);
+}
+
+// Unassociating, deleting an interface or deleting selected lights touches every row once; the
+// tree must sort once at the end, not once per row, and rows leaving the tree must not push the
+// remaining rows' selection into the effect again (both made large maps take minutes).
+void TestLightView::bulkChangesSortOnceAndKeepOtherSelections()
+{
+    ScriptedPrompt prompt;
+    const int count = 30;
+    DataSupply *ds = addInterface(m_map, "Facade", QHostAddress("127.0.0.2"));
+    DataSupply *other = addInterface(m_map, "Other", QHostAddress("127.0.0.3"));
+    for (int i = 0; i < count; ++i)
+        addLight(m_map, ds, QString("L%1").arg(count - i), 0, i, QPointF());
+    Light *elsewhere = addLight(m_map, other, "Elsewhere", 0, 0, QPointF());
+    QSignalSpy sorts(m_tree->model(), &QAbstractItemModel::layoutChanged);
+
+    m_tree->prepareMenu(interfaceRow("Facade"));
+    prompt.answers << QMessageBox::Yes;
+    entry(m_tree->interfaceMenu(), "Unassociate Interface")->trigger();
+    QVERIFY2(sorts.count() <= 3, qPrintable(QString::number(sorts.count())));
+    QVERIFY(m_tree->isSortingEnabled());
+    QCOMPARE(m_tree->sortColumn(), 0);
+    QCOMPARE(childNames(interfaceRow("Facade")).first(), QString("L1"));
+    QCOMPARE(childNames(interfaceRow("Facade")).last(), QString("L30"));
+
+    LightViewInterface *row = interfaceRow("Facade");
+    for (int i = 0; i < row->childCount(); ++i)
+        row->child(i)->setSelected(true);
+    m_selection->setLightSelected(elsewhere->uid(), true); // selected on the canvas
+    QSignalSpy pushed(m_selection, &SelectionEffect::lightSelectionChanged);
+    sorts.clear();
+    m_tree->prepareMenu(row->child(0));
+    prompt.answers << QMessageBox::Yes;
+    entry(m_tree->lightMenu(), "Delete Light(s)...")->trigger();
+    QCOMPARE(m_map->lights().size(), 1);
+    QVERIFY2(sorts.count() <= 3, qPrintable(QString::number(sorts.count())));
+    QVERIFY2(pushed.count() < count, qPrintable(QString::number(pushed.count())));
+    QVERIFY(m_selection->isLightSelected(elsewhere->uid()));
+    QVERIFY(m_tree->isSortingEnabled());
 }
 
 QTEST_MAIN(TestLightView)
