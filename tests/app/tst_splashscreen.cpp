@@ -3,6 +3,7 @@
 #include "app/splashscreen.h"
 
 #include <QDate>
+#include <QFontMetrics>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -31,6 +32,12 @@ void TestSplashScreen::versionAndRightsLines()
     const QString rights = SplashScreen::rightsText();
     QVERIFY(rights.contains(QChar(0x00A9)));
     QVERIFY(rights.contains(QString::number(QDate::currentDate().year())));
+    // Both lines are drawn centred on the picture and would be cut at its edges when wider.
+    const QFontMetrics metrics(QFont("Verdana", 8, 400, false));
+    const int width = QPixmap(":/images/splash.png").width();
+    QVERIFY2(metrics.horizontalAdvance(version) < width,
+             qPrintable(QString("%1 >= %2").arg(metrics.horizontalAdvance(version)).arg(width)));
+    QVERIFY(metrics.horizontalAdvance(rights) < width);
 }
 
 void TestSplashScreen::paintsOnlyTheTwoLines()
