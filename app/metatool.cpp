@@ -32,6 +32,7 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -510,6 +511,13 @@ void MetaTool::clearMapAndCanvas()
 {
     if (!m_map->isEmpty())
         createProgressDialog();
+    {
+        // The tree's selection goes in one step and unannounced: the map's clearing resets
+        // the effect anyway, and Qt re-splits a large selection for every selected row taken
+        // out under it (30 s for a full map with every light selected).
+        const QSignalBlocker quiet(m_lightView);
+        m_lightView->clearSelection();
+    }
     m_map->clearMap();
     m_scene->clear();
     m_scene->setSceneRect(0, 0, m_canvasWidth, m_canvasHeight);

@@ -76,6 +76,7 @@ private slots:
     void highlightInterfaceBlinksOnLoopback();
     void rendersLoadedMapToPng();
     void pauseLinkAnnouncesOnLoopback();
+    void newMapDropsTreeSelectionAtOnce();
 
 private:
     QTemporaryDir m_dir;
@@ -418,6 +419,25 @@ void TestMetaTool::pauseLinkAnnouncesOnLoopback()
     listener.readDatagram(datagram.data(), datagram.size());
     QVERIFY2(datagram.startsWith("3166485691:1:"), datagram.constData());
     QVERIFY(datagram.endsWith(":" + QByteArray::number(net.pauseReplyPort) + "\n"));
+}
+
+// Clearing a map whose lights are selected in the tree must not make Qt rework the selection
+// once per removed row: that took half a minute for a full map.
+void TestMetaTool::newMapDropsTreeSelectionAtOnce()
+{
+    MetaTool w;
+    action(w, "livePlayAction")->trigger();
+    w.openMap(m_sample);
+    w.lightView()->expandAll();
+    w.lightView()->selectAll();
+    QVERIFY(w.lightView()->selectedItems().size() >= 5);
+    QVERIFY(!w.layoutView()->selectionList().isEmpty());
+    QSignalSpy changes(w.lightView()->selectionModel(), &QItemSelectionModel::selectionChanged);
+    action(w, "newMapAction")->trigger();
+    QVERIFY2(changes.count() <= 1, qPrintable(QString::number(changes.count())));
+    QCOMPARE(w.lightView()->topLevelItemCount(), 0);
+    QVERIFY(w.layoutView()->selectionList().isEmpty());
+    QCOMPARE(w.nodeCount(), 0);
 }
 
 QTEST_MAIN(TestMetaTool)
