@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QScopedValueRollback>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QTreeWidgetItemIterator>
 
@@ -298,6 +299,12 @@ void LightView::handleDeleteLight()
     for (QTreeWidgetItemIterator it(this, QTreeWidgetItemIterator::Selected); *it; ++it) {
         if ((*it)->type() == LightViewLight::Type)
             uids << static_cast<LightViewLight *>(*it)->uid();
+    }
+    {
+        // Every selected row goes: drop the selection in one step, so Qt does not rework it
+        // for each removed row; the effect forgets each light as the map deletes it.
+        const QSignalBlocker quiet(this);
+        clearSelection();
     }
     // Sorting off while the rows go: Qt re-sorts a sorted tree for every selected row removed.
     const int sortColumn = this->sortColumn();
