@@ -69,10 +69,7 @@ LightView::LightView(MapModel *map, EffectEngine *engine, QWidget *parent, const
             &LightView::handleContextMenuRequested);
 }
 
-LightView::~LightView()
-{
-    delete m_progress;
-}
+LightView::~LightView() = default;
 
 void LightView::buildMenus()
 {
@@ -435,8 +432,7 @@ void LightView::handleDeleteInterface()
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
-    delete m_progress;
-    m_progress = new QProgressDialog;
+    m_progress.open();
     const auto started =
         connect(m_map, &MapModel::progressStarted, this, &LightView::handleProgressStarted);
     const auto updated =
@@ -448,8 +444,7 @@ void LightView::handleDeleteInterface()
     // Disconnected again, so a later deletion does not see every signal twice.
     disconnect(started);
     disconnect(updated);
-    delete m_progress;
-    m_progress = nullptr;
+    m_progress.close();
     removeInterfaceItem(uid);
 }
 
@@ -470,23 +465,10 @@ void LightView::handleUpdateNow()
 
 void LightView::handleProgressUpdated(int current)
 {
-    if (m_progress) {
-        m_progress->setValue(current);
-        if (current == m_progress->maximum()) {
-            delete m_progress;
-            m_progress = nullptr;
-        }
-    }
-    QApplication::processEvents();
+    m_progress.update(current);
 }
 
 void LightView::handleProgressStarted(int min, int max, QString windowText)
 {
-    if (!m_progress)
-        return;
-    m_progress->setWindowModality(Qt::ApplicationModal);
-    m_progress->show();
-    m_progress->setRange(min, max);
-    m_progress->setWindowTitle(windowText);
-    QApplication::processEvents();
+    m_progress.start(min, max, windowText);
 }

@@ -1,6 +1,8 @@
 #ifndef LIGHTVIEW_H
 #define LIGHTVIEW_H
 
+#include "mapprogressdialog.h"
+
 #include <QHash>
 #include <QTreeWidget>
 
@@ -10,7 +12,6 @@ class LightViewLight;
 class MapModel;
 class QAction;
 class QMenu;
-class QProgressDialog;
 class SelectionEffect;
 
 // The tree of the map's interfaces and their lights. It pushes the user's light selection into
@@ -83,7 +84,7 @@ private:
     // reports a selection change, but the rows that stay keep their selection, and pushing
     // all of them into the effect again for every removed row makes bulk deletions crawl.
     bool m_removingRows = false;
-    QProgressDialog *m_progress = nullptr;
+    MapProgressDialog m_progress;
     QMenu *m_lightMenu = nullptr;
     QMenu *m_interfaceMenu = nullptr;
     QAction *m_editLightAction = nullptr;

@@ -30,7 +30,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -130,7 +129,6 @@ MetaTool::~MetaTool()
     m_groupView = nullptr;
     delete m_nodeCountLabel;
     delete m_commLibrary;
-    delete m_progress;
     // Freed rather than left to the end of the process, so a process that builds several
     // windows (the tests do) keeps no engine ticking over a map nobody shows.
     delete m_engine;
@@ -451,8 +449,7 @@ void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quin
 
 void MetaTool::createProgressDialog()
 {
-    delete m_progress;
-    m_progress = new QProgressDialog;
+    m_progress.open();
     connect(m_map, &MapModel::progressUpdated, this, &MetaTool::handleProgressUpdated,
             Qt::UniqueConnection);
     connect(m_map, &MapModel::progressStarted, this, &MetaTool::handleProgressStarted,
@@ -463,33 +460,17 @@ void MetaTool::createProgressDialog()
 
 void MetaTool::handleProgressStarted(int min, int max, QString windowText)
 {
-    if (!m_progress)
-        return;
-    m_progress->setWindowModality(Qt::ApplicationModal);
-    m_progress->show();
-    m_progress->setRange(min, max);
-    m_progress->setWindowTitle(windowText);
-    QApplication::processEvents();
+    m_progress.start(min, max, windowText);
 }
 
 void MetaTool::handleProgressTextChanged(QString text)
 {
-    if (text.isEmpty() || !m_progress)
-        return;
-    m_progress->setWindowTitle(text);
-    QApplication::processEvents();
+    m_progress.setTitle(text);
 }
 
 void MetaTool::handleProgressUpdated(int current)
 {
-    if (m_progress) {
-        m_progress->setValue(current);
-        if (current == m_progress->maximum()) {
-            delete m_progress;
-            m_progress = nullptr;
-        }
-    }
-    QApplication::processEvents();
+    m_progress.update(current);
 }
 
 // ---- map file commands ----------------------------------------------------------------------
@@ -599,8 +580,7 @@ void MetaTool::openMap(const QString &requested)
         updateRecentMapsMenu();
     }
     // A load that ended early leaves the dialog behind; it must not stay up.
-    delete m_progress;
-    m_progress = nullptr;
+    m_progress.close();
     m_map->setLivePlayDisabled(!m_livePlay);
     setDirty(false);
     m_lightView->restoreSorting(sortColumn);
@@ -612,8 +592,7 @@ bool MetaTool::writeMapTo(const QString &path, bool withProgress)
     if (withProgress)
         createProgressDialog();
     const bool ok = m_map->saveMap(path);
-    delete m_progress;
-    m_progress = nullptr;
+    m_progress.close();
     if (!ok) {
         UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Save Failed"),
                                         tr("Unable to save file ") + path + ".");

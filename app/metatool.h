@@ -1,6 +1,7 @@
 #ifndef METATOOL_H
 #define METATOOL_H
 
+#include "mapprogressdialog.h"
 #include "metatoolform.h"
 #include "mrulist.h"
 
@@ -19,7 +20,6 @@ class QDialog;
 class QGraphicsScene;
 class QLabel;
 class QMenu;
-class QProgressDialog;
 class QStatusBar;
 class SelectionEffect;
 class UndoManager;
@@ -172,7 +172,7 @@ private:
     QString m_imageFolder;
     QLabel *m_nodeCountLabel = nullptr;
     int m_nodeCount = 0;
-    QProgressDialog *m_progress = nullptr;
+    MapProgressDialog m_progress;
 };
 
 #endif // METATOOL_H
