@@ -3,7 +3,6 @@
 #include "jsonreading.h"
 #include "memorymapentry.h"
 
-#include <QDebug>
 #include <QJsonArray>
 
 namespace {
@@ -49,12 +48,8 @@ DeviceEntry::~DeviceEntry() = default;
 bool DeviceEntry::load(const QString &path)
 {
     QJsonObject root;
-    if (!readJsonObjectFile(path, root))
+    if (!readNonEmptyJsonObjectFile(path, root))
         return false;
-    if (root.isEmpty()) {
-        qDebug() << "File" << path << "is empty or improperly formatted";
-        return false;
-    }
     if (root.contains(QLatin1String("DeviceType")))
         m_deviceType = DeviceType::fromText(root.value(QLatin1String("DeviceType")).toString());
     m_deviceName = root.value(QLatin1String("DeviceName")).toString();

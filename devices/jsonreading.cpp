@@ -1,5 +1,6 @@
 #include "jsonreading.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QJsonDocument>
 
@@ -52,6 +53,17 @@ bool readJsonObjectFile(const QString &path, QJsonObject &object)
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return false;
     object = QJsonDocument::fromJson(file.readAll()).object();
+    return true;
+}
+
+bool readNonEmptyJsonObjectFile(const QString &path, QJsonObject &object)
+{
+    if (!readJsonObjectFile(path, object))
+        return false;
+    if (object.isEmpty()) {
+        qDebug() << "File" << path << "is empty or improperly formatted";
+        return false;
+    }
     return true;
 }
 

@@ -21,6 +21,10 @@ void readValueList(const QJsonArray &array, QMap<QString, QString> &values, QStr
 // only when the file cannot be opened.
 bool readJsonObjectFile(const QString &path, QJsonObject &object);
 
+// As readJsonObjectFile, but an empty or unparsable file is also refused, with a debug line
+// naming it.
+bool readNonEmptyJsonObjectFile(const QString &path, QJsonObject &object);
+
 // A string, or a one-element list made of a single string.
 QStringList jsonStringList(const QJsonValue &value);
 

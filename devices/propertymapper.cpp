@@ -3,8 +3,6 @@
 #include "jsonreading.h"
 #include "propertyentry.h"
 
-#include <QDebug>
-
 PropertyMapper::PropertyMapper() = default;
 
 PropertyMapper::~PropertyMapper() = default;
@@ -23,12 +21,8 @@ PropertyMapper *PropertyMapper::instance()
 bool PropertyMapper::loadFile(const QString &path, int mapVariant)
 {
     QJsonObject root;
-    if (!readJsonObjectFile(path, root))
+    if (!readNonEmptyJsonObjectFile(path, root))
         return false;
-    if (root.isEmpty()) {
-        qDebug() << "File" << path << "is empty or improperly formatted";
-        return false;
-    }
     const QJsonValue map = root.value(QLatin1String("PropertyMap"));
     if (!map.isArray())
         return false;

@@ -67,16 +67,9 @@ bool SimulatedOrvexInterface::sendRawTo(const QByteArray &datagram, const QHostA
 
 void SimulatedOrvexInterface::readPending()
 {
-    while (m_socket.hasPendingDatagrams()) {
-        QByteArray datagram(int(m_socket.pendingDatagramSize()), '\0');
-        QHostAddress sender;
-        quint16 port = 0;
-        const qint64 read = m_socket.readDatagram(datagram.data(), datagram.size(), &sender, &port);
-        if (read < 0)
-            continue;
-        datagram.resize(int(read));
-        handleDatagram(datagram, sender, port, false);
-    }
+    forEachPendingDatagram(m_socket,
+                           [this](const QByteArray &datagram, const QHostAddress &sender,
+                                  quint16 port) { handleDatagram(datagram, sender, port, false); });
 }
 
 void SimulatedOrvexInterface::handleDatagram(const QByteArray &datagram, const QHostAddress &sender,

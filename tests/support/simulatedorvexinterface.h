@@ -28,6 +28,22 @@
 //                             parameter id, else no answer
 // DMX out, port out and sync are only recorded. Broadcasts reach an interface through the
 // SimulatedOrvexNetwork that owns it.
+// Reads every datagram waiting on the socket, each at its own length, and hands it on with
+// its sender.
+template <typename Handler> void forEachPendingDatagram(QUdpSocket &socket, Handler handle)
+{
+    while (socket.hasPendingDatagrams()) {
+        QByteArray datagram(int(socket.pendingDatagramSize()), '\0');
+        QHostAddress sender;
+        quint16 port = 0;
+        const qint64 read = socket.readDatagram(datagram.data(), datagram.size(), &sender, &port);
+        if (read < 0)
+            continue;
+        datagram.resize(int(read));
+        handle(datagram, sender, port);
+    }
+}
+
 class SimulatedOrvexInterface : public QObject
 {
     Q_OBJECT

@@ -44,16 +44,10 @@ QList<QByteArray> SimulatedOrvexNetwork::broadcastsWithCode(quint16 code) const
 
 void SimulatedOrvexNetwork::readPending()
 {
-    while (m_socket.hasPendingDatagrams()) {
-        QByteArray datagram(int(m_socket.pendingDatagramSize()), '\0');
-        QHostAddress sender;
-        quint16 port = 0;
-        const qint64 read = m_socket.readDatagram(datagram.data(), datagram.size(), &sender, &port);
-        if (read < 0)
-            continue;
-        datagram.resize(int(read));
-        m_broadcasts.append(datagram);
-        for (SimulatedOrvexInterface *iface : m_interfaces)
-            iface->handleDatagram(datagram, sender, port, true);
-    }
+    forEachPendingDatagram(
+        m_socket, [this](const QByteArray &datagram, const QHostAddress &sender, quint16 port) {
+            m_broadcasts.append(datagram);
+            for (SimulatedOrvexInterface *iface : m_interfaces)
+                iface->handleDatagram(datagram, sender, port, true);
+        });
 }
