@@ -2,6 +2,7 @@
 #include "model/group.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
+#include "modeltesthelpers.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -15,14 +16,6 @@ quint64 addLight(MapModel &map, const QString &name = QStringLiteral("Light"))
     light->setName(name);
     map.addLight(light);
     return light->uid();
-}
-
-quint64 addGroup(MapModel &map, int type, const QList<quint64> &members)
-{
-    auto *group = new Group(type, map.nextUid(), QStringLiteral("Group"));
-    group->addChildren(members);
-    map.addGroup(group);
-    return group->uid();
 }
 
 QVector<quint64> step(const GroupLightMatrix &matrix, int index)

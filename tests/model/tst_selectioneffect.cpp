@@ -5,6 +5,7 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
+#include "modeltesthelpers.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -22,14 +23,6 @@ quint64 addLight(MapModel &map, DataSupply *dataSupply = nullptr, int channel = 
     }
     map.addLight(light);
     return light->uid();
-}
-
-quint64 addGroup(MapModel &map, int type, const QList<quint64> &members)
-{
-    auto *group = new Group(type, map.nextUid(), QStringLiteral("Group"));
-    group->addChildren(members);
-    map.addGroup(group);
-    return group->uid();
 }
 
 DataSupply *addInterface(MapModel &map)
