@@ -157,6 +157,8 @@ void LayoutView::handleClearedMap()
     // A reopened map may bring the same uids back; a selection kept from the old map would
     // then make lights count as selected that show unselected, and be deleted with them.
     m_selectionList.clear();
+    m_selectedUids.clear();
+    m_deselectedInList = 0;
     setScene(m_scene);
     setSelectionActionsEnabled(false);
 }
@@ -174,16 +176,38 @@ void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
 {
     LayoutViewLight *item = m_lightItems.value(uid);
     if (s) {
-        if (!m_selectionList.contains(uid))
+        if (!m_selectedUids.contains(uid)) {
+            // A uid deselected earlier may still stand in the list at its old place.
+            if (m_deselectedInList > 0)
+                compactSelectionList();
+            m_selectedUids.insert(uid);
             m_selectionList.append(uid);
+        }
         if (item)
             item->setBrush(QBrush(Qt::red, Qt::SolidPattern));
     } else {
-        m_selectionList.removeAll(uid);
+        if (m_selectedUids.remove(uid)) {
+            ++m_deselectedInList;
+            if (m_deselectedInList * 2 > m_selectionList.size())
+                compactSelectionList();
+        }
         if (item)
             item->setBrush(QBrush(Qt::black, Qt::SolidPattern));
     }
-    setSelectionActionsEnabled(!m_selectionList.isEmpty());
+    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+}
+
+const QList<quint64> &LayoutView::selectionList() const
+{
+    if (m_deselectedInList > 0)
+        compactSelectionList();
+    return m_selectionList;
+}
+
+void LayoutView::compactSelectionList() const
+{
+    m_selectionList.removeIf([this](quint64 uid) { return !m_selectedUids.contains(uid); });
+    m_deselectedInList = 0;
 }
 
 void LayoutView::autoZoom()

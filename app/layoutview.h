@@ -5,6 +5,7 @@
 #include <QGraphicsView>
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 class LayoutViewLight;
 class MapModel;
@@ -24,7 +25,7 @@ public:
                const QString &name);
 
     // The canvas's ordered record of the selected lights, in order of selection.
-    const QList<quint64> &selectionList() const { return m_selectionList; }
+    const QList<quint64> &selectionList() const;
     int gridSpacing() const { return m_gridSpacing; }
     bool snapToGrid() const { return m_snapToGrid; }
     bool selectAllLights() const { return m_selectAll; }
@@ -71,7 +72,13 @@ private:
     SelectionEffect *m_selection;
     QGraphicsScene *m_scene;
     QHash<quint64, LayoutViewLight *> m_lightItems;
-    QList<quint64> m_selectionList;
+    // The list keeps the order; the set answers "is it selected" for every light of a
+    // select-all or clear. Deselected uids leave the list lazily, in one pass, so deselecting
+    // every light of a large map stays linear.
+    mutable QList<quint64> m_selectionList;
+    QSet<quint64> m_selectedUids;
+    mutable int m_deselectedInList = 0;
+    void compactSelectionList() const;
     int m_gridSpacing = 12;
     bool m_snapToGrid = true;
     bool m_updatePaused = false;

@@ -119,6 +119,16 @@ void TestLayoutView::selectionIsMirrored()
     m_selection->setLightSelected(b->uid(), false);
     QCOMPARE(m_view->selectionList(), QList<quint64>({a->uid()}));
     QCOMPARE(m_view->getLayoutViewLight(b->uid())->brush().color(), QColor(Qt::black));
+    // Selected again, a light goes to the end of the order, not back to its old place.
+    Light *c = addLight(m_map, m_ds, "C", 0, 6, QPointF(50, 10));
+    m_selection->setLightSelected(c->uid(), true);
+    m_selection->setLightSelected(a->uid(), false);
+    m_selection->setLightSelected(b->uid(), true);
+    m_selection->setLightSelected(a->uid(), true);
+    QCOMPARE(m_view->selectionList(), QList<quint64>({c->uid(), b->uid(), a->uid()}));
+    for (Light *light : {a, b, c})
+        m_selection->setLightSelected(light->uid(), false);
+    QVERIFY(m_view->selectionList().isEmpty());
     // The editing entries of the canvas menu stay disabled until that editing exists.
     for (QAction *action : m_view->popupMenu()->actions())
         QVERIFY(action->isSeparator() || !action->isEnabled());
