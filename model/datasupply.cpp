@@ -4,6 +4,7 @@
 #include "devices/propertymapper.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
+#include "model/posebounds.h"
 
 #include <QDebug>
 #include <QDomDocument>
@@ -519,24 +520,10 @@ void DataSupply::renumberLights()
 
 QRect DataSupply::boundingRect() const
 {
-    const QList<Light *> lights = lightObjects();
-    if (lights.isEmpty())
-        return QRect(0, 0, 0, 0);
-    double minX = 1000000.0, minY = 1000000.0, maxX = -1000000.0, maxY = -1000000.0;
-    for (const Light *light : lights) {
-        const LightPose pose = light->pose();
-        minX = std::min(minX, pose.x);
-        minY = std::min(minY, pose.y);
-        maxX = std::max(maxX, pose.x);
-        maxY = std::max(maxY, pose.y);
-    }
-    // QRect works out its far edge as left + width - 1, and left + width must fit in an int.
-    const int left = saturatedInt(minX);
-    const int top = saturatedInt(minY);
-    const auto extent = [](int origin, double size) {
-        return int(std::min<qint64>(saturatedInt(size), qint64(INT_MAX) - origin));
-    };
-    return QRect(left, top, extent(left, maxX - minX), extent(top, maxY - minY));
+    PoseBounds bounds;
+    for (const Light *light : lightObjects())
+        bounds.add(light->pose());
+    return bounds.rect();
 }
 
 // ---------------------------------------------------------------------------------------------

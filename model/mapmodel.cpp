@@ -1,4 +1,5 @@
 #include "model/mapmodel.h"
+#include "model/posebounds.h"
 
 #include "model/datasupply.h"
 #include "model/group.h"
@@ -72,22 +73,10 @@ quint64 MapModel::nextUid()
 
 QRect MapModel::lightsBoundingRect() const
 {
-    if (m_lights.isEmpty())
-        return QRect(0, 0, 0, 0);
-    double minX = 1000000.0, minY = 1000000.0, maxX = -1000000.0, maxY = -1000000.0;
-    for (const Light *light : m_lights) {
-        const LightPose pose = light->pose();
-        minX = std::min(minX, pose.x);
-        minY = std::min(minY, pose.y);
-        maxX = std::max(maxX, pose.x);
-        maxY = std::max(maxY, pose.y);
-    }
-    auto toInt = [](double v) {
-        if (!(v == v))
-            return 0;
-        return int(std::clamp(v, double(INT_MIN), double(INT_MAX)));
-    };
-    return QRect(toInt(minX), toInt(minY), toInt(maxX - minX), toInt(maxY - minY));
+    PoseBounds bounds;
+    for (const Light *light : m_lights)
+        bounds.add(light->pose());
+    return bounds.rect();
 }
 
 // ---------------------------------------------------------------------------------------------

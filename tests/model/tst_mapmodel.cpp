@@ -10,6 +10,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <climits>
+#include <limits>
+
 namespace {
 
 // Writes every model signal as one line of text, in the order they arrive.
@@ -418,6 +421,9 @@ void TestMapModel::boundingRect()
     map.addLight(lightAt(1, 2000000.0, 5.0));
     map.addLight(lightAt(2, 3000000.0, 5.0));
     QCOMPARE(map.lightsBoundingRect().left(), 1000000);
+    // An infinite position saturates instead of overflowing the rectangle's far edge.
+    map.addLight(lightAt(3, std::numeric_limits<double>::infinity(), 5.0));
+    QCOMPARE(map.lightsBoundingRect().right(), INT_MAX - 1);
 }
 
 void TestMapModel::relays()
