@@ -46,7 +46,7 @@ public:
     // Writes the alpha word as a double fraction; values outside 0..1 are clamped.
     void setAlphaF(double alpha);
 
-    // N-channel words, read as stored whatever the spec.
+    // N-channel words, read as stored whichever colour space the colour holds.
     quint32 channelCount() const { return m_c.w[0]; }
     quint32 yxySourceMark() const { return m_c.w[1]; }
     void setYxySourceMark(quint32 mark) { m_c.w[1] = mark; }
@@ -91,7 +91,8 @@ public:
     double saturationF() const;
     double valueF() const;
 
-    // N-channel getters read the N-channel words as they are, without looking at the spec.
+    // N-channel getters read the N-channel words as they are, whichever colour space the colour
+    // holds.
     QList<uint> nChannelValues() const;
     QList<double> nChannelValuesF() const;
     void getNChannelF(double values[9]) const;
