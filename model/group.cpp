@@ -314,23 +314,29 @@ const GroupLightMatrix &Group::matrixFor(Path &path)
     return m_matrix;
 }
 
-GroupLightMatrix Group::compileChasing(Path &path)
+template <typename Visit> void Group::forEachStepMatrix(Path &path, Visit visit)
 {
-    GroupLightMatrix matrix;
     for (quint64 stepUid : std::as_const(m_stepGroups)) {
         Group *group = stepUid ? resolveGroup(stepUid) : nullptr;
         if (!group || onPath(path, stepUid))
             continue;
         path.append(stepUid);
-        const GroupLightMatrix &stepMatrix = group->matrixFor(path);
+        visit(group->matrixFor(path));
         path.removeLast();
+    }
+}
+
+GroupLightMatrix Group::compileChasing(Path &path)
+{
+    GroupLightMatrix matrix;
+    forEachStepMatrix(path, [&matrix](const GroupLightMatrix &stepMatrix) {
         const QVector<quint64> lights = stepMatrix.stepLightUids.isEmpty()
                                             ? QVector<quint64>()
                                             : stepMatrix.stepLightUids.first();
         matrix.stepLightUids.append(lights);
         matrix.stepLightCounts.append(int(lights.size()));
         matrix.totalLightCount += int(lights.size());
-    }
+    });
     matrix.stepCount = int(matrix.stepLightUids.size());
     return matrix;
 }
@@ -338,16 +344,10 @@ GroupLightMatrix Group::compileChasing(Path &path)
 GroupLightMatrix Group::compileSynchronized(Path &path)
 {
     QVector<quint64> lights;
-    for (quint64 stepUid : std::as_const(m_stepGroups)) {
-        Group *group = stepUid ? resolveGroup(stepUid) : nullptr;
-        if (!group || onPath(path, stepUid))
-            continue;
-        path.append(stepUid);
-        const GroupLightMatrix &stepMatrix = group->matrixFor(path);
-        path.removeLast();
+    forEachStepMatrix(path, [&lights](const GroupLightMatrix &stepMatrix) {
         for (const QVector<quint64> &step : stepMatrix.stepLightUids)
             lights += step;
-    }
+    });
     GroupLightMatrix matrix;
     matrix.stepCount = 1;
     matrix.totalLightCount = int(lights.size());

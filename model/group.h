@@ -93,6 +93,8 @@ private:
     int stepCount(Path &path) const;
     void compile(Path &path);
     const GroupLightMatrix &matrixFor(Path &path);
+    // Compiles each step group not already on the path and hands over its matrix.
+    template <typename Visit> void forEachStepMatrix(Path &path, Visit visit);
     GroupLightMatrix compileChasing(Path &path);
     GroupLightMatrix compileSynchronized(Path &path);
     GroupLightMatrix compileOwnLight() const;
