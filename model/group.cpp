@@ -333,11 +333,8 @@ GroupLightMatrix Group::compileChasing(Path &path)
         const QVector<quint64> lights = stepMatrix.stepLightUids.isEmpty()
                                             ? QVector<quint64>()
                                             : stepMatrix.stepLightUids.first();
-        matrix.stepLightUids.append(lights);
-        matrix.stepLightCounts.append(int(lights.size()));
-        matrix.totalLightCount += int(lights.size());
+        matrix.appendStep(lights);
     });
-    matrix.stepCount = int(matrix.stepLightUids.size());
     return matrix;
 }
 
@@ -349,10 +346,7 @@ GroupLightMatrix Group::compileSynchronized(Path &path)
             lights += step;
     });
     GroupLightMatrix matrix;
-    matrix.stepCount = 1;
-    matrix.totalLightCount = int(lights.size());
-    matrix.stepLightCounts.append(int(lights.size()));
-    matrix.stepLightUids.append(lights);
+    matrix.appendStep(lights);
     return matrix;
 }
 
@@ -362,10 +356,7 @@ GroupLightMatrix Group::compileOwnLight() const
     if (m_map && m_map->light(m_uid))
         lights.append(m_uid);
     GroupLightMatrix matrix;
-    matrix.stepCount = 1;
-    matrix.totalLightCount = int(lights.size());
-    matrix.stepLightCounts.append(int(lights.size()));
-    matrix.stepLightUids.append(lights);
+    matrix.appendStep(lights);
     return matrix;
 }
 

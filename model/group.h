@@ -20,6 +20,15 @@ struct GroupLightMatrix
     int totalLightCount = 0;
     QVector<int> stepLightCounts;
     QVector<QVector<quint64>> stepLightUids;
+
+    // Adds one step, keeping the counts in line with the lists.
+    void appendStep(const QVector<quint64> &lights)
+    {
+        stepLightUids.append(lights);
+        stepLightCounts.append(int(lights.size()));
+        totalLightCount += int(lights.size());
+        stepCount = int(stepLightUids.size());
+    }
 };
 
 class Group : public QObject
