@@ -12,6 +12,7 @@
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
 #include "protocol/commlibrary.h"
+#include "protocol/framerelay.h"
 #include "protocol/orvex.h"
 
 #if __has_include("dialogs/editpreferencesdialog.h")
@@ -35,26 +36,19 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include <cstring>
-
 namespace {
 constexpr const char *ProductName = "Dallowmere";
-constexpr int DmxDataSize = 512;
 constexpr int IpTextSize = 24;
 
-// What the frame relay hands to the protocol object: the interface's address text and a full
-// universe, cut or zero-padded to 512 bytes whatever the interface produced.
-struct RelayedUniverse
-{
-    RelayedUniverse(const QString &ip, const QByteArray &dmxData) : ipText(ip.toLatin1())
-    {
-        ipText.truncate(IpTextSize);
-        std::memcpy(data, dmxData.constData(), size_t(qMin(DmxDataSize, int(dmxData.size()))));
-    }
-    QByteArray ipText;
-    unsigned char data[DmxDataSize] = {};
-};
 constexpr int DefaultFrameRate = 10;
+
+// The address text as the frame relay passes it on: cut to the length an address text has.
+QByteArray relayAddress(const QString &ip)
+{
+    QByteArray text = ip.toLatin1();
+    text.truncate(IpTextSize);
+    return text;
+}
 
 // Stops the effect engine for the length of a scope and puts back the state it had.
 class EngineRestorer
@@ -430,8 +424,7 @@ void MetaTool::handleSendDMXFrame(QString ip, quint16 startCode, quint16 timerVa
     Q_UNUSED(timerVal);
     if (!m_protocol)
         return;
-    RelayedUniverse frame(ip, dmxData);
-    m_protocol->sendDmxFrame(frame.ipText, 0, 0, frame.data, DmxDataSize);
+    FrameRelay::sendDmxFrame(*m_protocol, relayAddress(ip), dmxData);
 }
 
 void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quint16 flags,
@@ -441,8 +434,7 @@ void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quin
     Q_UNUSED(flags);
     if (!m_protocol)
         return;
-    RelayedUniverse frame(ip, dmxData);
-    m_protocol->sendPortOut(frame.ipText, 0xFFFFFFFF, port, 0, DmxDataSize, startCode, frame.data);
+    FrameRelay::sendPortOut(*m_protocol, relayAddress(ip), port, startCode, dmxData);
 }
 
 // ---- progress -------------------------------------------------------------------------------

@@ -6,14 +6,12 @@
 #include "model/effectengine.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
+#include "protocol/framerelay.h"
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
-#include "protocol/orvexdatagrams.h"
 
 #include <QHostAddress>
 #include <QTimer>
-
-#include <cstring>
 
 DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
     : m_map(map), m_effectEngine(effectEngine)
@@ -208,14 +206,6 @@ void DiscoveryEngine::handleDiscoverPortsResponse(unsigned int ip, unsigned char
     emit discoveredPorts(ds->uid(), portcount);
 }
 
-static QByteArray dmxBuffer(const QByteArray &data)
-{
-    QByteArray buffer(OrvexDatagrams::MaxDmxData, '\0');
-    std::memcpy(buffer.data(), data.constData(),
-                size_t(qMin<qsizetype>(data.size(), OrvexDatagrams::MaxDmxData)));
-    return buffer;
-}
-
 void DiscoveryEngine::handleSendDMXFrame(QString ip, quint16 startCode, quint16 timerVal,
                                          QByteArray dmxData)
 {
@@ -223,10 +213,7 @@ void DiscoveryEngine::handleSendDMXFrame(QString ip, quint16 startCode, quint16 
     Q_UNUSED(timerVal)
     if (!m_orvex)
         return;
-    const QByteArray buffer = dmxBuffer(dmxData);
-    m_orvex->sendDmxFrame(ip.toLatin1(), 0, 0,
-                          reinterpret_cast<const unsigned char *>(buffer.constData()),
-                          int(buffer.size()));
+    FrameRelay::sendDmxFrame(*m_orvex, ip.toLatin1(), dmxData);
 }
 
 void DiscoveryEngine::handleSendPortOut(QString ip, quint32 universe, quint8 port, quint16 flags,
@@ -236,9 +223,7 @@ void DiscoveryEngine::handleSendPortOut(QString ip, quint32 universe, quint8 por
     Q_UNUSED(flags)
     if (!m_orvex)
         return;
-    const QByteArray buffer = dmxBuffer(dmxData);
-    m_orvex->sendPortOut(ip.toLatin1(), 0xFFFFFFFF, port, 0, quint32(buffer.size()), startCode,
-                         reinterpret_cast<const unsigned char *>(buffer.constData()));
+    FrameRelay::sendPortOut(*m_orvex, ip.toLatin1(), port, startCode, dmxData);
 }
 
 // Light scans and reading light data are not built yet; their entry points exist so that
