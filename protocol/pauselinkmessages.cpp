@@ -85,7 +85,7 @@ QByteArray pause()
     return frame(envelope(AnnouncementId, PauseCommand));
 }
 
-static bool isDecimal(const QByteArray &text)
+bool isDecimalText(const QByteArray &text)
 {
     if (text.isEmpty())
         return false;
@@ -110,7 +110,7 @@ ControllerAnswer parseAnswer(const QByteArray &datagram)
     if (!parseDottedQuad(fields.at(2), &address))
         return answer;
     const QByteArray &portText = fields.at(3);
-    if (!isDecimal(portText) || portText.size() > 5)
+    if (!isDecimalText(portText) || portText.size() > 5)
         return answer;
     const uint port = portText.toUInt();
     if (port < 1 || port > 65535)
@@ -119,42 +119,6 @@ ControllerAnswer parseAnswer(const QByteArray &datagram)
     answer.address = QString::fromLatin1(dottedQuad(address));
     answer.port = quint16(port);
     return answer;
-}
-
-FrameResult readFrame(const QByteArray &stream)
-{
-    static const QByteArray prefix = "Content-Length: ";
-    static const QByteArray separator = "\r\n\r\n";
-    FrameResult result;
-    const int headerEnd = stream.indexOf(separator);
-    if (headerEnd < 0) {
-        // Without a terminator in the first bytes the header can never become valid.
-        const bool prefixSoFar = prefix.startsWith(stream.left(prefix.size()));
-        if (stream.size() > MaxFrameHeaderSize || !prefixSoFar)
-            result.status = FrameStatus::Invalid;
-        return result;
-    }
-    if (headerEnd > MaxFrameHeaderSize || !stream.startsWith(prefix)) {
-        result.status = FrameStatus::Invalid;
-        return result;
-    }
-    const QByteArray lengthText = stream.mid(prefix.size(), headerEnd - prefix.size());
-    const qsizetype bodyStart = headerEnd + separator.size();
-    if (!isDecimal(lengthText) || lengthText.size() > 6) {
-        result.status = FrameStatus::Invalid;
-        return result;
-    }
-    const int length = lengthText.toInt();
-    if (length > MaxFrameBodySize || length % 2 != 0) {
-        result.status = FrameStatus::Invalid;
-        return result;
-    }
-    if (stream.size() - bodyStart < length)
-        return result;
-    result.status = FrameStatus::Complete;
-    result.body = stream.mid(bodyStart, length);
-    result.consumed = int(bodyStart) + length;
-    return result;
 }
 
 } // namespace PauseLinkMessages

@@ -29,7 +29,6 @@ inline QString otherVariantName()
 // Bounds on what a peer may send us; a valid answer is a few dozen bytes and our own frames a
 // few hundred.
 constexpr int MaxAnswerSize = 1024;
-constexpr int MaxFrameHeaderSize = 64;
 constexpr int MaxFrameBodySize = 65536;
 
 // "3166485691:1:<local>:<reply port>\n" in Latin-1.
@@ -62,17 +61,8 @@ struct ControllerAnswer
 };
 ControllerAnswer parseAnswer(const QByteArray &datagram);
 
-// Reading one framed message from the front of a byte stream. Incomplete: wait for more bytes.
-// Invalid: the header is malformed or announces a length that is absent, negative, not
-// decimal, over MaxFrameBodySize or odd (UTF-16); the stream cannot be resynchronised.
-enum class FrameStatus { Complete, Incomplete, Invalid };
-struct FrameResult
-{
-    FrameStatus status = FrameStatus::Incomplete;
-    QByteArray body;
-    int consumed = 0;
-};
-FrameResult readFrame(const QByteArray &stream);
+// Non-empty and only the digits 0 to 9: no sign, no blanks.
+bool isDecimalText(const QByteArray &text);
 
 } // namespace PauseLinkMessages
 

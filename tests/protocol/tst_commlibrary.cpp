@@ -2,6 +2,7 @@
 #include "protocol/commlibrary.h"
 #include "protocol/networksettings.h"
 #include "protocol/pauselinkmessages.h"
+#include "support/pauselinkframes.h"
 #include "support/simulatedorvexnetwork.h"
 #include "support/standincontroller.h"
 
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 using namespace PauseLinkMessages;
+using namespace PauseLinkFrames;
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "standincontroller.h"
 
+#include "pauselinkframes.h"
 #include "protocol/networksettings.h"
 #include "protocol/pauselinkmessages.h"
 
@@ -45,8 +46,8 @@ QList<QByteArray> StandInController::frames(int i) const
     QList<QByteArray> result;
     QByteArray stream = m_connections.value(i) ? m_connections.at(i)->received : QByteArray();
     for (;;) {
-        const PauseLinkMessages::FrameResult r = PauseLinkMessages::readFrame(stream);
-        if (r.status != PauseLinkMessages::FrameStatus::Complete)
+        const PauseLinkFrames::FrameResult r = PauseLinkFrames::readFrame(stream);
+        if (r.status != PauseLinkFrames::FrameStatus::Complete)
             return result;
         result.append(stream.left(r.consumed));
         stream.remove(0, r.consumed);
