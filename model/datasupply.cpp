@@ -391,20 +391,6 @@ qint64 lastChannelOf(const Light *light)
     return light->frameState()->lastFootprintChannel();
 }
 
-constexpr size_t PrefetchDistance = 8;
-
-// The lines of a frame state that writing and ending its frame use, asked for a few lights
-// ahead of their turn.
-inline void prefetchFrameState(const LightFrameState *state)
-{
-#if defined(__GNUC__)
-    __builtin_prefetch(&state->currentColor, 1);
-    __builtin_prefetch(state->levelScratch, 1);
-#else
-    Q_UNUSED(state);
-#endif
-}
-
 } // namespace
 
 void DataSupply::updateBufferSizes()
@@ -711,8 +697,8 @@ bool DataSupply::updateLights()
     const size_t count = m_frameTable.size();
     LightFrameState *const *states = m_frameTable.data();
     for (size_t i = 0; i < count; ++i) {
-        if (i + PrefetchDistance < count)
-            prefetchFrameState(states[i + PrefetchDistance]);
+        if (i + LightFrameState::PrefetchDistance < count)
+            LightFrameState::prefetchForOutput(states[i + LightFrameState::PrefetchDistance]);
         LightFrameState *state = states[i];
         const int index = portIndexOfPort(state->port);
         if (index < 0)

@@ -6,6 +6,8 @@
 
 #include <QtGlobal>
 
+#include <cstddef>
+
 class Light;
 
 // The part of a light that every live frame reads and writes, kept apart from the rest of the
@@ -59,6 +61,33 @@ struct alignas(64) LightFrameState
     // that lights made one after another sit one after another in memory.
     static LightFrameState *allocate(Light *owner);
     static void release(LightFrameState *state);
+
+    // Walks over many states ask for the lines they will touch this many states ahead, so a
+    // large map does not wait on memory for every light.
+    static constexpr size_t PrefetchDistance = 8;
+    // The lines writing and ending a frame use.
+    static void prefetchForOutput(const LightFrameState *state)
+    {
+#if defined(__GNUC__)
+        __builtin_prefetch(&state->currentColor, 1);
+        __builtin_prefetch(state->levelScratch, 1);
+#else
+        Q_UNUSED(state);
+#endif
+    }
+    // The colours a steady frame's compositing reads and writes.
+    static void prefetchForCompositing(const LightFrameState *state)
+    {
+#if defined(__GNUC__)
+        __builtin_prefetch(&state->currentColor, 1);
+        __builtin_prefetch(&state->mixResult, 0);
+        __builtin_prefetch(&state->mixedColor, 0);
+        __builtin_prefetch(&state->mixBase, 0);
+        __builtin_prefetch(&state->lastPriority, 1);
+#else
+        Q_UNUSED(state);
+#endif
+    }
 
 private:
     void mixOverCurrentColor(const VeyColor &color);

@@ -329,18 +329,15 @@ void MapModel::flushChangedGroups()
 void MapModel::updateLights()
 {
     if (m_livePlayDisabled) {
-        refreshFrameOrder();
-        const size_t count = m_frameOrder.size();
+        const std::vector<FrameOrderEntry> &order = lightsInFrameOrder();
+        const size_t count = order.size();
         for (size_t i = 0; i < count; ++i) {
-#if defined(__GNUC__)
             // Ending a frame is a store or two per light: without asking ahead the walk waits
             // on memory for every light of a large map.
-            if (i + 8 < count) {
-                __builtin_prefetch(&m_frameOrder[i + 8]->currentColor, 1);
-                __builtin_prefetch(m_frameOrder[i + 8]->levelScratch, 1);
-            }
-#endif
-            m_frameOrder[i]->endFrame();
+            if (i + LightFrameState::PrefetchDistance < count)
+                LightFrameState::prefetchForOutput(
+                    order[i + LightFrameState::PrefetchDistance].state);
+            order[i].state->endFrame();
         }
         return;
     }
@@ -350,16 +347,20 @@ void MapModel::updateLights()
         emit signalSendPortOutSync();
 }
 
-void MapModel::refreshFrameOrder()
+const std::vector<MapModel::FrameOrderEntry> &MapModel::lightsInFrameOrder()
 {
     if (m_frameOrderValid && m_frameOrderGeneration == m_lightGeneration)
-        return;
+        return m_frameOrder;
     m_frameOrder.clear();
     m_frameOrder.reserve(size_t(m_lights.size()));
-    for (const Light *light : std::as_const(m_lights))
-        m_frameOrder.push_back(light->frameState());
+    for (auto it = m_lights.cbegin(); it != m_lights.cend(); ++it)
+        m_frameOrder.push_back({it.value()->frameState(), it.key()});
     // Front to back through memory rather than in hash order: the hardware streams it.
-    std::sort(m_frameOrder.begin(), m_frameOrder.end(), std::less<LightFrameState *>());
+    std::sort(m_frameOrder.begin(), m_frameOrder.end(),
+              [](const FrameOrderEntry &a, const FrameOrderEntry &b) {
+                  return std::less<const LightFrameState *>()(a.state, b.state);
+              });
     m_frameOrderGeneration = m_lightGeneration;
     m_frameOrderValid = true;
+    return m_frameOrder;
 }

@@ -55,6 +55,15 @@ public:
     // Rises whenever a light enters or leaves the lights table, so holders of resolved light
     // pointers (interface light tables) know when to resolve again.
     quint64 lightGeneration() const { return m_lightGeneration; }
+    // Every light's frame state, with its uid, in memory order: the frame's walks over all
+    // lights go front to back through it instead of in hash order and never touch the rest of
+    // a light. Rebuilt when the light generation moves, so it never holds a deleted light.
+    struct FrameOrderEntry
+    {
+        LightFrameState *state;
+        quint64 uid;
+    };
+    const std::vector<FrameOrderEntry> &lightsInFrameOrder();
 
     bool loadDataSupply(DataSupply *dataSupply);
     bool loadGroup(Group *group);
@@ -128,7 +137,6 @@ private:
     void loadLightElement(const QDomElement &element, QList<quint64> &newLights);
     void loadGroupElement(const QDomElement &element, QList<quint64> &newGroups);
     void growMapExtent(const Light *light);
-    void refreshFrameOrder();
 
     QHash<quint64, Light *> m_lights;
     QHash<quint64, Group *> m_groups;
@@ -146,9 +154,7 @@ private:
     bool m_portOutSyncEnabled = false;
     bool m_colorCacheEnabled = false;
     quint64 m_lightGeneration = 0;
-    // Every light's frame state in memory order, for ending frames with live play off;
-    // rebuilt when the light generation moves, so it never holds a deleted light's state.
-    std::vector<LightFrameState *> m_frameOrder;
+    std::vector<FrameOrderEntry> m_frameOrder;
     quint64 m_frameOrderGeneration = 0;
     bool m_frameOrderValid = false;
 };

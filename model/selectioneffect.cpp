@@ -333,56 +333,21 @@ const VeyColor &SelectionEffect::colorFor(const VeyColor &current, bool selected
     return carried.isValid() ? carried : plain;
 }
 
-namespace {
-
-constexpr size_t PrefetchDistance = 8;
-
-// The colours a steady frame's compositing reads and writes.
-inline void prefetchColorState(const LightFrameState *state)
-{
-#if defined(__GNUC__)
-    __builtin_prefetch(&state->currentColor, 1);
-    __builtin_prefetch(&state->mixResult, 0);
-    __builtin_prefetch(&state->mixedColor, 0);
-    __builtin_prefetch(&state->mixBase, 0);
-    __builtin_prefetch(&state->lastPriority, 1);
-#else
-    Q_UNUSED(state);
-#endif
-}
-
-} // namespace
-
-void SelectionEffect::refreshLightOrder()
-{
-    if (m_lightOrderValid && m_lightOrderGeneration == m_map->lightGeneration())
-        return;
-    const QHash<quint64, Light *> lights = m_map->lights();
-    m_lightOrder.clear();
-    m_lightOrder.reserve(size_t(lights.size()));
-    for (auto it = lights.cbegin(); it != lights.cend(); ++it)
-        m_lightOrder.push_back({it.value()->frameState(), it.key()});
-    std::sort(m_lightOrder.begin(), m_lightOrder.end(), [](const LightRef &a, const LightRef &b) {
-        return std::less<const LightFrameState *>()(a.state, b.state);
-    });
-    m_lightOrderGeneration = m_map->lightGeneration();
-    m_lightOrderValid = true;
-    m_selectedFlagsValid = false;
-}
-
 // A frame reads one byte per light instead of looking every light up in the selection; the
 // flags follow the selection only when it changed, which a highlight does once a frame.
-void SelectionEffect::refreshSelectedFlags()
+void SelectionEffect::refreshSelectedFlags(const std::vector<MapModel::FrameOrderEntry> &order)
 {
-    if (m_selectedFlagsValid && m_selectedFlagsVersion == m_selectionVersion)
+    if (m_selectedFlagsValid && m_selectedFlagsVersion == m_selectionVersion &&
+        m_selectedFlagsGeneration == m_map->lightGeneration())
         return;
-    const size_t count = m_lightOrder.size();
+    const size_t count = order.size();
     m_selectedFlags.assign(count, 0);
     if (!m_selected.isEmpty()) {
         for (size_t i = 0; i < count; ++i)
-            m_selectedFlags[i] = m_selected.contains(m_lightOrder[i].uid) ? 1 : 0;
+            m_selectedFlags[i] = m_selected.contains(order[i].uid) ? 1 : 0;
     }
     m_selectedFlagsVersion = m_selectionVersion;
+    m_selectedFlagsGeneration = m_map->lightGeneration();
     m_selectedFlagsValid = true;
 }
 
@@ -393,18 +358,18 @@ void SelectionEffect::render()
     ensureTable();
     if (m_highlighting)
         showHighlightStep();
-    refreshLightOrder();
+    const std::vector<MapModel::FrameOrderEntry> &order = m_map->lightsInFrameOrder();
 
     const int priority = int(m_priority);
-    refreshSelectedFlags();
-    const size_t count = m_lightOrder.size();
+    refreshSelectedFlags(order);
+    const size_t count = order.size();
     for (size_t i = 0; i < count; ++i) {
         // A large map does not fit the caches: ask for the colour state of a light a few
         // places ahead while this one is painted.
-        if (i + PrefetchDistance < count)
-            prefetchColorState(m_lightOrder[i + PrefetchDistance].state);
-        const LightRef &ref = m_lightOrder[i];
-        ref.state->applyEffectColor(colorFor(ref.state->currentColor, m_selectedFlags[i] != 0),
-                                    priority);
+        if (i + LightFrameState::PrefetchDistance < count)
+            LightFrameState::prefetchForCompositing(
+                order[i + LightFrameState::PrefetchDistance].state);
+        LightFrameState *state = order[i].state;
+        state->applyEffectColor(colorFor(state->currentColor, m_selectedFlags[i] != 0), priority);
     }
 }

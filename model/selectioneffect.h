@@ -3,6 +3,7 @@
 #include "colour/veycolor.h"
 #include "model/effect.h"
 #include "model/group.h"
+#include "model/mapmodel.h"
 
 #include <QHash>
 #include <QSet>
@@ -97,24 +98,12 @@ private:
     QVector<SpaceColors> m_spaceColors;
     int m_lastSpace = -1;
 
-    // The map's lights by their frame states in memory order, so a frame walks them front to
-    // back instead of in hash order and never touches the rest of a light; rebuilt whenever a
-    // light enters or leaves the map, never inside a frame that finds it current, and so
-    // never holding a deleted light's state.
-    struct LightRef
-    {
-        LightFrameState *state;
-        quint64 uid;
-    };
-    void refreshLightOrder();
-    std::vector<LightRef> m_lightOrder;
-    quint64 m_lightOrderGeneration = 0;
-    bool m_lightOrderValid = false;
-
-    // Whether each light of m_lightOrder is selected; rises with every change of m_selected.
-    void refreshSelectedFlags();
+    // Whether each light of the map's frame order is selected; follows every change of the
+    // selection and of the map's lights.
+    void refreshSelectedFlags(const std::vector<MapModel::FrameOrderEntry> &order);
     std::vector<quint8> m_selectedFlags;
     quint64 m_selectionVersion = 0;
     quint64 m_selectedFlagsVersion = 0;
+    quint64 m_selectedFlagsGeneration = 0;
     bool m_selectedFlagsValid = false;
 };
