@@ -40,7 +40,6 @@ namespace {
 constexpr const char *ProductName = "Dallowmere";
 constexpr int IpTextSize = 24;
 
-constexpr int DefaultFrameRate = 10;
 
 // The address text as the frame relay passes it on: cut to the length an address text has.
 QByteArray relayAddress(const QString &ip)

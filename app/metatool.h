@@ -1,6 +1,7 @@
 #ifndef METATOOL_H
 #define METATOOL_H
 
+#include "appsettings.h"
 #include "mapprogressdialog.h"
 #include "metatoolform.h"
 #include "mrulist.h"
@@ -161,7 +162,7 @@ private:
     int m_gridSpacing = 12;
     int m_zoom = 10;
     bool m_livePlay = true;
-    int m_frameRate = 10;
+    int m_frameRate = AppSettings::DefaultFrameRate;
     bool m_recentMapsEnabled = true;
     int m_recentMapCount = 5;
     MRUList m_recentMaps;
