@@ -1,6 +1,7 @@
 #include "metatool.h"
 
 #include "appsettings.h"
+#include "buildinfo.h"
 #include "groupview.h"
 #include "layoutview.h"
 #include "lightview.h"
@@ -37,7 +38,7 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr const char *ProductName = "Dallowmere";
+constexpr const char *ProductName = BuildInfo::productName;
 constexpr int IpTextSize = 24;
 
 
