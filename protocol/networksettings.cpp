@@ -26,16 +26,19 @@ NetworkSettings::broadcastRoute(const QList<InterfaceInfo> &interfaces)
                 continue;
             // Only "eth0" counts; the walk goes on so that a later "eth0" wins.
             if (iface.humanReadableName == QLatin1String("eth0")) {
-                const quint32 ip = entry.ip().toIPv4Address();
-                const quint32 mask = entry.netmask().toIPv4Address();
                 route.found = true;
                 route.local = entry.ip();
-                route.broadcast = QHostAddress(ip | ~mask);
+                route.broadcast = directedBroadcast(entry);
             }
             break;
         }
     }
     return route;
+}
+
+QHostAddress NetworkSettings::directedBroadcast(const QNetworkAddressEntry &entry)
+{
+    return QHostAddress(entry.ip().toIPv4Address() | ~entry.netmask().toIPv4Address());
 }
 
 QList<NetworkSettings::InterfaceInfo> NetworkSettings::systemInterfaces()

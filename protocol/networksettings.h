@@ -65,6 +65,8 @@ public:
     // The broadcast rule: among the up, non-loopback interfaces, the last one named exactly
     // "eth0" gives the route from its first IPv4 address entry (address OR inverse netmask).
     static BroadcastRoute broadcastRoute(const QList<InterfaceInfo> &interfaces);
+    // The entry's subnet broadcast address: its address OR the inverse of its netmask.
+    static QHostAddress directedBroadcast(const QNetworkAddressEntry &entry);
     static QList<InterfaceInfo> systemInterfaces();
 
 private:

@@ -20,9 +20,7 @@ QList<AnnouncementTarget> announcementTargets(const QList<NetworkSettings::Inter
         for (const QNetworkAddressEntry &entry : iface.addresses) {
             if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.ip() == localHost)
                 continue;
-            const quint32 ip = entry.ip().toIPv4Address();
-            const quint32 mask = entry.netmask().toIPv4Address();
-            targets.append({entry.ip(), QHostAddress(ip | ~mask)});
+            targets.append({entry.ip(), NetworkSettings::directedBroadcast(entry)});
         }
     }
     return targets;
