@@ -2,7 +2,7 @@
 
 #include "lightviewinterface.h"
 #include "lightviewlight.h"
-#include "userprompt.h"
+#include "dialogs/userprompt.h"
 
 #include "model/datasupply.h"
 #include "model/effectengine.h"

@@ -6,7 +6,7 @@
 #include "layoutview.h"
 #include "lightview.h"
 #include "mapprinter.h"
-#include "userprompt.h"
+#include "dialogs/userprompt.h"
 #include "windowgeometry.h"
 
 #include "model/effectengine.h"

@@ -1,4 +1,4 @@
-#include "apptestsupport.h"
+#include "support/apptestsupport.h"
 
 #include "app/layoutview.h"
 #include "app/layoutviewlight.h"

@@ -1,7 +1,7 @@
 // Live output end to end: a map opened in the main window sends, frame by frame, the exact
 // Orvex datagrams to simulated interfaces on loopback while live play is on, and nothing
 // while it is off.
-#include "apptestsupport.h"
+#include "support/apptestsupport.h"
 
 #include "app/metatool.h"
 #include "colour/veycolor.h"

@@ -1,6 +1,6 @@
 // The File menu end to end: the save question with every answer, Save, Save As, Open, New,
 // the recent-map list and its menu, the settings a restarted window reads back, and printing.
-#include "apptestsupport.h"
+#include "support/apptestsupport.h"
 
 #include "app/layoutview.h"
 #include "app/lightview.h"

@@ -1,4 +1,4 @@
-#include "apptestsupport.h"
+#include "support/apptestsupport.h"
 
 #include "app/appsettings.h"
 #include "app/mrulist.h"

@@ -1,4 +1,4 @@
-#include "apptestsupport.h"
+#include "support/apptestsupport.h"
 
 #include "app/splashscreen.h"
 

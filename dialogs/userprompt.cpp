@@ -1,4 +1,4 @@
-#include "userprompt.h"
+#include "dialogs/userprompt.h"
 
 #include <QFileDialog>
 #include <QPrintDialog>

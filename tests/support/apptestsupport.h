@@ -1,7 +1,7 @@
 #ifndef APPTESTSUPPORT_H
 #define APPTESTSUPPORT_H
 
-#include "app/userprompt.h"
+#include "dialogs/userprompt.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -40,9 +40,9 @@ private:
     UserPrompt *m_previous;
 };
 
-// Isolates the settings store in a fresh temporary folder, keeps every protocol object on
-// loopback, and answers any box a test did not script with No, so nothing ever waits for a
-// user. Call once, before the first window is built.
+// Registers the compiled-in bundles, isolates the settings store in a fresh temporary folder,
+// keeps every protocol object on loopback, and answers any box a test did not script with No,
+// so nothing ever waits for a user. Call once, before the first window or dialog is built.
 void isolateTestEnvironment();
 
 DataSupply *addInterface(MapModel *map, const QString &name, const QHostAddress &address,

@@ -1,4 +1,4 @@
-#include "apptestsupport.h"
+#include "support/apptestsupport.h"
 
 #include "model/datasupply.h"
 #include "model/group.h"
@@ -39,8 +39,17 @@ QString ScriptedPrompt::saveFileName(QWidget *, const QString &, const QString &
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
 }
 
+int qInitResources_PropertyMap();
+int qInitResources_DeviceConfigFiles();
+int qInitResources_FixtureProfiles();
+int qInitResources_Images();
+
 void isolateTestEnvironment()
 {
+    static const bool bundlesRegistered =
+        qInitResources_PropertyMap() && qInitResources_DeviceConfigFiles() &&
+        qInitResources_FixtureProfiles() && qInitResources_Images();
+    Q_UNUSED(bundlesRegistered);
     static QTemporaryDir settingsDir;
     QStandardPaths::setTestModeEnabled(true);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
