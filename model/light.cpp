@@ -577,3 +577,9 @@ void Light::updateChannelLayout()
     m_hot->renderedIsMix = false;
     rebuildColorKey();
 }
+
+void Light::forgetRenderedColor()
+{
+    m_hot->lastRenderedColor = VeyColor();
+    m_hot->renderedIsMix = false;
+}

@@ -134,6 +134,8 @@ public:
     static const QHash<QString, int> &tagTable();
 
     void updateChannelLayout();
+    // Makes the next write convert the colour again, as after a change of conversion.
+    void forgetRenderedColor();
 
     // Live output, once per effect-engine frame.
     void applyEffectColor(const VeyColor &color, int priority);

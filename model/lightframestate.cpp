@@ -3,6 +3,8 @@
 #include "model/lightframestate.h"
 
 #include "colour/colourmixing.h"
+#include "colour/profileconversion.h"
+#include "model/mapmodel.h"
 #include "model/light.h"
 
 #include <QMutex>
@@ -198,10 +200,12 @@ void Light::convertCurrentColor()
     // Zeroed so that channels the conversion does not reach come out dark, not stale.
     std::memset(hot.levelScratch, 0, sizeof hot.levelScratch);
     const int width = int(hot.bytesPerChannel);
-    // The map model's colour-consistency option would select the profile-to-profile
-    // conversion here; nothing turns that option on and that conversion is not part of this
-    // build, so every light takes the plain conversion.
-    colorToOutputBytes(hot.currentColor, hot.levelScratch, width, int(m_dimmingCurve));
+    if (m_map && m_map->isColorCacheEnabled())
+        renderColorToChannels(hot.currentColor, hot.levelScratch, int(sizeof hot.levelScratch),
+                              hot.hueweaveProfileId, hot.hueweaveEnabled, width, m_dimmingCurve,
+                              quint8(hot.footprint));
+    else
+        colorToOutputBytes(hot.currentColor, hot.levelScratch, width, int(m_dimmingCurve));
 
     const int m = int(qMin<quint32>(hot.channelsPerColor * hot.bytesPerChannel, LightLevels::Size));
     if (hasDarkLastChannel(m_ledChemistry) && m >= width) {

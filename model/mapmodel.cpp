@@ -364,3 +364,13 @@ const std::vector<MapModel::FrameOrderEntry> &MapModel::lightsInFrameOrder()
     m_frameOrderValid = true;
     return m_frameOrder;
 }
+
+void MapModel::setColorCacheEnabled(bool enabled)
+{
+    if (enabled == m_colorCacheEnabled)
+        return;
+    m_colorCacheEnabled = enabled;
+    Light::colorCache()->clear();
+    for (Light *light : std::as_const(m_lights))
+        light->forgetRenderedColor();
+}

@@ -50,6 +50,10 @@ public:
     void setLivePlayDisabled(bool disabled) { m_livePlayDisabled = disabled; }
     bool isPostSync() const { return m_postSync; }
     bool isColorCacheEnabled() const { return m_colorCacheEnabled; }
+    // Selects the colour-consistency conversion for every light's output. Off unless a caller
+    // turns it on; switching empties the shared colour cache, whose entries were converted
+    // the other way.
+    void setColorCacheEnabled(bool enabled);
     quint64 nextUid();
 
     // Rises whenever a light enters or leaves the lights table, so holders of resolved light

@@ -1,0 +1,43 @@
+#include "colour/colourmixing.h"
+#include "colour/profileconversion.h"
+#include "colour/veycolor.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+
+#include <QtTest>
+
+// The map's colour-consistency option switches every light's output conversion.
+class TestColourConsistency : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lightOutputTakesTheConversionWhenEnabled()
+    {
+        MapModel map;
+        map.setColorCacheEnabled(true);
+        Light light;
+        light.connectToMap(&map);
+        light.updateChannelLayout();
+        light.setHueweaveProfileId(10);
+        VeyColor orange;
+        orange.setRgb8(255, 128, 0);
+        light.applyEffectColor(orange, 1);
+        quint8 buffer[512] = {};
+        light.writeDmx(buffer, 512);
+        quint8 expected[16] = {};
+        renderColorToChannels(orange, expected, 16, 10, false, 1, 0, quint8(light.footprint()));
+        QCOMPARE(QByteArray((char *)buffer, 3), QByteArray((char *)expected, 3));
+        quint8 plain[16] = {};
+        colorToOutputBytes(orange, plain, 1);
+        QVERIFY(QByteArray((char *)buffer, 3) != QByteArray((char *)plain, 3));
+        map.setColorCacheEnabled(false);
+        light.endFrame();
+        light.applyEffectColor(orange, 1);
+        light.writeDmx(buffer, 512);
+        QCOMPARE(QByteArray((char *)buffer, 3), QByteArray((char *)plain, 3));
+    }
+};
+
+QTEST_MAIN(TestColourConsistency)
+#include "tst_colourconsistency.moc"
