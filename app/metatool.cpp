@@ -1,25 +1,26 @@
 #include "metatool.h"
 
 #include "appsettings.h"
-#include "buildinfo.h"
+#include "dialogs/buildinfo.h"
+#include "dialogs/userprompt.h"
 #include "groupview.h"
 #include "layoutview.h"
 #include "lightview.h"
 #include "mapprinter.h"
-#include "dialogs/userprompt.h"
 #include "windowgeometry.h"
 
 #include "model/effectengine.h"
+#include "model/light.h"
+#include "model/lightpose.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
 #include "protocol/commlibrary.h"
 #include "protocol/framerelay.h"
 #include "protocol/orvex.h"
 
-#if __has_include("dialogs/editpreferencesdialog.h")
+#include "animationtemplate.h"
+#include "dialogs/aboutdialog.h"
 #include "dialogs/editpreferencesdialog.h"
-#define DM_HAVE_PREFERENCES_DIALOG 1
-#endif
 
 #include <QAction>
 #include <QActionGroup>
@@ -27,20 +28,23 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFrame>
+#include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPrinter>
+#include <QProgressDialog>
+#include <QSaveFile>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace {
 constexpr const char *ProductName = BuildInfo::productName;
 constexpr int IpTextSize = 24;
-
 
 // The address text as the frame relay passes it on: cut to the length an address text has.
 QByteArray relayAddress(const QString &ip)
@@ -243,13 +247,9 @@ void MetaTool::disableMissingCommands()
 {
     // Commands whose dialogs or editing are not part of the program yet stay in the menus,
     // disabled, until they are.
-#ifndef DM_HAVE_PREFERENCES_DIALOG
-    ui.editPreferencesAction->setEnabled(false);
-#endif
     for (QAction *a :
          {ui.discoverInterfacesAction, ui.discoverLightsAction, ui.syncInterfacesAction,
-          ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction, ui.addGroupAction,
-          ui.createAnimationTemplateAction, ui.addBackgroundImageAction, ui.aboutAction})
+          ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction, ui.addGroupAction})
         a->setEnabled(false);
 }
 
@@ -692,7 +692,6 @@ void MetaTool::handleRedoAction() {}
 
 void MetaTool::handleEditPreferencesAction()
 {
-#ifdef DM_HAVE_PREFERENCES_DIALOG
     EditPreferencesDialog dialog(this);
     dialog.setFrameRate(m_frameRate);
     dialog.setCanvasWidth(m_canvasWidth);
@@ -704,7 +703,6 @@ void MetaTool::handleEditPreferencesAction()
         return;
     applyPreferences(dialog.frameRate(), dialog.canvasWidth(), dialog.canvasHeight(),
                      dialog.gridSize(), dialog.keepRecentMaps(), dialog.recentMapsCount());
-#endif
 }
 
 void MetaTool::handleDiscoverInterfacesAction()
@@ -782,20 +780,97 @@ void MetaTool::handleSelectAllLightsAction()
 
 void MetaTool::handleCreateAnimationTemplateAction()
 {
-    // Needs the animation template export, which is not part of the program yet.
+    EngineRestorer restorer(m_engine);
+    UserPrompt *prompt = UserPrompt::instance();
+    QString file = prompt->saveFileName(this, tr("Save Animation Template As"), m_mapFolder,
+                                        tr("PNG Files (*.png)"));
+    if (file.isEmpty())
+        return;
+    if (!file.endsWith(QLatin1String(".png")))
+        file += QLatin1String(".png");
+    int grid = 0;
+    if (!prompt->integer(this, tr("Template Grid Size"),
+                         tr("Please enter the grid size to use in creating the Animation "
+                            "Template"),
+                         m_gridSpacing, 1, 1000, 1, &grid))
+        return;
+
+    QList<QPointF> positions;
+    const QHash<quint64, Light *> lights = m_map->lights();
+    positions.reserve(lights.size());
+    for (const Light *light : lights)
+        positions << QPointF(light->pose().x, light->pose().y);
+
+    QProgressDialog progress(tr("Analyzing Map Geometry..."), tr("Cancel"), 0,
+                             int(positions.size()));
+    const AnimationTemplate::Extent extent = AnimationTemplate::measure(positions);
+    switch (AnimationTemplate::fits(extent, grid)) {
+    case AnimationTemplate::Fit::Empty:
+        return;
+    case AnimationTemplate::Fit::TooLarge:
+        prompt->message(this, QMessageBox::Warning, tr("Error"),
+                        tr("An animation template of this map with a grid of %1 would be %2 x "
+                           "%3 pixels, more than the %4 million pixels it may have. Please "
+                           "choose a larger grid size.")
+                            .arg(grid)
+                            .arg(std::trunc(extent.width(grid)), 0, 'f', 0)
+                            .arg(std::trunc(extent.height(grid)), 0, 'f', 0)
+                            .arg(AnimationTemplate::MaxPixels / 1000000));
+        return;
+    case AnimationTemplate::Fit::Fits:
+        break;
+    }
+    progress.setLabelText(tr("Initializing Image Buffer..."));
+    progress.setValue(0);
+    progress.setLabelText(tr("Creating Template..."));
+    const QImage image = AnimationTemplate::render(positions, extent, grid);
+    progress.setValue(int(positions.size()));
+    QSaveFile out(file);
+    if (image.isNull() || !out.open(QIODevice::WriteOnly) || !image.save(&out, "PNG", 100) ||
+        !out.commit())
+        prompt->message(this, QMessageBox::Warning, tr("Save Failed"),
+                        tr("The animation template could not be written to %1.").arg(file));
 }
 
 void MetaTool::handleAddBackgroundImageAction()
 {
-    // Needs the background image support, which is not part of the program yet.
+    EngineRestorer restorer(m_engine);
+    const QString file = UserPrompt::instance()->openFileName(
+        this, tr("Select a Background Image File"), m_imageFolder,
+        tr("Image Files (*.png *.jpg *.bmp *.gif)"));
+    if (file.isEmpty())
+        return;
+    m_imageFolder = file.left(file.lastIndexOf(QLatin1Char('/')));
+    m_map->setImageFile(file);
+    handleNewImageFile();
+    // The picture's name is part of the map: closing must ask to save it.
+    setDirty(true);
 }
 
 void MetaTool::handleAboutAction()
 {
-    // Needs the about dialog, which is not part of the program yet.
+    AboutDialog::showAbout(this);
 }
 
 void MetaTool::handleNewImageFile()
 {
-    // The background picture is not shown yet; the map keeps its file name for saving.
+    const QString file = m_map->imageFile();
+    if (file.isEmpty())
+        return;
+    QPixmap picture;
+    if (!picture.load(file)) {
+        // The map stays usable and keeps the name, so the picture comes back once the file
+        // is there again.
+        UserPrompt::instance()->message(
+            this, QMessageBox::Warning, tr("Background Image"),
+            tr("The background image %1 could not be loaded; the map is shown without it.")
+                .arg(file));
+        return;
+    }
+    QGraphicsPixmapItem *item = m_scene->addPixmap(picture);
+    item->setZValue(-1);
+    item->setAcceptedMouseButtons(Qt::NoButton);
+    item->setPos(0, 0);
+    m_scene->setSceneRect(0, 0, picture.width() > 0 ? picture.width() : 20,
+                          picture.height() > 0 ? picture.height() : 20);
 }

@@ -1,6 +1,6 @@
 #include "splashscreen.h"
 
-#include "buildinfo.h"
+#include "dialogs/buildinfo.h"
 
 #include <QDate>
 #include <QPainter>
@@ -25,21 +25,13 @@ void SplashScreen::killSplash()
 
 QString SplashScreen::versionText()
 {
-    return tr("Version: %1.%2.%3 %4-%5")
-        .arg(BuildInfo::majorVersion)
-        .arg(BuildInfo::minorVersion)
-        .arg(BuildInfo::patchVersion)
-        .arg(BuildInfo::buildNumber)
-        .arg(QString::fromLatin1(BuildInfo::commitId));
+    return BuildInfo::versionLine();
 }
 
 QString SplashScreen::rightsText()
 {
     // The year comes from the clock at painting time, not from the build.
-    return tr("Copyright %1 %2 %3")
-        .arg(QChar(0x00A9))
-        .arg(QDate::currentDate().year())
-        .arg(QString::fromLatin1(BuildInfo::rightsHolder));
+    return BuildInfo::rightsNotice(QDate::currentDate());
 }
 
 void SplashScreen::drawContents(QPainter *painter)

@@ -1,6 +1,7 @@
 #include "dialogs/userprompt.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QPrintDialog>
 
 namespace {
@@ -48,6 +49,16 @@ QString UserPrompt::saveFileName(QWidget *parent, const QString &caption, const 
                                  const QString &filter)
 {
     return QFileDialog::getSaveFileName(parent, caption, folder, filter);
+}
+
+bool UserPrompt::integer(QWidget *parent, const QString &title, const QString &label, int value,
+                         int min, int max, int step, int *result)
+{
+    bool ok = false;
+    const int v = QInputDialog::getInt(parent, title, label, value, min, max, step, &ok);
+    if (ok && result)
+        *result = v;
+    return ok;
 }
 
 bool UserPrompt::printSetup(QWidget *parent, QPrinter *printer)

@@ -30,6 +30,10 @@ public:
                                  const QString &filter);
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &folder,
                                  const QString &filter);
+    // Asks for a whole number from min to max in steps of step, starting at value; false when
+    // the user cancelled.
+    virtual bool integer(QWidget *parent, const QString &title, const QString &label, int value,
+                         int min, int max, int step, int *result);
     // Lets the user set up printer (the platform's print dialog); true when accepted.
     virtual bool printSetup(QWidget *parent, QPrinter *printer);
 };

@@ -23,6 +23,7 @@ public:
 
     QList<QMessageBox::StandardButton> answers; // default: No
     QStringList fileNames;                      // default: cancelled (empty)
+    QList<int> integers;                        // default: cancelled
     QStringList titles;                         // every question and message, in order
     QStringList texts;
     QList<QMessageBox::StandardButton> defaults;
@@ -33,6 +34,15 @@ public:
     void message(QWidget *, QMessageBox::Icon, const QString &title, const QString &text) override;
     QString openFileName(QWidget *, const QString &, const QString &, const QString &) override;
     QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override;
+    bool integer(QWidget *, const QString &title, const QString &, int, int, int, int,
+                 int *result) override
+    {
+        titles << title;
+        if (integers.isEmpty())
+            return false;
+        *result = integers.takeFirst();
+        return true;
+    }
     // Never prints unless a test overrides it: a print dialog would wait for a user.
     bool printSetup(QWidget *, QPrinter *) override { return false; }
 
