@@ -9,6 +9,10 @@
 #include "dialogs/userprompt.h"
 #include "windowgeometry.h"
 
+#include "dialogs/discoverinterfaceswizard.h"
+#include "dialogs/editcontrollerdialog.h"
+
+#include "model/datasupply.h"
 #include "model/effectengine.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
@@ -29,6 +33,7 @@
 #include <QFrame>
 #include <QGraphicsScene>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QPrinter>
@@ -246,10 +251,9 @@ void MetaTool::disableMissingCommands()
 #ifndef DM_HAVE_PREFERENCES_DIALOG
     ui.editPreferencesAction->setEnabled(false);
 #endif
-    for (QAction *a :
-         {ui.discoverInterfacesAction, ui.discoverLightsAction, ui.syncInterfacesAction,
-          ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction, ui.addGroupAction,
-          ui.createAnimationTemplateAction, ui.addBackgroundImageAction, ui.aboutAction})
+    for (QAction *a : {ui.discoverLightsAction, ui.syncInterfacesAction, ui.addStringAction,
+                       ui.addLightsAction, ui.addGroupAction, ui.createAnimationTemplateAction,
+                       ui.addBackgroundImageAction, ui.aboutAction})
         a->setEnabled(false);
 }
 
@@ -709,7 +713,10 @@ void MetaTool::handleEditPreferencesAction()
 
 void MetaTool::handleDiscoverInterfacesAction()
 {
-    // Needs the interfaces discovery wizard, which is not part of the program yet.
+    DiscoverInterfacesWizard wizard(m_map, m_engine, this);
+    wizard.exec();
+    // The wizard adds its picks on Cancel as well.
+    setDirty(true);
 }
 
 void MetaTool::handleDiscoverLightsAction()
@@ -724,7 +731,27 @@ void MetaTool::handleSyncInterfacesAction()
 
 void MetaTool::handleAddInterfaceAction()
 {
-    // Needs the interface editor, which is not part of the program yet.
+    QInputDialog chooser(this, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    chooser.setWindowTitle(tr("Interface Type"));
+    chooser.setLabelText(tr("Please choose what type of Interface to add."));
+    chooser.setComboBoxItems({tr("Orvex Interface")});
+    chooser.setComboBoxEditable(false);
+    if (chooser.exec() != QDialog::Accepted)
+        return;
+    m_engine->setPaused(true);
+    DataSupply *ds = m_map->createDataSupply(2);
+    ds->setUid(m_map->nextUid());
+    ds->setName(tr("New ") + chooser.textValue());
+    ds->setProtocolVersion(2);
+    if (m_map->addDataSupply(ds)) {
+        // The interface stays in the map whatever the editor's answer.
+        EditControllerDialog editor(m_map, ds, this);
+        editor.exec();
+    } else {
+        delete ds;
+    }
+    m_engine->setPaused(false);
+    setDirty(true);
 }
 
 void MetaTool::handleAddStringAction()
