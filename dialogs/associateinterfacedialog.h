@@ -2,10 +2,10 @@
 #define ASSOCIATEINTERFACEDIALOG_H
 
 #include <QDialog>
-
 #include <QHash>
 #include <QMap>
 #include <QPointer>
+
 #include <memory>
 
 namespace Ui {

@@ -2,8 +2,8 @@
 #define EDITCONTROLLERDIALOG_H
 
 #include <QDialog>
-
 #include <QString>
+
 #include <memory>
 
 namespace Ui {
