@@ -4,6 +4,10 @@
 #include "lightviewlight.h"
 #include "dialogs/userprompt.h"
 
+#include "dialogs/associateinterfacedialog.h"
+#include "dialogs/cloneinterface.h"
+#include "dialogs/editcontrollerdialog.h"
+
 #include "model/datasupply.h"
 #include "model/effectengine.h"
 #include "model/light.h"
@@ -73,8 +77,8 @@ LightView::~LightView() = default;
 
 void LightView::buildMenus()
 {
-    // The editors, the lights wizard and the association and clone dialogs are not part of
-    // the program yet; their entries show disabled.
+    // The light editor and the lights wizard are not part of the program yet; their entries
+    // show disabled.
     m_lightMenu = new QMenu(tr("Popup Light Menu"), this);
     m_editLightAction = addEntry(m_lightMenu, tr("Edit Light(s)..."), false);
     m_deleteLightAction = addEntry(m_lightMenu, tr("Delete Light(s)..."), true);
@@ -89,12 +93,12 @@ void LightView::buildMenus()
     m_discoverLightsAction = addEntry(m_interfaceMenu, tr("Discover Lights..."), false);
     m_interfaceMenu->addSeparator();
     m_associateAction =
-        addEntry(m_interfaceMenu, tr("Associate with Discovered Interface..."), false);
+        addEntry(m_interfaceMenu, tr("Associate with Discovered Interface..."), true);
     m_unassociateAction = addEntry(m_interfaceMenu, tr("Unassociate Interface"), true);
     m_interfaceMenu->addSeparator();
-    m_editInterfaceAction = addEntry(m_interfaceMenu, tr("Edit Interface..."), false);
+    m_editInterfaceAction = addEntry(m_interfaceMenu, tr("Edit Interface..."), true);
     m_deleteInterfaceAction = addEntry(m_interfaceMenu, tr("Delete Interface"), true);
-    m_cloneAction = addEntry(m_interfaceMenu, tr("Clone Interface..."), false);
+    m_cloneAction = addEntry(m_interfaceMenu, tr("Clone Interface..."), true);
 
     connect(m_highlightAction, &QAction::triggered, this, &LightView::handleHighlightInterface);
     connect(m_selectAllAction, &QAction::triggered, this, &LightView::handleSelectAllLights);
@@ -219,8 +223,12 @@ void LightView::handleClearedMap()
 void LightView::handleDoubleClicked(QTreeWidgetItem *item, int column)
 {
     Q_UNUSED(column);
+    if (item && item->type() == LightViewInterface::Type) {
+        editInterface(static_cast<LightViewInterface *>(item)->uid(), this);
+        return;
+    }
     if (!item || item->type() != LightViewLight::Type)
-        return; // the interface editor is not part of the program yet
+        return;
     const quint64 uid = static_cast<LightViewLight *>(item)->uid();
     // The light editor is not part of the program yet; the light is still selected.
     if (m_selection)
@@ -348,7 +356,20 @@ void LightView::handleDiscoverLights()
 
 void LightView::handleAssociateInterface()
 {
-    // Needs the associate interface dialog, which is not part of the program yet.
+    LightViewInterface *item = currentInterfaceItem();
+    DataSupply *ds = item && m_map ? m_map->dataSupply(item->uid()) : nullptr;
+    if (!ds)
+        return;
+    if (m_selection)
+        m_selection->setDataSupplySelected(ds->uid(), true);
+    AssociateInterfaceDialog dialog(m_map, m_engine, ds, this);
+    connect(&dialog, &AssociateInterfaceDialog::lightMoved, this, &LightView::addLightItem);
+    connect(&dialog, &AssociateInterfaceDialog::interfaceRemoved, this,
+            &LightView::removeInterfaceItem);
+    const int sortColumn = this->sortColumn();
+    setSortingEnabled(false);
+    dialog.exec();
+    restoreSorting(sortColumn);
 }
 
 void LightView::handleUnassociateInterface()
@@ -416,7 +437,23 @@ void LightView::handleUnassociateInterface()
 
 void LightView::handleEditInterface()
 {
-    // Needs the interface editor, which is not part of the program yet.
+    LightViewInterface *item = currentInterfaceItem();
+    if (item)
+        editInterface(item->uid(), nullptr);
+}
+
+void LightView::editInterface(quint64 uid, QWidget *parent)
+{
+    DataSupply *ds = m_map ? m_map->dataSupply(uid) : nullptr;
+    if (!ds)
+        return;
+    const int sortColumn = this->sortColumn();
+    setSortingEnabled(false);
+    EditControllerDialog dialog(m_map, ds, parent);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    restoreSorting(sortColumn);
+    if (accepted)
+        emit setDirty(true);
 }
 
 void LightView::handleDeleteInterface()
@@ -450,7 +487,15 @@ void LightView::handleDeleteInterface()
 
 void LightView::handleCloneInterface()
 {
-    // Needs the clone interface dialog, which is not part of the program yet.
+    LightViewInterface *item = currentInterfaceItem();
+    if (!item || !m_map || !m_map->dataSupply(item->uid()))
+        return;
+    auto *dialog = new CloneInterface(item->uid(), m_map, this);
+    connect(dialog, &CloneInterface::pauseUpdate, this, &LightView::handlePauseUpdate);
+    connect(dialog, &CloneInterface::updateNow, this, &LightView::handleUpdateNow);
+    dialog->exec();
+    disconnect(dialog, nullptr, this, nullptr);
+    dialog->deleteLater();
 }
 
 void LightView::handlePauseUpdate(bool pause)

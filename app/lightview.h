@@ -73,6 +73,8 @@ private:
     void buildMenus();
     LightViewInterface *currentInterfaceItem() const;
     void refreshSorted(QTreeWidgetItem *item);
+    // The interface editor on that interface, with the tree's sorting off while it runs.
+    void editInterface(quint64 uid, QWidget *parent);
 
     MapModel *m_map;
     EffectEngine *m_engine;

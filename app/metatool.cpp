@@ -9,6 +9,10 @@
 #include "mapprinter.h"
 #include "windowgeometry.h"
 
+#include "dialogs/discoverinterfaceswizard.h"
+#include "dialogs/editcontrollerdialog.h"
+
+#include "model/datasupply.h"
 #include "model/effectengine.h"
 #include "model/light.h"
 #include "model/lightpose.h"
@@ -31,6 +35,7 @@
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QPrinter>
@@ -247,9 +252,8 @@ void MetaTool::disableMissingCommands()
 {
     // Commands whose dialogs or editing are not part of the program yet stay in the menus,
     // disabled, until they are.
-    for (QAction *a :
-         {ui.discoverInterfacesAction, ui.discoverLightsAction, ui.syncInterfacesAction,
-          ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction, ui.addGroupAction})
+    for (QAction *a : {ui.discoverLightsAction, ui.syncInterfacesAction, ui.addStringAction,
+                       ui.addLightsAction, ui.addGroupAction})
         a->setEnabled(false);
 }
 
@@ -707,7 +711,10 @@ void MetaTool::handleEditPreferencesAction()
 
 void MetaTool::handleDiscoverInterfacesAction()
 {
-    // Needs the interfaces discovery wizard, which is not part of the program yet.
+    DiscoverInterfacesWizard wizard(m_map, m_engine, this);
+    wizard.exec();
+    // The wizard adds its picks on Cancel as well.
+    setDirty(true);
 }
 
 void MetaTool::handleDiscoverLightsAction()
@@ -722,7 +729,27 @@ void MetaTool::handleSyncInterfacesAction()
 
 void MetaTool::handleAddInterfaceAction()
 {
-    // Needs the interface editor, which is not part of the program yet.
+    QInputDialog chooser(this, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    chooser.setWindowTitle(tr("Interface Type"));
+    chooser.setLabelText(tr("Please choose what type of Interface to add."));
+    chooser.setComboBoxItems({tr("Orvex Interface")});
+    chooser.setComboBoxEditable(false);
+    if (chooser.exec() != QDialog::Accepted)
+        return;
+    m_engine->setPaused(true);
+    DataSupply *ds = m_map->createDataSupply(2);
+    ds->setUid(m_map->nextUid());
+    ds->setName(tr("New ") + chooser.textValue());
+    ds->setProtocolVersion(2);
+    if (m_map->addDataSupply(ds)) {
+        // The interface stays in the map whatever the editor's answer.
+        EditControllerDialog editor(m_map, ds, this);
+        editor.exec();
+    } else {
+        delete ds;
+    }
+    m_engine->setPaused(false);
+    setDirty(true);
 }
 
 void MetaTool::handleAddStringAction()

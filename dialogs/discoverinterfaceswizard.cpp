@@ -1,0 +1,135 @@
+#include "discoverinterfaceswizard.h"
+#include "ui_discoverinterfaceswizard.h"
+
+#include "interfacelistentry.h"
+
+#include "model/datasupply.h"
+#include "model/mapmodel.h"
+#include "protocol/discoveryengine.h"
+
+namespace {
+constexpr int OrvexIpType = 2;
+}
+
+DiscoverInterfacesWizard::DiscoverInterfacesWizard(MapModel *map, EffectEngine *effectEngine,
+                                                   QWidget *parent)
+    : QWizard(parent), m_engine(new DiscoveryEngine(map, effectEngine)), m_map(map)
+{
+    ui = std::make_unique<Ui::DiscoverInterfaces>();
+    ui->setupUi(this);
+    ui->page0->setFinalPage(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWizardStyle(QWizard::ModernStyle);
+
+    connect(m_engine, &DiscoveryEngine::discoveredController, this,
+            &DiscoverInterfacesWizard::handleDiscoveredController);
+    connect(m_engine, &DiscoveryEngine::discoveredPorts, this,
+            &DiscoverInterfacesWizard::handleDiscoveredPorts);
+    connect(ui->m_refreshButton, &QPushButton::clicked, this,
+            &DiscoverInterfacesWizard::refreshButtonClicked);
+    connect(ui->m_addButton, &QPushButton::clicked, this,
+            &DiscoverInterfacesWizard::addButtonClicked);
+    connect(ui->m_discoverListBox, &QListWidget::itemSelectionChanged, this,
+            &DiscoverInterfacesWizard::handleDiscoverSelectionChanged);
+    connect(ui->m_discoverListBox, &QListWidget::itemDoubleClicked, this,
+            &DiscoverInterfacesWizard::handleDiscoverDoubleClicked);
+    connect(ui->m_addListBox, &QListWidget::itemDoubleClicked, this,
+            &DiscoverInterfacesWizard::handleAddDoubleClicked);
+    connect(ui->m_removeButton, &QPushButton::clicked, this,
+            &DiscoverInterfacesWizard::removeButtonClicked);
+    connect(this, &QWizard::finished, this, &DiscoverInterfacesWizard::finishButtonClicked);
+
+    m_engine->discoverControllers();
+}
+
+DiscoverInterfacesWizard::~DiscoverInterfacesWizard()
+{
+    delete m_engine;
+}
+
+void DiscoverInterfacesWizard::refreshButtonClicked()
+{
+    m_engine->discoverControllers();
+}
+
+void DiscoverInterfacesWizard::handleDiscoveredController(DataSupply *ds)
+{
+    if (!ds)
+        return;
+    const quint64 uid = ds->uid();
+    if (ds->type() == OrvexIpType && !m_discovered.contains(uid)) {
+        ui->m_discoverListBox->addItem(interfaceEntryText(uid, ds->name()));
+        m_discovered.insert(uid, ds);
+        m_rows.insert(uid, ui->m_discoverListBox->count() - 1);
+    }
+    m_engine->discoverPorts(ds);
+}
+
+void DiscoverInterfacesWizard::handleDiscoveredPorts(quint64 uid, unsigned int portCount)
+{
+    DataSupply *ds = m_discovered.value(uid);
+    QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid, -1));
+    if (ds && row)
+        row->setText(interfaceEntryText(uid, ds->name(), portCount));
+}
+
+void DiscoverInterfacesWizard::handleDiscoverSelectionChanged()
+{
+    for (int i = 0; i < ui->m_discoverListBox->count(); ++i) {
+        QListWidgetItem *row = ui->m_discoverListBox->item(i);
+        DataSupply *ds = m_discovered.value(uidOfEntry(row->text()));
+        if (!ds)
+            continue;
+        if (row->isSelected())
+            ds->lightsOn();
+        else
+            ds->lightsOff();
+    }
+}
+
+void DiscoverInterfacesWizard::addButtonClicked()
+{
+    const QList<QListWidgetItem *> rows = ui->m_discoverListBox->selectedItems();
+    for (QListWidgetItem *row : rows) {
+        const quint64 uid = uidOfEntry(row->text());
+        DataSupply *ds = m_discovered.value(uid);
+        if (!ds || m_chosen.contains(uid))
+            continue;
+        m_chosen.insert(uid, ds);
+        ui->m_addListBox->addItem(interfaceEntryText(uid, ds->name()));
+    }
+}
+
+void DiscoverInterfacesWizard::handleDiscoverDoubleClicked()
+{
+    addButtonClicked();
+}
+
+void DiscoverInterfacesWizard::removeButtonClicked()
+{
+    const QList<QListWidgetItem *> rows = ui->m_addListBox->selectedItems();
+    for (QListWidgetItem *row : rows) {
+        m_chosen.remove(uidOfEntry(row->text()));
+        delete row;
+    }
+}
+
+void DiscoverInterfacesWizard::handleAddDoubleClicked()
+{
+    removeButtonClicked();
+}
+
+void DiscoverInterfacesWizard::finishButtonClicked()
+{
+    // In the add list's order, so the interfaces reach the map as the user lined them up.
+    for (int i = 0; i < ui->m_addListBox->count(); ++i) {
+        DataSupply *ds = m_chosen.value(uidOfEntry(ui->m_addListBox->item(i)->text()));
+        if (!ds)
+            continue;
+        // A uid the map already holds is refused; the interface is switched off all the same.
+        m_map->addDataSupply(ds);
+        ds->lightsOff();
+    }
+    m_chosen.clear();
+    ui->m_addListBox->clear();
+}

@@ -1,0 +1,52 @@
+#ifndef DISCOVERINTERFACESWIZARD_H
+#define DISCOVERINTERFACESWIZARD_H
+
+#include <QHash>
+#include <QMap>
+#include <QPointer>
+#include <QWizard>
+
+#include <memory>
+
+namespace Ui {
+class DiscoverInterfaces;
+}
+class DataSupply;
+class DiscoveryEngine;
+class EffectEngine;
+class MapModel;
+
+// Finds the Orvex interfaces on the network and lets the user pick those that join the map.
+// The picks join when the wizard closes, by Finish or by Cancel alike: moving an interface to
+// the add list is the decision, the closing button is not.
+class DiscoverInterfacesWizard : public QWizard
+{
+    Q_OBJECT
+public:
+    DiscoverInterfacesWizard(MapModel *map, EffectEngine *effectEngine, QWidget *parent = nullptr);
+    ~DiscoverInterfacesWizard() override;
+
+    DiscoveryEngine *engine() const { return m_engine; }
+
+public slots:
+    void refreshButtonClicked();
+    void addButtonClicked();
+    void removeButtonClicked();
+    void finishButtonClicked();
+    void handleDiscoveredController(DataSupply *ds);
+    void handleDiscoveredPorts(quint64 uid, unsigned int portCount);
+    void handleDiscoverSelectionChanged();
+    void handleDiscoverDoubleClicked();
+    void handleAddDoubleClicked();
+
+private:
+    std::unique_ptr<Ui::DiscoverInterfaces> ui;
+    DiscoveryEngine *m_engine;
+    MapModel *m_map;
+    // Guarded: the engine deletes the interfaces nobody took when it goes.
+    QHash<quint64, QPointer<DataSupply>> m_discovered;
+    QMap<quint64, int> m_rows;
+    QHash<quint64, QPointer<DataSupply>> m_chosen;
+};
+
+#endif // DISCOVERINTERFACESWIZARD_H

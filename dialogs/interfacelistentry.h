@@ -1,0 +1,20 @@
+#ifndef INTERFACELISTENTRY_H
+#define INTERFACELISTENTRY_H
+
+#include <QString>
+#include <QtGlobal>
+
+// Rows of the dialogs' interface lists. A row starts with the interface's uid in its colon
+// text form, so the row alone is enough to find the interface again.
+
+// "(1 port)", else "(N ports)" (0 included).
+QString portCountText(uint count);
+// uid text, blank, name.
+QString interfaceEntryText(quint64 uid, const QString &name);
+// uid text, blank, name, blank, port text.
+QString interfaceEntryText(quint64 uid, const QString &name, uint portCount);
+// The uid a row names: its first blank-separated field read as a uid text; 0 when that is
+// not one (no interface has uid 0 in a list, so 0 finds nothing).
+quint64 uidOfEntry(const QString &text);
+
+#endif // INTERFACELISTENTRY_H

@@ -1,0 +1,334 @@
+// DM_TEST_SANITIZE
+#include "support/apptestsupport.h"
+#include "support/modaldriver.h"
+#include "support/simulatedorvexnetwork.h"
+
+#include "app/lightview.h"
+#include "app/lightviewinterface.h"
+#include "app/metatool.h"
+#include "dialogs/associateinterfacedialog.h"
+#include "dialogs/clonelayout.h"
+#include "dialogs/discoverinterfaceswizard.h"
+#include "dialogs/editcontrollerdialog.h"
+#include "dialogs/interfacelistentry.h"
+#include "model/datasupply.h"
+#include "model/effectengine.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "protocol/discoveryengine.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QSettings>
+#include <QSpinBox>
+#include <QtTest>
+
+using Iface = SimulatedOrvexInterface;
+
+namespace {
+QStringList sortedTexts(QListWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    texts.sort();
+    return texts;
+}
+
+void select(QListWidget *list, const QString &prefix, bool on)
+{
+    list->findItems(prefix, Qt::MatchStartsWith).first()->setSelected(on);
+}
+
+void click(QWidget *dialog, const char *button)
+{
+    widgetNamed<QAbstractButton>(dialog, button)->click();
+}
+
+void triggerEntry(QMenu *menu, const QString &text)
+{
+    for (QAction *a : menu->actions())
+        if (a->text() == text)
+            a->trigger();
+}
+
+// The level of the last frame a device received: DMX out for version 1, else port out.
+int lastLevel(Iface *dev, quint16 code)
+{
+    const QList<QByteArray> frames = dev->receivedWithCode(code);
+    return frames.isEmpty() ? -1 : quint8(frames.last().at(code == 0x0101 ? 21 : 24));
+}
+
+// Fills the editor's fields by object name and presses OK.
+void edit(DataSupply *ds, const QMap<QString, QString> &fields)
+{
+    EditControllerDialog dialog(ds->map(), ds);
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        if (auto *line = widgetNamed<QLineEdit>(&dialog, it.key()))
+            line->setText(it.value());
+        else if (auto *spin = widgetNamed<QSpinBox>(&dialog, it.key()))
+            spin->setValue(it.value().toInt());
+        else
+            widgetNamed<QComboBox>(&dialog, it.key())->setCurrentText(it.value());
+    }
+    click(&dialog, "buttonOk");
+}
+} // namespace
+
+class TestInterfaceDialogs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void rules();
+    void wizardListsSwitchesAndAddsOnce();
+    void associateThroughTheTree();
+    void editorWritesFieldsAndFramesFollow();
+    void cloneThroughTheTree();
+    void addInterfaceFromMainWindow();
+
+private:
+    Iface *device(const char *ip, quint64 serial, quint16 version, int ports, const char *name)
+    {
+        Iface *dev = m_net->addInterface(QHostAddress(QLatin1String(ip)));
+        const auto form =
+            serial >> 32 ? Iface::DiscoverForm::Version3 : Iface::DiscoverForm::Classic;
+        dev->identity = {form, dev->identity.mac, serial, version, 0, "1.0", name};
+        for (int i = 0; i < ports; ++i)
+            dev->ports.append({quint8(i + 1), 1});
+        return dev;
+    }
+
+    SimulatedOrvexNetwork *m_net = nullptr;
+    MapModel *m_map = nullptr;
+    EffectEngine *m_effects = nullptr;
+};
+
+void TestInterfaceDialogs::initTestCase()
+{
+    isolateTestEnvironment();
+    qRegisterMetaType<DataSupply *>();
+}
+
+void TestInterfaceDialogs::init()
+{
+    m_net = new SimulatedOrvexNetwork;
+    QVERIFY(m_net->isListening());
+    m_map = new MapModel;
+    m_effects = new EffectEngine(m_map, 100);
+}
+
+void TestInterfaceDialogs::cleanup()
+{
+    delete m_effects;
+    delete m_map;
+    delete m_net;
+}
+
+void TestInterfaceDialogs::rules()
+{
+    QCOMPARE(uidOfEntry("not-hex Name"), quint64(0));
+    // Rows 2, columns 3: a row ignores the rows and the hole, a column the columns.
+    auto places = [](CloneLayout layout, bool hole) {
+        return clonePlaces(cloneGrid(layout, 2, 3, hole), QRect(), QRect(), 12).size();
+    };
+    QCOMPARE(places(CloneLayout::Row, true), 3);
+    QCOMPARE(places(CloneLayout::Column, true), 2);
+    QCOMPARE(places(CloneLayout::Grid, false), 6);
+}
+
+void TestInterfaceDialogs::wizardListsSwitchesAndAddsOnce()
+{
+    Iface *one = device("127.0.0.2", 0x11, 1, 0, "One");
+    Iface *four = device("127.0.0.3", 0x22, 2, 4, "Four");
+    device("127.0.0.4", 0xABCD12345678, 3, 0, "None");
+    const QStringList rows = {"00000011 One (1 port)", "00000022 Four (4 ports)",
+                              "ABCD:12345678 None (0 ports)"};
+    MetaTool w;
+    auto *wizard = new DiscoverInterfacesWizard(w.mapModel(), w.effectEngine());
+    auto *found = widgetNamed<QListWidget>(wizard, "m_discoverListBox");
+    QTRY_COMPARE(sortedTexts(found), rows);
+    // A second query lists nobody twice and replaces the port texts.
+    QSignalSpy ports(wizard->engine(), &DiscoveryEngine::discoveredPorts);
+    click(wizard, "m_refreshButton");
+    QTRY_COMPARE(ports.size(), 3);
+    QCOMPARE(sortedTexts(found), rows);
+
+    select(found, "00000022", true);
+    QTRY_COMPARE(lastLevel(one, 0x0101), 0);
+    QTRY_COMPARE(lastLevel(four, 0x0108), 255);
+
+    found->selectAll();
+    click(wizard, "m_addButton");
+    click(wizard, "m_addButton");
+    auto *chosen = widgetNamed<QListWidget>(wizard, "m_addListBox");
+    QCOMPARE(chosen->count(), 3);
+    select(chosen, "ABCD", true);
+    click(wizard, "m_removeButton");
+    wizard->reject(); // Cancel adds the picks as well
+    delete wizard;
+    QCOMPARE(w.mapModel()->dataSupplies().size(), 2);
+    QCOMPARE(w.mapModel()->dataSupply(0x22)->portCount(), 4);
+    QTRY_COMPARE(lastLevel(four, 0x0108), 0);
+
+    // Again from the menu: the two the map holds are refused, the third joins.
+    ModalDriver driver;
+    driver.then([](QWidget *again) {
+        auto *found = widgetNamed<QListWidget>(again, "m_discoverListBox");
+        QTRY_COMPARE(found->count(), 3);
+        found->selectAll();
+        click(again, "m_addButton");
+        static_cast<QDialog *>(again)->accept();
+    });
+    w.form().discoverInterfacesAction->trigger();
+    QCOMPARE(w.mapModel()->dataSupplies().size(), 3);
+    QVERIFY(w.getDirty());
+}
+
+void TestInterfaceDialogs::associateThroughTheTree()
+{
+    LightView tree(m_map, m_effects, nullptr, "Light View");
+    DataSupply *planned = addInterface(m_map, "Planned", QHostAddress(), 2);
+    const quint64 plannedUid = planned->uid();
+    addLight(m_map, planned, "A", 0, 0, QPointF(0, 0));
+    addLight(m_map, planned, "B", 1, 509, QPointF(40, 0));
+    const quint64 otherUid = addInterface(m_map, "Other", QHostAddress("127.0.0.4"), 1)->uid();
+    device("127.0.0.2", plannedUid, 3, 1, "Self"); // never offered: it is the one to replace
+    device("127.0.0.3", 0x22, 2, 2, "Found");
+    device("127.0.0.4", otherUid, 3, 1, "Other"); // offered only when asked for
+    tree.prepareMenu(tree.interfaceItem(plannedUid));
+    ModalDriver driver;
+    driver.then([](QWidget *dialog) {
+        auto *found = widgetNamed<QListWidget>(dialog, "m_discoverListBox");
+        QSignalSpy answers(static_cast<AssociateInterfaceDialog *>(dialog)->engine(),
+                           &DiscoveryEngine::discoveredController);
+        click(dialog, "m_refreshButton");
+        QTRY_COMPARE(answers.size(), 3);
+        QTRY_COMPARE(sortedTexts(found), QStringList("00000022 Found (2 ports)"));
+        widgetNamed<QAbstractButton>(dialog, "m_showAssociatedInterfaces")->setChecked(true);
+        click(dialog, "m_refreshButton");
+        QTRY_COMPARE(answers.size(), 6);
+        QCOMPARE(found->count(), 2);
+        select(found, "00000022", true);
+        QCOMPARE(widgetNamed<QLabel>(dialog, "m_newNameLabel")->text(), QString("Found"));
+        widgetNamed<QAbstractButton>(dialog, "m_originalNameRadioButton")->setChecked(true);
+        click(dialog, "buttonOk");
+    });
+    triggerEntry(tree.interfaceMenu(), "Associate with Discovered Interface...");
+    QCOMPARE(driver.pending(), 0);
+
+    DataSupply *target = m_map->dataSupply(0x22);
+    QVERIFY(target && !m_map->dataSupply(plannedUid) && !tree.interfaceItem(plannedUid));
+    QCOMPARE(target->name(), QString("Planned"));
+    QCOMPARE(tree.interfaceItem(0x22)->childCount(), 2);
+    QCOMPARE(m_map->light(target->lights().last())->dataSupplyUid(), quint64(0x22));
+    QVERIFY(QSettings().value(AssociateInterfaceDialog::ShowAssociatedKey).toBool());
+}
+
+void TestInterfaceDialogs::editorWritesFieldsAndFramesFollow()
+{
+    DataSupply *ds = addInterface(m_map, "Gate", QHostAddress("127.0.0.5"), 4);
+    ds->setFamily("Family");
+    ds->setSerialNumber(0xABCD12345678);
+    ds->setPortType(1, 3);
+    addLight(m_map, ds, "First", 0, 0, QPointF());
+    addLight(m_map, ds, "Last", 3, 509, QPointF());
+    DataSupply *planned = addInterface(m_map, "Planned", QHostAddress(), 1);
+    planned->setProtocolVersion(7);
+    edit(ds, {});
+    edit(planned, {});
+    // Untouched: nothing lost, and an interface without address does not gain 0.0.0.0.
+    QCOMPARE(ds->family(), QString("Family"));
+    QCOMPARE(ds->serialNumber(), quint64(0xABCD12345678));
+    QCOMPARE(ds->portType(1), quint8(3));
+    QVERIFY(!planned->hasIpAddress());
+    QCOMPARE(planned->protocolVersion(), quint16(1));
+
+    edit(ds, {{"m_nameLineEdit", "Gate 2"},
+              {"ipBox", "10.0.0.300"},
+              {"uniBox", "abc"},
+              {"numPortsBox", "2"},
+              {"version", "Orvex v3"},
+              {"m_serialLineEdit", "1234:00000001"}});
+    QCOMPARE(ds->ipAddress(), QString("0.0.0.0"));
+    QCOMPARE(ds->family(), QString());
+    // The light left on a dropped port is sent nowhere.
+    QSignalSpy frames(m_map, &MapModel::signalSendPortOut);
+    m_map->updateLights();
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(frames.first().at(2).value<quint8>(), quint8(1));
+
+    QTemporaryDir dir;
+    QVERIFY(m_map->saveMap(dir.filePath("e.map")));
+    MapModel reloaded;
+    QVERIFY(reloaded.loadMap(dir.filePath("e.map"), {}));
+    const DataSupply *back = reloaded.dataSupply(ds->uid());
+    QCOMPARE(back->name(), QString("Gate 2"));
+    QCOMPARE(back->universe(), quint32(0));
+    QCOMPARE(back->portCount(), quint8(2));
+    QCOMPARE(back->protocolVersion(), quint16(3));
+    QCOMPARE(back->serialNumber(), quint64(0x123400000001));
+    QVERIFY(!back->hasIpAddress());
+}
+
+void TestInterfaceDialogs::cloneThroughTheTree()
+{
+    QSettings().setValue("/grid", 5); // counts as 12
+    LightView tree(m_map, m_effects, nullptr, "Light View");
+    DataSupply *src = addInterface(m_map, "Src", QHostAddress("127.0.0.5"), 1);
+    addLight(m_map, src, "A", 0, 0, QPointF(100, 100));
+    addLight(m_map, src, "B", 0, 3, QPointF(160, 130));
+    addLight(m_map, addInterface(m_map, "Low", QHostAddress(), 1), "C", 0, 0, QPointF(0, 400));
+    tree.prepareMenu(tree.interfaceItem(src->uid()));
+    QSignalSpy pauses(&tree, &LightView::pauseUpdate);
+    ModalDriver driver;
+    driver.then([](QWidget *dialog) {
+        QVERIFY(!widgetNamed<QSpinBox>(dialog, "m_rowSpin")->isEnabled());
+        click(dialog, "m_gridButton");
+        QVERIFY(widgetNamed<QWidget>(dialog, "m_includeBox")->isEnabled());
+        widgetNamed<QSpinBox>(dialog, "m_rowSpin")->setValue(2);
+        widgetNamed<QSpinBox>(dialog, "m_columnSpin")->setValue(2);
+        click(dialog, "buttonOk");
+    });
+    triggerEntry(tree.interfaceMenu(), "Clone Interface...");
+    QCOMPARE(pauses.size(), 6);
+    // Places 2 (row 0, column 1), 3 and 4: w = 59, h = 29 (inclusive edges), g = 12, and
+    // top = 399 + 24 (the map's rectangle ends one above 400).
+    QHash<QString, QPointF> corners;
+    for (DataSupply *ds : m_map->dataSupplies()) {
+        QCOMPARE(ds->lights().size(), ds->name() == "Low" ? 1 : 2);
+        corners.insert(ds->name(), ds->boundingRect().topLeft());
+    }
+    QCOMPARE(corners.value("Src - clone 2"), QPointF(95, 423));
+    QCOMPARE(corners.value("Src - clone 3"), QPointF(12, 476));
+    QCOMPARE(corners.value("Src - clone 4"), QPointF(95, 476));
+    QCOMPARE(corners.size(), 5);
+}
+
+void TestInterfaceDialogs::addInterfaceFromMainWindow()
+{
+    MetaTool w;
+    ModalDriver driver;
+    driver.then([](QWidget *chooser) { static_cast<QDialog *>(chooser)->reject(); });
+    w.form().addInterfaceAction->trigger();
+    QVERIFY(w.mapModel()->dataSupplies().isEmpty());
+    QVERIFY(!w.getDirty());
+    driver.then([](QWidget *chooser) { static_cast<QDialog *>(chooser)->accept(); });
+    driver.then([](QWidget *editor) { click(editor, "buttonCancel"); });
+    w.form().addInterfaceAction->trigger();
+    QCOMPARE(driver.pending(), 0);
+    const QList<DataSupply *> added = w.mapModel()->dataSupplies().values();
+    QCOMPARE(added.size(), 1); // kept although the editor was cancelled
+    QCOMPARE(added.first()->name(), QString("New Orvex Interface"));
+    QCOMPARE(added.first()->protocolVersion(), quint16(2));
+    QVERIFY(w.getDirty());
+}
+
+QTEST_MAIN(TestInterfaceDialogs)
+#include "tst_interfacedialogs.moc"
