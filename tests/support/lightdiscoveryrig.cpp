@@ -15,7 +15,7 @@ LightDiscoveryRig::LightDiscoveryRig()
     NetworkSettings &settings = NetworkSettings::instance();
     settings.restoreDefaults();
     SimulatedOrvexNetwork::useLoopback();
-    settings.discoveryRetryMs = 40;
+    settings.discoveryRetryMs = 200;
     settings.rdmPauseMs = 0;
     net = std::make_unique<SimulatedOrvexNetwork>();
     device = net->addInterface(QHostAddress(QStringLiteral("127.0.0.2")));
@@ -56,6 +56,18 @@ bool LightDiscoveryRig::scan(DataSupply *ds, int lights, int batchCount)
     engine->discoverLights(ds);
     return QTest::qWaitFor([&] { return found.size() >= lights && batches.size() >= batchCount; },
                            5000);
+}
+
+QHash<quint64, Light *>
+LightDiscoveryRig::scanLights(const QList<SimulatedOrvexInterface::Light> &lights)
+{
+    device->lights = lights;
+    QHash<quint64, Light *> bySerial;
+    if (scan(supply(0x990001, 2), int(lights.size()))) {
+        for (Light *light : std::as_const(found))
+            bySerial.insert(light->serialNumber(), light);
+    }
+    return bySerial;
 }
 
 bool LightDiscoveryRig::read(Light *light)

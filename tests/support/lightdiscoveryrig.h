@@ -1,7 +1,10 @@
 #ifndef LIGHTDISCOVERYRIG_H
 #define LIGHTDISCOVERYRIG_H
 
+#include <QHash>
 #include <QList>
+
+#include "support/simulatedorvexinterface.h"
 
 #include <memory>
 #include <vector>
@@ -11,7 +14,6 @@ class DiscoveryEngine;
 class EffectEngine;
 class Light;
 class MapModel;
-class SimulatedOrvexInterface;
 class SimulatedOrvexNetwork;
 
 // A discovery engine over a loopback network with one simulated interface (127.0.0.2), with
@@ -26,6 +28,9 @@ struct LightDiscoveryRig
     DataSupply *supply(quint64 serial, quint16 version);
     // Scans ds and waits until `lights` single lights or `batches` batches are reported.
     bool scan(DataSupply *ds, int lights, int batches = 0);
+    // Gives the simulated device these lights, scans it (protocol version 2) and returns the
+    // lights found by serial; empty when not all were found.
+    QHash<quint64, Light *> scanLights(const QList<SimulatedOrvexInterface::Light> &lights);
     // Reads the light and waits until some read completes.
     bool read(Light *light);
 
