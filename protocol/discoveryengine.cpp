@@ -344,8 +344,9 @@ void DiscoveryEngine::handleBlinkScan2SNResponse(unsigned int ip, unsigned char 
         return;
     // A ragged entry carries a last value made of the bytes left over: no serial number.
     const int count = std::min<int>(snCount, sn.size());
+    const quint64 owner = ds->uid(); // a receiver may delete the interface
     for (int i = 0; i < count; ++i) {
-        Light *light = makeLight(m_map->nextUid(), sn[i], ds->uid(), quint8(portNum - 1));
+        Light *light = makeLight(m_map->nextUid(), sn[i], owner, quint8(portNum - 1));
         m_lights.insert(sn[i], light);
         emit discoveredLight(light);
     }
@@ -428,7 +429,8 @@ void DiscoveryEngine::readInterfaceForBatch(DataSupply *ds, const QList<Light *>
     m_caLightLists[serial].append(guarded);
     Reading &reading = startReading(m_interfaceReads, serial, nullptr);
     reading.pending = tokens;
-    sendNextToken(reading, ReadMethod::OGet, ds->ipAddress().toLatin1(), serial);
+    if (!sendNextToken(reading, ReadMethod::OGet, ds->ipAddress().toLatin1(), serial))
+        finishInterfaceRead(serial);
 }
 
 void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint32 value)
@@ -437,6 +439,7 @@ void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint3
     if (!ds)
         return;
     const quint64 serial = quint32(ds->serialNumber());
+    const QByteArray replyIp = ds->ipAddress().toLatin1();
     const QString token = m_deviceDictionary->tokenForName(serial, valueID);
     if (token != QLatin1String("Unknown Token")) {
         QHash<QString, quint32> &values = m_interfaceValues[serial];
@@ -449,7 +452,7 @@ void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint3
     if (!reading)
         return;
     consumeAnswer(*reading, serial, valueID);
-    if (!sendNextToken(*reading, ReadMethod::OGet, ds->ipAddress().toLatin1(), serial))
+    if (!sendNextToken(*reading, ReadMethod::OGet, replyIp, serial))
         finishInterfaceRead(serial);
 }
 
