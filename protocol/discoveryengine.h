@@ -47,7 +47,15 @@ public:
 
     void discoverControllers();
     void discoverPorts(DataSupply *ds);
+    // Scans the interface's lights (blink scan for protocol version 1, blink scan 2 for 2 and
+    // 3). Lights with a serial number come one by one (discoveredLight); counted lights come
+    // as batches (discoveredLights), after the interface's own values are read when its model
+    // has any. Empties the light table first.
     void discoverLights(DataSupply *ds);
+    // Reads the light's properties from the device behind the interface at ip: EEPROM reads
+    // for 32-bit serial numbers, RDM GET for wider ones, each answer applied to the light
+    // through setLightProperty; lightDataReadComplete(serial) once nothing is left. False,
+    // with no read running, when the first request cannot be sent.
     bool readLightData(Light *light, const QString &ip);
 
     DataSupply *controllerForUid(quint64 uid) const;
@@ -63,6 +71,8 @@ public:
     bool isReadingLight(quint64 serial) const { return m_lightReads.contains(serial); }
     bool isKnownId(quint32 id) const;
 
+    // Applies one property value (decimal text) by its display name; false for a name that
+    // no light setting takes.
     bool setLightProperty(const QString &name, const QString &value, Light *light);
 
     // Fixture counts above this (one light per channel of a port) are taken for corruption.
