@@ -1,6 +1,7 @@
 #include "discoveryengine.h"
 
 #include "devices/devicedictionary.h"
+#include "devices/deviceentry.h"
 #include "devices/propertymapper.h"
 #include "model/datasupply.h"
 #include "model/effectengine.h"
@@ -9,8 +10,11 @@
 #include "protocol/framerelay.h"
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
+#include "protocol/orvexdatagrams.h"
 
 #include <QHostAddress>
+#include <QSignalBlocker>
+#include <QThread>
 #include <QTimer>
 
 DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
@@ -23,9 +27,6 @@ DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
         m_effectEngine->setPaused(true);
     }
     m_orvex = new Orvex(this);
-    m_retryTimer = new QTimer(this);
-    m_retryTimer->setSingleShot(true);
-    connect(m_retryTimer, &QTimer::timeout, this, &DiscoveryEngine::handleTimeout);
     m_propertyMapper = PropertyMapper::instance();
     m_deviceDictionary = DeviceDictionary::instance();
     connectOrvexSignals();
@@ -38,6 +39,7 @@ DiscoveryEngine::~DiscoveryEngine()
     if (m_effectEngine && m_effectEngine->isPaused() != m_effectEngineWasPaused)
         m_effectEngine->setPaused(m_effectEngineWasPaused);
     deleteUnclaimedDataSupplies();
+    deleteUnclaimedLights();
 }
 
 void DiscoveryEngine::connectOrvexSignals()
@@ -96,12 +98,22 @@ void DiscoveryEngine::deleteUnclaimedDataSupplies()
     m_created.clear();
 }
 
+void DiscoveryEngine::deleteUnclaimedLights()
+{
+    for (const QPointer<Light> &light : std::as_const(m_createdLights)) {
+        if (light && !light->parent() && !light->map())
+            delete light.data();
+    }
+    m_createdLights.clear();
+}
+
 void DiscoveryEngine::discoverControllers()
 {
     m_orvex->sendDiscover(NetworkSettings::instance().discoverCarriedAddress);
     m_dataSupplyByIp.clear();
     m_dataSupplyByUid.clear();
-    m_pendingInterfaceReads.clear();
+    for (const quint64 serial : m_interfaceReads.keys())
+        endReading(m_interfaceReads, serial);
     m_caLightLists.clear();
     m_interfaceValues.clear();
     m_lights.clear();
@@ -136,12 +148,29 @@ Light *DiscoveryEngine::lightForSerial(quint64 serial) const
 
 void DiscoveryEngine::removeLight(quint64 serial)
 {
-    const auto it = m_lights.find(serial);
-    if (it == m_lights.end())
+    if (!m_lights.contains(serial))
         return;
-    Light *light = it->data();
-    m_lights.erase(it);
-    delete light;
+    QPointer<Light> light = m_lights.value(serial);
+    forgetLight(serial);
+    if (!light)
+        return;
+    if (MapModel *map = light->map(); map && map->light(light->uid()) == light)
+        map->deleteLight(light->uid());
+    else
+        delete light.data();
+}
+
+void DiscoveryEngine::forgetLight(quint64 serial)
+{
+    const QPointer<Light> light = m_lights.take(serial);
+    if (light) {
+        m_createdLights.removeAll(light);
+        for (QList<QList<QPointer<Light>>> &batches : m_caLightLists) {
+            for (QList<QPointer<Light>> &batch : batches)
+                batch.removeAll(light);
+        }
+    }
+    endReading(m_lightReads, serial);
 }
 
 bool DiscoveryEngine::isKnownId(quint32 id) const
@@ -226,91 +255,512 @@ void DiscoveryEngine::handleSendPortOut(QString ip, quint32 universe, quint8 por
     FrameRelay::sendPortOut(*m_orvex, ip.toLatin1(), port, startCode, dmxData);
 }
 
-// Light scans and reading light data are not built yet; their entry points exist so that
-// callers compile against the final interface.
+// ---------------------------------------------------------------------------------------------
+// Light scans
+
+namespace {
+
+// Interfaces in this serial range report CA counts that stand for no lights.
+bool dropsCAScans(quint64 serial)
+{
+    return serial >= 0x39000000u && serial <= 0x3900FFFFu;
+}
+
+QString numberText(quint64 value)
+{
+    return QString::number(value);
+}
+
+} // namespace
 
 void DiscoveryEngine::discoverLights(DataSupply *ds)
 {
-    Q_UNUSED(ds)
+    if (!ds)
+        return;
+    const quint32 ip = QHostAddress(ds->ipAddress()).toIPv4Address();
+    if (!dataSupplyForIp(ip))
+        m_dataSupplyByIp.insert(ip, ds);
+    if (!controllerForUid(ds->uid()))
+        m_dataSupplyByUid.insert(ds->uid(), ds);
+    m_lights.clear();
+    switch (ds->protocolVersion()) {
+    case 1:
+        m_orvex->sendBlinkScan(ds->ipAddress().toLatin1());
+        break;
+    case 2:
+    case 3:
+        m_orvex->sendBlinkScan2(ds->ipAddress().toLatin1());
+        break;
+    default:
+        break;
+    }
 }
 
-bool DiscoveryEngine::readLightData(Light *light, const QString &ip)
+Light *DiscoveryEngine::makeLight(quint64 uid, quint64 serial, quint64 owner, quint8 port)
 {
-    Q_UNUSED(light)
-    Q_UNUSED(ip)
-    return false;
+    auto *light = new Light;
+    light->setUid(uid);
+    light->setSerialNumber(serial);
+    light->setDataSupplyUid(owner);
+    light->setPort(port);
+    m_createdLights.append(light);
+    return light;
 }
 
-bool DiscoveryEngine::setLightProperty(const QString &name, const QString &value, Light *light)
+Light *DiscoveryEngine::makeBatchLight(quint64 uid, quint64 serial, const DataSupply *ds,
+                                       quint8 port, int channel, quint64 fixture)
 {
-    Q_UNUSED(name)
-    Q_UNUSED(value)
-    Q_UNUSED(light)
-    return false;
+    auto *light = new Light;
+    {
+        const QSignalBlocker blocker(light);
+        light->setUid(uid);
+        light->setSerialNumber(serial);
+        light->setDataSupplyUid(ds->uid());
+        if (fixture)
+            light->setFixture(fixture);
+        light->setPort(port);
+        light->setDmxChannel(channel);
+    }
+    emit light->updatedLight(uid);
+    m_createdLights.append(light);
+    return light;
 }
-
-void DiscoveryEngine::handleTimeout() {}
 
 void DiscoveryEngine::handleBlinkScanResponse(unsigned int ip, unsigned int sn)
 {
-    Q_UNUSED(ip)
-    Q_UNUSED(sn)
+    DataSupply *ds = dataSupplyForIp(ip);
+    if (!ds || !m_map)
+        return;
+    Light *light = makeLight(m_map->nextUid(), sn, ds->uid(), 0);
+    m_lights.insert(sn, light);
+    emit discoveredLight(light);
 }
 
 void DiscoveryEngine::handleBlinkScan2SNResponse(unsigned int ip, unsigned char portNum,
                                                  unsigned char snCount, QVector<quint64> sn)
 {
-    Q_UNUSED(ip)
-    Q_UNUSED(portNum)
-    Q_UNUSED(snCount)
-    Q_UNUSED(sn)
-}
-
-void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
-                                           unsigned char port2)
-{
-    Q_UNUSED(ip)
-    Q_UNUSED(port1)
-    Q_UNUSED(port2)
-}
-
-void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char portNum,
-                                                 unsigned char fixtureCount, QVector<quint64> sn)
-{
-    Q_UNUSED(ip)
-    Q_UNUSED(portNum)
-    Q_UNUSED(fixtureCount)
-    Q_UNUSED(sn)
-}
-
-void DiscoveryEngine::handleBlinkEEReadResponse(unsigned int ip, unsigned int sn,
-                                                unsigned char addr, unsigned char b)
-{
-    Q_UNUSED(ip)
-    Q_UNUSED(sn)
-    Q_UNUSED(addr)
-    Q_UNUSED(b)
-}
-
-void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint32 value)
-{
-    Q_UNUSED(ip)
-    Q_UNUSED(valueID)
-    Q_UNUSED(value)
+    DataSupply *ds = dataSupplyForIp(ip);
+    if (!ds || !m_map)
+        return;
+    // A ragged entry carries a last value made of the bytes left over: no serial number.
+    const int count = std::min<int>(snCount, sn.size());
+    const quint64 owner = ds->uid(); // a receiver may delete the interface
+    for (int i = 0; i < count; ++i) {
+        Light *light = makeLight(m_map->nextUid(), sn[i], owner, quint8(portNum - 1));
+        m_lights.insert(sn[i], light);
+        emit discoveredLight(light);
+    }
 }
 
 void DiscoveryEngine::handleBlinkScan2ORDMResponse(uint ip, unsigned char portNum,
                                                    QVector<quint64> sn)
 {
-    Q_UNUSED(ip)
-    Q_UNUSED(portNum)
-    Q_UNUSED(sn)
+    if (!m_map)
+        return;
+    for (const quint64 uid : std::as_const(sn)) {
+        if (lightForSerial(uid))
+            continue;
+        // RDM lights answer through any interface; an unknown address leaves them unowned.
+        const DataSupply *ds = dataSupplyForIp(ip);
+        Light *light = makeLight(m_map->nextUid(), uid, ds ? ds->uid() : 0, quint8(portNum - 1));
+        m_lights.insert(uid, light);
+        emit discoveredLight(light);
+    }
+}
+
+void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
+                                           unsigned char port2)
+{
+    DataSupply *ds = dataSupplyForIp(ip);
+    if (!ds || !m_map || dropsCAScans(ds->serialNumber()))
+        return;
+    QList<Light *> batch;
+    for (int i = 0; i < port1 + port2; ++i) {
+        const quint64 uid = m_map->nextUid();
+        Light *light = makeBatchLight(uid, uid, ds, 0, 3 * i);
+        batch.append(light);
+        m_lights.insert(uid, light);
+    }
+    readInterfaceForBatch(ds, batch);
+}
+
+void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char portNum,
+                                                 unsigned char fixtureCount, QVector<quint64> sn)
+{
+    DataSupply *ds = dataSupplyForIp(ip);
+    if (!ds || !m_map || fixtureCount != sn.size())
+        return;
+    // The counts size a loop that makes lights: a corrupt count must not make billions.
+    quint64 total = 0;
+    for (const quint64 count : std::as_const(sn))
+        total += count;
+    if (total > quint64(MaxLightsPerPort)) {
+        qDebug() << "Ignoring fixture counts of" << total << "lights on port" << portNum << "of"
+                 << ds->ipAddress() << ": a port holds at most" << MaxLightsPerPort;
+        return;
+    }
+    QList<Light *> batch;
+    for (const quint64 count : std::as_const(sn)) {
+        const quint64 fixture = m_map->nextUid();
+        for (quint64 j = 0; j < count; ++j) {
+            const quint64 uid = j == 0 ? fixture : m_map->nextUid();
+            Light *light = makeBatchLight(uid, ds->serialNumber(), ds, quint8(portNum - 1),
+                                          int(3 * j), fixture);
+            batch.append(light);
+            m_lights.insert(ds->serialNumber(), light);
+        }
+    }
+    readInterfaceForBatch(ds, batch);
+}
+
+void DiscoveryEngine::readInterfaceForBatch(DataSupply *ds, const QList<Light *> &batch)
+{
+    const quint64 serial = quint32(ds->serialNumber());
+    const QList<QPointer<Light>> guarded(batch.cbegin(), batch.cend());
+    const QSet<QString> tokens =
+        m_deviceDictionary->isKnownSerial(serial)
+            ? readableTokens(serial, m_deviceDictionary->memoryMapTokens(serial), nullptr)
+            : QSet<QString>();
+    // Nothing to read from the interface: the lights go out as they were made.
+    if (tokens.isEmpty()) {
+        emitBatch(guarded, nullptr);
+        return;
+    }
+    m_caLightLists[serial].append(guarded);
+    Reading &reading = startReading(m_interfaceReads, serial, nullptr);
+    reading.pending = tokens;
+    if (!sendNextToken(reading, ReadMethod::OGet, ds->ipAddress().toLatin1(), serial))
+        finishInterfaceRead(serial);
+}
+
+void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint32 value)
+{
+    DataSupply *ds = dataSupplyForIp(ip);
+    if (!ds)
+        return;
+    const quint64 serial = quint32(ds->serialNumber());
+    const QByteArray replyIp = ds->ipAddress().toLatin1();
+    const QString token = m_deviceDictionary->tokenForName(serial, valueID);
+    if (token != QLatin1String("Unknown Token")) {
+        QHash<QString, quint32> &values = m_interfaceValues[serial];
+        if (!values.contains(token))
+            values.insert(token, value);
+        ds->setProperty(m_propertyMapper->stringName(token),
+                        m_propertyMapper->toDisplayValue(token, numberText(value)));
+    }
+    Reading *reading = readingAnswered(m_interfaceReads, serial, ReadMethod::OGet, valueID);
+    if (!reading)
+        return;
+    consumeAnswer(*reading, serial, valueID);
+    if (!sendNextToken(*reading, ReadMethod::OGet, replyIp, serial))
+        finishInterfaceRead(serial);
+}
+
+void DiscoveryEngine::finishInterfaceRead(quint64 serial)
+{
+    endReading(m_interfaceReads, serial);
+    const QList<QList<QPointer<Light>>> batches = m_caLightLists.take(serial);
+    const QHash<QString, quint32> values = m_interfaceValues.value(serial);
+    for (auto it = batches.crbegin(); it != batches.crend(); ++it)
+        emitBatch(*it, &values);
+}
+
+void DiscoveryEngine::emitBatch(const QList<QPointer<Light>> &batch,
+                                const QHash<QString, quint32> *values)
+{
+    QList<Light *> lights;
+    int channel = 0;
+    for (const QPointer<Light> &light : batch) {
+        // Deleted by the receiver of an earlier batch meanwhile.
+        if (!light)
+            continue;
+        if (values) {
+            // The values read may change the footprint, so the lights are packed anew.
+            for (auto v = values->cbegin(); v != values->cend(); ++v)
+                setLightProperty(m_propertyMapper->stringName(v.key()), numberText(v.value()),
+                                 light);
+            light->setDmxChannel(channel);
+            channel = int(light->lastChannel()) + 1;
+        }
+        lights.append(light);
+    }
+    emit discoveredLights(lights);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading light and interface data
+
+QSet<QString> DiscoveryEngine::readableTokens(quint64 serial, const QStringList &tokens,
+                                              Light *staticTo)
+{
+    QSet<QString> readable;
+    for (const QString &name : std::as_const(m_propertyNames)) {
+        const QString token = m_propertyMapper->tokenName(name, tokens);
+        if (token.contains(QLatin1String("Unsupported Property")))
+            continue;
+        if (staticTo && m_deviceDictionary->hasStaticValue(token, serial)) {
+            setLightProperty(name, numberText(m_deviceDictionary->staticValue(token, serial)),
+                             staticTo);
+            continue;
+        }
+        // One request reads one address: a value spread over several addresses has no read
+        // here, and left pending it would hold up every token after it.
+        const QList<quint16> addresses = m_deviceDictionary->tokenAddresses(serial, token);
+        if (addresses.size() == 1 && addresses.first() != 0)
+            readable.insert(token);
+    }
+    return readable;
+}
+
+DiscoveryEngine::Reading &DiscoveryEngine::startReading(Readings &readings, quint64 serial,
+                                                        Light *light)
+{
+    endReading(readings, serial);
+    Reading &reading = readings[serial];
+    reading.light = light;
+    reading.retryTimer = new QTimer(this);
+    reading.retryTimer->setSingleShot(true);
+    connect(reading.retryTimer, &QTimer::timeout, this, &DiscoveryEngine::handleTimeout);
+    return reading;
+}
+
+void DiscoveryEngine::endReading(Readings &readings, quint64 serial)
+{
+    const auto it = readings.find(serial);
+    if (it == readings.end())
+        return;
+    delete it->retryTimer;
+    readings.erase(it);
+}
+
+bool DiscoveryEngine::send(const ReadRequest &request)
+{
+    switch (request.method) {
+    case ReadMethod::EERead:
+        return m_orvex->sendEERead(request.ip, quint32(request.sn), request.address);
+    case ReadMethod::ORDMGet:
+        return m_orvex->sendRdmGet(request.ip, request.sn, request.address);
+    case ReadMethod::OGet:
+        m_orvex->sendGetDeviceVariable(request.ip, request.address);
+        return true;
+    }
+    return false;
+}
+
+bool DiscoveryEngine::sendAndArm(Reading &reading, const ReadRequest &request)
+{
+    reading.inFlight = request;
+    reading.retryTimer->start(NetworkSettings::instance().discoveryRetryMs);
+    return send(request);
+}
+
+bool DiscoveryEngine::sendNextToken(Reading &reading, ReadMethod method, const QByteArray &ip,
+                                    quint64 serial)
+{
+    while (!reading.pending.isEmpty()) {
+        const QString token = *reading.pending.cbegin();
+        const QList<quint16> addresses = m_deviceDictionary->tokenAddresses(serial, token);
+        if (addresses.size() == 1) {
+            sendAndArm(reading, {method, ip, serial, addresses.first(), token});
+            return true;
+        }
+        reading.pending.remove(token);
+    }
+    return false;
+}
+
+void DiscoveryEngine::consumeAnswer(Reading &reading, quint64 serial, quint16 address)
+{
+    // The answer settles the token asked for, applied or not: left pending, the same read
+    // would go out again at once, and again, for ever.
+    reading.retryTimer->stop();
+    reading.pending.remove(reading.inFlight.token);
+    reading.pending.remove(m_deviceDictionary->tokenForName(serial, address));
+}
+
+DiscoveryEngine::Reading *DiscoveryEngine::readingAnswered(Readings &readings, quint64 serial,
+                                                           ReadMethod method, quint16 address)
+{
+    const auto it = readings.find(serial);
+    if (it == readings.end() || it->inFlight.method != method || it->inFlight.address != address)
+        return nullptr;
+    return &*it;
+}
+
+bool DiscoveryEngine::readLightData(Light *light, const QString &ip)
+{
+    if (!light)
+        return false;
+    const quint64 serial = light->serialNumber();
+    light->setModelName(
+        m_deviceDictionary->deviceName(serial).remove(QStringLiteral("Unknown Device")));
+    QSet<QString> pending;
+    if (m_deviceDictionary->isKnownSerial(serial)) {
+        const QStringList tokens = m_deviceDictionary->memoryMapTokens(serial) +
+                                   m_deviceDictionary->staticValueNames(serial);
+        pending = readableTokens(serial, tokens, light);
+    }
+    Reading &reading = startReading(m_lightReads, serial, light);
+    reading.pending = pending;
+    const QByteArray address = ip.toLatin1();
+    bool sent = false;
+    if (serial <= 0xFFFFFFFFu) {
+        // Armed like every later read: a lost answer would otherwise end the read for ever.
+        sent = sendAndArm(reading, {ReadMethod::EERead, address, serial, DmxAddressHigh, {}});
+    } else {
+        QThread::msleep(ulong(NetworkSettings::instance().rdmPauseMs));
+        sent = sendAndArm(
+            reading, {ReadMethod::ORDMGet, address, serial, OrvexDatagrams::RdmDeviceInfo,
+                      m_deviceDictionary->tokenForName(serial, OrvexDatagrams::RdmDeviceInfo)});
+    }
+    if (!sent)
+        endReading(m_lightReads, serial);
+    return sent;
+}
+
+void DiscoveryEngine::handleBlinkEEReadResponse(unsigned int ip, unsigned int sn,
+                                                unsigned char addr, unsigned char b)
+{
+    Reading *reading = readingAnswered(m_lightReads, sn, ReadMethod::EERead, addr);
+    if (!reading)
+        return;
+    const QPointer<Light> light = reading->light;
+    if (!light) {
+        endReading(m_lightReads, sn);
+        return;
+    }
+    const QByteArray replyIp = QHostAddress(ip).toString().toLatin1();
+    if (addr == DmxAddressHigh) {
+        reading->retryTimer->stop();
+        sendAndArm(*reading, {ReadMethod::EERead, replyIp, sn, DmxAddressLow, {}});
+        light->setDmxChannel((light->dmxChannel() & 0x00FF) + b * 256);
+        return;
+    }
+    consumeAnswer(*reading, sn, addr);
+    quint32 value = b;
+    if (addr == DmxAddressLow) {
+        light->setDmxChannel((light->dmxChannel() & 0xFF00) + b);
+        value = quint32(light->dmxChannel());
+    }
+    const QString token = m_deviceDictionary->tokenForName(sn, addr);
+    setLightProperty(m_propertyMapper->stringName(token), numberText(value), light);
+    continueLightRead(sn, replyIp, ReadMethod::EERead);
 }
 
 void DiscoveryEngine::handleRDMGetReply(quint32 ip, quint64 sn, quint16 pid, QString value)
 {
-    Q_UNUSED(ip)
-    Q_UNUSED(sn)
-    Q_UNUSED(pid)
-    Q_UNUSED(value)
+    Reading *reading = readingAnswered(m_lightReads, sn, ReadMethod::ORDMGet, pid);
+    if (!reading)
+        return;
+    const QPointer<Light> light = reading->light;
+    if (!light) {
+        endReading(m_lightReads, sn);
+        return;
+    }
+    consumeAnswer(*reading, sn, pid);
+    QThread::msleep(ulong(NetworkSettings::instance().rdmPauseMs));
+    const QString name = m_propertyMapper->stringName(m_deviceDictionary->tokenForName(sn, pid));
+    if (name.compare(QLatin1String("DMX Address"), Qt::CaseInsensitive) == 0) {
+        // RDM addresses count from 1, channels from 0.
+        value = numberText(quint16(value.toUInt() - 1u));
+    } else if (name.compare(QLatin1String("Device Model Description"), Qt::CaseInsensitive) == 0) {
+        value = m_propertyMapper->toDisplayValueByName(name, value);
+    } else if (name.compare(QLatin1String("Device Info"), Qt::CaseInsensitive) == 0) {
+        // Only now is the model known, and with it what else there is to read.
+        reading->pending.unite(
+            readableTokens(sn, m_deviceDictionary->memoryMapTokens(sn, value), nullptr));
+        reading->pending.remove(reading->inFlight.token);
+    }
+    setLightProperty(name, value, light);
+    continueLightRead(sn, QHostAddress(ip).toString().toLatin1(), ReadMethod::ORDMGet);
+}
+
+void DiscoveryEngine::continueLightRead(quint64 serial, const QByteArray &ip, ReadMethod method)
+{
+    // Looked up again: applying a value runs the light's receivers, which may have ended or
+    // restarted this read.
+    const auto it = m_lightReads.find(serial);
+    if (it == m_lightReads.end() || it->retryTimer->isActive())
+        return;
+    if (sendNextToken(*it, method, ip, serial))
+        return;
+    endReading(m_lightReads, serial);
+    emit lightDataReadComplete(serial);
+}
+
+void DiscoveryEngine::handleTimeout()
+{
+    const auto *timer = qobject_cast<QTimer *>(sender());
+    for (Readings *readings : {&m_lightReads, &m_interfaceReads}) {
+        for (Reading &reading : *readings) {
+            if (reading.retryTimer != timer)
+                continue;
+            const ReadRequest request = reading.inFlight;
+            qInfo() << "No response received from device";
+            qInfo() << "ip: " << request.ip << "sn : " << request.sn
+                    << "read address: " << request.address;
+            // A fresh socket, in case the old one is what went wrong.
+            m_orvex->resetSocket();
+            qInfo() << "Retry read";
+            sendAndArm(reading, request);
+            return;
+        }
+    }
+}
+
+int DiscoveryEngine::deviceTypeOf(const Light *light) const
+{
+    const quint64 serial = light->serialNumber();
+    if (m_deviceDictionary->isKnownSerial(serial))
+        return m_deviceDictionary->deviceType(serial);
+    // RDM devices are known by the model their DEVICE_INFO names.
+    const DeviceEntry *entry = m_deviceDictionary->entryForSerialAndName(
+        serial, light->property(QStringLiteral("Device Info")));
+    return entry ? entry->deviceType() : DeviceType::UNKNOWN;
+}
+
+bool DiscoveryEngine::setLightProperty(const QString &name, const QString &value, Light *light)
+{
+    if (!light)
+        return false;
+    const quint32 v = value.toUInt();
+    if (name == QLatin1String("Resolution")) {
+        light->setResolution(v);
+    } else if (name == QLatin1String("Dimming Curve")) {
+        light->setDimmingCurve(v);
+    } else if (name == QLatin1String("Color Control Mode") ||
+               name == QLatin1String("Corlend Mode")) {
+        light->setColorControlMode(v);
+        light->setProperty(name, m_propertyMapper->toDisplayValueByName(name, numberText(v)));
+    } else if (name == QLatin1String("DMX Personality")) {
+        light->setProperty(name, m_propertyMapper->toDisplayValueByName(name, numberText(v / 255)));
+    } else if (name == QLatin1String("LED Chemistry")) {
+        light->setLedChemistry(v);
+    } else if (name == QLatin1String("Hueweave")) {
+        light->setHueweaveEnabled(int(v));
+    } else if (name == QLatin1String("Half / Full Mode")) {
+        light->setHalfFullMode(v != 0);
+    } else if (name == QLatin1String("Quy Input Mode")) {
+        light->setWhiteInputMode(v == 0 ? 1 : 0);
+    } else if (name == QLatin1String("Quy/Zyr Input Mode")) {
+        light->setWhiteInputMode(int(v));
+    } else if (name == QLatin1String("DMX Address")) {
+        light->setDmxChannel(int(v));
+    } else if (name == QLatin1String("Device Info")) {
+        light->setProperty(name, value);
+        const quint64 serial = light->serialNumber();
+        const DeviceEntry *entry = m_deviceDictionary->entryForSerialAndName(serial, value);
+        if (entry && DeviceDictionary::isXmxDeviceType(entry->deviceType()))
+            light->setModelName(entry->deviceName());
+    } else if (name == QLatin1String("Device Model Description")) {
+        light->setModelName(value);
+    } else if (name == QLatin1String("Pixel Cell Count")) {
+        quint32 cells = DeviceDictionary::isRdmFixtureType(deviceTypeOf(light)) ? v / 256 : v;
+        light->setProperty(name, numberText(cells == 0 ? 1 : cells));
+    } else if (name == QLatin1String("Physical Pixel Count")) {
+        light->setProperty(name, value);
+    } else {
+        return false;
+    }
+    return true;
 }

@@ -27,10 +27,17 @@ class QTimer;
 // model, which may delete them while replies are still arriving; a deleted object simply counts
 // as gone.
 //
-// Ownership of discovered interfaces: a DataSupply made from a discover reply has no parent.
-// Whoever receives discoveredController takes it by adding it to the map model or giving it a
-// parent; the engine deletes, when it is destroyed, every interface it made that is still
-// parentless and not held by the map model.
+// Ownership of discovered interfaces and lights: a DataSupply made from a discover reply and a
+// Light made from a scan reply have no parent. Whoever receives the signal takes the object by
+// adding it to the map model or giving it a parent (a light can also be taken with
+// forgetLight); the engine deletes, when it is destroyed, every object it made that is still
+// parentless, not held by the map model and not forgotten.
+//
+// Reads: every running read (of one light's properties, or of the values of an interface whose
+// lights came as fixture counts) has its own request in flight and its own retry timer, so
+// several reads can run at once. Only a reply that answers the request in flight of a running
+// read counts; any other (a duplicate, a late answer to an earlier try, a reply for a light
+// that was forgotten or deleted) is dropped.
 class DiscoveryEngine : public QObject
 {
     Q_OBJECT
@@ -40,15 +47,39 @@ public:
 
     void discoverControllers();
     void discoverPorts(DataSupply *ds);
+    // Scans the interface's lights (blink scan for protocol version 1, blink scan 2 for 2 and
+    // 3). Lights with a serial number come one by one (discoveredLight); counted lights come
+    // as batches (discoveredLights), after the interface's own values are read when its model
+    // has any. Empties the light table first.
     void discoverLights(DataSupply *ds);
+    // Reads the light's properties from the device behind the interface at ip: EEPROM reads
+    // for 32-bit serial numbers, RDM GET for wider ones, each answer applied to the light
+    // through setLightProperty; lightDataReadComplete(serial) once nothing is left. False,
+    // with no read running, when the first request cannot be sent.
     bool readLightData(Light *light, const QString &ip);
 
     DataSupply *controllerForUid(quint64 uid) const;
     Light *lightForSerial(quint64 serial) const;
+    // Forgets the light (see forgetLight) and deletes it; a light that the map model holds is
+    // deleted through the map. Nothing happens for a serial that is not in the light table.
     void removeLight(quint64 serial);
+    // Lets go of the light of the light table with that serial number without deleting it: it
+    // leaves the table and the fixture-count batches, its read stops without completion, and
+    // the engine no longer deletes it. The caller owns it from then on.
+    void forgetLight(quint64 serial);
+    // Whether the properties of the light with that serial number are being read.
+    bool isReadingLight(quint64 serial) const { return m_lightReads.contains(serial); }
     bool isKnownId(quint32 id) const;
 
+    // Applies one property value (decimal text) by its display name; false for a name that
+    // no light setting takes.
     bool setLightProperty(const QString &name, const QString &value, Light *light);
+
+    // Fixture counts above this (one light per channel of a port) are taken for corruption.
+    static constexpr int MaxLightsPerPort = 512;
+    // The first EEPROM addresses read from a light: DMX start channel, high then low byte.
+    static constexpr quint16 DmxAddressHigh = 0x40;
+    static constexpr quint16 DmxAddressLow = 0x41;
 
     // The display names of the properties read from lights.
     const QSet<QString> &propertyNames() const { return m_propertyNames; }
@@ -85,12 +116,61 @@ public slots:
                            quint16 startCode, QByteArray dmxData);
 
 private:
+    enum class ReadMethod { EERead, ORDMGet, OGet };
+
+    // One request of a read: which request went to whom, and the token it reads (empty for
+    // the DMX address bytes).
+    struct ReadRequest
+    {
+        ReadMethod method = ReadMethod::EERead;
+        QByteArray ip;
+        quint64 sn = 0;
+        quint16 address = 0;
+        QString token;
+    };
+
+    // One running read. Light reads hold the light read; interface reads leave it null.
+    struct Reading
+    {
+        QPointer<Light> light;
+        QSet<QString> pending;
+        ReadRequest inFlight;
+        QTimer *retryTimer = nullptr;
+    };
+    using Readings = QHash<quint64, Reading>;
+
     void connectOrvexSignals();
     void fillPropertyNames();
     void handleDiscover(const char *mac, quint32 ip, quint64 sn, quint16 ver, quint32 uni,
                         const char *verstring, const char *idstring);
     DataSupply *dataSupplyForIp(quint32 ip) const;
     void deleteUnclaimedDataSupplies();
+    void deleteUnclaimedLights();
+
+    // Scans.
+    Light *makeLight(quint64 uid, quint64 serial, quint64 owner, quint8 port);
+    // A light of a fixture-count or CA batch, set up without a signal per field.
+    Light *makeBatchLight(quint64 uid, quint64 serial, const DataSupply *ds, quint8 port,
+                          int channel, quint64 fixture = 0);
+    void readInterfaceForBatch(DataSupply *ds, const QList<Light *> &batch);
+    void finishInterfaceRead(quint64 serial);
+    // values: those read from the interface, applied before the lights are packed from channel
+    // 0; null when nothing was read.
+    void emitBatch(const QList<QPointer<Light>> &batch, const QHash<QString, quint32> *values);
+
+    // Reads.
+    QSet<QString> readableTokens(quint64 serial, const QStringList &tokens, Light *staticTo);
+    Reading &startReading(Readings &readings, quint64 serial, Light *light);
+    void endReading(Readings &readings, quint64 serial);
+    bool send(const ReadRequest &request);
+    bool sendAndArm(Reading &reading, const ReadRequest &request);
+    bool sendNextToken(Reading &reading, ReadMethod method, const QByteArray &ip, quint64 serial);
+    void consumeAnswer(Reading &reading, quint64 serial, quint16 address);
+    void continueLightRead(quint64 serial, const QByteArray &ip, ReadMethod method);
+    // The running read whose request in flight this reply answers; null for any other reply.
+    Reading *readingAnswered(Readings &readings, quint64 serial, ReadMethod method,
+                             quint16 address);
+    int deviceTypeOf(const Light *light) const;
 
     QPointer<MapModel> m_map;
     QPointer<EffectEngine> m_effectEngine;
@@ -103,16 +183,15 @@ private:
     QHash<quint32, QPointer<DataSupply>> m_dataSupplyByIp;
     QHash<quint64, QPointer<DataSupply>> m_dataSupplyByUid;
     QHash<quint64, QPointer<Light>> m_lights;
-    QHash<quint64, QSet<QString>> m_pendingLightReads;
-    QHash<quint64, QSet<QString>> m_pendingInterfaceReads;
+    Readings m_lightReads;
+    Readings m_interfaceReads;
     QHash<quint64, QList<QList<QPointer<Light>>>> m_caLightLists;
     QHash<quint64, QHash<QString, quint32>> m_interfaceValues;
     QSet<quint64> m_knownIds;
-    bool m_readInProgress = false;
-    QTimer *m_retryTimer = nullptr;
 
-    // Every interface this engine made, for the clean-up at destruction.
+    // Every interface and light this engine made, for the clean-up at destruction.
     QList<QPointer<DataSupply>> m_created;
+    QList<QPointer<Light>> m_createdLights;
 };
 
 #endif // DISCOVERYENGINE_H

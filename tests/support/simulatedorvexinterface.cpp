@@ -1,10 +1,14 @@
 #include "simulatedorvexinterface.h"
 
+#include "devices/devicedictionary.h"
+#include "devices/deviceentry.h"
+#include "devices/memorymapentry.h"
 #include "protocol/networksettings.h"
 #include "protocol/orvexdatagrams.h"
 #include "support/orvexreplies.h"
 
 #include <QMap>
+#include <QTimer>
 #include <QtEndian>
 
 using namespace OrvexDatagrams;
@@ -30,7 +34,70 @@ quint16 replyCode(SimulatedOrvexInterface::DiscoverForm form)
     }
 }
 
+// Parameters whose value is one byte; every other one is a big-endian u16.
+bool isBytePid(quint16 pid)
+{
+    static const QList<quint16> bytePids = {0x0343, 0x8600, 0x8602, 0x8606, 0x9F02, 0xA040};
+    return bytePids.contains(pid);
+}
+
+QByteArray bigEndian16(quint32 value)
+{
+    QByteArray d(2, '\0');
+    qToBigEndian<quint16>(quint16(value), d.data());
+    return d;
+}
+
+// DEVICE_INFO parameter data for a product code "D.mmmm-P.cccc-F.ffff" (model and category
+// hexadecimal, footprint decimal).
+QByteArray deviceInfoData(const QString &productCode)
+{
+    const QStringList parts = productCode.split(QLatin1Char('-'));
+    const auto field = [&](int i, int base) { return parts.value(i).mid(2).toUInt(nullptr, base); };
+    QByteArray d(19, '\0');
+    d[0] = 0x01;
+    qToBigEndian<quint16>(quint16(field(0, 16)), d.data() + 2);
+    qToBigEndian<quint16>(quint16(field(1, 16)), d.data() + 4);
+    qToBigEndian<quint16>(quint16(field(2, 10)), d.data() + 10);
+    return d;
+}
+
 } // namespace
+
+SimulatedOrvexInterface::Light SimulatedOrvexInterface::catalogueLight(
+    quint64 serial, quint8 port, const QHash<QString, quint32> &values, const QString &productCode)
+{
+    Light light{serial, port, {}, {}};
+    const DeviceDictionary *catalogue = DeviceDictionary::instance();
+    const DeviceEntry *entry = productCode.isEmpty()
+                                   ? catalogue->entryForSerial(serial)
+                                   : catalogue->entryForSerialAndName(serial, productCode);
+    if (!entry)
+        return light;
+    QStringList tokens = entry->memoryMapTokens();
+    // Tokens that share an address: the ones given values win.
+    std::stable_partition(tokens.begin(), tokens.end(),
+                          [&](const QString &t) { return !values.contains(t); });
+    for (const QString &token : std::as_const(tokens)) {
+        const MemoryMapEntry *record = entry->findMemoryMapEntry(token);
+        const quint32 value = values.value(token, record->defaultValue());
+        const QList<quint16> addresses = record->readAddresses();
+        if (serial > 0xFFFFFFFFu) {
+            if (!addresses.isEmpty())
+                light.rdm.insert(addresses.first(), isBytePid(addresses.first())
+                                                        ? QByteArray(1, char(value))
+                                                        : bigEndian16(value));
+            continue;
+        }
+        for (int i = 0; i < addresses.size(); ++i)
+            light.eeprom.insert(addresses[i], quint8(value >> (8 * (addresses.size() - 1 - i))));
+    }
+    if (serial > 0xFFFFFFFFu) {
+        light.rdm.insert(RdmDeviceInfo, deviceInfoData(productCode));
+        light.rdm.insert(RdmDeviceModelDescription, entry->deviceName().toLatin1());
+    }
+    return light;
+}
 
 SimulatedOrvexInterface::SimulatedOrvexInterface(const QHostAddress &address, QObject *parent)
     : QObject(parent), m_address(address)
@@ -79,6 +146,7 @@ void SimulatedOrvexInterface::handleDatagram(const QByteArray &datagram, const Q
     m_received.append({code, datagram, sender, port, broadcast});
     m_peer = sender;
     m_peerPort = port;
+    m_answering = code;
     if (answering)
         answer(code, datagram);
     emit datagramReceived(code, datagram);
@@ -93,12 +161,39 @@ const SimulatedOrvexInterface::Light *SimulatedOrvexInterface::findLight(quint64
     return nullptr;
 }
 
+void SimulatedOrvexInterface::deliver(const QByteArray &answer)
+{
+    auto it = faults.find(m_answering);
+    if (it == faults.end())
+        it = faults.find(0);
+    if (it == faults.end()) {
+        sendRaw(answer);
+        return;
+    }
+    if (it->drop > 0) {
+        --it->drop;
+        return;
+    }
+    const QByteArray d = it->corrupt ? it->corrupt(answer) : answer;
+    const QHostAddress to = m_peer;
+    const quint16 port = m_peerPort;
+    const int copies = it->copies;
+    const auto sendAll = [this, d, to, port, copies] {
+        for (int i = 0; i < copies; ++i)
+            sendRawTo(d, to, port);
+    };
+    if (it->delayMs > 0)
+        QTimer::singleShot(it->delayMs, this, sendAll);
+    else
+        sendAll();
+}
+
 void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
 {
     const auto *bytes = reinterpret_cast<const uchar *>(d.constData());
     switch (code) {
     case Discover:
-        sendRaw(OrvexReplies::discoverReply(
+        deliver(OrvexReplies::discoverReply(
             replyCode(identity.form), identity.mac, address32(), identity.serial,
             identity.protocolVersion, identity.universe, identity.versionText, identity.idText));
         break;
@@ -106,14 +201,16 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
         QVector<QPair<quint8, quint8>> list;
         for (const Port &p : ports)
             list.append({p.number, p.type});
-        sendRaw(OrvexReplies::portDiscoveryReply(address32(), list));
+        deliver(OrvexReplies::portDiscoveryReply(address32(), list));
         break;
     }
     case BlinkScan:
         for (const Light &light : lights) {
             if (light.serial <= 0xFFFFFFFFu)
-                sendRaw(OrvexReplies::blinkScanReply(address32(), quint32(light.serial)));
+                deliver(OrvexReplies::blinkScanReply(address32(), quint32(light.serial)));
         }
+        if (caCounts)
+            deliver(OrvexReplies::caScanReply(address32(), caCounts->port1, caCounts->port2));
         break;
     case BlinkScan2:
         answerBlinkScan2();
@@ -123,7 +220,7 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
             const Light *light = findLight(qFromLittleEndian<quint32>(bytes + 12));
             const quint16 address = qFromLittleEndian<quint16>(bytes + 16);
             if (light)
-                sendRaw(OrvexReplies::memoryReadReply(EEReadReply, quint32(light->serial), address,
+                deliver(OrvexReplies::memoryReadReply(EEReadReply, quint32(light->serial), address,
                                                       light->eeprom.value(address)));
         }
         break;
@@ -131,7 +228,7 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
         if (d.size() >= 14) {
             const quint16 id = qFromLittleEndian<quint16>(bytes + 12);
             if (deviceVariables.contains(id))
-                sendRaw(OrvexReplies::deviceVariableReply(id, deviceVariables.value(id)));
+                deliver(OrvexReplies::deviceVariableReply(id, deviceVariables.value(id)));
         }
         break;
     case RdmGet:
@@ -141,7 +238,7 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
             const quint16 pid = qFromBigEndian<quint16>(bytes + 33);
             const Light *light = findLight(uid);
             if (light && light->rdm.contains(pid))
-                sendRaw(OrvexReplies::rdmGetReply(uid, pid, light->rdm.value(pid)));
+                deliver(OrvexReplies::rdmGetReply(uid, pid, light->rdm.value(pid)));
         }
         break;
     default:
@@ -170,13 +267,18 @@ void SimulatedOrvexInterface::answerBlinkScan2()
             ++entryCount;
         }
     }
+    for (auto it = fixtureCounts.cbegin(); it != fixtureCounts.cend(); ++it) {
+        entries +=
+            OrvexReplies::blinkScan2Entry(it.key(), 2, OrvexReplies::serialPayload(it.value()));
+        ++entryCount;
+    }
     if (entryCount > 0)
-        sendRaw(OrvexReplies::blinkScan2Reply(address32(), quint8(entryCount), entries));
+        deliver(OrvexReplies::blinkScan2Reply(address32(), quint8(entryCount), entries));
     // An RDM entry ends its datagram and holds as many records as the entry count.
     for (auto it = uids.cbegin(); it != uids.cend(); ++it) {
         const QByteArray payload = OrvexReplies::uidPayload(rdmUidForm, it.value());
         QByteArray entry = OrvexReplies::blinkScan2Entry(it.key(), rdmUidForm, QByteArray());
-        sendRaw(
+        deliver(
             OrvexReplies::blinkScan2Reply(address32(), quint8(it.value().size()), entry + payload));
     }
 }

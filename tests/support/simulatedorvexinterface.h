@@ -5,9 +5,13 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QUdpSocket>
 #include <QVector>
+
+#include <functional>
+#include <optional>
 
 // One simulated Orvex interface for tests: a UDP socket bound to its own loopback address
 // (127.0.0.x) on the Orvex port of NetworkSettings. It answers the requests a real interface
@@ -17,17 +21,19 @@
 // Answers (each only while `answering` is true):
 //   discover 0x0001        -> one discover reply in `identity.form` (0x0002, 0x000D or 0x000F)
 //   port discovery 0x000A  -> 0x000B listing `ports`
-//   blink scan 0x0201      -> one 0x0202 per light whose serial fits in 32 bits
-//   blink scan 2 0x0207    -> one 0x0208 with a type-1 entry per port for 32-bit lights, and
-//                             one 0x0208 per port with a single RDM entry (type `rdmUidForm`)
-//                             for lights with wider serials
+//   blink scan 0x0201      -> one 0x0202 per light whose serial fits in 32 bits, then one
+//                             0x0206 with `caCounts` when set
+//   blink scan 2 0x0207    -> one 0x0208 with a type-1 entry per port for 32-bit lights and a
+//                             type-2 entry per port of `fixtureCounts`, and one 0x0208 per port
+//                             with a single RDM entry (type `rdmUidForm`) for lights with wider
+//                             serials
 //   EEPROM read 0x0203     -> 0x0204 with the light's `eeprom` byte (0 when unset); no answer
 //                             for an unknown serial
 //   get device var 0x0105  -> 0x0106 when `deviceVariables` holds the id, else no answer
 //   RDM GET 0x0303         -> 0x0304 with the light's `rdm` parameter data when it holds the
 //                             parameter id, else no answer
 // DMX out, port out and sync are only recorded. Broadcasts reach an interface through the
-// SimulatedOrvexNetwork that owns it.
+// SimulatedOrvexNetwork that owns it. `faults` make answers go missing, late, twice or wrong.
 // Reads every datagram waiting on the socket, each at its own length, and hands it on with
 // its sender.
 template <typename Handler> void forEachPendingDatagram(QUdpSocket &socket, Handler handle)
@@ -75,6 +81,32 @@ public:
         QHash<quint16, QByteArray> rdm; // parameter id -> parameter data
     };
 
+    struct CACounts
+    {
+        quint8 port1 = 0;
+        quint8 port2 = 0;
+    };
+
+    // What goes wrong with the answers to one request code (0: every code without an entry).
+    struct AnswerFaults
+    {
+        int drop = 0;    // the next `drop` answers are not sent
+        int delayMs = 0; // every answer leaves this much later
+        int copies = 1;  // every answer is sent this many times
+        std::function<QByteArray(const QByteArray &)> corrupt; // rewrites every answer
+    };
+
+    // A light whose memory is laid out by its model's device definition file: every token of
+    // the model's memory map holds values[token], else the token's default value, else 0. A
+    // light with a 32-bit serial keeps it at the token's EEPROM read addresses (a value over
+    // several addresses most significant byte first). A wider serial is an RDM UID: the model
+    // is the one the catalogue selects by `productCode`; the light answers DEVICE_INFO with the
+    // product code's model, category and footprint, DEVICE_MODEL_DESCRIPTION with the model's
+    // name and every other parameter id of the memory map with the token's value.
+    static Light catalogueLight(quint64 serial, quint8 port,
+                                const QHash<QString, quint32> &values = {},
+                                const QString &productCode = QString());
+
     struct Received
     {
         quint16 code = 0;
@@ -94,6 +126,10 @@ public:
     QVector<Light> lights;
     QHash<quint16, quint32> deviceVariables;
     quint8 rdmUidForm = 4;
+    // Fixture counts per 1-based port, each port's counts one type-2 blink scan 2 entry.
+    QMap<quint8, QVector<quint32>> fixtureCounts;
+    std::optional<CACounts> caCounts;
+    QHash<quint16, AnswerFaults> faults;
     bool answering = true;
 
     const QList<Received> &received() const { return m_received; }
@@ -118,6 +154,8 @@ private slots:
 private:
     void answer(quint16 code, const QByteArray &datagram);
     void answerBlinkScan2();
+    // Sends one answer to the request being handled, through that request code's faults.
+    void deliver(const QByteArray &answer);
     const Light *findLight(quint64 serial) const;
     quint32 address32() const { return m_address.toIPv4Address(); }
 
@@ -125,6 +163,7 @@ private:
     QUdpSocket m_socket;
     QHostAddress m_peer;
     quint16 m_peerPort = 0;
+    quint16 m_answering = 0; // the code of the request being answered
     QList<Received> m_received;
 };
 
