@@ -4,6 +4,10 @@
 #include "protocol/networksettings.h"
 #include "protocol/pauselinkmessages.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 StandInController::StandInController(const QHostAddress &tcpAddress, bool hearsAnnouncements,
                                      QObject *parent)
     : QObject(parent), m_tcpAddress(tcpAddress), m_hearsAnnouncements(hearsAnnouncements)
@@ -20,6 +24,34 @@ StandInController::StandInController(const QHostAddress &tcpAddress, bool hearsA
 StandInController::~StandInController()
 {
     qDeleteAll(m_connections);
+    m_stallingFiller.abort();
+    if (m_stallingFd >= 0)
+        ::close(m_stallingFd);
+}
+
+quint16 StandInController::stallingPort()
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof(address);
+    if (m_stallingFd < 0) {
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        m_stallingFd = ::socket(AF_INET, SOCK_STREAM, 0);
+        // A backlog of 0 queues one connection, which is never accepted.
+        if (m_stallingFd < 0 ||
+            ::bind(m_stallingFd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
+            ::listen(m_stallingFd, 0) != 0)
+            return 0;
+    }
+    if (::getsockname(m_stallingFd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return 0;
+    const quint16 port = ntohs(address.sin_port);
+    if (m_stallingFiller.state() == QAbstractSocket::UnconnectedState) {
+        m_stallingFiller.connectToHost(QHostAddress::LocalHost, port);
+        if (!m_stallingFiller.waitForConnected(5000))
+            return 0;
+    }
+    return port;
 }
 
 bool StandInController::isReady() const
