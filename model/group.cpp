@@ -180,11 +180,12 @@ QList<quint64> Group::orderedLightUids() const
     QList<quint64> uids;
     Seen expanded{m_uid};
     Seen listed;
-    appendOrderedLightUids(expanded, listed, uids);
+    appendOrderedLightUids(expanded, listed, uids, 0);
     return uids;
 }
 
-void Group::appendOrderedLightUids(Seen &expanded, Seen &listed, QList<quint64> &uids) const
+void Group::appendOrderedLightUids(Seen &expanded, Seen &listed, QList<quint64> &uids,
+                                   int depth) const
 {
     if (!m_map)
         return;
@@ -197,20 +198,20 @@ void Group::appendOrderedLightUids(Seen &expanded, Seen &listed, QList<quint64> 
     }
     for (quint64 member : m_children) {
         Group *group = resolveGroup(member);
-        if (!group || expanded.contains(member))
+        if (!group || expanded.contains(member) || depth >= MaxWalkDepth)
             continue;
         expanded.insert(member);
-        group->appendOrderedLightUids(expanded, listed, uids);
+        group->appendOrderedLightUids(expanded, listed, uids, depth + 1);
     }
 }
 
 int Group::stepCount() const
 {
     Seen expanded{m_uid};
-    return stepCount(expanded);
+    return stepCount(expanded, 0);
 }
 
-int Group::stepCount(Seen &expanded) const
+int Group::stepCount(Seen &expanded, int depth) const
 {
     if (m_type != Chasing)
         return 1;
@@ -219,17 +220,17 @@ int Group::stepCount(Seen &expanded) const
     int count = 0;
     for (quint64 member : m_children) {
         Group *group = resolveGroup(member);
-        if (!group || expanded.contains(member))
+        if (!group || expanded.contains(member) || depth >= MaxWalkDepth)
             continue;
         expanded.insert(member);
-        count += group->stepCount(expanded);
+        count += group->stepCount(expanded, depth + 1);
     }
     return count;
 }
 
 // A chasing member stands for one step when it has exactly one: its step groups are as many
 // as its steps, so expanding it once tells both.
-QVector<quint64> Group::stepGroupsOf(Seen &expanded) const
+QVector<quint64> Group::stepGroupsOf(Seen &expanded, int depth) const
 {
     QVector<quint64> steps;
     if (m_type == Synchronized) {
@@ -239,14 +240,14 @@ QVector<quint64> Group::stepGroupsOf(Seen &expanded) const
     } else if (m_type == Chasing) {
         for (quint64 member : m_children) {
             Group *group = resolveGroup(member);
-            if (!group || expanded.contains(member))
+            if (!group || expanded.contains(member) || depth >= MaxWalkDepth)
                 continue;
             expanded.insert(member);
             if (group->type() != Chasing) {
                 steps.append(member);
                 continue;
             }
-            const QVector<quint64> memberSteps = group->stepGroupsOf(expanded);
+            const QVector<quint64> memberSteps = group->stepGroupsOf(expanded, depth + 1);
             if (memberSteps.size() == 1)
                 steps.append(member);
             else
@@ -324,7 +325,8 @@ template <typename Visit> void Group::forEachStepMatrix(Seen &path, Visit visit)
 {
     for (quint64 stepUid : std::as_const(m_stepGroups)) {
         Group *group = stepUid ? resolveGroup(stepUid) : nullptr;
-        if (!group || path.contains(stepUid))
+        // The path holds the starting group and every group being compiled below it.
+        if (!group || path.contains(stepUid) || path.size() > MaxWalkDepth)
             continue;
         path.insert(stepUid);
         visit(group->matrixFor(path));

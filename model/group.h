@@ -41,6 +41,9 @@ public:
     enum Tag { TagType = 1, TagGroup = 2, TagSelf = 3, TagName = 4, TagChild = 5, TagOrder = 6 };
 
     static constexpr int ClickOrder = 40;
+    // Walks over members go no deeper than this many levels below the group they start from:
+    // real maps nest a few levels, and a chain of thousands from a file would exhaust the stack.
+    static constexpr int MaxWalkDepth = 256;
 
     Group(int type, quint64 uid, const QString &name);
     explicit Group(QDomElement *element);
@@ -102,9 +105,10 @@ private:
     void buildChaseOrderNames();
     Group *resolveGroup(quint64 uid) const;
     void flatten();
-    QVector<quint64> stepGroupsOf(Seen &expanded) const;
-    void appendOrderedLightUids(Seen &expanded, Seen &listed, QList<quint64> &uids) const;
-    int stepCount(Seen &expanded) const;
+    QVector<quint64> stepGroupsOf(Seen &expanded, int depth = 0) const;
+    void appendOrderedLightUids(Seen &expanded, Seen &listed, QList<quint64> &uids,
+                                int depth) const;
+    int stepCount(Seen &expanded, int depth) const;
     void compile(Seen &path);
     const GroupLightMatrix &matrixFor(Seen &path);
     // Compiles each step group not already on the path and hands over its matrix.

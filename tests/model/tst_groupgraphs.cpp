@@ -70,6 +70,7 @@ private slots:
     void ladderIsWalkedOnce();
     void mutuallyHoldingGroupsListEachLightOnce();
     void treesGiveThePlainWalk();
+    void chainsAreWalkedToTheDepthLimit();
 };
 
 void TestGroupGraphs::ladderIsWalkedOnce_data()
@@ -167,6 +168,26 @@ void TestGroupGraphs::treesGiveThePlainWalk()
             root->type() == Group::Chasing ? treeSteps(map, root->uid()) : Steps{lights};
         QCOMPARE(root->stepCount(), root->type() == Group::Chasing ? int(expected.size()) : 1);
         QCOMPARE(root->lightMatrix().stepLightUids, expected);
+    }
+}
+
+void TestGroupGraphs::chainsAreWalkedToTheDepthLimit()
+{
+    // Groups in a chain above one light: the limit is reached, a file's 20,000 are cut off.
+    for (int type : {int(Group::Chasing), int(Group::Synchronized)}) {
+        for (int groups : {Group::MaxWalkDepth, 20000}) {
+            MapModel map;
+            const quint64 light = addLight(map);
+            quint64 top = light;
+            for (int i = 0; i < groups; ++i)
+                top = addGroup(map, type, {top});
+            const bool reached = groups <= Group::MaxWalkDepth;
+            Group *group = map.group(top);
+            QCOMPARE(group->orderedLightUids(), reached ? QList<quint64>{light} : QList<quint64>());
+            QCOMPARE(group->stepCount(), reached || type != Group::Chasing ? 1 : 0);
+            group->compile();
+            QCOMPARE(group->lightMatrix().totalLightCount, reached ? 1 : 0);
+        }
     }
 }
 
