@@ -387,12 +387,14 @@ Reply parseReply(const QByteArray &datagram, quint32 senderAddress)
     if (needed < 0)
         return std::monostate();
     if (r.size() < needed) {
+        // Parsing runs on the event loop's thread only; a flood gets one line a second.
         static DroppedDatagramLog log;
         if (const int dropped = log.note()) {
-            qDebug().nospace() << "Orvex: dropped reply " << Qt::hex << code << Qt::dec << " of "
-                               << r.size() << " bytes, shorter than the " << needed
-                               << " bytes it needs (" << dropped
-                               << " short replies dropped since the last such line)";
+            QDebug line = qDebug().nospace();
+            line << "Orvex: dropped reply " << Qt::hex << code << Qt::dec << " of " << r.size()
+                 << " bytes, shorter than the " << needed << " bytes it needs";
+            if (dropped > 1)
+                line << " (" << dropped << " such replies since the last line)";
         }
         return std::monostate();
     }
