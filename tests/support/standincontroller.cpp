@@ -31,27 +31,20 @@ StandInController::~StandInController()
 
 quint16 StandInController::stallingPort()
 {
-    sockaddr_in address{};
+    sockaddr_in address{}; // any address, a port the system picks
+    address.sin_family = AF_INET;
     socklen_t length = sizeof(address);
-    if (m_stallingFd < 0) {
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        m_stallingFd = ::socket(AF_INET, SOCK_STREAM, 0);
-        // A backlog of 0 queues one connection, which is never accepted.
-        if (m_stallingFd < 0 ||
-            ::bind(m_stallingFd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
-            ::listen(m_stallingFd, 0) != 0)
-            return 0;
-    }
-    if (::getsockname(m_stallingFd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+    auto *raw = reinterpret_cast<sockaddr *>(&address);
+    // A backlog of 0 queues one connection, the filler, which is never accepted.
+    if (m_stallingFd < 0 &&
+        ((m_stallingFd = ::socket(AF_INET, SOCK_STREAM, 0)) < 0 ||
+         ::bind(m_stallingFd, raw, length) != 0 || ::listen(m_stallingFd, 0) != 0))
         return 0;
-    const quint16 port = ntohs(address.sin_port);
-    if (m_stallingFiller.state() == QAbstractSocket::UnconnectedState) {
-        m_stallingFiller.connectToHost(QHostAddress::LocalHost, port);
-        if (!m_stallingFiller.waitForConnected(5000))
-            return 0;
-    }
-    return port;
+    if (::getsockname(m_stallingFd, raw, &length) != 0)
+        return 0;
+    if (m_stallingFiller.state() == QAbstractSocket::UnconnectedState)
+        m_stallingFiller.connectToHost(QHostAddress::LocalHost, ntohs(address.sin_port));
+    return m_stallingFiller.waitForConnected(5000) ? ntohs(address.sin_port) : 0;
 }
 
 bool StandInController::isReady() const
