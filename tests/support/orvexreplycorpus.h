@@ -15,8 +15,7 @@ QVector<QByteArray> truncated();
 // Oversized replies (beyond the 4096-byte receive buffer), replies whose counts, lengths and
 // texts claim more than they hold, and replies with bytes flipped (fixed seed, repeatable).
 QVector<QByteArray> corrupted(quint32 seed = 6038, int flipsPerReply = 40);
-// Port discovery replies that hold fewer records than their count promises, the 16-byte reply
-// with a count of 4 among them; part of corrupted() too.
+// Port discovery replies with fewer records than their count of 4; part of corrupted() too.
 QVector<QByteArray> shortPortReplies();
 
 } // namespace OrvexReplyCorpus

@@ -4,10 +4,6 @@
 #include "protocol/networksettings.h"
 #include "protocol/pauselinkmessages.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 StandInController::StandInController(const QHostAddress &tcpAddress, bool hearsAnnouncements,
                                      QObject *parent)
     : QObject(parent), m_tcpAddress(tcpAddress), m_hearsAnnouncements(hearsAnnouncements)
@@ -24,27 +20,6 @@ StandInController::StandInController(const QHostAddress &tcpAddress, bool hearsA
 StandInController::~StandInController()
 {
     qDeleteAll(m_connections);
-    m_stallingFiller.abort();
-    if (m_stallingFd >= 0)
-        ::close(m_stallingFd);
-}
-
-quint16 StandInController::stallingPort()
-{
-    sockaddr_in address{}; // any address, a port the system picks
-    address.sin_family = AF_INET;
-    socklen_t length = sizeof(address);
-    auto *raw = reinterpret_cast<sockaddr *>(&address);
-    // A backlog of 0 queues one connection, the filler, which is never accepted.
-    if (m_stallingFd < 0 &&
-        ((m_stallingFd = ::socket(AF_INET, SOCK_STREAM, 0)) < 0 ||
-         ::bind(m_stallingFd, raw, length) != 0 || ::listen(m_stallingFd, 0) != 0))
-        return 0;
-    if (::getsockname(m_stallingFd, raw, &length) != 0)
-        return 0;
-    if (m_stallingFiller.state() == QAbstractSocket::UnconnectedState)
-        m_stallingFiller.connectToHost(QHostAddress::LocalHost, ntohs(address.sin_port));
-    return m_stallingFiller.waitForConnected(5000) ? ntohs(address.sin_port) : 0;
 }
 
 bool StandInController::isReady() const

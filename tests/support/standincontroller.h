@@ -48,9 +48,6 @@ public:
     void sendToClients(const QByteArray &bytes);
     // Drops every connection and stops accepting new ones.
     void vanish();
-    // A port, on every loopback address, where a connect never completes: the listener's queue
-    // is kept full, so the kernel drops further handshakes. Nothing leaves the machine.
-    quint16 stallingPort();
 
     bool autoAnswer = true;
 
@@ -71,8 +68,6 @@ private:
     quint16 m_replyPort = 0;
     QList<QByteArray> m_announcements;
     QList<Connection *> m_connections;
-    int m_stallingFd = -1;
-    QTcpSocket m_stallingFiller;
 };
 
 #endif // STANDINCONTROLLER_H
