@@ -1,4 +1,5 @@
 #include "metatool.h"
+#include "processsignals.h"
 #include "splashscreen.h"
 
 #include "colour/profiledatabase.h"
@@ -19,6 +20,7 @@ const int imagesRegistered = qInitResources_Images();
 int main(int argc, char *argv[])
 {
     Q_UNUSED(imagesRegistered);
+    ProcessSignals::ignoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     ProfileDatabase::instance();
 

@@ -18,11 +18,6 @@ QString hexText(quint64 value)
     return QString::number(value, 16).toUpper();
 }
 
-bool onPath(const QVector<quint64> &path, quint64 uid)
-{
-    return path.contains(uid);
-}
-
 // Hands a light's update to the one group that bears its uid (its own group). One receiver
 // per map instead of one connection per group keeps a light update from visiting every
 // group, which would make loading or editing many lights quadratic.
@@ -174,43 +169,49 @@ Group *Group::resolveGroup(quint64 uid) const
     return m_map ? m_map->group(uid) : nullptr;
 }
 
-// Member uids come from files, so a group can contain itself or close a cycle: every walk
-// carries the uids on its path and never enters one of them again.
+// Member uids come from files, so a group can contain itself, close a cycle or share its
+// members with other groups (a ladder of groups that each hold the next level's pair doubles
+// the paths at every level). Every walk therefore remembers the uids it must not enter again
+// and never lists a light twice in one step, which keeps it linear in the size of the group
+// graph; on groups that share no members the results are those of a plain walk of the tree.
 
 QList<quint64> Group::orderedLightUids() const
 {
-    Path path{m_uid};
-    return orderedLightUids(path);
+    QList<quint64> uids;
+    Seen expanded{m_uid};
+    Seen listed;
+    appendOrderedLightUids(expanded, listed, uids, 0);
+    return uids;
 }
 
-QList<quint64> Group::orderedLightUids(Path &path) const
+void Group::appendOrderedLightUids(Seen &expanded, Seen &listed, QList<quint64> &uids,
+                                   int depth) const
 {
-    QList<quint64> uids;
     if (!m_map)
-        return uids;
+        return;
     if (m_type >= OwnLight) {
-        if (!m_children.isEmpty())
+        if (!m_children.isEmpty() && !listed.contains(m_children.first())) {
+            listed.insert(m_children.first());
             uids.append(m_children.first());
-        return uids;
+        }
+        return;
     }
     for (quint64 member : m_children) {
         Group *group = resolveGroup(member);
-        if (!group || onPath(path, member))
+        if (!group || expanded.contains(member) || depth >= MaxWalkDepth)
             continue;
-        path.append(member);
-        uids.append(group->orderedLightUids(path));
-        path.removeLast();
+        expanded.insert(member);
+        group->appendOrderedLightUids(expanded, listed, uids, depth + 1);
     }
-    return uids;
 }
 
 int Group::stepCount() const
 {
-    Path path{m_uid};
-    return stepCount(path);
+    Seen expanded{m_uid};
+    return stepCount(expanded, 0);
 }
 
-int Group::stepCount(Path &path) const
+int Group::stepCount(Seen &expanded, int depth) const
 {
     if (m_type != Chasing)
         return 1;
@@ -219,33 +220,38 @@ int Group::stepCount(Path &path) const
     int count = 0;
     for (quint64 member : m_children) {
         Group *group = resolveGroup(member);
-        if (!group || onPath(path, member))
+        if (!group || expanded.contains(member) || depth >= MaxWalkDepth)
             continue;
-        path.append(member);
-        count += group->stepCount(path);
-        path.removeLast();
+        expanded.insert(member);
+        count += group->stepCount(expanded, depth + 1);
     }
     return count;
 }
 
-QVector<quint64> Group::stepGroupsOf(Path &path) const
+// A chasing member stands for one step when it has exactly one: its step groups are as many
+// as its steps, so expanding it once tells both.
+QVector<quint64> Group::stepGroupsOf(Seen &expanded, int depth) const
 {
     QVector<quint64> steps;
     if (m_type == Synchronized) {
         steps.reserve(m_children.size());
         for (quint64 member : m_children)
-            steps.append(resolveGroup(member) && !onPath(path, member) ? member : 0);
+            steps.append(resolveGroup(member) && !expanded.contains(member) ? member : 0);
     } else if (m_type == Chasing) {
         for (quint64 member : m_children) {
             Group *group = resolveGroup(member);
-            if (!group || onPath(path, member))
+            if (!group || expanded.contains(member) || depth >= MaxWalkDepth)
                 continue;
-            path.append(member);
-            if (group->stepCount(path) == 1)
+            expanded.insert(member);
+            if (group->type() != Chasing) {
+                steps.append(member);
+                continue;
+            }
+            const QVector<quint64> memberSteps = group->stepGroupsOf(expanded, depth + 1);
+            if (memberSteps.size() == 1)
                 steps.append(member);
             else
-                steps.append(group->stepGroupsOf(path));
-            path.removeLast();
+                steps += memberSteps;
         }
     }
     return steps;
@@ -253,8 +259,8 @@ QVector<quint64> Group::stepGroupsOf(Path &path) const
 
 void Group::flatten()
 {
-    Path path{m_uid};
-    m_stepGroups = stepGroupsOf(path);
+    Seen expanded{m_uid};
+    m_stepGroups = stepGroupsOf(expanded);
     m_flattened = true;
 }
 
@@ -267,11 +273,11 @@ GroupLightMatrix Group::lightMatrix()
 
 void Group::compile()
 {
-    Path path{m_uid};
+    Seen path{m_uid};
     compile(path);
 }
 
-void Group::compile(Path &path)
+void Group::compile(Seen &path)
 {
     if (!m_flattened)
         flatten();
@@ -293,8 +299,9 @@ void Group::compile(Path &path)
 }
 
 // A step group's matrix, compiling it first when it has none. A chasing step group stands
-// for one step, so it is compiled as synchronized: all its lights at once.
-const GroupLightMatrix &Group::matrixFor(Path &path)
+// for one step, so it is compiled as synchronized: all its lights at once. The matrix is
+// kept, so a step group shared by many groups is compiled once.
+const GroupLightMatrix &Group::matrixFor(Seen &path)
 {
     if (m_hasMatrix)
         return m_matrix;
@@ -314,19 +321,20 @@ const GroupLightMatrix &Group::matrixFor(Path &path)
     return m_matrix;
 }
 
-template <typename Visit> void Group::forEachStepMatrix(Path &path, Visit visit)
+template <typename Visit> void Group::forEachStepMatrix(Seen &path, Visit visit)
 {
     for (quint64 stepUid : std::as_const(m_stepGroups)) {
         Group *group = stepUid ? resolveGroup(stepUid) : nullptr;
-        if (!group || onPath(path, stepUid))
+        // The path holds the starting group and every group being compiled below it.
+        if (!group || path.contains(stepUid) || path.size() > MaxWalkDepth)
             continue;
-        path.append(stepUid);
+        path.insert(stepUid);
         visit(group->matrixFor(path));
-        path.removeLast();
+        path.remove(stepUid);
     }
 }
 
-GroupLightMatrix Group::compileChasing(Path &path)
+GroupLightMatrix Group::compileChasing(Seen &path)
 {
     GroupLightMatrix matrix;
     forEachStepMatrix(path, [&matrix](const GroupLightMatrix &stepMatrix) {
@@ -338,12 +346,19 @@ GroupLightMatrix Group::compileChasing(Path &path)
     return matrix;
 }
 
-GroupLightMatrix Group::compileSynchronized(Path &path)
+GroupLightMatrix Group::compileSynchronized(Seen &path)
 {
     QVector<quint64> lights;
-    forEachStepMatrix(path, [&lights](const GroupLightMatrix &stepMatrix) {
-        for (const QVector<quint64> &step : stepMatrix.stepLightUids)
-            lights += step;
+    Seen listed;
+    forEachStepMatrix(path, [&lights, &listed](const GroupLightMatrix &stepMatrix) {
+        for (const QVector<quint64> &step : stepMatrix.stepLightUids) {
+            for (quint64 uid : step) {
+                if (!listed.contains(uid)) {
+                    listed.insert(uid);
+                    lights.append(uid);
+                }
+            }
+        }
     });
     GroupLightMatrix matrix;
     matrix.appendStep(lights);

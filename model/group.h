@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -40,6 +41,9 @@ public:
     enum Tag { TagType = 1, TagGroup = 2, TagSelf = 3, TagName = 4, TagChild = 5, TagOrder = 6 };
 
     static constexpr int ClickOrder = 40;
+    // Walks over members go no deeper than this many levels below the group they start from:
+    // real maps nest a few levels, and a chain of thousands from a file would exhaust the stack.
+    static constexpr int MaxWalkDepth = 256;
 
     Group(int type, quint64 uid, const QString &name);
     explicit Group(QDomElement *element);
@@ -92,20 +96,25 @@ public slots:
     void handleUpdatedLight(quint64 uid);
 
 private:
-    using Path = QVector<quint64>;
+    // The uids a walk must not enter again. Listing walks (flattening, ordered lights, step
+    // counts) add every group they expand and keep it, so a group shared by several members
+    // is expanded once per walk; compiling adds a group only while it is being compiled and
+    // relies on the groups' stored matrices for the rest.
+    using Seen = QSet<quint64>;
 
     void buildChaseOrderNames();
     Group *resolveGroup(quint64 uid) const;
     void flatten();
-    QVector<quint64> stepGroupsOf(Path &path) const;
-    QList<quint64> orderedLightUids(Path &path) const;
-    int stepCount(Path &path) const;
-    void compile(Path &path);
-    const GroupLightMatrix &matrixFor(Path &path);
+    QVector<quint64> stepGroupsOf(Seen &expanded, int depth = 0) const;
+    void appendOrderedLightUids(Seen &expanded, Seen &listed, QList<quint64> &uids,
+                                int depth) const;
+    int stepCount(Seen &expanded, int depth) const;
+    void compile(Seen &path);
+    const GroupLightMatrix &matrixFor(Seen &path);
     // Compiles each step group not already on the path and hands over its matrix.
-    template <typename Visit> void forEachStepMatrix(Path &path, Visit visit);
-    GroupLightMatrix compileChasing(Path &path);
-    GroupLightMatrix compileSynchronized(Path &path);
+    template <typename Visit> void forEachStepMatrix(Seen &path, Visit visit);
+    GroupLightMatrix compileChasing(Seen &path);
+    GroupLightMatrix compileSynchronized(Seen &path);
     GroupLightMatrix compileOwnLight() const;
 
     int m_type = 0;

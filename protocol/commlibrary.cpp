@@ -3,6 +3,7 @@
 #include "protocol/networksettings.h"
 #include "protocol/pauselinkmessages.h"
 
+#include <QDebug>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
@@ -82,8 +83,8 @@ bool CommLibrary::removeController(const QString &address)
         return false;
     socket->disconnect(this);
     socket->abort();
-    // Called from our own timer, never from the socket's signals, but a queued event of the
-    // socket may still be pending.
+    // May be called from the socket's own error signal, and a queued event of the socket may
+    // still be pending: it goes once control is back in the event loop.
     socket->deleteLater();
     return true;
 }
@@ -112,36 +113,65 @@ void CommLibrary::handleAnswer(const QByteArray &datagram)
     const PauseLinkMessages::ControllerAnswer answer = PauseLinkMessages::parseAnswer(datagram);
     if (!answer.valid || m_controllers.contains(answer.address))
         return;
-    QTcpSocket *socket = connectController(answer.address, answer.port);
-    if (!socket)
+    if (m_controllers.size() >= MaxControllers) {
+        ++m_ignoredAnswers;
         return;
-    socket->write(PauseLinkMessages::registration(m_clientName));
-    socket->flush();
-    m_controllers.insert(answer.address, socket);
+    }
+    connectController(answer.address, answer.port);
 }
 
-QTcpSocket *CommLibrary::connectController(const QString &address, quint16 port)
+// The socket joins the table before it connects, so a repeated answer finds it and a failure
+// reported at once, inside connectToHost, already has an entry to remove.
+void CommLibrary::connectController(const QString &address, quint16 port)
 {
     auto *socket = new QTcpSocket(this);
     socket->setReadBufferSize(PauseLinkMessages::MaxFrameBodySize);
-    socket->connectToHost(QHostAddress(address), port, QIODevice::ReadWrite);
-    if (!socket->waitForConnected(NetworkSettings::instance().pauseConnectWaitMs)) {
-        socket->abort();
-        delete socket;
-        return nullptr;
-    }
+    m_controllers.insert(address, socket);
     // The controllers' answers carry nothing we use; dropping them keeps memory flat.
     connect(socket, &QTcpSocket::readyRead, this,
             [socket] { socket->skip(socket->bytesAvailable()); });
-    return socket;
+    connect(socket, &QTcpSocket::connected, this, [this, socket] { handleConnected(socket); });
+    auto dropIfStill = [this, socket, address] {
+        if (m_controllers.value(address) == socket &&
+            socket->state() != QAbstractSocket::ConnectedState)
+            removeController(address);
+    };
+    connect(socket, &QAbstractSocket::errorOccurred, this, dropIfStill);
+    QTimer::singleShot(NetworkSettings::instance().pauseConnectWaitMs, socket, dropIfStill);
+    socket->connectToHost(QHostAddress(address), port, QIODevice::ReadWrite);
+}
+
+// A controller that connects after the reply window has closed is paused at once rather than
+// on the next repeat.
+void CommLibrary::handleConnected(QTcpSocket *socket)
+{
+    socket->write(PauseLinkMessages::registration(m_clientName));
+    if (!m_replyWindowTimer->isActive())
+        socket->write(PauseLinkMessages::pause());
+    socket->flush();
+}
+
+void CommLibrary::reportIgnoredAnswers()
+{
+    if (m_ignoredAnswers == 0)
+        return;
+    qDebug().noquote() << "CommLibrary ignored" << m_ignoredAnswers
+                       << "controller answers beyond the limit of" << MaxControllers
+                       << "controllers";
+    m_ignoredAnswers = 0;
 }
 
 void CommLibrary::handlePauseControllers()
 {
     const QByteArray message = PauseLinkMessages::pause();
+    reportIgnoredAnswers();
     const QStringList addresses = m_controllers.keys();
     for (const QString &address : addresses) {
         QTcpSocket *socket = m_controllers.value(address);
+        // Still connecting: its own timeout decides; it is paused once connected.
+        if (socket->state() == QAbstractSocket::ConnectingState ||
+            socket->state() == QAbstractSocket::HostLookupState)
+            continue;
         if (socket->state() != QAbstractSocket::ConnectedState) {
             removeController(address);
             continue;

@@ -1,6 +1,8 @@
 #include "orvexdatagrams.h"
 #include "orvexbytes.h"
 
+#include "protocol/droppeddatagramlog.h"
+
 #include <QDebug>
 #include <QtEndian>
 
@@ -361,18 +363,39 @@ QVector<quint16> replyCodes()
             ExtPromTokenReadReply, RdmGetReply};
 }
 
+int requiredReplySize(const QByteArray &datagram)
+{
+    if (datagram.size() < HeaderSize)
+        return HeaderSize;
+    const Reader r(datagram);
+    const quint16 code = r.le16(6);
+    const int fixed = fixedReplySize(code);
+    if (code != PortDiscoveryReply || r.size() < fixed)
+        return fixed;
+    // Only bytes 0 and 1 of a port record are read, so the last record needs no more.
+    const int count = r.u8(12);
+    return count == 0 ? fixed : 16 + 8 * (count - 1) + 2;
+}
+
 Reply parseReply(const QByteArray &datagram, quint32 senderAddress)
 {
     if (datagram.size() < HeaderSize)
         return std::monostate();
     const Reader r(datagram);
     const quint16 code = r.le16(6);
-    const int needed = fixedReplySize(code);
+    const int needed = requiredReplySize(datagram);
     if (needed < 0)
         return std::monostate();
     if (r.size() < needed) {
-        qDebug() << "Orvex: dropped reply" << Qt::hex << code << Qt::dec << "of" << r.size()
-                 << "bytes, shorter than its" << needed << "bytes of fixed fields";
+        // Parsing runs on the event loop's thread only; a flood gets one line a second.
+        static DroppedDatagramLog log;
+        if (const int dropped = log.note()) {
+            QDebug line = qDebug().nospace();
+            line << "Orvex: dropped reply " << Qt::hex << code << Qt::dec << " of " << r.size()
+                 << " bytes, shorter than the " << needed << " bytes it needs";
+            if (dropped > 1)
+                line << " (" << dropped << " such replies since the last line)";
+        }
         return std::monostate();
     }
     return parseKnown(r, code, senderAddress);

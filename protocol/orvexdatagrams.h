@@ -172,13 +172,17 @@ using Reply =
                  ArrayReplyData, ByteArrayReplyData, BlinkScanReplyData, MemoryReadReplyData,
                  BEBlinkScanReplyData, CAScanReplyData, BlinkScan2ReplyData, RdmGetReplyData>;
 
-// Reads one received datagram (only its own bytes). Unknown packet codes and replies too
-// short for their fixed fields give std::monostate; counts, lists and texts stop at the
+// Reads one received datagram (only its own bytes). Unknown packet codes and replies shorter
+// than requiredReplySize give std::monostate; counts, lists and texts stop at the
 // datagram's end. The magic and version are not checked: devices are known by the code.
 Reply parseReply(const QByteArray &datagram, quint32 senderAddress);
 
 // Bytes a reply of this code needs before its variable part; -1 for codes that are no reply.
 int fixedReplySize(quint16 code);
+// Bytes this datagram must hold to be read: its header, its code's fixed fields and, for a
+// port discovery reply, the records that its count promises; -1 for codes that are no reply.
+// A shorter datagram is dropped.
+int requiredReplySize(const QByteArray &datagram);
 QVector<quint16> replyCodes();
 
 // The value text of an RDM GET response's parameter data (parameterData already clamped).

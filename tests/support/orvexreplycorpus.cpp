@@ -63,9 +63,15 @@ QVector<QByteArray> truncated()
     return result;
 }
 
+QVector<QByteArray> shortPortReplies()
+{
+    const QByteArray four = portDiscoveryReply(0x0A000001, {{1, 1}, {2, 1}, {3, 1}, {4, 1}});
+    return {four.left(16), four.left(41)};
+}
+
 QVector<QByteArray> corrupted(quint32 seed, int flipsPerReply)
 {
-    QVector<QByteArray> result;
+    QVector<QByteArray> result = shortPortReplies();
     QRandomGenerator random(seed);
     for (const QByteArray &d : wellFormed()) {
         result.append(d + QByteArray(5000, '\xFF'));

@@ -15,6 +15,8 @@ QVector<QByteArray> truncated();
 // Oversized replies (beyond the 4096-byte receive buffer), replies whose counts, lengths and
 // texts claim more than they hold, and replies with bytes flipped (fixed seed, repeatable).
 QVector<QByteArray> corrupted(quint32 seed = 6038, int flipsPerReply = 40);
+// Port discovery replies with fewer records than their count of 4; part of corrupted() too.
+QVector<QByteArray> shortPortReplies();
 
 } // namespace OrvexReplyCorpus
 

@@ -1,0 +1,20 @@
+#include "droppeddatagramlog.h"
+
+int DroppedDatagramLog::note()
+{
+    if (!m_clock.isValid())
+        m_clock.start();
+    return noteAt(m_clock.elapsed());
+}
+
+int DroppedDatagramLog::noteAt(qint64 nowMs)
+{
+    ++m_counted;
+    if (m_hasWritten && nowMs - m_lastLineMs < IntervalMs)
+        return 0;
+    const int reported = m_counted;
+    m_counted = 0;
+    m_lastLineMs = nowMs;
+    m_hasWritten = true;
+    return reported;
+}

@@ -1,0 +1,28 @@
+#ifndef DROPPEDDATAGRAMLOG_H
+#define DROPPEDDATAGRAMLOG_H
+
+#include <QElapsedTimer>
+#include <QtGlobal>
+
+// Keeps a flood of bad datagrams from flooding the log: the first drop after a quiet interval
+// gets a line at once, later ones are only counted, and the next line after the interval
+// carries their count. Nothing is lost, a count is only reported late.
+class DroppedDatagramLog
+{
+public:
+    static constexpr qint64 IntervalMs = 1000;
+
+    // Counts one drop now; returns 0 when it is only counted, else the number of drops that
+    // the line written for it reports (this one and those counted since the last line).
+    int note();
+    // The same at a given time on any monotonic clock in milliseconds.
+    int noteAt(qint64 nowMs);
+
+private:
+    QElapsedTimer m_clock;
+    qint64 m_lastLineMs = 0;
+    bool m_hasWritten = false;
+    int m_counted = 0;
+};
+
+#endif // DROPPEDDATAGRAMLOG_H
