@@ -6,6 +6,8 @@
 #include "layoutview.h"
 #include "lightview.h"
 #include "mapprinter.h"
+#include "dialogs/createlights.h"
+#include "dialogs/createstringdialog.h"
 #include "dialogs/userprompt.h"
 #include "windowgeometry.h"
 
@@ -248,7 +250,7 @@ void MetaTool::disableMissingCommands()
 #endif
     for (QAction *a :
          {ui.discoverInterfacesAction, ui.discoverLightsAction, ui.syncInterfacesAction,
-          ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction, ui.addGroupAction,
+          ui.addInterfaceAction, ui.addGroupAction,
           ui.createAnimationTemplateAction, ui.addBackgroundImageAction, ui.aboutAction})
         a->setEnabled(false);
 }
@@ -729,12 +731,14 @@ void MetaTool::handleAddInterfaceAction()
 
 void MetaTool::handleAddStringAction()
 {
-    // Needs the string creation dialog; it will run through runCreationDialog(dialog, true).
+    CreateStringDialog dialog(m_map, this);
+    runCreationDialog(&dialog, true);
 }
 
 void MetaTool::handleAddLightsAction()
 {
-    // Needs the light creation dialog; it will run through runCreationDialog(dialog, false).
+    CreateLights dialog(m_map, this);
+    runCreationDialog(&dialog, false);
 }
 
 void MetaTool::handleAddGroupAction()
