@@ -98,8 +98,13 @@ void TestCreateStringDialog::tileOnNewInterfaceSurvivesSaveAndReopen()
     QCOMPARE(lights.value({48, 12}), "6 " + prefix + "003");
     QCOMPARE(lights.value({48, 24}), "9 " + prefix + "004");
     QCOMPARE(lights.value({24, 24}), "15 " + prefix + "006");
-    for (const Light *light : map.lights())
+    // Every light carries the string's first light's uid as its fixture id.
+    const quint64 first = ds->lights().first();
+    QCOMPARE(at(map.light(first)), QPoint(24, 12));
+    for (const Light *light : map.lights()) {
         QCOMPARE(map.group(light->uid())->name(), light->name());
+        QCOMPARE(light->fixture(), first);
+    }
 
     QTemporaryDir dir;
     const QString path = dir.filePath("string.map");
