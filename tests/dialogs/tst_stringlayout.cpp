@@ -44,9 +44,7 @@ void TestStringLayout::numbering_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("horizontal") << 0 << 9 << 5 << false << 0 << false << "0 1 2 3 4";
-    QTest::newRow("horizontal right-to-left") << 0 << 9 << 5 << true << 0 << false << "4 3 2 1 0";
-    QTest::newRow("backslash right-to-left") << 2 << 1 << 3 << true << 0 << false << "2 1 0";
-    QTest::newRow("forward slash") << 3 << 1 << 3 << false << 0 << false << "0 1 2";
+    QTest::newRow("backslash right-to-left") << 2 << 9 << 5 << true << 0 << false << "4 3 2 1 0";
     QTest::newRow("vertical") << 1 << 3 << 7 << false << 0 << false << "0/1/2";
     QTest::newRow("vertical bottom-to-top") << 1 << 3 << 7 << true << 0 << false << "2/1/0";
     QTest::newRow("tile 0 serpentine") << 4 << 2 << 3 << false << 0 << false << "0 1 2/5 4 3";
@@ -90,13 +88,7 @@ void TestStringLayout::positions()
     const WalkedGrid tile = walkedGrid(Tile, 2, 3);
     QCOMPARE(position(tile, 1, 2, 20, origin), QPoint(140, 220));
     const WalkedGrid vertical = walkedGrid(Vertical, 3, 50);
-    QCOMPARE(vertical.columns, 1);
     QCOMPARE(position(vertical, 2, 0, 12, origin), QPoint(100, 224));
-
-    // The light creation dialog: a column right of the lights, or a row below them.
-    const QRect bounds(0, 0, 300, 100);
-    QCOMPARE(rowOrColumnPosition(false, 4, bounds, 12), QPoint(60, 124));
-    QCOMPARE(rowOrColumnPosition(true, 0, bounds, 12), QPoint(324, 12));
 }
 
 void TestStringLayout::channelsAndNames()
@@ -151,7 +143,6 @@ void TestStringLayout::countsAndEntries()
 
     QCOMPARE(interfaceDefaults("PDS-TQ410").fixtureType, QString("Veylight Fernrow Cove RGB"));
     QVERIFY(interfaceDefaults("PDS-TQ52hx").resolutionFromLight);
-    QVERIFY(interfaceDefaults("Trevan Keltrane Node").modelIsFixtureType);
     QVERIFY(interfaceDefaults("Scene Keypad 6").fixtureType.isEmpty());
 }
 
