@@ -136,6 +136,13 @@ void CreateStringDialog::readSettings()
     const int columns = settings.value(key("columns"), -1).toInt();
     if (columns != -1)
         ui->m_numColumnsSpinBox->setValue(columns);
+    readInterfaceSettings(settings);
+}
+
+// The interface, port, address and name part of the stored inputs, in the order they are
+// read, since each restored value runs the slots connected to its box.
+void CreateStringDialog::readInterfaceSettings(const QSettings &settings)
+{
     const int entry =
         ui->m_controllerComboBox->findText(settings.value(key("interface")).toString());
     if (entry >= 0)

@@ -19,6 +19,7 @@ class Light;
 class MapModel;
 class QAbstractButton;
 class QButtonGroup;
+class QSettings;
 
 // Adds a string of lights (rows x columns of one fixture type, on one port, at consecutive
 // DMX addresses) in one of five layouts below or right of the map's lights. The lights
@@ -67,6 +68,7 @@ private:
     void connectForm();
     void setUpLayoutButtons();
     void readSettings();
+    void readInterfaceSettings(const QSettings &settings);
     void writeSettings() const;
     void addString(const QPoint &origin, int addButton);
     bool createLights(DataSupply *ds, int base, int port, const QString &baseName);
