@@ -7,6 +7,8 @@
 #include "layoutview.h"
 #include "lightview.h"
 #include "mapprinter.h"
+#include "dialogs/createlights.h"
+#include "dialogs/createstringdialog.h"
 #include "windowgeometry.h"
 
 #include "dialogs/discoverinterfaceswizard.h"
@@ -252,8 +254,7 @@ void MetaTool::disableMissingCommands()
 {
     // Commands whose dialogs or editing are not part of the program yet stay in the menus,
     // disabled, until they are.
-    for (QAction *a : {ui.discoverLightsAction, ui.syncInterfacesAction, ui.addStringAction,
-                       ui.addLightsAction, ui.addGroupAction})
+    for (QAction *a : {ui.discoverLightsAction, ui.syncInterfacesAction, ui.addGroupAction})
         a->setEnabled(false);
 }
 
@@ -754,12 +755,14 @@ void MetaTool::handleAddInterfaceAction()
 
 void MetaTool::handleAddStringAction()
 {
-    // Needs the string creation dialog; it will run through runCreationDialog(dialog, true).
+    CreateStringDialog dialog(m_map, this);
+    runCreationDialog(&dialog, true);
 }
 
 void MetaTool::handleAddLightsAction()
 {
-    // Needs the light creation dialog; it will run through runCreationDialog(dialog, false).
+    CreateLights dialog(m_map, this);
+    runCreationDialog(&dialog, false);
 }
 
 void MetaTool::handleAddGroupAction()

@@ -7,9 +7,13 @@ missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
-echo "Installing:$missing"
+# The dialogs' forms need the form compiler; a package that lost it is installed again.
+reinstall=""
+[ -x /usr/lib/qt6/libexec/uic ] || reinstall="qt6-base-dev-tools"
+[ -z "$missing$reinstall" ] && exit 0
+echo "Installing:$missing $reinstall"
 sudo=""
 [ "$(id -u)" = 0 ] || sudo="sudo"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
+[ -z "$missing" ] || DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
+[ -z "$reinstall" ] || DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --reinstall $reinstall
