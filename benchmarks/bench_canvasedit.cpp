@@ -52,6 +52,8 @@ struct CanvasRig
             light->setPose(pose);
             map.addLight(light);
         }
+        // Lets the scene polish and index its new items, as the event loop would.
+        QCoreApplication::processEvents();
     }
 
     void send(QEvent::Type type, QPointF scenePos, Qt::MouseButtons held)
@@ -70,6 +72,7 @@ struct CanvasRig
         send(QEvent::MouseMove, far / 2, Qt::LeftButton);
         send(QEvent::MouseMove, far, Qt::LeftButton);
         send(QEvent::MouseButtonRelease, far, Qt::NoButton);
+        QCoreApplication::processEvents();
     }
 };
 
