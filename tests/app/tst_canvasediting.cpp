@@ -41,7 +41,7 @@ private:
     void moveTo(QPointF p) { QTest::mouseMove(m_view->viewport(), at(p)); }
     void release(QPointF p) { QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, {}, at(p)); }
     void click(QPointF p, Qt::KeyboardModifiers m = {}) { press(p, m), release(p); }
-    void drag(QPointF from, QPointF to);
+    void drag(QPointF from, QPointF to, Qt::KeyboardModifiers m = {});
     void trigger(const QString &text);
     QList<quint64> uids(const QList<Light *> &lights) const;
 
@@ -100,9 +100,9 @@ void TestCanvasEditing::press(QPointF p, Qt::KeyboardModifiers m, Qt::MouseButto
     QTest::mousePress(m_view->viewport(), b, m, at(p));
 }
 
-void TestCanvasEditing::drag(QPointF from, QPointF to)
+void TestCanvasEditing::drag(QPointF from, QPointF to, Qt::KeyboardModifiers m)
 {
-    press(from);
+    press(from, m);
     moveTo((from + to) / 2);
     moveTo(to);
     release(to);
@@ -151,15 +151,9 @@ void TestCanvasEditing::clickAndBandSelection()
         return QSet<quint64>(m_view->selectionList().cbegin(), m_view->selectionList().cend());
     };
     QCOMPARE(selected(), QSet<quint64>({a->uid(), b->uid()}));
-    press({150, 50}, Qt::ControlModifier); // Control band toggles the enclosed lights
-    moveTo({200, 100});
-    moveTo({250, 150});
-    release({250, 150});
+    drag({150, 50}, {250, 150}, Qt::ControlModifier); // toggles the enclosed lights
     QCOMPARE(m_view->selectionList(), uids({a}));
-    press({350, 50}, Qt::ShiftModifier); // Shift band adds
-    moveTo({400, 100});
-    moveTo({450, 150});
-    release({450, 150});
+    drag({350, 50}, {450, 150}, Qt::ShiftModifier); // adds them
     QCOMPARE(m_view->selectionList(), uids({a, c}));
 
     press({150, 300}, Qt::AltModifier); // Alt sweeps a line; what it crossed stays selected
@@ -311,10 +305,9 @@ void TestCanvasEditing::newMapClearsTheUndoStacks()
     ScriptedPrompt prompt;
     MetaTool window;
     QAction *undo = window.form().undoAction;
-    QVERIFY(!undo->isEnabled());
-    auto *steps = new UndoActionList;
     emit window.layoutView()->addUndoActionList(new UndoActionList); // empty: no step
     QVERIFY(!undo->isEnabled());
+    auto *steps = new UndoActionList;
     steps->append(new UndoAction{UndoAction::LightPosition, 1, LightPose()});
     emit window.layoutView()->addUndoActionList(steps);
     QVERIFY(undo->isEnabled());
