@@ -941,12 +941,7 @@ void LayoutView::handleCreateGroupFromSelection()
 
 void LayoutView::handleCreateGroupInteractively()
 {
-    if (m_selection)
-        m_selection->clearSelection();
-    m_selectionList.clear();
-    m_selectedUids.clear();
-    m_deselectedInList = 0;
-    setSelectionActionsEnabled(false);
+    clearSelectedItems();
     m_interactiveGroup = true;
 }
 
@@ -993,5 +988,6 @@ void LayoutView::handleCreatePointGroup()
 
 void LayoutView::handleContextMenuRequested(QPoint p)
 {
-    m_popupMenu->exec(mapToGlobal(p));
+    // The request comes in viewport coordinates.
+    m_popupMenu->exec(viewport()->mapToGlobal(p));
 }
