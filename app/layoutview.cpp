@@ -521,10 +521,6 @@ void LayoutView::pressOnLight(quint64 uid)
 
 void LayoutView::mouseMoveEvent(QMouseEvent *event)
 {
-    // The viewport tracks the pointer even with no button down; only a held button drags,
-    // pans or stretches a band, or a drag would go on after its release.
-    if (event->buttons() == Qt::NoButton)
-        return;
     if (m_panning) {
         const QPoint global = roundHalfAway(event->globalPosition());
         const QPoint d = m_lastPoint - global;
