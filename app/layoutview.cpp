@@ -1,18 +1,34 @@
 #include "layoutview.h"
 
 #include "layoutviewlight.h"
+#include "undoaction.h"
+#include "undoactionlist.h"
+
+#include "dialogs/userprompt.h"
+#include "model/group.h"
 #include "model/light.h"
 #include "model/lightpose.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QGraphicsLineItem>
+#include <QGraphicsPolygonItem>
+#include <QGraphicsRectItem>
 #include <QGraphicsScene>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QtMath>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace {
 constexpr int ReservedLights = 15000;
@@ -56,32 +72,42 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
 void LayoutView::buildPopupMenu()
 {
     m_popupMenu = new QMenu(tr("Popup Menu"), this);
-    auto add = [this](const QString &text) {
+    auto add = [this](const QString &text, void (LayoutView::*slot)()) {
         QAction *a = m_popupMenu->addAction(text);
+        connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    m_selectionActions << add(tr("Edit Light(s)..."));
+    QAction *edit = add(tr("Edit Light(s)..."), &LayoutView::handleEditLights);
     m_popupMenu->addSeparator();
-    m_selectionActions << add(tr("Create Group from Selection..."));
-    m_createInteractivelyAction = add(tr("Create Group Interactively..."));
+    QAction *fromSelection =
+        add(tr("Create Group from Selection..."), &LayoutView::handleCreateGroupFromSelection);
+    m_createInteractivelyAction =
+        add(tr("Create Group Interactively..."), &LayoutView::handleCreateGroupInteractively);
     m_popupMenu->addSeparator();
-    m_selectionActions << add(tr("Delete Selection"));
+    m_selectionActions << add(tr("Delete Selection"), &LayoutView::handleDeleteSelection);
     m_popupMenu->addSeparator();
-    m_selectionActions << add(tr("Rotate Selection CW")) << add(tr("Rotate Selection CCW"));
+    m_selectionActions << add(tr("Rotate Selection CW"), &LayoutView::handleRotateSelectionCW)
+                       << add(tr("Rotate Selection CCW"), &LayoutView::handleRotateSelectionCCW);
     m_popupMenu->addSeparator();
-    m_selectionActions << add(tr("Flip Selection Vertically"))
-                       << add(tr("Flip Selection Horizontally"));
-    // The canvas's pointer and menu editing is not built yet: nothing opens this menu and its
-    // entries stay disabled, so a caller that does open it cannot run a half-made command.
-    m_createInteractivelyAction->setEnabled(false);
+    m_selectionActions << add(tr("Flip Selection Vertically"),
+                              &LayoutView::handleFlipSelectionVertically)
+                       << add(tr("Flip Selection Horizontally"),
+                              &LayoutView::handleFlipSelectionHorizontally);
+    // The light editor and the group creation dialog are not part of the program yet: their
+    // entries stay disabled whatever the selection.
+    edit->setEnabled(false);
+    fromSelection->setEnabled(false);
 }
 
 void LayoutView::setSelectionActionsEnabled(bool e)
 {
-    // Until the editing commands exist their entries stay disabled whatever the selection.
-    Q_UNUSED(e);
+    m_createInteractivelyAction->setEnabled(true);
+    // Runs on every selection change, once per light for a whole-map selection.
+    if (e == m_selectionActionsOn)
+        return;
+    m_selectionActionsOn = e;
     for (QAction *a : std::as_const(m_selectionActions))
-        a->setEnabled(false);
+        a->setEnabled(e);
 }
 
 void LayoutView::repaintUnlessPaused()
@@ -151,6 +177,8 @@ void LayoutView::handleDeletedLight(quint64 uid)
 
 void LayoutView::handleClearedMap()
 {
+    // The scene is cleared next and would take the rubber-band items with it.
+    endRubberBand();
     setScene(nullptr);
     qDeleteAll(m_lightItems);
     m_lightItems.clear();
@@ -176,13 +204,7 @@ void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
 {
     LayoutViewLight *item = m_lightItems.value(uid);
     if (s) {
-        if (!m_selectedUids.contains(uid)) {
-            // A uid deselected earlier may still stand in the list at its old place.
-            if (m_deselectedInList > 0)
-                compactSelectionList();
-            m_selectedUids.insert(uid);
-            m_selectionList.append(uid);
-        }
+        appendToSelectionList(uid);
         if (item)
             item->setBrush(QBrush(Qt::red, Qt::SolidPattern));
     } else {
@@ -202,6 +224,17 @@ const QList<quint64> &LayoutView::selectionList() const
     if (m_deselectedInList > 0)
         compactSelectionList();
     return m_selectionList;
+}
+
+void LayoutView::appendToSelectionList(quint64 uid)
+{
+    if (m_selectedUids.contains(uid))
+        return;
+    // A uid deselected earlier may still stand in the list at its old place.
+    if (m_deselectedInList > 0)
+        compactSelectionList();
+    m_selectedUids.insert(uid);
+    m_selectionList.append(uid);
 }
 
 void LayoutView::compactSelectionList() const
@@ -314,4 +347,643 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
     item->setUnsnappedPos(pos);
     item->setPos(pos);
     repaintUnlessPaused();
+}
+
+// ---- editing: keys, pointer, selection rules ----------------------------------------------
+
+QPointF LayoutView::eventScenePos(const QMouseEvent *event) const
+{
+    return viewportTransform().inverted().map(event->position());
+}
+
+void LayoutView::updateCursor()
+{
+    if (m_controlKey && m_spaceKey && m_altKey)
+        viewport()->setCursor(m_zoomOutCursor);
+    else if (m_controlKey && m_spaceKey)
+        viewport()->setCursor(m_zoomInCursor);
+    else if (m_spaceKey)
+        viewport()->setCursor(Qt::PointingHandCursor);
+    else
+        viewport()->unsetCursor();
+}
+
+static bool *heldKeyFlag(int key, bool &control, bool &space, bool &alt)
+{
+    switch (key) {
+    case Qt::Key_Control:
+        return &control;
+    case Qt::Key_Space:
+        return &space;
+    case Qt::Key_Alt:
+        return &alt;
+    default:
+        return nullptr;
+    }
+}
+
+void LayoutView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->isAutoRepeat())
+        return;
+    if (bool *flag = heldKeyFlag(event->key(), m_controlKey, m_spaceKey, m_altKey))
+        *flag = true;
+    updateCursor();
+}
+
+void LayoutView::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->isAutoRepeat())
+        return;
+    if (bool *flag = heldKeyFlag(event->key(), m_controlKey, m_spaceKey, m_altKey))
+        *flag = false;
+    updateCursor();
+}
+
+quint64 LayoutView::lightAt(const QPointF &scenePoint) const
+{
+    if (!m_scene)
+        return 0;
+    const QList<QGraphicsItem *> hits = m_scene->items(scenePoint, Qt::IntersectsItemShape,
+                                                       Qt::DescendingOrder, viewportTransform());
+    for (QGraphicsItem *item : hits) {
+        if (item->type() == LayoutViewLight::Type && item->acceptedMouseButtons() != Qt::NoButton)
+            return static_cast<LayoutViewLight *>(item)->uid();
+    }
+    return 0;
+}
+
+QList<quint64> LayoutView::lightsCollidingWith(const QGraphicsItem *item) const
+{
+    QList<quint64> uids;
+    if (!item || !item->scene())
+        return uids;
+    const QList<QGraphicsItem *> hits = item->collidingItems(Qt::IntersectsItemShape);
+    uids.reserve(hits.size());
+    for (QGraphicsItem *hit : hits) {
+        if (hit->type() == LayoutViewLight::Type)
+            uids.append(static_cast<LayoutViewLight *>(hit)->uid());
+    }
+    return uids;
+}
+
+void LayoutView::selectLight(quint64 uid)
+{
+    appendToSelectionList(uid);
+    if (m_selection)
+        m_selection->setLightSelected(uid, true);
+}
+
+void LayoutView::clearSelectedItems()
+{
+    if (m_selection)
+        m_selection->clearSelection();
+    m_selectionList.clear();
+    m_selectedUids.clear();
+    m_deselectedInList = 0;
+    setSelectionActionsEnabled(false);
+}
+
+void LayoutView::mousePressEvent(QMouseEvent *event)
+{
+    setFocus();
+    m_panning = false;
+    m_zoomClick = false;
+    // A press that hits no light (panning, zooming, the group line) must not leave the
+    // previous drag armed for its release.
+    m_dragging = false;
+    m_pressPoint = eventScenePos(event);
+    m_lastPoint = m_currentPoint = roundHalfAway(m_pressPoint);
+
+    if (m_interactiveGroup) {
+        beginRubberBand();
+        return;
+    }
+    if (m_spaceKey && !m_controlKey) {
+        m_panning = true;
+        m_lastPoint = roundHalfAway(event->globalPosition());
+        return;
+    }
+    const Qt::MouseButton button = event->button();
+    if (m_controlKey && m_spaceKey) {
+        m_zoomClick = true;
+        if (button == Qt::LeftButton) {
+            if (m_altKey)
+                zoomOutAt(roundHalfAway(event->position()));
+            else
+                zoomInAt(roundHalfAway(event->position()));
+        }
+        return;
+    }
+    if (button != Qt::LeftButton && button != Qt::RightButton)
+        return;
+
+    m_controlModifier = event->modifiers() & Qt::ControlModifier;
+    m_altModifier = event->modifiers() & Qt::AltModifier;
+    m_shiftModifier = event->modifiers() & Qt::ShiftModifier;
+    m_hitLight = lightAt(m_pressPoint);
+    m_dragging = m_hitLight != 0;
+    const bool adding = m_controlModifier || m_shiftModifier;
+    m_pressSelection = adding ? selectionList() : QList<quint64>();
+
+    if (!m_dragging) {
+        if (button == Qt::LeftButton) {
+            if (!adding)
+                clearSelectedItems();
+            beginRubberBand();
+            m_selectAll = false;
+        }
+    } else {
+        pressOnLight(m_hitLight);
+    }
+    if (button == Qt::RightButton)
+        m_popupMenu->popup(event->globalPosition().toPoint());
+}
+
+void LayoutView::pressOnLight(quint64 uid)
+{
+    const bool selected = m_selectedUids.contains(uid);
+    if (m_controlModifier || m_shiftModifier) {
+        if (!selected) {
+            selectLight(uid);
+        } else if (m_controlModifier) {
+            m_selectedUids.remove(uid);
+            m_selectionList.removeAll(uid);
+            if (m_selection)
+                m_selection->setLightSelected(uid, false);
+            setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+        }
+    } else if (!selected) {
+        clearSelectedItems();
+        selectLight(uid);
+    }
+}
+
+void LayoutView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_panning) {
+        const QPoint global = roundHalfAway(event->globalPosition());
+        const QPoint d = m_lastPoint - global;
+        m_lastPoint = global;
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + d.x());
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + d.y());
+    } else if (!m_zoomClick) {
+        m_currentPoint = roundHalfAway(eventScenePos(event));
+        autoScroll(event);
+        m_previousSelection = selectionList();
+        if (m_dragging) {
+            const QPoint d = m_currentPoint - m_lastPoint;
+            m_lastPoint = m_currentPoint;
+            if (d.x() != 0 || d.y() != 0)
+                moveSelectedItems(d.x(), d.y());
+        } else {
+            updateRubberBand();
+        }
+    }
+    repaintUnlessPaused();
+}
+
+void LayoutView::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_releasePoint = eventScenePos(event);
+    m_lastPoint = m_currentPoint = roundHalfAway(m_releasePoint);
+    if (m_interactiveGroup) {
+        endRubberBand();
+        m_interactiveGroup = false;
+        calculatePointSelection(m_pressPoint, m_releasePoint);
+        handleCreatePointGroup();
+        return;
+    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (m_dragging) {
+        if (int(m_pressPoint.x() - m_releasePoint.x()) != 0 ||
+            int(m_pressPoint.y() - m_releasePoint.y()) != 0)
+            updateSelectedLightPositions();
+    } else {
+        endRubberBand();
+    }
+}
+
+void LayoutView::autoScroll(const QMouseEvent *event)
+{
+    const QRect v = viewport()->visibleRegion().boundingRect();
+    if (v.isEmpty())
+        return; // nothing shows, so there is no edge to scroll at
+    const QPointF p = event->position();
+    const int sx = p.x() > v.right() - 15 ? 2 : (p.x() < v.left() + 15 ? -2 : 0);
+    const int sy = p.y() > v.bottom() - 15 ? 2 : (p.y() < v.top() + 15 ? -2 : 0);
+    QScrollBar *h = horizontalScrollBar();
+    QScrollBar *w = verticalScrollBar();
+    if (sx != 0)
+        h->setValue(qBound(0, h->value() + 15 * sx, h->maximum()));
+    if (sy != 0)
+        w->setValue(qBound(0, w->value() + 15 * sy, w->maximum()));
+}
+
+void LayoutView::beginRubberBand()
+{
+    endRubberBand();
+    QPen pen(Qt::DashLine);
+    pen.setCosmetic(true);
+    m_lineForm = m_altModifier || m_interactiveGroup;
+    if (!m_scene)
+        return;
+    if (m_lineForm) {
+        m_rubberLine = new QGraphicsLineItem(QLineF(m_pressPoint, m_pressPoint));
+        m_rubberLine->setPen(pen);
+        m_scene->addItem(m_rubberLine);
+        m_rubberLine->show();
+        m_sweep = new QGraphicsPolygonItem(
+            QPolygonF({m_pressPoint, QPointF(m_currentPoint), QPointF(m_lastPoint)}));
+        m_sweep->setPen(Qt::NoPen);
+        m_sweep->setBrush(Qt::NoBrush);
+        m_scene->addItem(m_sweep);
+    } else {
+        m_rubberRect = new QGraphicsRectItem(QRectF(m_pressPoint, QSizeF(0, 0)));
+        m_rubberRect->setPen(pen);
+        m_rubberRect->show();
+    }
+}
+
+void LayoutView::endRubberBand()
+{
+    delete m_rubberRect;
+    delete m_rubberLine;
+    delete m_sweep;
+    m_rubberRect = nullptr;
+    m_rubberLine = nullptr;
+    m_sweep = nullptr;
+}
+
+void LayoutView::updateRubberBand()
+{
+    if (m_lineForm) {
+        if (m_rubberLine) {
+            m_rubberLine->setLine(QLineF(m_pressPoint, m_currentPoint));
+            if (m_sweep)
+                m_sweep->setPolygon(
+                    QPolygonF({m_pressPoint, QPointF(m_currentPoint), QPointF(m_lastPoint)}));
+            if (!m_interactiveGroup) {
+                clearSelectedItems();
+                calculateLineSelection();
+            }
+        }
+    } else if (m_rubberRect) {
+        clearSelectedItems();
+        const int left = int(qMin(double(m_currentPoint.x()), m_pressPoint.x()));
+        const int top = int(qMin(m_pressPoint.y(), double(m_currentPoint.y())));
+        const int width = int(qAbs(m_pressPoint.x() - m_currentPoint.x()));
+        const int height = int(qAbs(m_pressPoint.y() - m_currentPoint.y()));
+        m_rubberRect->setRect(left, top, width, height);
+        calculateRectSelection(m_rubberRect);
+        if (!m_rubberRect->scene() && m_scene)
+            m_scene->addItem(m_rubberRect);
+    }
+    m_lastPoint = m_currentPoint;
+}
+
+void LayoutView::calculateRectSelection(QGraphicsRectItem *r)
+{
+    const QList<quint64> hits = lightsCollidingWith(r);
+    const QSet<quint64> h(hits.cbegin(), hits.cend());
+    const QSet<quint64> p(m_pressSelection.cbegin(), m_pressSelection.cend());
+    for (quint64 u : std::as_const(m_pressSelection)) {
+        if (!h.contains(u))
+            selectLight(u);
+    }
+    if (!m_shiftModifier) {
+        const QSet<quint64> q(m_previousSelection.cbegin(), m_previousSelection.cend());
+        for (quint64 u : std::as_const(m_previousSelection)) {
+            if (h.contains(u) && !p.contains(u))
+                selectLight(u);
+        }
+        for (quint64 u : hits) {
+            if (!p.contains(u) && !q.contains(u))
+                selectLight(u);
+        }
+    } else {
+        for (quint64 u : hits)
+            selectLight(u);
+    }
+}
+
+void LayoutView::calculateLineSelection()
+{
+    const QList<quint64> hits = lightsCollidingWith(m_sweep);
+    const QSet<quint64> h(hits.cbegin(), hits.cend());
+    const QSet<quint64> p(m_pressSelection.cbegin(), m_pressSelection.cend());
+    const QSet<quint64> q(m_previousSelection.cbegin(), m_previousSelection.cend());
+    for (quint64 u : std::as_const(m_pressSelection)) {
+        if (!h.contains(u))
+            selectLight(u);
+    }
+    for (quint64 u : std::as_const(m_previousSelection)) {
+        if (!p.contains(u))
+            selectLight(u);
+    }
+    for (quint64 u : hits) {
+        if (!p.contains(u) && !q.contains(u))
+            selectLight(u);
+    }
+}
+
+// ---- editing: moving, rotating, flipping ----------------------------------------------------
+
+int LayoutView::snap(int t) const
+{
+    const int g = m_gridSpacing;
+    if (g <= 0)
+        return t;
+    const int m = t % g;
+    return m < g / 2 ? t - m : t + (g - m);
+}
+
+void LayoutView::moveSelectedItems(int dx, int dy)
+{
+    for (quint64 uid : selectionList()) {
+        LayoutViewLight *item = m_lightItems.value(uid);
+        if (!item)
+            continue;
+        const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
+        item->setUnsnappedPos(unsnapped);
+        if (m_snapToGrid)
+            item->setPos(snap(int(unsnapped.x())), snap(int(unsnapped.y())));
+        else
+            item->setPos(int(item->x()) + dx, int(item->y()) + dy);
+    }
+    repaintUnlessPaused();
+}
+
+bool LayoutView::updateSelectedLightPositions()
+{
+    const QList<quint64> &selected = selectionList();
+    const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
+    bool rejected = false;
+    for (quint64 uid : selected) {
+        LayoutViewLight *item = m_lightItems.value(uid);
+        if (!item)
+            continue;
+        const int x = int(item->x());
+        const int y = int(item->y());
+        if (x < 0 || x > bounds.width() || y < 0 || y > bounds.height() ||
+            !lightsCollidingWith(item).isEmpty()) {
+            rejected = true;
+            break;
+        }
+    }
+    if (rejected) {
+        for (quint64 uid : selected) {
+            LayoutViewLight *item = m_lightItems.value(uid);
+            if (item && item->light())
+                refreshLightItem(uid, QPointF(item->light()->pose().x, item->light()->pose().y));
+        }
+        return false;
+    }
+
+    auto *steps = new UndoActionList;
+    steps->reserve(selected.size());
+    for (quint64 uid : selected) {
+        LayoutViewLight *item = m_lightItems.value(uid);
+        Light *light = m_map ? m_map->light(uid) : nullptr;
+        if (!item || !light)
+            continue;
+        const LightPose old = light->pose();
+        if (m_snapToGrid)
+            item->setPos(snap(int(item->x())), snap(int(item->y())));
+        item->setUnsnappedPos(item->pos());
+        // Only the place changes: height and rotation are the light's own map data.
+        LightPose moved = old;
+        moved.x = item->x();
+        moved.y = item->y();
+        light->setPose(moved);
+        ensureVisible(item, 50, 50);
+        steps->append(new UndoAction{UndoAction::LightPosition, uid, old});
+    }
+    if (steps->isEmpty())
+        delete steps; // no receiver would ever free an empty step
+    else
+        emit addUndoActionList(steps);
+    return true;
+}
+
+QPointF LayoutView::selectionCentre() const
+{
+    const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
+    QPointF low(bounds.width(), bounds.height());
+    QPointF high(0, 0);
+    for (quint64 uid : selectionList()) {
+        const LayoutViewLight *item = m_lightItems.value(uid);
+        if (!item)
+            continue;
+        low = QPointF(qMin(low.x(), item->x()), qMin(low.y(), item->y()));
+        high = QPointF(qMax(high.x(), item->x()), qMax(high.y(), item->y()));
+    }
+    return low + (high - low) * 0.5;
+}
+
+namespace {
+// Rounds half up (toward +infinity from .5 of the truncated value), then snaps the
+// truncated result onto the grid.
+double placeRotated(double v, int grid, bool snapping)
+{
+    v = v - std::trunc(v) >= 0.5 ? std::ceil(v) : std::floor(v);
+    if (snapping && grid > 0) {
+        const int m = int(v) % grid;
+        if (m >= grid / 2)
+            v += grid;
+        v -= m;
+    }
+    return v;
+}
+} // namespace
+
+void LayoutView::rotateSelection(double cx, double cy, double degrees)
+{
+    const double turn = degrees / 180.0 * M_PI;
+    for (quint64 uid : selectionList()) {
+        LayoutViewLight *item = m_lightItems.value(uid);
+        if (!item)
+            continue;
+        const double dx = item->x() - cx;
+        const double dy = item->y() - cy;
+        const double r = std::sqrt(dx * dx + dy * dy);
+        const double a = std::atan2(dy, dx) + turn;
+        item->setPos(placeRotated(r * std::cos(a) + cx, m_gridSpacing, m_snapToGrid),
+                     placeRotated(r * std::sin(a) + cy, m_gridSpacing, m_snapToGrid));
+    }
+    updateSelectedLightPositions();
+}
+
+void LayoutView::handleRotateSelectionCW()
+{
+    if (selectionList().isEmpty())
+        return;
+    const QPointF c = selectionCentre();
+    rotateSelection(c.x(), c.y(), 90);
+    emit setDirty(true);
+}
+
+void LayoutView::handleRotateSelectionCCW()
+{
+    if (selectionList().isEmpty())
+        return;
+    const QPointF c = selectionCentre();
+    rotateSelection(c.x(), c.y(), -90);
+    emit setDirty(true);
+}
+
+void LayoutView::flipSelection(Qt::Orientation orientation)
+{
+    if (selectionList().isEmpty())
+        return;
+    const bool vertical = orientation == Qt::Vertical;
+    const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
+    double low = vertical ? bounds.height() : bounds.width();
+    double high = 0;
+    for (quint64 uid : selectionList()) {
+        if (const LayoutViewLight *item = m_lightItems.value(uid)) {
+            const double v = vertical ? item->y() : item->x();
+            low = qMin(low, v);
+            high = qMax(high, v);
+        }
+    }
+    for (quint64 uid : selectionList()) {
+        if (LayoutViewLight *item = m_lightItems.value(uid)) {
+            if (vertical)
+                item->setY(high - (item->y() - low));
+            else
+                item->setX(high - (item->x() - low));
+        }
+    }
+    const bool snapping = m_snapToGrid;
+    m_snapToGrid = false;
+    updateSelectedLightPositions();
+    m_snapToGrid = snapping;
+    emit setDirty(true);
+}
+
+void LayoutView::handleFlipSelectionVertically()
+{
+    flipSelection(Qt::Vertical);
+}
+
+void LayoutView::handleFlipSelectionHorizontally()
+{
+    flipSelection(Qt::Horizontal);
+}
+
+// ---- editing: deleting, groups, menu --------------------------------------------------------
+
+void LayoutView::handleDeleteSelection()
+{
+    if (!m_map)
+        return;
+    const QList<quint64> doomed = selectionList();
+    const int n = int(doomed.size());
+    const int step = qMax(n / 100, 1);
+    setUpdatePaused(true);
+    if (n == 0) {
+        setUpdatePaused(false);
+        return;
+    }
+    const auto answer = UserPrompt::instance()->question(
+        this, QMessageBox::Question, tr("Confirm Light Deletion"),
+        tr("Are you sure that you wish to permanently delete the selected lights?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    if (answer != QMessageBox::Yes) {
+        setUpdatePaused(false);
+        return;
+    }
+    QProgressDialog progress(tr("Deleting Lights"), tr("Cancel"), 0, n, this,
+                             Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+    QCoreApplication::processEvents();
+    int counter = 1;
+    int deleted = 0;
+    for (quint64 uid : doomed) {
+        m_map->deleteLight(uid);
+        ++deleted;
+        ++counter;
+        if (counter % step == 0) {
+            progress.setValue(counter);
+            QCoreApplication::processEvents();
+        }
+        if (progress.wasCanceled())
+            break;
+    }
+    progress.setValue(n);
+    // A cancel leaves the rest of the lights in the map and selected in the effect; the list
+    // keeps them too, so it still mirrors the effect.
+    for (int i = 0; i < deleted; ++i)
+        m_selectedUids.remove(doomed.at(i));
+    compactSelectionList();
+    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+    m_map->flushChangedGroups();
+    setUpdatePaused(false);
+}
+
+void LayoutView::handleEditLights()
+{
+    // Opens the light editor on the selection; the editor is not part of the program yet.
+}
+
+void LayoutView::handleCreateGroupFromSelection()
+{
+    // Opens the group creation dialog; the dialog is not part of the program yet.
+}
+
+void LayoutView::handleCreateGroupInteractively()
+{
+    clearSelectedItems();
+    m_interactiveGroup = true;
+}
+
+void LayoutView::calculatePointSelection(QPointF p1, QPointF p2)
+{
+    struct Record
+    {
+        double along;
+        double across;
+        quint64 uid;
+    };
+    const double heading = std::atan2(p2.y() - p1.y(), p2.x() - p1.x());
+    std::vector<Record> records;
+    records.reserve(m_lightItems.size());
+    for (auto it = m_lightItems.cbegin(); it != m_lightItems.cend(); ++it) {
+        const double dx = it.value()->x() - p1.x();
+        const double dy = it.value()->y() - p1.y();
+        const double r = std::sqrt(dx * dx + dy * dy);
+        const double b = std::atan2(dy, dx);
+        records.push_back({std::trunc(r * std::cos(heading - b) + 0.5),
+                           std::trunc(r * std::sin(heading - b) + 0.5), it.key()});
+    }
+    std::sort(records.begin(), records.end(), [](const Record &a, const Record &b) {
+        return a.along != b.along ? a.along < b.along : a.across < b.across;
+    });
+    for (const Record &record : records)
+        selectLight(record.uid);
+}
+
+void LayoutView::handleCreatePointGroup()
+{
+    if (!m_map)
+        return;
+    auto *group = new Group(Group::Chasing, m_map->nextUid(), tr("New Group"));
+    if (!m_map->addGroup(group)) {
+        delete group;
+        return;
+    }
+    for (quint64 uid : selectionList())
+        group->addChild(uid);
+    // The group editor, not part of the program yet, opens on the new group here; a
+    // rejected editor takes the group out again.
+}
+
+void LayoutView::handleContextMenuRequested(QPoint p)
+{
+    // The request comes in viewport coordinates.
+    m_popupMenu->exec(viewport()->mapToGlobal(p));
 }

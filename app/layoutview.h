@@ -1,6 +1,8 @@
 #ifndef LAYOUTVIEW_H
 #define LAYOUTVIEW_H
 
+#include "undoactionlist.h"
+
 #include <QCursor>
 #include <QGraphicsView>
 #include <QHash>
@@ -10,10 +12,11 @@
 class LayoutViewLight;
 class MapModel;
 class QAction;
+class QGraphicsLineItem;
+class QGraphicsPolygonItem;
 class QGraphicsRectItem;
 class QMenu;
 class SelectionEffect;
-class UndoActionList;
 
 // The map's drawing: one square per light at the light's position, coloured each frame from
 // the effects, with the selection effect's selection mirrored into an ordered list.
@@ -60,13 +63,52 @@ public slots:
     LayoutViewLight *getLayoutViewLight(quint64 uid) const;
     void setSelectAllLights(bool selected);
 
+    void handleRotateSelectionCW();
+    void handleRotateSelectionCCW();
+    void handleFlipSelectionVertically();
+    void handleFlipSelectionHorizontally();
+    void handleCreateGroupFromSelection();
+    void handleCreatePointGroup();
+    void handleCreateGroupInteractively();
+    void handleDeleteSelection();
+    void handleEditLights();
+    void clearSelectedItems();
+    void calculateRectSelection(QGraphicsRectItem *r);
+    void calculateLineSelection();
+    void calculatePointSelection(QPointF p1, QPointF p2);
+    void moveSelectedItems(int dx, int dy);
+    // Writes the squares' places into the lights as one undo step; false when the move put a
+    // square on another or off the scene and everything went back instead.
+    bool updateSelectedLightPositions();
+    void handleContextMenuRequested(QPoint p);
+
 protected:
     void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     void buildPopupMenu();
     void setSelectionActionsEnabled(bool e);
     void repaintUnlessPaused();
+    void appendToSelectionList(quint64 uid);
+    void selectLight(quint64 uid);
+    void pressOnLight(quint64 uid);
+    quint64 lightAt(const QPointF &scenePoint) const;
+    QList<quint64> lightsCollidingWith(const QGraphicsItem *item) const;
+    QPointF eventScenePos(const QMouseEvent *event) const;
+    void updateCursor();
+    int snap(int t) const;
+    void beginRubberBand();
+    void updateRubberBand();
+    void endRubberBand();
+    void autoScroll(const QMouseEvent *event);
+    QPointF selectionCentre() const;
+    void rotateSelection(double cx, double cy, double degrees);
+    void flipSelection(Qt::Orientation orientation);
 
     MapModel *m_map;
     SelectionEffect *m_selection;
@@ -88,6 +130,30 @@ private:
     QMenu *m_popupMenu = nullptr;
     QList<QAction *> m_selectionActions;
     QAction *m_createInteractivelyAction = nullptr;
+    bool m_selectionActionsOn = true;
+
+    // Pointer and key state of the editing.
+    QList<quint64> m_pressSelection;
+    QList<quint64> m_previousSelection;
+    QPointF m_pressPoint;
+    QPointF m_releasePoint;
+    QPoint m_lastPoint;
+    QPoint m_currentPoint;
+    quint64 m_hitLight = 0;
+    bool m_dragging = false;
+    bool m_controlModifier = false;
+    bool m_altModifier = false;
+    bool m_shiftModifier = false;
+    bool m_controlKey = false;
+    bool m_spaceKey = false;
+    bool m_altKey = false;
+    bool m_panning = false;
+    bool m_zoomClick = false;
+    bool m_interactiveGroup = false;
+    bool m_lineForm = false;
+    QGraphicsRectItem *m_rubberRect = nullptr;
+    QGraphicsLineItem *m_rubberLine = nullptr;
+    QGraphicsPolygonItem *m_sweep = nullptr;
 };
 
 #endif // LAYOUTVIEW_H

@@ -9,6 +9,7 @@
 #include "mapprinter.h"
 #include "dialogs/createlights.h"
 #include "dialogs/createstringdialog.h"
+#include "undomanager.h"
 #include "windowgeometry.h"
 
 #include "dialogs/discoverinterfaceswizard.h"
@@ -112,8 +113,12 @@ MetaTool::MetaTool(QWidget *parent)
     createViews();
     m_commLibrary = new CommLibrary(ProductName);
     Q_CHECK_PTR(m_commLibrary);
-    // The undo manager belongs to the canvas's drag editing, which is not built yet; undo and
-    // redo stay disabled until it is.
+    m_undoManager = new UndoManager(m_map);
+    connect(m_undoManager, &UndoManager::undoEnabled, ui.undoAction, &QAction::setEnabled);
+    connect(m_undoManager, &UndoManager::redoEnabled, ui.redoAction, &QAction::setEnabled);
+    connect(m_layoutView, &LayoutView::addUndoActionList, m_undoManager,
+            &UndoManager::addUndoActionList);
+    m_undoManager->setLayoutView(m_layoutView);
 
     connect(m_engine, &EffectEngine::propertiesCompiled, m_layoutView,
             &LayoutView::handlePropertiesCompiled);
@@ -132,6 +137,7 @@ MetaTool::~MetaTool()
     m_layoutView = nullptr;
     m_lightView = nullptr;
     m_groupView = nullptr;
+    delete m_undoManager;
     delete m_nodeCountLabel;
     delete m_commLibrary;
     // Freed rather than left to the end of the process, so a process that builds several
@@ -690,10 +696,13 @@ bool MetaTool::runCreationDialog(QDialog *dialog, bool pauseCanvas)
 
 void MetaTool::handleUndoAction()
 {
-    // Undo and redo come with the canvas's drag editing; the actions stay disabled until then.
+    m_undoManager->undo();
 }
 
-void MetaTool::handleRedoAction() {}
+void MetaTool::handleRedoAction()
+{
+    m_undoManager->redo();
+}
 
 void MetaTool::handleEditPreferencesAction()
 {

@@ -1,0 +1,8 @@
+#include "undoactionlist.h"
+
+#include "undoaction.h"
+
+UndoActionList::~UndoActionList()
+{
+    qDeleteAll(*this);
+}

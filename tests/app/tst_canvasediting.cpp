@@ -1,0 +1,317 @@
+#include "support/apptestsupport.h"
+
+#include "app/layoutview.h"
+#include "app/layoutviewlight.h"
+#include "app/metatool.h"
+#include "app/undoaction.h"
+#include "app/undoactionlist.h"
+#include "app/undomanager.h"
+#include "model/group.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "model/selectioneffect.h"
+
+#include <QGraphicsScene>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QtTest>
+
+// Editing on the layout canvas through real pointer and key events on its viewport, and the
+// undo manager that takes back what the pointer wrote into the lights.
+class TestCanvasEditing : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { isolateTestEnvironment(); }
+    void init();
+    void cleanup();
+    void clickAndBandSelection();
+    void dragSnapsAndUndoRestoresPoses_data();
+    void dragSnapsAndUndoRestoresPoses();
+    void rejectedMovesWriteNothing();
+    void rotateAndFlipKeepHeightAndRotation();
+    void deleteAsksAndCancelKeepsTheRest();
+    void lineMakesAnOrderedGroup();
+    void newMapClearsTheUndoStacks();
+
+private:
+    Light *light(const QString &name, double x, double y);
+    QPoint at(QPointF p) const { return m_view->mapFromScene(p); }
+    void press(QPointF p, Qt::KeyboardModifiers m = {}, Qt::MouseButton b = Qt::LeftButton);
+    void moveTo(QPointF p) { QTest::mouseMove(m_view->viewport(), at(p)); }
+    void release(QPointF p) { QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, {}, at(p)); }
+    void click(QPointF p, Qt::KeyboardModifiers m = {}) { press(p, m), release(p); }
+    void drag(QPointF from, QPointF to, Qt::KeyboardModifiers m = {});
+    void trigger(const QString &text);
+    QList<quint64> uids(const QList<Light *> &lights) const;
+
+    MapModel *m_map = nullptr;
+    SelectionEffect *m_selection = nullptr;
+    QGraphicsScene *m_scene = nullptr;
+    LayoutView *m_view = nullptr;
+    UndoManager *m_undo = nullptr;
+    DataSupply *m_ds = nullptr;
+    int m_channel = 0;
+};
+
+void TestCanvasEditing::init()
+{
+    m_map = new MapModel;
+    m_selection = new SelectionEffect(m_map, 0xFFFFFFFF, nullptr);
+    m_selection->reset();
+    connect(m_map, &MapModel::newLight, m_selection, &SelectionEffect::handleNewLight);
+    connect(m_map, &MapModel::deletedLight, m_selection, &SelectionEffect::handleDeletedLight);
+    connect(m_map, &MapModel::clearedMap, m_selection, &SelectionEffect::handleClearedMap);
+    m_scene = new QGraphicsScene(0, 0, 2000, 2000);
+    m_view = new LayoutView(m_map, m_selection, m_scene, nullptr, "Layout View");
+    m_view->resize(700, 500);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view));
+    m_view->centerOn(300, 200);
+    m_undo = new UndoManager(m_map);
+    m_undo->setLayoutView(m_view);
+    connect(m_view, &LayoutView::addUndoActionList, m_undo, &UndoManager::addUndoActionList);
+    m_ds = addInterface(m_map, "Facade", QHostAddress("127.0.0.2"));
+    m_channel = 0;
+}
+
+void TestCanvasEditing::cleanup()
+{
+    delete m_undo;
+    delete m_view;
+    delete m_scene;
+    delete m_selection;
+    delete m_map;
+}
+
+Light *TestCanvasEditing::light(const QString &name, double x, double y)
+{
+    Light *l = addLight(m_map, m_ds, name, 0, 3 * m_channel++, QPointF(x, y));
+    LightPose pose = l->pose();
+    pose.z = 7.5; // height and rotation are map data that no move may drop
+    pose.q0 = 0.5;
+    pose.q3 = 0.5;
+    l->setPose(pose);
+    return l;
+}
+
+void TestCanvasEditing::press(QPointF p, Qt::KeyboardModifiers m, Qt::MouseButton b)
+{
+    QTest::mousePress(m_view->viewport(), b, m, at(p));
+}
+
+void TestCanvasEditing::drag(QPointF from, QPointF to, Qt::KeyboardModifiers m)
+{
+    press(from, m);
+    moveTo((from + to) / 2);
+    moveTo(to);
+    release(to);
+}
+
+void TestCanvasEditing::trigger(const QString &text)
+{
+    for (QAction *a : m_view->popupMenu()->actions()) {
+        if (a->text() == text) {
+            QVERIFY(a->isEnabled());
+            a->trigger();
+            return;
+        }
+    }
+    QFAIL(qPrintable(text));
+}
+
+QList<quint64> TestCanvasEditing::uids(const QList<Light *> &lights) const
+{
+    QList<quint64> out;
+    for (Light *l : lights)
+        out << l->uid();
+    return out;
+}
+
+void TestCanvasEditing::clickAndBandSelection()
+{
+    Light *a = light("A", 100, 100), *b = light("B", 200, 100), *c = light("C", 400, 100);
+    click({103, 103});
+    QCOMPARE(m_view->selectionList(), uids({a}));
+    click({203, 103}, Qt::ControlModifier);
+    click({203, 103}, Qt::ShiftModifier); // Shift on a selected light changes nothing
+    click({103, 103});                    // a plain click inside the selection keeps all of it
+    QCOMPARE(m_view->selectionList(), uids({a, b}));
+    click({103, 103}, Qt::ControlModifier);
+    QCOMPARE(m_view->selectionList(), uids({b}));
+    QVERIFY(!m_selection->isLightSelected(a->uid()));
+    press({600, 300}, {}, Qt::RightButton); // right press on empty canvas keeps the selection
+    QVERIFY(m_view->popupMenu()->isVisible());
+    m_view->popupMenu()->hide();
+    QTest::mouseRelease(m_view->viewport(), Qt::RightButton, {}, at({600, 300}));
+    QCOMPARE(m_view->selectionList(), uids({b}));
+
+    drag({50, 50}, {250, 150}); // plain band: exactly what it encloses
+    auto selected = [this] {
+        return QSet<quint64>(m_view->selectionList().cbegin(), m_view->selectionList().cend());
+    };
+    QCOMPARE(selected(), QSet<quint64>({a->uid(), b->uid()}));
+    drag({150, 50}, {250, 150}, Qt::ControlModifier); // toggles the enclosed lights
+    QCOMPARE(m_view->selectionList(), uids({a}));
+    drag({350, 50}, {450, 150}, Qt::ShiftModifier); // adds them
+    QCOMPARE(m_view->selectionList(), uids({a, c}));
+
+    press({150, 300}, Qt::AltModifier); // Alt sweeps a line; what it crossed stays selected
+    moveTo({50, 50});
+    moveTo({250, 50});
+    moveTo({250, 120});
+    release({250, 120});
+    QCOMPARE(selected(), QSet<quint64>({a->uid(), b->uid()}));
+    QCOMPARE(m_scene->items().size(), 3); // the band's items are gone
+}
+
+void TestCanvasEditing::dragSnapsAndUndoRestoresPoses_data()
+{
+    QTest::addColumn<QList<int>>("moves");
+    QTest::addColumn<bool>("snapping");
+    QTest::addColumn<int>("x");
+    QTest::newRow("5 stays on the grid line") << QList<int>{5} << true << 120;
+    QTest::newRow("6 reaches the next") << QList<int>{6} << true << 132;
+    QTest::newRow("moves add up") << QList<int>{3, 3} << true << 132;
+    QTest::newRow("back past half") << QList<int>{-7} << true << 108;
+    QTest::newRow("no snapping") << QList<int>{5} << false << 125;
+}
+
+void TestCanvasEditing::dragSnapsAndUndoRestoresPoses()
+{
+    QFETCH(QList<int>, moves);
+    QFETCH(bool, snapping);
+    QFETCH(int, x);
+    m_view->setSnapToGrid(snapping);
+    Light *a = light("A", 120.4, 120), *b = light("B", 300, 120);
+    const LightPose before = a->pose();
+    click({302, 122});
+    press({122, 122}, Qt::ControlModifier);
+    QPointF p(122, 122);
+    for (int dx : moves)
+        moveTo(p += QPointF(dx, 0));
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->x(), double(x));
+    release(p);
+    const LightPose after = a->pose();
+    QCOMPARE(after.x, double(x));
+    QCOMPARE(after.z, 7.5);
+    QCOMPARE(after.q0, 0.5);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->unsnappedPos().x(), double(x));
+    QCOMPARE(b->pose().x, 300.0 + x - 120);
+
+    m_undo->undo();
+    QCOMPARE(a->pose(), before);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->pos(), QPointF(120.4, 120));
+    QCOMPARE(b->pose().x, 300.0);
+    QCOMPARE(m_undo->redoCount(), 1);
+    m_undo->redo();
+    QCOMPARE(a->pose(), after);
+    m_undo->undo();
+    drag({302, 122}, {302, 200}); // a new move drops what could be redone
+    QCOMPARE(m_undo->redoCount(), 0);
+    QCOMPARE(m_undo->undoCount(), 1);
+}
+
+void TestCanvasEditing::rejectedMovesWriteNothing()
+{
+    Light *a = light("A", 120, 120);
+    light("B", 240, 120);
+    QSignalSpy lists(m_view, &LayoutView::addUndoActionList);
+    drag({122, 122}, {242, 122}); // onto the other light
+    QCOMPARE(a->pose().x, 120.0);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->pos(), QPointF(120, 120));
+    m_scene->setSceneRect(0, 0, 300, 300);
+    drag({122, 122}, {122, 422}); // beyond the scene's edge
+    QCOMPARE(a->pose().y, 120.0);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->y(), 120.0);
+    m_view->scale(4, 4);
+    m_view->centerOn(122, 122);
+    drag({122, 122}, {122.25, 122.25}); // less than one unit
+    QCOMPARE(lists.count(), 0);
+    QCOMPARE(m_undo->undoCount(), 0);
+}
+
+void TestCanvasEditing::rotateAndFlipKeepHeightAndRotation()
+{
+    Light *a = light("A", 120, 120), *b = light("B", 144, 120), *c = light("C", 130, 300);
+    click({122, 122});
+    click({146, 122}, Qt::ControlModifier);
+    trigger("Rotate Selection CW"); // about the pair's centre (132, 120)
+    QCOMPARE(QPointF(a->pose().x, a->pose().y), QPointF(132, 108));
+    QCOMPARE(QPointF(b->pose().x, b->pose().y), QPointF(132, 132));
+    trigger("Rotate Selection CCW");
+    QCOMPARE(QPointF(a->pose().x, a->pose().y), QPointF(120, 120));
+    trigger("Flip Selection Horizontally");
+    QCOMPARE(a->pose().x, 144.0);
+    QCOMPARE(b->pose().x, 120.0);
+    trigger("Flip Selection Vertically"); // one shared y: nothing moves vertically
+    QCOMPARE(a->pose().y, 120.0);
+    QCOMPARE(a->pose().z, 7.5);
+    QCOMPARE(b->pose().q3, 0.5);
+    QCOMPARE(m_undo->undoCount(), 4);
+    click({132, 302}); // one light on the grid turns about itself and stays
+    trigger("Rotate Selection CW");
+    QCOMPARE(QPointF(c->pose().x, c->pose().y), QPointF(132, 300));
+}
+
+void TestCanvasEditing::deleteAsksAndCancelKeepsTheRest()
+{
+    ScriptedPrompt prompt;
+    QList<Light *> lights;
+    for (int i = 0; i < 4; ++i)
+        lights << light(QString::number(i), 100 + 24 * i, 100);
+    drag({50, 50}, {250, 150});
+    QCOMPARE(m_view->selectionList().size(), 4);
+    trigger("Delete Selection"); // answered No
+    QCOMPARE(prompt.titles, QStringList({"Confirm Light Deletion"}));
+    QCOMPARE(m_map->lights().size(), 4);
+
+    prompt.answers << QMessageBox::Yes;
+    const QList<quint64> order = m_view->selectionList();
+    int deleted = 0;
+    QObject scope; // the counter goes with this test
+    connect(m_map, &MapModel::deletedLight, &scope, [this, &deleted] {
+        if (++deleted == 2)
+            m_view->findChild<QProgressDialog *>()->cancel();
+    });
+    trigger("Delete Selection");
+    QCOMPARE(m_map->lights().size(), 2);
+    QCOMPARE(m_view->selectionList(), order.mid(2)); // the lights left stay selected
+    QVERIFY(m_selection->isLightSelected(order.at(3)));
+    QVERIFY(!m_view->getUpdatePaused());
+}
+
+void TestCanvasEditing::lineMakesAnOrderedGroup()
+{
+    Light *left = light("L", 100, 200), *low = light("Low", 300, 260);
+    Light *high = light("High", 300, 140), *right = light("R", 500, 200);
+    trigger("Create Group Interactively...");
+    press({50, 203});
+    moveTo({300, 203});
+    release({600, 203});
+    Group *group = nullptr;
+    for (Group *g : m_map->groups())
+        group = g->name() == "New Group" ? g : group;
+    QVERIFY(group);
+    QCOMPARE(group->type(), int(Group::Chasing));
+    QCOMPARE(group->children(), uids({left, low, high, right}));
+}
+
+void TestCanvasEditing::newMapClearsTheUndoStacks()
+{
+    ScriptedPrompt prompt;
+    MetaTool window;
+    QAction *undo = window.form().undoAction;
+    emit window.layoutView()->addUndoActionList(new UndoActionList); // empty: no step
+    QVERIFY(!undo->isEnabled());
+    auto *steps = new UndoActionList;
+    steps->append(new UndoAction{UndoAction::LightPosition, 1, LightPose()});
+    emit window.layoutView()->addUndoActionList(steps);
+    QVERIFY(undo->isEnabled());
+    window.handleNewMapAction();
+    QVERIFY(!undo->isEnabled());
+    QVERIFY(!window.form().redoAction->isEnabled());
+}
+
+QTEST_MAIN(TestCanvasEditing)
+#include "tst_canvasediting.moc"
