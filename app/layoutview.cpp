@@ -1,5 +1,6 @@
 #include "layoutview.h"
 
+#include "dialogs/creategroupdialog.h"
 #include "layoutviewlight.h"
 #include "model/light.h"
 #include "model/lightpose.h"
@@ -314,4 +315,11 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
     item->setUnsnappedPos(pos);
     item->setPos(pos);
     repaintUnlessPaused();
+}
+
+void LayoutView::handleCreateGroupFromSelection()
+{
+    CreateGroupDialog dialog(m_map, selectionList(), m_selectAll, this);
+    if (dialog.exec() == QDialog::Accepted)
+        emit setDirty(true);
 }

@@ -59,6 +59,7 @@ public slots:
     void updateCanvas();
     LayoutViewLight *getLayoutViewLight(quint64 uid) const;
     void setSelectAllLights(bool selected);
+    void handleCreateGroupFromSelection();
 
 protected:
     void wheelEvent(QWheelEvent *event) override;

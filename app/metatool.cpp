@@ -248,7 +248,7 @@ void MetaTool::disableMissingCommands()
 #endif
     for (QAction *a :
          {ui.discoverInterfacesAction, ui.discoverLightsAction, ui.syncInterfacesAction,
-          ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction, ui.addGroupAction,
+          ui.addInterfaceAction, ui.addStringAction, ui.addLightsAction,
           ui.createAnimationTemplateAction, ui.addBackgroundImageAction, ui.aboutAction})
         a->setEnabled(false);
 }
@@ -739,7 +739,7 @@ void MetaTool::handleAddLightsAction()
 
 void MetaTool::handleAddGroupAction()
 {
-    // Needs the canvas's group creation from the selection, which is not built yet.
+    m_layoutView->handleCreateGroupFromSelection();
 }
 
 void MetaTool::handleShowGridToggled(bool b)

@@ -156,7 +156,7 @@ void TestMetaTool::menusToolbarsAndMissingCommands()
     for (const char *name :
          {"editPreferencesAction", "discoverInterfacesAction", "discoverLightsAction",
           "syncInterfacesAction", "addInterfaceAction", "addStringAction", "addLightsAction",
-          "addGroupAction", "aboutAction", "createAnimationTemplateAction"}) {
+          "aboutAction", "createAnimationTemplateAction"}) {
         QVERIFY2(!action(w, name)->isEnabled(), name);
         QVERIFY2(action(w, name)->isVisible(), name);
     }
