@@ -327,11 +327,15 @@ void EditGroupDialog::handleOkButtonClicked()
         m_group->setName(ui->m_nameLineEdit->text());
         m_group->setType(ui->m_chasingRadioButton->isChecked() ? Group::Chasing
                                                                : Group::Synchronized);
-        // Every group above the edited one holds a matrix built from the old members, at
-        // any depth; dropped first, so whichever compiles first rebuilds what it stands on.
+        // Every group above the edited one, at any depth, holds a matrix built from the old
+        // members; all are dropped first, so whichever compiles first rebuilds what it
+        // stands on.
         QList<Group *> holders;
         for (quint64 uid : GroupEditRules::containingGroups(m_map, m_group->uid())) {
             if (Group *holder = m_map->group(uid)) {
+                // A holder keeps the steps it worked out from its members until its own
+                // members or type change: re-applying the type makes it work them out anew.
+                holder->setType(holder->type());
                 holder->freeLightMatrix();
                 holders.append(holder);
             }
