@@ -148,19 +148,31 @@ Group *GroupBuilder::buildReordered(MapModel *map, const QList<quint64> &clickOr
         step = 1;
     progress.start(2 * n);
 
-    const Bounds bounds = boundsOf(map, clickOrder);
-    QList<PositionRecord> records;
-    records.reserve(n);
+    // One lookup per light: the positions are gathered with the bounds they span, and the
+    // records follow once the box is known.
+    struct Found
+    {
+        QPointF pos;
+        quint64 uid;
+    };
+    QList<Found> found;
+    found.reserve(n);
+    Bounds bounds;
     int k = 1;
     for (quint64 uid : clickOrder) {
         if (const Light *light = map->light(uid)) {
-            const QPointF uv =
-                rotatedPosition(options.start, bounds, QPointF(light->pose().x, light->pose().y));
-            records.append({uv.x(), uv.y(), uid});
+            found.append({QPointF(light->pose().x, light->pose().y), uid});
+            bounds.include(found.last().pos);
         }
         if (k % step == 0 && !progress.advance(k))
             return nullptr;
         ++k;
+    }
+    QList<PositionRecord> records;
+    records.reserve(found.size());
+    for (const Found &f : std::as_const(found)) {
+        const QPointF uv = rotatedPosition(options.start, bounds, f.pos);
+        records.append({uv.x(), uv.y(), f.uid});
     }
 
     // The lines are cut in one go; the second half of the progress still counts one step per
