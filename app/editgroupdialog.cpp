@@ -33,10 +33,12 @@ QList<QTreeWidgetItem *> takeAll(QTreeWidget *tree)
 
 void putBack(QTreeWidget *tree, const QList<QTreeWidgetItem *> &rows)
 {
+    // A sorted tree inserts row by row; unsorted it takes the rows in one insertion, and
+    // turning sorting back on sorts them once, at once.
+    const bool sorted = tree->isSortingEnabled();
+    tree->setSortingEnabled(false);
     tree->addTopLevelItems(rows);
-    // Sorted now rather than on the toolkit's deferred timer, so the order holds at once.
-    if (tree->isSortingEnabled())
-        tree->sortItems(0, Qt::AscendingOrder);
+    tree->setSortingEnabled(sorted);
 }
 
 void selectRows(QTreeWidget *tree, QList<int> rows)
@@ -62,6 +64,8 @@ EditGroupDialog::EditGroupDialog(MapModel *map, SelectionEffect *selection, Grou
 {
     ui->setupUi(this);
     setWindowFlags((windowFlags() | Qt::WindowStaysOnTopHint) & ~Qt::WindowContextHelpButtonHint);
+    ui->m_groupListView->sortByColumn(0, Qt::AscendingOrder);
+    ui->m_lightListView->sortByColumn(0, Qt::AscendingOrder);
     connect(ui->buttonOk, &QPushButton::clicked, this, &EditGroupDialog::handleOkButtonClicked);
     connect(ui->buttonCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->m_upButton, &QPushButton::clicked, this, &EditGroupDialog::upButtonClicked);
@@ -102,6 +106,8 @@ void EditGroupDialog::fill()
         }
     }
     ui->m_memberListView->addTopLevelItems(members);
+    // The group itself counts: a file can list a group among its own members.
+    m_containing.insert(m_group->uid());
     for (quint64 uid : GroupEditRules::containingGroups(m_map, m_group->uid()))
         m_containing.insert(uid);
     excluded.unite(m_containing);

@@ -54,7 +54,7 @@ private:
     MapModel *m_map;
     SelectionEffect *m_selection;
     Group *m_group;
-    QSet<quint64> m_containing; // groups that hold the edited one at any depth
+    QSet<quint64> m_containing; // the edited group and every group holding it, at any depth
 };
 
 #endif // EDITGROUPDIALOG_H
