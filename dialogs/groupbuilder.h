@@ -5,6 +5,8 @@
 #include <QPointF>
 #include <QString>
 
+#include <limits>
+
 class Group;
 class MapModel;
 
@@ -39,13 +41,14 @@ public:
         StartPositionCount
     };
 
-    // The lights' bounding box; y grows downwards, so the top is the smallest y.
+    // The lights' bounding box; y grows downwards, so the top is the smallest y. Starts empty
+    // rather than at a large finite box, so lights placed beyond it still bound it.
     struct Bounds
     {
-        double minX = 1e6;
-        double minY = 1e6;
-        double maxX = -1e6;
-        double maxY = -1e6;
+        double minX = std::numeric_limits<double>::infinity();
+        double minY = std::numeric_limits<double>::infinity();
+        double maxX = -std::numeric_limits<double>::infinity();
+        double maxY = -std::numeric_limits<double>::infinity();
 
         void include(const QPointF &p);
     };

@@ -88,6 +88,8 @@ void TestCreateGroupDialog::rotatedPosition_data()
     QTest::newRow("left") << 0 << square << QPointF(10, 10) << QPointF(10, -4);
     QTest::newRow("right") << 1 << square << QPointF(0, 0) << QPointF(10, -4);
     QTest::newRow("bottom") << 3 << square << QPointF(0, 0) << QPointF(10, 5);
+    QTest::newRow("beyond a million")
+        << 0 << QRectF(2e6, 0, 10, 0) << QPointF(2e6, 0) << QPointF(0, 0);
     QTest::newRow("out of range is left") << 9 << square << QPointF(10, 10) << QPointF(10, -4);
     // Along-coordinates -0.7 gives 0 (like 0.4), -1.6 gives -1.
     const QRectF at2(2, 0, 0, 0);
