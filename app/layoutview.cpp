@@ -1,5 +1,7 @@
 #include "layoutview.h"
 
+#include "dialogs/creategroupdialog.h"
+#include "editgroupdialog.h"
 #include "layoutviewlight.h"
 #include "undoaction.h"
 #include "undoactionlist.h"
@@ -93,10 +95,10 @@ void LayoutView::buildPopupMenu()
                               &LayoutView::handleFlipSelectionVertically)
                        << add(tr("Flip Selection Horizontally"),
                               &LayoutView::handleFlipSelectionHorizontally);
-    // The light editor and the group creation dialog are not part of the program yet: their
-    // entries stay disabled whatever the selection.
+    m_selectionActions << fromSelection;
+    // The light editor is not part of the program yet: its entry stays disabled whatever the
+    // selection.
     edit->setEnabled(false);
-    fromSelection->setEnabled(false);
 }
 
 void LayoutView::setSelectionActionsEnabled(bool e)
@@ -932,7 +934,9 @@ void LayoutView::handleEditLights()
 
 void LayoutView::handleCreateGroupFromSelection()
 {
-    // Opens the group creation dialog; the dialog is not part of the program yet.
+    CreateGroupDialog dialog(m_map, selectionList(), m_selectAll, this);
+    if (dialog.exec() == QDialog::Accepted)
+        emit setDirty(true);
 }
 
 void LayoutView::handleCreateGroupInteractively()
@@ -978,8 +982,11 @@ void LayoutView::handleCreatePointGroup()
     }
     for (quint64 uid : selectionList())
         group->addChild(uid);
-    // The group editor, not part of the program yet, opens on the new group here; a
-    // rejected editor takes the group out again.
+    EditGroupDialog editor(m_map, m_selection, group, this);
+    if (editor.exec() != QDialog::Accepted) {
+        m_map->deleteGroup(group->uid());
+        m_map->flushChangedGroups();
+    }
 }
 
 void LayoutView::handleContextMenuRequested(QPoint p)

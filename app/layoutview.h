@@ -62,6 +62,7 @@ public slots:
     void updateCanvas();
     LayoutViewLight *getLayoutViewLight(quint64 uid) const;
     void setSelectAllLights(bool selected);
+    void handleCreateGroupFromSelection();
 
     void handleRotateSelectionCW();
     void handleRotateSelectionCCW();

@@ -260,7 +260,7 @@ void MetaTool::disableMissingCommands()
 {
     // Commands whose dialogs or editing are not part of the program yet stay in the menus,
     // disabled, until they are.
-    for (QAction *a : {ui.discoverLightsAction, ui.syncInterfacesAction, ui.addGroupAction})
+    for (QAction *a : {ui.discoverLightsAction, ui.syncInterfacesAction})
         a->setEnabled(false);
 }
 
@@ -776,7 +776,7 @@ void MetaTool::handleAddLightsAction()
 
 void MetaTool::handleAddGroupAction()
 {
-    // Needs the canvas's group creation from the selection, which is not built yet.
+    m_layoutView->handleCreateGroupFromSelection();
 }
 
 void MetaTool::handleShowGridToggled(bool b)
