@@ -62,7 +62,6 @@ public slots:
     void updateCanvas();
     LayoutViewLight *getLayoutViewLight(quint64 uid) const;
     void setSelectAllLights(bool selected);
-    void handleCreateGroupFromSelection();
 
     void handleRotateSelectionCW();
     void handleRotateSelectionCCW();
