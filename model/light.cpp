@@ -194,6 +194,9 @@ bool Light::hasDmxFootprint() const
 void Light::setUid(quint64 uid)
 {
     m_uid = uid;
+    // A canvas change listed under the old uid would be lost, and the light never listed again.
+    if (m_hot->canvasListed)
+        listCanvasChange();
     emit updatedLight(m_uid);
 }
 

@@ -146,6 +146,9 @@ public:
     // touching the rest of each light. Lives exactly as long as the light.
     LightFrameState *frameState() const { return m_hot; }
 
+    // Puts the light on its map's list of lights whose canvas colour may have changed.
+    void listCanvasChange();
+
     // Shared by every light; made by the first light constructed.
     static QCache<LightColorKey, LightLevels> *colorCache();
 
