@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <malloc.h>
 #include <memory>
 #include <string>
 
@@ -108,6 +109,7 @@ long statusKb(const char *key)
 // Lets the peak resident size start again from the current one.
 void resetPeak()
 {
+    malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
@@ -131,6 +133,7 @@ struct WindowRig
     explicit WindowRig(int n)
     {
         const QString path = writeMap(n);
+        malloc_trim(0);
         window = std::make_unique<MetaTool>();
         window->resize(1280, 800);
         window->show();

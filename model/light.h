@@ -162,6 +162,9 @@ signals:
 private:
     friend struct LightFrameState;
 
+    void notifyUpdatedLight(quint64 uid);
+    void notifyUpdatedLightPosition(quint64 uid);
+    void notifyUpdatedLightProperty(quint64 uid, const QString &name, const QString &value);
     void storeModeProperty(const QString &name, quint32 raw);
     void removeUnusedStartupChannels();
     QString renameFromModelProperties();
