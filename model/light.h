@@ -130,6 +130,11 @@ public:
 
     QDomElement toXml(QDomDocument &doc) const;
     void fromXml(const QDomElement *element);
+    // fromXml in steps, for a reader that does not hold the element: each child's tag code,
+    // the child (needed for the property lists only) and the text of its first child node; then
+    // the finish. A light made without an element and read this way equals one made from it.
+    void readXmlField(int code, const QDomElement &child, const QString &text);
+    void finishXmlRead();
     static void initTagTable();
     static const QHash<QString, int> &tagTable();
 
@@ -171,10 +176,8 @@ private:
     void rebuildColorKey();
     void mergeStartupChannel(const QString &name);
     void applyDeviceInfo(const QString &value);
-    void readXmlField(int code, const QDomElement &child, const QString &text);
     void readXmlProperties(const QDomElement &element);
     void readXmlAdditionalData(const QDomElement &element);
-    void finishXmlRead();
     void writeXmlProperties(QDomDocument &doc, QDomElement &parent) const;
     void writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const;
     QStringList propertyTokenCandidates() const;

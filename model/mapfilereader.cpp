@@ -6,6 +6,7 @@
 #include <QXmlStreamReader>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -48,6 +49,7 @@ QDomDocument MapFileReader::newRecordDocument()
 
 MapFileReader::~MapFileReader()
 {
+    delete m_light;
     for (Record &record : m_records) {
         delete record.light;
         delete record.group;
@@ -151,6 +153,8 @@ bool MapFileReader::read(const QByteArray &bytes)
 // text is one node, character data sections stay nodes of their own.
 void MapFileReader::readToken(QXmlStreamReader &reader)
 {
+    if (m_light && readLightToken(reader))
+        return;
     switch (reader.tokenType()) {
     case QXmlStreamReader::StartDocument:
         if (!reader.documentVersion().isEmpty())
@@ -165,6 +169,12 @@ void MapFileReader::readToken(QXmlStreamReader &reader)
         }
         if (!m_rootIsMap)
             break;
+        if (m_depth == 2 && (reader.qualifiedName() == QLatin1String("l") ||
+                             reader.qualifiedName() == QLatin1String("light"))) {
+            m_lastWasText = false;
+            m_light = new Light;
+            break;
+        }
         QDomElement element = m_recordDocument.createElement(reader.qualifiedName().toString());
         const QXmlStreamAttributes attributes = reader.attributes();
         for (const QXmlStreamAttribute &attribute : attributes)
@@ -205,6 +215,89 @@ void MapFileReader::readToken(QXmlStreamReader &reader)
     default:
         break;
     }
+}
+
+// Lights are most of a large map and their fields are plain texts: those go to the light as
+// they are read, and only a field holding more than text (the property lists, or anything
+// unusual) is built as an element first. The light reads exactly what it would read from the
+// whole element. Returns false for the tokens the element building takes.
+bool MapFileReader::readLightToken(QXmlStreamReader &reader)
+{
+    const QXmlStreamReader::TokenType type = reader.tokenType();
+    if (type == QXmlStreamReader::StartElement) {
+        if (m_skipDepth > 0 || m_depth + 1 > 3) {
+            if (m_skipDepth > 0) {
+                ++m_depth;
+                return true;
+            }
+            if (m_fieldSimple)
+                fieldToElement();
+            return false;
+        }
+        ++m_depth;
+        const QString name = reader.qualifiedName().toString();
+        m_fieldCode = Light::tagTable().value(name, 0);
+        if (m_fieldCode == 0) {
+            m_skipDepth = m_depth; // a tag the light does not read
+            return true;
+        }
+        m_fieldName = name;
+        m_fieldText.clear();
+        m_fieldSimple = true;
+        if (m_fieldCode == Light::TagProperties || m_fieldCode == Light::TagAdditionalData)
+            fieldToElement();
+        return true;
+    }
+    if (type == QXmlStreamReader::EndElement) {
+        if (m_skipDepth > 0) {
+            if (m_depth == m_skipDepth)
+                m_skipDepth = 0;
+            --m_depth;
+            return true;
+        }
+        if (m_depth > 3)
+            return false;
+        if (m_depth == 3) {
+            if (m_fieldSimple) {
+                m_light->readXmlField(m_fieldCode, QDomElement(), m_fieldText);
+            } else {
+                m_light->readXmlField(m_fieldCode, m_record, m_record.firstChild().nodeValue());
+                m_record = QDomElement();
+                m_current = QDomNode();
+            }
+        } else {
+            m_light->finishXmlRead();
+            Record record;
+            record.kind = Record::Light;
+            record.light = std::exchange(m_light, nullptr);
+            m_records.push_back(std::move(record));
+        }
+        --m_depth;
+        return true;
+    }
+    // The light element's own text and comments are not read, nor anything in a skipped tag.
+    if (m_skipDepth > 0 || m_depth < 3)
+        return true;
+    if (m_fieldSimple) {
+        const bool text = type == QXmlStreamReader::EntityReference ||
+                          (type == QXmlStreamReader::Characters && !reader.isCDATA());
+        if (text) {
+            if (!reader.isWhitespace())
+                m_fieldText += reader.text();
+            return true;
+        }
+        fieldToElement();
+    }
+    return false;
+}
+
+void MapFileReader::fieldToElement()
+{
+    m_record = m_recordDocument.createElement(m_fieldName);
+    if (!m_fieldText.isEmpty())
+        m_record.appendChild(m_recordDocument.createTextNode(m_fieldText));
+    m_current = m_record;
+    m_fieldSimple = false;
 }
 
 void MapFileReader::appendText(const QString &text, bool cdata, bool whitespace)

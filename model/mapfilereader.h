@@ -66,6 +66,8 @@ private:
     void refuse(const QString &error, qint64 line, qint64 column);
     void stageElement(const QDomElement &element);
     void readToken(QXmlStreamReader &reader);
+    bool readLightToken(QXmlStreamReader &reader);
+    void fieldToElement();
     void appendText(const QString &text, bool cdata, bool whitespace);
     void appendChildNode(const QDomNode &node);
 
@@ -84,6 +86,14 @@ private:
     QDomElement m_record;
     QDomNode m_current;
     bool m_lastWasText = false;
+
+    // The light being read straight from the stream, and the field of it being read.
+    ::Light *m_light = nullptr;
+    int m_fieldCode = 0;
+    QString m_fieldName;
+    QString m_fieldText;
+    bool m_fieldSimple = true;
+    int m_skipDepth = 0;
 };
 
 #endif // MAPFILEREADER_H

@@ -95,7 +95,8 @@ void TestMapFileReader::readsWhatTheDocumentHolds_data()
     odd.replace("<map>", "<map>\n <!-- note --> text &amp; more <![CDATA[ raw ]]><?pi x?>\n"
                          "<imagefile>  back<![CDATA[ ground ]]>.png </imagefile>"
                          "<postsync> 1 </postsync><unknown><l/></unknown>");
-    odd.replace("</map>", "<l><u>99999</u><n>Solo &lt;1&gt;</n></l>\n</map>");
+    odd.replace("</map>", "<l>stray<s>1869F</s><n>Solo &lt;1&gt; <![CDATA[x]]></n><x><!--c-->5</x>"
+                          "<y>7<b/>8</y><q><n>9</n></q><ch> <![CDATA[12]]></ch></l>\n</map>");
     QTest::newRow("odd nodes") << QByteArray() << odd;
 }
 
