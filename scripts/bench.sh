@@ -5,7 +5,7 @@ set -e
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DDALLOWMERE_BENCHMARKS=ON >/dev/null
-names=${*:-"colour frame mapfile canvas"}
+names=${*:-"colour frame mapfile canvas send"}
 targets=""
 for n in $names; do targets="$targets bench_$n"; done
 cmake --build build-bench -j "$(nproc)" --target $targets
