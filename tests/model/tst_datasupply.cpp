@@ -86,7 +86,8 @@ class TestDataSupply : public QObject
 private slots:
     void elementRoundTripKeepsEveryField();
     void interfaceWithoutAddressStaysUnassociated();
-    void resolutionMovesChannels();
+    void modeChangesMoveChannels_data();
+    void modeChangesMoveChannels();
     void dmxAddressMovesEveryLight();
     void renumberAndBoundingRect();
     void version1FrameBytes();
@@ -401,29 +402,54 @@ void TestDataSupply::interfaceWithoutAddressStaysUnassociated()
     QCOMPARE(back->ipAddress(), QStringLiteral("0.0.0.0"));
 }
 
-void TestDataSupply::resolutionMovesChannels()
+void TestDataSupply::modeChangesMoveChannels_data()
 {
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("moved");
+    QTest::newRow("8 to 16 bit") << "Resolution"
+                                 << "8 bit"
+                                 << "16 bit" << 10 << 20;
+    QTest::newRow("16 to 8 bit") << "Resolution"
+                                 << "16 bit"
+                                 << "8 bit" << 20 << 10;
+    QTest::newRow("3 to 4 channels") << "Corlend Mode"
+                                     << "3-Ch In/4-Ch Out"
+                                     << "4-Ch In/Out" << 9 << 12;
+    QTest::newRow("4 to 3 channels") << "Corlend Mode"
+                                     << "4-Ch In/Out"
+                                     << "3-Ch In/4-Ch Out" << 12 << 9;
+}
+
+// An interface-wide mode change moves every light so that none overlaps the next.
+void TestDataSupply::modeChangesMoveChannels()
+{
+    QFETCH(QString, property);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(int, channel);
+    QFETCH(int, moved);
     MapModel map;
     auto *ds = new DataSupply(2);
     ds->setUid(1000);
     QVERIFY(map.addDataSupply(ds));
+    ds->setProperty(property, from);
     auto *light = new Light;
     light->setUid(1001);
     light->setDataSupplyUid(1000);
-    light->setDmxChannel(10);
+    light->setDmxChannel(channel);
     QVERIFY(map.addLight(light));
     ds->addLight(1001);
-    ds->setProperty(QStringLiteral("DMX Address"), QStringLiteral("1"));
-    QCOMPARE(light->dmxChannel(), 10);
 
-    QSignalSpy moved(&map, &MapModel::updatedLightProperty);
-    ds->setProperty(QStringLiteral("Resolution"), QStringLiteral("16 bit"));
-    QCOMPARE(light->dmxChannel(), 20);
-    QVERIFY(moved.count() >= 1);
-    QCOMPARE(moved.first().at(1).toString(), QStringLiteral("DMX Address"));
-    QCOMPARE(moved.first().at(2).toString(), QStringLiteral("21"));
-    ds->setProperty(QStringLiteral("Resolution"), QStringLiteral("8 bit"));
-    QCOMPARE(light->dmxChannel(), 10);
+    QSignalSpy changes(&map, &MapModel::updatedLightProperty);
+    ds->setProperty(property, to);
+    QCOMPARE(light->dmxChannel(), moved);
+    bool announced = false; // the tree and the editors follow the new address
+    for (const QList<QVariant> &args : changes)
+        announced |= args.at(1) == "DMX Address" && args.at(2) == QString::number(moved + 1);
+    QVERIFY(announced);
 }
 
 void TestDataSupply::dmxAddressMovesEveryLight()
