@@ -147,6 +147,7 @@ void TestDataSupply::version1UsedSizeFromLastChannel()
     rig.ds->updateLights();
     const QByteArray data = frames.takeFirst().at(3).toByteArray();
     QTEST(int(data.size()), "size");
+    QCOMPARE(rig.ds->lastChannelOnPort(0), channel + 2);
     QCOMPARE(data.mid(channel, 3), QByteArray(3, char(0xFF)));
     QCOMPARE(data.count(char(0xFF)), 3);
 }
