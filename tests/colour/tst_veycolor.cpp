@@ -101,6 +101,10 @@ void TestVeyColor::textFormsParsed()
 {
     const VeyColor red(Qt::red);
     QCOMPARE(VeyColor(red.toString()), red);
+    // Two hex digits a level stretch to the full 16 bits: #ff is full, #80 is 0x8080.
+    const VeyColor short6(QStringLiteral("#80ff00"));
+    QCOMPARE(short6.red16(), 0x8080u);
+    QCOMPARE(short6.green16(), 0xFFFFu);
 
     const VeyColor rgb(QStringLiteral("aRgb;5;7;#ffff000000000000"));
     QCOMPARE(rgb.spec(), VeyColor::Rgb);
