@@ -170,6 +170,7 @@ void TestColourConversion::mixNChannel()
     QVERIFY(close(level(half, 0), 0.6, 1e-9));
     QVERIFY(close(level(half, 3), 0.4, 1e-9));
     QVERIFY(half.profileSetFlag());
+    QVERIFY(close(half.alphaF(), 1.0, 1e-9)); // laid over an opaque colour, stays opaque
 
     // Same profile, fewer levels on top: the result has the top's length and the missing
     // levels count as 0.
