@@ -21,13 +21,10 @@ endfunction()
 
 set(DM_ISOLATE ${PROJECT_SOURCE_DIR}/scripts/isolate.sh)
 
-# dm_add_test(name SOURCES a.cpp ... LIBS lib ... [SANITIZE] [LABELS l ...])
-# The sanitizer build builds and runs every test; SANITIZE only adds the "sanitize" label.
+# dm_add_test(name SOURCES a.cpp ... LIBS lib ... [LABELS l ...])
+# The sanitizer build (DALLOWMERE_SANITIZE) builds and runs every test.
 function(dm_add_test name)
-  cmake_parse_arguments(ARG "SANITIZE" "" "SOURCES;LIBS;LABELS" ${ARGN})
-  if(DALLOWMERE_FUZZ AND NOT ARG_SANITIZE)
-    return()
-  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
@@ -36,32 +33,25 @@ function(dm_add_test name)
   else()
     add_test(NAME ${name} COMMAND ${name})
   endif()
-  set(labels ${ARG_LABELS})
-  if(ARG_SANITIZE)
-    list(APPEND labels sanitize)
-  endif()
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FORCE_STDERR_LOGGING=1;ASAN_OPTIONS=detect_leaks=0"
     TIMEOUT 300
-    LABELS "${labels}")
+    LABELS "${ARG_LABELS}")
 endfunction()
 
 # dm_add_folder_tests(LIBS lib ...): every tst_*.cpp in the calling folder becomes one test
 # executable; the folder's other .cpp/.h files are shared helpers compiled into each test.
-# A test whose source contains the marker DM_TEST_SANITIZE (in a comment) is also built and
-# run by the sanitizer build.
+# A fuzzing build (DALLOWMERE_FUZZ) builds the fuzz targets only.
 function(dm_add_folder_tests)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  if(DALLOWMERE_FUZZ)
+    return()
+  endif()
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   list(REMOVE_ITEM helpers ${tests})
   foreach(src IN LISTS tests)
     get_filename_component(name ${src} NAME_WE)
-    file(STRINGS ${src} marker REGEX "DM_TEST_SANITIZE" LIMIT_COUNT 1)
-    if(marker)
-      dm_add_test(${name} SOURCES ${src} ${helpers} LIBS ${ARG_LIBS} SANITIZE)
-    else()
-      dm_add_test(${name} SOURCES ${src} ${helpers} LIBS ${ARG_LIBS})
-    endif()
+    dm_add_test(${name} SOURCES ${src} ${helpers} LIBS ${ARG_LIBS})
   endforeach()
 endfunction()

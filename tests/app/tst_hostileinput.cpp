@@ -1,4 +1,3 @@
-// DM_TEST_SANITIZE
 // Shared or deep group graphs, stalled or endless controllers, bad replies, a full disk.
 #include "support/apptestsupport.h"
 

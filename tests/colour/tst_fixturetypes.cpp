@@ -21,21 +21,6 @@ private slots:
         QCOMPARE(colourTablesDigest(), QByteArray(expectedColourTablesDigest));
     }
 
-    void holdsAllRows()
-    {
-        const FixtureTypeTable *table = FixtureTypeTable::instance();
-        const FixtureTypeDescriptor *zero = table->find(0);
-        for (int id = 1; id < FixtureTypeTable::typeCount; ++id)
-            QVERIFY2(table->find(id) != zero, qPrintable(QString::number(id)));
-        QCOMPARE(table->find(55), zero);
-        QCOMPARE(table->find(-1), zero);
-        QCOMPARE(colorTypeOfFixture(55), 1);
-        QCOMPARE(colorTypeOfFixture(-1), 1);
-        QCOMPARE(table->find(100)->curveType(), 0);
-        QCOMPARE(zero->colourType(), 1);
-        QCOMPARE(zero->curveType(), 0);
-    }
-
     void rows_data()
     {
         QTest::addColumn<int>("id");
@@ -94,30 +79,6 @@ private slots:
         QCOMPARE(perType[8], 2);
         QCOMPARE(channelCountForColorType(FixtureTypeTable::instance()->find(28)->colourType()), 3);
         QCOMPARE(FixtureTypeTable::instance()->find(28)->profile()->channelCount(), 1);
-    }
-
-    void everyRowLinksItsSetZeroProfile()
-    {
-        for (int id = 0; id < FixtureTypeTable::typeCount; ++id) {
-            const FixtureTypeDescriptor *type = FixtureTypeTable::instance()->find(id);
-            QCOMPARE(type->profile(),
-                     ProfileDatabase::instance()->profile(id, type->colourType(), 0));
-        }
-        // Rows 38 and 39 link the four-channel profiles that the resource supplies.
-        QCOMPARE(FixtureTypeTable::instance()->find(38)->profile()->channelCount(), 4);
-        QCOMPARE(FixtureTypeTable::instance()->find(39)->profile()->channelNames().last(),
-                 QStringLiteral("White"));
-    }
-
-    void setModeFlagInsertsOrReplaces()
-    {
-        FixtureTypeDescriptor type(QStringLiteral("t"), 1, 0, {0, 5}, 0, 5);
-        QVERIFY(type.modeFlags().isEmpty());
-        QVERIFY(!type.profile());
-        type.setModeFlag(5, true);
-        type.setModeFlag(5, false);
-        type.setModeFlag(9, true);
-        QCOMPARE(type.modeFlags(), (QMap<int, bool>{{5, false}, {9, true}}));
     }
 };
 

@@ -1,4 +1,3 @@
-// DM_TEST_SANITIZE
 #include "colour/colourmixing.h"
 #include "colour/gamutmapping.h"
 #include "colour/profile.h"

@@ -1,7 +1,6 @@
 #include <QNetworkInterface>
 #include <QTest>
 
-// DM_TEST_SANITIZE
 // Guards the rule that tests never reach a real network: only loopback may be up.
 class TstSmoke : public QObject
 {

@@ -1,26 +1,99 @@
-// DM_TEST_SANITIZE
+// Groups: steps of nested chasing and synchronized groups, walks that meet cycles, the
+// element "g", deletions in the map that leave no member pointing at what is gone, and the
+// selection effect that highlights a group step by step.
+
+#include "model/datasupply.h"
+#include "model/effectengine.h"
 #include "model/group.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
-#include "modeltesthelpers.h"
+#include "model/selectioneffect.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 namespace {
 
-quint64 addLight(MapModel &map, const QString &name = QStringLiteral("Light"))
+// Adds a group named "Group" of the given type and members under a fresh uid.
+quint64 addGroup(MapModel &map, int type, const QList<quint64> &members)
+{
+    auto *group = new Group(type, map.nextUid(), QStringLiteral("Group"));
+    group->addChildren(members);
+    map.addGroup(group);
+    return group->uid();
+}
+
+quint64 addLight(MapModel &map, DataSupply *dataSupply = nullptr, int channel = 0)
 {
     auto *light = new Light();
     light->setUid(map.nextUid());
-    light->setName(name);
+    light->setDmxChannel(channel);
+    if (dataSupply) {
+        light->setDataSupplyUid(dataSupply->uid());
+        dataSupply->addLight(light->uid());
+    }
     map.addLight(light);
     return light->uid();
+}
+
+DataSupply *addInterface(MapModel &map)
+{
+    DataSupply *dataSupply = map.createDataSupply(2);
+    dataSupply->setUid(map.nextUid());
+    dataSupply->setIpAddressText(QStringLiteral("127.0.0.2"));
+    map.addDataSupply(dataSupply);
+    return dataSupply;
+}
+
+// The effect wired to the map as the main window wires it.
+struct Rig
+{
+    explicit Rig(MapModel &map) : effect(&map, 4294967295u)
+    {
+        QObject::connect(&map, &MapModel::newLight, &effect, &SelectionEffect::handleNewLight);
+        QObject::connect(&map, &MapModel::updatedLight, &effect,
+                         &SelectionEffect::handleUpdatedLight);
+        QObject::connect(&map, &MapModel::deletedLight, &effect,
+                         &SelectionEffect::handleDeletedLight);
+        QObject::connect(&map, &MapModel::clearedMap, &effect, &SelectionEffect::handleClearedMap);
+        effect.reset();
+        effect.enabled = true;
+    }
+
+    void frame() { effect.tick(QDateTime::currentDateTime(), frames++); }
+
+    SelectionEffect effect;
+    quint32 frames = 0;
+};
+
+QList<quint64> selectedOf(SelectionEffect &effect, const QList<quint64> &uids)
+{
+    QList<quint64> selected;
+    for (quint64 uid : uids) {
+        if (effect.isLightSelected(uid))
+            selected << uid;
+    }
+    return selected;
 }
 
 QVector<quint64> step(const GroupLightMatrix &matrix, int index)
 {
     return matrix.stepLightUids.value(index);
+}
+
+DataSupply *addInterfaceWithLights(MapModel &map, quint64 uid, const QList<quint64> &lights)
+{
+    auto *ds = new DataSupply(2);
+    ds->setUid(uid);
+    map.addDataSupply(ds);
+    for (quint64 lightUid : lights) {
+        auto *light = new Light;
+        light->setUid(lightUid);
+        light->setDataSupplyUid(uid);
+        map.addLight(light);
+        ds->addLight(lightUid);
+    }
+    return ds;
 }
 
 } // namespace
@@ -30,53 +103,16 @@ class TestGroup : public QObject
     Q_OBJECT
 
 private slots:
-    void membersAndSignals();
-    void chaseOrderNames();
     void chasingOfChasingGroupsHasStepsInMemberOrder();
-    void synchronizedOfOwnGroupsIsOneStep();
-    void chasingOfOwnGroupsIsOneLightPerStep();
     void chasingStepGroupCompiledAsSynchronized();
-    void orderedLightUidsFollowMembers();
-    void stepCountWithoutMapIsMinusOne();
-    void renamingLightRenamesOnlyItsOwnGroup();
+    void emptyChasingMemberAddsNoStep();
     void selfContainingGroupTerminates();
-    void cycleTerminates();
-    void deletedLightUnderNestedGroupsIsNotDereferenced();
-    void deletedNestedGroupLeavesParentSound();
     void xmlRoundTrip();
-    void xmlLongTagsAndFallbacks();
+    void deleteLightUnderSynchronizedGroup();
+    void deleteDataSupply();
+    void highlightStepsThroughChase();
+    void frameContentThroughTheEngine();
 };
-
-void TestGroup::membersAndSignals()
-{
-    Group group(Group::Synchronized, 0x42, QStringLiteral("G"));
-    QSignalSpy updated(&group, &Group::updatedGroup);
-    QVERIFY(group.addChild(5));
-    QVERIFY(group.addChildren({6, 5}));
-    QCOMPARE(group.children(), (QList<quint64>{5, 6, 5}));
-    QCOMPARE(updated.count(), 2);
-    QVERIFY(group.contains(6));
-    QVERIFY(!group.contains(7));
-
-    QVERIFY(group.removeChild(5));
-    QCOMPARE(group.children(), (QList<quint64>{6, 5}));
-    QCOMPARE(updated.count(), 3);
-    QVERIFY(!group.removeChild(99));
-    QCOMPARE(updated.count(), 3);
-    QCOMPARE(updated.last().first().toULongLong(), quint64(0x42));
-}
-
-void TestGroup::chaseOrderNames()
-{
-    Group group(Group::Chasing, 1, QStringLiteral("G"));
-    QCOMPARE(group.chaseOrder(), 40);
-    QCOMPARE(group.chaseOrderName(0), QStringLiteral("Top"));
-    QCOMPARE(group.chaseOrderName(9), QStringLiteral("Top Right"));
-    QCOMPARE(group.chaseOrderName(17), QStringLiteral("Bottom Right"));
-    QCOMPARE(group.chaseOrderName(39), QStringLiteral("Top Left"));
-    QCOMPARE(group.chaseOrderName(40), QStringLiteral("Click order"));
-    QCOMPARE(group.chaseOrderNames().size(), 41);
-}
 
 void TestGroup::chasingOfChasingGroupsHasStepsInMemberOrder()
 {
@@ -99,38 +135,6 @@ void TestGroup::chasingOfChasingGroupsHasStepsInMemberOrder()
     }
 }
 
-void TestGroup::synchronizedOfOwnGroupsIsOneStep()
-{
-    MapModel map;
-    const quint64 a = addLight(map);
-    const quint64 b = addLight(map);
-    const quint64 sync = addGroup(map, Group::Synchronized, {a, b});
-    const GroupLightMatrix matrix = map.group(sync)->lightMatrix();
-    QCOMPARE(matrix.stepCount, 1);
-    QCOMPARE(matrix.totalLightCount, 2);
-    QCOMPARE(matrix.stepLightCounts, QVector<int>{2});
-    QCOMPARE(step(matrix, 0), (QVector<quint64>{a, b}));
-    QCOMPARE(map.group(sync)->stepCount(), 1);
-    QCOMPARE(map.group(sync)->stepLights(0).size(), 2);
-}
-
-void TestGroup::chasingOfOwnGroupsIsOneLightPerStep()
-{
-    MapModel map;
-    const quint64 a = addLight(map);
-    const quint64 b = addLight(map);
-    const quint64 c = addLight(map);
-    const quint64 chase = addGroup(map, Group::Chasing, {a, b, c});
-    const GroupLightMatrix matrix = map.group(chase)->lightMatrix();
-    QCOMPARE(matrix.stepCount, 3);
-    QCOMPARE(matrix.totalLightCount, 3);
-    QCOMPARE(step(matrix, 0), QVector<quint64>{a});
-    QCOMPARE(step(matrix, 1), QVector<quint64>{b});
-    QCOMPARE(step(matrix, 2), QVector<quint64>{c});
-    QCOMPARE(map.group(chase)->stepLights(2).first()->uid(), c);
-    QVERIFY(map.group(chase)->stepLights(3).isEmpty());
-}
-
 void TestGroup::chasingStepGroupCompiledAsSynchronized()
 {
     MapModel map;
@@ -149,42 +153,22 @@ void TestGroup::chasingStepGroupCompiledAsSynchronized()
     QCOMPARE(map.group(single)->type(), int(Group::Chasing));
 }
 
-void TestGroup::orderedLightUidsFollowMembers()
+// Stepping past the last step finds no lights, and never reads outside the steps.
+void TestGroup::emptyChasingMemberAddsNoStep()
 {
     MapModel map;
     const quint64 a = addLight(map);
     const quint64 b = addLight(map);
-    const quint64 c = addLight(map);
-    const quint64 inner = addGroup(map, Group::Synchronized, {c, a});
-    const quint64 outer = addGroup(map, Group::Chasing, {b, inner, 0xDEADBEEFull});
-    QCOMPARE(map.group(outer)->orderedLightUids(), (QList<quint64>{b, c, a}));
-    QCOMPARE(map.group(a)->orderedLightUids(), QList<quint64>{a});
-
-    Group detached(Group::Synchronized, 7, QStringLiteral("x"));
-    detached.addChild(a);
-    QVERIFY(detached.orderedLightUids().isEmpty());
-}
-
-void TestGroup::stepCountWithoutMapIsMinusOne()
-{
-    Group chase(Group::Chasing, 1, QStringLiteral("c"));
-    QCOMPARE(chase.stepCount(), -1);
-    Group sync(Group::Synchronized, 2, QStringLiteral("s"));
-    QCOMPARE(sync.stepCount(), 1);
-    Group odd(9, 3, QStringLiteral("o"));
-    QCOMPARE(odd.lightMatrix().stepCount, 0);
-}
-
-void TestGroup::renamingLightRenamesOnlyItsOwnGroup()
-{
-    MapModel map;
-    const quint64 a = addLight(map, QStringLiteral("Old"));
-    const quint64 sync = addGroup(map, Group::Synchronized, {a});
-    map.group(sync)->setName(QStringLiteral("Keep"));
-    QCOMPARE(map.group(a)->name(), QStringLiteral("Old"));
-    map.light(a)->setName(QStringLiteral("New"));
-    QCOMPARE(map.group(a)->name(), QStringLiteral("New"));
-    QCOMPARE(map.group(sync)->name(), QStringLiteral("Keep"));
+    const quint64 empty = addGroup(map, Group::Chasing, {});
+    Group *group = map.group(addGroup(map, Group::Chasing, {a, empty, b}));
+    QCOMPARE(map.group(empty)->stepCount(), 0);
+    QCOMPARE(group->stepCount(), 2);
+    const GroupLightMatrix matrix = group->lightMatrix();
+    QCOMPARE(matrix.stepCount, 2);
+    QCOMPARE(step(matrix, 1), QVector<quint64>{b});
+    QCOMPARE(group->stepLights(1).size(), 1);
+    QVERIFY(group->stepLights(2).isEmpty());
+    QVERIFY(group->stepLights(-1).isEmpty());
 }
 
 void TestGroup::selfContainingGroupTerminates()
@@ -204,92 +188,6 @@ void TestGroup::selfContainingGroupTerminates()
     group->setType(Group::Synchronized);
     group->compile();
     QCOMPARE(group->lightMatrix().totalLightCount, 1);
-}
-
-void TestGroup::cycleTerminates()
-{
-    MapModel map;
-    const quint64 a = addLight(map);
-    const quint64 b = addLight(map);
-    const quint64 first = map.nextUid();
-    auto *one = new Group(Group::Chasing, first, QStringLiteral("one"));
-    map.addGroup(one);
-    const quint64 second = addGroup(map, Group::Chasing, {b, first});
-    const quint64 third = addGroup(map, Group::Synchronized, {second});
-    one->addChildren({a, third});
-
-    QCOMPARE(one->orderedLightUids(), (QList<quint64>{a, b}));
-    QVERIFY(one->stepCount() >= 1);
-    one->compile();
-    const GroupLightMatrix matrix = one->lightMatrix();
-    QVERIFY(matrix.stepCount >= 1);
-    QVERIFY(step(matrix, 0).contains(a));
-    map.group(second)->compile();
-    map.group(third)->compile();
-    for (const QVector<quint64> &lights : map.group(third)->lightMatrix().stepLightUids) {
-        for (quint64 uid : lights)
-            QVERIFY(uid == a || uid == b);
-    }
-}
-
-void TestGroup::deletedLightUnderNestedGroupsIsNotDereferenced()
-{
-    MapModel map;
-    const quint64 a = addLight(map);
-    const quint64 b = addLight(map);
-    const quint64 inner = addGroup(map, Group::Synchronized, {a, b});
-    const quint64 middle = addGroup(map, Group::Chasing, {inner});
-    const quint64 outer = addGroup(map, Group::Chasing, {middle, a});
-    Group *top = map.group(outer);
-    top->compile();
-    QCOMPARE(top->lightMatrix().totalLightCount, 3);
-
-    map.deleteLight(a);
-    // The outer matrix is stale until recompiled, but holds only uids.
-    const QList<Light *> lights = top->stepLights(0);
-    QCOMPARE(lights.size(), 1);
-    QCOMPARE(lights.first()->uid(), b);
-    QVERIFY(top->stepLights(1).isEmpty());
-
-    // The middle group lost no member of its own, so it keeps its matrix until recompiled;
-    // the stale uid resolves to nothing.
-    map.flushChangedGroups();
-    QCOMPARE(top->lightMatrix().stepCount, 1);
-    QCOMPARE(top->stepLights(0).size(), 1);
-    map.group(middle)->compile();
-    top->compile();
-    QCOMPARE(top->lightMatrix().totalLightCount, 1);
-    QCOMPARE(step(top->lightMatrix(), 0), QVector<quint64>{b});
-}
-
-void TestGroup::deletedNestedGroupLeavesParentSound()
-{
-    MapModel map;
-    const quint64 a = addLight(map);
-    const quint64 b = addLight(map);
-    const quint64 c = addLight(map);
-    const quint64 first = addGroup(map, Group::Synchronized, {a});
-    const quint64 second = addGroup(map, Group::Synchronized, {b});
-    const quint64 middle = addGroup(map, Group::Chasing, {first, second});
-    const quint64 outer = addGroup(map, Group::Chasing, {middle, c});
-    Group *top = map.group(outer);
-    top->compile();
-    QCOMPARE(top->lightMatrix().stepCount, 3);
-
-    // The deletion reaches only the direct parent; the outer group keeps its flattened steps,
-    // which still name the deleted grandchild.
-    map.deleteGroup(first);
-    QVERIFY(!map.changedGroups().contains(top));
-    top->compile();
-    const GroupLightMatrix matrix = top->lightMatrix();
-    QCOMPARE(matrix.stepCount, 2);
-    QCOMPARE(step(matrix, 0), QVector<quint64>{b});
-    QCOMPARE(step(matrix, 1), QVector<quint64>{c});
-
-    map.deleteGroup(middle);
-    map.flushChangedGroups();
-    QCOMPARE(top->lightMatrix().stepCount, 1);
-    QCOMPARE(top->stepLights(0).first()->uid(), c);
 }
 
 void TestGroup::xmlRoundTrip()
@@ -319,26 +217,122 @@ void TestGroup::xmlRoundTrip()
     QCOMPARE(copy.children(), group.children());
 }
 
-void TestGroup::xmlLongTagsAndFallbacks()
+void TestGroup::deleteLightUnderSynchronizedGroup()
 {
-    QDomDocument document;
-    QVERIFY(document.setContent(QStringLiteral(
-        "<group><type>2</type><self>beef</self><name>Long</name><o>x</o><child>10</child>"
-        "<child>zz</child><unknown>5</unknown><c>11</c></group>")));
-    QDomElement root = document.documentElement();
-    Group group(&root);
-    QCOMPARE(group.type(), 2);
-    QCOMPARE(group.uid(), quint64(0xBEEF));
-    QCOMPARE(group.name(), QStringLiteral("Long"));
-    QCOMPARE(group.chaseOrder(), 40);
-    QCOMPARE(group.children(), (QList<quint64>{0x10, 0x11}));
+    MapModel map;
+    DataSupply *ds = addInterfaceWithLights(map, 1, {0x10});
+    auto *sync = new Group(Group::Synchronized, 0x20, QStringLiteral("S"));
+    sync->addChild(0x10);
+    map.addGroup(sync);
 
-    QVERIFY(document.setContent(QStringLiteral("<g><t>x</t><s>nope</s></g>")));
-    root = document.documentElement();
-    Group bad(&root);
-    QCOMPARE(bad.type(), 0);
-    QCOMPARE(bad.uid(), quint64(0xFFFFFFFF));
-    QCOMPARE(bad.name(), QStringLiteral("New Group"));
+    QSignalSpy deletedLights(&map, &MapModel::deletedLight);
+    QSignalSpy deletedGroups(&map, &MapModel::deletedGroup);
+    map.deleteLight(0x10);
+    QCOMPARE(deletedLights.count(), 1);
+    QCOMPARE(deletedGroups.takeFirst().at(0).toULongLong(), quint64(0x10)); // its own group
+    QVERIFY(ds->lights().isEmpty());
+    QVERIFY(!map.light(0x10) && !map.group(0x10));
+    QCOMPARE(map.changedGroups(), QSet<Group *>{sync});
+    QVERIFY(sync->children().isEmpty());
+    map.flushChangedGroups();
+    QVERIFY(map.changedGroups().isEmpty());
+    QCOMPARE(sync->lightMatrix().totalLightCount, 0);
+}
+
+void TestGroup::deleteDataSupply()
+{
+    MapModel map;
+    addInterfaceWithLights(map, 1, {2});
+    map.deleteDataSupply(1, false); // keeping its lights
+    QVERIFY(!map.dataSupply(1));
+    QCOMPARE(map.light(2)->dataSupplyUid(), quint64(1));
+
+    addInterfaceWithLights(map, 4, {10, 11, 12});
+    auto *sync = new Group(Group::Synchronized, 0x50, QStringLiteral("S"));
+    sync->addChildren({10, 12, 10});
+    auto *chase = new Group(Group::Chasing, 0x51, QStringLiteral("C"));
+    chase->addChildren({0x50, 11});
+    map.addGroup(sync);
+    map.addGroup(chase);
+    QSignalSpy progress(&map, &MapModel::progressStarted);
+    map.deleteDataSupply(4, true);
+    QCOMPARE(progress.first().at(1).toInt(), 3);
+    // Every group that listed a light loses it, however often it listed it.
+    QVERIFY(sync->children().isEmpty());
+    QCOMPARE(chase->children(), QList<quint64>{0x50});
+    QVERIFY(map.changedGroups().isEmpty());
+    QCOMPARE(sync->lightMatrix().totalLightCount, 0);
+    QCOMPARE(map.lights().size(), 1);
+    QVERIFY(!map.light(10) && !map.group(10));
+    QCOMPARE(map.groups().size(), 3); // light 2's own group and the two above
+}
+
+void TestGroup::highlightStepsThroughChase()
+{
+    MapModel map;
+    map.setLivePlayDisabled(true);
+    const QList<quint64> lights{addLight(map), addLight(map), addLight(map)};
+    Rig rig(map);
+    const quint64 chase = addGroup(map, Group::Chasing, lights);
+    rig.effect.setLightSelected(lights[0], true);
+    rig.effect.highlightGroup(chase);
+    QVERIFY(rig.effect.isHighlighting());
+    const int expected[] = {1, 2, 0, 1, 2, 0};
+    for (int step : expected) {
+        rig.frame();
+        QCOMPARE(rig.effect.highlightStep(), step);
+        QCOMPARE(selectedOf(rig.effect, lights), QList<quint64>{lights[step]});
+        for (quint64 uid : lights) {
+            const VeyColor want = uid == lights[step] ? VeyColor(Qt::red) : VeyColor(Qt::black);
+            QVERIFY(map.light(uid)->currentColor() == want);
+            map.light(uid)->endFrame();
+        }
+    }
+
+    // An unknown group leaves the running highlight running; a selection slot ends it.
+    rig.effect.highlightGroup(0x999999);
+    QVERIFY(rig.effect.isHighlighting());
+    rig.effect.setLightSelected(0x999999, false);
+    QVERIFY(!rig.effect.isHighlighting());
+    rig.frame();
+    QCOMPARE(selectedOf(rig.effect, lights), QList<quint64>{lights[0]});
+}
+
+// One whole frame through the engine: the bytes of a version-1 interface with a selected
+// light between two unselected ones, at the start, middle and end of the universe.
+void TestGroup::frameContentThroughTheEngine()
+{
+    MapModel map;
+    DataSupply *dataSupply = addInterface(map);
+    const quint64 first = addLight(map, dataSupply, 0);
+    const quint64 middle = addLight(map, dataSupply, 255);
+    const quint64 last = addLight(map, dataSupply, 509);
+    Rig rig(map);
+    rig.effect.setLightSelected(middle, true);
+    rig.effect.setLightSelected(last, true);
+    EffectEngine engine(&map, {&rig.effect}, 100);
+    QSignalSpy frames(&map, &MapModel::signalSendDmxFrame);
+
+    for (int round = 0; round < 2; ++round) {
+        engine.tick(QDateTime::currentDateTime(), 100 * (round + 1));
+        QCOMPARE(frames.count(), round + 1);
+        const QList<QVariant> args = frames.last();
+        QCOMPARE(args.at(0).toString(), QStringLiteral("127.0.0.2"));
+        const QByteArray bytes = args.at(3).toByteArray();
+        QCOMPARE(bytes.size(), 512);
+        QByteArray expected(512, '\0');
+        expected[255] = char(0xFF);
+        expected[509] = char(0xFF);
+        QCOMPARE(bytes, expected);
+    }
+
+    rig.effect.setLightSelected(first, true);
+    rig.effect.setLightSelected(last, false);
+    engine.tick(QDateTime::currentDateTime(), 300);
+    QByteArray expected(512, '\0');
+    expected[0] = char(0xFF);
+    expected[255] = char(0xFF);
+    QCOMPARE(frames.last().at(3).toByteArray(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestGroup)

@@ -1,4 +1,3 @@
-// DM_TEST_SANITIZE
 // The record-by-record map reader against a whole parsed document of the same file, and the
 // refusal of files nesting too deep or carrying too many attributes.
 #include "model/datasupply.h"

@@ -1,4 +1,3 @@
-// DM_TEST_SANITIZE
 #include "protocol/commlibrary.h"
 #include "protocol/networksettings.h"
 #include "protocol/pauselinkmessages.h"
@@ -33,14 +32,6 @@ QString headerText(const char *sender, const char *command)
         .arg(QLatin1String(sender), QLatin1String(command));
 }
 
-QNetworkAddressEntry entry(const char *ip, const char *mask)
-{
-    QNetworkAddressEntry e;
-    e.setIp(QHostAddress(QLatin1String(ip)));
-    e.setNetmask(QHostAddress(QLatin1String(mask)));
-    return e;
-}
-
 } // namespace
 
 class TestCommLibrary : public QObject
@@ -51,23 +42,12 @@ private slots:
     void cleanup();
 
     void pauseMessageIsExact();
-    void registrationVariants_data();
-    void registrationVariants();
-    void announcementText();
-    void announcementTargets();
     void answers_data();
     void answers();
     void frames_data();
     void frames();
-    void framesBackToBack();
 
     void registersThenPausesAndRepeats();
-    void otherClientNameRegistersOtherVariant();
-    void secondAnswerFromSameAddressOpensNoConnection();
-    void malformedAndRefusedAnswersAreSkipped();
-    void answerAfterWindowIsIgnored();
-    void vanishedControllerIsDropped();
-    void garbageFromControllerIsDiscarded();
 };
 
 void TestCommLibrary::init()
@@ -92,62 +72,6 @@ void TestCommLibrary::pauseMessageIsExact()
         utf16le(headerText("3166485691", "113") + QStringLiteral(" <Body/>\n</Envelope>\n"));
     QCOMPARE(body.size(), 368);
     QCOMPARE(pause(), QByteArray("Content-Length: 368\r\n\r\n") + body);
-}
-
-void TestCommLibrary::registrationVariants_data()
-{
-    QTest::addColumn<QString>("client");
-    QTest::addColumn<QString>("id");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("product") << "Dallowmere"
-                             << "3166485692"
-                             << "Dallowmere";
-    QTest::newRow("case differs") << "dallowmere"
-                                  << "3166485691"
-                                  << "Corvanel";
-    QTest::newRow("other") << "Something"
-                           << "3166485691"
-                           << "Corvanel";
-}
-
-void TestCommLibrary::registrationVariants()
-{
-    QFETCH(QString, client);
-    QFETCH(QString, id);
-    QFETCH(QString, name);
-    const QByteArray body = utf16le(
-        headerText(id.toLatin1().constData(), "3") +
-        QStringLiteral(" <Body>\n  <ID>%1</ID>\n  <Name>%2</Name>\n  <Type>3</Type>\n </Body>\n"
-                       "</Envelope>\n")
-            .arg(id, name));
-    QCOMPARE(registration(client),
-             "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-}
-
-void TestCommLibrary::announcementText()
-{
-    QCOMPARE(announcement(QHostAddress(QStringLiteral("192.168.1.20")), 8081),
-             QByteArray("3166485691:1:192.168.1.20:8081\n"));
-}
-
-void TestCommLibrary::announcementTargets()
-{
-    NetworkSettings::InterfaceInfo lo;
-    lo.humanReadableName = QStringLiteral("lo");
-    lo.up = lo.loopback = true;
-    lo.addresses = {entry("127.0.0.1", "255.0.0.0"), entry("::1", "ffff:ffff::")};
-    QVERIFY(PauseLinkMessages::announcementTargets({lo}).isEmpty());
-
-    NetworkSettings::InterfaceInfo lan;
-    lan.humanReadableName = QStringLiteral("lan");
-    lan.up = true;
-    lan.addresses = {entry("fe80::1", "ffff:ffff:ffff:ffff::"),
-                     entry("192.168.1.20", "255.255.255.0"), entry("10.2.0.7", "255.255.0.0")};
-    const QList<AnnouncementTarget> targets = PauseLinkMessages::announcementTargets({lo, lan});
-    QCOMPARE(targets.size(), 2);
-    QCOMPARE(targets.at(0).local, QHostAddress(QStringLiteral("192.168.1.20")));
-    QCOMPARE(targets.at(0).broadcast, QHostAddress(QStringLiteral("192.168.1.255")));
-    QCOMPARE(targets.at(1).broadcast, QHostAddress(QStringLiteral("10.2.255.255")));
 }
 
 void TestCommLibrary::answers_data()
@@ -219,17 +143,6 @@ void TestCommLibrary::frames()
     QTEST(result.consumed, "consumed");
 }
 
-void TestCommLibrary::framesBackToBack()
-{
-    const QByteArray stream = registration(QStringLiteral("Dallowmere")) + pause();
-    const FrameResult first = readFrame(stream);
-    QCOMPARE(first.status, FrameStatus::Complete);
-    QCOMPARE(stream.left(first.consumed), registration(QStringLiteral("Dallowmere")));
-    const FrameResult second = readFrame(stream.mid(first.consumed));
-    QCOMPARE(second.status, FrameStatus::Complete);
-    QCOMPARE(second.body.size(), 368);
-}
-
 void TestCommLibrary::registersThenPausesAndRepeats()
 {
     StandInController controller;
@@ -246,91 +159,6 @@ void TestCommLibrary::registersThenPausesAndRepeats()
     QCOMPARE(frames.at(1), pause());
     QCOMPARE(frames.at(2), pause());
     QCOMPARE(controller.announcements().size(), 1);
-}
-
-void TestCommLibrary::otherClientNameRegistersOtherVariant()
-{
-    StandInController controller;
-    CommLibrary lib(QStringLiteral("Tool"));
-    QTRY_VERIFY(controller.frames(0).size() >= 1);
-    QCOMPARE(controller.frames(0).first(), registration(QStringLiteral("Corvanel")));
-    QVERIFY(controller.frames(0).first() != registration(QStringLiteral("Dallowmere")));
-}
-
-void TestCommLibrary::secondAnswerFromSameAddressOpensNoConnection()
-{
-    StandInController controller;
-    CommLibrary lib(QStringLiteral("Dallowmere"));
-    QTRY_COMPARE(controller.connections().size(), 1);
-    QVERIFY(controller.answer(controller.defaultAnswer()));
-    // The first pause comes when the window closes, after the second answer was read.
-    QTRY_VERIFY(controller.frames(0).size() >= 2);
-    QCOMPARE(controller.connections().size(), 1);
-    QCOMPARE(lib.controllerAddresses().size(), 1);
-}
-
-void TestCommLibrary::malformedAndRefusedAnswersAreSkipped()
-{
-    StandInController controller;
-    controller.autoAnswer = false;
-    StandInController sentinel(QHostAddress(QStringLiteral("127.0.0.2")), false);
-    QVERIFY(sentinel.isReady());
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const QByteArray refusedPort = QByteArray::number(closed.serverPort());
-    closed.close();
-
-    CommLibrary lib(QStringLiteral("Dallowmere"));
-    QTRY_COMPARE(controller.announcements().size(), 1);
-    const QByteArray port = QByteArray::number(controller.tcpPort());
-    QVERIFY(controller.answer("b:127.0.0.1:" + port + "\n"));
-    QVERIFY(controller.answer("a:b:127.0.0.1:" + port + ":x\n"));
-    QVERIFY(controller.answer("a:b:127.0.0.1:" + refusedPort + "\n"));
-    QVERIFY(controller.answer(sentinel.defaultAnswer()));
-    QTRY_COMPARE(sentinel.connections().size(), 1);
-    QCOMPARE(controller.connections().size(), 0);
-    QCOMPARE(lib.controllerAddresses(), QStringList{QStringLiteral("127.0.0.2")});
-}
-
-void TestCommLibrary::answerAfterWindowIsIgnored()
-{
-    StandInController controller;
-    StandInController late(QHostAddress(QStringLiteral("127.0.0.3")), false);
-    QVERIFY(late.isReady());
-    CommLibrary lib(QStringLiteral("Dallowmere"));
-    QTRY_VERIFY(controller.frames(0).size() >= 2); // the window has closed
-    QVERIFY(controller.answer(late.defaultAnswer()));
-    const int seen = controller.frames(0).size();
-    QTRY_VERIFY(controller.frames(0).size() >= seen + 2); // two more pause passes
-    QCOMPARE(late.connections().size(), 0);
-    QCOMPARE(lib.controllerAddresses().size(), 1);
-}
-
-void TestCommLibrary::vanishedControllerIsDropped()
-{
-    StandInController controller;
-    CommLibrary lib(QStringLiteral("Dallowmere"));
-    QTRY_COMPARE(lib.controllerAddresses().size(), 1);
-    controller.vanish();
-    QTRY_VERIFY(lib.controllerAddresses().isEmpty());
-    QTRY_VERIFY(lib.findChildren<QTcpSocket *>().isEmpty());
-}
-
-void TestCommLibrary::garbageFromControllerIsDiscarded()
-{
-    StandInController controller;
-    CommLibrary lib(QStringLiteral("Dallowmere"));
-    QTRY_COMPARE(controller.connections().size(), 1);
-    const QByteArray garbage(1 << 20, '\xA5');
-    controller.sendToClients("Content-Length: -1\r\n\r\n");
-    controller.sendToClients(garbage);
-    controller.sendToClients("Content-Length: 99999999999\r\n\r\n");
-    const int seen = controller.frames(0).size();
-    QTRY_VERIFY(controller.frames(0).size() >= seen + 2);
-    const QList<QTcpSocket *> sockets = lib.findChildren<QTcpSocket *>();
-    QCOMPARE(sockets.size(), 1);
-    QTRY_COMPARE(sockets.first()->bytesAvailable(), qint64(0));
-    QCOMPARE(lib.controllerAddresses().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCommLibrary)

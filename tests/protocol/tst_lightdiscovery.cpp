@@ -1,4 +1,3 @@
-// DM_TEST_SANITIZE
 #include "model/datasupply.h"
 #include "model/light.h"
 #include "model/mapmodel.h"

@@ -3,7 +3,6 @@
 #include "protocol/ipv4address.h"
 #include "protocol/networksettings.h"
 
-// DM_TEST_SANITIZE
 namespace {
 
 using Info = NetworkSettings::InterfaceInfo;
@@ -33,28 +32,10 @@ class TstNetworkSettings : public QObject
 {
     Q_OBJECT
 private slots:
-    void defaults();
     void broadcastRule();
     void strictDottedQuad_data();
     void strictDottedQuad();
-    void dottedQuadText();
 };
-
-void TstNetworkSettings::defaults()
-{
-    NetworkSettings &s = NetworkSettings::instance();
-    s.orvexPort = 1;
-    s.broadcastOverride = QHostAddress::LocalHost;
-    s.restoreDefaults();
-    QCOMPARE(s.orvexPort, quint16(6038));
-    QVERIFY(s.broadcastOverride.isNull());
-    QCOMPARE(s.bindAddress, QHostAddress(QHostAddress::AnyIPv4));
-    QCOMPARE(s.discoverCarriedAddress, QByteArray("10.1.1.222"));
-    QCOMPARE(s.discoveryRetryMs, 500);
-    QCOMPARE(s.pauseAnnouncementPort, quint16(6775));
-    QCOMPARE(s.pauseReplyPort, quint16(8081));
-    QCOMPARE(s.pauseRepeatMs, 15000);
-}
 
 void TstNetworkSettings::broadcastRule()
 {
@@ -116,13 +97,6 @@ void TstNetworkSettings::strictDottedQuad()
     QCOMPARE(parseDottedQuad(text, &parsed), valid);
     if (valid)
         QCOMPARE(parsed, address);
-}
-
-void TstNetworkSettings::dottedQuadText()
-{
-    QCOMPARE(dottedQuad(0x7F000002), QByteArray("127.0.0.2"));
-    QCOMPARE(dottedQuad(0xFFFFFFFF), QByteArray("255.255.255.255"));
-    QVERIFY(isDottedQuad(QStringLiteral("192.168.1.20")));
 }
 
 QTEST_GUILESS_MAIN(TstNetworkSettings)

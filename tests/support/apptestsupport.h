@@ -27,6 +27,15 @@ public:
     QStringList titles;                         // every question and message, in order
     QStringList texts;
     QList<QMessageBox::StandardButton> defaults;
+    // The last box shown; when none was, a text (or NoButton) that makes a comparison fail
+    // with a message instead of reading past an empty list.
+    QString lastTitle() const { return titles.value(titles.size() - 1, NoBoxShown); }
+    QString lastText() const { return texts.value(texts.size() - 1, NoBoxShown); }
+    QMessageBox::StandardButton lastDefault() const
+    {
+        return defaults.value(defaults.size() - 1, QMessageBox::NoButton);
+    }
+    static inline const QString NoBoxShown = QStringLiteral("(no box was shown)");
 
     QMessageBox::StandardButton question(QWidget *, QMessageBox::Icon, const QString &title,
                                          const QString &text, QMessageBox::StandardButtons,
