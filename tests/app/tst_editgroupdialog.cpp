@@ -1,4 +1,4 @@
-// DM_TEST_SANITIZE: walks a map file that holds a cycle of groups.
+// Walks a map file that holds a cycle of groups.
 #include "support/apptestsupport.h"
 #include "support/modaldriver.h"
 

@@ -1,6 +1,6 @@
 // The light and string creation dialogs through their forms: new and existing interfaces,
 // remembered inputs, the wizard's discovered lights, strings past one universe and the main
-// window's commands. DM_TEST_SANITIZE: the frame check writes port buffers.
+// window's commands.
 #include "app/metatool.h"
 #include "colour/veycolor.h"
 #include "dialogs/createlights.h"
