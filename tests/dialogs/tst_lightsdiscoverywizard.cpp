@@ -237,9 +237,12 @@ void TestLightsDiscoveryWizard::repeatedAnswersAndUnownedLights()
     // A completion that comes again, with no read of it running, adds nothing.
     emit m_wizard->engine()->lightDataReadComplete(0x701C0001);
     QCOMPARE(m_map->lights().size(), 3);
+    m_wizard->back(); // reading anew does not expand the pixel device a second time
+    QVERIFY(readAll());
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), Unique);
+    QCOMPARE(m_map->lights().size(), 3);
 
-    // A light with no owning interface cannot be read: reading stops as if refused. Reading
-    // anew does not expand the pixel device a second time.
+    // A light with no owning interface cannot be read: reading stops as if refused.
     auto *unowned = new Light;
     unowned->setUid(0xABC123);
     unowned->setSerialNumber(0x140099);
