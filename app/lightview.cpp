@@ -1,11 +1,12 @@
 #include "lightview.h"
 
+#include "dialogs/userprompt.h"
 #include "lightviewinterface.h"
 #include "lightviewlight.h"
-#include "dialogs/userprompt.h"
 
 #include "dialogs/associateinterfacedialog.h"
 #include "dialogs/cloneinterface.h"
+#include "dialogs/discoverlightswizard.h"
 #include "dialogs/editcontrollerdialog.h"
 
 #include "model/datasupply.h"
@@ -77,8 +78,7 @@ LightView::~LightView() = default;
 
 void LightView::buildMenus()
 {
-    // The light editor and the lights wizard are not part of the program yet; their entries
-    // show disabled.
+    // The light editor is not part of the program yet; its entries show disabled.
     m_lightMenu = new QMenu(tr("Popup Light Menu"), this);
     m_editLightAction = addEntry(m_lightMenu, tr("Edit Light(s)..."), false);
     m_deleteLightAction = addEntry(m_lightMenu, tr("Delete Light(s)..."), true);
@@ -90,7 +90,7 @@ void LightView::buildMenus()
     m_interfaceMenu->addSeparator();
     m_selectAllAction = addEntry(m_interfaceMenu, tr("Select All Lights"), true);
     m_editAllAction = addEntry(m_interfaceMenu, tr("Edit All Lights..."), false);
-    m_discoverLightsAction = addEntry(m_interfaceMenu, tr("Discover Lights..."), false);
+    m_discoverLightsAction = addEntry(m_interfaceMenu, tr("Discover Lights..."), true);
     m_interfaceMenu->addSeparator();
     m_associateAction =
         addEntry(m_interfaceMenu, tr("Associate with Discovered Interface..."), true);
@@ -351,7 +351,15 @@ void LightView::handleEditAllLights()
 
 void LightView::handleDiscoverLights()
 {
-    // Needs the lights discovery wizard, which is not part of the program yet.
+    LightViewInterface *item = currentInterfaceItem();
+    if (!item || !m_map)
+        return;
+    DiscoverLightsWizard wizard(m_map, m_engine, m_selection, this);
+    wizard.setController(item->uid());
+    wizard.exec();
+    sortByColumn(1, Qt::AscendingOrder);
+    // Finish keeps the lights found: the map has changed, whatever the window says.
+    emit setDirty(true);
 }
 
 void LightView::handleAssociateInterface()

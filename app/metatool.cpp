@@ -2,17 +2,18 @@
 
 #include "appsettings.h"
 #include "dialogs/buildinfo.h"
+#include "dialogs/createlights.h"
+#include "dialogs/createstringdialog.h"
 #include "dialogs/userprompt.h"
 #include "groupview.h"
 #include "layoutview.h"
 #include "lightview.h"
 #include "mapprinter.h"
-#include "dialogs/createlights.h"
-#include "dialogs/createstringdialog.h"
 #include "undomanager.h"
 #include "windowgeometry.h"
 
 #include "dialogs/discoverinterfaceswizard.h"
+#include "dialogs/discoverlightswizard.h"
 #include "dialogs/editcontrollerdialog.h"
 
 #include "model/datasupply.h"
@@ -260,7 +261,7 @@ void MetaTool::disableMissingCommands()
 {
     // Commands whose dialogs or editing are not part of the program yet stay in the menus,
     // disabled, until they are.
-    for (QAction *a : {ui.discoverLightsAction, ui.syncInterfacesAction})
+    for (QAction *a : {ui.syncInterfacesAction})
         a->setEnabled(false);
 }
 
@@ -729,7 +730,10 @@ void MetaTool::handleDiscoverInterfacesAction()
 
 void MetaTool::handleDiscoverLightsAction()
 {
-    // Needs the lights discovery wizard, which is not part of the program yet.
+    DiscoverLightsWizard wizard(m_map, m_engine, m_selection, this);
+    wizard.exec();
+    m_lightView->sortByColumn(1, Qt::AscendingOrder);
+    setDirty(true);
 }
 
 void MetaTool::handleSyncInterfacesAction()

@@ -49,6 +49,11 @@ public:
     int discoveryRetryMs = 500;
     int rdmPauseMs = 7;
 
+    // Lights discovery wizard: a light scan ends once no report has come for this long (the
+    // longer wait for an interface whose ports are all of type 3).
+    int lightScanQuietMs = 6000;
+    int lightScanQuietType3Ms = 8000;
+
     // Controller-pause link.
     quint16 pauseAnnouncementPort = 6775;
     quint16 pauseReplyPort = 8081;

@@ -1,0 +1,54 @@
+#ifndef DISCOVERLIGHTSREADPAGE_H
+#define DISCOVERLIGHTSREADPAGE_H
+
+// Complete types: the signals and slots carry these pointers.
+#include "model/datasupply.h"
+#include "model/light.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWizardPage>
+
+#include <memory>
+
+namespace Ui {
+class DiscoverLightsReadPage;
+}
+class MapModel;
+
+// The lights wizard's ending page for interfaces that report lights one by one: shows whether
+// the read addresses are unique, and on Finish numbers, names and places the lights in one
+// column right of the map's lights.
+class DiscoverLightsReadPage : public QWizardPage
+{
+    Q_OBJECT
+public:
+    explicit DiscoverLightsReadPage(MapModel *map, QWidget *parent = nullptr);
+    ~DiscoverLightsReadPage() override;
+
+    bool isComplete() const override { return m_complete; }
+    bool validatePage() override;
+    int gridSize() const { return m_grid; }
+
+public slots:
+    void handleSelectedControllerChanged(DataSupply *ds);
+    void handleDiscoveryStarting();
+    void handleDiscoveredLight(Light *light);
+    void handleReadAddressesStarting();
+    void handleReadAddressesCompleted(bool unique);
+    void handleRemoveLight(Light *light);
+
+private:
+    void numberLights();
+    void nameAndPlace(Light *light, int x, int y);
+
+    std::unique_ptr<Ui::DiscoverLightsReadPage> ui;
+    bool m_complete = false;
+    MapModel *m_map;
+    QPointer<DataSupply> m_controller;
+    // Guarded: the map owns the lights and Cancel or a new scan deletes them.
+    QList<QPointer<Light>> m_lights;
+    int m_grid = 12;
+};
+
+#endif // DISCOVERLIGHTSREADPAGE_H

@@ -1,0 +1,425 @@
+#include "discoverlightswizard.h"
+
+#include "discoverlightscontrollerpage.h"
+#include "discoverlightsdiscoverpage.h"
+#include "discoverlightslightpage.h"
+#include "discoverlightsreadpage.h"
+#include "lightdiscoveryrules.h"
+#include "userprompt.h"
+
+#include "model/datasupply.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "protocol/discoveryengine.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+#include <QTimer>
+
+namespace {
+constexpr Qt::WindowFlags ProgressFlags =
+    Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+}
+
+DiscoverLightsWizard::DiscoverLightsWizard(MapModel *map, EffectEngine *effectEngine,
+                                           SelectionEffect *selection, QWidget *parent)
+    : QWizard(parent), m_map(map), m_selection(selection),
+      m_engine(new DiscoveryEngine(map, effectEngine))
+{
+    setWindowTitle(tr("Discover Lights Wizard"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    placeCentred(parent);
+    m_controllerPage = new DiscoverLightsControllerPage(map, this);
+    m_discoverPage = new DiscoverLightsDiscoverPage(this);
+    m_lightPage = new DiscoverLightsLightPage(map, this);
+    m_readPage = new DiscoverLightsReadPage(map, this);
+    setPage(ControllerPageId, m_controllerPage);
+    setPage(DiscoverPageId, m_discoverPage);
+    setPage(LightPageId, m_lightPage);
+    setPage(ReadPageId, m_readPage);
+
+    connect(m_controllerPage, &DiscoverLightsControllerPage::controllerSelectionChanged, this,
+            &DiscoverLightsWizard::handleControllerSelectionChanged);
+    connect(m_discoverPage, &DiscoverLightsDiscoverPage::startDiscovery, this,
+            &DiscoverLightsWizard::handleDiscoveryStarting);
+    connect(m_discoverPage, &DiscoverLightsDiscoverPage::startRead, this,
+            &DiscoverLightsWizard::handleReadStarting);
+    connect(this, &QWizard::finished, this, &DiscoverLightsWizard::finishButtonClicked);
+    connect(this, &QWizard::rejected, this, &DiscoverLightsWizard::cancelButtonClicked);
+    setWizardStyle(QWizard::ModernStyle);
+}
+
+DiscoverLightsWizard::~DiscoverLightsWizard()
+{
+    stopDiscovery();
+    endReading(false);
+    for (QWizardPage *page :
+         {static_cast<QWizardPage *>(m_controllerPage), static_cast<QWizardPage *>(m_discoverPage),
+          static_cast<QWizardPage *>(m_lightPage), static_cast<QWizardPage *>(m_readPage)})
+        page->deleteLater();
+    // Restores the effect engine, and deletes the counted lights no string dialog took.
+    delete m_engine;
+}
+
+void DiscoverLightsWizard::placeCentred(QWidget *parent)
+{
+    if (!parent)
+        return;
+    const QPoint centre = parent->window()->geometry().center();
+    setGeometry(centre.x() - 368, centre.y() - 235, 737, 471);
+}
+
+void DiscoverLightsWizard::setController(quint64 uid)
+{
+    DataSupply *ds = m_map->dataSupply(uid);
+    if (!ds)
+        return;
+    handleControllerSelectionChanged(ds);
+    removePage(ControllerPageId);
+}
+
+void DiscoverLightsWizard::handleControllerSelectionChanged(DataSupply *ds)
+{
+    if (!ds)
+        return;
+    m_controller = ds;
+    m_discoverPage->handleSelectedControllerChanged(ds);
+    m_lightPage->handleSelectedControllerChanged(ds);
+    m_readPage->handleSelectedControllerChanged(ds);
+}
+
+// ---- discovery ------------------------------------------------------------------------------
+
+void DiscoverLightsWizard::handleDiscoveryStarting()
+{
+    if (!m_controller)
+        return;
+    // The previous run goes first, with no report of it landing while its lights are deleted.
+    stopDiscovery();
+    endReading(false);
+    cleanUp();
+    m_discoveredLights.clear();
+    m_serials.clear();
+    m_derived.clear();
+    m_expanded.clear();
+    connectScan(true);
+
+    m_discoverPage->handleDiscoveryStarting();
+    m_readPage->handleDiscoveryStarting();
+    m_lightPage->handleDiscoveryStarting();
+    m_portsRemaining = m_controller->portCount();
+    m_completionWaitMs = LightDiscoveryRules::completionWaitMs(m_controller->allPortsType3());
+    m_completionTimer = new QTimer(this);
+    m_completionTimer->setSingleShot(true);
+    connect(m_completionTimer, &QTimer::timeout, this,
+            &DiscoverLightsWizard::handleDiscoveryComplete);
+    m_completionTimer->start(m_completionWaitMs);
+    m_engine->discoverLights(m_controller);
+}
+
+void DiscoverLightsWizard::connectScan(bool on)
+{
+    if (on) {
+        connect(m_engine, &DiscoveryEngine::discoveredLight, this,
+                &DiscoverLightsWizard::handleDiscoveredLight, Qt::UniqueConnection);
+        connect(m_engine, &DiscoveryEngine::discoveredLights, this,
+                &DiscoverLightsWizard::handleDiscoveredLights, Qt::UniqueConnection);
+    } else {
+        disconnect(m_engine, &DiscoveryEngine::discoveredLight, this,
+                   &DiscoverLightsWizard::handleDiscoveredLight);
+        disconnect(m_engine, &DiscoveryEngine::discoveredLights, this,
+                   &DiscoverLightsWizard::handleDiscoveredLights);
+    }
+}
+
+void DiscoverLightsWizard::restartCompletionTimer(int ms)
+{
+    if (m_completionTimer)
+        m_completionTimer->start(ms);
+}
+
+void DiscoverLightsWizard::stopDiscovery()
+{
+    connectScan(false);
+    if (!m_completionTimer)
+        return;
+    // This may run inside the timer's own timeout.
+    m_completionTimer->stop();
+    m_completionTimer->disconnect(this);
+    m_completionTimer->deleteLater();
+    m_completionTimer = nullptr;
+}
+
+void DiscoverLightsWizard::handleDiscoveryComplete()
+{
+    if (!m_engine)
+        return;
+    stopDiscovery();
+    m_discoverPage->handleDiscoveryComplete();
+}
+
+void DiscoverLightsWizard::routeTo(QWizardPage *ending)
+{
+    QWizardPage *other = ending == m_readPage ? static_cast<QWizardPage *>(m_lightPage)
+                                              : static_cast<QWizardPage *>(m_readPage);
+    const QList<int> ids = pageIds();
+    for (const int id : ids) {
+        if (page(id) == other)
+            removePage(id);
+    }
+    bool present = false;
+    for (const int id : pageIds())
+        present = present || page(id) == ending;
+    if (!present)
+        setPage(EndingPageId, ending);
+}
+
+void DiscoverLightsWizard::handleDiscoveredLight(Light *light)
+{
+    if (m_completionTimer)
+        m_completionTimer->stop();
+    routeTo(m_readPage);
+    if (light && !m_discoveredLights.contains(light->uid())) {
+        const quint64 serial = light->serialNumber();
+        if (!m_serials.contains(serial)) {
+            m_serials.insert(serial);
+            recordLight(light);
+        } else if (m_engine->lightForSerial(serial) == light) {
+            // A repeated answer made a second object for a device already taken.
+            m_engine->removeLight(serial);
+        }
+    }
+    restartCompletionTimer(m_completionWaitMs);
+}
+
+void DiscoverLightsWizard::recordLight(Light *light)
+{
+    const quint64 uid = light->uid();
+    m_discoveredLights.insert(uid, light);
+    if (m_map->light(uid))
+        m_map->deleteLight(uid);
+    m_map->addLight(light);
+    if (m_controller)
+        m_controller->addLight(uid);
+    m_discoverPage->handleDiscoveredLight(light);
+    m_readPage->handleDiscoveredLight(light);
+}
+
+void DiscoverLightsWizard::handleDiscoveredLights(QList<Light *> &lights)
+{
+    if (m_completionTimer)
+        m_completionTimer->stop();
+    if (!lights.isEmpty()) {
+        routeTo(m_lightPage);
+        m_discoverPage->handleDiscoveredLights(lights);
+        m_lightPage->handleDiscoveredLights(lights);
+    }
+    if (m_portsRemaining == 0) {
+        restartCompletionTimer(m_completionWaitMs);
+        return;
+    }
+    --m_portsRemaining;
+    // After the last port's list nothing more is coming: end on the next pass of the loop.
+    restartCompletionTimer(m_portsRemaining > 0 ? m_completionWaitMs : 0);
+}
+
+void DiscoverLightsWizard::finishButtonClicked() {}
+
+void DiscoverLightsWizard::cancelButtonClicked()
+{
+    stopDiscovery();
+    endReading(false);
+    cleanUp();
+}
+
+void DiscoverLightsWizard::cleanUp()
+{
+    const QList<QPointer<Light>> lights = m_discoveredLights.values();
+    QProgressDialog progress(tr("Cleaning Up..."), tr("Cancel"), 0, int(lights.size()), this,
+                             ProgressFlags);
+    progress.show();
+    int done = 0;
+    for (const QPointer<Light> &light : lights) {
+        if (light)
+            deleteFoundLight(light);
+        progress.setValue(++done);
+        QCoreApplication::processEvents();
+    }
+    m_map->flushChangedGroups();
+    progress.setValue(progress.maximum());
+    progress.close();
+}
+
+void DiscoverLightsWizard::deleteFoundLight(Light *light)
+{
+    const quint64 uid = light->uid();
+    const quint64 owner = light->dataSupplyUid();
+    // The engine must neither read (nor retry) nor later delete a light that goes now.
+    m_engine->forgetLight(light->serialNumber());
+    if (m_map->light(uid) == light)
+        m_map->deleteLight(uid);
+    else
+        delete light;
+    // A light without an owning interface was still listed by the chosen one.
+    if (m_controller && owner != m_controller->uid())
+        m_controller->removeLight(uid);
+}
+
+// ---- reading --------------------------------------------------------------------------------
+
+void DiscoverLightsWizard::handleReadStarting()
+{
+    for (const int id : pageIds()) {
+        if (page(id) == m_lightPage)
+            return;
+    }
+    handleReadAddressesStarting();
+}
+
+void DiscoverLightsWizard::handleReadAddressesStarting()
+{
+    endReading(false); // a new pass replaces one still running
+    m_readPage->handleReadAddressesStarting();
+    const int count = int(m_discoveredLights.size());
+    m_pendingReads.clear();
+    for (auto it = m_discoveredLights.cbegin(); it != m_discoveredLights.cend(); ++it) {
+        // Further cells carry their device's values; they are not read themselves.
+        if (!m_derived.contains(it.key()))
+            m_pendingReads.insert(it.key());
+    }
+    m_readsStarted = 0;
+    m_savedLivePlayDisabled = m_map->isLivePlayDisabled();
+    m_map->setLivePlayDisabled(true);
+    m_reading = true;
+    connect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
+            &DiscoverLightsWizard::handleLightDataQueryComplete, Qt::UniqueConnection);
+    m_progress = new QProgressDialog(tr("Reading Existing Addresses..."), tr("Cancel"), 0, count,
+                                     this, ProgressFlags);
+    connect(m_progress, &QProgressDialog::canceled, this,
+            &DiscoverLightsWizard::handleProgressDialogCanceled);
+    m_progress->show();
+    readNextLight();
+}
+
+void DiscoverLightsWizard::readNextLight()
+{
+    while (m_reading && !m_pendingReads.isEmpty()) {
+        const quint64 uid = *m_pendingReads.cbegin();
+        m_pendingReads.erase(m_pendingReads.cbegin());
+        Light *light = m_discoveredLights.value(uid);
+        if (!light || m_map->light(uid) != light)
+            continue;
+        if (!startReadingLight(uid))
+            return;
+        if (m_progress)
+            m_progress->setValue(++m_readsStarted);
+        QCoreApplication::processEvents();
+        return;
+    }
+    if (m_reading)
+        judgeAddresses();
+}
+
+bool DiscoverLightsWizard::startReadingLight(quint64 uid)
+{
+    Light *light = m_discoveredLights.value(uid);
+    // A light reported without an interface the map knows has no address to be read at.
+    const DataSupply *ds = m_map->dataSupply(light->dataSupplyUid());
+    m_readingUid = uid;
+    if (ds && m_engine->readLightData(light, ds->ipAddress()))
+        return true;
+    m_readingUid = 0;
+    failReading(uid);
+    return false;
+}
+
+void DiscoverLightsWizard::failReading(quint64 uid)
+{
+    endReading(false);
+    UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Error"),
+                                    tr("Failed to read light data for %1").arg(uid, 0, 16));
+}
+
+void DiscoverLightsWizard::handleLightDataQueryComplete(quint64 serialNumber)
+{
+    // Only the read in progress counts, once: a late or repeated completion is not a new one.
+    if (!m_reading || m_readingUid == 0)
+        return;
+    Light *light = m_discoveredLights.value(m_readingUid);
+    if (!light || light->serialNumber() != serialNumber)
+        return;
+    m_readingUid = 0;
+    expandCells(light);
+    readNextLight();
+}
+
+void DiscoverLightsWizard::expandCells(Light *original)
+{
+    const QString cells = QStringLiteral("Pixel Cell Count");
+    const QString pixels = QStringLiteral("Physical Pixel Count");
+    if (m_expanded.contains(original->uid()) || !original->hasProperty(cells))
+        return;
+    m_expanded.insert(original->uid());
+    const QList<int> channels = LightDiscoveryRules::furtherCellChannels(
+        original->property(cells), original->property(pixels), original->hasProperty(pixels),
+        original->dmxChannel(), int(original->footprint()));
+    for (const int channel : channels) {
+        auto *light = new Light;
+        light->applyDiscovered(original);
+        light->setDataSupplyUid(original->dataSupplyUid());
+        light->setUid(m_map->nextUid());
+        light->assignNodeId();
+        light->setDmxChannel(channel);
+        m_derived.insert(light->uid());
+        routeTo(m_readPage);
+        recordLight(light);
+    }
+}
+
+void DiscoverLightsWizard::judgeAddresses()
+{
+    QList<LightDiscoveryRules::Address> addresses;
+    const QHash<quint64, QPointer<Light>> lights = m_discoveredLights;
+    for (auto it = lights.cbegin(); it != lights.cend(); ++it) {
+        Light *light = it.value();
+        if (light && light->hasDmxFootprint()) {
+            addresses.append({light->port(), light->dmxChannel()});
+            continue;
+        }
+        m_discoveredLights.remove(it.key());
+        m_derived.remove(it.key());
+        if (!light)
+            continue;
+        m_discoverPage->handleRemoveLight(light);
+        m_readPage->handleRemoveLight(light);
+        deleteFoundLight(light);
+    }
+    endReading(LightDiscoveryRules::uniquelyAddressed(addresses));
+}
+
+void DiscoverLightsWizard::endReading(bool unique)
+{
+    if (!m_reading)
+        return;
+    m_reading = false;
+    disconnect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
+               &DiscoverLightsWizard::handleLightDataQueryComplete);
+    // No retries may go on for a read whose answer nobody waits for any more.
+    if (Light *light = m_discoveredLights.value(m_readingUid))
+        m_engine->forgetLight(light->serialNumber());
+    m_readingUid = 0;
+    if (m_progress) {
+        disconnect(m_progress, nullptr, this, nullptr);
+        m_progress->setValue(m_progress->maximum());
+        m_progress->deleteLater();
+        m_progress = nullptr;
+    }
+    m_pendingReads.clear();
+    m_readPage->handleReadAddressesCompleted(unique);
+    m_map->setLivePlayDisabled(m_savedLivePlayDisabled);
+}
+
+void DiscoverLightsWizard::handleProgressDialogCanceled()
+{
+    endReading(false);
+}

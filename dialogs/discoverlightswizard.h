@@ -1,0 +1,105 @@
+#ifndef DISCOVERLIGHTSWIZARD_H
+#define DISCOVERLIGHTSWIZARD_H
+
+// Complete types: the signals and slots carry these pointers.
+#include "model/datasupply.h"
+#include "model/light.h"
+
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QSet>
+#include <QWizard>
+
+class DiscoverLightsControllerPage;
+class DiscoverLightsDiscoverPage;
+class DiscoverLightsLightPage;
+class DiscoverLightsReadPage;
+class DiscoveryEngine;
+class EffectEngine;
+class MapModel;
+class QProgressDialog;
+class QTimer;
+class SelectionEffect;
+
+// Finds the lights behind one interface of the map and brings them in. Lights reported one by
+// one enter the map as they arrive, then have their settings read and their addresses judged
+// (read page); lights reported as per-port counts are laid out as strings (light page). Cancel
+// takes every light this wizard put into the map out again.
+class DiscoverLightsWizard : public QWizard
+{
+    Q_OBJECT
+public:
+    enum PageId { ControllerPageId = 0, DiscoverPageId = 1, LightPageId = 2, ReadPageId = 3 };
+    // The ending pages take turns at this id; the discover page leads to whichever holds it.
+    static constexpr int EndingPageId = 3;
+
+    DiscoverLightsWizard(MapModel *map, EffectEngine *effectEngine, SelectionEffect *selection,
+                         QWidget *parent = nullptr);
+    ~DiscoverLightsWizard() override;
+
+    // Opens the wizard on the discover page with this interface chosen.
+    void setController(quint64 uid);
+
+    DiscoveryEngine *engine() const { return m_engine; }
+    DataSupply *controller() const { return m_controller; }
+    bool isDiscovering() const { return m_completionTimer != nullptr; }
+    bool isReading() const { return m_reading; }
+
+public slots:
+    void handleControllerSelectionChanged(DataSupply *ds);
+    void handleDiscoveryStarting();
+    void handleDiscoveryComplete();
+    void handleDiscoveredLight(Light *light);
+    void handleDiscoveredLights(QList<Light *> &lights);
+    void finishButtonClicked();
+    void cancelButtonClicked();
+    void handleReadAddressesStarting();
+    void handleLightDataQueryComplete(quint64 serialNumber);
+    void handleProgressDialogCanceled();
+    void handleReadStarting();
+
+private:
+    void placeCentred(QWidget *parent);
+    void connectScan(bool on);
+    void routeTo(QWizardPage *ending);
+    void restartCompletionTimer(int ms);
+    void stopDiscovery();
+    void cleanUp();
+    void recordLight(Light *light);
+    void deleteFoundLight(Light *light);
+    void readNextLight();
+    bool startReadingLight(quint64 uid);
+    void expandCells(Light *original);
+    void judgeAddresses();
+    void endReading(bool unique);
+    void failReading(quint64 uid);
+
+    DiscoverLightsControllerPage *m_controllerPage;
+    DiscoverLightsDiscoverPage *m_discoverPage;
+    DiscoverLightsLightPage *m_lightPage;
+    DiscoverLightsReadPage *m_readPage;
+    QPointer<DataSupply> m_controller;
+    QTimer *m_completionTimer = nullptr;
+    int m_completionWaitMs = 0;
+    MapModel *m_map;
+    SelectionEffect *m_selection;
+    // Guarded: the map owns these lights once they are in it.
+    QHash<quint64, QPointer<Light>> m_discoveredLights;
+    // Lights made here for the further cells of multi-cell devices (never read), and the
+    // devices already expanded, so that a second reading adds no second set.
+    QSet<quint64> m_derived;
+    QSet<quint64> m_expanded;
+    // The serial numbers of the lights reported in this run, to take a repeated report once.
+    QSet<quint64> m_serials;
+    QSet<quint64> m_pendingReads;
+    int m_readsStarted = 0;
+    bool m_savedLivePlayDisabled = false;
+    bool m_reading = false;
+    quint64 m_readingUid = 0; // the light whose read runs; 0 between reads
+    DiscoveryEngine *m_engine;
+    QPointer<QProgressDialog> m_progress;
+    uint m_portsRemaining = 0;
+};
+
+#endif // DISCOVERLIGHTSWIZARD_H

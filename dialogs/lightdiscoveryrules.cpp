@@ -1,0 +1,86 @@
+#include "lightdiscoveryrules.h"
+
+#include "protocol/networksettings.h"
+
+#include <QCoreApplication>
+#include <QSet>
+
+#include <algorithm>
+#include <numeric>
+
+namespace LightDiscoveryRules {
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("DiscoverLightsWizard", text);
+}
+} // namespace
+
+int completionWaitMs(bool allPortsType3)
+{
+    const NetworkSettings &settings = NetworkSettings::instance();
+    return allPortsType3 ? settings.lightScanQuietType3Ms : settings.lightScanQuietMs;
+}
+
+QString foundSummary(int lights, int ports)
+{
+    return (ports == 1 ? tr("Found %1 Lights on %2 Port.") : tr("Found %1 Lights on %2 Ports."))
+        .arg(lights)
+        .arg(ports);
+}
+
+QString verdictText(bool unique)
+{
+    return unique ? tr("The lights are uniquely addressed.")
+                  : tr("The lights are NOT uniquely addressed.\nUse Vantorp Pro to assign them "
+                       "unique addresses.");
+}
+
+bool uniquelyAddressed(const QList<Address> &addresses)
+{
+    QSet<QPair<int, int>> seen;
+    for (const Address &a : addresses)
+        seen.insert({a.port, a.channel});
+    return seen.size() == addresses.size();
+}
+
+QList<int> numberingOrder(const QList<Address> &addresses)
+{
+    QList<int> order(addresses.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const Address &x = addresses.at(a);
+        const Address &y = addresses.at(b);
+        return x.port != y.port ? x.port < y.port : x.channel < y.channel;
+    });
+    return order;
+}
+
+QString lightName(const QString &interfaceName, const QString &modelName, int port,
+                  quint32 lightNumber)
+{
+    QString name = interfaceName;
+    if (!modelName.isEmpty())
+        name += QLatin1Char(' ') + modelName;
+    return name + QStringLiteral(" Light %1-%2")
+                      .arg(port + 1, 2, 10, QLatin1Char('0'))
+                      .arg(quint64(lightNumber) + 1, 3, 10, QLatin1Char('0'));
+}
+
+QList<int> furtherCellChannels(const QString &cellsText, const QString &pixelsText, bool hasPixels,
+                               int start, int footprint)
+{
+    bool ok = false;
+    const qint64 cells = cellsText.toLongLong(&ok, 10);
+    if (!ok || cells <= 0)
+        return {};
+    const qint64 pixels = hasPixels ? pixelsText.toLongLong(nullptr, 10) : 1;
+    const qint64 further = pixels / cells - 1;
+    QList<int> channels;
+    for (qint64 i = 0; i < further; ++i)
+        channels.append(int(start + footprint * (i + 1)));
+    return channels;
+}
+
+} // namespace LightDiscoveryRules

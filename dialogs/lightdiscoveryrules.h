@@ -1,0 +1,47 @@
+#ifndef LIGHTDISCOVERYRULES_H
+#define LIGHTDISCOVERYRULES_H
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+// The rules of the lights discovery wizard: how long a scan waits, how found lights are
+// counted, judged, numbered, named and expanded into pixel cells. Pure functions, so they are
+// tested without any widget or network.
+namespace LightDiscoveryRules {
+
+// Where a light listens: its port index and its DMX start channel.
+struct Address
+{
+    int port = 0;
+    int channel = 0;
+};
+
+// How long a scan waits for a further report before it counts as finished.
+int completionWaitMs(bool allPortsType3);
+
+// "Found %1 Lights on %2 Ports." (or "Port." for one port).
+QString foundSummary(int lights, int ports);
+// The text the read page shows once the addresses have been judged.
+QString verdictText(bool unique);
+// Unique when no two addresses share both port and start channel; overlapping channel ranges
+// with different start channels count as unique.
+bool uniquelyAddressed(const QList<Address> &addresses);
+
+// The order in which the read page numbers its lights: ports ascending, within a port start
+// channels ascending, lights of the same address in list order. Returns indices into the list.
+QList<int> numberingOrder(const QList<Address> &addresses);
+// interface name, " " + model name (when there is one), " Light ", port + 1 (two digits at
+// least), "-", light number + 1 (three digits at least).
+QString lightName(const QString &interfaceName, const QString &modelName, int port,
+                  quint32 lightNumber);
+
+// The start channels of the further lights of a device with several pixel cells: one light
+// per cell beyond the first, one footprint apart. cellsText and pixelsText are the device's
+// "Pixel Cell Count" and "Physical Pixel Count" (a missing pixel count reads as 1).
+QList<int> furtherCellChannels(const QString &cellsText, const QString &pixelsText, bool hasPixels,
+                               int start, int footprint);
+
+} // namespace LightDiscoveryRules
+
+#endif // LIGHTDISCOVERYRULES_H

@@ -1,0 +1,310 @@
+// DM_TEST_SANITIZE
+#include "support/apptestsupport.h"
+#include "support/modaldriver.h"
+#include "support/simulatedorvexnetwork.h"
+
+#include "app/lightview.h"
+#include "app/lightviewinterface.h"
+#include "app/metatool.h"
+#include "dialogs/discoverlightswizard.h"
+#include "dialogs/lightdiscoveryrules.h"
+#include "model/datasupply.h"
+#include "model/effectengine.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "protocol/discoveryengine.h"
+#include "protocol/networksettings.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using Iface = SimulatedOrvexInterface;
+using namespace LightDiscoveryRules;
+
+namespace {
+constexpr quint16 BlinkScan2 = 0x0207, EERead = 0x0203;
+const QString Unique = "The lights are uniquely addressed.";
+const QString NotUnique =
+    "The lights are NOT uniquely addressed.\nUse Vantorp Pro to assign them unique addresses.";
+
+QString text(QWidget *w, const char *label)
+{
+    return widgetNamed<QLabel>(w, label)->text();
+}
+} // namespace
+
+class TestLightsDiscoveryWizard : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { isolateTestEnvironment(); }
+    void init();
+    void cleanup();
+    void rules();
+    void readRouteFromEmptyMapToSavedMap_data();
+    void readRouteFromEmptyMapToSavedMap();
+    void countedLightsBecomeStrings();
+    void repeatedAnswersAndUnownedLights();
+    void rerunAndCancelMidReadLeaveNothing();
+    void entriesOpenTheWizard();
+
+private:
+    // The interface "Lobby" in the map, at the simulated device, with three ports.
+    DataSupply *lobby(quint16 version, quint64 serial = 0x990001)
+    {
+        DataSupply *ds = addInterface(m_map, "Lobby", m_device->address(), 3);
+        ds->setProtocolVersion(version);
+        ds->setSerialNumber(serial);
+        return ds;
+    }
+    DiscoverLightsWizard *open(DataSupply *ds)
+    {
+        m_wizard = new DiscoverLightsWizard(m_map, m_effects, nullptr);
+        m_wizard->setController(ds->uid());
+        m_wizard->show(); // entering the discover page scans
+        return m_wizard;
+    }
+    bool readAll()
+    {
+        m_wizard->next();
+        return QTest::qWaitFor([&] { return !m_wizard->isReading(); }, 5000);
+    }
+
+    SimulatedOrvexNetwork *m_net = nullptr;
+    Iface *m_device = nullptr;
+    MapModel *m_map = nullptr;
+    EffectEngine *m_effects = nullptr;
+    DiscoverLightsWizard *m_wizard = nullptr;
+};
+
+void TestLightsDiscoveryWizard::init()
+{
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.discoveryRetryMs = 150;
+    settings.rdmPauseMs = 0;
+    settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 300;
+    m_net = new SimulatedOrvexNetwork;
+    m_device = m_net->addInterface(QHostAddress("127.0.0.2"));
+    m_map = new MapModel;
+    m_effects = new EffectEngine(m_map, 100);
+}
+
+void TestLightsDiscoveryWizard::cleanup()
+{
+    delete m_wizard;
+    m_wizard = nullptr;
+    delete m_effects;
+    delete m_map;
+    delete m_net;
+}
+
+void TestLightsDiscoveryWizard::rules()
+{
+    QCOMPARE(lightName("Lobby", "Bar 12", 0, 6), QString("Lobby Bar 12 Light 01-007"));
+    QCOMPARE(lightName("Lobby", "", 11, 41), QString("Lobby Light 12-042"));
+    QCOMPARE(lightName("Lobby", "", 0, 1000), QString("Lobby Light 01-1001"));
+    QCOMPARE(foundSummary(5, 1), QString("Found 5 Lights on 1 Port."));
+    QCOMPARE(foundSummary(0, 0), QString("Found 0 Lights on 0 Ports."));
+    // Same start channel on another port is unique; overlapping ranges are not compared.
+    QVERIFY(uniquelyAddressed({{0, 10}, {1, 10}, {0, 11}}));
+    QVERIFY(!uniquelyAddressed({{0, 10}, {1, 3}, {0, 10}}));
+    QCOMPARE(numberingOrder({{1, 5}, {0, 9}, {1, 2}, {0, 9}, {0, 1}}), QList<int>({4, 1, 3, 2, 0}));
+    QCOMPARE(furtherCellChannels("4", "12", true, 10, 3), QList<int>({13, 16}));
+    QVERIFY(furtherCellChannels("4", "", false, 10, 3).isEmpty());
+    QVERIFY(furtherCellChannels("x", "12", true, 10, 3).isEmpty());
+    QVERIFY(furtherCellChannels("0", "12", true, 10, 3).isEmpty());
+}
+
+void TestLightsDiscoveryWizard::readRouteFromEmptyMapToSavedMap_data()
+{
+    QTest::addColumn<quint16>("version");
+    QTest::addColumn<bool>("collide");
+    for (const quint16 version : {1, 2, 3}) {
+        QTest::addRow("v%d unique", version) << version << false;
+        QTest::addRow("v%d colliding", version) << version << true;
+    }
+}
+
+void TestLightsDiscoveryWizard::readRouteFromEmptyMapToSavedMap()
+{
+    QFETCH(quint16, version);
+    QFETCH(bool, collide);
+    // Port indices 0 and 1; version 1 scans report 32-bit serials only, all on port index 0.
+    m_device->lights = {
+        Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 288}}),
+        Iface::catalogueLight(0x140002, 2, {{"DMX_OFFSET", version == 1 ? 300 : 288}}),
+        Iface::catalogueLight(
+            0x701C0001, 1,
+            {{"DMX_OFFSET", 10}, {"PIXEL_CELL_COUNT", 4}, {"PHYSICAL_PIXEL_COUNT", 12}}),
+        Iface::catalogueLight(0x5651A0000007, 2, {{"RDM_DMX_ADDRESS", 17}}, "D.0039-P.0509-F.0004"),
+        // Occupies no DMX channels: dropped once read.
+        Iface::catalogueLight(0x5653A0000001, 2, {}, "D.0301-P.0801-F.0000")};
+    if (collide)
+        m_device->lights.append(Iface::catalogueLight(0x140003, 1, {{"DMX_OFFSET", 288}}));
+    DataSupply *ds = lobby(version);
+    open(ds);
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    const int reported = version == 1 ? 3 : 5;
+    QCOMPARE(text(m_wizard, "m_lightCountLabel").toInt(), reported + collide);
+    QVERIFY(readAll());
+    QCOMPARE(m_wizard->currentId(), int(DiscoverLightsWizard::ReadPageId));
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), collide ? NotUnique : Unique);
+    const int expected = (version == 1 ? 5 : 6) + collide; // two further cells, one dropped
+    QCOMPARE(text(m_wizard, "m_lightCountLabel").toInt(), expected);
+    m_wizard->button(QWizard::FinishButton)->click();
+    QVERIFY(!m_wizard->isVisible());
+
+    QList<Light *> lights = m_map->lights().values();
+    QCOMPARE(lights.size(), expected);
+    QCOMPARE(ds->lights().size(), expected);
+    std::sort(lights.begin(), lights.end(),
+              [](Light *a, Light *b) { return a->lightNumber() < b->lightNumber(); });
+    // Ports, then start channels: the pixel device's three cells lead, one footprint apart.
+    const int f = int(lights.first()->footprint());
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(lights.at(i)->dmxChannel(), 10 + i * f);
+        QCOMPARE(lights.at(i)->name(), QString("Lobby Zolbatube Pixel Light 01-00%1").arg(i + 1));
+        QCOMPARE(lights.at(i)->pose().y, lights.first()->pose().y + 12 * i);
+    }
+    QCOMPARE(lights.at(2)->property("Physical Pixel Count"), QString("12"));
+    QCOMPARE(lights.last()->name(), QString("Lobby Lumivane Hueweave Graze Light 0%1-%2")
+                                        .arg(version == 1 ? 1 : 2)
+                                        .arg(expected, 3, 10, QChar('0')));
+
+    QTemporaryDir dir;
+    QVERIFY(m_map->saveMap(dir.filePath("found.xml")));
+    MapModel loaded;
+    QVERIFY(loaded.loadMap(dir.filePath("found.xml"), {}));
+    QCOMPARE(loaded.lights().size(), expected);
+    for (const Light *light : std::as_const(lights)) {
+        const Light *back = loaded.light(light->uid());
+        QVERIFY(back);
+        QCOMPARE(back->name(), light->name());
+        QCOMPARE(back->dmxChannel(), light->dmxChannel());
+        QCOMPARE(back->port(), light->port());
+        QCOMPARE(back->serialNumber(), light->serialNumber());
+        QCOMPARE(back->pose(), light->pose());
+        QHash<QString, QString> properties = back->properties();
+        properties.remove("DMX Address"); // the loader derives it from the channel
+        QCOMPARE(properties, light->properties());
+    }
+}
+
+void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
+{
+    m_device->fixtureCounts = {{1, {3}}, {3, {2}}}; // port index 1 reports nothing
+    DataSupply *ds = lobby(2);
+    open(ds);
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    m_wizard->next();
+    QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
+    QVERIFY(!m_wizard->isReading());
+    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), QString("Found 5 Lights on 2 Ports."));
+    QStringList titles;
+    ModalDriver driver;
+    driver.then([&](QWidget *d) {
+        titles << d->windowTitle();
+        widgetNamed<QAbstractButton>(d, "buttonAddRight")->click();
+    });
+    driver.then([&](QWidget *d) {
+        titles << d->windowTitle();
+        static_cast<QDialog *>(d)->reject(); // that port's lights stay out
+    });
+    m_wizard->button(QWizard::FinishButton)->click();
+    QCOMPARE(driver.pending(), 0);
+    QCOMPARE(titles, QStringList({"Found 3 lights on port 1", "Found 2 lights on port 3"}));
+    QCOMPARE(m_map->lights().size(), 3);
+    for (const Light *light : m_map->lights())
+        QVERIFY(light->port() == 0 && light->name().startsWith("Lobby "));
+}
+
+void TestLightsDiscoveryWizard::repeatedAnswersAndUnownedLights()
+{
+    m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 100}}),
+                        Iface::catalogueLight(
+                            0x701C0001, 1, {{"PIXEL_CELL_COUNT", 2}, {"PHYSICAL_PIXEL_COUNT", 4}})};
+    m_device->faults[BlinkScan2] = {0, 0, 2, {}};
+    m_device->faults[EERead] = {3, 0, 2, {}};
+    DataSupply *ds = lobby(3);
+    open(ds);
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    QCOMPARE(m_map->lights().size(), 2); // every light reported twice, taken once
+    QVERIFY(readAll());
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), Unique);
+    QCOMPARE(m_map->lights().size(), 3);
+    // A completion that comes again, with no read of it running, adds nothing.
+    emit m_wizard->engine()->lightDataReadComplete(0x701C0001);
+    QCOMPARE(m_map->lights().size(), 3);
+    m_wizard->back(); // reading anew does not expand the pixel device a second time
+    QVERIFY(readAll());
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), Unique);
+    QCOMPARE(m_map->lights().size(), 3);
+
+    // A light with no owning interface cannot be read: reading stops as if refused.
+    auto *unowned = new Light;
+    unowned->setUid(0xABC123);
+    unowned->setSerialNumber(0x140099);
+    m_wizard->back();
+    m_wizard->handleDiscoveredLight(unowned);
+    ScriptedPrompt prompt;
+    QVERIFY(readAll());
+    QCOMPARE(prompt.texts, QStringList("Failed to read light data for abc123"));
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), NotUnique);
+    QCOMPARE(m_map->lights().size(), 4);
+    m_wizard->reject();
+    QVERIFY(m_map->lights().isEmpty() && ds->lights().isEmpty());
+}
+
+void TestLightsDiscoveryWizard::rerunAndCancelMidReadLeaveNothing()
+{
+    m_device->lights = {Iface::catalogueLight(0x140001, 1), Iface::catalogueLight(0x140002, 2)};
+    DataSupply *ds = lobby(2);
+    open(ds);
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    const QPointer<Light> first = m_map->lights().values().first();
+    widgetNamed<QAbstractButton>(m_wizard, "m_discoverButton")->click(); // a second run
+    QVERIFY(!first);
+    QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString("0"));
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    QCOMPARE(m_map->lights().size(), 2);
+
+    m_device->faults[EERead].drop = 1000; // the read hangs, retrying
+    m_wizard->next();
+    QVERIFY(m_wizard->isReading() && m_map->isLivePlayDisabled());
+    QTest::qWait(200);
+    m_wizard->reject();
+    QVERIFY(m_map->lights().isEmpty() && ds->lights().isEmpty());
+    QVERIFY(!m_map->isLivePlayDisabled());
+    for (const quint64 serial : {0x140001, 0x140002})
+        QVERIFY(!m_wizard->engine()->isReadingLight(serial));
+    const qsizetype sent = m_device->receivedWithCode(EERead).size();
+    QTest::qWait(400); // no retries after the end
+    QCOMPARE(m_device->receivedWithCode(EERead).size(), sent);
+}
+
+void TestLightsDiscoveryWizard::entriesOpenTheWizard()
+{
+    MetaTool w;
+    DataSupply *ds = addInterface(w.mapModel(), "Lobby", m_device->address(), 1);
+    ModalDriver driver;
+    driver.then([](QWidget *d) {
+        QCOMPARE(static_cast<QWizard *>(d)->currentId(),
+                 int(DiscoverLightsWizard::ControllerPageId));
+        static_cast<QDialog *>(d)->reject();
+    });
+    driver.then([](QWidget *d) {
+        QCOMPARE(static_cast<QWizard *>(d)->currentId(), int(DiscoverLightsWizard::DiscoverPageId));
+        QCOMPARE(text(d, "m_controllerNameLabel"), QString("Lobby"));
+        static_cast<QDialog *>(d)->reject();
+    });
+    w.findChild<QAction *>("discoverLightsAction")->trigger();
+    QVERIFY(w.getDirty());
+    w.lightView()->prepareMenu(w.lightView()->interfaceItem(ds->uid()));
+    w.lightView()->handleDiscoverLights();
+    QCOMPARE(driver.pending(), 0);
+}
+
+QTEST_MAIN(TestLightsDiscoveryWizard)
+#include "tst_lightsdiscoverywizard.moc"
