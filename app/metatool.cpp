@@ -14,6 +14,7 @@
 
 #include "dialogs/discoverinterfaceswizard.h"
 #include "dialogs/editcontrollerdialog.h"
+#include "dialogs/syncinterface.h"
 
 #include "model/datasupply.h"
 #include "model/effectengine.h"
@@ -260,7 +261,7 @@ void MetaTool::disableMissingCommands()
 {
     // Commands whose dialogs or editing are not part of the program yet stay in the menus,
     // disabled, until they are.
-    for (QAction *a : {ui.discoverLightsAction, ui.syncInterfacesAction, ui.addGroupAction})
+    for (QAction *a : {ui.discoverLightsAction, ui.addGroupAction})
         a->setEnabled(false);
 }
 
@@ -734,7 +735,20 @@ void MetaTool::handleDiscoverLightsAction()
 
 void MetaTool::handleSyncInterfacesAction()
 {
-    // Needs the network sync dialog, which is not part of the program yet.
+    // The sync touches every light: one repaint and one dirty mark at the end, not thousands.
+    disconnect(m_map, &MapModel::updatedLight, m_selection, &SelectionEffect::handleUpdatedLight);
+    disconnect(m_lightView, &LightView::setDirty, this, &MetaTool::setDirty);
+    disconnect(m_groupView, &GroupView::setDirty, this, &MetaTool::setDirty);
+    disconnect(m_layoutView, &LayoutView::setDirty, this, &MetaTool::setDirty);
+    {
+        SyncInterface sync(m_map, m_engine, m_lightView->interfaceUids(), m_lightView);
+        sync.exec();
+    }
+    connect(m_map, &MapModel::updatedLight, m_selection, &SelectionEffect::handleUpdatedLight);
+    connect(m_lightView, &LightView::setDirty, this, &MetaTool::setDirty);
+    connect(m_groupView, &GroupView::setDirty, this, &MetaTool::setDirty);
+    connect(m_layoutView, &LayoutView::setDirty, this, &MetaTool::setDirty);
+    setDirty(true);
 }
 
 void MetaTool::handleAddInterfaceAction()

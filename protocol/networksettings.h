@@ -49,6 +49,12 @@ public:
     int discoveryRetryMs = 500;
     int rdmPauseMs = 7;
 
+    // Network sync: how long interfaces may take to answer, how long each interface's light
+    // scan runs, and the pause before its lights are read.
+    int syncControllerWindowMs = 3000;
+    int syncLightWindowMs = 20000;
+    int syncReadPauseMs = 1500;
+
     // Controller-pause link.
     quint16 pauseAnnouncementPort = 6775;
     quint16 pauseReplyPort = 8081;

@@ -1,0 +1,233 @@
+// DM_TEST_SANITIZE
+#include "support/apptestsupport.h"
+#include "support/modaldriver.h"
+#include "support/simulatedorvexnetwork.h"
+
+#include "dialogs/syncinterface.h"
+#include "model/datasupply.h"
+#include "model/effectengine.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "protocol/discoveryengine.h"
+#include "protocol/networksettings.h"
+
+#include <QAbstractButton>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QRadioButton>
+#include <QtTest>
+
+using Iface = SimulatedOrvexInterface;
+
+namespace {
+constexpr quint64 SupplySerial = 0x00A50001; // "Supply Q-150"
+constexpr quint64 FirstLight = 0x00100001;   // "Generic 3-Ch"
+constexpr quint64 SecondLight = 0x00100002;
+} // namespace
+
+class TestNetworkSync : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void wholeSync_data();
+    void wholeSync();
+    void fixtureCountListIsCopiedWhole();
+    void cancelWhileADeviceIsSilent();
+
+private:
+    Iface *device(const char *ip, quint64 serial = SupplySerial, int ports = 3, quint8 type = 1)
+    {
+        Iface *dev = m_net->addInterface(QHostAddress(QLatin1String(ip)));
+        dev->identity = {Iface::DiscoverForm::Classic,
+                         QByteArray::fromHex("00A0B1C2D3E4"),
+                         serial,
+                         2,
+                         0,
+                         "1.0",
+                         "Site Supply"};
+        for (int i = 0; i < ports; ++i)
+            dev->ports.append({quint8(i + 1), type});
+        return dev;
+    }
+    DataSupply *mapInterface(const char *ip, quint64 serial)
+    {
+        DataSupply *ds = addInterface(m_map, "Office", QHostAddress(QLatin1String(ip)), 2);
+        ds->setSerialNumber(serial);
+        return ds;
+    }
+    Light *mapLight(DataSupply *ds, int port, int channel, quint64 serial)
+    {
+        Light *light = addLight(m_map, ds, "Drawn", port, channel, QPointF(0, 0));
+        light->setSerialNumber(serial);
+        return light;
+    }
+    // Starts the sync and waits for the dialog's end; the warning, if any, is read and closed.
+    int sync(SyncInterface &dialog, QString *warning = nullptr)
+    {
+        ModalDriver driver(10000);
+        driver.then([warning](QWidget *modal) {
+            if (warning)
+                *warning = widgetNamed<QPlainTextEdit>(modal, "m_textEdit")->toPlainText();
+            widgetNamed<QAbstractButton>(modal, "m_ok")->click();
+        });
+        QSignalSpy finished(&dialog, &QDialog::finished);
+        dialog.show();
+        widgetNamed<QAbstractButton>(&dialog, "m_syncButton")->click();
+        if (!finished.wait(10000))
+            return -1;
+        return finished.first().first().toInt();
+    }
+
+    SimulatedOrvexNetwork *m_net = nullptr;
+    MapModel *m_map = nullptr;
+    EffectEngine *m_effects = nullptr;
+};
+
+void TestNetworkSync::initTestCase()
+{
+    isolateTestEnvironment();
+}
+
+void TestNetworkSync::init()
+{
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.restoreDefaults();
+    SimulatedOrvexNetwork::useLoopback();
+    settings.discoveryRetryMs = 100;
+    settings.rdmPauseMs = 0;
+    settings.syncControllerWindowMs = 300;
+    settings.syncLightWindowMs = 400;
+    settings.syncReadPauseMs = 10;
+    m_net = new SimulatedOrvexNetwork;
+    QVERIFY(m_net->isListening());
+    m_map = new MapModel;
+    m_effects = new EffectEngine(m_map, 100);
+}
+
+void TestNetworkSync::cleanup()
+{
+    delete m_effects;
+    delete m_map;
+    delete m_net;
+    NetworkSettings::instance().restoreDefaults();
+    SimulatedOrvexNetwork::useLoopback();
+}
+
+void TestNetworkSync::wholeSync_data()
+{
+    QTest::addColumn<bool>("bySerial");
+    QTest::addColumn<bool>("faulty");
+    QTest::newRow("by address") << false << false;
+    QTest::newRow("by address, answers lost and repeated") << false << true;
+    QTest::newRow("by serial") << true << false;
+}
+
+void TestNetworkSync::wholeSync()
+{
+    QFETCH(bool, bySerial);
+    QFETCH(bool, faulty);
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}}),
+                   Iface::catalogueLight(SecondLight, 2, {{"DMX_OFFSET", 0}})};
+    if (faulty) {
+        dev->faults[0x0203] = {1, 0, 2, {}}; // EEPROM reads: first answer lost, then twice
+        dev->faults[0x0001] = {0, 0, 2, {}}; // discover answered twice
+    }
+    // The map was drawn in the office: other address or serial, two ports, other channels.
+    DataSupply *ds =
+        mapInterface(bySerial ? "127.0.0.7" : "127.0.0.2", bySerial ? SupplySerial : 4);
+    Light *first = mapLight(ds, 0, bySerial ? 40 : 10, bySerial ? FirstLight : 5);
+    Light *second = mapLight(ds, 1, bySerial ? 5 : 0, bySerial ? SecondLight : 6);
+    Light *extra = mapLight(ds, 0, 11, 7); // not on the network, overlaps the first light
+    DataSupply *absent = mapInterface("127.0.0.9", 99);
+    Light *absentLight = mapLight(absent, 0, 0, 8);
+
+    SyncInterface dialog(m_map, m_effects, {ds->uid(), absent->uid()});
+    if (bySerial)
+        widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
+    QString warning;
+    QCOMPARE(sync(dialog, &warning), int(QDialog::Accepted));
+
+    QCOMPARE(ds->name(), QString("Site Supply"));
+    QCOMPARE(ds->ipAddress(), QString("127.0.0.2"));
+    QCOMPARE(ds->serialNumber(), SupplySerial);
+    QCOMPARE(ds->macAddress().toUpper(), QString("00:A0:B1:C2:D3:E4"));
+    QCOMPARE(ds->portCount(), quint8(3));
+    QCOMPARE(first->serialNumber(), FirstLight);
+    QCOMPARE(first->dmxChannel(), 10);
+    QCOMPARE(first->modelName(), QString("Generic 3-Ch"));
+    QCOMPARE(second->serialNumber(), SecondLight);
+    QCOMPARE(second->dmxChannel(), 0);
+    QCOMPARE(extra->serialNumber(), quint64(7));
+    QCOMPARE(first->name(), QString("Site Supply Generic 3-Ch Light 01-001"));
+    QCOMPARE(second->name(), QString("Site Supply Generic 3-Ch Light 02-001"));
+    QCOMPARE(extra->name(), QString("Site Supply Light 01-002"));
+    QCOMPARE(absent->name(), QString("Office"));
+    QCOMPARE(absentLight->name(), QString("Drawn"));
+    QCOMPARE(warning, QString("Site Supply : \n    Site Supply Generic 3-Ch Light 01-001\n"
+                              "    Site Supply Light 01-002\n\n"));
+}
+
+void TestNetworkSync::fixtureCountListIsCopiedWhole()
+{
+    // Every light of a fixture-count list carries the interface's serial number.
+    constexpr quint64 plainSupply = 0x00990001; // no values to read from it first
+    Iface *dev = device("127.0.0.2", plainSupply, 1, 3);
+    dev->fixtureCounts[1] = {3};
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    QList<Light *> lights;
+    for (int i = 0; i < 3; ++i)
+        lights << mapLight(ds, 0, 3 * i, 100 + i);
+    // A port of type 3 ends the light window once it has reported: long before the window.
+    NetworkSettings::instance().syncLightWindowMs = 60000;
+
+    SyncInterface dialog(m_map, m_effects, {ds->uid()});
+    QCOMPARE(sync(dialog), int(QDialog::Accepted));
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(lights[i]->serialNumber(), plainSupply);
+        QCOMPARE(lights[i]->dmxChannel(), 3 * i);
+        QCOMPARE(lights[i]->name(), QString("Site Supply Light 01-00%1").arg(i + 1));
+    }
+}
+
+void TestNetworkSync::cancelWhileADeviceIsSilent()
+{
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
+    dev->faults[0x0203] = {1000000, 0, 1, {}}; // the light never answers a read
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    Light *light = mapLight(ds, 0, 10, 5);
+
+    SyncInterface dialog(m_map, m_effects, {ds->uid()});
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    dialog.show();
+    widgetNamed<QAbstractButton>(&dialog, "m_syncButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.engine()->isReadingLight(FirstLight), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(dev->receivedWithCode(0x0203).size() >= 2, 5000); // retrying
+    auto *progress = dialog.findChild<QProgressDialog *>();
+    QVERIFY(progress && progress->isVisible());
+    const auto buttons = progress->findChildren<QAbstractButton *>();
+    QCOMPARE(buttons.size(), 1);
+    buttons.first()->click();
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toInt(), int(QDialog::Rejected));
+    QVERIFY(!dialog.engine());
+
+    // The interface was copied whole; the light being read was not copied at all.
+    QCOMPARE(ds->name(), QString("Site Supply"));
+    QCOMPARE(ds->portCount(), quint8(3));
+    QCOMPARE(light->serialNumber(), quint64(5));
+    QCOMPARE(light->name(), QString("Drawn"));
+    QCOMPARE(light->modelName(), QString());
+    // Nothing is sent for the dead read once the sync is over.
+    QTest::qWait(50); // requests already on their way
+    const qsizetype reads = dev->receivedWithCode(0x0203).size();
+    QTest::qWait(3 * NetworkSettings::instance().discoveryRetryMs);
+    QCOMPARE(dev->receivedWithCode(0x0203).size(), reads);
+}
+
+QTEST_MAIN(TestNetworkSync)
+#include "tst_networksync.moc"
