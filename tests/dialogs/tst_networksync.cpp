@@ -4,6 +4,7 @@
 #include "support/simulatedorvexnetwork.h"
 
 #include "dialogs/syncinterface.h"
+#include "dialogs/syncrules.h"
 #include "model/datasupply.h"
 #include "model/effectengine.h"
 #include "model/light.h"
@@ -18,6 +19,7 @@
 #include <QtTest>
 
 using Iface = SimulatedOrvexInterface;
+using SyncRules::ChannelSpan;
 
 namespace {
 constexpr quint64 SupplySerial = 0x00A50001; // "Supply Q-150"
@@ -30,6 +32,9 @@ class TestNetworkSync : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void rules();
+    void cells_data();
+    void cells();
     void init();
     void cleanup();
     void wholeSync_data();
@@ -41,13 +46,9 @@ private:
     Iface *device(const char *ip, quint64 serial = SupplySerial, int ports = 3, quint8 type = 1)
     {
         Iface *dev = m_net->addInterface(QHostAddress(QLatin1String(ip)));
-        dev->identity = {Iface::DiscoverForm::Classic,
-                         QByteArray::fromHex("00A0B1C2D3E4"),
-                         serial,
-                         2,
-                         0,
-                         "1.0",
-                         "Site Supply"};
+        dev->identity.serial = serial;
+        dev->identity.protocolVersion = 2;
+        dev->identity.idText = "Site Supply";
         for (int i = 0; i < ports; ++i)
             dev->ports.append({quint8(i + 1), type});
         return dev;
@@ -81,6 +82,15 @@ private:
         return finished.first().first().toInt();
     }
 
+    Light *light(int channel, quint64 serial)
+    {
+        m_lights.push_back(std::make_unique<Light>());
+        m_lights.back()->setDmxChannel(channel);
+        m_lights.back()->setSerialNumber(serial);
+        return m_lights.back().get();
+    }
+
+    std::vector<std::unique_ptr<Light>> m_lights;
     SimulatedOrvexNetwork *m_net = nullptr;
     MapModel *m_map = nullptr;
     EffectEngine *m_effects = nullptr;
@@ -89,6 +99,59 @@ private:
 void TestNetworkSync::initTestCase()
 {
     isolateTestEnvironment();
+}
+
+// The rules without network or widgets.
+void TestNetworkSync::rules()
+{
+    QCOMPARE(SyncRules::lightName("Lobby", "Generic 3-Ch", 0, 0),
+             QString("Lobby Generic 3-Ch Light 01-001"));
+    QCOMPARE(SyncRules::lightName("", "", 99, 1233), QString(" Light 100-1234"));
+    QCOMPARE(SyncRules::interfaceKey("10.0.0.7", 0x00A50001, true), QString("10.0.0.7"));
+    QCOMPARE(SyncRules::interfaceKey("10.0.0.7", 0x00A50001, false), QString("10813441"));
+    QCOMPARE(SyncRules::lightKey(12, 0x70140001, false), quint64(0x70140001));
+    QVERIFY(SyncRules::getsFixedSerial("PDS-TQ410"));
+    QVERIFY(!SyncRules::getsFixedSerial("PDS-tq410"));
+    QVERIFY(SyncRules::hasChainedAddresses("Trevan Compact 24"));
+    QCOMPARE(SyncRules::macBytes("zz:A0:b1"), QByteArray::fromHex("00A0B1000000"));
+    QCOMPARE(SyncRules::extraCells("4", "16"), 3);
+    QCOMPARE(SyncRules::extraCells("4", ""), 0);
+    // A channel is the newer light's: the third light meets the second, not the first.
+    const QList<ChannelSpan> spans = {
+        {1, 0, 0, 3}, {2, 0, 0, 3}, {3, 0, 2, 1}, {4, 0, 3, 3}, {5, 1, 0, 3}};
+    QCOMPARE(SyncRules::conflictingLights(spans), QSet<quint64>({1, 2, 3}));
+    QCOMPARE(SyncRules::conflictReport({{"North", {"A", "B"}}, {"South", {"C"}}}),
+             QString("North : \n    A\n    B\n\nSouth : \n    C\n\n"));
+}
+
+void TestNetworkSync::cells_data()
+{
+    QTest::addColumn<bool>("byAddress");
+    QTest::addColumn<QList<int>>("channels"); // map lights, serial 9 unless negative (serial 8)
+    QTest::addColumn<QList<int>>("taken");    // k of each cell taken
+    QTest::newRow("address, all cells") << true << QList<int>{0, 3, 6, 9} << QList<int>{1, 2, 3};
+    QTest::newRow("address, gap skipped") << true << QList<int>{0, 6} << QList<int>{2};
+    QTest::newRow("address, other serial stops") << true << QList<int>{0, -3, 6} << QList<int>{};
+    QTest::newRow("serial, in turn") << false << QList<int>{0, 40, 80} << QList<int>{1, 2};
+    QTest::newRow("serial, more than cells")
+        << false << QList<int>{0, 1, 2, 3, 4} << QList<int>{1, 2, 3};
+}
+
+// A device of 4 cells of footprint 3 whose first cell matched at channel 0 (or serial 9).
+void TestNetworkSync::cells()
+{
+    QFETCH(bool, byAddress);
+    QFETCH(QList<int>, channels);
+    QFETCH(QList<int>, taken);
+    SyncLightIndex index(byAddress);
+    for (const int channel : std::as_const(channels))
+        index.add(1, 0, light(std::abs(channel), channel < 0 ? 8 : 9));
+    QList<int> ks;
+    for (const auto &cell : index.takeCells(1, 0, byAddress ? 0 : 9, 0, 3, 9, 3)) {
+        QCOMPARE(cell.first->serialNumber(), quint64(9));
+        ks << cell.second;
+    }
+    QCOMPARE(ks, taken);
 }
 
 void TestNetworkSync::init()
@@ -206,12 +269,8 @@ void TestNetworkSync::cancelWhileADeviceIsSilent()
     dialog.show();
     widgetNamed<QAbstractButton>(&dialog, "m_syncButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(dialog.engine()->isReadingLight(FirstLight), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(dev->receivedWithCode(0x0203).size() >= 2, 5000); // retrying
-    auto *progress = dialog.findChild<QProgressDialog *>();
-    QVERIFY(progress && progress->isVisible());
-    const auto buttons = progress->findChildren<QAbstractButton *>();
-    QCOMPARE(buttons.size(), 1);
-    buttons.first()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dev->receivedWithCode(0x0203).size() >= 2, 5000);      // retrying
+    dialog.findChild<QProgressDialog *>()->findChild<QAbstractButton *>()->click(); // Cancel
     QCOMPARE(finished.size(), 1);
     QCOMPARE(finished.first().first().toInt(), int(QDialog::Rejected));
     QVERIFY(!dialog.engine());
