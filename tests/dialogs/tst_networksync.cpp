@@ -3,6 +3,7 @@
 #include "support/modaldriver.h"
 #include "support/simulatedorvexnetwork.h"
 
+#include "app/metatool.h"
 #include "dialogs/syncinterface.h"
 #include "dialogs/syncrules.h"
 #include "model/datasupply.h"
@@ -41,6 +42,7 @@ private slots:
     void wholeSync();
     void fixtureCountListIsCopiedWhole();
     void cancelWhileADeviceIsSilent();
+    void fromTheMainWindow();
 
 private:
     Iface *device(const char *ip, quint64 serial = SupplySerial, int ports = 3, quint8 type = 1)
@@ -286,6 +288,20 @@ void TestNetworkSync::cancelWhileADeviceIsSilent()
     const qsizetype reads = dev->receivedWithCode(0x0203).size();
     QTest::qWait(3 * NetworkSettings::instance().discoveryRetryMs);
     QCOMPARE(dev->receivedWithCode(0x0203).size(), reads);
+}
+
+void TestNetworkSync::fromTheMainWindow()
+{
+    device("127.0.0.2");
+    MetaTool w;
+    DataSupply *ds = addInterface(w.mapModel(), "Office", QHostAddress("127.0.0.2"), 2);
+    w.setDirty(false);
+    ModalDriver driver(10000);
+    driver.then([](QWidget *sync) { widgetNamed<QAbstractButton>(sync, "m_syncButton")->click(); });
+    w.form().syncInterfacesAction->trigger();
+    QCOMPARE(driver.pending(), 0);
+    QCOMPARE(ds->name(), QString("Site Supply"));
+    QVERIFY(w.getDirty());
 }
 
 QTEST_MAIN(TestNetworkSync)
