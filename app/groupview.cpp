@@ -1,5 +1,6 @@
 #include "groupview.h"
 
+#include "editgroupdialog.h"
 #include "groupviewgroup.h"
 
 #include "model/group.h"
@@ -32,9 +33,6 @@ GroupView::GroupView(MapModel *map, SelectionEffect *selection, QWidget *parent)
     m_highlightAction = m_menu->addAction(tr("Highlight Group"));
     m_menu->addSeparator();
     m_deleteAction = m_menu->addAction(tr("Delete Group"));
-    // The group editor is not part of the program yet.
-    m_editAction->setProperty("available", false);
-    m_editAction->setEnabled(false);
 
     if (m_map) {
         connect(m_map, &MapModel::newGroup, this, &GroupView::handleNewGroup);
@@ -107,7 +105,7 @@ void GroupView::prepareMenu(GroupViewGroup *item)
 {
     m_popupUid = item ? item->uid() : 0;
     const bool single = !m_severalSelected;
-    m_editAction->setEnabled(single && m_editAction->property("available").toBool());
+    m_editAction->setEnabled(single);
     m_duplicateAction->setEnabled(single);
     m_highlightAction->setEnabled(single);
     m_deleteAction->setText(m_severalSelected ? tr("Delete Groups") : tr("Delete Group"));
@@ -126,7 +124,10 @@ void GroupView::handleContextMenuRequested(const QPoint &p)
 
 void GroupView::handleEditGroup()
 {
-    // Needs the group editor, which is not part of the program yet.
+    if (Group *g = m_map ? m_map->group(m_popupUid) : nullptr) {
+        EditGroupDialog editor(m_map, m_selection, g, this);
+        editor.exec();
+    }
 }
 
 void GroupView::handleDoubleClicked(QTreeWidgetItem *item, int column)
@@ -135,11 +136,16 @@ void GroupView::handleDoubleClicked(QTreeWidgetItem *item, int column)
     if (!item || item->type() != GroupViewGroup::Type || !m_map || !m_selection)
         return;
     const quint64 uid = static_cast<GroupViewGroup *>(item)->uid();
-    if (!m_map->group(uid))
+    Group *g = m_map->group(uid);
+    if (!g)
         return;
-    // The group editor is not part of the program yet; the row's selection is applied again
-    // as it would be after the editor closed.
-    m_selection->setGroupSelected(uid, item->isSelected());
+    {
+        EditGroupDialog editor(m_map, m_selection, g, this);
+        editor.exec();
+    }
+    // Looked up again: the row may be gone by the time the editor closes.
+    if (GroupViewGroup *row = m_items.value(uid))
+        m_selection->setGroupSelected(uid, row->isSelected());
 }
 
 void GroupView::handleHighlightGroup()

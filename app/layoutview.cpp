@@ -1,5 +1,7 @@
 #include "layoutview.h"
 
+#include "dialogs/creategroupdialog.h"
+#include "editgroupdialog.h"
 #include "layoutviewlight.h"
 #include "undoaction.h"
 #include "undoactionlist.h"
@@ -7,6 +9,7 @@
 #include "dialogs/userprompt.h"
 #include "model/group.h"
 #include "model/light.h"
+#include "model/lightframestate.h"
 #include "model/lightpose.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
@@ -61,12 +64,20 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
         connect(m_map, &MapModel::deletedLight, this, &LayoutView::handleDeletedLight);
         connect(m_map, &MapModel::clearedMap, this, &LayoutView::handleClearedMap);
     }
+    if (m_map)
+        ++LightFrameState::canvasViews;
     m_lightItems.reserve(ReservedLights);
     m_selectionList.reserve(ReservedLights);
     m_zoomInCursor = QCursor(QPixmap(":/images/icons/zoom_in.png"));
     m_zoomOutCursor = QCursor(QPixmap(":/images/icons/zoom_out.png"));
     buildPopupMenu();
     setSelectionActionsEnabled(false);
+}
+
+LayoutView::~LayoutView()
+{
+    if (m_map)
+        --LightFrameState::canvasViews;
 }
 
 void LayoutView::buildPopupMenu()
@@ -93,10 +104,10 @@ void LayoutView::buildPopupMenu()
                               &LayoutView::handleFlipSelectionVertically)
                        << add(tr("Flip Selection Horizontally"),
                               &LayoutView::handleFlipSelectionHorizontally);
-    // The light editor and the group creation dialog are not part of the program yet: their
-    // entries stay disabled whatever the selection.
+    m_selectionActions << fromSelection;
+    // The light editor is not part of the program yet: its entry stays disabled whatever the
+    // selection.
     edit->setEnabled(false);
-    fromSelection->setEnabled(false);
 }
 
 void LayoutView::setSelectionActionsEnabled(bool e)
@@ -144,6 +155,7 @@ void LayoutView::handleNewLight(quint64 uid)
         item->setPos(int(pose.x), int(pose.y));
         item->setUnsnappedPos(QPointF(pose.x, pose.y));
         item->setVisible(true);
+        item->forgetShownColor();
         m_lightItems.insert(uid, item);
         repaintUnlessPaused();
     }
@@ -193,11 +205,19 @@ void LayoutView::handleClearedMap()
 
 void LayoutView::handlePropertiesCompiled()
 {
-    // Every light square of the scene is in the hash; walking it spares the scene's
-    // stacking-order sort of all items on every frame.
-    for (LayoutViewLight *item : std::as_const(m_lightItems))
-        item->refreshColor();
-    repaintUnlessPaused();
+    // Only the lights the frame listed can show another colour; a square whose colour changed
+    // asks the scene to repaint just itself, so a steady frame costs nothing here.
+    if (!m_map)
+        return;
+    const std::vector<quint64> changed = m_map->takeCanvasChanges();
+    for (quint64 uid : changed) {
+        Light *light = m_map->light(uid);
+        if (!light)
+            continue;
+        light->frameState()->canvasTookColor();
+        if (LayoutViewLight *item = m_lightItems.value(uid))
+            item->refreshColor();
+    }
 }
 
 void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
@@ -205,16 +225,20 @@ void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
     LayoutViewLight *item = m_lightItems.value(uid);
     if (s) {
         appendToSelectionList(uid);
-        if (item)
+        if (item) {
             item->setBrush(QBrush(Qt::red, Qt::SolidPattern));
+            item->forgetShownColor();
+        }
     } else {
         if (m_selectedUids.remove(uid)) {
             ++m_deselectedInList;
             if (m_deselectedInList * 2 > m_selectionList.size())
                 compactSelectionList();
         }
-        if (item)
+        if (item) {
             item->setBrush(QBrush(Qt::black, Qt::SolidPattern));
+            item->forgetShownColor();
+        }
     }
     setSelectionActionsEnabled(!m_selectedUids.isEmpty());
 }
@@ -932,7 +956,9 @@ void LayoutView::handleEditLights()
 
 void LayoutView::handleCreateGroupFromSelection()
 {
-    // Opens the group creation dialog; the dialog is not part of the program yet.
+    CreateGroupDialog dialog(m_map, selectionList(), m_selectAll, this);
+    if (dialog.exec() == QDialog::Accepted)
+        emit setDirty(true);
 }
 
 void LayoutView::handleCreateGroupInteractively()
@@ -978,8 +1004,11 @@ void LayoutView::handleCreatePointGroup()
     }
     for (quint64 uid : selectionList())
         group->addChild(uid);
-    // The group editor, not part of the program yet, opens on the new group here; a
-    // rejected editor takes the group out again.
+    EditGroupDialog editor(m_map, m_selection, group, this);
+    if (editor.exec() != QDialog::Accepted) {
+        m_map->deleteGroup(group->uid());
+        m_map->flushChangedGroups();
+    }
 }
 
 void LayoutView::handleContextMenuRequested(QPoint p)

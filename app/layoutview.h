@@ -26,6 +26,7 @@ class LayoutView : public QGraphicsView
 public:
     LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene *scene, QWidget *parent,
                const QString &name);
+    ~LayoutView() override;
 
     // The canvas's ordered record of the selected lights, in order of selection.
     const QList<quint64> &selectionList() const;

@@ -23,12 +23,28 @@ void LayoutViewLight::refreshColor()
 {
     if (!m_light)
         return;
-    QColor color(0, 0, 0, 255);
+    QRgb rgb = qRgb(0, 0, 0);
     if (m_light->hasCurrentColor()) {
         // A copy: reading the 8-bit components may convert the colour to RGB.
         const VeyColor current = m_light->currentColor();
-        color = QColor(int(current.red8()), int(current.green8()), int(current.blue8()), 255);
+        rgb = qRgb(int(current.red8()), int(current.green8()), int(current.blue8()));
     }
+    showColor(rgb);
+}
+
+void LayoutViewLight::forgetShownColor()
+{
+    m_shown = 0;
+    if (m_light)
+        m_light->frameState()->canvasForgetColor();
+}
+
+void LayoutViewLight::showColor(QRgb rgb)
+{
+    if (rgb == m_shown)
+        return;
+    m_shown = rgb;
+    const QColor color = QColor::fromRgb(rgb);
     setPen(QPen(color));
     setBrush(QBrush(color, Qt::SolidPattern));
 }

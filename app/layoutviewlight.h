@@ -3,6 +3,7 @@
 
 #include <QGraphicsRectItem>
 #include <QPointF>
+#include <QRgb>
 
 class Light;
 class QGraphicsScene;
@@ -23,10 +24,18 @@ public:
     QPointF unsnappedPos() const { return m_unsnapped; }
     void setUnsnappedPos(const QPointF &p) { m_unsnapped = p; }
 
-    // Takes the colour the effects gave the light in this frame.
+    // Takes the colour the effects gave the light in this frame; the square is only touched
+    // (and so repainted) when that colour differs from the one it shows.
     void refreshColor();
+    // The square was painted from outside (a selection mark): the next colour is taken
+    // whatever it is.
+    void forgetShownColor();
 
 private:
+    void showColor(QRgb rgb);
+
+    // What the square shows; an alpha of 0 means unknown, as every shown colour is opaque.
+    QRgb m_shown = 0;
     quint64 m_uid;
     Light *m_light;
     QPointF m_unsnapped;

@@ -261,7 +261,7 @@ void MetaTool::disableMissingCommands()
 {
     // Commands whose dialogs or editing are not part of the program yet stay in the menus,
     // disabled, until they are.
-    for (QAction *a : {ui.discoverLightsAction, ui.addGroupAction})
+    for (QAction *a : {ui.discoverLightsAction})
         a->setEnabled(false);
 }
 
@@ -790,7 +790,7 @@ void MetaTool::handleAddLightsAction()
 
 void MetaTool::handleAddGroupAction()
 {
-    // Needs the canvas's group creation from the selection, which is not built yet.
+    m_layoutView->handleCreateGroupFromSelection();
 }
 
 void MetaTool::handleShowGridToggled(bool b)

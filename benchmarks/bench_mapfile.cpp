@@ -1,6 +1,7 @@
 // Saving and loading map files of 1,000 to 100,000 lights, next to the time Qt alone takes to
 // parse the same file into a DOM document: loading should stay within about twice the parse
-// and grow linearly.
+// and grow linearly. Also the model's resident memory per light and the refusal of hostile
+// files.
 
 #include "model/datasupply.h"
 #include "model/group.h"
@@ -14,8 +15,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <fstream>
+#include <malloc.h>
 #include <map>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -131,8 +135,67 @@ void BM_ParseOnly(benchmark::State &state)
         double(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+long residentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+// Resident memory the loaded model of n lights holds, per light: the loaded map minus the
+// process before it, with freed memory handed back to the system on both sides.
+void BM_ModelMemory(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    const QString path = mapFile(n);
+    double perLight = 0;
+    for (auto _ : state) {
+        malloc_trim(0);
+        const long before = residentKb();
+        auto map = std::make_unique<MapModel>();
+        map->loadMap(path, MapLoadDefaults());
+        malloc_trim(0);
+        perLight = double(residentKb() - before) * 1024.0 / n;
+        state.PauseTiming();
+        map.reset();
+        state.ResumeTiming();
+    }
+    state.counters["bytes_per_light"] = perLight;
+}
+
+// Hostile files a map load must refuse at once: 100,000 nested elements, the same left open,
+// and one element with 100,000 attributes.
+void BM_RefuseHostile(benchmark::State &state)
+{
+    const int n = 100000;
+    QByteArray bytes;
+    if (state.range(0) == 0)
+        bytes = "<map>" + QByteArray("<a>").repeated(n) + QByteArray("</a>").repeated(n) + "</map>";
+    else if (state.range(0) == 1)
+        bytes = "<map>" + QByteArray("<a>").repeated(n);
+    else {
+        bytes = "<map><l";
+        for (int i = 0; i < n; ++i)
+            bytes += " a" + QByteArray::number(i) + "='1'";
+        bytes += "/></map>";
+    }
+    const QString path = workDir().filePath(QStringLiteral("hostile-%1.map").arg(state.range(0)));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    file.close();
+    MapModel map;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(map.loadMap(path, MapLoadDefaults()));
+}
+
 } // namespace
 
+BENCHMARK(BM_RefuseHostile)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadMap)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveMap)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -160,21 +160,32 @@ bool Light::lessThan(const Light *other) const
     return m_serialNumber < other->m_serialNumber;
 }
 
+// The map relays every signal of its lights under the same name. It is told directly rather
+// than through four connections a light: on a large map those cost more than the light.
 void Light::connectToMap(MapModel *map)
 {
-    if (m_map) {
-        disconnect(this, &Light::updatedLight, m_map, &MapModel::updatedLight);
-        disconnect(this, &Light::updatedLightPosition, m_map, &MapModel::updatedLightPosition);
-        disconnect(this, &Light::msg, m_map, &MapModel::msg);
-        disconnect(this, &Light::updatedLightProperty, m_map, &MapModel::updatedLightProperty);
-    }
-    if (map) {
-        connect(this, &Light::updatedLight, map, &MapModel::updatedLight);
-        connect(this, &Light::updatedLightPosition, map, &MapModel::updatedLightPosition);
-        connect(this, &Light::msg, map, &MapModel::msg);
-        connect(this, &Light::updatedLightProperty, map, &MapModel::updatedLightProperty);
-    }
     m_map = map;
+}
+
+void Light::notifyUpdatedLight(quint64 uid)
+{
+    emit updatedLight(uid);
+    if (m_map)
+        emit m_map->updatedLight(uid);
+}
+
+void Light::notifyUpdatedLightPosition(quint64 uid)
+{
+    emit updatedLightPosition(uid);
+    if (m_map)
+        emit m_map->updatedLightPosition(uid);
+}
+
+void Light::notifyUpdatedLightProperty(quint64 uid, const QString &name, const QString &value)
+{
+    emit updatedLightProperty(uid, name, value);
+    if (m_map)
+        emit m_map->updatedLightProperty(uid, name, value);
 }
 
 quint32 Light::lastChannel()
@@ -194,19 +205,22 @@ bool Light::hasDmxFootprint() const
 void Light::setUid(quint64 uid)
 {
     m_uid = uid;
-    emit updatedLight(m_uid);
+    // A canvas change listed under the old uid would be lost, and the light never listed again.
+    if (m_hot->canvasListed)
+        listCanvasChange();
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setDataSupplyUid(quint64 uid)
 {
     m_dataSupplyUid = uid;
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setPort(quint8 port)
 {
     m_hot->port = port;
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setDmxChannel(int channel)
@@ -217,55 +231,55 @@ void Light::setDmxChannel(int channel)
         if (DataSupply *supply = m_map->dataSupply(m_dataSupplyUid))
             supply->setDMXBufSize(clampToInt(qint64(m_hot->dmxChannel) + m_hot->footprint - 1));
     }
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setSerialNumber(quint64 serialNumber)
 {
     m_serialNumber = serialNumber;
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setLightNumber(quint32 lightNumber)
 {
     m_lightNumber = lightNumber;
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setName(const QString &name)
 {
     m_name = name;
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setModelName(const QString &modelName)
 {
     m_modelName = modelName;
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setFixture(quint64 fixture)
 {
     m_fixture = fixture;
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setFixtureCode(qint32 fixtureCode)
 {
     m_fixtureCode = fixtureCode;
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setHueweaveIoMode(quint32 ioMode)
 {
     m_hueweaveIoMode = qint32(ioMode);
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setHueweaveProfileId(quint32 profileId)
 {
     m_hot->hueweaveProfileId = qint32(profileId);
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::storeModeProperty(const QString &name, quint32 raw)
@@ -278,14 +292,14 @@ void Light::setResolution(quint32 resolution)
     m_resolution = resolution;
     storeModeProperty(kResolution, resolution);
     updateChannelLayout();
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setDimmingCurve(quint32 curve)
 {
     m_dimmingCurve = curve;
     storeModeProperty(kDimmingCurve, curve);
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setColorControlMode(quint32 mode)
@@ -293,7 +307,7 @@ void Light::setColorControlMode(quint32 mode)
     m_colorControlMode = mode;
     storeModeProperty(kColorControlMode, mode);
     updateChannelLayout();
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setLedChemistry(quint32 chemistry)
@@ -304,7 +318,7 @@ void Light::setLedChemistry(quint32 chemistry)
     if (chemistry == 5)
         m_whiteInputMode = 0;
     updateChannelLayout();
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setWhiteInputMode(int mode)
@@ -313,7 +327,7 @@ void Light::setWhiteInputMode(int mode)
     m_properties.insert(kWhiteInputMode, m_propertyMapper->toDisplayValueByName(
                                              kWhiteInputMode, QString::number(mode)));
     updateChannelLayout();
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setHalfFullMode(bool half)
@@ -330,7 +344,7 @@ void Light::setHalfFullMode(bool half)
         storeModeProperty(kLedChemistry, m_ledChemistry);
     }
     updateChannelLayout();
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::setHueweaveEnabled(int value)
@@ -343,7 +357,7 @@ void Light::setPose(const LightPose &pose)
     const bool moved = pose.x != m_pose.x || pose.y != m_pose.y;
     m_pose = pose;
     if (moved)
-        emit updatedLightPosition(m_uid);
+        notifyUpdatedLightPosition(m_uid);
 }
 
 void Light::setProperty(const QString &name, const QString &value)
@@ -352,7 +366,7 @@ void Light::setProperty(const QString &name, const QString &value)
     applyProperty(name);
     if (layoutPropertyNames().contains(name, Qt::CaseInsensitive))
         updateChannelLayout();
-    emit updatedLightProperty(m_uid, name, value);
+    notifyUpdatedLightProperty(m_uid, name, value);
 }
 
 bool Light::removeProperty(const QString &name)
@@ -462,7 +476,7 @@ void Light::applyDiscovered(const Light *other)
         setProperty(it.key(), it.value());
     m_additionalData = other->m_additionalData;
     updateChannelLayout();
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }
 
 void Light::copyModeSettingsTo(Light *copy) const
@@ -528,7 +542,7 @@ QString Light::renameFromModelProperties()
     // user's own name is worth more.
     if (!deviceName.isEmpty() && !sameName(deviceName, kUnknownDevice)) {
         m_name = deviceName;
-        emit updatedLight(m_uid);
+        notifyUpdatedLight(m_uid);
     }
     return deviceInfo;
 }

@@ -130,6 +130,11 @@ public:
 
     QDomElement toXml(QDomDocument &doc) const;
     void fromXml(const QDomElement *element);
+    // fromXml in steps, for a reader that does not hold the element: each child's tag code,
+    // the child (needed for the property lists only) and the text of its first child node; then
+    // the finish. A light made without an element and read this way equals one made from it.
+    void readXmlField(int code, const QDomElement &child, const QString &text);
+    void finishXmlRead();
     static void initTagTable();
     static const QHash<QString, int> &tagTable();
 
@@ -148,6 +153,9 @@ public:
     // touching the rest of each light. Lives exactly as long as the light.
     LightFrameState *frameState() const { return m_hot; }
 
+    // Puts the light on its map's list of lights whose canvas colour may have changed.
+    void listCanvasChange();
+
     // Shared by every light; made by the first light constructed.
     static QCache<LightColorKey, LightLevels> *colorCache();
 
@@ -161,16 +169,17 @@ signals:
 private:
     friend struct LightFrameState;
 
+    void notifyUpdatedLight(quint64 uid);
+    void notifyUpdatedLightPosition(quint64 uid);
+    void notifyUpdatedLightProperty(quint64 uid, const QString &name, const QString &value);
     void storeModeProperty(const QString &name, quint32 raw);
     void removeUnusedStartupChannels();
     QString renameFromModelProperties();
     void rebuildColorKey();
     void mergeStartupChannel(const QString &name);
     void applyDeviceInfo(const QString &value);
-    void readXmlField(int code, const QDomElement &child, const QString &text);
     void readXmlProperties(const QDomElement &element);
     void readXmlAdditionalData(const QDomElement &element);
-    void finishXmlRead();
     void writeXmlProperties(QDomDocument &doc, QDomElement &parent) const;
     void writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const;
     QStringList propertyTokenCandidates() const;

@@ -85,6 +85,8 @@ bool hasDarkLastChannel(quint32 chemistry)
 
 } // namespace
 
+int LightFrameState::canvasViews = 0;
+
 LightFrameState *LightFrameState::allocate(Light *owner)
 {
     auto *state = new (pool().take()) LightFrameState;
@@ -115,6 +117,13 @@ void LightFrameState::mixOverCurrentColor(const VeyColor &color)
     currentColor = mixResult;
     currentIsMix = true;
     renderedIsMix = false;
+    canvasIsMix = false;
+}
+
+void LightFrameState::listCanvasChange()
+{
+    canvasListed = true;
+    owner->listCanvasChange();
 }
 
 void LightFrameState::applyEffectColor(const VeyColor &color, int priority)
@@ -136,6 +145,8 @@ void LightFrameState::applyEffectColor(const VeyColor &color, int priority)
         return;
     }
     lastPriority = priority;
+    if (canvasViews > 0 && !canvasListed && !(currentIsMix && canvasIsMix))
+        listCanvasChange();
 }
 
 int LightFrameState::outputByteCount() const
@@ -161,6 +172,10 @@ void LightFrameState::writeDmx(quint8 *buffer, int size)
 
 void LightFrameState::endFrame()
 {
+    // No effect reached the light this frame, so its canvas still shows the last effect's
+    // colour; the next frame's colour, effect or none, goes to the canvas.
+    if (firstColorOfFrame && canvasViews > 0 && !canvasListed && !canvasIsZero)
+        listCanvasChange();
     zeroCurrentColor();
     firstColorOfFrame = true;
     lastPriority = 0;

@@ -42,11 +42,22 @@ struct alignas(64) LightFrameState
     // What is known about colours being equal without comparing them: currentColor equals
     // mixResult, and lastRenderedColor equals mixResult. Cleared whenever unsure, which only
     // costs a comparison.
-    bool currentIsMix = false;
-    bool renderedIsMix = false;
+    bool currentIsMix : 1;
+    bool renderedIsMix : 1;
+    // What the layout canvas last showed, so a steady frame tells it nothing: mixResult, or
+    // the colour of a frame no effect touched; and whether the light already waits on its
+    // map's list of canvas changes.
+    bool canvasIsMix : 1;
+    bool canvasIsZero : 1;
+    bool canvasListed : 1;
 
     Light *owner = nullptr;
     VeyColor lastRenderedColor;
+
+    LightFrameState()
+        : currentIsMix(false), renderedIsMix(false), canvasIsMix(false), canvasIsZero(false),
+          canvasListed(false)
+    {}
 
     void applyEffectColor(const VeyColor &color, int priority);
     // Writes the light's channel bytes at its start channel when they fit the buffer.
@@ -59,6 +70,23 @@ struct alignas(64) LightFrameState
 
     // Every state is handed out by one process-wide pool; the lowest free slot goes first so
     // that lights made one after another sit one after another in memory.
+    // A canvas has shown this frame's colour: it is told again only when that may change.
+    void canvasTookColor()
+    {
+        canvasListed = false;
+        canvasIsMix = currentIsMix;
+        canvasIsZero = firstColorOfFrame;
+    }
+    // The canvas shows something else than the frame colour (a selection mark): the next
+    // frame tells it the colour whatever it is.
+    void canvasForgetColor()
+    {
+        canvasIsMix = false;
+        canvasIsZero = false;
+    }
+    // How many canvases follow colour changes; with none, frames keep no change lists.
+    static int canvasViews;
+
     static LightFrameState *allocate(Light *owner);
     static void release(LightFrameState *state);
 
@@ -91,6 +119,7 @@ struct alignas(64) LightFrameState
 
 private:
     void mixOverCurrentColor(const VeyColor &color);
+    void listCanvasChange();
 };
 
 #endif // LIGHTFRAMESTATE_H

@@ -1,5 +1,6 @@
 // Light output: the light's own entry points; the work is done on its frame state.
 #include "model/light.h"
+#include "model/mapmodel.h"
 
 void Light::applyEffectColor(const VeyColor &color, int priority)
 {
@@ -19,4 +20,10 @@ void Light::writeDmx(quint8 *buffer, int size)
 void Light::endFrame()
 {
     m_hot->endFrame();
+}
+
+void Light::listCanvasChange()
+{
+    if (m_map)
+        m_map->listCanvasChange(m_uid);
 }

@@ -6,6 +6,8 @@
 #include "model/xmltext.h"
 
 #include <QDebug>
+#include <QMutex>
+#include <QMutexLocker>
 
 #include <algorithm>
 #include <cmath>
@@ -109,6 +111,37 @@ QHash<QString, int> buildTagTable()
     for (const auto &tag : tags)
         table.insert(tag.first, tag.second);
     return table;
+}
+
+// Qt's hash gives even a one-entry table room for dozens of entries, kilobytes a light. The
+// lights of a large map mostly hold equal small tables (often only the DMX address), so equal
+// tables read from a file share one copy; a light that changes its own copies it first.
+void shareEqualTable(QHash<QString, QString> &table)
+{
+    constexpr qsizetype MaxSharedEntries = 16;
+    constexpr qsizetype MaxSharedTables = 4096;
+    if (table.isEmpty() || table.size() > MaxSharedEntries)
+        return;
+    QStringList keys = table.keys();
+    keys.sort();
+    QString signature;
+    for (const QString &key : std::as_const(keys)) {
+        signature += key;
+        signature += QChar(0x1F);
+        signature += table.value(key);
+        signature += QChar(0x1E);
+    }
+    static QMutex mutex;
+    static QHash<QString, QHash<QString, QString>> shared;
+    QMutexLocker lock(&mutex);
+    const auto found = shared.constFind(signature);
+    if (found != shared.cend()) {
+        table = found.value();
+        return;
+    }
+    if (shared.size() >= MaxSharedTables)
+        shared.clear();
+    shared.insert(signature, table);
 }
 
 } // namespace
@@ -317,12 +350,14 @@ void Light::readXmlAdditionalData(const QDomElement &element)
 void Light::finishXmlRead()
 {
     updateChannelLayout();
+    shareEqualTable(m_properties);
+    shareEqualTable(m_additionalData);
     const QString chemistry = m_propertyMapper->toDisplayValue(QStringLiteral("LED_CHEMISTRY"),
                                                                QString::number(m_ledChemistry));
     const QString model = m_deviceDictionary->deviceNameForLedChemistry(m_serialNumber, chemistry);
     if (model.compare(QLatin1String("Unknown Device"), Qt::CaseInsensitive) != 0) {
         m_modelName = model;
-        emit updatedLight(m_uid);
+        notifyUpdatedLight(m_uid);
     }
-    emit updatedLight(m_uid);
+    notifyUpdatedLight(m_uid);
 }

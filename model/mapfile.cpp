@@ -5,6 +5,7 @@
 #include "model/datasupply.h"
 #include "model/group.h"
 #include "model/light.h"
+#include "model/mapfilereader.h"
 #include "model/xmltext.h"
 
 #include <QDebug>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -130,34 +132,44 @@ bool MapModel::loadMap(const QString &fileName, const MapLoadDefaults &defaults)
         emit msg(QStringLiteral("Error: Unable to open file."));
         return false;
     }
-    QDomDocument document;
-    QString error;
-    int line = 0;
-    int column = 0;
-    if (!document.setContent(&file, false, &error, &line, &column)) {
-        file.close();
-        qDebug() << "Error:" << error << "in line " << line << "column" << column;
-        emit msg(QStringLiteral("Error in line: %1, column: %2").arg(line).arg(column));
+    // Read record by record: a whole document of a large map costs several times the memory
+    // of the map itself, and a map of nothing but nested elements takes minutes to build.
+    MapFileReader reader;
+    const bool readable = reader.read(file.readAll());
+    file.close();
+    if (!readable) {
+        qDebug() << "Error:" << reader.errorString() << "in line " << reader.errorLine() << "column"
+                 << reader.errorColumn();
+        emit msg(QStringLiteral("Error in line: %1, column: %2")
+                     .arg(reader.errorLine())
+                     .arg(reader.errorColumn()));
+        if (reader.exceededLimit())
+            emit msg(QStringLiteral("Map file refused: ") + reader.errorString());
         return false;
     }
-    file.close();
-    const QDomNodeList topLevel = document.childNodes();
-    emit msg(QStringLiteral("Doc has ") + QString::number(topLevel.size()) +
+    emit msg(QStringLiteral("Doc has ") + QString::number(reader.topLevelCount()) +
              QStringLiteral(" children."));
-    if (topLevel.size() != 1)
+    if (reader.topLevelCount() != 1 || !reader.rootIsMap())
         return false;
-    return loadMapElement(topLevel.at(0), defaults);
+    return loadMapRecords(reader, defaults);
 }
 
 bool MapModel::loadMapElement(const QDomNode &node, MapLoadDefaults defaults)
 {
     if (!node.isElement() || node.toElement().tagName() != QLatin1String("map"))
         return false;
+    MapFileReader reader;
+    reader.readElement(node);
+    return loadMapRecords(reader, defaults);
+}
+
+bool MapModel::loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defaults)
+{
     // Reset only once the file is known to be a map, so a refused file changes nothing.
     m_mapExtent = QRect(0, 0, 0, 0);
 
-    const QDomNodeList children = node.childNodes();
-    const int n = int(children.size());
+    std::vector<MapFileReader::Record> &records = reader.records();
+    const int n = int(records.size());
     emit msg(QStringLiteral("Map has %1 children.").arg(n));
     const int step = progressStep(n);
     emit progressStarted(0, n, QStringLiteral("Loading Map"));
@@ -166,22 +178,28 @@ bool MapModel::loadMapElement(const QDomNode &node, MapLoadDefaults defaults)
     QList<quint64> newLights;
     QList<quint64> newGroups;
     for (int i = 0; i < n; ++i) {
-        const QDomElement element = children.at(i).toElement();
-        if (!element.isNull()) {
-            const QString tag = element.tagName();
-            if (tag == QLatin1String("DataSupply") || tag == QLatin1String("c")) {
-                loadDataSupplyElement(element, defaults, newDataSupplies);
-            } else if (tag == QLatin1String("light") || tag == QLatin1String("l")) {
-                loadLightElement(element, newLights);
-            } else if (tag == QLatin1String("group") || tag == QLatin1String("g")) {
-                loadGroupElement(element, newGroups);
-            } else if (tag == QLatin1String("imagefile")) {
-                m_imageFile = element.text();
-            } else if (tag == QLatin1String("postsync")) {
-                bool ok = false;
-                const qlonglong value = element.text().toLongLong(&ok);
-                m_postSync = ok && value != 0;
-            }
+        MapFileReader::Record &record = records[size_t(i)];
+        switch (record.kind) {
+        case MapFileReader::Record::DataSupply:
+            loadDataSupplyElement(record.element, defaults, newDataSupplies);
+            break;
+        case MapFileReader::Record::Light:
+            loadLightRecord(std::exchange(record.light, nullptr), newLights);
+            break;
+        case MapFileReader::Record::Group:
+            loadGroupRecord(std::exchange(record.group, nullptr), newGroups);
+            break;
+        case MapFileReader::Record::ImageFile:
+            m_imageFile = record.text;
+            break;
+        case MapFileReader::Record::PostSync: {
+            bool ok = false;
+            const qlonglong value = record.text.toLongLong(&ok);
+            m_postSync = ok && value != 0;
+            break;
+        }
+        case MapFileReader::Record::Other:
+            break;
         }
         if (i % step == 0)
             emit progressUpdated(i);
@@ -236,9 +254,8 @@ void MapModel::loadDataSupplyElement(const QDomElement &element, const MapLoadDe
     }
 }
 
-void MapModel::loadLightElement(const QDomElement &element, QList<quint64> &newLights)
+void MapModel::loadLightRecord(Light *light, QList<quint64> &newLights)
 {
-    auto *light = new Light(&element);
     if (!loadLight(light)) {
         if (Light *existing = m_lights.value(light->uid()))
             existing->applyDiscovered(light);
@@ -258,10 +275,8 @@ void MapModel::growMapExtent(const Light *light)
         m_mapExtent.setHeight(truncatedCoordinate(pose.y));
 }
 
-void MapModel::loadGroupElement(const QDomElement &element, QList<quint64> &newGroups)
+void MapModel::loadGroupRecord(Group *group, QList<quint64> &newGroups)
 {
-    QDomElement record = element;
-    auto *group = new Group(&record);
     if (!loadGroup(group)) {
         delete group;
         return;

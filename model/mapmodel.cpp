@@ -292,6 +292,7 @@ bool MapModel::clearMap()
         emit deletedLight(uid);
         count();
     }
+    m_canvasChanges.clear();
     const QList<quint64> groupUids = m_groups.keys();
     for (quint64 gid : groupUids) {
         Group *group = m_groups.take(gid);

@@ -12,6 +12,7 @@
 class DataSupply;
 class Group;
 class Light;
+class MapFileReader;
 struct LightFrameState;
 class QDomElement;
 class QDomNode;
@@ -68,6 +69,16 @@ public:
         quint64 uid;
     };
     const std::vector<FrameOrderEntry> &lightsInFrameOrder();
+
+    // Lights whose colour may differ from what a canvas last showed, listed by the frame as
+    // it goes; a canvas takes the list and so pays only for what changed.
+    void listCanvasChange(quint64 uid) { m_canvasChanges.push_back(uid); }
+    std::vector<quint64> takeCanvasChanges()
+    {
+        std::vector<quint64> taken;
+        taken.swap(m_canvasChanges);
+        return taken;
+    }
 
     bool loadDataSupply(DataSupply *dataSupply);
     bool loadGroup(Group *group);
@@ -138,8 +149,9 @@ private:
     QString mapDocumentText();
     void loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
                                QList<quint64> &newDataSupplies);
-    void loadLightElement(const QDomElement &element, QList<quint64> &newLights);
-    void loadGroupElement(const QDomElement &element, QList<quint64> &newGroups);
+    bool loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defaults);
+    void loadLightRecord(Light *light, QList<quint64> &newLights);
+    void loadGroupRecord(Group *group, QList<quint64> &newGroups);
     void growMapExtent(const Light *light);
 
     QHash<quint64, Light *> m_lights;
@@ -159,6 +171,7 @@ private:
     bool m_colorCacheEnabled = false;
     quint64 m_lightGeneration = 0;
     std::vector<FrameOrderEntry> m_frameOrder;
+    std::vector<quint64> m_canvasChanges;
     quint64 m_frameOrderGeneration = 0;
     bool m_frameOrderValid = false;
 };

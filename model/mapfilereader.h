@@ -1,0 +1,99 @@
+#ifndef MAPFILEREADER_H
+#define MAPFILEREADER_H
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QString>
+
+#include <vector>
+
+class Group;
+class Light;
+class QXmlStreamReader;
+
+// Reads a map file record by record instead of as one document: each child of the map
+// element becomes a small document of its own, lights and groups are built from it at once
+// and the rest is kept for the map model to take. Nothing reaches a map until the whole file
+// has been read, so a file refused anywhere leaves the map as it was. A file nesting deeper
+// or carrying more attributes on one element than any map needs is refused before the XML
+// parser spends time on it.
+class MapFileReader
+{
+public:
+    // The map format nests fewer than ten levels and uses no attributes at all.
+    static constexpr int MaxDepth = 32;
+    static constexpr int MaxAttributes = 8;
+
+    // One child node of the map element, in file order.
+    struct Record
+    {
+        enum Kind { Other, DataSupply, Light, Group, ImageFile, PostSync };
+        Kind kind = Other;
+        ::Light *light = nullptr; // owned until taken
+        ::Group *group = nullptr; // owned until taken
+        QDomElement element;      // the interface record, in a document of its own
+        QDomDocument document;
+        QString text; // the text of an image file or post-sync record
+    };
+
+    MapFileReader() = default;
+    ~MapFileReader();
+    MapFileReader(const MapFileReader &) = delete;
+    MapFileReader &operator=(const MapFileReader &) = delete;
+
+    // False for a file that is not well-formed XML or exceeds the limits; the error and its
+    // place are then set.
+    bool read(const QByteArray &bytes);
+    // The same records from a document already parsed: node is the map element.
+    void readElement(const QDomNode &node);
+
+    QString errorString() const { return m_error; }
+    qint64 errorLine() const { return m_errorLine; }
+    qint64 errorColumn() const { return m_errorColumn; }
+    // Whether the refusal was one of the limits rather than broken XML.
+    bool exceededLimit() const { return m_exceededLimit; }
+
+    // Top-level nodes as a parsed document holds them: the XML declaration, comments,
+    // processing instructions and the root element.
+    int topLevelCount() const { return m_topLevelCount; }
+    bool rootIsMap() const { return m_rootIsMap; }
+    std::vector<Record> &records() { return m_records; }
+
+private:
+    static QDomDocument newRecordDocument();
+    bool checkAttributeCounts(const QByteArray &bytes);
+    void refuse(const QString &error, qint64 line, qint64 column);
+    void stageElement(const QDomElement &element);
+    void readToken(QXmlStreamReader &reader);
+    bool readLightToken(QXmlStreamReader &reader);
+    void fieldToElement();
+    void appendText(const QString &text, bool cdata, bool whitespace);
+    void appendChildNode(const QDomNode &node);
+
+    std::vector<Record> m_records;
+    QString m_error;
+    qint64 m_errorLine = 0;
+    qint64 m_errorColumn = 0;
+    bool m_exceededLimit = false;
+    int m_topLevelCount = 0;
+    bool m_rootIsMap = false;
+    int m_depth = 0;
+
+    // The record being read: its own document and the element under construction.
+    QDomDocument m_recordDocument = newRecordDocument();
+    // The record's element holds its whole tree: a child does not keep its parent alive.
+    QDomElement m_record;
+    QDomNode m_current;
+    bool m_lastWasText = false;
+
+    // The light being read straight from the stream, and the field of it being read.
+    ::Light *m_light = nullptr;
+    int m_fieldCode = 0;
+    QString m_fieldName;
+    QString m_fieldText;
+    bool m_fieldSimple = true;
+    int m_skipDepth = 0;
+};
+
+#endif // MAPFILEREADER_H
