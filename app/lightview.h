@@ -30,6 +30,7 @@ public:
 
     LightViewInterface *interfaceItem(quint64 uid) const { return m_interfaceItems.value(uid); }
     LightViewLight *lightItem(quint64 uid) const { return m_lightItems.value(uid); }
+    QList<quint64> interfaceUids() const { return m_interfaceItems.keys(); }
     QMenu *lightMenu() const { return m_lightMenu; }
     QMenu *interfaceMenu() const { return m_interfaceMenu; }
     QTreeWidgetItem *currentMenuItem() const { return m_currentItem; }

@@ -15,6 +15,7 @@
 #include "dialogs/discoverinterfaceswizard.h"
 #include "dialogs/discoverlightswizard.h"
 #include "dialogs/editcontrollerdialog.h"
+#include "dialogs/syncinterface.h"
 
 #include "model/datasupply.h"
 #include "model/effectengine.h"
@@ -126,7 +127,6 @@ MetaTool::MetaTool(QWidget *parent)
     connect(m_lightView, &LightView::pauseUpdate, m_layoutView, &LayoutView::setUpdatePaused);
     connect(m_lightView, &LightView::updateNow, m_layoutView, &LayoutView::updateCanvas);
     connectActions();
-    disableMissingCommands();
 }
 
 MetaTool::~MetaTool()
@@ -255,14 +255,6 @@ void MetaTool::connectActions()
         connect(entry.action, &QAction::triggered, this, entry.slot);
     connect(ui.snapToGridAction, &QAction::triggered, this, &MetaTool::handleSnapToGridToggled);
     connect(ui.livePlayAction, &QAction::triggered, this, &MetaTool::handleLivePlayToggled);
-}
-
-void MetaTool::disableMissingCommands()
-{
-    // Commands whose dialogs or editing are not part of the program yet stay in the menus,
-    // disabled, until they are.
-    for (QAction *a : {ui.syncInterfacesAction})
-        a->setEnabled(false);
 }
 
 // ---- settings -------------------------------------------------------------------------------
@@ -738,7 +730,20 @@ void MetaTool::handleDiscoverLightsAction()
 
 void MetaTool::handleSyncInterfacesAction()
 {
-    // Needs the network sync dialog, which is not part of the program yet.
+    // The sync touches every light: one repaint and one dirty mark at the end, not thousands.
+    disconnect(m_map, &MapModel::updatedLight, m_selection, &SelectionEffect::handleUpdatedLight);
+    disconnect(m_lightView, &LightView::setDirty, this, &MetaTool::setDirty);
+    disconnect(m_groupView, &GroupView::setDirty, this, &MetaTool::setDirty);
+    disconnect(m_layoutView, &LayoutView::setDirty, this, &MetaTool::setDirty);
+    {
+        SyncInterface sync(m_map, m_engine, m_lightView->interfaceUids(), m_lightView);
+        sync.exec();
+    }
+    connect(m_map, &MapModel::updatedLight, m_selection, &SelectionEffect::handleUpdatedLight);
+    connect(m_lightView, &LightView::setDirty, this, &MetaTool::setDirty);
+    connect(m_groupView, &GroupView::setDirty, this, &MetaTool::setDirty);
+    connect(m_layoutView, &LayoutView::setDirty, this, &MetaTool::setDirty);
+    setDirty(true);
 }
 
 void MetaTool::handleAddInterfaceAction()

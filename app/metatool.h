@@ -132,7 +132,6 @@ private:
     void createViews();
     void placeView(QWidget *view, QWidget *frame);
     void connectActions();
-    void disableMissingCommands();
     void createProgressDialog();
     // Asks whether to save a changed map: true when the caller may go on (No, or Yes with a
     // save that succeeded), false when the map must stay (Cancel, or a failed save).

@@ -173,6 +173,26 @@ void DiscoveryEngine::forgetLight(quint64 serial)
     endReading(m_lightReads, serial);
 }
 
+void DiscoveryEngine::dropLight(Light *light)
+{
+    if (!light || !m_createdLights.contains(light))
+        return;
+    const quint64 serial = light->serialNumber();
+    if (m_lights.value(serial) == light) {
+        forgetLight(serial);
+    } else {
+        m_createdLights.removeAll(light);
+        for (QList<QList<QPointer<Light>>> &batches : m_caLightLists) {
+            for (QList<QPointer<Light>> &batch : batches)
+                batch.removeAll(light);
+        }
+    }
+    if (MapModel *map = light->map(); map && map->light(light->uid()) == light)
+        map->deleteLight(light->uid());
+    else
+        delete light;
+}
+
 bool DiscoveryEngine::isKnownId(quint32 id) const
 {
     return m_knownIds.contains(id);

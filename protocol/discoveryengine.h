@@ -67,6 +67,10 @@ public:
     // leaves the table and the fixture-count batches, its read stops without completion, and
     // the engine no longer deletes it. The caller owns it from then on.
     void forgetLight(quint64 serial);
+    // Deletes a light this engine made, found by pointer: the lights of a fixture-count batch
+    // all carry their interface's serial number, so the light table's entry for that serial
+    // is erased only when it names this very light.
+    void dropLight(Light *light);
     // Whether the properties of the light with that serial number are being read.
     bool isReadingLight(quint64 serial) const { return m_lightReads.contains(serial); }
     bool isKnownId(quint32 id) const;

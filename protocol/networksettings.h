@@ -53,6 +53,11 @@ public:
     // longer wait for an interface whose ports are all of type 3).
     int lightScanQuietMs = 6000;
     int lightScanQuietType3Ms = 8000;
+    // Network sync: how long interfaces may take to answer, how long each interface's light
+    // scan runs, and the pause before its lights are read.
+    int syncControllerWindowMs = 3000;
+    int syncLightWindowMs = 20000;
+    int syncReadPauseMs = 1500;
 
     // Controller-pause link.
     quint16 pauseAnnouncementPort = 6775;

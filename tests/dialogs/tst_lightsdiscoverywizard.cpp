@@ -1,4 +1,3 @@
-// DM_TEST_SANITIZE
 #include "support/apptestsupport.h"
 #include "support/modaldriver.h"
 #include "support/simulatedorvexnetwork.h"

@@ -1,0 +1,434 @@
+#include "syncinterface.h"
+#include "ui_syncinterface.h"
+
+#include "devices/devicedictionary.h"
+#include "model/datasupply.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "protocol/discoveryengine.h"
+#include "protocol/networksettings.h"
+#include "syncwarning.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+// Copies what the network knows of a light; a discovered light has no name of its own, so a
+// nameless copy keeps the map's name (the renaming at the end gives every synced light its
+// name anyway).
+void copyLight(Light *to, const Light *from, bool keepName = false)
+{
+    const QString name = to->name();
+    to->applyDiscovered(from);
+    if (keepName || from->name().isEmpty())
+        to->setName(name);
+}
+
+} // namespace
+
+SyncInterface::SyncInterface(MapModel *map, EffectEngine *effectEngine,
+                             const QList<quint64> &interfaceUids, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::SyncInterface>()), m_map(map),
+      m_dictionary(DeviceDictionary::instance()), m_interfaceUids(interfaceUids),
+      m_engine(new DiscoveryEngine(map, effectEngine))
+{
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    connect(ui->m_syncButton, &QPushButton::clicked, this, &SyncInterface::handleSyncButtonClicked);
+}
+
+SyncInterface::~SyncInterface()
+{
+    finish();
+}
+
+QString SyncInterface::interfaceKey(const DataSupply *ds) const
+{
+    return SyncRules::interfaceKey(ds->ipAddress(), ds->serialNumber(), m_matchByAddress);
+}
+
+void SyncInterface::handleSyncButtonClicked()
+{
+    if (!m_engine || m_controllerTimer)
+        return;
+    ui->m_syncButton->setEnabled(false);
+    m_matchByAddress = !ui->m_serialRadioButton->isChecked();
+    m_lightIndex = SyncLightIndex(m_matchByAddress);
+
+    m_progress = new QProgressDialog(tr("Syncing in Progress"), tr("Cancel"), 0, 0, this,
+                                     Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    m_progress->setValue(0);
+    m_progress->show();
+    QCoreApplication::processEvents();
+
+    m_controllerTimer = new QTimer(this);
+    m_controllerTimer->setSingleShot(true);
+    for (const quint64 uid : std::as_const(m_interfaceUids)) {
+        if (DataSupply *ds = m_map->dataSupply(uid))
+            m_interfaceIndex.insert(interfaceKey(ds), ds);
+    }
+    connect(m_progress, &QProgressDialog::canceled, this, &SyncInterface::handleCancelClicked);
+    connect(m_controllerTimer, &QTimer::timeout, this,
+            &SyncInterface::handleControllerDiscoveryTimeout);
+    connect(m_engine, &DiscoveryEngine::discoveredController, this,
+            &SyncInterface::handleDiscoveredController);
+    m_controllerTimer->start(NetworkSettings::instance().syncControllerWindowMs);
+    m_engine->discoverControllers();
+}
+
+void SyncInterface::handleDiscoveredController(DataSupply *ds)
+{
+    if (!ds)
+        return;
+    m_discovered.append(ds);
+    DataSupply *counterpart = m_interfaceIndex.value(interfaceKey(ds));
+    if (!counterpart)
+        return;
+    m_uidMap.insert(ds->uid(), counterpart->uid());
+    copyInterface(ds, counterpart);
+    if (!counterpart->lights().isEmpty())
+        m_interfacesToScan.append(ds);
+    if (!m_matchedInterfaces.contains(counterpart->uid()))
+        m_matchedInterfaces.append(counterpart->uid());
+    connect(m_engine, &DiscoveryEngine::discoveredPorts, this,
+            &SyncInterface::handleDiscoveredPorts, Qt::UniqueConnection);
+    m_engine->discoverPorts(ds);
+}
+
+void SyncInterface::copyInterface(const DataSupply *from, DataSupply *to)
+{
+    to->setName(from->name());
+    to->setSerialNumber(from->serialNumber());
+    to->setUniverse(from->universe());
+    to->setIpAddressText(from->ipAddress());
+    to->setProtocolVersion(from->protocolVersion());
+    const QByteArray mac = SyncRules::macBytes(from->macAddress());
+    to->setMacAddress(reinterpret_cast<const quint8 *>(mac.constData()));
+    to->setVersionString(from->sftVersion());
+    to->setFamily(from->family());
+}
+
+void SyncInterface::handleDiscoveredPorts(quint64 uid, unsigned int portCount)
+{
+    const DataSupply *ds = m_engine ? m_engine->controllerForUid(uid) : nullptr;
+    DataSupply *counterpart = m_uidMap.contains(uid) ? m_map->dataSupply(mapUidOf(uid)) : nullptr;
+    if (!ds || !counterpart)
+        return;
+    counterpart->setPortCount(quint8(portCount));
+    for (int i = 0; i < int(portCount); ++i) {
+        counterpart->setPortNumber(i, ds->portNumber(i));
+        counterpart->setPortType(i, ds->portType(i));
+    }
+    counterpart->rebuildPortIndex();
+}
+
+void SyncInterface::handleControllerDiscoveryTimeout()
+{
+    disconnect(m_engine, &DiscoveryEngine::discoveredController, this,
+               &SyncInterface::handleDiscoveredController);
+    m_controllerTimer->disconnect(this);
+    disconnect(m_engine, &DiscoveryEngine::discoveredPorts, this,
+               &SyncInterface::handleDiscoveredPorts);
+    if (m_interfacesToScan.isEmpty()) {
+        scheduleCompletion();
+        return;
+    }
+    buildLightIndex();
+    connect(m_engine, &DiscoveryEngine::discoveredLight, this,
+            &SyncInterface::handleDiscoveredLight);
+    connect(m_engine, &DiscoveryEngine::discoveredLights, this,
+            &SyncInterface::handleDiscoveredLights);
+    connect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
+            &SyncInterface::handleLightDataReadComplete);
+    startLightDiscovery();
+}
+
+void SyncInterface::buildLightIndex()
+{
+    for (const QPointer<DataSupply> &ds : std::as_const(m_interfaceIndex)) {
+        // Chained-address interfaces pair their lights by position instead.
+        if (!ds || SyncRules::hasChainedAddresses(m_dictionary->deviceName(ds->serialNumber())))
+            continue;
+        for (const quint64 uid : ds->lights()) {
+            if (Light *light = m_map->light(uid))
+                m_lightIndex.add(ds->uid(), light->port(), light);
+        }
+    }
+}
+
+void SyncInterface::startLightDiscovery()
+{
+    const QList<QPointer<DataSupply>> toScan = std::exchange(m_interfacesToScan, {});
+    for (const QPointer<DataSupply> &ds : toScan) {
+        if (!ds || m_lightTimers.contains(ds->uid()))
+            continue;
+        auto *timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setProperty("cid", ds->uid());
+        connect(timer, &QTimer::timeout, this, &SyncInterface::handleDiscoveryComplete);
+        m_lightTimers.insert(ds->uid(), timer);
+        if (ds->allPortsType3())
+            m_portsRemaining.insert(ds->uid(), ds->portCount());
+        timer->start(NetworkSettings::instance().syncLightWindowMs);
+        m_engine->discoverLights(ds);
+    }
+}
+
+void SyncInterface::handleDiscoveredLight(Light *light)
+{
+    // Only lights behind a matched interface can be read and placed.
+    if (!light || !m_uidMap.contains(light->dataSupplyUid()))
+        return;
+    if (m_pendingLights.contains(light->dataSupplyUid()))
+        qDebug() << "inserting light in sync : " << light->serialNumber();
+    m_pendingLights[light->dataSupplyUid()].insert(light);
+}
+
+void SyncInterface::handleDiscoveredLights(QList<Light *> &list)
+{
+    if (list.isEmpty() || !list.last()) {
+        checkEnd();
+        return;
+    }
+    const quint64 uid = list.last()->dataSupplyUid();
+    if (const auto it = m_portsRemaining.find(uid); it != m_portsRemaining.end() && --*it <= 0) {
+        m_portsRemaining.erase(it);
+        if (QTimer *timer = m_lightTimers.take(uid)) {
+            timer->disconnect(this);
+            timer->deleteLater();
+        }
+    }
+    const DataSupply *ds = m_engine->controllerForUid(uid);
+    if (ds && SyncRules::hasChainedAddresses(m_dictionary->deviceName(ds->serialNumber()))) {
+        syncChainedAddresses(ds, list);
+    } else {
+        for (const Light *light : std::as_const(list)) {
+            if (!light || !m_uidMap.contains(light->dataSupplyUid()))
+                continue;
+            const quint64 key =
+                SyncRules::lightKey(light->dmxChannel(), light->serialNumber(), m_matchByAddress);
+            if (Light *counterpart =
+                    m_lightIndex.takeFirst(mapUidOf(light->dataSupplyUid()), light->port(), key))
+                copyLight(counterpart, light);
+        }
+    }
+    // The lights of a fixture-count list share one serial number: each goes by pointer, once.
+    const QList<Light *> lights = list;
+    QSet<Light *> dropped;
+    for (Light *light : lights) {
+        if (light && !dropped.contains(light)) {
+            dropped.insert(light);
+            m_engine->dropLight(light);
+        }
+    }
+    checkEnd();
+}
+
+void SyncInterface::syncChainedAddresses(const DataSupply *ds, const QList<Light *> &list)
+{
+    // The matched map interface, whatever its own uid.
+    const DataSupply *counterpart = m_map->dataSupply(mapUidOf(ds->uid()));
+    if (!m_uidMap.contains(ds->uid()) || !counterpart)
+        return;
+    const QList<quint64> uids = counterpart->lights();
+    if (uids.size() != list.size())
+        return;
+    QList<Light *> targets;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        Light *target = m_map->light(uids.at(uids.size() - 1 - i));
+        if (!target || !list.at(i))
+            return;
+        targets.append(target);
+    }
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        copyLight(targets.at(i), list.at(i));
+        targets.at(i)->setDmxChannel(int(ds->dmxAddress()) - 1 +
+                                     int(i) * int(targets.at(i)->footprint()));
+    }
+}
+
+void SyncInterface::handleDiscoveryComplete()
+{
+    auto *timer = qobject_cast<QTimer *>(sender());
+    if (!timer)
+        return;
+    const quint64 uid = timer->property("cid").toULongLong();
+    if (m_lightTimers.value(uid) == timer)
+        m_lightTimers.remove(uid);
+    timer->disconnect(this);
+    timer->deleteLater();
+    // Lets the lights settle after the scan before they are read.
+    QThread::msleep(ulong(NetworkSettings::instance().syncReadPauseMs));
+    syncNextSerial(uid);
+}
+
+void SyncInterface::syncNextSerial(quint64 interfaceUid)
+{
+    while (m_engine) {
+        if (m_pendingLights.isEmpty()) {
+            checkEnd();
+            return;
+        }
+        const auto it = m_pendingLights.find(interfaceUid);
+        if (it == m_pendingLights.end())
+            return;
+        Light *light = *it->cbegin();
+        qDebug() << "Sync next serial : " << light->serialNumber();
+        const DataSupply *ds = m_engine->controllerForUid(interfaceUid);
+        if (ds && m_engine->readLightData(light, ds->ipAddress()))
+            return;
+        // A read that cannot even be sent would keep the sync waiting for ever.
+        it->remove(light);
+        if (it->isEmpty())
+            m_pendingLights.erase(it);
+        m_engine->dropLight(light);
+    }
+}
+
+void SyncInterface::handleLightDataReadComplete(quint64 serialNumber)
+{
+    Light *light = m_engine->lightForSerial(serialNumber);
+    if (!light)
+        return;
+    const quint64 owner = light->dataSupplyUid();
+    const auto it = m_pendingLights.find(owner);
+    if (it == m_pendingLights.end() || !it->remove(light))
+        return;
+    if (it->isEmpty())
+        m_pendingLights.erase(it);
+    syncReadLight(light);
+    m_engine->dropLight(light);
+    syncNextSerial(owner);
+}
+
+void SyncInterface::syncReadLight(Light *discovered)
+{
+    const quint64 mapUid = mapUidOf(discovered->dataSupplyUid());
+    const int port = discovered->port();
+    const quint64 key =
+        SyncRules::lightKey(discovered->dmxChannel(), discovered->serialNumber(), m_matchByAddress);
+    if (Light *counterpart = m_lightIndex.first(mapUid, port, key)) {
+        const int start = discovered->dmxChannel();
+        const int footprint = int(discovered->footprint());
+        const int cells =
+            SyncRules::extraCells(discovered->property(QStringLiteral("Pixel Cell Count")),
+                                  discovered->property(QStringLiteral("Physical Pixel Count")));
+        // Every cell is found before any is written, so a device is copied whole.
+        const QList<QPair<Light *, int>> cellLights =
+            cells > 0 ? m_lightIndex.takeCells(mapUid, port, key, start, footprint,
+                                               discovered->serialNumber(), cells)
+                      : QList<QPair<Light *, int>>();
+        copyLight(counterpart, discovered);
+        for (const auto &[cell, k] : cellLights) {
+            copyLight(cell, discovered, true);
+            cell->setDmxChannel(start + k * footprint);
+        }
+    }
+    m_lightIndex.removeKey(mapUid, port, key);
+}
+
+void SyncInterface::checkEnd()
+{
+    if (m_pendingLights.isEmpty() && m_interfacesToScan.isEmpty() && m_lightTimers.isEmpty())
+        scheduleCompletion();
+}
+
+void SyncInterface::scheduleCompletion()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    QMetaObject::invokeMethod(this, &SyncInterface::completeSync, Qt::QueuedConnection);
+}
+
+void SyncInterface::completeSync()
+{
+    if (!m_engine) // cancelled meanwhile
+        return;
+    finish();
+    const QString report = renameAndCheck();
+    if (m_progress) {
+        m_progress->setValue(m_progress->maximum());
+        delete m_progress;
+        m_progress = nullptr;
+    }
+    if (!report.isEmpty()) {
+        SyncWarning warning(report, this);
+        warning.exec();
+    }
+    accept();
+}
+
+void SyncInterface::handleCancelClicked()
+{
+    if (!m_engine)
+        return;
+    finish();
+    if (m_progress) {
+        m_progress->hide();
+        m_progress->deleteLater();
+        m_progress = nullptr;
+    }
+    reject();
+}
+
+void SyncInterface::finish()
+{
+    if (!m_engine)
+        return;
+    m_engine->disconnect(this);
+    delete m_controllerTimer;
+    m_controllerTimer = nullptr;
+    qDeleteAll(m_lightTimers);
+    m_lightTimers.clear();
+    m_pendingLights.clear();
+    m_interfacesToScan.clear();
+    // The engine goes first: its retries and late replies must not meet a deleted interface.
+    // It deletes the interfaces and lights it made that nobody took.
+    delete m_engine;
+    m_engine = nullptr;
+    for (const QPointer<DataSupply> &ds : std::as_const(m_discovered))
+        delete ds.data();
+    m_discovered.clear();
+}
+
+QString SyncInterface::renameAndCheck()
+{
+    QList<SyncRules::ConflictEntry> entries;
+    for (const quint64 uid : std::as_const(m_matchedInterfaces)) {
+        DataSupply *ds = m_map->dataSupply(uid);
+        if (!ds)
+            continue;
+        const bool fixedSerial =
+            SyncRules::getsFixedSerial(m_dictionary->deviceName(ds->serialNumber()));
+        ds->renumberLights();
+        QList<SyncRules::ChannelSpan> spans;
+        QList<Light *> lights;
+        for (const quint64 lightUid : ds->lights()) {
+            Light *light = m_map->light(lightUid);
+            if (!light)
+                continue;
+            if (fixedSerial)
+                light->setSerialNumber(SyncRules::FixedSerial);
+            light->setName(SyncRules::lightName(ds->name(), light->modelName(), light->port(),
+                                                light->lightNumber()));
+            spans.append(
+                {light->uid(), light->port(), light->dmxChannel(), int(light->footprint())});
+            lights.append(light);
+        }
+        const QSet<quint64> conflicts = SyncRules::conflictingLights(spans);
+        if (conflicts.isEmpty())
+            continue;
+        SyncRules::ConflictEntry entry{ds->name(), {}};
+        for (const Light *light : std::as_const(lights)) {
+            if (conflicts.contains(light->uid()))
+                entry.lightNames.append(light->name());
+        }
+        entries.append(entry);
+    }
+    return SyncRules::conflictReport(entries);
+}

@@ -1,0 +1,95 @@
+#ifndef SYNCINTERFACE_H
+#define SYNCINTERFACE_H
+
+#include "syncrules.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QSet>
+
+#include <memory>
+
+namespace Ui {
+class SyncInterface;
+}
+class DataSupply;
+class DeviceDictionary;
+class DiscoveryEngine;
+class EffectEngine;
+class Light;
+class MapModel;
+class QProgressDialog;
+class QTimer;
+
+// Brings a map in line with the network: the map's interfaces meet the discovered ones (by
+// IPv4 address or serial number) and take their data and ports, then the lights behind them
+// meet the discovered lights (by DMX address or serial number) and take theirs; the lights of
+// the matched interfaces are renamed and renumbered, and overlapping DMX channels are reported.
+//
+// Every copy is whole: an interface takes its identity when it answers and its ports when they
+// are reported, a light its data only once it has been read completely, a multi-cell device
+// all its cells at once. A sync that is cancelled or waits on a silent device keeps what was
+// copied so far and nothing half-done.
+class SyncInterface : public QDialog
+{
+    Q_OBJECT
+public:
+    // interfaceUids: the interfaces the sync covers (those the light tree shows).
+    SyncInterface(MapModel *map, EffectEngine *effectEngine, const QList<quint64> &interfaceUids,
+                  QWidget *parent = nullptr);
+    ~SyncInterface() override;
+
+    DiscoveryEngine *engine() const { return m_engine; }
+
+public slots:
+    void handleDiscoveryComplete();
+    void handleDiscoveredLight(Light *light);
+    void handleLightDataReadComplete(quint64 serialNumber);
+    void handleCancelClicked();
+    void handleDiscoveredLights(QList<Light *> &list);
+    void handleDiscoveredController(DataSupply *ds);
+    void handleSyncButtonClicked();
+    void handleControllerDiscoveryTimeout();
+    void handleDiscoveredPorts(quint64 uid, unsigned int portCount);
+
+private:
+    QString interfaceKey(const DataSupply *ds) const;
+    quint64 mapUidOf(quint64 discoveredUid) const { return m_uidMap.value(discoveredUid); }
+    void copyInterface(const DataSupply *from, DataSupply *to);
+    void buildLightIndex();
+    void startLightDiscovery();
+    void syncChainedAddresses(const DataSupply *ds, const QList<Light *> &list);
+    void syncReadLight(Light *discovered);
+    void syncNextSerial(quint64 interfaceUid);
+    bool lightsOutstanding() const;
+    void checkEnd();
+    // Ends the sync from the event loop, never from inside an engine signal: the engine goes.
+    void scheduleCompletion();
+    void completeSync();
+    void finish();
+    QString renameAndCheck();
+
+    std::unique_ptr<Ui::SyncInterface> ui;
+    MapModel *m_map;
+    DeviceDictionary *m_dictionary;
+    QList<quint64> m_interfaceUids;
+    DiscoveryEngine *m_engine;
+    QProgressDialog *m_progress = nullptr;
+    QTimer *m_controllerTimer = nullptr;
+
+    bool m_matchByAddress = true;
+    bool m_ending = false;
+    SyncLightIndex m_lightIndex;
+    QHash<quint64, QSet<Light *>> m_pendingLights;
+    QHash<quint64, QTimer *> m_lightTimers;
+    QHash<quint64, int> m_portsRemaining;
+    QHash<QString, QPointer<DataSupply>> m_interfaceIndex;
+    QList<QPointer<DataSupply>> m_interfacesToScan;
+    QList<quint64> m_matchedInterfaces;
+    QList<QPointer<DataSupply>> m_discovered;
+    QHash<quint64, quint64> m_uidMap;
+};
+
+#endif // SYNCINTERFACE_H

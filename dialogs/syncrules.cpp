@@ -1,0 +1,170 @@
+#include "syncrules.h"
+
+#include "model/light.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace SyncRules {
+
+QString interfaceKey(const QString &ipAddress, quint64 serial, bool byAddress)
+{
+    return byAddress ? ipAddress : QString::number(serial);
+}
+
+quint64 lightKey(int dmxChannel, quint64 serial, bool byAddress)
+{
+    return byAddress ? quint64(dmxChannel) : serial;
+}
+
+bool getsFixedSerial(const QString &supplyModel)
+{
+    static const QRegularExpression models(QStringLiteral("TQ52hx|TQ410|RM-90hx|LV-220"));
+    return models.match(supplyModel).hasMatch();
+}
+
+bool hasChainedAddresses(const QString &interfaceModel)
+{
+    return interfaceModel.contains(QLatin1String("Trevan Compact"));
+}
+
+QString lightName(const QString &interfaceName, const QString &modelName, int portIndex,
+                  quint32 lightNumber)
+{
+    QString name = interfaceName;
+    if (!modelName.isEmpty())
+        name += QLatin1Char(' ') + modelName;
+    return name + QStringLiteral(" Light %1-%2")
+                      .arg(portIndex + 1, 2, 10, QLatin1Char('0'))
+                      .arg(qulonglong(lightNumber) + 1, 3, 10, QLatin1Char('0'));
+}
+
+QByteArray macBytes(const QString &text)
+{
+    QByteArray bytes(6, '\0');
+    const QStringList parts = text.split(QLatin1Char(':'));
+    for (int i = 0; i < bytes.size() && i < parts.size(); ++i)
+        bytes[i] = char(parts.at(i).toUInt(nullptr, 16) & 0xFF);
+    return bytes;
+}
+
+int extraCells(const QString &cellCount, const QString &pixelCount)
+{
+    const int cells = cellCount.toInt();
+    if (cells < 1)
+        return 0;
+    const int pixels = pixelCount.isEmpty() ? 1 : pixelCount.toInt();
+    return std::max(0, pixels / cells - 1);
+}
+
+QSet<quint64> conflictingLights(const QList<ChannelSpan> &lights)
+{
+    QSet<quint64> conflicts;
+    QHash<QPair<int, int>, quint64> occupied;
+    for (const ChannelSpan &light : lights) {
+        for (int ch = light.start; ch < light.start + light.footprint; ++ch) {
+            const QPair<int, int> at(light.port, ch);
+            const auto it = occupied.constFind(at);
+            if (it != occupied.cend() && *it != light.uid) {
+                conflicts.insert(*it);
+                conflicts.insert(light.uid);
+            }
+            occupied.insert(at, light.uid);
+        }
+    }
+    return conflicts;
+}
+
+QString conflictReport(const QList<ConflictEntry> &entries)
+{
+    QString text;
+    for (const ConflictEntry &entry : entries) {
+        text += entry.interfaceName + QStringLiteral(" : ") + QLatin1Char('\n');
+        for (const QString &name : entry.lightNames)
+            text += QStringLiteral("    ") + name + QLatin1Char('\n');
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+} // namespace SyncRules
+
+void SyncLightIndex::add(quint64 interfaceUid, int port, Light *light)
+{
+    if (!light)
+        return;
+    QList<QPointer<Light>> &lights =
+        m_slots[Slot(interfaceUid, port)]
+               [SyncRules::lightKey(light->dmxChannel(), light->serialNumber(), m_byAddress)];
+    if (m_byAddress && !lights.isEmpty())
+        return;
+    lights.append(light);
+}
+
+QList<QPointer<Light>> *SyncLightIndex::lightsAt(quint64 interfaceUid, int port, quint64 key)
+{
+    const auto slot = m_slots.find(Slot(interfaceUid, port));
+    if (slot == m_slots.end())
+        return nullptr;
+    const auto lights = slot->find(key);
+    return lights == slot->end() ? nullptr : &*lights;
+}
+
+Light *SyncLightIndex::first(quint64 interfaceUid, int port, quint64 key) const
+{
+    const Keys keys = m_slots.value(Slot(interfaceUid, port));
+    for (const QPointer<Light> &light : keys.value(key)) {
+        if (light)
+            return light;
+    }
+    return nullptr;
+}
+
+Light *SyncLightIndex::takeFirst(quint64 interfaceUid, int port, quint64 key)
+{
+    QList<QPointer<Light>> *lights = lightsAt(interfaceUid, port, key);
+    Light *found = nullptr;
+    while (lights && !lights->isEmpty() && !found)
+        found = lights->takeFirst();
+    if (lights && lights->isEmpty())
+        removeKey(interfaceUid, port, key);
+    return found;
+}
+
+void SyncLightIndex::removeKey(quint64 interfaceUid, int port, quint64 key)
+{
+    const auto slot = m_slots.find(Slot(interfaceUid, port));
+    if (slot == m_slots.end())
+        return;
+    slot->remove(key);
+    if (slot->isEmpty())
+        m_slots.erase(slot);
+}
+
+QList<QPair<Light *, int>> SyncLightIndex::takeCells(quint64 interfaceUid, int port, quint64 key,
+                                                     int start, int footprint, quint64 serial,
+                                                     int cells)
+{
+    QList<QPair<Light *, int>> taken;
+    if (!m_byAddress) {
+        // The first light under the serial is the device's first cell; the rest follow it.
+        QList<QPointer<Light>> *lights = lightsAt(interfaceUid, port, key);
+        for (int k = 1; lights && k <= cells && lights->size() > k; ++k) {
+            if (Light *light = lights->at(k))
+                taken.append({light, k});
+        }
+        return taken;
+    }
+    for (int k = 1; footprint > 0 && k <= cells; ++k) {
+        const quint64 cellKey = quint64(start + k * footprint);
+        Light *light = first(interfaceUid, port, cellKey);
+        if (!light)
+            continue;
+        if (light->serialNumber() != serial)
+            break;
+        taken.append({light, k});
+        removeKey(interfaceUid, port, cellKey);
+    }
+    return taken;
+}

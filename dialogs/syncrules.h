@@ -1,0 +1,93 @@
+#ifndef SYNCRULES_H
+#define SYNCRULES_H
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class Light;
+
+// The rules of the network sync that need no network and no widgets: how map and network
+// objects meet, how synced lights are named, and which lights share DMX channels.
+namespace SyncRules {
+
+// Lights of supplies whose model matches take this serial number at the end of a sync.
+constexpr quint64 FixedSerial = 0xFDAC0000u;
+
+// Interfaces meet on their IPv4 address text, or on their serial number in decimal.
+QString interfaceKey(const QString &ipAddress, quint64 serial, bool byAddress);
+// Lights meet on their DMX start channel, or on their serial number.
+quint64 lightKey(int dmxChannel, quint64 serial, bool byAddress);
+// Whether the supply model gives its lights FixedSerial (case-sensitive).
+bool getsFixedSerial(const QString &supplyModel);
+// Whether the interface model numbers its lights by chained DMX addresses.
+bool hasChainedAddresses(const QString &interfaceModel);
+// Interface name, " " + model when the light has one, " Light ", port index + 1 (2 digits)
+// "-" light number + 1 (3 digits).
+QString lightName(const QString &interfaceName, const QString &modelName, int portIndex,
+                  quint32 lightNumber);
+// "00:A0:B1:..." to six bytes; missing or unreadable parts read as 0.
+QByteArray macBytes(const QString &text);
+// The cells of a multi-cell device beyond its first one: pixels / cells - 1 when the cell
+// count is at least 1 (a missing pixel count reads as 1), else 0.
+int extraCells(const QString &cellCount, const QString &pixelCount);
+
+// One light of an interface, as far as the DMX conflict check is concerned.
+struct ChannelSpan
+{
+    quint64 uid = 0;
+    int port = 0;
+    int start = 0;
+    int footprint = 0;
+};
+// The uids of the lights that share at least one (port, channel) with another light.
+QSet<quint64> conflictingLights(const QList<ChannelSpan> &lights);
+
+struct ConflictEntry
+{
+    QString interfaceName;
+    QStringList lightNames;
+};
+// The text of the conflict warning: per interface its name + " : " and a line per light.
+QString conflictReport(const QList<ConflictEntry> &entries);
+
+} // namespace SyncRules
+
+// The map lights still waiting for their network counterpart, filed by (interface uid, port
+// index) and light key. Matching by address keeps the first light per key; matching by serial
+// keeps every light, in the order added, so the cells of one multi-cell device sharing a
+// serial number are found in turn.
+class SyncLightIndex
+{
+public:
+    explicit SyncLightIndex(bool byAddress = true) : m_byAddress(byAddress) {}
+
+    void add(quint64 interfaceUid, int port, Light *light);
+    bool isEmpty() const { return m_slots.isEmpty(); }
+    // The first light under the key, or null; it stays filed.
+    Light *first(quint64 interfaceUid, int port, quint64 key) const;
+    // Takes the first light under the key out; an emptied key goes.
+    Light *takeFirst(quint64 interfaceUid, int port, quint64 key);
+    void removeKey(quint64 interfaceUid, int port, quint64 key);
+    // Takes out the map lights of cells 1..cells of a multi-cell device whose first cell
+    // matched under `key` (still filed): matching by serial the further lights under that
+    // serial, matching by address the first light at start + k * footprint, skipping empty
+    // keys and stopping at a light whose serial number differs. Each light comes with k.
+    QList<QPair<Light *, int>> takeCells(quint64 interfaceUid, int port, quint64 key, int start,
+                                         int footprint, quint64 serial, int cells);
+
+private:
+    using Slot = QPair<quint64, int>;
+    using Keys = QHash<quint64, QList<QPointer<Light>>>;
+    QList<QPointer<Light>> *lightsAt(quint64 interfaceUid, int port, quint64 key);
+
+    bool m_byAddress;
+    QHash<Slot, Keys> m_slots;
+};
+
+#endif // SYNCRULES_H

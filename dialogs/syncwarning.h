@@ -1,0 +1,24 @@
+#ifndef SYNCWARNING_H
+#define SYNCWARNING_H
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class SyncWarning;
+}
+
+// Lists the lights whose DMX channels overlap after a network sync.
+class SyncWarning : public QDialog
+{
+    Q_OBJECT
+public:
+    SyncWarning(const QString &report, QWidget *parent = nullptr);
+    ~SyncWarning() override;
+
+private:
+    std::unique_ptr<Ui::SyncWarning> ui;
+};
+
+#endif // SYNCWARNING_H

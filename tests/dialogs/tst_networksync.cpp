@@ -1,0 +1,307 @@
+#include "support/apptestsupport.h"
+#include "support/modaldriver.h"
+#include "support/simulatedorvexnetwork.h"
+
+#include "app/metatool.h"
+#include "dialogs/syncinterface.h"
+#include "dialogs/syncrules.h"
+#include "model/datasupply.h"
+#include "model/effectengine.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "protocol/discoveryengine.h"
+#include "protocol/networksettings.h"
+
+#include <QAbstractButton>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QRadioButton>
+#include <QtTest>
+
+using Iface = SimulatedOrvexInterface;
+using SyncRules::ChannelSpan;
+
+namespace {
+constexpr quint64 SupplySerial = 0x00A50001; // "Supply Q-150"
+constexpr quint64 FirstLight = 0x00100001;   // "Generic 3-Ch"
+constexpr quint64 SecondLight = 0x00100002;
+} // namespace
+
+class TestNetworkSync : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void rules();
+    void cells_data();
+    void cells();
+    void init();
+    void cleanup();
+    void wholeSync_data();
+    void wholeSync();
+    void fixtureCountListIsCopiedWhole();
+    void cancelWhileADeviceIsSilent();
+    void fromTheMainWindow();
+
+private:
+    Iface *device(const char *ip, quint64 serial = SupplySerial, int ports = 3, quint8 type = 1)
+    {
+        Iface *dev = m_net->addInterface(QHostAddress(QLatin1String(ip)));
+        dev->identity.serial = serial;
+        dev->identity.protocolVersion = 2;
+        dev->identity.idText = "Site Supply";
+        for (int i = 0; i < ports; ++i)
+            dev->ports.append({quint8(i + 1), type});
+        return dev;
+    }
+    DataSupply *mapInterface(const char *ip, quint64 serial)
+    {
+        DataSupply *ds = addInterface(m_map, "Office", QHostAddress(QLatin1String(ip)), 2);
+        ds->setSerialNumber(serial);
+        return ds;
+    }
+    Light *mapLight(DataSupply *ds, int port, int channel, quint64 serial)
+    {
+        Light *light = addLight(m_map, ds, "Drawn", port, channel, QPointF(0, 0));
+        light->setSerialNumber(serial);
+        return light;
+    }
+    // Starts the sync and waits for the dialog's end; the warning, if any, is read and closed.
+    int sync(SyncInterface &dialog, QString *warning = nullptr)
+    {
+        ModalDriver driver(10000);
+        driver.then([warning](QWidget *modal) {
+            if (warning)
+                *warning = widgetNamed<QPlainTextEdit>(modal, "m_textEdit")->toPlainText();
+            widgetNamed<QAbstractButton>(modal, "m_ok")->click();
+        });
+        QSignalSpy finished(&dialog, &QDialog::finished);
+        dialog.show();
+        widgetNamed<QAbstractButton>(&dialog, "m_syncButton")->click();
+        if (!finished.wait(10000))
+            return -1;
+        return finished.first().first().toInt();
+    }
+
+    Light *light(int channel, quint64 serial)
+    {
+        m_lights.push_back(std::make_unique<Light>());
+        m_lights.back()->setDmxChannel(channel);
+        m_lights.back()->setSerialNumber(serial);
+        return m_lights.back().get();
+    }
+
+    std::vector<std::unique_ptr<Light>> m_lights;
+    SimulatedOrvexNetwork *m_net = nullptr;
+    MapModel *m_map = nullptr;
+    EffectEngine *m_effects = nullptr;
+};
+
+void TestNetworkSync::initTestCase()
+{
+    isolateTestEnvironment();
+}
+
+// The rules without network or widgets.
+void TestNetworkSync::rules()
+{
+    QCOMPARE(SyncRules::lightName("Lobby", "Generic 3-Ch", 0, 0),
+             QString("Lobby Generic 3-Ch Light 01-001"));
+    QCOMPARE(SyncRules::lightName("", "", 99, 1233), QString(" Light 100-1234"));
+    QCOMPARE(SyncRules::interfaceKey("10.0.0.7", 0x00A50001, true), QString("10.0.0.7"));
+    QCOMPARE(SyncRules::interfaceKey("10.0.0.7", 0x00A50001, false), QString("10813441"));
+    QCOMPARE(SyncRules::lightKey(12, 0x70140001, false), quint64(0x70140001));
+    QVERIFY(SyncRules::getsFixedSerial("PDS-TQ410"));
+    QVERIFY(!SyncRules::getsFixedSerial("PDS-tq410"));
+    QVERIFY(SyncRules::hasChainedAddresses("Trevan Compact 24"));
+    QCOMPARE(SyncRules::macBytes("zz:A0:b1"), QByteArray::fromHex("00A0B1000000"));
+    QCOMPARE(SyncRules::extraCells("4", "16"), 3);
+    QCOMPARE(SyncRules::extraCells("4", ""), 0);
+    // A channel is the newer light's: the third light meets the second, not the first.
+    const QList<ChannelSpan> spans = {
+        {1, 0, 0, 3}, {2, 0, 0, 3}, {3, 0, 2, 1}, {4, 0, 3, 3}, {5, 1, 0, 3}};
+    QCOMPARE(SyncRules::conflictingLights(spans), QSet<quint64>({1, 2, 3}));
+    QCOMPARE(SyncRules::conflictReport({{"North", {"A", "B"}}, {"South", {"C"}}}),
+             QString("North : \n    A\n    B\n\nSouth : \n    C\n\n"));
+}
+
+void TestNetworkSync::cells_data()
+{
+    QTest::addColumn<bool>("byAddress");
+    QTest::addColumn<QList<int>>("channels"); // map lights, serial 9 unless negative (serial 8)
+    QTest::addColumn<QList<int>>("taken");    // k of each cell taken
+    QTest::newRow("address, all cells") << true << QList<int>{0, 3, 6, 9} << QList<int>{1, 2, 3};
+    QTest::newRow("address, gap skipped") << true << QList<int>{0, 6} << QList<int>{2};
+    QTest::newRow("address, other serial stops") << true << QList<int>{0, -3, 6} << QList<int>{};
+    QTest::newRow("serial, in turn") << false << QList<int>{0, 40, 80} << QList<int>{1, 2};
+    QTest::newRow("serial, more than cells")
+        << false << QList<int>{0, 1, 2, 3, 4} << QList<int>{1, 2, 3};
+}
+
+// A device of 4 cells of footprint 3 whose first cell matched at channel 0 (or serial 9).
+void TestNetworkSync::cells()
+{
+    QFETCH(bool, byAddress);
+    QFETCH(QList<int>, channels);
+    QFETCH(QList<int>, taken);
+    SyncLightIndex index(byAddress);
+    for (const int channel : std::as_const(channels))
+        index.add(1, 0, light(std::abs(channel), channel < 0 ? 8 : 9));
+    QList<int> ks;
+    for (const auto &cell : index.takeCells(1, 0, byAddress ? 0 : 9, 0, 3, 9, 3)) {
+        QCOMPARE(cell.first->serialNumber(), quint64(9));
+        ks << cell.second;
+    }
+    QCOMPARE(ks, taken);
+}
+
+void TestNetworkSync::init()
+{
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.restoreDefaults();
+    SimulatedOrvexNetwork::useLoopback();
+    settings.discoveryRetryMs = 100;
+    settings.rdmPauseMs = 0;
+    settings.syncControllerWindowMs = 300;
+    settings.syncLightWindowMs = 400;
+    settings.syncReadPauseMs = 10;
+    m_net = new SimulatedOrvexNetwork;
+    QVERIFY(m_net->isListening());
+    m_map = new MapModel;
+    m_effects = new EffectEngine(m_map, 100);
+}
+
+void TestNetworkSync::cleanup()
+{
+    delete m_effects;
+    delete m_map;
+    delete m_net;
+    NetworkSettings::instance().restoreDefaults();
+    SimulatedOrvexNetwork::useLoopback();
+}
+
+void TestNetworkSync::wholeSync_data()
+{
+    QTest::addColumn<bool>("bySerial");
+    QTest::addColumn<bool>("faulty");
+    QTest::newRow("by address") << false << false;
+    QTest::newRow("by address, answers lost and repeated") << false << true;
+    QTest::newRow("by serial") << true << false;
+}
+
+void TestNetworkSync::wholeSync()
+{
+    QFETCH(bool, bySerial);
+    QFETCH(bool, faulty);
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}}),
+                   Iface::catalogueLight(SecondLight, 2, {{"DMX_OFFSET", 0}})};
+    if (faulty) {
+        dev->faults[0x0203] = {1, 0, 2, {}}; // EEPROM reads: first answer lost, then twice
+        dev->faults[0x0001] = {0, 0, 2, {}}; // discover answered twice
+    }
+    // The map was drawn in the office: other address or serial, two ports, other channels.
+    DataSupply *ds =
+        mapInterface(bySerial ? "127.0.0.7" : "127.0.0.2", bySerial ? SupplySerial : 4);
+    Light *first = mapLight(ds, 0, bySerial ? 40 : 10, bySerial ? FirstLight : 5);
+    Light *second = mapLight(ds, 1, bySerial ? 5 : 0, bySerial ? SecondLight : 6);
+    Light *extra = mapLight(ds, 0, 11, 7); // not on the network, overlaps the first light
+    DataSupply *absent = mapInterface("127.0.0.9", 99);
+    Light *absentLight = mapLight(absent, 0, 0, 8);
+
+    SyncInterface dialog(m_map, m_effects, {ds->uid(), absent->uid()});
+    if (bySerial)
+        widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
+    QString warning;
+    QCOMPARE(sync(dialog, &warning), int(QDialog::Accepted));
+
+    QCOMPARE(ds->name(), QString("Site Supply"));
+    QCOMPARE(ds->ipAddress(), QString("127.0.0.2"));
+    QCOMPARE(ds->serialNumber(), SupplySerial);
+    QCOMPARE(ds->macAddress().toUpper(), QString("00:A0:B1:C2:D3:E4"));
+    QCOMPARE(ds->portCount(), quint8(3));
+    QCOMPARE(first->serialNumber(), FirstLight);
+    QCOMPARE(first->dmxChannel(), 10);
+    QCOMPARE(first->modelName(), QString("Generic 3-Ch"));
+    QCOMPARE(second->serialNumber(), SecondLight);
+    QCOMPARE(second->dmxChannel(), 0);
+    QCOMPARE(extra->serialNumber(), quint64(7));
+    QCOMPARE(first->name(), QString("Site Supply Generic 3-Ch Light 01-001"));
+    QCOMPARE(second->name(), QString("Site Supply Generic 3-Ch Light 02-001"));
+    QCOMPARE(extra->name(), QString("Site Supply Light 01-002"));
+    QCOMPARE(absent->name(), QString("Office"));
+    QCOMPARE(absentLight->name(), QString("Drawn"));
+    QCOMPARE(warning, QString("Site Supply : \n    Site Supply Generic 3-Ch Light 01-001\n"
+                              "    Site Supply Light 01-002\n\n"));
+}
+
+void TestNetworkSync::fixtureCountListIsCopiedWhole()
+{
+    // Every light of a fixture-count list carries the interface's serial number.
+    constexpr quint64 plainSupply = 0x00990001; // no values to read from it first
+    Iface *dev = device("127.0.0.2", plainSupply, 1, 3);
+    dev->fixtureCounts[1] = {3};
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    QList<Light *> lights;
+    for (int i = 0; i < 3; ++i)
+        lights << mapLight(ds, 0, 3 * i, 100 + i);
+    // A port of type 3 ends the light window once it has reported: long before the window.
+    NetworkSettings::instance().syncLightWindowMs = 60000;
+
+    SyncInterface dialog(m_map, m_effects, {ds->uid()});
+    QCOMPARE(sync(dialog), int(QDialog::Accepted));
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(lights[i]->serialNumber(), plainSupply);
+        QCOMPARE(lights[i]->dmxChannel(), 3 * i);
+        QCOMPARE(lights[i]->name(), QString("Site Supply Light 01-00%1").arg(i + 1));
+    }
+}
+
+void TestNetworkSync::cancelWhileADeviceIsSilent()
+{
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
+    dev->faults[0x0203] = {1000000, 0, 1, {}}; // the light never answers a read
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    Light *light = mapLight(ds, 0, 10, 5);
+
+    SyncInterface dialog(m_map, m_effects, {ds->uid()});
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    dialog.show();
+    widgetNamed<QAbstractButton>(&dialog, "m_syncButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.engine()->isReadingLight(FirstLight), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(dev->receivedWithCode(0x0203).size() >= 2, 5000);      // retrying
+    dialog.findChild<QProgressDialog *>()->findChild<QAbstractButton *>()->click(); // Cancel
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toInt(), int(QDialog::Rejected));
+    QVERIFY(!dialog.engine());
+
+    // The interface was copied whole; the light being read was not copied at all.
+    QCOMPARE(ds->name(), QString("Site Supply"));
+    QCOMPARE(ds->portCount(), quint8(3));
+    QCOMPARE(light->serialNumber(), quint64(5));
+    QCOMPARE(light->name(), QString("Drawn"));
+    QCOMPARE(light->modelName(), QString());
+    // Nothing is sent for the dead read once the sync is over.
+    QTest::qWait(50); // requests already on their way
+    const qsizetype reads = dev->receivedWithCode(0x0203).size();
+    QTest::qWait(3 * NetworkSettings::instance().discoveryRetryMs);
+    QCOMPARE(dev->receivedWithCode(0x0203).size(), reads);
+}
+
+void TestNetworkSync::fromTheMainWindow()
+{
+    device("127.0.0.2");
+    MetaTool w;
+    DataSupply *ds = addInterface(w.mapModel(), "Office", QHostAddress("127.0.0.2"), 2);
+    w.setDirty(false);
+    ModalDriver driver(10000);
+    driver.then([](QWidget *sync) { widgetNamed<QAbstractButton>(sync, "m_syncButton")->click(); });
+    w.form().syncInterfacesAction->trigger();
+    QCOMPARE(driver.pending(), 0);
+    QCOMPARE(ds->name(), QString("Site Supply"));
+    QVERIFY(w.getDirty());
+}
+
+QTEST_MAIN(TestNetworkSync)
+#include "tst_networksync.moc"
