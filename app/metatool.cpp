@@ -891,8 +891,7 @@ void MetaTool::handleAddBackgroundImageAction()
     m_imageFolder = file.left(file.lastIndexOf(QLatin1Char('/')));
     m_map->setImageFile(file);
     handleNewImageFile();
-    // The picture's name is part of the map: closing must ask to save it.
-    setDirty(true);
+    setDirty(true); // the picture's name is part of the map: closing must ask to save it
 }
 
 void MetaTool::handleAboutAction()
