@@ -1,12 +1,13 @@
 #include "lightview.h"
 
+#include "dialogs/userprompt.h"
 #include "lightviewinterface.h"
 #include "lightviewlight.h"
-#include "dialogs/userprompt.h"
 
 #include "dialogs/associateinterfacedialog.h"
 #include "dialogs/cloneinterface.h"
 #include "dialogs/editcontrollerdialog.h"
+#include "dialogs/editlightsdialog.h"
 
 #include "model/datasupply.h"
 #include "model/effectengine.h"
@@ -77,10 +78,9 @@ LightView::~LightView() = default;
 
 void LightView::buildMenus()
 {
-    // The light editor and the lights wizard are not part of the program yet; their entries
-    // show disabled.
+    // The lights wizard is not part of the program yet; its entry shows disabled.
     m_lightMenu = new QMenu(tr("Popup Light Menu"), this);
-    m_editLightAction = addEntry(m_lightMenu, tr("Edit Light(s)..."), false);
+    m_editLightAction = addEntry(m_lightMenu, tr("Edit Light(s)..."), true);
     m_deleteLightAction = addEntry(m_lightMenu, tr("Delete Light(s)..."), true);
     connect(m_editLightAction, &QAction::triggered, this, &LightView::handleEditLight);
     connect(m_deleteLightAction, &QAction::triggered, this, &LightView::handleDeleteLight);
@@ -89,7 +89,7 @@ void LightView::buildMenus()
     m_highlightAction = addEntry(m_interfaceMenu, tr("Highlight Interface"), true);
     m_interfaceMenu->addSeparator();
     m_selectAllAction = addEntry(m_interfaceMenu, tr("Select All Lights"), true);
-    m_editAllAction = addEntry(m_interfaceMenu, tr("Edit All Lights..."), false);
+    m_editAllAction = addEntry(m_interfaceMenu, tr("Edit All Lights..."), true);
     m_discoverLightsAction = addEntry(m_interfaceMenu, tr("Discover Lights..."), false);
     m_interfaceMenu->addSeparator();
     m_associateAction =
@@ -230,7 +230,10 @@ void LightView::handleDoubleClicked(QTreeWidgetItem *item, int column)
     if (!item || item->type() != LightViewLight::Type)
         return;
     const quint64 uid = static_cast<LightViewLight *>(item)->uid();
-    // The light editor is not part of the program yet; the light is still selected.
+    if (Light *light = m_map ? m_map->light(uid) : nullptr) {
+        editLights({light});
+        emit setDirty(true);
+    }
     if (m_selection)
         m_selection->setLightSelected(uid, true);
 }
@@ -286,7 +289,27 @@ LightViewInterface *LightView::currentInterfaceItem() const
 
 void LightView::handleEditLight()
 {
-    // Needs the light editor, which is not part of the program yet.
+    if (!m_currentItem || m_currentItem->type() != LightViewLight::Type || !m_map)
+        return;
+    QList<Light *> lights;
+    for (QTreeWidgetItemIterator it(this, QTreeWidgetItemIterator::Selected); *it; ++it) {
+        if ((*it)->type() != LightViewLight::Type)
+            continue;
+        if (Light *light = m_map->light(static_cast<LightViewLight *>(*it)->uid()))
+            lights << light;
+    }
+    editLights(lights);
+}
+
+void LightView::editLights(const QList<Light *> &lights)
+{
+    if (lights.isEmpty())
+        return;
+    const int sortColumn = this->sortColumn();
+    setSortingEnabled(false);
+    EditLightsDialog dialog(m_map, lights, this);
+    dialog.exec();
+    restoreSorting(sortColumn);
 }
 
 void LightView::handleDeleteLight()
@@ -346,7 +369,20 @@ void LightView::handleSelectAllLights()
 
 void LightView::handleEditAllLights()
 {
-    // Needs the light editor, which is not part of the program yet.
+    LightViewInterface *item = currentInterfaceItem();
+    if (!item || !m_map)
+        return;
+    if (m_selection)
+        m_selection->setDataSupplySelected(item->uid(), true);
+    QList<Light *> lights;
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem *child = item->child(i);
+        if (child->type() != LightViewLight::Type)
+            continue;
+        if (Light *light = m_map->light(static_cast<LightViewLight *>(child)->uid()))
+            lights << light;
+    }
+    editLights(lights);
 }
 
 void LightView::handleDiscoverLights()

@@ -1,0 +1,56 @@
+#include "editlightslight.h"
+
+#include "model/light.h"
+
+#include <QLocale>
+#include <QTreeWidget>
+
+namespace {
+// Copies share one collator. Under the C locale the toolkit's collator ignores numeric mode,
+// so that case borrows a real locale's rules.
+const QCollator &numericCollator()
+{
+    static const QCollator collator = [] {
+        QLocale locale;
+        if (locale.language() == QLocale::C)
+            locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        QCollator c(locale);
+        c.setNumericMode(true);
+        return c;
+    }();
+    return collator;
+}
+} // namespace
+
+EditLightsLight::EditLightsLight(const QString &modelName)
+    : QTreeWidgetItem(ModelType), m_collator(numericCollator())
+{
+    setText(0, modelName);
+    setExpanded(true);
+}
+
+EditLightsLight::EditLightsLight(Light *light)
+    : QTreeWidgetItem(LightType), m_light(light), m_collator(numericCollator())
+{
+    setExpanded(true);
+}
+
+EditLightsLight::~EditLightsLight() = default;
+
+bool EditLightsLight::operator<(const QTreeWidgetItem &other) const
+{
+    const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+    switch (column) {
+    case 0:
+    case 2:
+        return m_collator.compare(text(column), other.text(column)) < 0;
+    case 1: {
+        if (other.type() != LightType || other.type() != type())
+            return false;
+        const Light *theirs = static_cast<const EditLightsLight &>(other).light();
+        return m_light && theirs && m_light->dmxChannel() < theirs->dmxChannel();
+    }
+    default:
+        return false;
+    }
+}
