@@ -66,6 +66,8 @@ private slots:
     void rowsForMixedSelections();
     void commandEditsAppliesAndUndoes();
     void deviceViewGroupsAndSorts();
+    void serialTextForFixtureType_data();
+    void serialTextForFixtureType();
     void singleLightFieldsAndQuestions();
     void choiceReachesSelectedLightsOnlyAndSurvivesSaving();
     void channelAndPortReachTheFrameSafely();
@@ -228,6 +230,32 @@ void TestLightEditor::deviceViewGroupsAndSorts()
     QVERIFY(!view.modelRow("Vey Fixture"));
 }
 
+void TestLightEditor::serialTextForFixtureType_data()
+{
+    QTest::addColumn<QString>("typeText");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("short") << "00150000"
+                           << "00100001"
+                           << "00150001";
+    QTest::newRow("long") << "5651:A0000000"
+                          << "5652:B0001234"
+                          << "5651:A0001234";
+    QTest::newRow("long over short") << "5651:A0000000"
+                                     << "00100001"
+                                     << "5651:A0000001";
+    QTest::newRow("no unit") << "00150000"
+                             << ""
+                             << "00150000";
+}
+
+void TestLightEditor::serialTextForFixtureType()
+{
+    QFETCH(QString, typeText);
+    QFETCH(QString, current);
+    QTEST(::serialTextForFixtureType(typeText, current), "expected");
+}
+
 void TestLightEditor::singleLightFieldsAndQuestions()
 {
     Light *light = fixture("Cove", Generic, 0);
@@ -361,6 +389,7 @@ void TestLightEditor::treeAndCanvasOpenTheEditor()
     tree.lightItem(a->uid())->setSelected(true);
     tree.lightItem(b->uid())->setSelected(true);
     tree.prepareMenu(tree.lightItem(a->uid()));
+    QSignalSpy dirty(&tree, &LightView::setDirty);
 
     QStringList titles;
     ModalDriver driver;
@@ -386,6 +415,8 @@ void TestLightEditor::treeAndCanvasOpenTheEditor()
         }
     QCOMPARE(titles, (QStringList{"Lights Editor", "Light Editor"}));
     QCOMPARE(b->name(), QStringLiteral("Renamed"));
+    QCOMPARE(tree.lightItem(b->uid())->text(0), QStringLiteral("Renamed"));
+    QVERIFY(!dirty.isEmpty()); // an applied edit marks the map changed
     QCOMPARE(driver.pending(), 0);
 }
 
