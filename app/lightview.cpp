@@ -127,7 +127,10 @@ void LightView::refreshSorted(QTreeWidgetItem *item)
     // Sorting off while the texts change; back on (which re-sorts by the user's column) only
     // when it was on, so a bulk load that switched it off is not re-sorted per light.
     const bool sorting = isSortingEnabled();
-    setSortingEnabled(false);
+    // Switching it off when it is off still drops a connection: the light editor's Apply
+    // updates every light of a large map while the tree's sorting is off.
+    if (sorting)
+        setSortingEnabled(false);
     if (item->type() == LightViewLight::Type)
         static_cast<LightViewLight *>(item)->refresh();
     else if (item->type() == LightViewInterface::Type)

@@ -109,15 +109,16 @@ void DeviceView::handleDeviceSelectionChanged()
 void DeviceView::setLightItalic(Light *light, bool italic)
 {
     EditLightsLight *row = light ? m_lightRows.value(light->uid()) : nullptr;
-    if (!row)
+    if (!row || row->isItalic() == italic)
         return;
-    QFont font = row->font(0);
-    if (font.italic() == italic)
+    row->setItalic(italic);
+    // Measuring the column walks up to a thousand rows: once per bulk change, not per light.
+    if (m_bulk) {
+        m_bulkResize = true;
         return;
-    font.setItalic(italic);
-    row->setFont(0, font);
-    if (!m_bulk)
-        resizeColumnToContents(0);
+    }
+    resizeColumnToContents(0);
+    viewport()->update();
 }
 
 void DeviceView::setBulkUpdate(bool on)
@@ -126,9 +127,14 @@ void DeviceView::setBulkUpdate(bool on)
         return;
     m_bulk = on;
     if (on)
-        setSortingEnabled(false);
-    else
+        return;
+    if (m_bulkResort)
         finishChange();
+    else if (m_bulkResize)
+        resizeColumnToContents(0);
+    if (m_bulkResize)
+        viewport()->update();
+    m_bulkResort = m_bulkResize = false;
 }
 
 void DeviceView::handleUpdatedLight(quint64 uid)
@@ -137,16 +143,24 @@ void DeviceView::handleUpdatedLight(quint64 uid)
     Light *light = m_map ? m_map->light(uid) : nullptr;
     if (!row || !light)
         return;
-    if (!m_bulk)
+    // A light reports every field it stores; most leave its row as it is, and switching the
+    // sorting off and on costs a connection and a full sort.
+    const quint64 filled = m_filledSerials.value(uid);
+    const bool serialChanged = light->serialNumber() != filled;
+    if (!serialChanged && row->text(0) == light->name() &&
+        row->text(1) == QString::number(qint64(light->dmxChannel()) + 1))
+        return;
+    if (isSortingEnabled())
         setSortingEnabled(false);
     refreshRow(row);
-    const quint64 filled = m_filledSerials.value(uid);
-    if (light->serialNumber() != filled)
+    if (serialChanged)
         moveLightItem(uid, filled, light->serialNumber());
-    if (!m_bulk) {
-        setSortingEnabled(true);
-        resizeColumnToContents(0);
+    if (m_bulk) {
+        m_bulkResort = true;
+        return;
     }
+    setSortingEnabled(true);
+    resizeColumnToContents(0);
 }
 
 void DeviceView::moveLightItem(quint64 uid, quint64 oldSerial, quint64 newSerial)
@@ -156,7 +170,8 @@ void DeviceView::moveLightItem(quint64 uid, quint64 oldSerial, quint64 newSerial
     if (!row || !from || !from->lightRows().contains(uid) ||
         modelNameFor(oldSerial) == modelNameFor(newSerial))
         return;
-    setSortingEnabled(false);
+    if (isSortingEnabled())
+        setSortingEnabled(false);
     {
         const QSignalBlocker blocker(this);
         from->lightRows().remove(uid);
@@ -170,7 +185,9 @@ void DeviceView::moveLightItem(quint64 uid, quint64 oldSerial, quint64 newSerial
         to->lightRows().insert(uid, row);
         row->setSelected(m_selected.contains(row->light()));
     }
-    if (!m_bulk)
+    if (m_bulk)
+        m_bulkResort = true;
+    else
         finishChange();
 }
 

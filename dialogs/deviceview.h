@@ -50,6 +50,8 @@ private:
     QSet<Light *> m_selected;
     bool m_singleSelection = false;
     bool m_bulk = false;
+    bool m_bulkResort = false;
+    bool m_bulkResize = false;
     QHash<QString, EditLightsLight *> m_modelRows;
     QHash<quint64, EditLightsLight *> m_lightRows;
     QHash<quint64, quint64> m_filledSerials;

@@ -7,6 +7,10 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 
+namespace {
+const QString DeviceInfo = QStringLiteral("Device Info");
+}
+
 EditLightsCommand::EditLightsCommand(int kind, const QSet<Light *> &lights, DeviceView *view,
                                      QSet<Light *> *modified,
                                      const QHash<quint64, EditLightsState *> &pending,
@@ -71,15 +75,14 @@ void EditLightsCommand::apply(bool redo)
 {
     const QHash<quint64, EditLightsState *> &states = redo ? m_after : m_before;
     const QList<Light *> lights = liveLights();
-    if (m_kind == Edit) {
-        for (Light *light : lights)
-            applyEdit(light, states);
-        return;
-    }
     if (m_view)
         m_view->setBulkUpdate(true);
-    for (Light *light : lights)
-        applyToLight(light, states, redo);
+    for (Light *light : lights) {
+        if (m_kind == Edit)
+            applyEdit(light, states);
+        else
+            applyToLight(light, states, redo);
+    }
     if (m_view)
         m_view->setBulkUpdate(false);
 }
@@ -100,18 +103,28 @@ void EditLightsCommand::applyToLight(Light *light, const QHash<quint64, EditLigh
     const EditLightsState *state = states.value(light->uid());
     if (!state)
         return;
-    light->setProperty(QStringLiteral("Device Info"), state->deviceInfo);
-    light->setName(state->name);
-    light->setPort(quint8(state->port));
-    light->setDmxChannel(state->dmxChannel);
-    light->setModelName(state->modelName);
+    // Unchanged fields are not written again: each write is an update signal that every view
+    // of the map answers, for each of thousands of lights.
+    if (light->property(DeviceInfo) != state->deviceInfo)
+        light->setProperty(DeviceInfo, state->deviceInfo);
+    if (light->name() != state->name)
+        light->setName(state->name);
+    if (light->port() != state->port)
+        light->setPort(quint8(state->port));
+    if (light->dmxChannel() != state->dmxChannel)
+        light->setDmxChannel(state->dmxChannel);
+    if (light->modelName() != state->modelName)
+        light->setModelName(state->modelName);
     if (state->serialNumber != light->serialNumber()) {
         if (m_view)
             m_view->moveLightItem(light->uid(), light->serialNumber(), state->serialNumber);
         light->setSerialNumber(state->serialNumber);
     }
-    for (auto it = state->values().cbegin(); it != state->values().cend(); ++it)
-        LightPropertyTable::writeValue(light, it.key(), it.value());
+    for (auto it = state->values().cbegin(); it != state->values().cend(); ++it) {
+        if (LightPropertyTable::hasSideEffects(it.key()) ||
+            LightPropertyTable::currentValue(light, it.key()) != it.value())
+            LightPropertyTable::writeValue(light, it.key(), it.value());
+    }
     mark(light, state->differsFrom(light) || !redo);
     EditLightsState *pending = m_pending.value(light->uid());
     const EditLightsState *source = redo ? state : m_pendingCopies.value(light->uid());

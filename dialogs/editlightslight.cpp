@@ -2,6 +2,7 @@
 
 #include "model/light.h"
 
+#include <QFont>
 #include <QLocale>
 #include <QTreeWidget>
 
@@ -37,13 +38,36 @@ EditLightsLight::EditLightsLight(Light *light)
 
 EditLightsLight::~EditLightsLight() = default;
 
+QVariant EditLightsLight::data(int column, int role) const
+{
+    if (column != 0 || role != Qt::FontRole)
+        return QTreeWidgetItem::data(column, role);
+    QFont font = QTreeWidgetItem::data(column, role).value<QFont>();
+    font.setItalic(m_italic);
+    return font;
+}
+
+const QCollatorSortKey &EditLightsLight::sortKey(int column) const
+{
+    const int slot = column == 0 ? 0 : 1;
+    const QString current = text(column);
+    if (!m_key[slot] || m_keyText[slot] != current) {
+        m_keyText[slot] = current;
+        m_key[slot] = m_collator.sortKey(current);
+    }
+    return *m_key[slot];
+}
+
 bool EditLightsLight::operator<(const QTreeWidgetItem &other) const
 {
     const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
     switch (column) {
     case 0:
     case 2:
-        return m_collator.compare(text(column), other.text(column)) < 0;
+        if (other.type() != ModelType && other.type() != LightType)
+            return m_collator.compare(text(column), other.text(column)) < 0;
+        return sortKey(column).compare(
+                   static_cast<const EditLightsLight &>(other).sortKey(column)) < 0;
     case 1: {
         if (other.type() != LightType || other.type() != type())
             return false;

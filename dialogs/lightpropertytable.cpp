@@ -169,6 +169,13 @@ int LightPropertyTable::currentValue(const Light *light, const QString &token)
     return 0;
 }
 
+bool LightPropertyTable::hasSideEffects(const QString &token)
+{
+    const QString name = PropertyMapper::instance()->stringName(token);
+    return name == LedChemistry || name == QLatin1String("Corlend Mode") ||
+           name == QLatin1String("DMX Personality");
+}
+
 bool LightPropertyTable::isEditableToken(const QString &token)
 {
     return editableNames().contains(PropertyMapper::instance()->stringName(token));

@@ -52,6 +52,9 @@ public:
     // As currentValue, and an LED-chemistry reading narrows the chemistry choices to light's.
     int readValue(const Light *light, const QString &token);
     static void writeValue(Light *light, const QString &token, int value);
+    // Whether writing token's value changes more than the value reads back (a chemistry brings
+    // its colour profile, a Corlend mode its own property).
+    static bool hasSideEffects(const QString &token);
     // Whether writeValue does anything for token.
     static bool isEditableToken(const QString &token);
 
