@@ -25,7 +25,10 @@ EditLightsCommand::EditLightsCommand(int kind, const QSet<Light *> &lights, Devi
         if (!m_map)
             m_map = light->map();
     }
+    // Only undoing an apply brings pending edits back.
     for (const auto &entry : std::as_const(m_lights)) {
+        if (kind != Apply)
+            break;
         if (const EditLightsState *state = pending.value(entry.first))
             m_pendingCopies.insert(entry.first, new EditLightsState(*state));
     }

@@ -47,15 +47,19 @@ QVariant EditLightsLight::data(int column, int role) const
     return font;
 }
 
+void EditLightsLight::setData(int column, int role, const QVariant &value)
+{
+    if ((column == 0 || column == 2) && (role == Qt::DisplayRole || role == Qt::EditRole))
+        m_key[column == 0 ? 0 : 1].reset();
+    QTreeWidgetItem::setData(column, role, value);
+}
+
 const QCollatorSortKey &EditLightsLight::sortKey(int column) const
 {
-    const int slot = column == 0 ? 0 : 1;
-    const QString current = text(column);
-    if (!m_key[slot] || m_keyText[slot] != current) {
-        m_keyText[slot] = current;
-        m_key[slot] = m_collator.sortKey(current);
-    }
-    return *m_key[slot];
+    std::optional<QCollatorSortKey> &key = m_key[column == 0 ? 0 : 1];
+    if (!key)
+        key = m_collator.sortKey(text(column));
+    return *key;
 }
 
 bool EditLightsLight::operator<(const QTreeWidgetItem &other) const

@@ -30,6 +30,7 @@ public:
     void setItalic(bool italic) { m_italic = italic; }
     bool isItalic() const { return m_italic; }
     QVariant data(int column, int role) const override;
+    void setData(int column, int role, const QVariant &value) override;
 
     bool operator<(const QTreeWidgetItem &other) const override;
 
@@ -40,7 +41,6 @@ private:
 
     Light *m_light = nullptr;
     bool m_italic = false;
-    mutable QString m_keyText[2];
     mutable std::optional<QCollatorSortKey> m_key[2];
     QCollator m_collator;
     QHash<quint64, EditLightsLight *> m_lightRows;

@@ -144,10 +144,20 @@ QSet<QString> LightPropertyTable::tokensForLight(const Light *light)
     return tokens;
 }
 
+QSet<QString> LightPropertyTable::selectionTokens(const Light *light)
+{
+    const auto it = m_selectionTokens.constFind(light);
+    return it != m_selectionTokens.constEnd() ? *it : tokensForLight(light);
+}
+
 int LightPropertyTable::currentValue(const Light *light, const QString &token)
 {
+    return valueByName(light, PropertyMapper::instance()->stringName(token));
+}
+
+int LightPropertyTable::valueByName(const Light *light, const QString &name)
+{
     PropertyMapper *mapper = PropertyMapper::instance();
-    const QString name = mapper->stringName(token);
     if (name == LedChemistry)
         return int(light->ledChemistry());
     if (name == QLatin1String("Dimming Curve"))
@@ -183,9 +193,10 @@ bool LightPropertyTable::isEditableToken(const QString &token)
 
 int LightPropertyTable::readValue(const Light *light, const QString &token)
 {
-    if (m_mapper->stringName(token) == LedChemistry)
+    const QString name = m_mapper->stringName(token);
+    if (name == LedChemistry)
         narrowChemistry(light);
-    return currentValue(light, token);
+    return valueByName(light, name);
 }
 
 void LightPropertyTable::narrowChemistry(const Light *light)
@@ -249,8 +260,11 @@ QStringList LightPropertyTable::refresh(const QList<Light *> &selection)
 {
     m_shown.clear();
     m_common = m_allowed;
+    m_selectionTokens.clear();
+    m_selectionTokens.reserve(selection.size());
     for (const Light *light : selection) {
         const QSet<QString> tokens = tokensForLight(light);
+        m_selectionTokens.insert(light, tokens);
         m_shown.unite(tokens);
         m_common.intersect(tokens);
     }
@@ -269,7 +283,7 @@ LightPropertyTable::Row LightPropertyTable::row(const QString &token,
     bool unchangedLight = false;
     int shared = 0;
     for (const Light *light : selection) {
-        if (!tokensForLight(light).contains(token))
+        if (!selectionTokens(light).contains(token))
             continue;
         const int v = readValue(light, token);
         current.insert(v);
@@ -320,7 +334,7 @@ LightPropertyTable::Row LightPropertyTable::row(const QString &token,
 
 void LightPropertyTable::fillCurrentValues(const Light *light, EditLightsState &state)
 {
-    const QSet<QString> tokens = tokensForLight(light);
+    const QSet<QString> tokens = selectionTokens(light);
     for (const QString &token : tokens)
         state.setValue(token, currentValue(light, token));
 }

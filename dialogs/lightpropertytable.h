@@ -91,7 +91,9 @@ private:
         return qHashMulti(seed, k.device, k.range, k.deviceInfo);
     }
 
+    static int valueByName(const Light *light, const QString &displayName);
     quint64 deviceKey(const Light *light) const;
+    QSet<QString> selectionTokens(const Light *light);
     QSet<QString> computeTokens(const Light *light, quint64 key) const;
     void narrowChemistry(const Light *light);
     QSet<QString> allowedOf(const QStringList &tokens) const;
@@ -104,6 +106,8 @@ private:
     QSet<QString> m_shown;
     QSet<QString> m_common;
     QHash<CacheKey, QSet<QString>> m_cache;
+    // Each selected light's set, from the last refresh: the rows ask for it light by light.
+    QHash<const Light *, QSet<QString>> m_selectionTokens;
 };
 
 #endif // LIGHTPROPERTYTABLE_H
