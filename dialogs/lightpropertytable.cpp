@@ -282,10 +282,16 @@ LightPropertyTable::Row LightPropertyTable::row(const QString &token,
     QSet<int> pendingValues;
     bool unchangedLight = false;
     int shared = 0;
+    const QString name = m_mapper->stringName(token);
+    const bool chemistry = name == LedChemistry;
     for (const Light *light : selection) {
-        if (!selectionTokens(light).contains(token))
+        const auto known = m_selectionTokens.constFind(light);
+        if (known != m_selectionTokens.constEnd() ? !known->contains(token)
+                                                  : !tokensForLight(light).contains(token))
             continue;
-        const int v = readValue(light, token);
+        if (chemistry)
+            narrowChemistry(light);
+        const int v = valueByName(light, name);
         current.insert(v);
         shared = v;
         EditLightsState *state = pending.value(light->uid());
@@ -301,7 +307,7 @@ LightPropertyTable::Row LightPropertyTable::row(const QString &token,
 
     Row r;
     r.token = token;
-    r.displayName = m_mapper->stringName(token);
+    r.displayName = name;
     const bool various = current.size() >= 2;
     r.currentText =
         various ? variousText() : m_mapper->toDisplayValue(token, QString::number(shared));
