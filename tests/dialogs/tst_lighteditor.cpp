@@ -64,6 +64,7 @@ private slots:
     void cleanup();
     void tokenSetsFollowTheDevice();
     void rowsForMixedSelections();
+    void chemistryChoicesFollowHalfFullMode();
     void commandEditsAppliesAndUndoes();
     void deviceViewGroupsAndSorts();
     void serialTextForFixtureType_data();
@@ -150,6 +151,27 @@ void TestLightEditor::rowsForMixedSelections()
     QVERIFY(shown.contains("QUY_INPUT_MODE") && shown.contains("CORLEND_INPUT_MODE"));
     QVERIFY(!table.row("QUY_INPUT_MODE", {a, c}, pending).enabled);
     QVERIFY(table.row(Curve, {a, c}, pending).enabled);
+}
+
+void TestLightEditor::chemistryChoicesFollowHalfFullMode()
+{
+    Light *light = fixture("K", Keltrane, 0);
+    EditLightsState pending(light);
+    const QHash<quint64, EditLightsState *> states{{light->uid(), &pending}};
+    LightPropertyTable table(m_map);
+    table.refresh({light});
+    const auto chemistry = [](int raw) {
+        return PropertyMapper::instance()->toDisplayValue("LED_CHEMISTRY", QString::number(raw));
+    };
+    // Full mode: plain RGB only, which the light already has, so there is nothing to choose.
+    LightPropertyTable::Row row = table.row("LED_CHEMISTRY", {light}, states);
+    QCOMPARE(row.entries.size(), 1);
+    QVERIFY(!row.enabled);
+    light->setHalfFullMode(true);
+    row = table.row("LED_CHEMISTRY", {light}, states);
+    QCOMPARE(row.currentText, chemistry(253));
+    QCOMPARE(row.entries.size(), 2);
+    QCOMPARE(row.entries.at(1).text, chemistry(254));
 }
 
 void TestLightEditor::commandEditsAppliesAndUndoes()
@@ -311,7 +333,11 @@ void TestLightEditor::choiceReachesSelectedLightsOnlyAndSurvivesSaving()
     auto *view = widgetNamed<DeviceView>(&dialog, "m_devices");
     view->lightRow(a->uid())->setSelected(true);
     view->lightRow(b->uid())->setSelected(true);
-    optionsOf(&dialog, "Dimming Curve")->setCurrentText(curveText(2));
+    QComboBox *curves = optionsOf(&dialog, "Dimming Curve");
+    curves->setCurrentText(curveText(1));
+    curves->setCurrentText("No Change"); // back to each light's own value
+    QVERIFY(dialog.modifiedLights().isEmpty());
+    curves->setCurrentText(curveText(2));
     QCOMPARE(dialog.modifiedLights(), (QSet<Light *>{a, b}));
     click(&dialog, "m_applyButton");
     QCOMPARE(a->dimmingCurve(), 2u);
