@@ -6,6 +6,7 @@
 #include "undoaction.h"
 #include "undoactionlist.h"
 
+#include "dialogs/editlightsdialog.h"
 #include "dialogs/userprompt.h"
 #include "model/group.h"
 #include "model/light.h"
@@ -95,6 +96,7 @@ void LayoutView::buildPopupMenu()
     m_createInteractivelyAction =
         add(tr("Create Group Interactively..."), &LayoutView::handleCreateGroupInteractively);
     m_popupMenu->addSeparator();
+    m_selectionActions << edit;
     m_selectionActions << add(tr("Delete Selection"), &LayoutView::handleDeleteSelection);
     m_popupMenu->addSeparator();
     m_selectionActions << add(tr("Rotate Selection CW"), &LayoutView::handleRotateSelectionCW)
@@ -105,9 +107,6 @@ void LayoutView::buildPopupMenu()
                        << add(tr("Flip Selection Horizontally"),
                               &LayoutView::handleFlipSelectionHorizontally);
     m_selectionActions << fromSelection;
-    // The light editor is not part of the program yet: its entry stays disabled whatever the
-    // selection.
-    edit->setEnabled(false);
 }
 
 void LayoutView::setSelectionActionsEnabled(bool e)
@@ -951,7 +950,23 @@ void LayoutView::handleDeleteSelection()
 
 void LayoutView::handleEditLights()
 {
-    // Opens the light editor on the selection; the editor is not part of the program yet.
+    if (!m_map)
+        return;
+    QList<Light *> lights;
+    for (quint64 uid : selectionList())
+        if (Light *light = m_map->light(uid))
+            lights << light;
+    if (lights.isEmpty())
+        return;
+    const quint64 single = lights.size() == 1 ? lights.first()->uid() : 0;
+    EditLightsDialog dialog(m_map, lights, this);
+    dialog.exec();
+    // The editor always closes by rejecting, applied edits or not, so a single light's square
+    // takes its name whatever exec returned.
+    Light *light = single ? m_map->light(single) : nullptr;
+    LayoutViewLight *item = light ? m_lightItems.value(single) : nullptr;
+    if (item)
+        item->setToolTip(light->name());
 }
 
 void LayoutView::handleCreateGroupFromSelection()

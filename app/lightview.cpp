@@ -8,6 +8,7 @@
 #include "dialogs/cloneinterface.h"
 #include "dialogs/discoverlightswizard.h"
 #include "dialogs/editcontrollerdialog.h"
+#include "dialogs/editlightsdialog.h"
 
 #include "model/datasupply.h"
 #include "model/effectengine.h"
@@ -78,9 +79,8 @@ LightView::~LightView() = default;
 
 void LightView::buildMenus()
 {
-    // The light editor is not part of the program yet; its entries show disabled.
     m_lightMenu = new QMenu(tr("Popup Light Menu"), this);
-    m_editLightAction = addEntry(m_lightMenu, tr("Edit Light(s)..."), false);
+    m_editLightAction = addEntry(m_lightMenu, tr("Edit Light(s)..."), true);
     m_deleteLightAction = addEntry(m_lightMenu, tr("Delete Light(s)..."), true);
     connect(m_editLightAction, &QAction::triggered, this, &LightView::handleEditLight);
     connect(m_deleteLightAction, &QAction::triggered, this, &LightView::handleDeleteLight);
@@ -89,7 +89,7 @@ void LightView::buildMenus()
     m_highlightAction = addEntry(m_interfaceMenu, tr("Highlight Interface"), true);
     m_interfaceMenu->addSeparator();
     m_selectAllAction = addEntry(m_interfaceMenu, tr("Select All Lights"), true);
-    m_editAllAction = addEntry(m_interfaceMenu, tr("Edit All Lights..."), false);
+    m_editAllAction = addEntry(m_interfaceMenu, tr("Edit All Lights..."), true);
     m_discoverLightsAction = addEntry(m_interfaceMenu, tr("Discover Lights..."), true);
     m_interfaceMenu->addSeparator();
     m_associateAction =
@@ -127,7 +127,10 @@ void LightView::refreshSorted(QTreeWidgetItem *item)
     // Sorting off while the texts change; back on (which re-sorts by the user's column) only
     // when it was on, so a bulk load that switched it off is not re-sorted per light.
     const bool sorting = isSortingEnabled();
-    setSortingEnabled(false);
+    // Switching it off when it is off still drops a connection: the light editor's Apply
+    // updates every light of a large map while the tree's sorting is off.
+    if (sorting)
+        setSortingEnabled(false);
     if (item->type() == LightViewLight::Type)
         static_cast<LightViewLight *>(item)->refresh();
     else if (item->type() == LightViewInterface::Type)
@@ -230,7 +233,10 @@ void LightView::handleDoubleClicked(QTreeWidgetItem *item, int column)
     if (!item || item->type() != LightViewLight::Type)
         return;
     const quint64 uid = static_cast<LightViewLight *>(item)->uid();
-    // The light editor is not part of the program yet; the light is still selected.
+    if (Light *light = m_map ? m_map->light(uid) : nullptr) {
+        editLights({light});
+        emit setDirty(true);
+    }
     if (m_selection)
         m_selection->setLightSelected(uid, true);
 }
@@ -286,7 +292,27 @@ LightViewInterface *LightView::currentInterfaceItem() const
 
 void LightView::handleEditLight()
 {
-    // Needs the light editor, which is not part of the program yet.
+    if (!m_currentItem || m_currentItem->type() != LightViewLight::Type || !m_map)
+        return;
+    QList<Light *> lights;
+    for (QTreeWidgetItemIterator it(this, QTreeWidgetItemIterator::Selected); *it; ++it) {
+        if ((*it)->type() != LightViewLight::Type)
+            continue;
+        if (Light *light = m_map->light(static_cast<LightViewLight *>(*it)->uid()))
+            lights << light;
+    }
+    editLights(lights);
+}
+
+void LightView::editLights(const QList<Light *> &lights)
+{
+    if (lights.isEmpty())
+        return;
+    const int sortColumn = this->sortColumn();
+    setSortingEnabled(false);
+    EditLightsDialog dialog(m_map, lights, this);
+    dialog.exec();
+    restoreSorting(sortColumn);
 }
 
 void LightView::handleDeleteLight()
@@ -346,7 +372,20 @@ void LightView::handleSelectAllLights()
 
 void LightView::handleEditAllLights()
 {
-    // Needs the light editor, which is not part of the program yet.
+    LightViewInterface *item = currentInterfaceItem();
+    if (!item || !m_map)
+        return;
+    if (m_selection)
+        m_selection->setDataSupplySelected(item->uid(), true);
+    QList<Light *> lights;
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem *child = item->child(i);
+        if (child->type() != LightViewLight::Type)
+            continue;
+        if (Light *light = m_map->light(static_cast<LightViewLight *>(child)->uid()))
+            lights << light;
+    }
+    editLights(lights);
 }
 
 void LightView::handleDiscoverLights()

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 class EffectEngine;
+class Light;
 class LightViewInterface;
 class LightViewLight;
 class MapModel;
@@ -76,6 +77,8 @@ private:
     void refreshSorted(QTreeWidgetItem *item);
     // The interface editor on that interface, with the tree's sorting off while it runs.
     void editInterface(quint64 uid, QWidget *parent);
+    // The light editor on those lights, with the tree's sorting off while it runs.
+    void editLights(const QList<Light *> &lights);
 
     MapModel *m_map;
     EffectEngine *m_engine;
