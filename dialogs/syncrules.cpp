@@ -29,17 +29,6 @@ bool hasChainedAddresses(const QString &interfaceModel)
     return interfaceModel.contains(QLatin1String("Trevan Compact"));
 }
 
-QString lightName(const QString &interfaceName, const QString &modelName, int portIndex,
-                  quint32 lightNumber)
-{
-    QString name = interfaceName;
-    if (!modelName.isEmpty())
-        name += QLatin1Char(' ') + modelName;
-    return name + QStringLiteral(" Light %1-%2")
-                      .arg(portIndex + 1, 2, 10, QLatin1Char('0'))
-                      .arg(qulonglong(lightNumber) + 1, 3, 10, QLatin1Char('0'));
-}
-
 QByteArray macBytes(const QString &text)
 {
     QByteArray bytes(6, '\0');

@@ -1,6 +1,8 @@
 #ifndef SYNCRULES_H
 #define SYNCRULES_H
 
+#include "dialogs/lightdiscoveryrules.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -27,10 +29,8 @@ quint64 lightKey(int dmxChannel, quint64 serial, bool byAddress);
 bool getsFixedSerial(const QString &supplyModel);
 // Whether the interface model numbers its lights by chained DMX addresses.
 bool hasChainedAddresses(const QString &interfaceModel);
-// Interface name, " " + model when the light has one, " Light ", port index + 1 (2 digits)
-// "-" light number + 1 (3 digits).
-QString lightName(const QString &interfaceName, const QString &modelName, int portIndex,
-                  quint32 lightNumber);
+// A synced light is named as the lights wizard names the lights it finds.
+using LightDiscoveryRules::lightName;
 // "00:A0:B1:..." to six bytes; missing or unreadable parts read as 0.
 QByteArray macBytes(const QString &text);
 // The cells of a multi-cell device beyond its first one: pixels / cells - 1 when the cell
