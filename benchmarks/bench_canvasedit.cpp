@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "benchmain.h"
 #include <cmath>
 #include <memory>
 
@@ -129,13 +130,5 @@ BENCHMARK(BM_DropAndUndo)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 
+#include "benchmain.h"
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -92,8 +93,5 @@ BENCHMARK(BM_ConsistencyFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QRandomGenerator>
 
+#include "benchmain.h"
 #include <algorithm>
 #include <cmath>
 
@@ -76,11 +77,5 @@ BENCHMARK(BM_CreateGroupFromCorner)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

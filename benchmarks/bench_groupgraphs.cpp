@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "benchmain.h"
 #include <QCoreApplication>
 
 namespace {
@@ -98,9 +99,5 @@ BENCHMARK(BM_MutualDozen)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

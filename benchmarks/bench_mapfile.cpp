@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "benchmain.h"
 #include <fstream>
 #include <malloc.h>
 #include <map>
@@ -202,11 +203,5 @@ BENCHMARK(BM_SaveMap)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMill
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }
