@@ -1,4 +1,5 @@
 #include "support/apptestsupport.h"
+#include "support/craftedpng.h"
 #include "support/modaldriver.h"
 
 #include "app/animationtemplate.h"
@@ -16,51 +17,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
-
-namespace {
-
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xFFFFFFFF;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
-QByteArray bigEndian(quint32 value)
-{
-    QByteArray out(4, 0);
-    qToBigEndian(value, out.data());
-    return out;
-}
-
-QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
-{
-    return bigEndian(quint32(data.size())) + type + data + bigEndian(crc32(type + data));
-}
-
-// A black PNG of the given size: 8-bit RGB (decoded at 4 bytes a pixel) or 1-bit grey
-// (decoded at 1 bit a pixel, so a huge one is small both on disk and decoded). Without
-// pixels it is a header alone, which is all a size check may read.
-QByteArray blackPng(QSize size, bool rgb, bool withPixels = true)
-{
-    QByteArray header = bigEndian(quint32(size.width())) + bigEndian(quint32(size.height()));
-    header += rgb ? QByteArray("\x08\x02\x00\x00\x00", 5) : QByteArray("\x01\x00\x00\x00\x00", 5);
-    QByteArray png = QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", header);
-    if (withPixels) {
-        const qsizetype row = 1 + (rgb ? qsizetype(size.width()) * 3 : (size.width() + 7) / 8);
-        const QByteArray raw(row * size.height(), 0);      // filter 0, black
-        png += pngChunk("IDAT", qCompress(raw, 9).mid(4)); // the zlib stream, without Qt's length
-    }
-    return png + pngChunk("IEND", QByteArray());
-}
-
-} // namespace
 
 // The commands that turn the map into pictures and back: the animation template, the
 // background image, and the two boxes of the Settings and Help menus.
@@ -196,7 +153,7 @@ private slots:
         QFETCH(QSize, kept);
         QFile file(path("plan.png"));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.write(blackPng(size, rgb)) > 0);
+        QVERIFY(file.write(CraftedPng::black(size, rgb)) > 0);
         file.close();
         MetaTool w;
         ScriptedPrompt prompt;
@@ -219,10 +176,12 @@ private slots:
     void oversizedBackgroundPicturesAreRefused_data()
     {
         QTest::addColumn<QByteArray>("png");
-        QTest::newRow("20000 square, 1 bit") << blackPng(QSize(20000, 20000), false);
-        QTest::newRow("20000 square, header") << blackPng(QSize(20000, 20000), true, false);
-        QTest::newRow("100000 square, header") << blackPng(QSize(100000, 100000), true, false);
-        QTest::newRow("one row too wide, 1 bit") << blackPng(QSize(16385, 1), false);
+        QTest::newRow("20000 square, 1 bit") << CraftedPng::black(QSize(20000, 20000), false);
+        QTest::newRow("20000 square, header")
+            << CraftedPng::black(QSize(20000, 20000), true, false);
+        QTest::newRow("100000 square, header")
+            << CraftedPng::black(QSize(100000, 100000), true, false);
+        QTest::newRow("one row too wide, 1 bit") << CraftedPng::black(QSize(16385, 1), false);
     }
     void oversizedBackgroundPicturesAreRefused()
     {
