@@ -61,9 +61,6 @@ VeyColorLibrary *VeyColorLibrary::instance()
 
 VeyColorLibrary::VeyColorLibrary() : m_root(new VeyColorLibraryItem(nullptr))
 {
-    // The library outlives the event loop, so a save still waiting for it is written here.
-    if (QCoreApplication *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, &VeyColorLibrary::savePendingColors);
     auto *explicitList = new VeyColorLibraryItem(m_root);
     explicitList->setName(explicitColors);
     explicitList->setData(false, VeyColorLibraryItem::Role263Flag);
@@ -356,6 +353,9 @@ void VeyColorLibrary::requestSave()
     if (m_savePending)
         return;
     m_savePending = true;
+    // The library outlives the event loop, so a save still waiting at quit is written then.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &VeyColorLibrary::savePendingColors, Qt::UniqueConnection);
     QMetaObject::invokeMethod(this, &VeyColorLibrary::savePendingColors, Qt::QueuedConnection);
 }
 
