@@ -28,6 +28,7 @@
 #include "protocol/orvex.h"
 
 #include "animationtemplate.h"
+#include "backgroundpicture.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/editpreferencesdialog.h"
 
@@ -904,8 +905,9 @@ void MetaTool::handleNewImageFile()
     const QString file = m_map->imageFile();
     if (file.isEmpty())
         return;
-    QPixmap picture;
-    if (!picture.load(file)) {
+    QSize fullSize;
+    const QImage image = BackgroundPicture::load(file, &fullSize);
+    if (image.isNull()) {
         // The map stays usable and keeps the name, so the picture comes back once the file
         // is there again.
         UserPrompt::instance()->message(
@@ -914,10 +916,14 @@ void MetaTool::handleNewImageFile()
                 .arg(file));
         return;
     }
-    QGraphicsPixmapItem *item = m_scene->addPixmap(picture);
+    QGraphicsPixmapItem *item = m_scene->addPixmap(QPixmap::fromImage(image));
     item->setZValue(-1);
     item->setAcceptedMouseButtons(Qt::NoButton);
     item->setPos(0, 0);
-    m_scene->setSceneRect(0, 0, picture.width() > 0 ? picture.width() : 20,
-                          picture.height() > 0 ? picture.height() : 20);
+    // A picture scaled down to fit memory is stretched back over the floor it shows.
+    if (image.width() != fullSize.width()) {
+        item->setTransformationMode(Qt::SmoothTransformation);
+        item->setScale(double(fullSize.width()) / image.width());
+    }
+    m_scene->setSceneRect(0, 0, fullSize.width(), fullSize.height());
 }

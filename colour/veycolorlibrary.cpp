@@ -3,6 +3,7 @@
 #include "colour/veycolor.h"
 #include "colour/veycolorlibraryitem.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QDomDocument>
@@ -27,6 +28,29 @@ VeyColorLibrary::SwatchRenderer &installedSwatchRenderer()
     return renderer;
 }
 
+// XML 1.0 cannot carry most control characters, not even as character references, and the
+// DOM writer passes them through raw; a name holding one would make the whole file
+// unreadable. Each becomes U+FFFD. Tab, line feed and carriage return inside attribute values
+// are already written as references by the DOM writer.
+QString withOnlyXmlCharacters(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+            continue;
+        }
+        const char16_t u = c.unicode();
+        const bool allowed = (u >= 0x20 || u == 0x9 || u == 0xA || u == 0xD) && !c.isSurrogate() &&
+                             u != 0xFFFE && u != 0xFFFF;
+        out += allowed ? c : QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
 } // namespace
 
 VeyColorLibrary *VeyColorLibrary::instance()
@@ -49,6 +73,8 @@ VeyColorLibrary::VeyColorLibrary() : m_root(new VeyColorLibraryItem(nullptr))
 
 VeyColorLibrary::~VeyColorLibrary()
 {
+    if (m_savePending)
+        saveUserColors();
     m_destroying = true;
     removeRows(0, m_root->childCount(), rootIndex());
     beginResetModel();
@@ -133,7 +159,7 @@ bool VeyColorLibrary::setData(const QModelIndex &index, const QVariant &value, i
     const bool result = item->setData(value, role);
     emitChangedUnlessRoot(index);
     if (!m_destroying && m_savingEnabled && (isUserList(parent(index)) || isUserList(index)))
-        saveUserColors();
+        requestSave();
     return result;
 }
 
@@ -206,7 +232,7 @@ bool VeyColorLibrary::removeRows(int row, int count, const QModelIndex &parent)
     endRemoveRows();
     emitChangedUnlessRoot(parent);
     if (save)
-        saveUserColors();
+        requestSave();
     return true;
 }
 
@@ -265,7 +291,7 @@ void VeyColorLibrary::createColorList(QString colorListName, bool isUserList)
     list->setUserList(isUserList);
     endInsertRows();
     if (isUserList && m_savingEnabled)
-        saveUserColors();
+        requestSave();
 }
 
 void VeyColorLibrary::handleInsertColor(QString uid, QString name, QString valueString, QString,
@@ -284,7 +310,7 @@ void VeyColorLibrary::handleInsertColor(QString uid, QString name, QString value
     const QString usedUid = list->addColor(color, uid, list->childNames(), QString(), vendorID);
     endInsertRows();
     if (isUserList(listIndex))
-        saveUserColors();
+        requestSave();
     emit dataChanged(listIndex, listIndex);
     emit addedColorToList(listIndex);
 
@@ -317,8 +343,31 @@ void VeyColorLibrary::setUserColorBaseFolder(const QString &base)
     userColorBaseOverride() = base;
 }
 
+void VeyColorLibrary::requestSave()
+{
+    // Without an event loop nothing would ever write a deferred save.
+    if (!QCoreApplication::instance()) {
+        saveUserColors();
+        return;
+    }
+    if (m_savePending)
+        return;
+    m_savePending = true;
+    // The library outlives the event loop, so a save still waiting at quit is written then.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &VeyColorLibrary::savePendingColors, Qt::UniqueConnection);
+    QMetaObject::invokeMethod(this, &VeyColorLibrary::savePendingColors, Qt::QueuedConnection);
+}
+
+void VeyColorLibrary::savePendingColors()
+{
+    if (m_savePending)
+        saveUserColors();
+}
+
 bool VeyColorLibrary::saveUserColors()
 {
+    m_savePending = false;
     if (!m_savingEnabled)
         return true;
     QDomDocument doc;
@@ -333,9 +382,7 @@ bool VeyColorLibrary::saveUserColors()
     }
     const QString folder = userColorFolder();
     QDir().mkpath(folder);
-    const QString text = doc.toString(1);
-    qDebug().noquote() << text;
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = withOnlyXmlCharacters(doc.toString(1)).toUtf8();
     // Unbuffered, and a short write counts as a failure: the toolkit reports a partial write
     // (a full disk, a file-size limit) as success and would commit a cut-off file.
     QSaveFile file(folder + QStringLiteral("/userColors.xml"));
@@ -345,6 +392,7 @@ bool VeyColorLibrary::saveUserColors()
                              << file.errorString();
         return false;
     }
+    emit userColorsSaved();
     return true;
 }
 

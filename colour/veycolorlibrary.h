@@ -47,8 +47,10 @@ public:
     static QString userColorFolder();
     // Puts the user colour file under base instead (tests); an empty base restores the default.
     static void setUserColorBaseFolder(const QString &base);
-    // Writes the user lists; false (with a warning) when the file could not be written, in which
-    // case the old file is left as it was. True when saving is disabled.
+    // Writes the user lists now; false (with a warning) when the file could not be written, in
+    // which case the old file is left as it was. True when saving is disabled. Changes to the
+    // lists do not call this directly: they request a save, and every request made before
+    // control returns to the event loop is written once.
     bool saveUserColors();
 
     static const SwatchRenderer &swatchRenderer();
@@ -63,6 +65,8 @@ public slots:
 signals:
     void changed(QString listId);
     void addedColorToList(QModelIndex listId);
+    // The user colour file was written.
+    void userColorsSaved();
 
 private:
     VeyColorLibrary();
@@ -73,10 +77,13 @@ private:
     void emitChangedUnlessRoot(const QModelIndex &index);
     VeyColorLibraryItem *topLevelList(const QString &name) const;
     VeyColorLibraryItem *colorWithUid(const QString &uid) const;
+    void requestSave();
+    void savePendingColors();
 
     VeyColorLibraryItem *m_root;
     bool m_destroying = false;
     bool m_savingEnabled = false;
+    bool m_savePending = false;
 };
 
 #endif // VEYCOLORLIBRARY_H

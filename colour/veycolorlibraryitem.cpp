@@ -5,6 +5,7 @@
 
 #include <QDataStream>
 #include <QDomDocument>
+#include <QSet>
 #include <QUuid>
 
 VeyColorLibraryItem::VeyColorLibraryItem(VeyColorLibraryItem *parentItem)
@@ -44,9 +45,14 @@ QStringList VeyColorLibraryItem::childNames() const
 
 QString VeyColorLibraryItem::uniqueName(const QString &wanted, const QStringList &names)
 {
-    QString name = wanted;
-    for (int n = 2; names.contains(name); ++n)
-        name = QStringLiteral("%1 %2").arg(wanted).arg(n);
+    if (!names.contains(wanted))
+        return wanted;
+    // A set, since a long list of one name would otherwise cost a scan per number tried.
+    const QSet<QString> taken(names.cbegin(), names.cend());
+    QString name;
+    // One arg() call: a chained one would read a "%1" inside the wanted name as its own marker.
+    for (int n = 2; name.isEmpty() || taken.contains(name); ++n)
+        name = QStringLiteral("%1 %2").arg(wanted, QString::number(n));
     return name;
 }
 

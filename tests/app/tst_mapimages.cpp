@@ -1,7 +1,9 @@
 #include "support/apptestsupport.h"
+#include "support/craftedpng.h"
 #include "support/modaldriver.h"
 
 #include "app/animationtemplate.h"
+#include "app/backgroundpicture.h"
 #include "app/layoutview.h"
 #include "app/metatool.h"
 #include "dialogs/aboutdialog.h"
@@ -112,6 +114,89 @@ private slots:
         QCOMPARE(w.mapModel()->imageFile(), path("site.png"));
         QCOMPARE(prompt.titles.last(), QString("Background Image"));
         QCOMPARE(pixmaps(), 0);
+    }
+
+    void backgroundDecodeSize_data()
+    {
+        QTest::addColumn<QSize>("full");
+        QTest::addColumn<QSize>("decoded");
+        QTest::newRow("small") << QSize(800, 600) << QSize(800, 600);
+        QTest::newRow("8000 square") << QSize(8000, 8000) << QSize(8000, 8000);
+        QTest::newRow("budget exactly") << QSize(16384, 4096) << QSize(16384, 4096);
+        QTest::newRow("largest") << QSize(16384, 16384) << QSize(8192, 8192);
+        QTest::newRow("wide, over budget") << QSize(16384, 8192) << QSize(11585, 5792);
+        QTest::newRow("one too wide") << QSize(16385, 10) << QSize();
+        QTest::newRow("one too high") << QSize(10, 16385) << QSize();
+        QTest::newRow("empty") << QSize(0, 600) << QSize();
+    }
+    void backgroundDecodeSize()
+    {
+        QFETCH(QSize, full);
+        QTEST(BackgroundPicture::decodeSize(full), "decoded");
+    }
+
+    // Beyond the toolkit's default allocation limit, within the largest side; above the pixel
+    // budget the picture is kept scaled down and stretched back to its full size.
+    void largeBackgroundPicturesLoad_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("rgb");
+        QTest::addColumn<QSize>("kept");
+        QTest::newRow("6000") << QSize(6000, 6000) << true << QSize(6000, 6000);
+        QTest::newRow("8000") << QSize(8000, 8000) << true << QSize(8000, 8000);
+        QTest::newRow("16384, 1 bit") << QSize(16384, 16384) << false << QSize(8192, 8192);
+    }
+    void largeBackgroundPicturesLoad()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, rgb);
+        QFETCH(QSize, kept);
+        QFile file(path("plan.png"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(CraftedPng::black(size, rgb)) > 0);
+        file.close();
+        MetaTool w;
+        ScriptedPrompt prompt;
+        prompt.fileNames << file.fileName();
+        w.handleAddBackgroundImageAction();
+        QVERIFY(prompt.titles.isEmpty());
+        QCOMPARE(w.canvasScene()->sceneRect(), QRectF(QPointF(0, 0), size));
+        QGraphicsPixmapItem *picture = nullptr;
+        for (QGraphicsItem *item : w.canvasScene()->items())
+            if (item->type() == QGraphicsPixmapItem::Type)
+                picture = static_cast<QGraphicsPixmapItem *>(item);
+        QVERIFY(picture);
+        QCOMPARE(picture->pixmap().size(), kept);
+        QCOMPARE(picture->sceneBoundingRect(), QRectF(QPointF(0, 0), size));
+        QCOMPARE(picture->zValue(), -1.0);
+    }
+
+    // A file whose header claims too much is refused before anything is decoded, even one
+    // that would decode small (1 bit a pixel).
+    void oversizedBackgroundPicturesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("png");
+        QTest::newRow("20000 square, 1 bit") << CraftedPng::black(QSize(20000, 20000), false);
+        QTest::newRow("20000 square, header")
+            << CraftedPng::black(QSize(20000, 20000), true, false);
+        QTest::newRow("100000 square, header")
+            << CraftedPng::black(QSize(100000, 100000), true, false);
+        QTest::newRow("one row too wide, 1 bit") << CraftedPng::black(QSize(16385, 1), false);
+    }
+    void oversizedBackgroundPicturesAreRefused()
+    {
+        QFETCH(QByteArray, png);
+        QFile file(path("bomb.png"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
+        file.close();
+        MetaTool w;
+        ScriptedPrompt prompt;
+        prompt.fileNames << file.fileName();
+        w.handleAddBackgroundImageAction();
+        QCOMPARE(prompt.titles, QStringList{"Background Image"});
+        QCOMPARE(w.mapModel()->imageFile(), file.fileName()); // kept, as for a missing file
+        for (QGraphicsItem *item : w.canvasScene()->items())
+            QVERIFY(item->type() != QGraphicsPixmapItem::Type);
     }
 
     void preferencesApplyToTheWindow()

@@ -165,6 +165,91 @@ private slots:
         QCOMPARE(userFile(), saved);
         lib->setSavingEnabled(false);
     }
+
+    void uniqueNamesTakeTheWantedNameLiterally_data()
+    {
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("unique");
+        QTest::newRow("free") << "Red %1" << QStringList{"Red"} << "Red %1";
+        QTest::newRow("percent one") << "Red %1" << QStringList{"Red %1"} << "Red %1 2";
+        QTest::newRow("percent two, numbered")
+            << "%2" << QStringList{"%2", "%2 2", "%2 3"} << "%2 4";
+        QTest::newRow("case differs") << "red" << QStringList{"Red"} << "red";
+    }
+    void uniqueNamesTakeTheWantedNameLiterally()
+    {
+        QFETCH(QString, wanted);
+        QFETCH(QStringList, taken);
+        QTEST(VeyColorLibraryItem::uniqueName(wanted, taken), "unique");
+    }
+
+    void insertingAPercentNameTwiceNumbersIt()
+    {
+        for (int i = 0; i < 2; ++i)
+            lib->handleInsertColor("", "Red %1", "aRgb;1;0;#ffffffff00000000", "", "Percent", "");
+        QCOMPARE(names(list("Percent")), (QStringList{"Red %1", "Red %1 2"}));
+    }
+
+    void insertsSaveOncePerOperation()
+    {
+        lib->setSavingEnabled(true);
+        lib->createColorList(QStringLiteral("Bulk"), true);
+        QSignalSpy saves(lib, &VeyColorLibrary::userColorsSaved);
+        for (int i = 0; i < 300; ++i)
+            lib->handleInsertColor(QStringLiteral("b%1").arg(i), QStringLiteral("Tone %1").arg(i),
+                                   "aRgb;1;0;#ffff0000ffff0000", "", "Bulk", "");
+        QCOMPARE(saves.count(), 0); // written when control returns to the event loop
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(saves.count(), 1);
+        QDomDocument doc;
+        QVERIFY(doc.setContent(userFile()));
+        const QDomNodeList lists = doc.elementsByTagName("ColorLibrary");
+        const QDomElement bulk = lists.at(lists.size() - 1).toElement();
+        QCOMPARE(bulk.attribute("name"), "Bulk");
+        QCOMPARE(bulk.elementsByTagName("Color").size(), 300);
+        QCOMPARE(bulk.lastChildElement("Color").attribute("name"), "Tone 299");
+
+        QVERIFY(lib->setData(lib->index(0, 0, list("Bulk")), "First", Qt::EditRole));
+        QVERIFY(lib->removeRows(1, 2, list("Bulk")));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(saves.count(), 2);
+        lib->setSavingEnabled(false);
+    }
+
+    void namesWithControlCharactersKeepTheFileWellFormed_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reread");
+        QTest::newRow("C0 controls") << QString("A\x01"
+                                                "B\x1f")
+                                     << QString("A\uFFFDB\uFFFD");
+        QTest::newRow("tab and line ends") << QString("A\tB\nC\rD") << QString("A\tB\nC\rD");
+        QTest::newRow("non-characters")
+            << (QString("A") + QChar(0xFFFE) + QChar(0xFFFF)) << QString("A\uFFFD\uFFFD");
+        QTest::newRow("lone surrogate")
+            << (QString("A") + QChar(0xD800) + "B") << QString("A\uFFFDB");
+        QTest::newRow("astral kept")
+            << QString::fromUtf8("A\xF0\x9F\x8E\xA8") << QString::fromUtf8("A\xF0\x9F\x8E\xA8");
+    }
+    void namesWithControlCharactersKeepTheFileWellFormed()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reread);
+        lib->setSavingEnabled(true);
+        const QString listName = QStringLiteral("Odd ") + QTest::currentDataTag();
+        lib->createColorList(listName + name, true);
+        lib->handleInsertColor("", name, "aRgb;1;0;#ffff0000ffff0000", "", listName + name, "");
+        QVERIFY(lib->saveUserColors());
+        lib->setSavingEnabled(false);
+        QDomDocument doc;
+        QString error;
+        QVERIFY2(doc.setContent(userFile(), &error), qPrintable(error));
+        const QDomNodeList lists = doc.elementsByTagName("ColorLibrary");
+        const QDomElement odd = lists.at(lists.size() - 1).toElement();
+        QCOMPARE(odd.attribute("name"), listName + reread);
+        QCOMPARE(odd.firstChildElement("Color").attribute("name"), reread);
+    }
 };
 
 QTEST_MAIN(TestColourLibrary)

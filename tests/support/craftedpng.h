@@ -1,0 +1,17 @@
+#ifndef CRAFTEDPNG_H
+#define CRAFTEDPNG_H
+
+#include <QByteArray>
+#include <QSize>
+
+// PNG files written byte by byte, of sizes the toolkit's own writer would need gigabytes for.
+namespace CraftedPng {
+
+// A black picture: 8-bit RGB (decoded at 4 bytes a pixel) or 1-bit grey (decoded at 1 bit a
+// pixel, so a huge one is small both on disk and decoded). Without pixels it is a header
+// alone, which is all a size check may read.
+QByteArray black(QSize size, bool rgb, bool withPixels = true);
+
+} // namespace CraftedPng
+
+#endif // CRAFTEDPNG_H
