@@ -621,7 +621,10 @@ void DiscoveryEngine::endReading(Readings &readings, quint64 serial)
     const auto it = readings.find(serial);
     if (it == readings.end())
         return;
-    delete it->retryTimer;
+    // A read that fails ends inside its own timer's timeout.
+    it->retryTimer->stop();
+    it->retryTimer->disconnect(this);
+    it->retryTimer->deleteLater();
     readings.erase(it);
 }
 
