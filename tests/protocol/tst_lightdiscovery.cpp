@@ -375,13 +375,18 @@ private slots:
         QVERIFY(m_rig->scan(ds, 0));
         const quint32 ip = m_rig->device->address().toIPv4Address();
         quint32 serial = 0x100000;
-        const auto entry = [&serial](quint8 port) {
+        const auto entry = [&serial](quint8 port, int count = 63) {
             QVector<quint32> serials;
-            for (int i = 0; i < 63; ++i)
+            for (int i = 0; i < count; ++i)
                 serials << serial++;
             return OrvexReplies::blinkScan2Entry(port, 1, OrvexReplies::serialPayload(serials));
         };
         DebugLines log;
+        // More datagrams than one pass of the reader takes: the rest are read all the same.
+        for (int i = 0; i < 70; ++i)
+            QVERIFY(m_rig->sendToEngine(m_rig->device,
+                                        OrvexReplies::blinkScan2Reply(ip, 1, entry(1, 7))));
+        QTRY_COMPARE(m_rig->found.size(), 490);
         // Port 1 alone first (beyond its 512), then ports 2 and 3 share what the scan has left.
         for (int i = 0; i < 10; ++i)
             QVERIFY(
