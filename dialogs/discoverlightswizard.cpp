@@ -98,6 +98,8 @@ void DiscoverLightsWizard::handleDiscoveryStarting()
     stopDiscovery();
     endReading(false);
     cleanUp();
+    if (!m_savedBufferSizes.contains(m_controller->uid()))
+        m_savedBufferSizes.insert(m_controller->uid(), m_controller->dmxBufSize());
     m_discoveredLights.clear();
     m_serials.clear();
     m_derived.clear();
@@ -141,6 +143,8 @@ void DiscoverLightsWizard::restartCompletionTimer(int ms)
 void DiscoverLightsWizard::stopDiscovery()
 {
     connectScan(false);
+    // Whatever still answers the scan now is dropped by the engine, at no cost to us.
+    m_engine->endLightScan(m_controller);
     if (!m_completionTimer)
         return;
     // This may run inside the timer's own timeout.
@@ -246,8 +250,17 @@ void DiscoverLightsWizard::cleanUp()
         QCoreApplication::processEvents();
     }
     m_map->flushChangedGroups();
+    restoreBufferSizes();
     progress.setValue(progress.maximum());
     progress.close();
+}
+
+void DiscoverLightsWizard::restoreBufferSizes()
+{
+    for (auto it = m_savedBufferSizes.cbegin(); it != m_savedBufferSizes.cend(); ++it) {
+        if (DataSupply *ds = m_map->dataSupply(it.key()))
+            ds->restoreDMXBufSize(it.value());
+    }
 }
 
 void DiscoverLightsWizard::deleteFoundLight(Light *light)
@@ -293,6 +306,8 @@ void DiscoverLightsWizard::handleReadAddressesStarting()
     m_reading = true;
     connect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
             &DiscoverLightsWizard::handleLightDataQueryComplete, Qt::UniqueConnection);
+    connect(m_engine, &DiscoveryEngine::lightDataReadFailed, this,
+            &DiscoverLightsWizard::handleLightDataQueryFailed, Qt::UniqueConnection);
     m_progress = new QProgressDialog(tr("Reading Existing Addresses..."), tr("Cancel"), 0, count,
                                      this, ProgressFlags);
     connect(m_progress, &QProgressDialog::canceled, this,
@@ -340,17 +355,32 @@ void DiscoverLightsWizard::failReading(quint64 uid)
                                     tr("Failed to read light data for %1").arg(uid, 0, 16));
 }
 
+Light *DiscoverLightsWizard::lightBeingRead(quint64 serialNumber) const
+{
+    if (!m_reading || m_readingUid == 0)
+        return nullptr;
+    Light *light = m_discoveredLights.value(m_readingUid);
+    return light && light->serialNumber() == serialNumber ? light : nullptr;
+}
+
 void DiscoverLightsWizard::handleLightDataQueryComplete(quint64 serialNumber)
 {
     // Only the read in progress counts, once: a late or repeated completion is not a new one.
-    if (!m_reading || m_readingUid == 0)
-        return;
-    Light *light = m_discoveredLights.value(m_readingUid);
-    if (!light || light->serialNumber() != serialNumber)
+    Light *light = lightBeingRead(serialNumber);
+    if (!light)
         return;
     m_readingUid = 0;
     expandCells(light);
     readNextLight();
+}
+
+void DiscoverLightsWizard::handleLightDataQueryFailed(quint64 serialNumber)
+{
+    Light *light = lightBeingRead(serialNumber);
+    if (!light)
+        return;
+    m_readingUid = 0;
+    failReading(light->uid());
 }
 
 void DiscoverLightsWizard::expandCells(Light *original)
@@ -404,6 +434,8 @@ void DiscoverLightsWizard::endReading(bool unique)
     m_reading = false;
     disconnect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
                &DiscoverLightsWizard::handleLightDataQueryComplete);
+    disconnect(m_engine, &DiscoveryEngine::lightDataReadFailed, this,
+               &DiscoverLightsWizard::handleLightDataQueryFailed);
     // No retries may go on for a read whose answer nobody waits for any more.
     if (Light *light = m_discoveredLights.value(m_readingUid))
         m_engine->forgetLight(light->serialNumber());

@@ -56,6 +56,8 @@ public slots:
     void cancelButtonClicked();
     void handleReadAddressesStarting();
     void handleLightDataQueryComplete(quint64 serialNumber);
+    // The device stopped answering: the read counts as refused.
+    void handleLightDataQueryFailed(quint64 serialNumber);
     void handleProgressDialogCanceled();
     void handleReadStarting();
 
@@ -74,6 +76,9 @@ private:
     void judgeAddresses();
     void endReading(bool unique);
     void failReading(quint64 uid);
+    // The light whose read runs, when its serial number is this one.
+    Light *lightBeingRead(quint64 serialNumber) const;
+    void restoreBufferSizes();
 
     DiscoverLightsControllerPage *m_controllerPage;
     DiscoverLightsDiscoverPage *m_discoverPage;
@@ -100,6 +105,9 @@ private:
     DiscoveryEngine *m_engine;
     QPointer<QProgressDialog> m_progress;
     uint m_portsRemaining = 0;
+    // The DMX buffer size of each interface scanned, as it was before the first run on it:
+    // reading the found lights' addresses raises it, and it never shrinks by itself.
+    QHash<quint64, int> m_savedBufferSizes;
 };
 
 #endif // DISCOVERLIGHTSWIZARD_H

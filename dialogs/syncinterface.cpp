@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QProgressDialog>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -144,6 +143,8 @@ void SyncInterface::handleControllerDiscoveryTimeout()
             &SyncInterface::handleDiscoveredLights);
     connect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
             &SyncInterface::handleLightDataReadComplete);
+    connect(m_engine, &DiscoveryEngine::lightDataReadFailed, this,
+            &SyncInterface::handleLightDataReadFailed);
     startLightDiscovery();
 }
 
@@ -201,6 +202,7 @@ void SyncInterface::handleDiscoveredLights(QList<Light *> &list)
             timer->disconnect(this);
             timer->deleteLater();
         }
+        endLightWindow(uid);
     }
     const DataSupply *ds = m_engine->controllerForUid(uid);
     if (ds && SyncRules::hasChainedAddresses(m_dictionary->deviceName(ds->serialNumber()))) {
@@ -261,9 +263,17 @@ void SyncInterface::handleDiscoveryComplete()
         m_lightTimers.remove(uid);
     timer->disconnect(this);
     timer->deleteLater();
-    // Lets the lights settle after the scan before they are read.
-    QThread::msleep(ulong(NetworkSettings::instance().syncReadPauseMs));
-    syncNextSerial(uid);
+    endLightWindow(uid);
+    // Lets the lights settle after the scan before they are read; on a timer, so that the
+    // window and Cancel stay live meanwhile (a cancelled sync has no engine left to read).
+    QTimer::singleShot(NetworkSettings::instance().syncReadPauseMs, this,
+                       [this, uid] { syncNextSerial(uid); });
+}
+
+void SyncInterface::endLightWindow(quint64 interfaceUid)
+{
+    if (m_engine)
+        m_engine->endLightScan(m_engine->controllerForUid(interfaceUid));
 }
 
 void SyncInterface::syncNextSerial(quint64 interfaceUid)
@@ -282,11 +292,32 @@ void SyncInterface::syncNextSerial(quint64 interfaceUid)
         if (ds && m_engine->readLightData(light, ds->ipAddress()))
             return;
         // A read that cannot even be sent would keep the sync waiting for ever.
+        passOver(light);
+    }
+}
+
+void SyncInterface::passOver(Light *light)
+{
+    const auto it = m_pendingLights.find(light->dataSupplyUid());
+    if (it != m_pendingLights.end()) {
         it->remove(light);
         if (it->isEmpty())
             m_pendingLights.erase(it);
-        m_engine->dropLight(light);
     }
+    m_engine->dropLight(light);
+}
+
+void SyncInterface::handleLightDataReadFailed(quint64 serialNumber)
+{
+    Light *light = m_engine->lightForSerial(serialNumber);
+    if (!light)
+        return;
+    const quint64 owner = light->dataSupplyUid();
+    const auto it = m_pendingLights.find(owner);
+    if (it == m_pendingLights.end() || !it->contains(light))
+        return;
+    passOver(light);
+    syncNextSerial(owner);
 }
 
 void SyncInterface::handleLightDataReadComplete(quint64 serialNumber)

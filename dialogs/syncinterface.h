@@ -53,6 +53,8 @@ public slots:
     void handleSyncButtonClicked();
     void handleControllerDiscoveryTimeout();
     void handleDiscoveredPorts(quint64 uid, unsigned int portCount);
+    // The device stopped answering: the light is passed over, as one whose read is refused.
+    void handleLightDataReadFailed(quint64 serialNumber);
 
 private:
     QString interfaceKey(const DataSupply *ds) const;
@@ -63,6 +65,8 @@ private:
     void syncChainedAddresses(const DataSupply *ds, const QList<Light *> &list);
     void syncReadLight(Light *discovered);
     void syncNextSerial(quint64 interfaceUid);
+    void endLightWindow(quint64 interfaceUid);
+    void passOver(Light *light);
     bool lightsOutstanding() const;
     void checkEnd();
     // Ends the sync from the event loop, never from inside an engine signal: the engine goes.

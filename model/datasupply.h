@@ -130,6 +130,8 @@ public slots:
     void addLight(quint64 uid);
     void removeLight(quint64 uid);
     void setDMXBufSize(int size);
+    // Puts the size back to one it had before, smaller or not: setDMXBufSize only grows it.
+    void restoreDMXBufSize(int size) { m_dmxBufSize = size; }
     bool updateLights();
     void lightsOn();
     void lightsOff();

@@ -8,6 +8,7 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "protocol/framerelay.h"
+#include "protocol/ipv4address.h"
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
 #include "protocol/orvexdatagrams.h"
@@ -16,6 +17,8 @@
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
+
+#include <algorithm>
 
 DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
     : m_map(map), m_effectEngine(effectEngine)
@@ -117,6 +120,7 @@ void DiscoveryEngine::discoverControllers()
     m_caLightLists.clear();
     m_interfaceValues.clear();
     m_lights.clear();
+    m_scans.clear();
 }
 
 void DiscoveryEngine::discoverPorts(DataSupply *ds)
@@ -303,6 +307,7 @@ void DiscoveryEngine::discoverLights(DataSupply *ds)
     if (!controllerForUid(ds->uid()))
         m_dataSupplyByUid.insert(ds->uid(), ds);
     m_lights.clear();
+    m_scans.insert(ip, Scan{{}, 0, lightLimitForScan(ds)});
     switch (ds->protocolVersion()) {
     case 1:
         m_orvex->sendBlinkScan(ds->ipAddress().toLatin1());
@@ -314,6 +319,61 @@ void DiscoveryEngine::discoverLights(DataSupply *ds)
     default:
         break;
     }
+}
+
+void DiscoveryEngine::endLightScan(const DataSupply *ds)
+{
+    if (ds)
+        m_scans.remove(QHostAddress(ds->ipAddress()).toIPv4Address());
+}
+
+bool DiscoveryEngine::isScanning(const DataSupply *ds) const
+{
+    return ds && m_scans.contains(QHostAddress(ds->ipAddress()).toIPv4Address());
+}
+
+int DiscoveryEngine::lightLimitForScan(const DataSupply *ds)
+{
+    return MaxLightsPerPort * std::max(1, ds ? int(ds->portCount()) : 0);
+}
+
+DataSupply *DiscoveryEngine::scannedSupply(quint32 ip)
+{
+    DataSupply *ds = m_scans.contains(ip) ? dataSupplyForIp(ip) : nullptr;
+    if (ds)
+        return ds;
+    // Anyone on the network can send these: no line of its own for each.
+    if (const int dropped = m_unscannedLog.note()) {
+        QDebug line = qDebug().nospace().noquote();
+        line << "Light scan: dropped a reply for " << QHostAddress(ip).toString()
+             << ", which is not being scanned";
+        if (dropped > 1)
+            line << " (" << dropped << " such replies since the last line)";
+    }
+    return nullptr;
+}
+
+int DiscoveryEngine::admitLights(quint32 ip, int port, int wanted, bool whole)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan == m_scans.end() || wanted <= 0)
+        return 0;
+    int &onPort = scan->perPort[port];
+    int granted = std::min({wanted, MaxLightsPerPort - onPort, scan->limit - scan->total});
+    granted = std::max(granted, 0);
+    if (whole && granted < wanted)
+        granted = 0;
+    onPort += granted;
+    scan->total += granted;
+    if (granted == wanted)
+        return granted;
+    if (const int dropped = m_overLimitLog.note(wanted - granted)) {
+        qDebug().nospace().noquote()
+            << "Light scan: dropped " << dropped << " lights of " << QHostAddress(ip).toString()
+            << " beyond " << MaxLightsPerPort << " a port or " << scan->limit
+            << " a scan, counted since the last line";
+    }
+    return granted;
 }
 
 Light *DiscoveryEngine::makeLight(quint64 uid, quint64 serial, quint64 owner, quint8 port)
@@ -348,8 +408,8 @@ Light *DiscoveryEngine::makeBatchLight(quint64 uid, quint64 serial, const DataSu
 
 void DiscoveryEngine::handleBlinkScanResponse(unsigned int ip, unsigned int sn)
 {
-    DataSupply *ds = dataSupplyForIp(ip);
-    if (!ds || !m_map)
+    DataSupply *ds = scannedSupply(ip);
+    if (!ds || !m_map || admitLights(ip, 0, 1, true) == 0)
         return;
     Light *light = makeLight(m_map->nextUid(), sn, ds->uid(), 0);
     m_lights.insert(sn, light);
@@ -359,11 +419,11 @@ void DiscoveryEngine::handleBlinkScanResponse(unsigned int ip, unsigned int sn)
 void DiscoveryEngine::handleBlinkScan2SNResponse(unsigned int ip, unsigned char portNum,
                                                  unsigned char snCount, QVector<quint64> sn)
 {
-    DataSupply *ds = dataSupplyForIp(ip);
+    DataSupply *ds = scannedSupply(ip);
     if (!ds || !m_map)
         return;
     // A ragged entry carries a last value made of the bytes left over: no serial number.
-    const int count = std::min<int>(snCount, sn.size());
+    const int count = admitLights(ip, portNum - 1, std::min<int>(snCount, sn.size()), false);
     const quint64 owner = ds->uid(); // a receiver may delete the interface
     for (int i = 0; i < count; ++i) {
         Light *light = makeLight(m_map->nextUid(), sn[i], owner, quint8(portNum - 1));
@@ -375,14 +435,21 @@ void DiscoveryEngine::handleBlinkScan2SNResponse(unsigned int ip, unsigned char 
 void DiscoveryEngine::handleBlinkScan2ORDMResponse(uint ip, unsigned char portNum,
                                                    QVector<quint64> sn)
 {
-    if (!m_map)
+    const DataSupply *ds = scannedSupply(ip);
+    if (!ds || !m_map)
         return;
+    QVector<quint64> fresh;
+    QSet<quint64> seen;
     for (const quint64 uid : std::as_const(sn)) {
-        if (lightForSerial(uid))
-            continue;
-        // RDM lights answer through any interface; an unknown address leaves them unowned.
-        const DataSupply *ds = dataSupplyForIp(ip);
-        Light *light = makeLight(m_map->nextUid(), uid, ds ? ds->uid() : 0, quint8(portNum - 1));
+        if (!lightForSerial(uid) && !seen.contains(uid)) {
+            seen.insert(uid);
+            fresh.append(uid);
+        }
+    }
+    fresh.resize(admitLights(ip, portNum - 1, int(fresh.size()), false));
+    const quint64 owner = ds->uid(); // a receiver may delete the interface
+    for (const quint64 uid : std::as_const(fresh)) {
+        Light *light = makeLight(m_map->nextUid(), uid, owner, quint8(portNum - 1));
         m_lights.insert(uid, light);
         emit discoveredLight(light);
     }
@@ -391,8 +458,10 @@ void DiscoveryEngine::handleBlinkScan2ORDMResponse(uint ip, unsigned char portNu
 void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
                                            unsigned char port2)
 {
-    DataSupply *ds = dataSupplyForIp(ip);
+    DataSupply *ds = scannedSupply(ip);
     if (!ds || !m_map || dropsCAScans(ds->serialNumber()))
+        return;
+    if (port1 + port2 > 0 && admitLights(ip, 0, port1 + port2, true) == 0)
         return;
     QList<Light *> batch;
     for (int i = 0; i < port1 + port2; ++i) {
@@ -407,7 +476,7 @@ void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
 void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char portNum,
                                                  unsigned char fixtureCount, QVector<quint64> sn)
 {
-    DataSupply *ds = dataSupplyForIp(ip);
+    DataSupply *ds = scannedSupply(ip);
     if (!ds || !m_map || fixtureCount != sn.size())
         return;
     // The counts size a loop that makes lights: a corrupt count must not make billions.
@@ -419,6 +488,9 @@ void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char 
                  << ds->ipAddress() << ": a port holds at most" << MaxLightsPerPort;
         return;
     }
+    // A port's fixtures come whole or not at all.
+    if (total > 0 && admitLights(ip, portNum - 1, int(total), true) == 0)
+        return;
     QList<Light *> batch;
     for (const quint64 count : std::as_const(sn)) {
         const quint64 fixture = m_map->nextUid();
@@ -468,7 +540,7 @@ void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint3
         ds->setProperty(m_propertyMapper->stringName(token),
                         m_propertyMapper->toDisplayValue(token, numberText(value)));
     }
-    Reading *reading = readingAnswered(m_interfaceReads, serial, ReadMethod::OGet, valueID);
+    Reading *reading = readingAnswered(m_interfaceReads, serial, ReadMethod::OGet, valueID, ip);
     if (!reading)
         return;
     consumeAnswer(*reading, serial, valueID);
@@ -549,7 +621,10 @@ void DiscoveryEngine::endReading(Readings &readings, quint64 serial)
     const auto it = readings.find(serial);
     if (it == readings.end())
         return;
-    delete it->retryTimer;
+    // A read that fails ends inside its own timer's timeout.
+    it->retryTimer->stop();
+    it->retryTimer->disconnect(this);
+    it->retryTimer->deleteLater();
     readings.erase(it);
 }
 
@@ -570,6 +645,9 @@ bool DiscoveryEngine::send(const ReadRequest &request)
 bool DiscoveryEngine::sendAndArm(Reading &reading, const ReadRequest &request)
 {
     reading.inFlight = request;
+    reading.inFlight.target = 0;
+    parseDottedQuad(request.ip, &reading.inFlight.target);
+    reading.retries = 0;
     reading.retryTimer->start(NetworkSettings::instance().discoveryRetryMs);
     return send(request);
 }
@@ -599,10 +677,12 @@ void DiscoveryEngine::consumeAnswer(Reading &reading, quint64 serial, quint16 ad
 }
 
 DiscoveryEngine::Reading *DiscoveryEngine::readingAnswered(Readings &readings, quint64 serial,
-                                                           ReadMethod method, quint16 address)
+                                                           ReadMethod method, quint16 address,
+                                                           quint32 from)
 {
     const auto it = readings.find(serial);
-    if (it == readings.end() || it->inFlight.method != method || it->inFlight.address != address)
+    if (it == readings.end() || it->inFlight.method != method || it->inFlight.address != address ||
+        it->inFlight.target != from)
         return nullptr;
     return &*it;
 }
@@ -641,7 +721,7 @@ bool DiscoveryEngine::readLightData(Light *light, const QString &ip)
 void DiscoveryEngine::handleBlinkEEReadResponse(unsigned int ip, unsigned int sn,
                                                 unsigned char addr, unsigned char b)
 {
-    Reading *reading = readingAnswered(m_lightReads, sn, ReadMethod::EERead, addr);
+    Reading *reading = readingAnswered(m_lightReads, sn, ReadMethod::EERead, addr, ip);
     if (!reading)
         return;
     const QPointer<Light> light = reading->light;
@@ -669,7 +749,7 @@ void DiscoveryEngine::handleBlinkEEReadResponse(unsigned int ip, unsigned int sn
 
 void DiscoveryEngine::handleRDMGetReply(quint32 ip, quint64 sn, quint16 pid, QString value)
 {
-    Reading *reading = readingAnswered(m_lightReads, sn, ReadMethod::ORDMGet, pid);
+    Reading *reading = readingAnswered(m_lightReads, sn, ReadMethod::ORDMGet, pid, ip);
     if (!reading)
         return;
     const QPointer<Light> light = reading->light;
@@ -712,20 +792,37 @@ void DiscoveryEngine::handleTimeout()
 {
     const auto *timer = qobject_cast<QTimer *>(sender());
     for (Readings *readings : {&m_lightReads, &m_interfaceReads}) {
-        for (Reading &reading : *readings) {
-            if (reading.retryTimer != timer)
-                continue;
-            const ReadRequest request = reading.inFlight;
-            qInfo() << "No response received from device";
-            qInfo() << "ip: " << request.ip << "sn : " << request.sn
-                    << "read address: " << request.address;
-            // A fresh socket, in case the old one is what went wrong.
-            m_orvex->resetSocket();
-            qInfo() << "Retry read";
-            sendAndArm(reading, request);
-            return;
+        for (auto it = readings->begin(); it != readings->end(); ++it) {
+            if (it->retryTimer == timer) {
+                retry(*readings, it.key(), *it);
+                return;
+            }
         }
     }
+}
+
+void DiscoveryEngine::retry(Readings &readings, quint64 serial, Reading &reading)
+{
+    const ReadRequest request = reading.inFlight;
+    qInfo() << "No response received from device";
+    qInfo() << "ip: " << request.ip << "sn : " << request.sn << "read address: " << request.address;
+    if (reading.retries >= NetworkSettings::instance().lightReadMaxRetries) {
+        qInfo() << "Read failed after" << reading.retries << "retries";
+        // An interface read still hands its lights on, with the values it got.
+        if (&readings == &m_interfaceReads) {
+            finishInterfaceRead(serial);
+            return;
+        }
+        endReading(readings, serial);
+        emit lightDataReadFailed(serial);
+        return;
+    }
+    // The same socket: a fresh one would lose the answers still on their way to this one,
+    // to this read's earlier tries and to every other read.
+    qInfo() << "Retry read";
+    ++reading.retries;
+    reading.retryTimer->start(NetworkSettings::instance().discoveryRetryMs);
+    send(request);
 }
 
 int DiscoveryEngine::deviceTypeOf(const Light *light) const

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QVector>
 
+#include "protocol/droppeddatagramlog.h"
+
 class DataSupply;
 class DeviceDictionary;
 class EffectEngine;
@@ -33,11 +35,19 @@ class QTimer;
 // forgetLight); the engine deletes, when it is destroyed, every object it made that is still
 // parentless, not held by the map model and not forgotten.
 //
+// Scans: the protocol has no authentication, so a scan reply counts only while its interface
+// is being scanned (from discoverLights to endLightScan), and a scan makes at most
+// MaxLightsPerPort lights a port and lightLimitForScan lights in all. Replies that name
+// another host than their sender never get here (Orvex drops them). What is dropped is
+// counted in a log line at most once a second.
+//
 // Reads: every running read (of one light's properties, or of the values of an interface whose
 // lights came as fixture counts) has its own request in flight and its own retry timer, so
-// several reads can run at once. Only a reply that answers the request in flight of a running
-// read counts; any other (a duplicate, a late answer to an earlier try, a reply for a light
-// that was forgotten or deleted) is dropped.
+// several reads can run at once. Only a reply from the address the request went to that
+// answers the request in flight of a running read counts; any other (a duplicate, a reply
+// from another host, a reply for a light that was forgotten or deleted) is dropped. A late
+// answer to an earlier try of the same request counts. After NetworkSettings'
+// lightReadMaxRetries unanswered retries in a row a read ends as failed.
 class DiscoveryEngine : public QObject
 {
     Q_OBJECT
@@ -50,12 +60,20 @@ public:
     // Scans the interface's lights (blink scan for protocol version 1, blink scan 2 for 2 and
     // 3). Lights with a serial number come one by one (discoveredLight); counted lights come
     // as batches (discoveredLights), after the interface's own values are read when its model
-    // has any. Empties the light table first.
+    // has any. Empties the light table first. The scan runs, and replies to it count, until
+    // endLightScan, discoverControllers or the engine's end; a second call starts it anew.
     void discoverLights(DataSupply *ds);
+    // Later scan replies of that interface are dropped.
+    void endLightScan(const DataSupply *ds);
+    bool isScanning(const DataSupply *ds) const;
+    // The most lights one scan of the interface makes: MaxLightsPerPort for each of its ports
+    // (for one port when it has none).
+    static int lightLimitForScan(const DataSupply *ds);
     // Reads the light's properties from the device behind the interface at ip: EEPROM reads
     // for 32-bit serial numbers, RDM GET for wider ones, each answer applied to the light
-    // through setLightProperty; lightDataReadComplete(serial) once nothing is left. False,
-    // with no read running, when the first request cannot be sent.
+    // through setLightProperty; lightDataReadComplete(serial) once nothing is left, or
+    // lightDataReadFailed(serial) when the device stops answering. False, with no read
+    // running, when the first request cannot be sent.
     bool readLightData(Light *light, const QString &ip);
 
     DataSupply *controllerForUid(quint64 uid) const;
@@ -95,6 +113,8 @@ signals:
     void discoveredLight(Light *l);
     void discoveredLights(QList<Light *> &list);
     void lightDataReadComplete(quint64 serialNumber);
+    // The device did not answer a request of the read, tries included; the read has ended.
+    void lightDataReadFailed(quint64 serialNumber);
 
 public slots:
     void handleTimeout();
@@ -131,6 +151,7 @@ private:
         quint64 sn = 0;
         quint16 address = 0;
         QString token;
+        quint32 target = 0; // ip as a host-order address, set when the request goes out
     };
 
     // One running read. Light reads hold the light read; interface reads leave it null.
@@ -140,6 +161,7 @@ private:
         QSet<QString> pending;
         ReadRequest inFlight;
         QTimer *retryTimer = nullptr;
+        int retries = 0; // of the request in flight
     };
     using Readings = QHash<quint64, Reading>;
 
@@ -151,7 +173,18 @@ private:
     void deleteUnclaimedDataSupplies();
     void deleteUnclaimedLights();
 
-    // Scans.
+    // Scans. A scan's lights so far, by port index and in all.
+    struct Scan
+    {
+        QHash<int, int> perPort;
+        int total = 0;
+        int limit = 0;
+    };
+    // The interface at ip when it is being scanned; else null, and the reply counts as dropped.
+    DataSupply *scannedSupply(quint32 ip);
+    // How many of `wanted` new lights on that port the scan of ip may still make, all or
+    // nothing when `whole`; the rest count as dropped.
+    int admitLights(quint32 ip, int port, int wanted, bool whole);
     Light *makeLight(quint64 uid, quint64 serial, quint64 owner, quint8 port);
     // A light of a fixture-count or CA batch, set up without a signal per field.
     Light *makeBatchLight(quint64 uid, quint64 serial, const DataSupply *ds, quint8 port,
@@ -172,8 +205,9 @@ private:
     void consumeAnswer(Reading &reading, quint64 serial, quint16 address);
     void continueLightRead(quint64 serial, const QByteArray &ip, ReadMethod method);
     // The running read whose request in flight this reply answers; null for any other reply.
-    Reading *readingAnswered(Readings &readings, quint64 serial, ReadMethod method,
-                             quint16 address);
+    Reading *readingAnswered(Readings &readings, quint64 serial, ReadMethod method, quint16 address,
+                             quint32 from);
+    void retry(Readings &readings, quint64 serial, Reading &reading);
     int deviceTypeOf(const Light *light) const;
 
     QPointer<MapModel> m_map;
@@ -192,6 +226,9 @@ private:
     QHash<quint64, QList<QList<QPointer<Light>>>> m_caLightLists;
     QHash<quint64, QHash<QString, quint32>> m_interfaceValues;
     QSet<quint64> m_knownIds;
+    QHash<quint32, Scan> m_scans; // by interface address
+    DroppedDatagramLog m_unscannedLog;
+    DroppedDatagramLog m_overLimitLog;
 
     // Every interface and light this engine made, for the clean-up at destruction.
     QList<QPointer<DataSupply>> m_created;

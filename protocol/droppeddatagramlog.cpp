@@ -1,15 +1,15 @@
 #include "droppeddatagramlog.h"
 
-int DroppedDatagramLog::note()
+int DroppedDatagramLog::note(int count)
 {
     if (!m_clock.isValid())
         m_clock.start();
-    return noteAt(m_clock.elapsed());
+    return noteAt(m_clock.elapsed(), count);
 }
 
-int DroppedDatagramLog::noteAt(qint64 nowMs)
+int DroppedDatagramLog::noteAt(qint64 nowMs, int count)
 {
-    ++m_counted;
+    m_counted += count;
     if (m_hasWritten && nowMs - m_lastLineMs < IntervalMs)
         return 0;
     const int reported = m_counted;

@@ -12,11 +12,11 @@ class DroppedDatagramLog
 public:
     static constexpr qint64 IntervalMs = 1000;
 
-    // Counts one drop now; returns 0 when it is only counted, else the number of drops that
-    // the line written for it reports (this one and those counted since the last line).
-    int note();
+    // Counts `count` drops now; returns 0 when they are only counted, else the number of drops
+    // that the line written for them reports (these and those counted since the last line).
+    int note(int count = 1);
     // The same at a given time on any monotonic clock in milliseconds.
-    int noteAt(qint64 nowMs);
+    int noteAt(qint64 nowMs, int count = 1);
 
 private:
     QElapsedTimer m_clock;

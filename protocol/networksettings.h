@@ -47,6 +47,10 @@ public:
     // Discovery engine.
     QByteArray discoverCarriedAddress = "10.1.1.222";
     int discoveryRetryMs = 500;
+    // A read whose request goes unanswered this many retries in a row ends as failed. At the
+    // retry interval above, an interface that answers as late as 1.5 s is still read: the
+    // answer to the first try counts for the read until it moves on.
+    int lightReadMaxRetries = 6;
     int rdmPauseMs = 7;
 
     // Lights discovery wizard: a light scan ends once no report has come for this long (the

@@ -6,6 +6,8 @@
 
 #include <QDebug>
 
+#include <optional>
+
 using namespace OrvexDatagrams;
 
 namespace {
@@ -135,11 +137,51 @@ void Orvex::resetSocket()
 void Orvex::checkSocket()
 {
     // The socket may be replaced by a slot called from a signal below; read from whichever
-    // socket is current, one datagram at a time.
+    // socket is current, one datagram at a time. What is left after a pass keeps the socket
+    // readable, so its notifier brings us back on the next pass of the event loop.
     QByteArray datagram;
     QHostAddress sender;
-    while (m_socket && m_socket->readPendingDatagram(&datagram, &sender))
-        dispatch(parseReply(datagram, sender.toIPv4Address()));
+    for (int i = 0; i < MaxDatagramsPerPass; ++i) {
+        if (!m_socket || !m_socket->readPendingDatagram(&datagram, &sender))
+            return;
+        const quint32 from = sender.toIPv4Address();
+        const Reply reply = parseReply(datagram, from);
+        if (!isMisaddressed(reply, from))
+            dispatch(reply);
+    }
+}
+
+namespace {
+
+// The interface address that a scan reply names in its header; nullopt for other replies.
+std::optional<quint32> namedScanAddress(const Reply &reply)
+{
+    if (const auto *r = std::get_if<BlinkScanReplyData>(&reply))
+        return r->ip;
+    if (const auto *r = std::get_if<BEBlinkScanReplyData>(&reply))
+        return r->ip;
+    if (const auto *r = std::get_if<CAScanReplyData>(&reply))
+        return r->ip;
+    if (const auto *r = std::get_if<BlinkScan2ReplyData>(&reply))
+        return r->ip;
+    return std::nullopt;
+}
+
+} // namespace
+
+bool Orvex::isMisaddressed(const Reply &reply, quint32 sender)
+{
+    const std::optional<quint32> named = namedScanAddress(reply);
+    if (!named || *named == sender)
+        return false;
+    if (const int dropped = m_misaddressedLog.note()) {
+        QDebug line = qDebug().nospace().noquote();
+        line << "Orvex: dropped a scan reply from " << QHostAddress(sender).toString()
+             << " that speaks for " << QHostAddress(*named).toString();
+        if (dropped > 1)
+            line << " (" << dropped << " such replies since the last line)";
+    }
+    return true;
 }
 
 void Orvex::dispatch(const Reply &reply)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QVector>
 
+#include "protocol/droppeddatagramlog.h"
 #include "protocol/orvexdatagrams.h"
 
 class OSocket;
@@ -18,6 +19,9 @@ class Orvex : public QObject
     Q_OBJECT
 public:
     static constexpr int SyncDatagramsAtStart = 5;
+    // Datagrams read in one pass of the reply reader; more wait for the next pass of the event
+    // loop, so that a flood cannot hold the window or a Cancel click.
+    static constexpr int MaxDatagramsPerPass = 64;
 
     explicit Orvex(QObject *parent = nullptr);
 
@@ -84,12 +88,15 @@ signals:
 private:
     void createSocket();
     void dispatch(const OrvexDatagrams::Reply &reply);
+    // A scan reply names the interface it speaks for; one that another host sent is forged.
+    bool isMisaddressed(const OrvexDatagrams::Reply &reply, quint32 sender);
     void emitDiscover(const OrvexDatagrams::DiscoverReplyData &reply);
     void emitPortDiscovery(const OrvexDatagrams::PortDiscoveryReplyData &reply);
     void emitMemoryRead(const OrvexDatagrams::MemoryReadReplyData &reply);
     void emitBlinkScan2(const OrvexDatagrams::BlinkScan2ReplyData &reply);
 
     OSocket *m_socket = nullptr;
+    DroppedDatagramLog m_misaddressedLog;
 };
 
 #endif // ORVEX_H

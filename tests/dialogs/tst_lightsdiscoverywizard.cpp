@@ -16,6 +16,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -47,6 +48,8 @@ private slots:
     void countedLightsBecomeStrings();
     void repeatedAnswersAndUnownedLights();
     void rerunAndCancelMidReadLeaveNothing();
+    void silentLightAndCancelLeaveTheInterfaceAsItWas_data();
+    void silentLightAndCancelLeaveTheInterfaceAsItWas();
     void entriesOpenTheWizard();
 
 private:
@@ -281,6 +284,44 @@ void TestLightsDiscoveryWizard::rerunAndCancelMidReadLeaveNothing()
     const qsizetype sent = m_device->receivedWithCode(EERead).size();
     QTest::qWait(400); // no retries after the end
     QCOMPARE(m_device->receivedWithCode(EERead).size(), sent);
+}
+
+void TestLightsDiscoveryWizard::silentLightAndCancelLeaveTheInterfaceAsItWas_data()
+{
+    QTest::addColumn<bool>("silent");
+    QTest::newRow("answers") << false;
+    QTest::newRow("never answers") << true;
+}
+
+// A read that never gets an answer ends as failed, like one refused; Cancel puts the
+// interface's DMX buffer size back where it was before the lights' addresses were read.
+void TestLightsDiscoveryWizard::silentLightAndCancelLeaveTheInterfaceAsItWas()
+{
+    QFETCH(bool, silent);
+    int &retries = NetworkSettings::instance().lightReadMaxRetries;
+    const auto restore = qScopeGuard([&retries, was = retries] { retries = was; });
+    retries = 2;
+    m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 288}})};
+    if (silent)
+        m_device->faults[EERead].drop = 1000;
+    DataSupply *ds = lobby(2);
+    const int bufferSize = ds->dmxBufSize();
+    open(ds);
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    ScriptedPrompt prompt;
+    QVERIFY(readAll());
+    const Light *light = m_map->lights().values().first();
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), silent ? NotUnique : Unique);
+    QCOMPARE(prompt.texts,
+             silent
+                 ? QStringList(QString("Failed to read light data for %1").arg(light->uid(), 0, 16))
+                 : QStringList());
+    if (silent) // the first try and two retries
+        QCOMPARE(m_device->receivedWithCode(EERead).size(), 1 + 2);
+    QCOMPARE(ds->dmxBufSize() > bufferSize, !silent);
+    m_wizard->reject();
+    QCOMPARE(ds->dmxBufSize(), bufferSize);
+    QVERIFY(m_map->lights().isEmpty());
 }
 
 void TestLightsDiscoveryWizard::entriesOpenTheWizard()

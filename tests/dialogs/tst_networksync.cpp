@@ -11,6 +11,9 @@
 #include "model/mapmodel.h"
 #include "protocol/discoveryengine.h"
 #include "protocol/networksettings.h"
+#include "protocol/orvex.h"
+#include "protocol/osocket.h"
+#include "support/orvexreplies.h"
 
 #include <QAbstractButton>
 #include <QPlainTextEdit>
@@ -41,6 +44,8 @@ private slots:
     void wholeSync();
     void fixtureCountListIsCopiedWhole();
     void cancelWhileADeviceIsSilent();
+    void silentLightIsPassedOver();
+    void floodDuringSyncIsBoundedAndCancelActsAtOnce();
     void fromTheMainWindow();
 
 private:
@@ -262,6 +267,7 @@ void TestNetworkSync::cancelWhileADeviceIsSilent()
     Iface *dev = device("127.0.0.2");
     dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
     dev->faults[0x0203] = {1000000, 0, 1, {}}; // the light never answers a read
+    NetworkSettings::instance().lightReadMaxRetries = 1000;
     DataSupply *ds = mapInterface("127.0.0.2", 4);
     Light *light = mapLight(ds, 0, 10, 5);
 
@@ -287,6 +293,74 @@ void TestNetworkSync::cancelWhileADeviceIsSilent()
     const qsizetype reads = dev->receivedWithCode(0x0203).size();
     QTest::qWait(3 * NetworkSettings::instance().discoveryRetryMs);
     QCOMPARE(dev->receivedWithCode(0x0203).size(), reads);
+}
+
+// A read that gets no answer ends as failed: the sync goes on without that light.
+void TestNetworkSync::silentLightIsPassedOver()
+{
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
+    dev->faults[0x0203] = {1000000, 0, 1, {}};
+    NetworkSettings::instance().lightReadMaxRetries = 2;
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    Light *light = mapLight(ds, 0, 10, 5);
+    SyncInterface dialog(m_map, m_effects, {ds->uid()});
+    QCOMPARE(sync(dialog), int(QDialog::Accepted));
+    QCOMPARE(dev->receivedWithCode(0x0203).size(), 1 + 2);
+    QCOMPARE(light->serialNumber(), quint64(5)); // nothing read, nothing copied
+    QCOMPARE(light->name(), QString("Site Supply Light 01-001"));
+}
+
+// Serial lists flood in while the lights are scanned, from the interface's own address and
+// from another host that names it: no more lights than its one port holds, and Cancel ends
+// the sync there and then, with datagrams still arriving.
+void TestNetworkSync::floodDuringSyncIsBoundedAndCancelActsAtOnce()
+{
+    Iface *dev = device("127.0.0.2", SupplySerial, 1);
+    Iface *forger = m_net->addInterface(QHostAddress("127.0.0.3"));
+    forger->answering = false;
+    NetworkSettings::instance().syncLightWindowMs = 60000;
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    mapLight(ds, 0, 10, 5);
+    SyncInterface dialog(m_map, m_effects, {ds->uid()});
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    QSignalSpy made(dialog.engine(), &DiscoveryEngine::discoveredLight);
+    dialog.show();
+    widgetNamed<QAbstractButton>(&dialog, "m_syncButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        dialog.engine()->isScanning(dialog.engine()->controllerForUid(SupplySerial)), 5000);
+    const OSocket *socket = dialog.engine()->orvex()->socket();
+    const QHostAddress to = socket->localAddress();
+    const quint16 port = socket->localPort();
+    quint32 serial = 0x200000;
+    const auto flood = [&](int datagrams) {
+        for (int i = 0; i < datagrams; ++i) {
+            QByteArray entries;
+            for (int e = 0; e < 4; ++e) {
+                QVector<quint32> serials;
+                for (int k = 0; k < 63; ++k)
+                    serials << serial++;
+                entries +=
+                    OrvexReplies::blinkScan2Entry(1, 1, OrvexReplies::serialPayload(serials));
+            }
+            const QByteArray reply =
+                OrvexReplies::blinkScan2Reply(dev->address().toIPv4Address(), 4, entries);
+            dev->sendRawTo(reply, to, port);
+            forger->sendRawTo(reply, to, port);
+        }
+    };
+    flood(20);
+    QTRY_COMPARE_WITH_TIMEOUT(made.size(), DiscoveryEngine::MaxLightsPerPort, 5000);
+    flood(100);
+    QCoreApplication::processEvents();
+    dialog.findChild<QProgressDialog *>()->findChild<QAbstractButton *>()->click(); // Cancel
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toInt(), int(QDialog::Rejected));
+    QVERIFY(!dialog.engine());
+    QCOMPARE(made.size(), DiscoveryEngine::MaxLightsPerPort);
+    flood(20); // into a closed socket
+    QTest::qWait(50);
+    QCOMPARE(ds->name(), QString("Site Supply"));
 }
 
 void TestNetworkSync::fromTheMainWindow()

@@ -2,11 +2,14 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "protocol/discoveryengine.h"
+#include "protocol/networksettings.h"
 #include "protocol/orvexdatagrams.h"
 #include "support/lightdiscoveryrig.h"
 #include "support/orvexreplies.h"
+#include "support/simulatedorvexnetwork.h"
 
 #include <QPointer>
+#include <QtEndian>
 #include <QtTest>
 
 using namespace OrvexDatagrams;
@@ -24,6 +27,49 @@ static QString summary(const Light *l)
              l->property(QStringLiteral("Device Info")), l->property(QStringLiteral("DMX Personality")));
     // clang-format on
 }
+
+// The light of every read test, as the simulated device holds it.
+static QList<Iface::Light> catalogueLights()
+{
+    // clang-format off
+    return {
+        Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 0x0120}, {"DIMMING_CURVE", 2},
+            {"INPUT_RESOLUTION", 0}, {"LED_CHEMISTRY", 1}, {"HUEWEAVE_ENABLED", 4},
+            {"HUEWEAVE_INPUT_MODE_5_CH", 2}}),
+        Iface::catalogueLight(0x5651A0000007, 2, {{"RDM_DMX_ADDRESS", 17},
+            {"RDM_DIMMING_CURVE", 2}, {"RDM_DMX_PERSONALITY", 0x0203}},
+            QStringLiteral("D.0039-P.0509-F.0004")),
+        Iface::catalogueLight(0x70140001, 1, {{"DMX_OFFSET", 5}}),
+        {0x123400000001, 1, {}, {{RdmDeviceInfo, QByteArray(19, '\1')}}}};
+    // clang-format on
+}
+
+// What another host would answer to a read request that it saw: the same serial number and
+// address, with other values.
+static QByteArray forgedAnswer(quint16 code, const QByteArray &request)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(request.constData());
+    if (code == EERead && request.size() >= 18)
+        return OrvexReplies::memoryReadReply(EEReadReply, qFromLittleEndian<quint32>(bytes + 12),
+                                             qFromLittleEndian<quint16>(bytes + 16), 0x7E);
+    if (code == RdmGet && request.size() >= 35) {
+        const quint64 uid = (quint64(qFromBigEndian<quint16>(bytes + 15)) << 32) |
+                            qFromBigEndian<quint32>(bytes + 17);
+        return OrvexReplies::rdmGetReply(uid, qFromBigEndian<quint16>(bytes + 33),
+                                         QByteArray(19, '\x7E'));
+    }
+    return {};
+}
+
+// Collects the debug lines written while it lives.
+struct DebugLines
+{
+    DebugLines() { previous = qInstallMessageHandler(&DebugLines::keep); }
+    ~DebugLines() { qInstallMessageHandler(previous); }
+    static void keep(QtMsgType, const QMessageLogContext &, const QString &text) { lines << text; }
+    static inline QStringList lines;
+    QtMessageHandler previous;
+};
 
 // Light scans and reads of the discovery engine against the simulated device.
 class TestLightDiscovery : public QObject
@@ -151,6 +197,7 @@ private slots:
         QTest::addColumn<Iface::AnswerFaults>("faults");
         QTest::addColumn<int>("requests"); // with every answer there at once
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("forged"); // another host answers every request first
         const QString eeprom =
             "ch 288 curve 2 res 0 chem 1 hw 4 mode 2 | Lumivane Hueweave Graze |  | ";
         const QString rdm = "ch 16 curve 2 res 1 chem 0 hw 0 mode 0 | Tessary RDM Graze | "
@@ -161,18 +208,21 @@ private slots:
             const QString expected = wide ? rdm : eeprom;
             const int requests = wide ? 5 : 7;
             // clang-format off
-            QTest::newRow(kind + "answers") << serial << Iface::AnswerFaults{} << requests << expected;
-            QTest::newRow(kind + "first answers lost") << serial << Iface::AnswerFaults{2, 0, 1, {}} << requests << expected;
-            QTest::newRow(kind + "answers twice") << serial << Iface::AnswerFaults{0, 0, 2, {}} << requests << expected;
-            QTest::newRow(kind + "answers late") << serial << Iface::AnswerFaults{0, 20, 1, {}} << requests << expected;
+            QTest::newRow(kind + "answers") << serial << Iface::AnswerFaults{} << requests << expected << false;
+            QTest::newRow(kind + "first answers lost") << serial << Iface::AnswerFaults{2, 0, 1, {}} << requests << expected << false;
+            QTest::newRow(kind + "answers twice") << serial << Iface::AnswerFaults{0, 0, 2, {}} << requests << expected << false;
+            QTest::newRow(kind + "answers late") << serial << Iface::AnswerFaults{0, 20, 1, {}} << requests << expected << false;
+            QTest::newRow(kind + "another host answers first") << serial << Iface::AnswerFaults{0, 20, 1, {}} << requests << expected << true;
             // clang-format on
         }
         // A model whose file fixes its LED chemistry; an RDM model that no file knows.
         QTest::newRow("static value") << quint64(0x70140001) << Iface::AnswerFaults{} << 4
                                       << "ch 5 curve 1 res 1 chem 2 hw 0 mode 0 | "
-                                         "Veylight Fernrow Cove RGBW |  | ";
-        QTest::newRow("unknown RDM model") << quint64(0x123400000001) << Iface::AnswerFaults{} << 1
-                                           << "ch 0 curve 0 res 1 chem 0 hw 0 mode 0 |  |  | ";
+                                         "Veylight Fernrow Cove RGBW |  | "
+                                      << false;
+        QTest::newRow("unknown RDM model")
+            << quint64(0x123400000001) << Iface::AnswerFaults{} << 1
+            << "ch 0 curve 0 res 1 chem 0 hw 0 mode 0 |  |  | " << false;
     }
 
     void readsFillTheLightOnce()
@@ -181,25 +231,188 @@ private slots:
         QFETCH(Iface::AnswerFaults, faults);
         QFETCH(int, requests);
         QFETCH(QString, expected);
-        // clang-format off
-        Light *light = m_rig->scanLights({
-            Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 0x0120}, {"DIMMING_CURVE", 2},
-                {"INPUT_RESOLUTION", 0}, {"LED_CHEMISTRY", 1}, {"HUEWEAVE_ENABLED", 4},
-                {"HUEWEAVE_INPUT_MODE_5_CH", 2}}),
-            Iface::catalogueLight(0x5651A0000007, 2, {{"RDM_DMX_ADDRESS", 17},
-                {"RDM_DIMMING_CURVE", 2}, {"RDM_DMX_PERSONALITY", 0x0203}},
-                QStringLiteral("D.0039-P.0509-F.0004")),
-            Iface::catalogueLight(0x70140001, 1, {{"DMX_OFFSET", 5}}),
-            {0x123400000001, 1, {}, {{RdmDeviceInfo, QByteArray(19, '\1')}}}}).value(serial);
-        // clang-format on
+        QFETCH(bool, forged);
+        Light *light = m_rig->scanLights(catalogueLights()).value(serial);
         const quint16 code = serial > 0xFFFFFFFFu ? RdmGet : EERead;
         m_rig->device->faults[code] = faults;
+        Iface *forger = m_rig->net->addInterface(QHostAddress("127.0.0.3"));
+        if (forged) {
+            connect(m_rig->device, &Iface::datagramReceived, forger,
+                    [this, forger](quint16 c, const QByteArray &request) {
+                        m_rig->sendToEngine(forger, forgedAnswer(c, request));
+                    });
+        }
         QVERIFY(m_rig->read(light));
         QTest::qWait(250);
         QCOMPARE(m_rig->completed, QList<quint64>{serial});
         QCOMPARE(summary(light), expected);
         // Every token once, each lost answer once more: nothing answered is asked again.
         QCOMPARE(m_rig->device->receivedWithCode(code).size(), requests + faults.drop);
+        QVERIFY(forger->received().isEmpty()); // no request follows a forged answer
+    }
+
+    // Answers after three retry intervals: each request's first answer counts, and the retries
+    // of one read leave the other read's answers alone.
+    void slowInterfaceIsReadCompletely()
+    {
+        const QHash<quint64, Light *> lights = m_rig->scanLights(catalogueLights());
+        NetworkSettings::instance().discoveryRetryMs = 50;
+        for (const quint16 code : {EERead, RdmGet})
+            m_rig->device->faults[code].delayMs = 150;
+        const QList<quint64> serials = {0x140001, 0x5651A0000007};
+        for (const quint64 serial : serials)
+            QVERIFY(m_rig->engine->readLightData(lights[serial], QStringLiteral("127.0.0.2")));
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->completed.size(), 2, 10000);
+        QCOMPARE(QSet<quint64>(m_rig->completed.cbegin(), m_rig->completed.cend()),
+                 QSet<quint64>(serials.cbegin(), serials.cend()));
+        QCOMPARE(summary(lights[serials[0]]),
+                 "ch 288 curve 2 res 0 chem 1 hw 4 mode 2 | Lumivane Hueweave Graze |  | ");
+        QCOMPARE(summary(lights[serials[1]]),
+                 "ch 16 curve 2 res 1 chem 0 hw 0 mode 0 | Tessary RDM Graze | "
+                 "D.0039-P.0509-F.0004 | Personality 2");
+    }
+
+    void silentDeviceEndsTheReadAsFailed_data()
+    {
+        QTest::addColumn<quint64>("serial"); // 0: the supply's own values
+        QTest::addColumn<quint16>("code");
+        QTest::newRow("eeprom") << quint64(0x140001) << quint16(EERead);
+        QTest::newRow("rdm") << quint64(0x5651A0000007) << quint16(RdmGet);
+        QTest::newRow("supply values") << quint64(0) << quint16(GetDeviceVariable);
+    }
+
+    void silentDeviceEndsTheReadAsFailed()
+    {
+        QFETCH(quint64, serial);
+        QFETCH(quint16, code);
+        NetworkSettings::instance().lightReadMaxRetries = 2;
+        QSignalSpy failed(m_rig->engine.get(), &DiscoveryEngine::lightDataReadFailed);
+        m_rig->device->faults[code].drop = 1000;
+        if (serial) {
+            const QHash<quint64, Light *> lights = m_rig->scanLights(catalogueLights());
+            QVERIFY(m_rig->engine->readLightData(lights[serial], QStringLiteral("127.0.0.2")));
+            QVERIFY(failed.wait(5000));
+            QCOMPARE(failed.first().first().toULongLong(), serial);
+            QVERIFY(!m_rig->engine->isReadingLight(serial));
+        } else {
+            // A known supply's lights wait on its values; without them they still come.
+            m_rig->device->fixtureCounts = {{1, {2}}};
+            m_rig->device->deviceVariables = {{9, 40}};
+            QVERIFY(m_rig->scan(m_rig->supply(0x00A00001, 2), 0, 1));
+            QCOMPARE(m_rig->batches.first().size(), 2);
+        }
+        QTest::qWait(3 * NetworkSettings::instance().discoveryRetryMs); // nothing more is sent
+        QCOMPARE(m_rig->device->receivedWithCode(code).size(), 1 + 2);
+        QVERIFY(m_rig->completed.isEmpty());
+    }
+
+    // Scan replies count only from the interface being scanned, sent from its own address.
+    void scanRepliesComeOnlyFromTheScannedInterface_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<bool>("scanEnded");
+        QTest::addColumn<int>("lights");
+        for (const QByteArray kind : {"serials", "uids", "fixture counts", "blink scan", "ca"}) {
+            // clang-format off
+            QTest::newRow(kind + ", genuine") << kind << "127.0.0.2" << "127.0.0.2" << false << 2;
+            QTest::newRow(kind + ", forged") << kind << "127.0.0.3" << "127.0.0.2" << false << 0;
+            QTest::newRow(kind + ", unscanned host") << kind << "127.0.0.3" << "127.0.0.3" << false << 0;
+            QTest::newRow(kind + ", after the scan") << kind << "127.0.0.2" << "127.0.0.2" << true << 0;
+            // clang-format on
+        }
+    }
+
+    void scanRepliesComeOnlyFromTheScannedInterface()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(QString, from);
+        QFETCH(QString, named);
+        QFETCH(bool, scanEnded);
+        QFETCH(int, lights);
+        using namespace OrvexReplies;
+        const quint32 ip = QHostAddress(named).toIPv4Address();
+        QByteArray reply;
+        if (kind == "serials")
+            reply =
+                blinkScan2Reply(ip, 1, blinkScan2Entry(1, 1, serialPayload({0x140001, 0x140002})));
+        else if (kind == "uids")
+            reply = blinkScan2Reply(
+                ip, 2, blinkScan2Entry(1, 4, {}) + uidPayload(4, {0x5651A0000001, 0x5651A0000002}));
+        else if (kind == "fixture counts")
+            reply = blinkScan2Reply(ip, 1, blinkScan2Entry(1, 2, serialPayload({2})));
+        else if (kind == "blink scan")
+            reply = blinkScanReply(ip, 0x140001); // one light a reply
+        else
+            reply = caScanReply(ip, 1, 1);
+        Iface *sender = from == m_rig->device->address().toString()
+                            ? m_rig->device
+                            : m_rig->net->addInterface(QHostAddress(from));
+        DataSupply *ds = m_rig->supply(0x990001, 2);
+        QVERIFY(m_rig->scan(ds, 0));
+        if (scanEnded)
+            m_rig->engine->endLightScan(ds);
+        QCOMPARE(m_rig->engine->isScanning(ds), !scanEnded);
+        QVERIFY(m_rig->sendToEngine(sender, reply));
+        if (kind == "blink scan")
+            QVERIFY(m_rig->sendToEngine(sender, blinkScanReply(ip, 0x140002)));
+        QTest::qWait(100);
+        int made = int(m_rig->found.size());
+        for (const QList<Light *> &batch : std::as_const(m_rig->batches))
+            made += int(batch.size());
+        QCOMPARE(made, lights);
+        for (Light *light : std::as_const(m_rig->found))
+            QCOMPARE(light->dataSupplyUid(), ds->uid());
+    }
+
+    // A flood of serial lists makes no more than 512 lights a port and 512 a port of the
+    // interface in all, and says so in a line or two, not one a reply.
+    void floodMakesBoundedLights()
+    {
+        DataSupply *ds = m_rig->supply(0x990001, 2);
+        ds->setPortCount(2);
+        QVERIFY(m_rig->scan(ds, 0));
+        const quint32 ip = m_rig->device->address().toIPv4Address();
+        quint32 serial = 0x100000;
+        const auto entry = [&serial](quint8 port, int count = 63) {
+            QVector<quint32> serials;
+            for (int i = 0; i < count; ++i)
+                serials << serial++;
+            return OrvexReplies::blinkScan2Entry(port, 1, OrvexReplies::serialPayload(serials));
+        };
+        DebugLines log;
+        // More datagrams than one pass of the reader takes: the rest are read all the same.
+        for (int i = 0; i < 70; ++i)
+            QVERIFY(m_rig->sendToEngine(m_rig->device,
+                                        OrvexReplies::blinkScan2Reply(ip, 1, entry(1, 7))));
+        QTRY_COMPARE(m_rig->found.size(), 490);
+        // Port 1 alone first (beyond its 512), then ports 2 and 3 share what the scan has left.
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(
+                m_rig->sendToEngine(m_rig->device, OrvexReplies::blinkScan2Reply(ip, 1, entry(1))));
+        QTRY_COMPARE(m_rig->found.size(), 512);
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(m_rig->sendToEngine(m_rig->device,
+                                        OrvexReplies::blinkScan2Reply(ip, 2, entry(2) + entry(3))));
+        QTRY_COMPARE(m_rig->found.size(), DiscoveryEngine::lightLimitForScan(ds));
+        QCOMPARE(DiscoveryEngine::lightLimitForScan(ds), 1024);
+        // A whole fixture list or nothing.
+        QVERIFY(m_rig->sendToEngine(
+            m_rig->device,
+            OrvexReplies::blinkScan2Reply(
+                ip, 1, OrvexReplies::blinkScan2Entry(2, 2, OrvexReplies::serialPayload({2})))));
+        QTest::qWait(100);
+        QCOMPARE(m_rig->found.size(), 1024);
+        QVERIFY(m_rig->batches.isEmpty());
+        int onFirstPort = 0;
+        for (const Light *light : std::as_const(m_rig->found))
+            onFirstPort += light->port() == 0;
+        QCOMPARE(onFirstPort, 512);
+        const QStringList drops = DebugLines::lines.filter("Light scan: dropped");
+        QVERIFY2(!drops.isEmpty() && drops.size() < 10, qPrintable(drops.join('\n')));
+        QVERIFY2(drops.first().contains("beyond 512 a port or 1024 a scan"),
+                 qPrintable(drops.first()));
     }
 
     void forgottenAndDeletedLightsDropLateReplies()

@@ -6,6 +6,8 @@
 #include "model/mapmodel.h"
 #include "protocol/discoveryengine.h"
 #include "protocol/networksettings.h"
+#include "protocol/orvex.h"
+#include "protocol/osocket.h"
 #include "support/simulatedorvexnetwork.h"
 
 #include <QTest>
@@ -75,4 +77,10 @@ bool LightDiscoveryRig::read(Light *light)
     const qsizetype before = completed.size();
     return engine->readLightData(light, QStringLiteral("127.0.0.2")) &&
            QTest::qWaitFor([&] { return completed.size() > before; }, 5000);
+}
+
+bool LightDiscoveryRig::sendToEngine(SimulatedOrvexInterface *from, const QByteArray &datagram)
+{
+    const OSocket *socket = engine->orvex()->socket();
+    return from->sendRawTo(datagram, socket->localAddress(), socket->localPort());
 }

@@ -33,6 +33,8 @@ struct LightDiscoveryRig
     QHash<quint64, Light *> scanLights(const QList<SimulatedOrvexInterface::Light> &lights);
     // Reads the light and waits until some read completes.
     bool read(Light *light);
+    // Sends a datagram to the engine's socket from a simulated host (the device or another).
+    bool sendToEngine(SimulatedOrvexInterface *from, const QByteArray &datagram);
 
     std::unique_ptr<SimulatedOrvexNetwork> net;
     SimulatedOrvexInterface *device = nullptr;
