@@ -57,6 +57,9 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
         connect(m_selection, &SelectionEffect::lightSelectionChanged, this,
                 &LayoutView::handleLightSelectionChanged);
     setContextMenuPolicy(Qt::CustomContextMenu);
+    // The Menu key and Shift+F10; a right-button press opens the menu by itself.
+    connect(this, &QWidget::customContextMenuRequested, this,
+            &LayoutView::handleContextMenuRequested);
     if (m_map) {
         connect(m_map, &MapModel::newLight, this, &LayoutView::handleNewLight);
         connect(m_map, &MapModel::updatedLight, this, &LayoutView::handleUpdatedLight);

@@ -106,7 +106,7 @@ void CreateStringDialog::setUpLayoutButtons()
     m_layoutButtons->setExclusive(true);
     for (const auto &b : buttons) {
         b.button->setIcon(
-            QIcon(QStringLiteral(":/images/icons/%1.png").arg(QLatin1String(b.icon))));
+            QIcon(QStringLiteral(":/images/icons/%1.jpg").arg(QLatin1String(b.icon))));
         m_layoutButtons->addButton(b.button);
     }
     connect(m_layoutButtons, &QButtonGroup::buttonClicked, this,

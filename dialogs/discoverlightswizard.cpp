@@ -17,9 +17,10 @@
 #include <QTimer>
 
 namespace {
+constexpr int NoPageId = -1; // no page ever has it
 constexpr Qt::WindowFlags ProgressFlags =
     Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
-}
+} // namespace
 
 DiscoverLightsWizard::DiscoverLightsWizard(MapModel *map, EffectEngine *effectEngine,
                                            SelectionEffect *selection, QWidget *parent)
@@ -176,6 +177,11 @@ void DiscoverLightsWizard::routeTo(QWizardPage *ending)
         present = present || page(id) == ending;
     if (!present)
         setPage(EndingPageId, ending);
+    // QWizard works out whether the current page leads anywhere when a page is entered or
+    // removed, not when one is added: without this the discover page would keep the Finish
+    // button of the moment between the removal and the addition. Removing no page makes it
+    // look again.
+    removePage(NoPageId);
 }
 
 void DiscoverLightsWizard::handleDiscoveredLight(Light *light)

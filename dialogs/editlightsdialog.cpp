@@ -303,7 +303,9 @@ void EditLightsDialog::handleLightValuesChanged()
     state->port = quint32(ui->m_portSpinBox->value() - 1);
     state->name = ui->m_lightName->text();
     state->modelName = ui->m_fixtureTypeComboBox->currentText();
-    state->deviceInfo = light->property(DeviceInfo);
+    // A model chosen earlier in this dialog brought its own Device Info; it stays until the
+    // model changes again.
+    state->deviceInfo = pending->deviceInfo;
     // A serial the catalogue does not know leaves the pending one; Apply waits meanwhile.
     state->serialNumber = pending->serialNumber;
     const quint64 serial = uidFromString(ui->m_serialNumber->text());

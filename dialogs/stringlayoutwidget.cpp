@@ -9,10 +9,10 @@ constexpr int PictureSize = 51;
 }
 
 StringLayoutWidget::StringLayoutWidget(QWidget *parent)
-    : QWidget(parent), m_right(QStringLiteral(":/images/icons/stringLayoutRight.png")),
-      m_left(QStringLiteral(":/images/icons/stringLayoutLeft.png")),
-      m_rasterRight(QStringLiteral(":/images/icons/stringLayoutRasterRight.png")),
-      m_rasterLeft(QStringLiteral(":/images/icons/stringLayoutRasterLeft.png"))
+    : QWidget(parent), m_right(QStringLiteral(":/images/icons/stringLayoutRight.jpg")),
+      m_left(QStringLiteral(":/images/icons/stringLayoutLeft.jpg")),
+      m_rasterRight(QStringLiteral(":/images/icons/stringLayoutRasterRight.jpg")),
+      m_rasterLeft(QStringLiteral(":/images/icons/stringLayoutRasterLeft.jpg"))
 {
     setObjectName(QStringLiteral("StringLayoutWidget"));
     resize(PictureSize, PictureSize);
@@ -24,7 +24,8 @@ StringLayoutWidget::StringLayoutWidget(QWidget *parent)
 
 void StringLayoutWidget::setLayoutOrder(int order, bool raster)
 {
-    m_counter = order % 2 + (raster ? 2 : 0);
+    // A stored order may be negative: its parity, not C's signed remainder.
+    m_counter = (order % 2 + 2) % 2 + (raster ? 2 : 0);
     m_raster = raster;
     if (order >= 0 && order <= 7)
         m_corner = order / 2;

@@ -3,6 +3,7 @@
 
 #include "devices/devicedictionary.h"
 #include "model/datasupply.h"
+#include "model/effectengine.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "protocol/discoveryengine.h"
@@ -33,6 +34,7 @@ SyncInterface::SyncInterface(MapModel *map, EffectEngine *effectEngine,
                              const QList<quint64> &interfaceUids, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::SyncInterface>()), m_map(map),
       m_dictionary(DeviceDictionary::instance()), m_interfaceUids(interfaceUids),
+      m_effects(effectEngine), m_effectsWerePaused(holdEffects(effectEngine)),
       m_engine(new DiscoveryEngine(map, effectEngine))
 {
     ui->setupUi(this);
@@ -43,6 +45,31 @@ SyncInterface::SyncInterface(MapModel *map, EffectEngine *effectEngine,
 SyncInterface::~SyncInterface()
 {
     finish();
+    releaseEffects();
+}
+
+bool SyncInterface::holdEffects(EffectEngine *effects)
+{
+    if (!effects)
+        return true;
+    const bool wasPaused = effects->isPaused();
+    effects->setPaused(true);
+    return wasPaused;
+}
+
+void SyncInterface::releaseEffects()
+{
+    if (m_effects && !m_effectsWerePaused)
+        m_effects->setPaused(false);
+    m_effects = nullptr;
+}
+
+void SyncInterface::done(int result)
+{
+    // The engine, and with it every read, goes before live output may start again.
+    finish();
+    releaseEffects();
+    QDialog::done(result);
 }
 
 QString SyncInterface::interfaceKey(const DataSupply *ds) const

@@ -43,6 +43,8 @@ public:
 
     DiscoveryEngine *engine() const { return m_engine; }
 
+    void done(int result) override;
+
 public slots:
     void handleDiscoveryComplete();
     void handleDiscoveredLight(Light *light);
@@ -74,11 +76,17 @@ private:
     void completeSync();
     void finish();
     QString renameAndCheck();
+    // Pauses the effect engine for the dialog's life and returns whether it was paused.
+    static bool holdEffects(EffectEngine *effects);
+    void releaseEffects();
 
     std::unique_ptr<Ui::SyncInterface> ui;
     MapModel *m_map;
     DeviceDictionary *m_dictionary;
     QList<quint64> m_interfaceUids;
+    // Live output stays off until the report is read, after the engine has gone.
+    QPointer<EffectEngine> m_effects;
+    bool m_effectsWerePaused;
     DiscoveryEngine *m_engine;
     QProgressDialog *m_progress = nullptr;
     QTimer *m_controllerTimer = nullptr;

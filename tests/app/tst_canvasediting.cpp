@@ -16,6 +16,7 @@
 #include <QGraphicsScene>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QTimer>
 #include <QtTest>
 
 // Editing on the layout canvas through real pointer and key events on its viewport, and the
@@ -30,7 +31,12 @@ private slots:
     void clickAndBandSelection();
     void dragSnapsAndUndoRestoresPoses_data();
     void dragSnapsAndUndoRestoresPoses();
+    void freeDragFollowsThePointer_data();
+    void freeDragFollowsThePointer();
     void rejectedMovesWriteNothing();
+    void autoZoomFitsTheLights_data();
+    void autoZoomFitsTheLights();
+    void menuKeyOpensThePopupMenu();
     void rotateAndFlipKeepHeightAndRotation();
     void deleteAsksAndCancelKeepsTheRest();
     void lineMakesAnOrderedGroup();
@@ -214,6 +220,33 @@ void TestCanvasEditing::dragSnapsAndUndoRestoresPoses()
     QCOMPARE(m_undo->undoCount(), 1);
 }
 
+void TestCanvasEditing::freeDragFollowsThePointer_data()
+{
+    QTest::addColumn<QList<QPoint>>("moves");
+    QTest::newRow("one move") << QList<QPoint>{{7, -5}};
+    QTest::newRow("moves add up") << QList<QPoint>{{3, 4}, {-10, 9}, {1, 1}};
+    QTest::newRow("down only") << QList<QPoint>{{0, 13}};
+}
+
+void TestCanvasEditing::freeDragFollowsThePointer()
+{
+    QFETCH(QList<QPoint>, moves);
+    m_view->setSnapToGrid(false);
+    Light *a = light("A", 121, 127), *b = light("B", 300, 190);
+    click({302, 192});
+    press({123, 129}, Qt::ControlModifier);
+    QPointF p(123, 129);
+    QPoint total;
+    for (const QPoint &d : moves) {
+        moveTo(p += d);
+        total += d;
+    }
+    release(p);
+    QCOMPARE(QPointF(a->pose().x, a->pose().y), QPointF(121 + total.x(), 127 + total.y()));
+    QCOMPARE(QPointF(b->pose().x, b->pose().y), QPointF(300 + total.x(), 190 + total.y()));
+    QCOMPARE(m_view->getLayoutViewLight(b->uid())->pos(), QPointF(b->pose().x, b->pose().y));
+}
+
 void TestCanvasEditing::rejectedMovesWriteNothing()
 {
     Light *a = light("A", 120, 120);
@@ -231,6 +264,51 @@ void TestCanvasEditing::rejectedMovesWriteNothing()
     drag({122, 122}, {122.25, 122.25}); // less than one unit
     QCOMPARE(lists.count(), 0);
     QCOMPARE(m_undo->undoCount(), 0);
+}
+
+void TestCanvasEditing::autoZoomFitsTheLights_data()
+{
+    QTest::addColumn<QList<QPointF>>("places");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("from the origin") << QList<QPointF>{{0, 0}, {1400, 900}} << true;
+    QTest::newRow("away from the origin") << QList<QPointF>{{200, 100}, {1600, 1300}} << true;
+    QTest::newRow("one light at the origin") << QList<QPointF>{{0, 0}} << false;
+    QTest::newRow("empty map") << QList<QPointF>{} << false;
+}
+
+void TestCanvasEditing::autoZoomFitsTheLights()
+{
+    QFETCH(QList<QPointF>, places);
+    QFETCH(bool, fits);
+    for (const QPointF &p : places)
+        light("L", p.x(), p.y());
+    m_view->autoZoom();
+    if (!fits) {
+        QVERIFY(m_view->transform().isIdentity());
+        return;
+    }
+    QVERIFY(m_view->transform().m11() < 1);
+    const QRectF seen = m_view->mapToScene(m_view->viewport()->rect()).boundingRect();
+    for (const QPointF &p : places)
+        QVERIFY2(seen.contains(p), qPrintable(QString("%1, %2").arg(p.x()).arg(p.y())));
+}
+
+void TestCanvasEditing::menuKeyOpensThePopupMenu()
+{
+    // The Menu key and Shift+F10 reach the canvas as a keyboard context-menu request.
+    bool shown = false;
+    QTimer closer;
+    closer.setSingleShot(true);
+    connect(&closer, &QTimer::timeout, m_view, [&] {
+        shown = m_view->popupMenu()->isVisible();
+        m_view->popupMenu()->close();
+    });
+    closer.start(0);
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(40, 30),
+                              m_view->mapToGlobal(QPoint(40, 30)));
+    QApplication::sendEvent(m_view, &menuKey);
+    QVERIFY(shown);
+    QVERIFY(!m_view->popupMenu()->isVisible());
 }
 
 void TestCanvasEditing::rotateAndFlipKeepHeightAndRotation()

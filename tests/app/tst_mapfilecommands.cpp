@@ -64,6 +64,9 @@ private slots:
     void init();
     void failedSaveKeepsOldFileAndMark();
     void openWithEveryAnswer();
+    void savedMapIsCleanForNew();
+    void oversizedMapGetsNotice_data();
+    void oversizedMapGetsNotice();
     void recentMenuOrdersAndPrunes();
 
 private:
@@ -166,6 +169,53 @@ void TestMapFileCommands::openWithEveryAnswer()
     action(w, "openMapAction")->trigger();
     QCOMPARE(w.currentFile(), path("a.map"));
     QVERIFY(w.mapModel()->isLivePlayDisabled());
+}
+
+void TestMapFileCommands::savedMapIsCleanForNew()
+{
+    ScriptedPrompt prompt;
+    MetaTool w;
+    editMap(w, "Kept");
+    prompt.fileNames << path("clean");
+    action(w, "saveMapAction")->trigger();
+    QCOMPARE(w.currentFile(), path("clean.map"));
+    QVERIFY(!w.getDirty());
+    QCOMPARE(w.windowTitle(), "Dallowmere " + path("clean.map"));
+    QVERIFY(contentsOf(path("clean.map")).contains("Kept"));
+    const qsizetype asked = prompt.titles.size();
+    action(w, "newMapAction")->trigger();
+    QCOMPARE(prompt.titles.size(), asked); // nothing to save: no question
+    QCOMPARE(w.nodeCount(), 0);
+    QCOMPARE(w.currentFile(), QString());
+}
+
+void TestMapFileCommands::oversizedMapGetsNotice_data()
+{
+    QTest::addColumn<QPointF>("far");
+    QTest::addColumn<QString>("notice");
+    const QString larger =
+        "Map size (%1, %2) is larger than the default canvas size (10000, 10000).";
+    QTest::newRow("wider only") << QPointF(12000, 50) << larger.arg(12000).arg(50);
+    QTest::newRow("taller only") << QPointF(50, 12000) << larger.arg(50).arg(12000);
+    QTest::newRow("inside") << QPointF(9999, 9999) << ScriptedPrompt::NoBoxShown;
+}
+
+void TestMapFileCommands::oversizedMapGetsNotice()
+{
+    QFETCH(QPointF, far);
+    QFETCH(QString, notice);
+    const QString file = path(QString("far-%1.map").arg(QTest::currentDataTag()));
+    {
+        MapModel map;
+        DataSupply *ds = addInterface(&map, "Far", QHostAddress("127.0.0.9"), 1);
+        addLight(&map, ds, "Far", 0, 0, far);
+        QVERIFY(map.saveMap(file));
+    }
+    ScriptedPrompt prompt;
+    MetaTool w;
+    w.openMap(file);
+    QCOMPARE(w.currentFile(), file);
+    QCOMPARE(prompt.lastText(), notice);
 }
 
 void TestMapFileCommands::recentMenuOrdersAndPrunes()

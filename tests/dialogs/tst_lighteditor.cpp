@@ -69,6 +69,7 @@ private slots:
     void serialTextForFixtureType_data();
     void serialTextForFixtureType();
     void singleLightFieldsAndQuestions();
+    void modelChoiceSurvivesLaterEdits();
     void choiceReachesSelectedLightsOnlyAndSurvivesSaving();
     void channelAndPortReachTheFrameSafely();
     void lightDeletedWhileOpenIsLeftAlone();
@@ -319,6 +320,25 @@ void TestLightEditor::singleLightFieldsAndQuestions()
     prompt.answers = {QMessageBox::Yes};
     click(&dialog, "m_applyButton");
     QCOMPARE(light->serialNumber(), quint64(0x00100002));
+}
+
+void TestLightEditor::modelChoiceSurvivesLaterEdits()
+{
+    // Two RDM models share one serial range; only "Device Info" tells them apart.
+    Light *light = fixture("Cove", 0x5651A0000007, 0);
+    light->setModelName("Skyvale RDM Cove");
+    light->setProperty("Device Info", "D.0038-P.0509-F.0001");
+    EditLightsDialog dialog(m_map, {light});
+    auto *types = widgetNamed<QComboBox>(&dialog, "m_fixtureTypeComboBox");
+    QCOMPARE(types->currentText(), QStringLiteral("Skyvale RDM Cove"));
+    types->setCurrentText("Tessary RDM Graze");
+    widgetNamed<QLineEdit>(&dialog, "m_lightName")->setText("Graze");
+    QCOMPARE(types->currentText(), QStringLiteral("Tessary RDM Graze"));
+    click(&dialog, "m_applyButton");
+    QCOMPARE(light->name(), QStringLiteral("Graze"));
+    QCOMPARE(light->modelName(), QStringLiteral("Tessary RDM Graze"));
+    QCOMPARE(light->property("Device Info"), QStringLiteral("D.0039-P.0509-F.0004"));
+    QCOMPARE(types->currentText(), QStringLiteral("Tessary RDM Graze"));
 }
 
 void TestLightEditor::choiceReachesSelectedLightsOnlyAndSurvivesSaving()

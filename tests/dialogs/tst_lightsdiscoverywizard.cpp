@@ -46,6 +46,7 @@ private slots:
     void readRouteFromEmptyMapToSavedMap_data();
     void readRouteFromEmptyMapToSavedMap();
     void countedLightsBecomeStrings();
+    void latestRoutingLeadsOn();
     void repeatedAnswersAndUnownedLights();
     void rerunAndCancelMidReadLeaveNothing();
     void silentLightAndCancelLeaveTheInterfaceAsItWas_data();
@@ -220,6 +221,57 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
     QCOMPARE(m_map->lights().size(), 3);
     for (const Light *light : m_map->lights())
         QVERIFY(light->port() == 0 && light->name().startsWith("Lobby "));
+}
+
+void TestLightsDiscoveryWizard::latestRoutingLeadsOn()
+{
+    // One blink scan reply: serial numbers on ports 1 and 2, then fixture counts on port 3,
+    // whose list waits for a read of the interface's "Maximum Number of Serial Numbers".
+    m_device->lights = {Iface::catalogueLight(0x140001, 1), Iface::catalogueLight(0x140002, 1),
+                        Iface::catalogueLight(0x140003, 2), Iface::catalogueLight(0x140004, 2)};
+    m_device->fixtureCounts = {{3, {2, 3}}};
+    m_device->deviceVariables = {{9, 255}};
+    DataSupply *ds = lobby(2, 0xA30001); // an "LV-220 Low Voltage Supply"
+    ds->setPortType(2, 3);
+    open(ds);
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    QCOMPARE(m_device->receivedWithCode(0x0105).size(), 1);
+    QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString("9"));
+    QCOMPARE(m_wizard->page(DiscoverLightsWizard::EndingPageId)->objectName(),
+             QString("DiscoverLightsLightPage"));
+    QAbstractButton *next = m_wizard->button(QWizard::NextButton);
+    QVERIFY(next->isVisibleTo(m_wizard) && next->isEnabled());
+    QVERIFY(!m_wizard->button(QWizard::FinishButton)->isVisibleTo(m_wizard));
+    next->click();
+    QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
+    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), QString("Found 5 Lights on 1 Port."));
+    QStringList titles;
+    ModalDriver driver;
+    driver.then([&](QWidget *d) {
+        titles << d->windowTitle();
+        widgetNamed<QAbstractButton>(d, "buttonAddRight")->click();
+    });
+    m_wizard->button(QWizard::FinishButton)->click();
+    QCOMPARE(driver.pending(), 0);
+    QCOMPARE(titles, QStringList("Found 5 lights on port 3"));
+    QCOMPARE(m_map->lights().size(), 9);
+    int onPort3 = 0;
+    for (const Light *light : m_map->lights())
+        onPort3 += light->port() == 2;
+    QCOMPARE(onPort3, 5);
+
+    // A single light after a list routes back to the read page, and the buttons follow.
+    m_wizard->back();
+    QCOMPARE(m_wizard->currentId(), int(DiscoverLightsWizard::DiscoverPageId));
+    m_wizard->handleDiscoveredLight(nullptr);
+    QCOMPARE(m_wizard->page(DiscoverLightsWizard::EndingPageId)->objectName(),
+             QString("DiscoverLightsReadPage"));
+    QVERIFY(next->isVisibleTo(m_wizard) && next->isEnabled());
+    QList<Light *> list;
+    m_wizard->handleDiscoveredLights(list); // an empty list routes nowhere
+    QCOMPARE(m_wizard->page(DiscoverLightsWizard::EndingPageId)->objectName(),
+             QString("DiscoverLightsReadPage"));
+    QVERIFY(next->isVisibleTo(m_wizard) && next->isEnabled());
 }
 
 void TestLightsDiscoveryWizard::repeatedAnswersAndUnownedLights()

@@ -75,7 +75,8 @@ private:
     int sync(SyncInterface &dialog, QString *warning = nullptr)
     {
         ModalDriver driver(10000);
-        driver.then([warning](QWidget *modal) {
+        driver.then([this, warning](QWidget *modal) {
+            m_pausedAtWarning = m_effects->isPaused();
             if (warning)
                 *warning = widgetNamed<QPlainTextEdit>(modal, "m_textEdit")->toPlainText();
             widgetNamed<QAbstractButton>(modal, "m_ok")->click();
@@ -100,6 +101,7 @@ private:
     SimulatedOrvexNetwork *m_net = nullptr;
     MapModel *m_map = nullptr;
     EffectEngine *m_effects = nullptr;
+    bool m_pausedAtWarning = false;
 };
 
 void TestNetworkSync::initTestCase()
@@ -214,11 +216,15 @@ void TestNetworkSync::wholeSync()
     DataSupply *absent = mapInterface("127.0.0.9", 99);
     Light *absentLight = mapLight(absent, 0, 0, 8);
 
+    m_effects->setPaused(false);
     SyncInterface dialog(m_map, m_effects, {ds->uid(), absent->uid()});
     if (bySerial)
         widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
     QString warning;
     QCOMPARE(sync(dialog, &warning), int(QDialog::Accepted));
+    // No live frame while the report is still open; they go on once the dialog is done.
+    QVERIFY(m_pausedAtWarning);
+    QVERIFY(!m_effects->isPaused());
 
     QCOMPARE(ds->name(), QString("Site Supply"));
     QCOMPARE(ds->ipAddress(), QString("127.0.0.2"));

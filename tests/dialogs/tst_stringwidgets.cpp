@@ -26,7 +26,7 @@ QImage shown(const StringLayoutWidget &w)
 
 QImage turned(const char *name, int degrees)
 {
-    return QImage(QStringLiteral(":/images/icons/%1.png").arg(name))
+    return QImage(QStringLiteral(":/images/icons/%1.jpg").arg(name))
         .transformed(QTransform().rotate(degrees));
 }
 } // namespace
@@ -38,6 +38,10 @@ private slots:
     void initTestCase() { isolateTestEnvironment(); }
     void clicksCycleThroughOrders();
     void setLayoutOrderShowsTurnedPicture();
+    void negativeOrderKeepsRaster_data();
+    void negativeOrderKeepsRaster();
+    void layoutPicturesLoad_data();
+    void layoutPicturesLoad();
     void spinBoxRaisesOnlyOnEnter();
 };
 
@@ -73,6 +77,56 @@ void TestStringWidgets::setLayoutOrderShowsTurnedPicture()
     QCOMPARE(shown(w), turned("stringLayoutLeft", 180));
     // The next click into the same corner steps on from the order set.
     QCOMPARE(click(w, QPoint(45, 45)), Emitted(4, true));
+}
+
+void TestStringWidgets::negativeOrderKeepsRaster_data()
+{
+    QTest::addColumn<int>("order");
+    QTest::addColumn<bool>("raster");
+    QTest::addColumn<int>("emitted");
+    QTest::addColumn<QString>("picture");
+    // A stored order out of range keeps the corner (2) and takes only its parity.
+    QTest::newRow("-1 serpentine") << -1 << false << 5 << "stringLayoutLeft";
+    QTest::newRow("-1 raster") << -1 << true << 5 << "stringLayoutRasterLeft";
+    QTest::newRow("-2 raster") << -2 << true << 4 << "stringLayoutRasterRight";
+    QTest::newRow("-7 serpentine") << -7 << false << 5 << "stringLayoutLeft";
+}
+
+void TestStringWidgets::negativeOrderKeepsRaster()
+{
+    QFETCH(int, order);
+    QFETCH(bool, raster);
+    QFETCH(int, emitted);
+    QFETCH(QString, picture);
+    StringLayoutWidget w;
+    w.setLayoutOrder(4, false);
+    QSignalSpy spy(&w, &StringLayoutWidget::layoutChanged);
+    w.setLayoutOrder(order, raster);
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(Emitted(spy.at(0).at(0).toInt(), spy.at(0).at(1).toBool()), Emitted(emitted, raster));
+    QCOMPARE(shown(w), turned(picture.toLatin1().constData(), 180));
+}
+
+void TestStringWidgets::layoutPicturesLoad_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("size");
+    for (const char *name : {"stringLayoutRight", "stringLayoutLeft", "stringLayoutRasterRight",
+                             "stringLayoutRasterLeft"})
+        QTest::newRow(name) << QString(name) << QSize(51, 51);
+    // The string dialog's layout buttons.
+    for (const char *name : {"Horizontal", "Vertical", "BackSlash", "ForwardSlash", "Tile"})
+        QTest::newRow(name) << QString(name) << QSize();
+}
+
+void TestStringWidgets::layoutPicturesLoad()
+{
+    QFETCH(QString, name);
+    QFETCH(QSize, size);
+    const QImage picture(QStringLiteral(":/images/icons/%1.jpg").arg(name));
+    QVERIFY(!picture.isNull());
+    if (size.isValid())
+        QCOMPARE(picture.size(), size);
 }
 
 void TestStringWidgets::spinBoxRaisesOnlyOnEnter()

@@ -147,6 +147,7 @@ private slots:
     void refusedFilesLeaveModelUntouched_data();
     void refusedFilesLeaveModelUntouched();
     void unknownTagsAndHugeNumbers();
+    void savedTextOfPosesAndGroups();
 
 private:
     QTemporaryDir m_dir;
@@ -287,6 +288,39 @@ void TestMapFile::unknownTagsAndHugeNumbers()
     QVERIFY(reloaded.loadMap(again, MapLoadDefaults()));
     QCOMPARE(records(reloaded), records(map));
     map.updateLights();
+}
+
+void TestMapFile::savedTextOfPosesAndGroups()
+{
+    MapModel map;
+    DataSupply *ds = addInterface(map, 2, 0xA0, 1);
+    Light *light = addLight(map, ds, 0x100, 0, 0, 0);
+    LightPose pose = light->pose();
+    pose.x = 12.3456789;
+    pose.y = 40;
+    pose.z = -2.0000004;
+    pose.q0 = 0.70710678;
+    light->setPose(pose);
+    // The canvas's own selection group is never saved; a name that differs in case is a user's.
+    map.addGroup(new Group(Group::Synchronized, 0x900, QStringLiteral("VTP Selection Group")));
+    map.addGroup(new Group(Group::Synchronized, 0x901, QStringLiteral("VTP selection group")));
+    const QString path = m_dir.filePath(QStringLiteral("text.map"));
+    QVERIFY(map.saveMap(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    for (const char *element : {"<x>12.345679</x>", "<y>40.000000</y>", "<z>-2.000000</z>",
+                                "<q0>0.707107</q0>", "<q3>0.500000</q3>"})
+        QVERIFY2(text.contains(element), element);
+    QVERIFY(!text.contains("VTP Selection Group"));
+    QVERIFY(text.contains("VTP selection group"));
+
+    MapModel loaded;
+    QVERIFY(loaded.loadMap(path, {}));
+    QVERIFY(!loaded.group(0x900));
+    QVERIFY(loaded.group(0x901));
+    QCOMPARE(loaded.light(0x100)->pose().x, 12.345679);
+    QCOMPARE(loaded.light(0x100)->pose().q0, 0.707107);
 }
 
 QTEST_GUILESS_MAIN(TestMapFile)
