@@ -133,6 +133,23 @@ void LightView::restoreSorting(int column)
     setSortingEnabled(true);
 }
 
+bool LightView::suspendSorting()
+{
+    const bool sorting = isSortingEnabled();
+    setSortingEnabled(false);
+    return sorting;
+}
+
+void LightView::sortByPort(bool sortingOn)
+{
+    if (!sortingOn) {
+        sortByColumn(1, Qt::AscendingOrder);
+        return;
+    }
+    header()->setSortIndicator(1, Qt::AscendingOrder);
+    restoreSorting(1);
+}
+
 void LightView::refreshSorted(QTreeWidgetItem *item)
 {
     if (item->type() == LightViewInterface::Type) {
@@ -451,8 +468,9 @@ void LightView::handleDiscoverLights()
         return;
     DiscoverLightsWizard wizard(m_map, m_engine, m_selection, this);
     wizard.setController(item->uid());
+    const bool sorting = suspendSorting();
     wizard.exec();
-    sortByColumn(1, Qt::AscendingOrder);
+    sortByPort(sorting);
     // Finish keeps the lights found: the map has changed, whatever the window says.
     emit setDirty(true);
 }

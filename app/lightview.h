@@ -26,6 +26,11 @@ public:
 
     void setSelectionEffect(SelectionEffect *selection);
     void restoreSorting(int column);
+    // Around the lights wizard: a sorted tree re-sorts itself after each light added, so the
+    // wizard runs unsorted; afterwards the tree sorts once by "Port #", ascending, and sorting
+    // is on again when it was on before.
+    bool suspendSorting();
+    void sortByPort(bool sortingOn);
     void addLightItem(quint64 lightUid, quint64 interfaceUid);
     void removeInterfaceItem(quint64 interfaceUid);
 

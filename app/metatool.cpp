@@ -738,8 +738,9 @@ void MetaTool::handleDiscoverInterfacesAction()
 void MetaTool::handleDiscoverLightsAction()
 {
     DiscoverLightsWizard wizard(m_map, m_engine, m_selection, this);
+    const bool sorting = m_lightView->suspendSorting();
     wizard.exec();
-    m_lightView->sortByColumn(1, Qt::AscendingOrder);
+    m_lightView->sortByPort(sorting);
     setDirty(true);
 }
 
