@@ -274,7 +274,7 @@ void TestLightView::batchBuildsTheSameTree()
     if (batch)
         m_map->beginBatch();
     DataSupply *fresh = addInterface(m_map, "New 9", QHostAddress());
-    const quint64 gone = addLight(m_map, fresh, "Light 3", 0, 0, QPointF())->uid();
+    const quint64 gone = addLight(m_map, old, "Light 3", 0, 0, QPointF())->uid();
     addLight(m_map, old, "Light 10", 1, 3, QPointF());
     addLight(m_map, fresh, "Light 20", 0, 3, QPointF());
     Light *renamed = addLight(m_map, fresh, "Light 1", 1, 0, QPointF());
