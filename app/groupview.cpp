@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 constexpr int ReservedGroups = 15000;
 }
@@ -39,6 +41,8 @@ GroupView::GroupView(MapModel *map, SelectionEffect *selection, QWidget *parent)
         connect(m_map, &MapModel::updatedGroup, this, &GroupView::handleUpdatedGroup);
         connect(m_map, &MapModel::deletedGroup, this, &GroupView::handleDeletedGroup);
         connect(m_map, &MapModel::clearedMap, this, &GroupView::handleClearedMap);
+        connect(m_map, &MapModel::batchStarted, this, &GroupView::handleBatchStarted);
+        connect(m_map, &MapModel::batchFinished, this, &GroupView::handleBatchFinished);
     }
     connect(m_editAction, &QAction::triggered, this, &GroupView::handleEditGroup);
     connect(m_duplicateAction, &QAction::triggered, this, &GroupView::handleDuplicateGroup);
@@ -56,12 +60,39 @@ void GroupView::handleNewGroup(quint64 uid)
     Group *g = m_map ? m_map->group(uid) : nullptr;
     if (g && g->type() != Group::OwnLight) {
         // A group announced twice keeps one row.
-        delete m_items.take(uid);
+        if (m_items.contains(uid)) {
+            placePendingRows();
+            delete m_items.take(uid);
+        }
         auto *item = new GroupViewGroup(g);
         m_items.insert(uid, item);
-        insertTopLevelItem(0, item);
+        if (m_batch)
+            m_pendingRows.append(item);
+        else
+            insertTopLevelItem(0, item);
     }
     emit setDirty(true);
+}
+
+void GroupView::handleBatchStarted()
+{
+    m_batch = true;
+}
+
+void GroupView::handleBatchFinished()
+{
+    m_batch = false;
+    placePendingRows();
+}
+
+void GroupView::placePendingRows()
+{
+    if (m_pendingRows.isEmpty())
+        return;
+    // Each row would have gone in first, so the last announced leads, as one by one.
+    std::reverse(m_pendingRows.begin(), m_pendingRows.end());
+    insertTopLevelItems(0, m_pendingRows);
+    m_pendingRows.clear();
 }
 
 void GroupView::handleUpdatedGroup(quint64 uid)
@@ -75,12 +106,14 @@ void GroupView::handleUpdatedGroup(quint64 uid)
 
 void GroupView::handleDeletedGroup(quint64 uid)
 {
+    placePendingRows();
     delete m_items.take(uid);
     emit setDirty(true);
 }
 
 void GroupView::handleClearedMap()
 {
+    placePendingRows();
     clear();
     m_items.clear();
 }

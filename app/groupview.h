@@ -40,8 +40,16 @@ public slots:
     void handleSelectionChanged();
     void handleContextMenuRequested(const QPoint &p);
     void deleteGIDs();
+    // Between these two the map announces a run of many objects (a map being opened): rows
+    // are made as groups are announced and enter the list in one insertion at the end.
+    void handleBatchStarted();
+    void handleBatchFinished();
 
 private:
+    // Puts the rows held back by a batch into the list; a deletion or a repeated
+    // announcement runs it first.
+    void placePendingRows();
+
     MapModel *m_map;
     SelectionEffect *m_selection;
     QHash<quint64, GroupViewGroup *> m_items;
@@ -53,6 +61,8 @@ private:
     quint64 m_popupUid = 0; // a uid, not the row: the row may be gone by the time an entry runs
     bool m_severalSelected = false;
     QList<quint64> m_pendingDeletions;
+    bool m_batch = false;
+    QList<QTreeWidgetItem *> m_pendingRows;
 };
 
 #endif // GROUPVIEW_H

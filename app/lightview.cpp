@@ -27,6 +27,8 @@
 #include <QThread>
 #include <QTreeWidgetItemIterator>
 
+#include <utility>
+
 namespace {
 constexpr int ReservedItems = 15000;
 constexpr unsigned long HighlightWaitMs = 500;
@@ -68,6 +70,8 @@ LightView::LightView(MapModel *map, EffectEngine *engine, QWidget *parent, const
         connect(m_map, &MapModel::updatedLight, this, &LightView::handleUpdatedLight);
         connect(m_map, &MapModel::deletedLight, this, &LightView::handleDeletedLight);
         connect(m_map, &MapModel::clearedMap, this, &LightView::handleClearedMap);
+        connect(m_map, &MapModel::batchStarted, this, &LightView::handleBatchStarted);
+        connect(m_map, &MapModel::batchFinished, this, &LightView::handleBatchFinished);
     }
     connect(this, &QTreeWidget::itemDoubleClicked, this, &LightView::handleDoubleClicked);
     connect(this, &QTreeWidget::itemSelectionChanged, this, &LightView::handleSelectionChanged);
@@ -118,25 +122,53 @@ void LightView::setSelectionEffect(SelectionEffect *selection)
 
 void LightView::restoreSorting(int column)
 {
-    sortByColumn(column, header()->sortIndicatorOrder());
+    const Qt::SortOrder order = header()->sortIndicatorOrder();
+    if (isSortingEnabled()) {
+        sortByColumn(column, order);
+        return;
+    }
+    // Switching sorting on sorts by the header's indicator: set it first and sort once, not
+    // once for the column and again for switching on.
+    header()->setSortIndicator(column, order);
     setSortingEnabled(true);
+}
+
+bool LightView::suspendSorting()
+{
+    const bool sorting = isSortingEnabled();
+    setSortingEnabled(false);
+    return sorting;
+}
+
+void LightView::sortByPort(bool sortingOn)
+{
+    if (!sortingOn) {
+        sortByColumn(1, Qt::AscendingOrder);
+        return;
+    }
+    header()->setSortIndicator(1, Qt::AscendingOrder);
+    restoreSorting(1);
 }
 
 void LightView::refreshSorted(QTreeWidgetItem *item)
 {
-    // Sorting off while the texts change; back on (which re-sorts by the user's column) only
-    // when it was on, so a bulk load that switched it off is not re-sorted per light.
-    const bool sorting = isSortingEnabled();
-    // Switching it off when it is off still drops a connection: the light editor's Apply
-    // updates every light of a large map while the tree's sorting is off.
-    if (sorting)
-        setSortingEnabled(false);
-    if (item->type() == LightViewLight::Type)
-        static_cast<LightViewLight *>(item)->refresh();
-    else if (item->type() == LightViewInterface::Type)
+    if (item->type() == LightViewInterface::Type) {
         static_cast<LightViewInterface *>(item)->refresh();
-    if (sorting)
-        setSortingEnabled(true);
+        return;
+    }
+    if (item->type() != LightViewLight::Type)
+        return;
+    static_cast<LightViewLight *>(item)->refresh();
+    // Re-sorting the whole tree for every changed light made naming a discovered string of n
+    // lights cost n full sorts. In a batch the tree sorts once at its end; otherwise the
+    // row's change, announced for all its columns, lets a sorted tree move just that row.
+    if (m_batch) {
+        m_sortAfterBatch = true;
+        return;
+    }
+    const QModelIndex first = indexFromItem(item, 0);
+    if (first.isValid())
+        emit model()->dataChanged(first, indexFromItem(item, columnCount() - 1));
 }
 
 void LightView::addLightItem(quint64 lightUid, quint64 interfaceUid)
@@ -144,12 +176,13 @@ void LightView::addLightItem(quint64 lightUid, quint64 interfaceUid)
     LightViewInterface *parentItem = m_interfaceItems.value(interfaceUid);
     Light *light = m_map ? m_map->light(lightUid) : nullptr;
     if (m_lightItems.contains(lightUid) && parentItem && light)
-        m_lightItems.insert(lightUid, new LightViewLight(parentItem, light));
+        m_lightItems.insert(lightUid, newLightRow(parentItem, light));
     emit setDirty(true);
 }
 
 void LightView::removeInterfaceItem(quint64 interfaceUid)
 {
+    placePendingRows();
     LightViewInterface *item = m_interfaceItems.take(interfaceUid);
     if (item) {
         if (m_currentItem == item || (m_currentItem && m_currentItem->parent() == item))
@@ -165,7 +198,10 @@ void LightView::handleNewController(quint64 uid)
     DataSupply *ds = m_map ? m_map->dataSupply(uid) : nullptr;
     if (ds) {
         auto *item = new LightViewInterface(ds);
-        addTopLevelItem(item);
+        if (m_batch)
+            m_pendingInterfaces.append(item);
+        else
+            addTopLevelItem(item);
         m_interfaceItems.insert(uid, item);
     }
     emit setDirty(true);
@@ -185,9 +221,44 @@ void LightView::handleNewLight(quint64 uid)
     if (light) {
         LightViewInterface *parentItem = m_interfaceItems.value(light->dataSupplyUid());
         if (parentItem)
-            m_lightItems.insert(uid, new LightViewLight(parentItem, light));
+            m_lightItems.insert(uid, newLightRow(parentItem, light));
     }
     emit setDirty(true);
+}
+
+LightViewLight *LightView::newLightRow(LightViewInterface *parentItem, Light *light)
+{
+    // Under an interface row that waits outside the tree the light's row hangs at once: no
+    // view learns of it yet, so it costs nothing.
+    if (!m_batch || !parentItem->treeWidget())
+        return new LightViewLight(light, parentItem);
+    auto *item = new LightViewLight(light);
+    m_pendingLights[parentItem].append(item);
+    return item;
+}
+
+void LightView::handleBatchStarted()
+{
+    m_batch = true;
+}
+
+void LightView::handleBatchFinished()
+{
+    m_batch = false;
+    placePendingRows();
+    if (std::exchange(m_sortAfterBatch, false) && isSortingEnabled())
+        sortItems(sortColumn(), header()->sortIndicatorOrder());
+    viewport()->update();
+}
+
+void LightView::placePendingRows()
+{
+    for (auto it = m_pendingLights.cbegin(); it != m_pendingLights.cend(); ++it)
+        it.key()->addChildren(it.value());
+    m_pendingLights.clear();
+    if (!m_pendingInterfaces.isEmpty())
+        addTopLevelItems(m_pendingInterfaces);
+    m_pendingInterfaces.clear();
 }
 
 void LightView::handleUpdatedLight(quint64 uid)
@@ -204,6 +275,7 @@ void LightView::handleUpdatedLight(quint64 uid)
 
 void LightView::handleDeletedLight(quint64 uid)
 {
+    placePendingRows();
     LightViewLight *item = m_lightItems.take(uid);
     if (item) {
         if (m_currentItem == item)
@@ -216,6 +288,7 @@ void LightView::handleDeletedLight(quint64 uid)
 
 void LightView::handleClearedMap()
 {
+    placePendingRows();
     m_currentItem = nullptr;
     const QScopedValueRollback<bool> removing(m_removingRows, true);
     clear();
@@ -395,8 +468,9 @@ void LightView::handleDiscoverLights()
         return;
     DiscoverLightsWizard wizard(m_map, m_engine, m_selection, this);
     wizard.setController(item->uid());
+    const bool sorting = suspendSorting();
     wizard.exec();
-    sortByColumn(1, Qt::AscendingOrder);
+    sortByPort(sorting);
     // Finish keeps the lights found: the map has changed, whatever the window says.
     emit setDirty(true);
 }

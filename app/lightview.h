@@ -26,6 +26,11 @@ public:
 
     void setSelectionEffect(SelectionEffect *selection);
     void restoreSorting(int column);
+    // Around the lights wizard: a sorted tree re-sorts itself after each light added, so the
+    // wizard runs unsorted; afterwards the tree sorts once by "Port #", ascending, and sorting
+    // is on again when it was on before.
+    bool suspendSorting();
+    void sortByPort(bool sortingOn);
     void addLightItem(quint64 lightUid, quint64 interfaceUid);
     void removeInterfaceItem(quint64 interfaceUid);
 
@@ -70,8 +75,17 @@ public slots:
     void handleUpdateNow();
     void handleProgressUpdated(int current);
     void handleProgressStarted(int min, int max, QString windowText);
+    // Between these two the map announces a run of many objects (a map being opened): rows
+    // are made as they are announced but enter the tree in one insertion per interface when
+    // the run ends, not one per light.
+    void handleBatchStarted();
+    void handleBatchFinished();
 
 private:
+    // Puts the rows held back by a batch into the tree; every change other than an addition
+    // runs it first, so it always works on the tree as the map has it.
+    void placePendingRows();
+    LightViewLight *newLightRow(LightViewInterface *parentItem, Light *light);
     void buildMenus();
     LightViewInterface *currentInterfaceItem() const;
     void refreshSorted(QTreeWidgetItem *item);
@@ -86,6 +100,13 @@ private:
     QHash<quint64, LightViewLight *> m_lightItems;
     QHash<quint64, LightViewInterface *> m_interfaceItems;
     QTreeWidgetItem *m_currentItem = nullptr;
+    bool m_batch = false;
+    // A light row changed during the batch while the tree was sorted.
+    bool m_sortAfterBatch = false;
+    // Rows made during a batch, not yet in the tree: new interfaces (their new lights already
+    // hang under them), and new lights of interfaces that are in the tree, per interface.
+    QList<QTreeWidgetItem *> m_pendingInterfaces;
+    QHash<LightViewInterface *, QList<QTreeWidgetItem *>> m_pendingLights;
     // Set while rows leave the tree because their lights or interfaces left the map: Qt then
     // reports a selection change, but the rows that stay keep their selection, and pushing
     // all of them into the effect again for every removed row makes bulk deletions crawl.

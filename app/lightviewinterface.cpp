@@ -46,7 +46,6 @@ const QIcon &unassociatedIcon()
 LightViewInterface::LightViewInterface(DataSupply *dataSupply)
     : QTreeWidgetItem(Type), m_dataSupply(dataSupply)
 {
-    m_collator = makeNumericCollator();
     setFlags(flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsDragEnabled));
     setExpanded(false);
     refresh();
@@ -77,5 +76,5 @@ bool LightViewInterface::operator<(const QTreeWidgetItem &other) const
 {
     const QTreeWidget *tree = treeWidget();
     const int column = tree ? tree->sortColumn() : 0;
-    return m_collator.compare(text(column), other.text(column)) < 0;
+    return sharedNumericCollator().compare(text(column), other.text(column)) < 0;
 }

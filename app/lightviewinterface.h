@@ -1,7 +1,6 @@
 #ifndef LIGHTVIEWINTERFACE_H
 #define LIGHTVIEWINTERFACE_H
 
-#include <QCollator>
 #include <QTreeWidgetItem>
 
 class DataSupply;
@@ -23,7 +22,6 @@ public:
 
 private:
     DataSupply *m_dataSupply;
-    QCollator m_collator;
 };
 
 #endif // LIGHTVIEWINTERFACE_H

@@ -32,14 +32,11 @@ const QIcon &lightIcon()
 }
 } // namespace
 
-LightViewLight::LightViewLight(QTreeWidgetItem *parent, Light *light)
+LightViewLight::LightViewLight(Light *light, QTreeWidgetItem *parent)
     : QTreeWidgetItem(parent, Type), m_light(light)
 {
-    m_collator = makeNumericCollator();
     setFlags(flags() & ~Qt::ItemIsDragEnabled);
-    setIcon(0, lightIcon());
     setExpanded(false);
-    refresh();
 }
 
 quint64 LightViewLight::uid() const
@@ -49,16 +46,31 @@ quint64 LightViewLight::uid() const
 
 void LightViewLight::refresh()
 {
-    if (!m_light)
-        return;
-    setText(0, m_light->name());
-    setText(1, QString::number(int(m_light->port()) + 1));
-    setText(2, QString::number(m_light->dmxChannel() + 1));
+    m_sortName.reset();
+}
+
+QVariant LightViewLight::data(int column, int role) const
+{
+    if (m_light && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+        switch (column) {
+        case 0:
+            return m_light->name();
+        case 1:
+            return QString::number(int(m_light->port()) + 1);
+        case 2:
+            return QString::number(m_light->dmxChannel() + 1);
+        default:
+            break;
+        }
+    }
+    if (role == Qt::DecorationRole && column == 0)
+        return lightIcon();
+    return QTreeWidgetItem::data(column, role);
 }
 
 int LightViewLight::checkedPortNumber() const
 {
-    const int port = m_light ? int(m_light->port()) + 1 : 0;
+    const int port = portNumber();
     if (text(1).toInt() != port)
         qDebug() << "Light - LightViewLight portNumber MisMatch!";
     return port;
@@ -66,10 +78,29 @@ int LightViewLight::checkedPortNumber() const
 
 int LightViewLight::checkedDmxChannel() const
 {
-    const int channel = m_light ? m_light->dmxChannel() + 1 : 0;
+    const int channel = dmxChannelNumber();
     if (text(2).toInt() != channel)
         qDebug() << "Light - LightViewLight dmxAddress MisMatch!";
     return channel;
+}
+
+int LightViewLight::portNumber() const
+{
+    return m_light ? int(m_light->port()) + 1 : 0;
+}
+
+int LightViewLight::dmxChannelNumber() const
+{
+    return m_light ? m_light->dmxChannel() + 1 : 0;
+}
+
+const LightViewLight::SortName &LightViewLight::sortName() const
+{
+    if (!m_sortName) {
+        const QString name = text(0);
+        m_sortName = SortName{sharedNumericCollator().sortKey(name), name.isEmpty()};
+    }
+    return *m_sortName;
 }
 
 bool LightViewLight::operator<(const QTreeWidgetItem &other) const
@@ -79,15 +110,22 @@ bool LightViewLight::operator<(const QTreeWidgetItem &other) const
     const auto &o = static_cast<const LightViewLight &>(other);
     const QTreeWidget *tree = treeWidget();
     switch (tree ? tree->sortColumn() : 0) {
-    case 0:
-        return m_collator.compare(text(0), o.text(0)) < 0;
+    case 0: {
+        const SortName &a = sortName();
+        const SortName &b = o.sortName();
+        if (a.empty || b.empty)
+            return a.empty && !b.empty;
+        return a.key.compare(b.key) < 0;
+    }
+    // The row's texts are the light's own numbers, so the numbers compare without a detour
+    // through text.
     case 1: {
-        const int a = checkedPortNumber();
-        const int b = o.checkedPortNumber();
-        return a != b ? a < b : checkedDmxChannel() < o.checkedDmxChannel();
+        const int a = portNumber();
+        const int b = o.portNumber();
+        return a != b ? a < b : dmxChannelNumber() < o.dmxChannelNumber();
     }
     case 2:
-        return checkedDmxChannel() < o.checkedDmxChannel();
+        return dmxChannelNumber() < o.dmxChannelNumber();
     default:
         return false;
     }

@@ -167,6 +167,7 @@ void MetaTool::createLongLivedObjects()
     connect(m_map, &MapModel::deletedLight, m_selection, &SelectionEffect::handleDeletedLight);
     connect(m_map, &MapModel::clearedMap, m_selection, &SelectionEffect::handleClearedMap);
     connect(m_map, &MapModel::newLight, this, &MetaTool::incrementNodeCount);
+    connect(m_map, &MapModel::batchFinished, this, &MetaTool::handleBatchFinished);
     connect(m_map, &MapModel::deletedLight, this, &MetaTool::decrementNodeCount);
     connect(m_map, &MapModel::clearedMap, this, &MetaTool::resetNodeCount);
     connect(m_map, &MapModel::newImageFile, this, &MetaTool::handleNewImageFile);
@@ -370,13 +371,22 @@ void MetaTool::updateTitle()
 void MetaTool::setDirty(bool d)
 {
     m_changed = d;
-    updateTitle();
+    // During a batch every light would retitle the window a few times over.
+    if (!m_map->inBatch())
+        updateTitle();
 }
 
 void MetaTool::incrementNodeCount()
 {
     ++m_nodeCount;
+    if (!m_map->inBatch())
+        m_nodeCountLabel->setText(QString::number(m_nodeCount));
+}
+
+void MetaTool::handleBatchFinished()
+{
     m_nodeCountLabel->setText(QString::number(m_nodeCount));
+    updateTitle();
 }
 
 void MetaTool::decrementNodeCount()
@@ -555,7 +565,12 @@ void MetaTool::openMap(const QString &requested)
     const int sortColumn = m_lightView->sortColumn();
     m_lightView->setSortingEnabled(false);
     createProgressDialog();
-    if (m_map->loadMap(path, MapLoadDefaults())) {
+    // The views note every object the load announces and build their rows in one pass when
+    // the batch ends.
+    m_map->beginBatch();
+    const bool loaded = m_map->loadMap(path, MapLoadDefaults());
+    m_map->endBatch();
+    if (loaded) {
         m_currentFile = path;
         m_recentMaps.addFile(path);
         updateRecentMapsMenu();
@@ -724,8 +739,9 @@ void MetaTool::handleDiscoverInterfacesAction()
 void MetaTool::handleDiscoverLightsAction()
 {
     DiscoverLightsWizard wizard(m_map, m_engine, m_selection, this);
+    const bool sorting = m_lightView->suspendSorting();
     wizard.exec();
-    m_lightView->sortByColumn(1, Qt::AscendingOrder);
+    m_lightView->sortByPort(sorting);
     setDirty(true);
 }
 

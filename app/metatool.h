@@ -104,6 +104,8 @@ public slots:
     void incrementNodeCount();
     void decrementNodeCount();
     void resetNodeCount();
+    // The node count and the title, held back while a batch of additions ran.
+    void handleBatchFinished();
     void handleProgressUpdated(int current);
     void handleProgressStarted(int min, int max, QString windowText);
     void handleProgressTextChanged(QString text);

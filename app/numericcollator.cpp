@@ -9,3 +9,17 @@ QCollator makeNumericCollator()
     collator.setNumericMode(true);
     return collator;
 }
+
+const QCollator &sharedNumericCollator()
+{
+    // Made again when the application's locale changed since, as each row's own collator
+    // would have been made in the locale of its time.
+    static QLocale madeFor;
+    static QCollator collator = makeNumericCollator();
+    const QLocale now;
+    if (now != madeFor) {
+        madeFor = now;
+        collator = makeNumericCollator();
+    }
+    return collator;
+}

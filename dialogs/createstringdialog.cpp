@@ -465,6 +465,9 @@ bool CreateStringDialog::createLights(DataSupply *ds, int base, int port, const 
     const int step = std::max(int(total * 0.01), 1);
     int footprint = 1;
     bool complete = true;
+    // One batch for the whole string: the views take its lights in one pass at the end
+    // instead of reworking themselves for each light.
+    m_map->beginBatch();
     for (int i = 0; i < grid.rows && complete; ++i) {
         for (int j = 0; j < grid.columns; ++j) {
             const int k = i * grid.columns + j;
@@ -497,6 +500,7 @@ bool CreateStringDialog::createLights(DataSupply *ds, int base, int port, const 
                 delete light;
         }
     }
+    m_map->endBatch();
     progress->setValue(total);
     progress->close();
     return complete;

@@ -324,6 +324,18 @@ void MapModel::flushChangedGroups()
     }
 }
 
+void MapModel::beginBatch()
+{
+    if (m_batchDepth++ == 0)
+        emit batchStarted();
+}
+
+void MapModel::endBatch()
+{
+    if (m_batchDepth > 0 && --m_batchDepth == 0)
+        emit batchFinished();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Output
 

@@ -95,6 +95,14 @@ public:
     void flushChangedGroups();
     QSet<Group *> changedGroups() const { return m_changedGroups; }
 
+    // Brackets a run of many additions (opening a map): the model still announces every
+    // object on its own, and between batchStarted and batchFinished a view may merely note
+    // them and build its rows in one pass at the end. Batches nest; only the outermost pair
+    // is announced.
+    void beginBatch();
+    void endBatch();
+    bool inBatch() const { return m_batchDepth > 0; }
+
     bool saveMap(const QString &fileName);
     bool loadMap(const QString &fileName, const MapLoadDefaults &defaults);
     bool loadMapElement(const QDomNode &node, MapLoadDefaults defaults);
@@ -117,6 +125,8 @@ signals:
     void deletedGroup(quint64 uid);
     void deletedLight(quint64 uid);
     void clearedMap();
+    void batchStarted();
+    void batchFinished();
     void propertiesCompiled();
     void discoveredDataSupply(DataSupply *dataSupply);
     void progressStarted(int min, int max, QString text);
@@ -170,6 +180,7 @@ private:
     bool m_portOutSyncEnabled = false;
     bool m_colorCacheEnabled = false;
     quint64 m_lightGeneration = 0;
+    int m_batchDepth = 0;
     std::vector<FrameOrderEntry> m_frameOrder;
     std::vector<quint64> m_canvasChanges;
     quint64 m_frameOrderGeneration = 0;

@@ -32,6 +32,8 @@ private slots:
     void rowsOnlyForChasingAndSynchronized();
     void menuForOneGroupAndForSeveral();
     void deleteSeveralGroups();
+    void batchListsTheSameRows_data();
+    void batchListsTheSameRows();
 
 private:
     Group *addGroup(int type, const QString &name, const QList<quint64> &members = {});
@@ -141,6 +143,44 @@ void TestGroupView::deleteSeveralGroups()
     QCOMPARE(m_map->group(uo)->children(), QList<quint64>({m_lights[4]}));
     for (quint64 uid : m_lights)
         QVERIFY(!m_selection->isLightSelected(uid));
+}
+
+void TestGroupView::batchListsTheSameRows_data()
+{
+    QTest::addColumn<bool>("batch");
+    QTest::newRow("one group at a time") << false;
+    QTest::newRow("one batch") << true;
+}
+
+// Rows of a batch enter the list at its end; a deletion or a repeated announcement during the
+// batch works on the rows made so far.
+void TestGroupView::batchListsTheSameRows()
+{
+    QFETCH(bool, batch);
+    addGroup(2, "Sync 10", m_lights);
+    if (batch)
+        m_map->beginBatch();
+    addGroup(1, "Chase 9", m_lights);
+    const quint64 gone = addGroup(2, "Gone", m_lights)->uid();
+    Group *again = addGroup(1, "Chase 10", {m_lights.first()});
+    addGroup(3, "Own", {m_lights.first()});
+    if (batch)
+        QCOMPARE(rowNames(), QStringList({"Sync 10"}));
+    m_map->deleteGroup(gone);
+    emit m_map->newGroup(again->uid());
+    addGroup(2, "Sync 2", m_lights);
+    if (batch)
+        m_map->endBatch();
+    QCOMPARE(rowNames(), QStringList({"Chase 9", "Chase 10", "Sync 2", "Sync 10"}));
+    QVERIFY(!m_panel->groupItem(gone));
+    QCOMPARE(m_panel->groupItem(again->uid())->text(0), QString("Chase 10"));
+
+    // Clearing the map in a batch drops the rows still waiting.
+    m_map->beginBatch();
+    addGroup(1, "Waiting", m_lights);
+    m_map->clearMap();
+    m_map->endBatch();
+    QCOMPARE(m_panel->topLevelItemCount(), 0);
 }
 
 QTEST_MAIN(TestGroupView)

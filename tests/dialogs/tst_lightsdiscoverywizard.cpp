@@ -15,6 +15,7 @@
 #include "protocol/networksettings.h"
 
 #include <QAbstractButton>
+#include <QHeaderView>
 #include <QLabel>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -379,7 +380,9 @@ void TestLightsDiscoveryWizard::silentLightAndCancelLeaveTheInterfaceAsItWas()
 void TestLightsDiscoveryWizard::entriesOpenTheWizard()
 {
     MetaTool w;
-    DataSupply *ds = addInterface(w.mapModel(), "Lobby", m_device->address(), 1);
+    DataSupply *ds = addInterface(w.mapModel(), "Lobby", m_device->address(), 2);
+    addLight(w.mapModel(), ds, "A", 1, 0, QPointF());
+    addLight(w.mapModel(), ds, "B", 0, 3, QPointF());
     ModalDriver driver;
     driver.then([](QWidget *d) {
         QCOMPARE(static_cast<QWizard *>(d)->currentId(),
@@ -394,8 +397,15 @@ void TestLightsDiscoveryWizard::entriesOpenTheWizard()
     w.findChild<QAction *>("discoverLightsAction")->trigger();
     QVERIFY(w.getDirty());
     w.lightView()->prepareMenu(w.lightView()->interfaceItem(ds->uid()));
+    QVERIFY(w.lightView()->isSortingEnabled());
+    w.lightView()->sortByColumn(0, Qt::DescendingOrder);
     w.lightView()->handleDiscoverLights();
     QCOMPARE(driver.pending(), 0);
+    // The wizard ran unsorted; the tree ends sorted by "Port #", ascending, and sorted still.
+    QVERIFY(w.lightView()->isSortingEnabled());
+    QCOMPARE(w.lightView()->sortColumn(), 1);
+    QCOMPARE(w.lightView()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    QCOMPARE(w.lightView()->interfaceItem(ds->uid())->child(0)->text(0), QString("B"));
 }
 
 QTEST_MAIN(TestLightsDiscoveryWizard)
