@@ -4,6 +4,7 @@
 #include "devices/devicedictionary.h"
 #include "devices/propertymapper.h"
 #include "model/xmltext.h"
+#include "model/xmltextwriter.h"
 
 #include <QDebug>
 #include <QMutex>
@@ -17,6 +18,8 @@ namespace {
 // Coordinates that later code turns into ints (canvas items, bounding rectangles) stay far
 // enough inside the int range that differences of two of them still fit.
 constexpr double kMaxCoordinate = 1.0e9;
+
+const char *const kPoseTags[] = {"x", "y", "z", "q0", "q1", "q2", "q3"};
 
 QString upperHex(quint64 value)
 {
@@ -170,9 +173,8 @@ QDomElement Light::toXml(QDomDocument &doc) const
     appendText(doc, element, QStringLiteral("fc"), QString::number(m_fixtureCode, 16).toUpper());
     const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
                            m_pose.q1, m_pose.q2, m_pose.q3};
-    const char *poseTags[] = {"x", "y", "z", "q0", "q1", "q2", "q3"};
     for (int i = 0; i < 7; ++i)
-        appendText(doc, element, QLatin1String(poseTags[i]),
+        appendText(doc, element, QLatin1String(kPoseTags[i]),
                    QString::number(pose[i], 'f', 6).toUpper());
     appendText(doc, element, QStringLiteral("ch"), QString::number(m_hot->dmxChannel));
     appendText(doc, element, QStringLiteral("sn"), QString::number(m_serialNumber));
@@ -180,12 +182,43 @@ QDomElement Light::toXml(QDomDocument &doc) const
                QString::number(m_hot->hueweaveProfileId));
     appendText(doc, element, QStringLiteral("hueweaveiomode"), QString::number(m_hueweaveIoMode));
     QDomElement properties = doc.createElement(QStringLiteral("properties"));
-    writeXmlProperties(doc, properties);
+    for (const auto &entry : xmlPropertyEntries())
+        appendText(doc, properties, entry.first, entry.second);
     element.appendChild(properties);
     QDomElement additional = doc.createElement(QStringLiteral("additional_data"));
-    writeXmlAdditionalData(doc, additional);
+    for (const auto &entry : xmlAdditionalDataEntries())
+        appendText(doc, additional, entry.first, entry.second);
     element.appendChild(additional);
     return element;
+}
+
+void Light::writeXml(XmlTextWriter &writer) const
+{
+    writer.startElement(QLatin1String("l"));
+    writer.unsignedHexElement(QLatin1String("s"), m_uid);
+    writer.textElement(QLatin1String("n"), m_name);
+    writer.unsignedElement(QLatin1String("pn"), m_hot->port);
+    writer.unsignedElement(QLatin1String("ln"), m_lightNumber);
+    writer.unsignedHexElement(QLatin1String("f"), m_fixture);
+    writer.unsignedHexElement(QLatin1String("c"), m_dataSupplyUid);
+    writer.hexElement(QLatin1String("fc"), m_fixtureCode);
+    const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
+                           m_pose.q1, m_pose.q2, m_pose.q3};
+    for (int i = 0; i < 7; ++i)
+        writer.fixedElement(QLatin1String(kPoseTags[i]), pose[i]);
+    writer.numberElement(QLatin1String("ch"), m_hot->dmxChannel);
+    writer.unsignedElement(QLatin1String("sn"), m_serialNumber);
+    writer.numberElement(QLatin1String("hueweaveprofileid"), m_hot->hueweaveProfileId);
+    writer.numberElement(QLatin1String("hueweaveiomode"), m_hueweaveIoMode);
+    writer.startElement(QLatin1String("properties"));
+    for (const auto &entry : xmlPropertyEntries())
+        writer.textElement(entry.first, entry.second);
+    writer.endElement();
+    writer.startElement(QLatin1String("additional_data"));
+    for (const auto &entry : xmlAdditionalDataEntries())
+        writer.textElement(entry.first, entry.second);
+    writer.endElement();
+    writer.endElement();
 }
 
 QStringList Light::propertyTokenCandidates() const
@@ -199,8 +232,11 @@ QStringList Light::propertyTokenCandidates() const
     return tokens;
 }
 
-void Light::writeXmlProperties(QDomDocument &doc, QDomElement &parent) const
+QList<QPair<QString, QString>> Light::xmlPropertyEntries() const
 {
+    QList<QPair<QString, QString>> entries;
+    if (m_properties.isEmpty())
+        return entries;
     const QStringList candidates = propertyTokenCandidates();
     // Sorted so that saving one map twice gives one file.
     QStringList names = m_properties.keys();
@@ -210,13 +246,14 @@ void Light::writeXmlProperties(QDomDocument &doc, QDomElement &parent) const
         if (token.contains(QLatin1String("Unsupported Property"), Qt::CaseInsensitive) ||
             token.contains(QLatin1String("DMX_OFFSET")) || !isXmlName(token))
             continue;
-        appendText(doc, parent, token,
-                   m_propertyMapper->toRawValueByName(name, m_properties.value(name)));
+        entries.append({token, m_propertyMapper->toRawValueByName(name, m_properties.value(name))});
     }
+    return entries;
 }
 
-void Light::writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const
+QList<QPair<QString, QString>> Light::xmlAdditionalDataEntries() const
 {
+    QList<QPair<QString, QString>> entries;
     QStringList keys = m_additionalData.keys();
     keys.sort();
     for (const QString &key : std::as_const(keys)) {
@@ -225,8 +262,9 @@ void Light::writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const
             qWarning() << "Light: additional data key is no XML name, not saved:" << key;
             continue;
         }
-        appendText(doc, parent, key, m_additionalData.value(key));
+        entries.append({key, m_additionalData.value(key)});
     }
+    return entries;
 }
 
 void Light::fromXml(const QDomElement *element)

@@ -6,10 +6,9 @@
 #include "model/group.h"
 #include "model/light.h"
 #include "model/mapfilereader.h"
-#include "model/xmltext.h"
+#include "model/xmltextwriter.h"
 
 #include <QDebug>
-#include <QDomDocument>
 #include <QDomElement>
 #include <QFile>
 #include <QSaveFile>
@@ -28,12 +27,17 @@ int progressStep(int total)
     return std::max(total / 100, 1);
 }
 
-void appendTextElement(QDomDocument &document, QDomElement &parent, const QString &tag,
-                       const QString &text)
+// The group's element "g", written from what the group shows of itself.
+void writeGroupText(XmlTextWriter &writer, const Group &group)
 {
-    QDomElement child = document.createElement(tag);
-    child.appendChild(document.createTextNode(text));
-    parent.appendChild(child);
+    writer.startElement(QLatin1String("g"));
+    writer.numberElement(QLatin1String("t"), group.type());
+    writer.unsignedHexElement(QLatin1String("s"), group.uid());
+    writer.textElement(QLatin1String("n"), group.name());
+    writer.numberElement(QLatin1String("o"), group.chaseOrder());
+    for (quint64 member : group.children())
+        writer.unsignedHexElement(QLatin1String("c"), member);
+    writer.endElement();
 }
 
 // A position from the file may be anything a double can hold; the extent stays in int range.
@@ -49,14 +53,12 @@ int truncatedCoordinate(double value)
 // ---------------------------------------------------------------------------------------------
 // Saving
 
-QString MapModel::mapDocumentText()
+void MapModel::writeMapText(XmlTextWriter &writer)
 {
-    QDomDocument document;
-    QDomElement root = document.createElement(QStringLiteral("map"));
-    document.appendChild(root);
-    appendTextElement(document, root, QStringLiteral("imagefile"), m_imageFile);
-    appendTextElement(document, root, QStringLiteral("postsync"), QStringLiteral("0"));
-    appendTextElement(document, root, QStringLiteral("version"), QStringLiteral("2.3.1"));
+    writer.startElement(QLatin1String("map"));
+    writer.textElement(QLatin1String("imagefile"), m_imageFile);
+    writer.textElement(QLatin1String("postsync"), QStringLiteral("0"));
+    writer.textElement(QLatin1String("version"), QStringLiteral("2.3.1"));
 
     const int total = int(m_groups.size() + m_lights.size() + m_dataSupplies.size());
     const int step = progressStep(total);
@@ -69,9 +71,7 @@ QString MapModel::mapDocumentText()
     emit progressStarted(0, total, QStringLiteral("Saving Interfaces..."));
 
     for (const DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
-        QDomElement element = document.createElement(QStringLiteral("c"));
-        dataSupply->toXml(&element, &document);
-        root.appendChild(element);
+        dataSupply->writeXml(writer);
         count();
     }
 
@@ -80,7 +80,7 @@ QString MapModel::mapDocumentText()
     std::sort(lights.begin(), lights.end(),
               [](const Light *a, const Light *b) { return a->serialNumber() < b->serialNumber(); });
     for (const Light *light : lights) {
-        root.appendChild(light->toXml(document));
+        light->writeXml(writer);
         count();
     }
 
@@ -91,29 +91,25 @@ QString MapModel::mapDocumentText()
     for (const Group *group : groups) {
         if (group->name() == SelectionGroupName)
             continue;
-        QDomElement element = document.createElement(QStringLiteral("g"));
-        group->toXml(&element, &document);
-        if (element.parentNode().isNull())
-            root.appendChild(element);
+        writeGroupText(writer, *group);
         count();
     }
     emit progressUpdated(total);
-
-    // Names come from users and devices; a control character written raw would make the
-    // file unreadable for good.
-    return xmlSafeText(document.toString(1));
+    writer.endElement();
 }
 
 bool MapModel::saveMap(const QString &fileName)
 {
-    const QByteArray bytes = mapDocumentText().toUtf8();
     // Written aside and renamed over the old file only when every byte is down, so a full
     // disk keeps the last good map. Unbuffered, because a short write hidden in the buffer is
-    // not reported by commit(): the file would be renamed into place cut off.
+    // not reported by commit(): the file would be renamed into place cut off. The writer
+    // hands over large chunks and stops at the first one that falls short.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    XmlTextWriter writer(&file);
+    writeMapText(writer);
+    if (!writer.finish()) {
         file.cancelWriting();
         return false;
     }
