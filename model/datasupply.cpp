@@ -129,6 +129,11 @@ DataSupply::DataSupply(int type, QDomElement *element)
 
 DataSupply::~DataSupply() = default;
 
+bool DataSupply::isLoadableType(int type)
+{
+    return type == 2 || type == 3 || type == 6 || type == 7;
+}
+
 void DataSupply::initTagTable()
 {
     QHash<QString, int> &table = tagTable();
@@ -887,8 +892,11 @@ void DataSupply::fromXml(QDomElement *element)
         bool ok = false;
         switch (tagCode(child.tagName())) {
         case TagType: {
+            // Only a type the map can load counts: a record naming two types, one of them
+            // unknown, would otherwise load and then be saved as a type no load accepts.
             const int type = text.toInt(&ok);
-            m_type = ok ? type : 0;
+            if (ok && isLoadableType(type))
+                m_type = type;
             break;
         }
         case TagUid: {

@@ -36,6 +36,9 @@ public:
     ~DataSupply() override;
 
     static void initTagTable();
+    // The interface types a map file's record may name: an Orvex interface by address (2) or
+    // by broadcast (3), and the two streaming outputs (6, 7).
+    static bool isLoadableType(int type);
 
     bool connectToMap(MapModel *map);
     MapModel *map() const { return m_map; }

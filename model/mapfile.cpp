@@ -215,39 +215,43 @@ bool MapModel::loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defa
     return true;
 }
 
+// A record naming several types (files written by hand or by other tools) loads once, as
+// the last type that names a loadable interface: the type its fields end up with, and so the
+// one it is saved with and loads as again.
 void MapModel::loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
                                      QList<quint64> &newDataSupplies)
 {
+    int type = 0;
     for (QDomElement child = element.firstChildElement(); !child.isNull();
          child = child.nextSiblingElement()) {
         if (child.tagName() != QLatin1String("type") && child.tagName() != QLatin1String("t"))
             continue;
         bool ok = false;
-        int type = child.text().toInt(&ok);
-        if (!ok)
-            type = 0;
-        if (type == 2)
-            emit msg(QStringLiteral("Loading a Orvex IP DataSupply."));
-        else if (type == 3)
-            emit msg(QStringLiteral("Loading a Orvex Broadcast DataSupply."));
-        else if (type == 6 || type == 7)
-            emit msg(QStringLiteral("Loading a SACN DataSupply."));
-        else
-            continue;
-
-        QDomElement record = element;
-        auto *dataSupply = new DataSupply(type, &record);
-        if (!loadDataSupply(dataSupply)) {
-            if (DataSupply *existing = m_dataSupplies.value(dataSupply->uid()))
-                existing->copyProperties(dataSupply);
-            delete dataSupply;
-            continue;
-        }
-        dataSupply->setAuxiliaryAddress(defaults.text3);
-        dataSupply->setAuxiliaryText1(defaults.text1);
-        dataSupply->setAuxiliaryText2(defaults.text2);
-        newDataSupplies.append(dataSupply->uid());
+        const int named = child.text().toInt(&ok);
+        if (ok && DataSupply::isLoadableType(named))
+            type = named;
     }
+    if (type == 2)
+        emit msg(QStringLiteral("Loading a Orvex IP DataSupply."));
+    else if (type == 3)
+        emit msg(QStringLiteral("Loading a Orvex Broadcast DataSupply."));
+    else if (type == 6 || type == 7)
+        emit msg(QStringLiteral("Loading a SACN DataSupply."));
+    else
+        return;
+
+    QDomElement record = element;
+    auto *dataSupply = new DataSupply(type, &record);
+    if (!loadDataSupply(dataSupply)) {
+        if (DataSupply *existing = m_dataSupplies.value(dataSupply->uid()))
+            existing->copyProperties(dataSupply);
+        delete dataSupply;
+        return;
+    }
+    dataSupply->setAuxiliaryAddress(defaults.text3);
+    dataSupply->setAuxiliaryText1(defaults.text1);
+    dataSupply->setAuxiliaryText2(defaults.text2);
+    newDataSupplies.append(dataSupply->uid());
 }
 
 void MapModel::loadLightRecord(Light *light, QList<quint64> &newLights)

@@ -290,6 +290,68 @@ void generateMap(MapModel &map, int lightCount, quint32 seed)
     }
     map.addGroup(new Group(Group::Synchronized, 0x3FFFFF, QStringLiteral("VTP Selection Group")));
 }
+
+// A saved map made into what other writers and hand edits produce: fields twice with other
+// values (an interface with two types among them), long tag names, records twice.
+QByteArray roughenedFile(const QByteArray &saved, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QDomDocument document;
+    document.setContent(saved);
+    const QHash<QString, QString> longNames{{QStringLiteral("t"), QStringLiteral("type")},
+                                            {QStringLiteral("n"), QStringLiteral("name")},
+                                            {QStringLiteral("s"), QStringLiteral("self")},
+                                            {QStringLiteral("ch"), QStringLiteral("channel")},
+                                            {QStringLiteral("ln"), QStringLiteral("lightnumber")},
+                                            {QStringLiteral("ip"), QStringLiteral("ipaddress")}};
+    const QHash<QString, QString> recordLongNames{
+        {QStringLiteral("c"), QStringLiteral("DataSupply")},
+        {QStringLiteral("l"), QStringLiteral("light")},
+        {QStringLiteral("g"), QStringLiteral("group")}};
+    const QStringList values{QStringLiteral("2"),   QStringLiteral("3"), QStringLiteral("5"),
+                             QStringLiteral("6"),   QStringLiteral("7"), QStringLiteral("0"),
+                             QStringLiteral("x"),   QString(),           QStringLiteral("1F"),
+                             QStringLiteral("-4.5")};
+    QDomElement root = document.documentElement();
+    QList<QDomElement> records;
+    for (QDomElement e = root.firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
+        records.append(e);
+    for (QDomElement record : std::as_const(records)) {
+        QList<QDomElement> fields;
+        for (QDomElement e = record.firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
+            fields.append(e);
+        if (fields.isEmpty())
+            continue;
+        // An interface with a second type before or after its own.
+        if (record.tagName() == QLatin1String("c") && random.bounded(2) == 0) {
+            QDomElement type = document.createElement(QStringLiteral("t"));
+            type.appendChild(document.createTextNode(values.at(random.bounded(7))));
+            random.bounded(2) ? record.insertBefore(type, QDomNode())
+                              : record.insertAfter(type, QDomNode());
+        }
+        for (int i = random.bounded(3); i > 0; --i) {
+            QDomElement copy =
+                fields.at(random.bounded(int(fields.size()))).cloneNode().toElement();
+            if (!copy.firstChild().isElement() && random.bounded(2)) {
+                while (copy.hasChildNodes())
+                    copy.removeChild(copy.firstChild());
+                copy.appendChild(
+                    document.createTextNode(values.at(random.bounded(int(values.size())))));
+            }
+            record.insertAfter(copy, fields.at(random.bounded(int(fields.size()))));
+        }
+        for (const QDomElement &field : std::as_const(fields)) {
+            QDomElement renamed = field;
+            if (longNames.contains(field.tagName()) && random.bounded(3) == 0)
+                renamed.setTagName(longNames.value(field.tagName()));
+        }
+        if (random.bounded(3) == 0)
+            record.setTagName(recordLongNames.value(record.tagName(), record.tagName()));
+        if (random.bounded(10) == 0)
+            root.insertAfter(record.cloneNode(), records.at(random.bounded(int(records.size()))));
+    }
+    return document.toByteArray(random.bounded(3) - 1);
+}
 } // namespace
 
 class TestMapFile : public QObject
@@ -306,6 +368,8 @@ private slots:
     void savedBytesAreTheDocumentText_data();
     void savedBytesAreTheDocumentText();
     void saveCutShortKeepsTheOldFile();
+    void acceptedFilesSaveAndReloadUnchanged_data();
+    void acceptedFilesSaveAndReloadUnchanged();
 
 private:
     QTemporaryDir m_dir;
@@ -506,6 +570,45 @@ void TestMapFile::saveCutShortKeepsTheOldFile()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
+}
+
+void TestMapFile::acceptedFilesSaveAndReloadUnchanged_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("two types, second unknown")
+        << QByteArray("<map><c><t>2</t><s>5</s><t>5</t></c></map>");
+    QTest::newRow("two types, first unknown")
+        << QByteArray("<map><c><type>5</type><s>5</s><t>3</t></c></map>");
+    QTest::newRow("two known types") << QByteArray("<map><c><t>6</t><s>5</s><t>3</t></c></map>");
+    QTest::newRow("type not a number")
+        << QByteArray("<map><c><t>7</t><s>5</s><t>seven</t></c></map>");
+    for (quint32 seed = 1; seed <= 40; ++seed) {
+        MapModel map;
+        generateMap(map, int(seed % 5) * 7, seed);
+        QTest::addRow("generated %u", seed) << roughenedFile(domText(map), seed);
+    }
+}
+
+// Whatever a load accepts, saving it and loading the saved file gives the same interfaces,
+// lights and groups.
+void TestMapFile::acceptedFilesSaveAndReloadUnchanged()
+{
+    QFETCH(QByteArray, file);
+    MapModel loaded;
+    QVERIFY(loaded.loadMap(writeFile(m_dir, QStringLiteral("rough.map"), file), MapLoadDefaults()));
+    const QString path = m_dir.filePath(QStringLiteral("resaved.map"));
+    QVERIFY(loaded.saveMap(path));
+    MapModel reloaded;
+    QVERIFY(reloaded.loadMap(path, MapLoadDefaults()));
+    QCOMPARE(reloaded.dataSupplies().size(), loaded.dataSupplies().size());
+    QCOMPARE(reloaded.lights().size(), loaded.lights().size());
+    QCOMPARE(reloaded.groups().size(), loaded.groups().size());
+    const QSet<QString> before = records(loaded);
+    const QSet<QString> after = records(reloaded);
+    QVERIFY2(before == after,
+             qPrintable(QStringList((before - after).values()).join(QLatin1Char('\n')) +
+                        QStringLiteral("\n---\n") +
+                        QStringList((after - before).values()).join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(TestMapFile)
