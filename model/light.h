@@ -138,6 +138,9 @@ public:
     // the finish. A light made without an element and read this way equals one made from it.
     void readXmlField(int code, const QDomElement &child, const QString &text);
     void finishXmlRead();
+    // One child of the field "properties" or "additional_data": its tag and its text.
+    void readXmlProperty(const QString &token, const QString &text);
+    void readXmlAdditionalDatum(const QString &tag, const QString &text);
     static void initTagTable();
     static const QHash<QString, int> &tagTable();
 

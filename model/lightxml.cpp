@@ -40,10 +40,47 @@ qint32 intOr(const QString &text, qint32 fallback, int base = 10)
     return ok ? value : fallback;
 }
 
+// The plain decimal form the map writer uses ("-12.500000"), read without the general
+// conversion when the digits fit a double exactly: one division of two exact numbers rounds
+// as the general conversion does. False for any other form.
+bool plainDecimal(const QString &text, double *value)
+{
+    constexpr quint64 ExactLimit = quint64(1) << 53;
+    static const double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11};
+    const QChar *c = text.constData();
+    const QChar *const end = c + text.size();
+    const bool negative = c != end && *c == QLatin1Char('-');
+    if (negative)
+        ++c;
+    quint64 digits = 0;
+    int integerDigits = 0;
+    int decimals = -1;
+    for (; c != end; ++c) {
+        if (*c == QLatin1Char('.') && decimals < 0 && integerDigits > 0) {
+            decimals = 0;
+            continue;
+        }
+        if (*c < QLatin1Char('0') || *c > QLatin1Char('9'))
+            return false;
+        digits = digits * 10 + quint64(c->unicode() - '0');
+        if (digits > ExactLimit)
+            return false;
+        decimals < 0 ? ++integerDigits : ++decimals;
+    }
+    if (integerDigits == 0 || decimals == 0 || decimals >= int(std::size(powers)))
+        return false;
+    const double magnitude = decimals > 0 ? double(digits) / powers[decimals] : double(digits);
+    *value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 // NaN, infinities and absurd magnitudes from a file would become undefined int conversions
 // further on.
 double boundedCoordinate(const QString &text)
 {
+    double plain = 0.0;
+    if (plainDecimal(text, &plain))
+        return std::clamp(plain, -kMaxCoordinate, kMaxCoordinate);
     bool ok = false;
     const double value = text.toDouble(&ok);
     if (!ok || std::isnan(value))
@@ -360,29 +397,34 @@ void Light::readXmlField(int code, const QDomElement &child, const QString &text
 void Light::readXmlProperties(const QDomElement &element)
 {
     for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        const QString token = child.tagName();
-        const QString name = m_propertyMapper->stringName(token);
-        if (m_properties.contains(name) || token.contains(QLatin1String("DMX_OFFSET")))
-            continue;
-        const QString text = firstChildText(child);
-        // Firmware versions are dotted texts that a value conversion would mangle.
-        const QString value = name == QLatin1String("Firmware Version")
-                                  ? text
-                                  : m_propertyMapper->toDisplayValueByName(name, text);
-        m_properties.insert(name, value);
-        applyProperty(name);
-    }
+         child = child.nextSiblingElement())
+        readXmlProperty(child.tagName(), firstChildText(child));
+}
+
+void Light::readXmlProperty(const QString &token, const QString &text)
+{
+    const QString name = m_propertyMapper->stringName(token);
+    if (m_properties.contains(name) || token.contains(QLatin1String("DMX_OFFSET")))
+        return;
+    // Firmware versions are dotted texts that a value conversion would mangle.
+    const QString value = name == QLatin1String("Firmware Version")
+                              ? text
+                              : m_propertyMapper->toDisplayValueByName(name, text);
+    m_properties.insert(name, value);
+    applyProperty(name);
 }
 
 void Light::readXmlAdditionalData(const QDomElement &element)
 {
     for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        const QString value = firstChildText(child);
-        m_additionalData.insert(child.tagName(), value);
-        qDebug() << "Reading" << child.tagName() << value;
-    }
+         child = child.nextSiblingElement())
+        readXmlAdditionalDatum(child.tagName(), firstChildText(child));
+}
+
+void Light::readXmlAdditionalDatum(const QString &tag, const QString &text)
+{
+    m_additionalData.insert(tag, text);
+    qDebug() << "Reading" << tag << text;
 }
 
 void Light::finishXmlRead()
