@@ -12,6 +12,14 @@ namespace {
 
 constexpr qsizetype ChunkSize = 1 << 20;
 
+void toUpper(char *begin, char *end)
+{
+    for (char *c = begin; c != end; ++c) {
+        if (*c >= 'a' && *c <= 'z')
+            *c = char(*c - 'a' + 'A');
+    }
+}
+
 void appendUtf8(QByteArray &out, char32_t c)
 {
     if (c < 0x800) {
@@ -45,16 +53,6 @@ void XmlTextWriter::closeParentStartTag()
 void XmlTextWriter::indent(int depth)
 {
     m_buffer.append(qsizetype(depth), ' ');
-}
-
-void XmlTextWriter::appendTag(QLatin1String tag)
-{
-    m_buffer.append(tag.data(), tag.size());
-}
-
-void XmlTextWriter::appendTag(const QString &tag)
-{
-    m_buffer.append(xmlSafeText(tag).toUtf8());
 }
 
 void XmlTextWriter::openTag(const QByteArray &tag)
@@ -133,36 +131,41 @@ void XmlTextWriter::appendEscapedText(const QString &raw)
     }
 }
 
-void XmlTextWriter::textElement(QLatin1String tag, const QString &text)
+void XmlTextWriter::writeTextElement(QByteArrayView tag, const QString &text)
 {
     closeParentStartTag();
     indent(int(m_open.size()));
     m_buffer.append('<');
-    appendTag(tag);
+    m_buffer.append(tag);
     m_buffer.append('>');
     appendEscapedText(text);
     m_buffer.append("</", 2);
-    appendTag(tag);
+    m_buffer.append(tag);
     m_buffer.append(">\n", 2);
     flushWhenFull();
 }
 
-void XmlTextWriter::textElement(const QString &tag, const QString &text)
+void XmlTextWriter::textElement(QLatin1String tag, const QString &text)
 {
-    const QByteArray name = xmlSafeText(tag).toUtf8();
-    textElement(QLatin1String(name.constData(), name.size()), text);
+    writeTextElement(QByteArrayView(tag.data(), tag.size()), text);
 }
 
+void XmlTextWriter::textElement(const QString &tag, const QString &text)
+{
+    writeTextElement(xmlSafeText(tag).toUtf8(), text);
+}
+
+// An element whose text needs no escaping.
 void XmlTextWriter::asciiElement(QLatin1String tag, const char *begin, const char *end)
 {
     closeParentStartTag();
     indent(int(m_open.size()));
     m_buffer.append('<');
-    appendTag(tag);
+    m_buffer.append(tag.data(), tag.size());
     m_buffer.append('>');
     m_buffer.append(begin, end - begin);
     m_buffer.append("</", 2);
-    appendTag(tag);
+    m_buffer.append(tag.data(), tag.size());
     m_buffer.append(">\n", 2);
     flushWhenFull();
 }
@@ -181,19 +184,11 @@ void XmlTextWriter::unsignedElement(QLatin1String tag, quint64 value)
     asciiElement(tag, digits, result.ptr);
 }
 
-void XmlTextWriter::appendUpper(const char *begin, const char *end)
-{
-    for (char *c = const_cast<char *>(begin); c != end; ++c) {
-        if (*c >= 'a' && *c <= 'z')
-            *c = char(*c - 'a' + 'A');
-    }
-}
-
 void XmlTextWriter::hexElement(QLatin1String tag, qint64 value)
 {
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, value, 16);
-    appendUpper(digits, result.ptr);
+    toUpper(digits, result.ptr);
     asciiElement(tag, digits, result.ptr);
 }
 
@@ -201,7 +196,7 @@ void XmlTextWriter::unsignedHexElement(QLatin1String tag, quint64 value)
 {
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, value, 16);
-    appendUpper(digits, result.ptr);
+    toUpper(digits, result.ptr);
     asciiElement(tag, digits, result.ptr);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <vector>
@@ -42,11 +43,9 @@ private:
     void openTag(const QByteArray &tag);
     void closeParentStartTag();
     void indent(int depth);
-    void appendTag(QLatin1String tag);
-    void appendTag(const QString &tag);
+    void writeTextElement(QByteArrayView tag, const QString &text);
     void appendEscapedText(const QString &text);
     void asciiElement(QLatin1String tag, const char *begin, const char *end);
-    void appendUpper(const char *begin, const char *end);
     void flushWhenFull();
     bool flush();
 
