@@ -492,11 +492,12 @@ bool MapFileReader::plainText(const char *begin, const char *end)
         m_records.emplace_back();
         return true;
     }
+    // A light's or group's fields take their text at their end; text at the record level of
+    // either is not read. In any other record the text is a node.
     if (m_light || m_group) {
         m_hasText = m_depth > 2;
         return true;
     }
-    // Text at the record level of a light or group is not read; elsewhere it is a node.
     m_current.appendChild(m_recordDocument.createTextNode(m_text));
     return true;
 }
