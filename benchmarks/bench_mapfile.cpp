@@ -1,4 +1,4 @@
-// Saving and loading map files of 1,000 to 100,000 lights, next to the time Qt alone takes to
+// Saving and loading map files of 1,000 to 150,000 lights, next to the time Qt alone takes to
 // parse the same file into a DOM document: loading should stay within about twice the parse
 // and grow linearly. Also the model's resident memory per light and the refusal of hostile
 // files.
@@ -6,6 +6,7 @@
 #include "model/datasupply.h"
 #include "model/group.h"
 #include "model/light.h"
+#include "model/mapfilereader.h"
 #include "model/mapmodel.h"
 
 #include <benchmark/benchmark.h>
@@ -16,6 +17,8 @@
 #include <QTemporaryDir>
 
 #include "benchmain.h"
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <malloc.h>
 #include <map>
@@ -136,14 +139,37 @@ void BM_ParseOnly(benchmark::State &state)
         double(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-long residentKb()
+// The reader alone: the file's records built, nothing entered into a model.
+void BM_ReadRecords(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    QFile file(mapFile(n));
+    file.open(QIODevice::ReadOnly);
+    const QByteArray bytes = file.readAll();
+    for (auto _ : state) {
+        auto reader = std::make_unique<MapFileReader>();
+        benchmark::DoNotOptimize(reader->read(bytes));
+        state.PauseTiming();
+        reader.reset();
+        state.ResumeTiming();
+    }
+    state.counters["per_light"] = benchmark::Counter(
+        double(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+long statusKb(const char *key)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(std::strlen(key)));
     return 0;
+}
+
+long residentKb()
+{
+    return statusKb("VmRSS:");
 }
 
 // Resident memory the loaded model of n lights holds, per light: the loaded map minus the
@@ -165,6 +191,32 @@ void BM_ModelMemory(benchmark::State &state)
         state.ResumeTiming();
     }
     state.counters["bytes_per_light"] = perLight;
+}
+
+// The resident memory a load reaches at its peak against what the loaded model keeps, both
+// above the process before the load. The kernel's high-water mark is reset first.
+void BM_LoadPeakMemory(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    const QString path = mapFile(n);
+    double peakOverAfter = 0;
+    double peakMb = 0;
+    for (auto _ : state) {
+        malloc_trim(0);
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = residentKb();
+        auto map = std::make_unique<MapModel>();
+        map->loadMap(path, MapLoadDefaults());
+        const long peak = statusKb("VmHWM:");
+        const long after = residentKb();
+        peakOverAfter = double(peak - before) / double(std::max(after - before, 1L));
+        peakMb = double(peak - before) / 1024.0;
+        state.PauseTiming();
+        map.reset();
+        state.ResumeTiming();
+    }
+    state.counters["peak_over_after"] = peakOverAfter;
+    state.counters["peak_MB"] = peakMb;
 }
 
 // Hostile files a map load must refuse at once: 100,000 nested elements, the same left open,
@@ -197,9 +249,26 @@ void BM_RefuseHostile(benchmark::State &state)
 
 BENCHMARK(BM_RefuseHostile)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ModelMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadPeakMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadRecords)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(150000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadMap)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SaveMap)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadMap)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(150000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveMap)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(150000)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -5,6 +5,7 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "model/posebounds.h"
+#include "model/xmltextwriter.h"
 
 #include <QDebug>
 #include <QDomDocument>
@@ -127,6 +128,11 @@ DataSupply::DataSupply(int type, QDomElement *element)
 }
 
 DataSupply::~DataSupply() = default;
+
+bool DataSupply::isLoadableType(int type)
+{
+    return type == 2 || type == 3 || type == 6 || type == 7;
+}
 
 void DataSupply::initTagTable()
 {
@@ -816,9 +822,9 @@ void DataSupply::toXml(QDomElement *element, QDomDocument *document) const
     writeProperties(c, document);
 }
 
-void DataSupply::writeProperties(QDomElement &parent, QDomDocument *document) const
+QList<QPair<QString, QString>> DataSupply::propertyEntries() const
 {
-    QDomElement properties = document->createElement(QStringLiteral("properties"));
+    QList<QPair<QString, QString>> entries;
     const QStringList candidates = m_deviceDictionary->memoryMapTokens(m_serialNumber) +
                                    m_deviceDictionary->memoryMapTokensByName(m_serialNumber) +
                                    m_deviceDictionary->staticValueNames(m_serialNumber);
@@ -829,10 +835,51 @@ void DataSupply::writeProperties(QDomElement &parent, QDomDocument *document) co
         if (token.contains(QLatin1String("Unsupported Property"), Qt::CaseInsensitive) ||
             token.contains(QLatin1String("DMX_OFFSET")))
             continue;
-        appendTextElement(properties, document, token,
-                          m_propertyMapper->toRawValueByName(name, m_properties.value(name)));
+        entries.append({token, m_propertyMapper->toRawValueByName(name, m_properties.value(name))});
     }
+    return entries;
+}
+
+void DataSupply::writeProperties(QDomElement &parent, QDomDocument *document) const
+{
+    QDomElement properties = document->createElement(QStringLiteral("properties"));
+    const QList<QPair<QString, QString>> entries = propertyEntries();
+    for (const auto &entry : entries)
+        appendTextElement(properties, document, entry.first, entry.second);
     parent.appendChild(properties);
+}
+
+void DataSupply::writeXml(XmlTextWriter &writer) const
+{
+    writer.startElement(QLatin1String("c"));
+    writer.numberElement(QLatin1String("t"), m_type);
+    writer.unsignedHexElement(QLatin1String("s"), m_uid);
+    writer.textElement(QLatin1String("n"), m_name);
+    writer.unsignedHexElement(QLatin1String("sn"), m_serialNumber);
+    writer.textElement(QLatin1String("ip"), ipAddress());
+    writer.textElement(QLatin1String("mac"), m_macAddress.toUpper());
+    writer.unsignedElement(QLatin1String("u"), m_universe);
+    writer.numberElement(QLatin1String("d"), m_dmxBufSize);
+    writer.unsignedElement(QLatin1String("v"), m_protocolVersion);
+    writer.textElement(QLatin1String("vs"), m_versionString);
+    writer.textElement(QLatin1String("family"), m_family);
+    writer.startElement(QLatin1String("pl"));
+    for (const DmxPort &port : m_ports) {
+        writer.startElement(QLatin1String("p"));
+        writer.unsignedElement(QLatin1String("pn"), port.number);
+        writer.unsignedElement(QLatin1String("pt"), port.type);
+        writer.textElement(QLatin1String("pf"), QString::number(port.flags & 0xFFFB, 16));
+        writer.endElement();
+    }
+    writer.endElement();
+    for (quint64 uid : m_lightUids)
+        writer.unsignedHexElement(QLatin1String("l"), uid);
+    writer.startElement(QLatin1String("properties"));
+    const QList<QPair<QString, QString>> entries = propertyEntries();
+    for (const auto &entry : entries)
+        writer.textElement(entry.first, entry.second);
+    writer.endElement();
+    writer.endElement();
 }
 
 void DataSupply::fromXml(QDomElement *element)
@@ -845,8 +892,11 @@ void DataSupply::fromXml(QDomElement *element)
         bool ok = false;
         switch (tagCode(child.tagName())) {
         case TagType: {
+            // Only a type the map can load counts: a record naming two types, one of them
+            // unknown, would otherwise load and then be saved as a type no load accepts.
             const int type = text.toInt(&ok);
-            m_type = ok ? type : 0;
+            if (ok && isLoadableType(type))
+                m_type = type;
             break;
         }
         case TagUid: {

@@ -16,6 +16,7 @@
 
 class QDomDocument;
 class QDomElement;
+class XmlTextWriter;
 class DeviceDictionary;
 class Light;
 struct LightFrameState;
@@ -35,6 +36,9 @@ public:
     ~DataSupply() override;
 
     static void initTagTable();
+    // The interface types a map file's record may name: an Orvex interface by address (2) or
+    // by broadcast (3), and the two streaming outputs (6, 7).
+    static bool isLoadableType(int type);
 
     bool connectToMap(MapModel *map);
     MapModel *map() const { return m_map; }
@@ -124,6 +128,8 @@ public:
 
     // Map file element "c"
     void toXml(QDomElement *element, QDomDocument *document) const;
+    // The same element "c" as text, for a map written without a document.
+    void writeXml(XmlTextWriter &writer) const;
     void fromXml(QDomElement *element);
 
 public slots:
@@ -164,6 +170,8 @@ private:
     void readPortList(const QDomElement &list);
     void readProperties(const QDomElement &element);
     void writeProperties(QDomElement &parent, QDomDocument *document) const;
+    // The saved properties as tag and text, in file order.
+    QList<QPair<QString, QString>> propertyEntries() const;
     void moveLightChannels(const QString &name, const QString &value, quint32 base);
 
     int m_type;

@@ -438,41 +438,49 @@ void Group::fromXml(QDomElement *element)
 {
     if (!element || element->isNull())
         return;
-    bool ok = false;
     for (QDomElement child = element->firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        const QString text = child.text();
-        switch (tagCode(child.tagName())) {
-        case TagType:
-            m_type = text.toInt(&ok);
-            if (!ok)
-                m_type = 0;
-            break;
-        case TagSelf:
-            m_uid = text.toULongLong(&ok, 16);
-            if (!ok)
-                m_uid = 0xFFFFFFFFu;
-            break;
-        case TagName:
-            m_name = text;
-            break;
-        case TagChild: {
-            const quint64 member = text.toULongLong(&ok, 16);
-            if (ok) {
-                ++s_additionsGeneration;
-                m_children.append(member);
-            }
-            break;
+         child = child.nextSiblingElement())
+        readXmlField(tagCode(child.tagName()), child.text());
+    finishXmlRead();
+}
+
+void Group::readXmlField(int code, const QString &text)
+{
+    bool ok = false;
+    switch (code) {
+    case TagType:
+        m_type = text.toInt(&ok);
+        if (!ok)
+            m_type = 0;
+        break;
+    case TagSelf:
+        m_uid = text.toULongLong(&ok, 16);
+        if (!ok)
+            m_uid = 0xFFFFFFFFu;
+        break;
+    case TagName:
+        m_name = text;
+        break;
+    case TagChild: {
+        const quint64 member = text.toULongLong(&ok, 16);
+        if (ok) {
+            ++s_additionsGeneration;
+            m_children.append(member);
         }
-        case TagOrder:
-            m_chaseOrder = text.toInt(&ok);
-            if (!ok)
-                m_chaseOrder = ClickOrder;
-            break;
-        default:
-            break;
-        }
+        break;
     }
+    case TagOrder:
+        m_chaseOrder = text.toInt(&ok);
+        if (!ok)
+            m_chaseOrder = ClickOrder;
+        break;
+    default:
+        break;
+    }
+}
+
+void Group::finishXmlRead()
+{
     m_flattened = false;
     emit updatedGroup(m_uid);
 }

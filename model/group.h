@@ -84,6 +84,11 @@ public:
 
     void toXml(QDomElement *element, QDomDocument *document) const;
     void fromXml(QDomElement *element);
+    // fromXml in steps, for a reader that does not hold the element: each child's tag code
+    // (tagCode) and text, then the finish. A group made from a null element and read this way
+    // equals one made from the element.
+    void readXmlField(int code, const QString &text);
+    void finishXmlRead();
 
     static void buildTagTable();
     static int tagCode(const QString &tag);

@@ -17,6 +17,7 @@
 class DeviceDictionary;
 class MapModel;
 class PropertyMapper;
+class XmlTextWriter;
 
 // One light of the map: one fixture wired to an output port of an interface. The map model
 // owns it; every change is announced by a signal that the map model relays under the same
@@ -129,12 +130,17 @@ public:
     void assignNodeId();
 
     QDomElement toXml(QDomDocument &doc) const;
+    // The same element "l" as text, for a map written without a document.
+    void writeXml(XmlTextWriter &writer) const;
     void fromXml(const QDomElement *element);
     // fromXml in steps, for a reader that does not hold the element: each child's tag code,
     // the child (needed for the property lists only) and the text of its first child node; then
     // the finish. A light made without an element and read this way equals one made from it.
     void readXmlField(int code, const QDomElement &child, const QString &text);
     void finishXmlRead();
+    // One child of the field "properties" or "additional_data": its tag and its text.
+    void readXmlProperty(const QString &token, const QString &text);
+    void readXmlAdditionalDatum(const QString &tag, const QString &text);
     static void initTagTable();
     static const QHash<QString, int> &tagTable();
 
@@ -180,8 +186,9 @@ private:
     void applyDeviceInfo(const QString &value);
     void readXmlProperties(const QDomElement &element);
     void readXmlAdditionalData(const QDomElement &element);
-    void writeXmlProperties(QDomDocument &doc, QDomElement &parent) const;
-    void writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const;
+    // The saved properties and additional data as tag and text, in file order.
+    QList<QPair<QString, QString>> xmlPropertyEntries() const;
+    QList<QPair<QString, QString>> xmlAdditionalDataEntries() const;
     QStringList propertyTokenCandidates() const;
     void convertCurrentColor();
     void copyModeSettingsTo(Light *copy) const;

@@ -4,6 +4,7 @@
 #include "devices/devicedictionary.h"
 #include "devices/propertymapper.h"
 #include "model/xmltext.h"
+#include "model/xmltextwriter.h"
 
 #include <QDebug>
 #include <QMutex>
@@ -17,6 +18,8 @@ namespace {
 // Coordinates that later code turns into ints (canvas items, bounding rectangles) stay far
 // enough inside the int range that differences of two of them still fit.
 constexpr double kMaxCoordinate = 1.0e9;
+
+const char *const kPoseTags[] = {"x", "y", "z", "q0", "q1", "q2", "q3"};
 
 QString upperHex(quint64 value)
 {
@@ -37,10 +40,47 @@ qint32 intOr(const QString &text, qint32 fallback, int base = 10)
     return ok ? value : fallback;
 }
 
+// The plain decimal form the map writer uses ("-12.500000"), read without the general
+// conversion when the digits fit a double exactly: one division of two exact numbers rounds
+// as the general conversion does. False for any other form.
+bool plainDecimal(const QString &text, double *value)
+{
+    constexpr quint64 ExactLimit = quint64(1) << 53;
+    static const double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11};
+    const QChar *c = text.constData();
+    const QChar *const end = c + text.size();
+    const bool negative = c != end && *c == QLatin1Char('-');
+    if (negative)
+        ++c;
+    quint64 digits = 0;
+    int integerDigits = 0;
+    int decimals = -1;
+    for (; c != end; ++c) {
+        if (*c == QLatin1Char('.') && decimals < 0 && integerDigits > 0) {
+            decimals = 0;
+            continue;
+        }
+        if (*c < QLatin1Char('0') || *c > QLatin1Char('9'))
+            return false;
+        digits = digits * 10 + quint64(c->unicode() - '0');
+        if (digits > ExactLimit)
+            return false;
+        decimals < 0 ? ++integerDigits : ++decimals;
+    }
+    if (integerDigits == 0 || decimals == 0 || decimals >= int(std::size(powers)))
+        return false;
+    const double magnitude = decimals > 0 ? double(digits) / powers[decimals] : double(digits);
+    *value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 // NaN, infinities and absurd magnitudes from a file would become undefined int conversions
 // further on.
 double boundedCoordinate(const QString &text)
 {
+    double plain = 0.0;
+    if (plainDecimal(text, &plain))
+        return std::clamp(plain, -kMaxCoordinate, kMaxCoordinate);
     bool ok = false;
     const double value = text.toDouble(&ok);
     if (!ok || std::isnan(value))
@@ -170,9 +210,8 @@ QDomElement Light::toXml(QDomDocument &doc) const
     appendText(doc, element, QStringLiteral("fc"), QString::number(m_fixtureCode, 16).toUpper());
     const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
                            m_pose.q1, m_pose.q2, m_pose.q3};
-    const char *poseTags[] = {"x", "y", "z", "q0", "q1", "q2", "q3"};
     for (int i = 0; i < 7; ++i)
-        appendText(doc, element, QLatin1String(poseTags[i]),
+        appendText(doc, element, QLatin1String(kPoseTags[i]),
                    QString::number(pose[i], 'f', 6).toUpper());
     appendText(doc, element, QStringLiteral("ch"), QString::number(m_hot->dmxChannel));
     appendText(doc, element, QStringLiteral("sn"), QString::number(m_serialNumber));
@@ -180,12 +219,43 @@ QDomElement Light::toXml(QDomDocument &doc) const
                QString::number(m_hot->hueweaveProfileId));
     appendText(doc, element, QStringLiteral("hueweaveiomode"), QString::number(m_hueweaveIoMode));
     QDomElement properties = doc.createElement(QStringLiteral("properties"));
-    writeXmlProperties(doc, properties);
+    for (const auto &entry : xmlPropertyEntries())
+        appendText(doc, properties, entry.first, entry.second);
     element.appendChild(properties);
     QDomElement additional = doc.createElement(QStringLiteral("additional_data"));
-    writeXmlAdditionalData(doc, additional);
+    for (const auto &entry : xmlAdditionalDataEntries())
+        appendText(doc, additional, entry.first, entry.second);
     element.appendChild(additional);
     return element;
+}
+
+void Light::writeXml(XmlTextWriter &writer) const
+{
+    writer.startElement(QLatin1String("l"));
+    writer.unsignedHexElement(QLatin1String("s"), m_uid);
+    writer.textElement(QLatin1String("n"), m_name);
+    writer.unsignedElement(QLatin1String("pn"), m_hot->port);
+    writer.unsignedElement(QLatin1String("ln"), m_lightNumber);
+    writer.unsignedHexElement(QLatin1String("f"), m_fixture);
+    writer.unsignedHexElement(QLatin1String("c"), m_dataSupplyUid);
+    writer.hexElement(QLatin1String("fc"), m_fixtureCode);
+    const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
+                           m_pose.q1, m_pose.q2, m_pose.q3};
+    for (int i = 0; i < 7; ++i)
+        writer.fixedElement(QLatin1String(kPoseTags[i]), pose[i]);
+    writer.numberElement(QLatin1String("ch"), m_hot->dmxChannel);
+    writer.unsignedElement(QLatin1String("sn"), m_serialNumber);
+    writer.numberElement(QLatin1String("hueweaveprofileid"), m_hot->hueweaveProfileId);
+    writer.numberElement(QLatin1String("hueweaveiomode"), m_hueweaveIoMode);
+    writer.startElement(QLatin1String("properties"));
+    for (const auto &entry : xmlPropertyEntries())
+        writer.textElement(entry.first, entry.second);
+    writer.endElement();
+    writer.startElement(QLatin1String("additional_data"));
+    for (const auto &entry : xmlAdditionalDataEntries())
+        writer.textElement(entry.first, entry.second);
+    writer.endElement();
+    writer.endElement();
 }
 
 QStringList Light::propertyTokenCandidates() const
@@ -199,8 +269,11 @@ QStringList Light::propertyTokenCandidates() const
     return tokens;
 }
 
-void Light::writeXmlProperties(QDomDocument &doc, QDomElement &parent) const
+QList<QPair<QString, QString>> Light::xmlPropertyEntries() const
 {
+    QList<QPair<QString, QString>> entries;
+    if (m_properties.isEmpty())
+        return entries;
     const QStringList candidates = propertyTokenCandidates();
     // Sorted so that saving one map twice gives one file.
     QStringList names = m_properties.keys();
@@ -210,13 +283,14 @@ void Light::writeXmlProperties(QDomDocument &doc, QDomElement &parent) const
         if (token.contains(QLatin1String("Unsupported Property"), Qt::CaseInsensitive) ||
             token.contains(QLatin1String("DMX_OFFSET")) || !isXmlName(token))
             continue;
-        appendText(doc, parent, token,
-                   m_propertyMapper->toRawValueByName(name, m_properties.value(name)));
+        entries.append({token, m_propertyMapper->toRawValueByName(name, m_properties.value(name))});
     }
+    return entries;
 }
 
-void Light::writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const
+QList<QPair<QString, QString>> Light::xmlAdditionalDataEntries() const
 {
+    QList<QPair<QString, QString>> entries;
     QStringList keys = m_additionalData.keys();
     keys.sort();
     for (const QString &key : std::as_const(keys)) {
@@ -225,8 +299,9 @@ void Light::writeXmlAdditionalData(QDomDocument &doc, QDomElement &parent) const
             qWarning() << "Light: additional data key is no XML name, not saved:" << key;
             continue;
         }
-        appendText(doc, parent, key, m_additionalData.value(key));
+        entries.append({key, m_additionalData.value(key)});
     }
+    return entries;
 }
 
 void Light::fromXml(const QDomElement *element)
@@ -322,29 +397,34 @@ void Light::readXmlField(int code, const QDomElement &child, const QString &text
 void Light::readXmlProperties(const QDomElement &element)
 {
     for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        const QString token = child.tagName();
-        const QString name = m_propertyMapper->stringName(token);
-        if (m_properties.contains(name) || token.contains(QLatin1String("DMX_OFFSET")))
-            continue;
-        const QString text = firstChildText(child);
-        // Firmware versions are dotted texts that a value conversion would mangle.
-        const QString value = name == QLatin1String("Firmware Version")
-                                  ? text
-                                  : m_propertyMapper->toDisplayValueByName(name, text);
-        m_properties.insert(name, value);
-        applyProperty(name);
-    }
+         child = child.nextSiblingElement())
+        readXmlProperty(child.tagName(), firstChildText(child));
+}
+
+void Light::readXmlProperty(const QString &token, const QString &text)
+{
+    const QString name = m_propertyMapper->stringName(token);
+    if (m_properties.contains(name) || token.contains(QLatin1String("DMX_OFFSET")))
+        return;
+    // Firmware versions are dotted texts that a value conversion would mangle.
+    const QString value = name == QLatin1String("Firmware Version")
+                              ? text
+                              : m_propertyMapper->toDisplayValueByName(name, text);
+    m_properties.insert(name, value);
+    applyProperty(name);
 }
 
 void Light::readXmlAdditionalData(const QDomElement &element)
 {
     for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        const QString value = firstChildText(child);
-        m_additionalData.insert(child.tagName(), value);
-        qDebug() << "Reading" << child.tagName() << value;
-    }
+         child = child.nextSiblingElement())
+        readXmlAdditionalDatum(child.tagName(), firstChildText(child));
+}
+
+void Light::readXmlAdditionalDatum(const QString &tag, const QString &text)
+{
+    m_additionalData.insert(tag, text);
+    qDebug() << "Reading" << tag << text;
 }
 
 void Light::finishXmlRead()

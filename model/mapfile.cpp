@@ -6,10 +6,9 @@
 #include "model/group.h"
 #include "model/light.h"
 #include "model/mapfilereader.h"
-#include "model/xmltext.h"
+#include "model/xmltextwriter.h"
 
 #include <QDebug>
-#include <QDomDocument>
 #include <QDomElement>
 #include <QFile>
 #include <QSaveFile>
@@ -28,12 +27,17 @@ int progressStep(int total)
     return std::max(total / 100, 1);
 }
 
-void appendTextElement(QDomDocument &document, QDomElement &parent, const QString &tag,
-                       const QString &text)
+// The group's element "g", written from what the group shows of itself.
+void writeGroupText(XmlTextWriter &writer, const Group &group)
 {
-    QDomElement child = document.createElement(tag);
-    child.appendChild(document.createTextNode(text));
-    parent.appendChild(child);
+    writer.startElement(QLatin1String("g"));
+    writer.numberElement(QLatin1String("t"), group.type());
+    writer.unsignedHexElement(QLatin1String("s"), group.uid());
+    writer.textElement(QLatin1String("n"), group.name());
+    writer.numberElement(QLatin1String("o"), group.chaseOrder());
+    for (quint64 member : group.children())
+        writer.unsignedHexElement(QLatin1String("c"), member);
+    writer.endElement();
 }
 
 // A position from the file may be anything a double can hold; the extent stays in int range.
@@ -49,14 +53,12 @@ int truncatedCoordinate(double value)
 // ---------------------------------------------------------------------------------------------
 // Saving
 
-QString MapModel::mapDocumentText()
+void MapModel::writeMapText(XmlTextWriter &writer)
 {
-    QDomDocument document;
-    QDomElement root = document.createElement(QStringLiteral("map"));
-    document.appendChild(root);
-    appendTextElement(document, root, QStringLiteral("imagefile"), m_imageFile);
-    appendTextElement(document, root, QStringLiteral("postsync"), QStringLiteral("0"));
-    appendTextElement(document, root, QStringLiteral("version"), QStringLiteral("2.3.1"));
+    writer.startElement(QLatin1String("map"));
+    writer.textElement(QLatin1String("imagefile"), m_imageFile);
+    writer.textElement(QLatin1String("postsync"), QStringLiteral("0"));
+    writer.textElement(QLatin1String("version"), QStringLiteral("2.3.1"));
 
     const int total = int(m_groups.size() + m_lights.size() + m_dataSupplies.size());
     const int step = progressStep(total);
@@ -69,9 +71,7 @@ QString MapModel::mapDocumentText()
     emit progressStarted(0, total, QStringLiteral("Saving Interfaces..."));
 
     for (const DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
-        QDomElement element = document.createElement(QStringLiteral("c"));
-        dataSupply->toXml(&element, &document);
-        root.appendChild(element);
+        dataSupply->writeXml(writer);
         count();
     }
 
@@ -80,7 +80,7 @@ QString MapModel::mapDocumentText()
     std::sort(lights.begin(), lights.end(),
               [](const Light *a, const Light *b) { return a->serialNumber() < b->serialNumber(); });
     for (const Light *light : lights) {
-        root.appendChild(light->toXml(document));
+        light->writeXml(writer);
         count();
     }
 
@@ -91,29 +91,25 @@ QString MapModel::mapDocumentText()
     for (const Group *group : groups) {
         if (group->name() == SelectionGroupName)
             continue;
-        QDomElement element = document.createElement(QStringLiteral("g"));
-        group->toXml(&element, &document);
-        if (element.parentNode().isNull())
-            root.appendChild(element);
+        writeGroupText(writer, *group);
         count();
     }
     emit progressUpdated(total);
-
-    // Names come from users and devices; a control character written raw would make the
-    // file unreadable for good.
-    return xmlSafeText(document.toString(1));
+    writer.endElement();
 }
 
 bool MapModel::saveMap(const QString &fileName)
 {
-    const QByteArray bytes = mapDocumentText().toUtf8();
     // Written aside and renamed over the old file only when every byte is down, so a full
     // disk keeps the last good map. Unbuffered, because a short write hidden in the buffer is
-    // not reported by commit(): the file would be renamed into place cut off.
+    // not reported by commit(): the file would be renamed into place cut off. The writer
+    // hands over large chunks and stops at the first one that falls short.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    XmlTextWriter writer(&file);
+    writeMapText(writer);
+    if (!writer.finish()) {
         file.cancelWriting();
         return false;
     }
@@ -219,39 +215,43 @@ bool MapModel::loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defa
     return true;
 }
 
+// A record naming several types (files written by hand or by other tools) loads once, as
+// the last type that names a loadable interface: the type its fields end up with, and so the
+// one it is saved with and loads as again.
 void MapModel::loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
                                      QList<quint64> &newDataSupplies)
 {
+    int type = 0;
     for (QDomElement child = element.firstChildElement(); !child.isNull();
          child = child.nextSiblingElement()) {
         if (child.tagName() != QLatin1String("type") && child.tagName() != QLatin1String("t"))
             continue;
         bool ok = false;
-        int type = child.text().toInt(&ok);
-        if (!ok)
-            type = 0;
-        if (type == 2)
-            emit msg(QStringLiteral("Loading a Orvex IP DataSupply."));
-        else if (type == 3)
-            emit msg(QStringLiteral("Loading a Orvex Broadcast DataSupply."));
-        else if (type == 6 || type == 7)
-            emit msg(QStringLiteral("Loading a SACN DataSupply."));
-        else
-            continue;
-
-        QDomElement record = element;
-        auto *dataSupply = new DataSupply(type, &record);
-        if (!loadDataSupply(dataSupply)) {
-            if (DataSupply *existing = m_dataSupplies.value(dataSupply->uid()))
-                existing->copyProperties(dataSupply);
-            delete dataSupply;
-            continue;
-        }
-        dataSupply->setAuxiliaryAddress(defaults.text3);
-        dataSupply->setAuxiliaryText1(defaults.text1);
-        dataSupply->setAuxiliaryText2(defaults.text2);
-        newDataSupplies.append(dataSupply->uid());
+        const int named = child.text().toInt(&ok);
+        if (ok && DataSupply::isLoadableType(named))
+            type = named;
     }
+    if (type == 2)
+        emit msg(QStringLiteral("Loading a Orvex IP DataSupply."));
+    else if (type == 3)
+        emit msg(QStringLiteral("Loading a Orvex Broadcast DataSupply."));
+    else if (type == 6 || type == 7)
+        emit msg(QStringLiteral("Loading a SACN DataSupply."));
+    else
+        return;
+
+    QDomElement record = element;
+    auto *dataSupply = new DataSupply(type, &record);
+    if (!loadDataSupply(dataSupply)) {
+        if (DataSupply *existing = m_dataSupplies.value(dataSupply->uid()))
+            existing->copyProperties(dataSupply);
+        delete dataSupply;
+        return;
+    }
+    dataSupply->setAuxiliaryAddress(defaults.text3);
+    dataSupply->setAuxiliaryText1(defaults.text1);
+    dataSupply->setAuxiliaryText2(defaults.text2);
+    newDataSupplies.append(dataSupply->uid());
 }
 
 void MapModel::loadLightRecord(Light *light, QList<quint64> &newLights)

@@ -5,10 +5,177 @@
 
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace {
+
+// Text a parsed document leaves out: nothing but white space in the Unicode sense, whether
+// written as is or as references.
+bool isBlank(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isPlainNameStart(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+bool isPlainNameChar(char c)
+{
+    return isPlainNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+bool isXmlChar(char32_t c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+bool sameName(const char *name, qsizetype size, const char *literal)
+{
+    return qsizetype(std::strlen(literal)) == size && std::memcmp(name, literal, size_t(size)) == 0;
+}
+
+// The character a reference starting at p stands for, and where it ends; false for a
+// reference the plain form leaves to the XML parser.
+bool decodeReference(const char *&p, const char *end, char32_t *code)
+{
+    constexpr qsizetype MaxReference = 12;
+    const char *semicolon = static_cast<const char *>(
+        std::memchr(p + 1, ';', size_t(std::min<qsizetype>(end - p - 1, MaxReference))));
+    if (!semicolon)
+        return false;
+    const char *body = p + 1;
+    const qsizetype size = semicolon - body;
+    static const struct
+    {
+        const char *name;
+        char32_t code;
+    } entities[] = {{"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"apos", '\''}, {"quot", '"'}};
+    *code = 0;
+    for (const auto &entity : entities) {
+        if (sameName(body, size, entity.name))
+            *code = entity.code;
+    }
+    if (*code == 0) {
+        if (size < 2 || body[0] != '#')
+            return false;
+        const bool hex = body[1] == 'x';
+        const char *digit = body + (hex ? 2 : 1);
+        if (digit == semicolon)
+            return false;
+        char32_t value = 0;
+        for (; digit < semicolon; ++digit) {
+            const char c = *digit;
+            int d = -1;
+            if (c >= '0' && c <= '9')
+                d = c - '0';
+            else if (hex && c >= 'a' && c <= 'f')
+                d = c - 'a' + 10;
+            else if (hex && c >= 'A' && c <= 'F')
+                d = c - 'A' + 10;
+            if (d < 0)
+                return false;
+            value = value * (hex ? 16 : 10) + char32_t(d);
+            if (value > 0x10FFFF)
+                return false;
+        }
+        if (!isXmlChar(value))
+            return false;
+        *code = value;
+    }
+    p = semicolon + 1;
+    return true;
+}
+
+// One character of strict UTF-8 starting at p; false for malformed bytes and for characters
+// XML does not allow.
+bool decodeUtf8(const char *&p, const char *end, char32_t *code)
+{
+    const auto lead = static_cast<unsigned char>(*p);
+    int follow = 0;
+    char32_t value = 0;
+    char32_t least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        follow = 1;
+        value = lead & 0x1F;
+        least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        follow = 2;
+        value = lead & 0x0F;
+        least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        follow = 3;
+        value = lead & 0x07;
+        least = 0x10000;
+    } else {
+        return false;
+    }
+    if (end - p <= follow)
+        return false;
+    for (int i = 1; i <= follow; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        if ((c & 0xC0) != 0x80)
+            return false;
+        value = (value << 6) | (c & 0x3F);
+    }
+    if (value < least || !isXmlChar(value))
+        return false;
+    p += follow + 1;
+    *code = value;
+    return true;
+}
+
+// The text between two tags as the XML parser reports it, references resolved. False for
+// what the plain form leaves to the parser: carriage returns (which the parser normalises),
+// control characters, a '>' that may close "]]>", other entities, malformed UTF-8. whitespace
+// tells whether the text is blank.
+bool decodePlainText(const char *begin, const char *end, QString &out, bool *whitespace)
+{
+    out.resize(end - begin);
+    QChar *const start = out.data();
+    QChar *to = start;
+    bool space = true;
+    for (const char *p = begin; p < end;) {
+        const char c = *p;
+        char32_t code = 0;
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            if (!decodeUtf8(p, end, &code))
+                return false;
+        } else if (c == '&') {
+            if (!decodeReference(p, end, &code))
+                return false;
+        } else {
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n')
+                return false;
+            if (c == '>' && p > begin && (p[-1] == ']' || p[-1] == ';'))
+                return false;
+            if (c != ' ' && c != '\t' && c != '\n')
+                space = false;
+            *to++ = QLatin1Char(c);
+            ++p;
+            continue;
+        }
+        space = space && QChar::isSpace(code);
+        if (QChar::requiresSurrogates(code)) {
+            *to++ = QChar(QChar::highSurrogate(code));
+            *to++ = QChar(QChar::lowSurrogate(code));
+        } else {
+            *to++ = QChar(char16_t(code));
+        }
+    }
+    out.resize(to - start);
+    *whitespace = space;
+    return true;
+}
 
 bool isNameStart(char c)
 {
@@ -49,11 +216,31 @@ QDomDocument MapFileReader::newRecordDocument()
 
 MapFileReader::~MapFileReader()
 {
-    delete m_light;
+    clear();
+}
+
+void MapFileReader::clear()
+{
+    delete std::exchange(m_light, nullptr);
+    delete std::exchange(m_group, nullptr);
     for (Record &record : m_records) {
         delete record.light;
         delete record.group;
     }
+    m_records.clear();
+    m_topLevelCount = 0;
+    m_rootIsMap = false;
+    m_depth = 0;
+    m_recordDocument = newRecordDocument();
+    m_record = QDomElement();
+    m_current = QDomNode();
+    m_lastWasText = false;
+    m_fieldCode = 0;
+    m_fieldName.clear();
+    m_fieldText.clear();
+    m_fieldSimple = true;
+    m_skipDepth = 0;
+    m_hasText = false;
 }
 
 void MapFileReader::refuse(const QString &error, qint64 line, qint64 column)
@@ -78,11 +265,11 @@ bool MapFileReader::checkAttributeCounts(const QByteArray &bytes)
         if (!open)
             return true;
         const qsizetype start = open - data;
-        if (std::strncmp(open, "<!--", 4) == 0) {
+        if (start + 1 < size && open[1] == '!' && std::strncmp(open, "<!--", 4) == 0) {
             pos = skipPast(bytes, start + 4, "-->");
             continue;
         }
-        if (std::strncmp(open, "<![CDATA[", 9) == 0) {
+        if (start + 1 < size && open[1] == '!' && std::strncmp(open, "<![CDATA[", 9) == 0) {
             pos = skipPast(bytes, start + 9, "]]>");
             continue;
         }
@@ -129,6 +316,11 @@ bool MapFileReader::read(const QByteArray &bytes)
 {
     if (!checkAttributeCounts(bytes))
         return false;
+    m_usedXmlParser = false;
+    if (readPlain(bytes))
+        return true;
+    clear();
+    m_usedXmlParser = true;
     QXmlStreamReader reader(bytes);
     while (!reader.atEnd()) {
         reader.readNext();
@@ -149,7 +341,231 @@ bool MapFileReader::read(const QByteArray &bytes)
     return true;
 }
 
-// Mirrors what a parsed document would hold: text of only white space is dropped, neighbouring
+// ---------------------------------------------------------------------------------------------
+// The plain scanner. It reads what the XML parser path reads, token for token as the parser
+// reports them, and returns false at the first thing it leaves to the parser.
+
+bool MapFileReader::readPlain(const QByteArray &bytes)
+{
+    const char *p = bytes.constData();
+    const char *const end = p + bytes.size();
+    std::vector<std::pair<const char *, qsizetype>> open;
+    bool rootDone = false;
+    while (p < end) {
+        if (*p != '<') {
+            const auto *next = static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
+            if (!next)
+                next = end;
+            if (open.empty()) {
+                if (!std::all_of(p, next, isSpace))
+                    return false;
+            } else if (!plainText(p, next)) {
+                return false;
+            }
+            p = next;
+            continue;
+        }
+        const bool closing = p + 1 < end && p[1] == '/';
+        const char *name = p + (closing ? 2 : 1);
+        if (name >= end || !isPlainNameStart(*name))
+            return false;
+        const char *q = name + 1;
+        while (q < end && isPlainNameChar(*q))
+            ++q;
+        const qsizetype size = q - name;
+        while (q < end && isSpace(*q))
+            ++q;
+        if (q >= end)
+            return false;
+        const bool empty = !closing && *q == '/';
+        if (empty && (q + 1 >= end || q[1] != '>'))
+            return false;
+        if (!empty && *q != '>')
+            return false;
+        p = q + (empty ? 2 : 1);
+        if (closing) {
+            if (open.empty() || open.back().second != size ||
+                std::memcmp(open.back().first, name, size_t(size)) != 0)
+                return false;
+            plainEnd();
+            open.pop_back();
+            rootDone = open.empty();
+            continue;
+        }
+        if (rootDone || int(open.size()) + 1 > MaxDepth)
+            return false;
+        open.emplace_back(name, size);
+        if (!plainStart(name, size))
+            return false;
+        if (empty) {
+            plainEnd();
+            open.pop_back();
+            rootDone = open.empty();
+        }
+    }
+    return rootDone;
+}
+
+void MapFileReader::setTagName(const char *name, qsizetype size)
+{
+    m_tagName.resize(size);
+    QChar *to = m_tagName.data();
+    for (qsizetype i = 0; i < size; ++i)
+        to[i] = QLatin1Char(name[i]);
+}
+
+bool MapFileReader::plainStart(const char *name, qsizetype size)
+{
+    ++m_depth;
+    m_hasText = false;
+    if (m_depth == 1) {
+        m_topLevelCount = 1;
+        m_rootIsMap = sameName(name, size, "map");
+        return m_rootIsMap;
+    }
+    if (m_depth == 2) {
+        m_lastWasText = false;
+        if (sameName(name, size, "l") || sameName(name, size, "light")) {
+            m_light = new Light;
+            return true;
+        }
+        if (sameName(name, size, "g") || sameName(name, size, "group")) {
+            m_group = new Group(nullptr);
+            return true;
+        }
+        m_record = m_recordDocument.createElement(QString::fromLatin1(name, size));
+        m_current = m_record;
+        return true;
+    }
+    if (m_light)
+        return plainLightStart(name, size);
+    if (m_group)
+        return plainGroupStart(name, size);
+    QDomElement element = m_recordDocument.createElement(QString::fromLatin1(name, size));
+    m_current.appendChild(element);
+    m_current = element;
+    return true;
+}
+
+// A light's fields hold text only, its two lists elements holding text only; a field the
+// light does not know may hold anything.
+bool MapFileReader::plainLightStart(const char *name, qsizetype size)
+{
+    if (m_skipDepth > 0)
+        return true;
+    if (m_depth == 3) {
+        setTagName(name, size);
+        m_fieldCode = Light::tagTable().value(m_tagName, 0);
+        if (m_fieldCode == 0)
+            m_skipDepth = m_depth;
+        return true;
+    }
+    const bool list =
+        m_fieldCode == Light::TagProperties || m_fieldCode == Light::TagAdditionalData;
+    if (m_depth != 4 || !list)
+        return false;
+    m_entryName = QString::fromLatin1(name, size);
+    return true;
+}
+
+bool MapFileReader::plainGroupStart(const char *name, qsizetype size)
+{
+    if (m_skipDepth > 0)
+        return true;
+    if (m_depth != 3)
+        return false;
+    setTagName(name, size);
+    m_fieldCode = Group::tagCode(m_tagName);
+    if (m_fieldCode == 0)
+        m_skipDepth = m_depth;
+    return true;
+}
+
+bool MapFileReader::plainText(const char *begin, const char *end)
+{
+    bool whitespace = true;
+    if (!decodePlainText(begin, end, m_text, &whitespace))
+        return false;
+    if (whitespace)
+        return true;
+    if (m_depth == 1) {
+        m_records.emplace_back();
+        return true;
+    }
+    // A light's or group's fields take their text at their end; text at the record level of
+    // either is not read. In any other record the text is a node.
+    if (m_light || m_group) {
+        m_hasText = m_depth > 2;
+        return true;
+    }
+    m_current.appendChild(m_recordDocument.createTextNode(m_text));
+    return true;
+}
+
+void MapFileReader::plainEnd()
+{
+    if (m_depth == 2) {
+        if (m_light) {
+            m_light->finishXmlRead();
+            Record record;
+            record.kind = Record::Light;
+            record.light = std::exchange(m_light, nullptr);
+            m_records.push_back(std::move(record));
+        } else if (m_group) {
+            m_group->finishXmlRead();
+            Record record;
+            record.kind = Record::Group;
+            record.group = std::exchange(m_group, nullptr);
+            m_records.push_back(std::move(record));
+        } else {
+            stageElement(m_record);
+            m_record = QDomElement();
+            m_current = QDomNode();
+        }
+    } else if (m_depth > 2) {
+        if (m_light)
+            plainLightEnd();
+        else if (m_group)
+            plainGroupEnd();
+        else
+            m_current = m_current.parentNode();
+    }
+    m_hasText = false;
+    --m_depth;
+}
+
+void MapFileReader::plainLightEnd()
+{
+    if (m_skipDepth > 0) {
+        if (m_depth == m_skipDepth)
+            m_skipDepth = 0;
+        return;
+    }
+    const QString text = m_hasText ? m_text : QString();
+    if (m_depth == 4) {
+        if (m_fieldCode == Light::TagProperties)
+            m_light->readXmlProperty(m_entryName, text);
+        else
+            m_light->readXmlAdditionalDatum(m_entryName, text);
+    } else if (m_fieldCode != Light::TagProperties && m_fieldCode != Light::TagAdditionalData) {
+        m_light->readXmlField(m_fieldCode, QDomElement(), text);
+    }
+}
+
+void MapFileReader::plainGroupEnd()
+{
+    if (m_skipDepth > 0) {
+        if (m_depth == m_skipDepth)
+            m_skipDepth = 0;
+        return;
+    }
+    m_group->readXmlField(m_fieldCode, m_hasText ? m_text : QString());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The XML parser path
+
+// Mirrors what a parsed document would hold: blank text is dropped, neighbouring
 // text is one node, character data sections stay nodes of their own.
 void MapFileReader::readToken(QXmlStreamReader &reader)
 {
@@ -202,7 +618,7 @@ void MapFileReader::readToken(QXmlStreamReader &reader)
         break;
     case QXmlStreamReader::Characters:
     case QXmlStreamReader::EntityReference:
-        appendText(reader.text().toString(), reader.isCDATA(), reader.isWhitespace());
+        appendText(reader.text().toString(), reader.isCDATA(), isBlank(reader.text()));
         break;
     case QXmlStreamReader::Comment:
         appendChildNode(m_recordDocument.createComment(reader.text().toString()));
@@ -282,7 +698,7 @@ bool MapFileReader::readLightToken(QXmlStreamReader &reader)
         const bool text = type == QXmlStreamReader::EntityReference ||
                           (type == QXmlStreamReader::Characters && !reader.isCDATA());
         if (text) {
-            if (!reader.isWhitespace())
+            if (!isBlank(reader.text()))
                 m_fieldText += reader.text();
             return true;
         }

@@ -12,12 +12,17 @@ class Group;
 class Light;
 class QXmlStreamReader;
 
-// Reads a map file record by record instead of as one document: each child of the map
-// element becomes a small document of its own, lights and groups are built from it at once
-// and the rest is kept for the map model to take. Nothing reaches a map until the whole file
+// Reads a map file record by record instead of as one document: lights and groups are built
+// from their fields as they are read, every other child of the map element becomes a small
+// document of its own for the map model to take. Nothing reaches a map until the whole file
 // has been read, so a file refused anywhere leaves the map as it was. A file nesting deeper
 // or carrying more attributes on one element than any map needs is refused before the XML
 // parser spends time on it.
+//
+// Files as the map writes them (elements and text only, in UTF-8, no declaration) are read by
+// a scanner of that plain form that makes no string per token; anything else it meets, well
+// formed or not, sends the whole file through the XML parser instead, which reads it the same
+// way and gives the errors.
 class MapFileReader
 {
 public:
@@ -45,6 +50,8 @@ public:
     // False for a file that is not well-formed XML or exceeds the limits; the error and its
     // place are then set.
     bool read(const QByteArray &bytes);
+    // Whether the last read went through the XML parser rather than the plain scanner.
+    bool usedXmlParser() const { return m_usedXmlParser; }
     // The same records from a document already parsed: node is the map element.
     void readElement(const QDomNode &node);
 
@@ -62,6 +69,16 @@ public:
 
 private:
     static QDomDocument newRecordDocument();
+    void clear();
+    bool readPlain(const QByteArray &bytes);
+    bool plainStart(const char *name, qsizetype size);
+    bool plainText(const char *begin, const char *end);
+    void plainEnd();
+    bool plainLightStart(const char *name, qsizetype size);
+    bool plainGroupStart(const char *name, qsizetype size);
+    void plainLightEnd();
+    void plainGroupEnd();
+    void setTagName(const char *name, qsizetype size);
     bool checkAttributeCounts(const QByteArray &bytes);
     void refuse(const QString &error, qint64 line, qint64 column);
     void stageElement(const QDomElement &element);
@@ -94,6 +111,14 @@ private:
     QString m_fieldText;
     bool m_fieldSimple = true;
     int m_skipDepth = 0;
+
+    // The plain scanner's record being read, and texts it reuses to spare allocations.
+    ::Group *m_group = nullptr;
+    QString m_tagName;
+    QString m_text;
+    bool m_hasText = false;
+    QString m_entryName;
+    bool m_usedXmlParser = false;
 };
 
 #endif // MAPFILEREADER_H

@@ -16,6 +16,7 @@ class MapFileReader;
 struct LightFrameState;
 class QDomElement;
 class QDomNode;
+class XmlTextWriter;
 
 // Three texts handed to the map loader; every interface the load adds takes them.
 struct MapLoadDefaults
@@ -156,7 +157,7 @@ private:
     void removeLight(quint64 uid, const MemberIndex *index);
     void removeGroup(quint64 gid, const MemberIndex *index);
 
-    QString mapDocumentText();
+    void writeMapText(XmlTextWriter &writer);
     void loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
                                QList<quint64> &newDataSupplies);
     bool loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defaults);

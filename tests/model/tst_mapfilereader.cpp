@@ -3,12 +3,18 @@
 #include "model/datasupply.h"
 #include "model/group.h"
 #include "model/light.h"
+#include "model/mapfilereader.h"
 #include "model/mapmodel.h"
 
 #include <QDomDocument>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 
 class TestMapFileReader : public QObject
 {
@@ -18,6 +24,8 @@ private slots:
     void readsWhatTheDocumentHolds();
     void refusesHostileFiles_data();
     void refusesHostileFiles();
+    void positionsReadExactly_data();
+    void positionsReadExactly();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -86,23 +94,95 @@ void TestMapFileReader::readsWhatTheDocumentHolds_data()
 {
     QTest::addColumn<QByteArray>("base");
     QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("plain");
     const QByteArray generated = generatedMap();
-    QTest::newRow("generated map") << QByteArray() << generated;
+    QTest::newRow("generated map") << QByteArray() << generated << true;
     // Loaded over itself: every record meets an existing uid and the merge rules decide.
-    QTest::newRow("merged into itself") << generated << generated;
+    QTest::newRow("merged into itself") << generated << generated << true;
+    QByteArray unindented = generated;
+    unindented.replace("\n", "").replace(" ", "");
+    QTest::newRow("unindented") << QByteArray() << unindented << true;
+    QTest::newRow("references") << QByteArray()
+                                << QByteArray(
+                                       "<map><l><s>A1</s><n>&amp;&lt;&gt;&apos;&quot; &#65;&#x42;"
+                                       "&#x1F600;&#xd;&#9;&#032;</n><x>&#49;2.5</x></l>"
+                                       "<g><s>B1</s><n>&#x20;</n><c>A1</c></g>"
+                                       "<l><s>A2</s><n>\xC2\xA0&#x3000;</n><ch>\xE2\x80\xA8</ch>"
+                                       "<additional_data><k>&#xA0;</k></additional_data></l>"
+                                       "<c><t>2</t><s>C1</s><n>&#133;</n></c></map>")
+                                << true;
+    QTest::newRow("white space and empty fields")
+        << QByteArray()
+        << QByteArray("\n\t <map >\n<l\n><s>A1</s><n>  \n </n><x> 5 </x><y></y><z/>"
+                      "<sn >7</sn\t></l><g><s> B1 </s><n>\t</n><t/><c>A1</c><c> </c></g>"
+                      "<imagefile>  </imagefile><postsync/></map>\n")
+        << true;
+    QTest::newRow("long tags and unknown fields")
+        << QByteArray()
+        << QByteArray("<map><light><self>A1</self><name>long</name><channel>9</channel>"
+                      "<wat><a><b>1</b>2</a></wat><lightnumber>3</lightnumber><l>x</l></light>"
+                      "<group><type>1</type><self>B1</self><name>n</name><child>A1</child>"
+                      "<g>x</g><zz><deep><deeper/></deep></zz><o>3</o></group>"
+                      "<DataSupply><type>2</type><self>C1</self><pl><p><pn>2</pn></p></pl>"
+                      "<properties><a>1</a></properties></DataSupply></map>")
+        << true;
+    QTest::newRow("text beside records")
+        << QByteArray()
+        << QByteArray("<map>lead<l>own text<s>A1</s>more</l>tail<imagefile>a<b>c</b>d"
+                      "</imagefile><unknown>1<x/>2</unknown><g>g text<s>B1</s></g> end </map>")
+        << true;
+    QTest::newRow("empty records")
+        << QByteArray() << QByteArray("<map><l/><g/><c/><imagefile/><l></l><version/></map>")
+        << true;
+    QTest::newRow("property lists")
+        << QByteArray()
+        << QByteArray("<map><l><s>A1</s><ch>4</ch><properties>text<LED_CHEMISTRY>2"
+                      "</LED_CHEMISTRY><LED_CHEMISTRY>3</LED_CHEMISTRY><NO_SUCH_TOKEN>x"
+                      "</NO_SUCH_TOKEN><DMX_OFFSET>3</DMX_OFFSET><e/></properties>"
+                      "<additional_data><k>v</k><k>w</k><e/><m> </m></additional_data>"
+                      "<properties><LED_CHEMISTRY>1</LED_CHEMISTRY></properties></l></map>")
+        << true;
+    QTest::newRow("empty map") << QByteArray() << QByteArray("<map/>") << true;
+    // Forms the plain scanner leaves to the XML parser, which must read them the same way.
+    QTest::newRow("carriage return")
+        << QByteArray() << QByteArray("<map><l><s>1</s><n>a\r\nb\rc</n></l></map>") << false;
+    QTest::newRow("blank texts beside a comment")
+        << QByteArray()
+        << QByteArray("<map><!-- c --><l><s>1</s><n>&#xA0;</n><x>\xE3\x80\x80</x></l>"
+                      "<g><s>2</s><n>\xC2\xA0</n></g><c><t>2</t><s>3</s><n>&#32;</n></c></map>")
+        << false;
+    QTest::newRow("nested field") << QByteArray()
+                                  << QByteArray("<map><l><s>1</s><n>a<b>c</b></n></l></map>")
+                                  << false;
+    QTest::newRow("nested group field")
+        << QByteArray() << QByteArray("<map><g><s>1</s><n>a<b>c</b>d</n></g></map>") << false;
+    QTest::newRow("nested property")
+        << QByteArray()
+        << QByteArray("<map><l><s>1</s><properties><a><b>1</b></a></properties></l></map>")
+        << false;
+    QTest::newRow("attribute") << QByteArray() << QByteArray("<map><l a='1'><s>1</s></l></map>")
+                               << false;
+    QTest::newRow("byte order mark")
+        << QByteArray() << QByteArray("\xEF\xBB\xBF<map><l><s>1</s></l></map>") << false;
+    QTest::newRow("reference to white space only")
+        << QByteArray() << QByteArray("<map><l><s>1</s><n>]&#93;></n></l></map>") << false;
     QByteArray odd = generated;
     odd.replace("<map>", "<map>\n <!-- note --> text &amp; more <![CDATA[ raw ]]><?pi x?>\n"
                          "<imagefile>  back<![CDATA[ ground ]]>.png </imagefile>"
                          "<postsync> 1 </postsync><unknown><l/></unknown>");
     odd.replace("</map>", "<l>stray<s>1869F</s><n>Solo &lt;1&gt; <![CDATA[x]]></n><x><!--c-->5</x>"
                           "<y>7<b/>8</y><q><n>9</n></q><ch> <![CDATA[12]]></ch></l>\n</map>");
-    QTest::newRow("odd nodes") << QByteArray() << odd;
+    QTest::newRow("odd nodes") << QByteArray() << odd << false;
 }
 
 void TestMapFileReader::readsWhatTheDocumentHolds()
 {
     QFETCH(QByteArray, base);
     QFETCH(QByteArray, file);
+    QFETCH(bool, plain);
+    MapFileReader reader;
+    QVERIFY(reader.read(file));
+    QCOMPARE(reader.usedXmlParser(), !plain);
     struct Run
     {
         MapModel map;
@@ -160,6 +240,19 @@ void TestMapFileReader::refusesHostileFiles_data()
     QTest::newRow("broken") << QByteArray("<map><l><u>5</u></map>")
                             << "Error in line: 1, column: 22";
     QTest::newRow("two roots") << QByteArray("<map/><map/>") << "Error in line: 1, column: 12";
+    // Errors the plain scanner hands to the XML parser, deep in an otherwise plain file.
+    QTest::newRow("bad reference")
+        << QByteArray("<map><l><s>1</s>\n<n>&#1;</n></l></map>") << "Error in line: 2, column: 7";
+    QTest::newRow("unknown entity")
+        << QByteArray("<map><l><s>1</s><n>&nbsp;</n></l></map>") << "Error in line: 1, column: 25";
+    QTest::newRow("bad encoding") << QByteArray("<map><l><s>1</s><n>\xC3\x28</n></l></map>")
+                                  << "Error in line: 1, column: 2";
+    QTest::newRow("end of section")
+        << QByteArray("<map><l><s>1</s><n>a]]>b</n></l></map>") << "Error in line: 1, column: 23";
+    QTest::newRow("mismatched end")
+        << QByteArray("<map><l><s>1</n></l></map>") << "Error in line: 1, column: 16";
+    QTest::newRow("unclosed") << QByteArray("<map><l><s>1</s></l>")
+                              << "Error in line: 1, column: 20";
 }
 
 void TestMapFileReader::refusesHostileFiles()
@@ -181,6 +274,59 @@ void TestMapFileReader::refusesHostileFiles()
     QVERIFY2(texts.contains(message), qPrintable(texts.join(QLatin1Char('|'))));
     QCOMPARE(lights.count(), 0);
     QCOMPARE(savedText(map), before);
+}
+
+// The map writer's decimals are read by a short path of their own; every text reads as the
+// general conversion reads it, down to the last bit and the sign of zero.
+void TestMapFileReader::positionsReadExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    for (const char *text : {"0.000000",
+                             "-0.000000",
+                             "12.500000",
+                             "-1.000000",
+                             "12.",
+                             ".5",
+                             "1e3",
+                             " 5",
+                             "5 ",
+                             "+5",
+                             "007.25",
+                             "9007199254740992.0",
+                             "9007199254740993.0",
+                             "900719925474099.3",
+                             "0.30000000000000004",
+                             "1.00000000001",
+                             "123456789012.000001",
+                             "999999999.9999999",
+                             "1000000001.000000",
+                             "-",
+                             "",
+                             "1.2.3",
+                             "nan",
+                             "inf",
+                             "0x10",
+                             "1,5"})
+        QTest::newRow(text) << QString::fromLatin1(text);
+    QRandomGenerator random(11);
+    for (int i = 0; i < 300; ++i) {
+        const double value =
+            (random.generateDouble() - 0.5) * std::pow(10.0, random.bounded(-8, 13));
+        const QString text = QString::number(value, 'f', random.bounded(0, 13)).toUpper();
+        QTest::addRow("%d: %s", i, qPrintable(text)) << text;
+    }
+}
+
+void TestMapFileReader::positionsReadExactly()
+{
+    QFETCH(QString, text);
+    Light light;
+    light.readXmlField(Light::TagX, QDomElement(), text);
+    bool ok = false;
+    double expected = text.toDouble(&ok);
+    expected = ok && !std::isnan(expected) ? std::clamp(expected, -1.0e9, 1.0e9) : 0.0;
+    const double read = light.pose().x;
+    QCOMPARE(std::memcmp(&read, &expected, sizeof read), 0);
 }
 
 QTEST_GUILESS_MAIN(TestMapFileReader)
