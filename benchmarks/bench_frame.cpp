@@ -169,6 +169,62 @@ void printChecksums()
     }
 }
 
+// Frames between every kind of change that alters the output, and steady frames after each,
+// as one hash per map size: steady frames must send what the frame before them sent.
+void printChangeChecksums()
+{
+    for (int lights : {1500, 15000}) {
+        FrameRig rig(lights);
+        auto frames = [&rig](int n) {
+            for (int i = 0; i < n; ++i)
+                rig.frame();
+        };
+        const QList<quint64> &uids = rig.uidsInOrder;
+        frames(3);
+        rig.effect->setLightSelected(uids.at(5), true);
+        frames(2);
+        rig.effect->setLightSelected(uids.at(10), false);
+        frames(2);
+        rig.map.light(uids.at(7))->setDmxChannel(420);
+        frames(2);
+        rig.map.light(uids.at(8))->setPort(3);
+        frames(2);
+        rig.map.light(uids.at(11))->setLedChemistry(3);
+        frames(2);
+        rig.map.light(uids.at(12))->setHalfFullMode(true);
+        frames(2);
+        DataSupply *first = rig.map.dataSupply(rig.map.light(uids.at(0))->dataSupplyUid());
+        first->setPortNumber(1, 9);
+        frames(2);
+        first->setProtocolVersion(1);
+        frames(2);
+        first->setProtocolVersion(2);
+        first->setMissing(true);
+        frames(2);
+        rig.map.setLivePlayDisabled(true);
+        frames(2);
+        rig.map.setLivePlayDisabled(false);
+        frames(2);
+        rig.effect->setFgColor(VeyColor(Qt::green));
+        rig.effect->setLightSelected(uids.at(20), true);
+        frames(2);
+        rig.map.setColorCacheEnabled(true);
+        frames(2);
+        rig.map.deleteLight(uids.at(30));
+        frames(2);
+        first->removeLight(uids.at(31));
+        frames(2);
+        startChase(rig);
+        frames(3);
+        rig.effect->setLightSelected(uids.at(40), true);
+        frames(2);
+        rig.effect->enabled = false;
+        frames(2);
+        std::printf("frame changes %d lights: %08x (%lld bytes)\n", lights,
+                    unsigned(rig.contentHash), static_cast<long long>(rig.bytesSent));
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_Frame)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
@@ -183,6 +239,7 @@ int main(int argc, char **argv)
         return 1;
     if (qEnvironmentVariableIsSet("DALLOWMERE_FRAME_CHECKSUM")) {
         printChecksums();
+        printChangeChecksums();
         return 0;
     }
     benchmark::RunSpecifiedBenchmarks();

@@ -450,6 +450,13 @@ QList<Light *> DataSupply::lightObjects() const
     return result;
 }
 
+void DataSupply::invalidateLightTable()
+{
+    static quint64 revisions = 0;
+    m_lightTableValid = false;
+    m_lightListRevision = ++revisions;
+}
+
 bool DataSupply::lightTableCurrent() const
 {
     return m_lightTableValid && m_map && m_lightTableGeneration == m_map->lightGeneration();
@@ -680,6 +687,7 @@ bool DataSupply::updateLights()
 {
     if (!lightTableCurrent())
         rebuildLightMap();
+    m_lastFrameSent = false;
     if (m_lightTable.empty() || m_ports.empty())
         return false;
 
@@ -710,44 +718,79 @@ bool DataSupply::updateLights()
     }
     for (size_t i = 0; i < portTotal; ++i)
         m_ports[i].usedSize = usedSizeFor(used[i], last[i]);
-    emitFrames();
+    emitFrames(true);
+    m_lastFrameSent = true;
     return true;
 }
 
-void DataSupply::emitFrames()
+void DataSupply::repeatLastFrame()
+{
+    if (m_lastFrameSent)
+        emitFrames(false);
+}
+
+void DataSupply::appendFrameInputs(std::vector<quint64> *words) const
+{
+    words->push_back(quint64(quintptr(this)));
+    words->push_back(m_uid);
+    words->push_back(quint64(quint32(m_type)) | quint64(m_protocolVersion) << 32 |
+                     quint64(m_missing) << 48 | quint64(m_hasIpAddress) << 49);
+    words->push_back(quint64(m_universe) | quint64(m_ipv4) << 32);
+    words->push_back(m_lightListRevision);
+    words->push_back(quint64(m_ports.size()) | quint64(m_portIndex.size()) << 32);
+    for (const DmxPort &port : m_ports)
+        words->push_back(quint64(port.number) | quint64(port.type) << 8 |
+                         quint64(port.startCode) << 16 | quint64(port.flags) << 32);
+    quint64 packed = 0;
+    for (int i = 0; i < m_portIndex.size(); ++i) {
+        packed = packed << 8 | m_portIndex[i];
+        if (i % 8 == 7 || i + 1 == m_portIndex.size()) {
+            words->push_back(packed);
+            packed = 0;
+        }
+    }
+}
+
+// A rebuild takes this frame's bytes from the port buffers; otherwise the last frame's go
+// out again.
+void DataSupply::emitFrames(bool rebuild)
 {
     const QString ip = ipAddress();
+    auto sent = [rebuild](DmxPort &port, int size) -> const QByteArray & {
+        if (rebuild)
+            port.sent = port.buffer.left(size);
+        return port.sent;
+    };
     switch (m_protocolVersion) {
     case 0:
-        for (const DmxPort &port : m_ports) {
+        for (DmxPort &port : m_ports) {
             if (port.type == 6)
-                emit signalSendSACNData(ip, port.buffer.left(port.usedSize));
+                emit signalSendSACNData(ip, sent(port, port.usedSize));
             else if (port.type == 7)
-                emit signalSendArtNetData(ip, port.buffer.left(port.usedSize));
+                emit signalSendArtNetData(ip, sent(port, port.usedSize));
         }
         break;
     case 1: {
-        const DmxPort &port = m_ports.front();
+        DmxPort &port = m_ports.front();
         if (m_type == 3) {
             if (!m_missing)
-                emit signalSendBroadcastDmxFrame(
-                    m_universe, 0, 0, QByteArray(port.buffer.constData(), DmxPort::BufferSize));
+                emit signalSendBroadcastDmxFrame(m_universe, 0, 0, sent(port, DmxPort::BufferSize));
         } else if (port.usedSize != 0 && !m_missing) {
-            emit signalSendDmxFrame(ip, 0, 0, port.buffer.left(port.usedSize));
+            emit signalSendDmxFrame(ip, 0, 0, sent(port, port.usedSize));
         }
         break;
     }
     case 2:
     case 3:
-        for (const DmxPort &port : m_ports) {
+        for (DmxPort &port : m_ports) {
             if (m_type == 3) {
                 if (!m_missing)
-                    emit signalSendBroadcastPortOut(
-                        0xFFFFFFFF, port.number, quint16(port.flags), port.startCode,
-                        QByteArray(port.buffer.constData(), DmxPort::BufferSize));
+                    emit signalSendBroadcastPortOut(0xFFFFFFFF, port.number, quint16(port.flags),
+                                                    port.startCode,
+                                                    sent(port, DmxPort::BufferSize));
             } else if (port.usedSize != 0) {
                 emit signalSendPortOut(ip, 0xFFFFFFFF, port.number, quint16(port.flags),
-                                       port.startCode, port.buffer.left(port.usedSize));
+                                       port.startCode, sent(port, port.usedSize));
             }
         }
         break;

@@ -149,11 +149,11 @@ Effect::Effect(MapModel *map, quint64 groupUid)
 
 Effect::~Effect() = default;
 
-void Effect::tick(const QDateTime &now, quint32 frame)
+void Effect::tick(const QDateTime &now, quint32 frame, bool renderFrame)
 {
     m_currentTickTime = now;
     m_currentFrame = frame;
-    if (enabled)
+    if (enabled && renderFrame)
         render();
     m_previousTickTime = now;
 }

@@ -56,7 +56,16 @@ public:
     Effect(MapModel *map, quint64 groupUid);
     ~Effect() override;
 
-    void tick(const QDateTime &now, quint32 frame);
+    // A frame: render only when asked to, as a frame that repeats the last one needs no colour.
+    void tick(const QDateTime &now, quint32 frame, bool renderFrame = true);
+    // A number that changes whenever what render() would paint changes, lights aside; false
+    // for an effect whose output moves by itself from frame to frame, which is every effect
+    // that does not know better.
+    virtual bool outputRevision(quint64 *revision) const
+    {
+        Q_UNUSED(revision);
+        return false;
+    }
 
     virtual QDomElement toXml(QDomDocument &document) = 0;
     virtual int typeId() const = 0;

@@ -127,15 +127,52 @@ void EffectEngine::tick(const QDateTime &now, qint64 monotonicMs)
     m_timer->start(int(std::clamp(next, qint64(0), qint64(std::numeric_limits<int>::max()))));
 }
 
+// Everything a frame's output depends on, when every effect can tell: equal words for two
+// frames mean the second would send exactly what the first sent.
+bool EffectEngine::collectFrameInputs(const QList<Effect *> &effects,
+                                      std::vector<quint64> *words) const
+{
+    words->clear();
+    // A canvas waiting for colours reads them in the middle of a frame, so that frame must
+    // paint them.
+    if (!m_map || m_map->hasCanvasChanges())
+        return false;
+    words->push_back(quint64(effects.size()));
+    for (const Effect *effect : effects) {
+        quint64 revision = 0;
+        if (effect->enabled && !effect->outputRevision(&revision))
+            return false;
+        words->push_back(quint64(quintptr(effect)));
+        words->push_back(quint64(effect->enabled) | quint64(effect->priority()) << 32);
+        words->push_back(effect->enabled ? revision : 0);
+    }
+    m_map->appendFrameInputs(words);
+    return true;
+}
+
 void EffectEngine::renderFrame(const QDateTime &now)
 {
     // Effects added while this frame renders take part from the next frame on.
     const QList<Effect *> effects = m_effects;
+    const bool known = collectFrameInputs(effects, &m_frameInputs);
+    const bool repeat = known && !m_lastFrameInputs.empty() && m_frameInputs == m_lastFrameInputs;
     for (Effect *effect : effects)
-        effect->tick(now, m_frameCounter);
+        effect->tick(now, m_frameCounter, !repeat);
     emit propertiesCompiled();
-    if (m_map)
-        m_map->updateLights();
+    if (m_map) {
+        emit frameOutputStarting();
+        if (repeat)
+            m_map->repeatLastFrame();
+        else
+            m_map->updateLights();
+        emit frameOutputFinished();
+    }
+    if (known)
+        m_lastFrameInputs.swap(m_frameInputs);
+    else
+        m_lastFrameInputs.clear();
+    if (repeat)
+        ++m_repeatedFrames;
     ++m_frameCounter;
     emit EngineTick(now);
 }

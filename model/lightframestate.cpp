@@ -4,8 +4,8 @@
 
 #include "colour/colourmixing.h"
 #include "colour/profileconversion.h"
-#include "model/mapmodel.h"
 #include "model/light.h"
+#include "model/mapmodel.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -86,6 +86,7 @@ bool hasDarkLastChannel(quint32 chemistry)
 } // namespace
 
 int LightFrameState::canvasViews = 0;
+quint64 LightFrameState::settingsEpoch = 0;
 
 LightFrameState *LightFrameState::allocate(Light *owner)
 {

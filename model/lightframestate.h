@@ -83,7 +83,14 @@ struct alignas(64) LightFrameState
     {
         canvasIsMix = false;
         canvasIsZero = false;
+        settingsChanged();
     }
+    // Rises with every change to what a light's output depends on besides the effects'
+    // colours (its channel, port, layout, conversion settings, a canvas that must be told its
+    // colour again), in any light: a frame may send the last frame's datagrams again only
+    // while it stands still.
+    static quint64 settingsEpoch;
+    static void settingsChanged() { ++settingsEpoch; }
     // How many canvases follow colour changes; with none, frames keep no change lists.
     static int canvasViews;
 

@@ -348,6 +348,27 @@ void MapModel::updateLights()
         emit signalSendPortOutSync();
 }
 
+void MapModel::appendFrameInputs(std::vector<quint64> *words) const
+{
+    words->push_back(m_lightGeneration);
+    words->push_back(LightFrameState::settingsEpoch);
+    words->push_back(quint64(m_livePlayDisabled) | quint64(m_colorCacheEnabled) << 1 |
+                     quint64(m_postSync) << 2 | quint64(m_portOutSyncEnabled) << 3);
+    words->push_back(quint64(m_dataSupplies.size()));
+    for (const DataSupply *dataSupply : std::as_const(m_dataSupplies))
+        dataSupply->appendFrameInputs(words);
+}
+
+void MapModel::repeatLastFrame()
+{
+    if (m_livePlayDisabled)
+        return;
+    for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
+        dataSupply->repeatLastFrame();
+    if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
+        emit signalSendPortOutSync();
+}
+
 const std::vector<MapModel::FrameOrderEntry> &MapModel::lightsInFrameOrder()
 {
     if (m_frameOrderValid && m_frameOrderGeneration == m_lightGeneration)

@@ -73,6 +73,7 @@ public:
     // Lights whose colour may differ from what a canvas last showed, listed by the frame as
     // it goes; a canvas takes the list and so pays only for what changed.
     void listCanvasChange(quint64 uid) { m_canvasChanges.push_back(uid); }
+    bool hasCanvasChanges() const { return !m_canvasChanges.empty(); }
     std::vector<quint64> takeCanvasChanges()
     {
         std::vector<quint64> taken;
@@ -98,6 +99,13 @@ public:
     bool saveMap(const QString &fileName);
     bool loadMap(const QString &fileName, const MapLoadDefaults &defaults);
     bool loadMapElement(const QDomNode &node, MapLoadDefaults defaults);
+
+    // What the map's own part of a frame depends on (the light generation and settings, the
+    // options, every interface), appended as words; see DataSupply::appendFrameInputs.
+    void appendFrameInputs(std::vector<quint64> *words) const;
+    // Sends the last frame's datagrams again, for a frame whose inputs are unchanged. The
+    // lights are left as the last frame ended them, which is where they already are.
+    void repeatLastFrame();
 
 public slots:
     void updateLights();

@@ -351,6 +351,16 @@ void SelectionEffect::refreshSelectedFlags(const std::vector<MapModel::FrameOrde
     m_selectedFlagsValid = true;
 }
 
+// The selection and the two colours decide every light's colour; a highlight steps on its
+// own every frame.
+bool SelectionEffect::outputRevision(quint64 *revision) const
+{
+    if (m_highlighting)
+        return false;
+    *revision = m_selectionVersion;
+    return true;
+}
+
 void SelectionEffect::render()
 {
     if (!m_map)

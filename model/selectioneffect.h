@@ -32,6 +32,7 @@ public:
     quint32 defaultCycleTime() const override { return 1000; }
     void reset() override;
     void render() override;
+    bool outputRevision(quint64 *revision) const override;
     void fromXml(QDomElement *element) override;
 
     VeyColor fgColor() const { return m_fgColor; }
