@@ -12,18 +12,15 @@ class Light;
 
 // The part of a light that every live frame reads and writes, kept apart from the rest of the
 // light and allocated from one pool in creation order. A frame over a large map then streams
-// through a few hundred contiguous bytes per light instead of chasing whole light objects
-// scattered over the heap; walkers that hold these directly never touch the light at all.
+// through three cache lines per light instead of chasing whole light objects scattered over
+// the heap; walkers that hold these directly never touch the light at all.
 //
 // The layout fields live here too (the light reads and writes them through its pointer), so
 // the frame needs nothing from the light until a colour has to be converted.
 struct alignas(64) LightFrameState
 {
-    // The four colours of the steady frame, one cache line each.
+    // The colour of this frame, one cache line.
     VeyColor currentColor;
-    VeyColor mixResult;
-    VeyColor mixedColor;
-    VeyColor mixBase;
 
     // One cache line: the output bytes and everything a steady frame reads besides colours.
     // Room for any conversion's output; only the first LightLevels::Size bytes go out.
@@ -39,12 +36,14 @@ struct alignas(64) LightFrameState
     bool half = false;
     bool hueweaveEnabled = false;
     bool firstColorOfFrame = true;
+    // The entry of the shared mix cache the light's last mix came from (see mixSerial).
+    quint16 mixSlot = 0;
     // What is known about colours being equal without comparing them: currentColor equals
-    // mixResult, and lastRenderedColor equals mixResult. Cleared whenever unsure, which only
-    // costs a comparison.
+    // the result of the light's last mix, and lastRenderedColor equals it. Cleared whenever
+    // unsure, which only costs a comparison.
     bool currentIsMix : 1;
     bool renderedIsMix : 1;
-    // What the layout canvas last showed, so a steady frame tells it nothing: mixResult, or
+    // What the layout canvas last showed, so a steady frame tells it nothing: the last mix, or
     // the colour of a frame no effect touched; and whether the light already waits on its
     // map's list of canvas changes.
     bool canvasIsMix : 1;
@@ -52,6 +51,9 @@ struct alignas(64) LightFrameState
     bool canvasListed : 1;
 
     Light *owner = nullptr;
+    // Which mix the light last took from the shared mix cache: every mix the cache makes has
+    // its own serial, so an equal serial means an equal colour. 0 is no mix.
+    quint64 mixSerial = 0;
     VeyColor lastRenderedColor;
 
     LightFrameState()
@@ -110,15 +112,13 @@ struct alignas(64) LightFrameState
         Q_UNUSED(state);
 #endif
     }
-    // The colours a steady frame's compositing reads and writes.
+    // The lines a steady frame's compositing reads and writes.
     static void prefetchForCompositing(const LightFrameState *state)
     {
 #if defined(__GNUC__)
         __builtin_prefetch(&state->currentColor, 1);
-        __builtin_prefetch(&state->mixResult, 0);
-        __builtin_prefetch(&state->mixedColor, 0);
-        __builtin_prefetch(&state->mixBase, 0);
         __builtin_prefetch(&state->lastPriority, 1);
+        __builtin_prefetch(&state->mixSerial, 1);
 #else
         Q_UNUSED(state);
 #endif
