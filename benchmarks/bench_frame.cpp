@@ -120,9 +120,11 @@ void startChase(FrameRig &rig)
     rig.effect->highlightGroup(group->uid());
 }
 
-void runFrames(benchmark::State &state, bool highlight, bool livePlay = true)
+void runFrames(benchmark::State &state, bool highlight, bool livePlay = true,
+               bool incremental = true)
 {
     FrameRig rig(int(state.range(0)));
+    rig.engine->setIncrementalFrames(incremental);
     rig.map.setLivePlayDisabled(!livePlay);
     if (highlight)
         startChase(rig);
@@ -146,6 +148,13 @@ void BM_Frame(benchmark::State &state)
 void BM_FrameHighlight(benchmark::State &state)
 {
     runFrames(state, true);
+}
+
+// Every light painted and written every frame, as frames were built before steady frames
+// repeated the last one and changed lights were written alone.
+void BM_FrameWhole(benchmark::State &state)
+{
+    runFrames(state, false, true, false);
 }
 
 // For comparison: the same frame with live play off, where the map model only ends every
@@ -229,6 +238,7 @@ void printChangeChecksums()
 
 BENCHMARK(BM_Frame)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameHighlight)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameWhole)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameLivePlayOff)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)

@@ -13,8 +13,10 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -371,6 +373,42 @@ int DataSupply::portIndexOfPort(int port) const
 
 namespace {
 
+// Marks the bytes the light writes in its port's map of claimed bytes; false when one of them
+// was claimed already. A light that writes nothing claims nothing.
+bool claimBytes(std::array<quint64, DmxPort::BufferSize / 64> &claimed,
+                const LightFrameState &state)
+{
+    const int bytes = state.outputByteCount(); // at most LightLevels::Size, well under 64
+    const qint64 first = state.dmxChannel;
+    if (first < 0 || bytes <= 0 || first + bytes > DmxPort::BufferSize)
+        return true;
+    const size_t word = size_t(first / 64);
+    const int shift = int(first % 64);
+    const quint64 run = (quint64(1) << bytes) - 1;
+    const quint64 low = run << shift;
+    bool free = !(claimed[word] & low);
+    claimed[word] |= low;
+    if (shift + bytes > 64) {
+        const quint64 high = run >> (64 - shift);
+        free = free && !(claimed[word + 1] & high);
+        claimed[word + 1] |= high;
+    }
+    return free;
+}
+
+// Records that the interface wrote the light in this map frame, and whether it was not the
+// first to.
+void noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
+{
+    if (state->writtenInFrame != frame) {
+        state->writtenInFrame = frame;
+        state->writer = writer;
+        state->writes = 1;
+    } else if (state->writes < 2) {
+        ++state->writes;
+    }
+}
+
 // Bytes sent from a port: nothing without lights, a minimum frame, else a little past the
 // last channel, never beyond the universe.
 int usedSizeFor(bool hasLights, qint64 lastChannel)
@@ -701,6 +739,11 @@ bool DataSupply::updateLights()
         last[i] = -1;
         used[i] = false;
     }
+    // Which bytes of each port some light writes, to know whether two lights share one.
+    std::vector<std::array<quint64, DmxPort::BufferSize / 64>> claimed(portTotal);
+    const quint32 frame = m_map ? m_map->frameSerial() : 0;
+    m_writtenInFrame = frame;
+    m_lightsOverlap = false;
     // Light by light in the table's order, which decides who wins where two lights overlap.
     const size_t count = m_frameTable.size();
     LightFrameState *const *states = m_frameTable.data();
@@ -711,6 +754,9 @@ bool DataSupply::updateLights()
         const int index = portIndexOfPort(state->port);
         if (index < 0)
             continue;
+        if (!claimBytes(claimed[size_t(index)], *state))
+            m_lightsOverlap = true;
+        noteWriter(state, this, frame);
         state->writeDmx(m_ports[size_t(index)].data(), DmxPort::BufferSize);
         state->endFrame();
         used[index] = true;
@@ -721,6 +767,30 @@ bool DataSupply::updateLights()
     emitFrames(true);
     m_lastFrameSent = true;
     return true;
+}
+
+bool DataSupply::takesSingleLightWrites() const
+{
+    return m_lastFrameSent && !m_lightsOverlap && m_map &&
+           m_writtenInFrame == m_map->frameSerial() && lightTableCurrent();
+}
+
+void DataSupply::rewriteLights(LightFrameState *const *states, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        LightFrameState *state = states[i];
+        const int index = portIndexOfPort(state->port);
+        if (index < 0)
+            continue;
+        quint8 *buffer = m_ports[size_t(index)].data();
+        // A whole frame writes into zeros; here the light's own last bytes are in the way.
+        if (!state->currentColor.isValid() && state->dmxChannel >= 0 &&
+            qint64(state->dmxChannel) + state->outputByteCount() <= DmxPort::BufferSize)
+            std::memset(buffer + state->dmxChannel, 0, size_t(state->outputByteCount()));
+        state->writeDmx(buffer, DmxPort::BufferSize);
+        state->endFrame();
+    }
+    emitFrames(true);
 }
 
 void DataSupply::repeatLastFrame()

@@ -139,6 +139,12 @@ public slots:
     // Sends what the last updateLights sent, as it sent it; for a frame in which nothing the
     // output depends on has changed (see appendFrameInputs).
     void repeatLastFrame();
+    // Whether the last whole frame left this interface so that lights can be written one by
+    // one: it was this map frame's, and no two lights share a byte.
+    bool takesSingleLightWrites() const;
+    // Writes just these lights (written by this interface in the last whole frame) over the
+    // last frame's bytes and sends the frame.
+    void rewriteLights(LightFrameState *const *states, size_t count);
     void lightsOn();
     void lightsOff();
 
@@ -207,6 +213,8 @@ private:
     quint64 m_lightListRevision = 0;
     // Whether the last updateLights sent anything, so a repeated frame sends the same.
     bool m_lastFrameSent = false;
+    quint32 m_writtenInFrame = 0;
+    bool m_lightsOverlap = true;
 
     QHash<QString, QString> m_properties;
     MapModel *m_map = nullptr;

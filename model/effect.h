@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <vector>
+
 class MapModel;
 
 // Base of every effect: the fields all effects share, their XML form and the per-frame entry
@@ -66,6 +68,17 @@ public:
         Q_UNUSED(revision);
         return false;
     }
+    // Called on an enabled effect before the engine looks at what the frame depends on:
+    // whatever moves by itself moves here, so that outputRevision sees it.
+    virtual void beginFrame() {}
+    // The lights whose colour may differ from the last render's, when the effect knows them
+    // (each once); renderLights then paints just those as render() would.
+    virtual bool changedLights(std::vector<quint64> *uids) const
+    {
+        Q_UNUSED(uids);
+        return false;
+    }
+    virtual void renderLights(const std::vector<quint64> &uids) { Q_UNUSED(uids); }
 
     virtual QDomElement toXml(QDomDocument &document) = 0;
     virtual int typeId() const = 0;

@@ -133,9 +133,7 @@ bool EffectEngine::collectFrameInputs(const QList<Effect *> &effects,
                                       std::vector<quint64> *words) const
 {
     words->clear();
-    // A canvas waiting for colours reads them in the middle of a frame, so that frame must
-    // paint them.
-    if (!m_map || m_map->hasCanvasChanges())
+    if (!m_map)
         return false;
     words->push_back(quint64(effects.size()));
     for (const Effect *effect : effects) {
@@ -150,23 +148,74 @@ bool EffectEngine::collectFrameInputs(const QList<Effect *> &effects,
     return true;
 }
 
+// The one effect whose changed lights alone make this frame different from the last, when
+// that is so and the map can write just those lights (m_changedLights); else null.
+Effect *EffectEngine::partialFrameEffect(const QList<Effect *> &effects)
+{
+    if (m_lastFrameInputs.size() != m_frameInputs.size())
+        return nullptr;
+    Effect *painter = nullptr;
+    for (int i = 0; i < effects.size(); ++i) {
+        if (!effects.at(i)->enabled)
+            continue;
+        // With two effects on a light, one alone cannot paint it again.
+        if (painter)
+            return nullptr;
+        painter = effects.at(i);
+    }
+    // Words 3, 6, 9, ... are the effects' revisions; any other difference changes more than
+    // a few lights.
+    for (size_t i = 0; i < m_frameInputs.size(); ++i) {
+        const bool revision = i >= 3 && i < 1 + 3 * size_t(effects.size()) && i % 3 == 0;
+        if (m_frameInputs[i] != m_lastFrameInputs[i] && !revision)
+            return nullptr;
+    }
+    if (!painter || !painter->changedLights(&m_changedLights))
+        return nullptr;
+    // Lights a canvas waits for are painted again too: it reads their colour mid-frame.
+    const std::vector<quint64> &canvas = m_map->canvasChanges();
+    if (!canvas.empty()) {
+        m_changedLights.insert(m_changedLights.end(), canvas.begin(), canvas.end());
+        std::sort(m_changedLights.begin(), m_changedLights.end());
+        m_changedLights.erase(std::unique(m_changedLights.begin(), m_changedLights.end()),
+                              m_changedLights.end());
+    }
+    if (!m_map->prepareLightsOnly(m_changedLights))
+        return nullptr;
+    return painter;
+}
+
 void EffectEngine::renderFrame(const QDateTime &now)
 {
     // Effects added while this frame renders take part from the next frame on.
     const QList<Effect *> effects = m_effects;
-    const bool known = collectFrameInputs(effects, &m_frameInputs);
-    const bool repeat = known && !m_lastFrameInputs.empty() && m_frameInputs == m_lastFrameInputs;
+    for (Effect *effect : effects) {
+        if (effect->enabled)
+            effect->beginFrame();
+    }
+    const bool known = m_incremental && collectFrameInputs(effects, &m_frameInputs);
+    // A canvas waiting for colours reads them in the middle of a frame, so that frame paints.
+    const bool repeat = known && !m_lastFrameInputs.empty() && m_frameInputs == m_lastFrameInputs &&
+                        !m_map->hasCanvasChanges();
+    Effect *painter =
+        known && !repeat && !m_lastFrameInputs.empty() ? partialFrameEffect(effects) : nullptr;
     for (Effect *effect : effects)
-        effect->tick(now, m_frameCounter, !repeat);
+        effect->tick(now, m_frameCounter, !repeat && !painter);
+    if (painter)
+        painter->renderLights(m_changedLights);
     emit propertiesCompiled();
     if (m_map) {
         emit frameOutputStarting();
         if (repeat)
             m_map->repeatLastFrame();
+        else if (painter)
+            m_map->updatePreparedLights();
         else
             m_map->updateLights();
         emit frameOutputFinished();
     }
+    if (painter)
+        ++m_partialFrames;
     if (known)
         m_lastFrameInputs.swap(m_frameInputs);
     else

@@ -51,6 +51,10 @@ public:
     quint32 frameCount() const { return m_frameCounter; }
     // Frames that only sent the frame before them again, nothing having changed.
     quint32 repeatedFrameCount() const { return m_repeatedFrames; }
+    // Frames that painted and sent only the lights that changed.
+    quint32 partialFrameCount() const { return m_partialFrames; }
+    // On by default; off, every frame is painted and sent whole (for comparisons).
+    void setIncrementalFrames(bool on) { m_incremental = on; }
 
     // One frame at wall time now; the lateness is measured on the monotonic clock.
     void tick(const QDateTime &now);
@@ -71,6 +75,7 @@ public slots:
 private:
     void renderFrame(const QDateTime &now);
     bool collectFrameInputs(const QList<Effect *> &effects, std::vector<quint64> *words) const;
+    Effect *partialFrameEffect(const QList<Effect *> &effects);
 
     MapModel *m_map = nullptr;
     QList<Effect *> m_effects;
@@ -83,4 +88,7 @@ private:
     std::vector<quint64> m_lastFrameInputs;
     std::vector<quint64> m_frameInputs;
     quint32 m_repeatedFrames = 0;
+    quint32 m_partialFrames = 0;
+    bool m_incremental = true;
+    std::vector<quint64> m_changedLights;
 };

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+class DataSupply;
 class Light;
 
 // The part of a light that every live frame reads and writes, kept apart from the rest of the
@@ -54,6 +55,11 @@ struct alignas(64) LightFrameState
     // Which mix the light last took from the shared mix cache: every mix the cache makes has
     // its own serial, so an equal serial means an equal colour. 0 is no mix.
     quint64 mixSerial = 0;
+    // Which interface wrote the light in the map's last whole frame (writtenInFrame), and
+    // whether it was the only write: only then can a frame rewrite the light alone.
+    DataSupply *writer = nullptr;
+    quint32 writtenInFrame = 0;
+    quint8 writes = 0;
     VeyColor lastRenderedColor;
 
     LightFrameState()
@@ -80,12 +86,14 @@ struct alignas(64) LightFrameState
         canvasIsZero = firstColorOfFrame;
     }
     // The canvas shows something else than the frame colour (a selection mark): the next
-    // frame tells it the colour whatever it is.
+    // frame tells it the colour whatever it is. Listed at once, so that frame paints the
+    // light even if nothing else about it changed.
     void canvasForgetColor()
     {
         canvasIsMix = false;
         canvasIsZero = false;
-        settingsChanged();
+        if (canvasViews > 0 && !canvasListed && owner)
+            listCanvasChange();
     }
     // Rises with every change to what a light's output depends on besides the effects'
     // colours (its channel, port, layout, conversion settings, a canvas that must be told its

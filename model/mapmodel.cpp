@@ -329,6 +329,9 @@ void MapModel::flushChangedGroups()
 
 void MapModel::updateLights()
 {
+    // Never 0, which is what a light that no frame wrote holds.
+    if (++m_frameSerial == 0)
+        m_frameSerial = 1;
     if (m_livePlayDisabled) {
         const std::vector<FrameOrderEntry> &order = lightsInFrameOrder();
         const size_t count = order.size();
@@ -365,6 +368,45 @@ void MapModel::repeatLastFrame()
         return;
     for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
         dataSupply->repeatLastFrame();
+    if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
+        emit signalSendPortOutSync();
+}
+
+bool MapModel::prepareLightsOnly(const std::vector<quint64> &uids)
+{
+    m_preparedLights.clear();
+    if (m_livePlayDisabled)
+        return false;
+    for (quint64 uid : uids) {
+        const Light *light = m_lights.value(uid, nullptr);
+        if (!light)
+            return false;
+        LightFrameState *state = light->frameState();
+        if (state->writtenInFrame != m_frameSerial || state->writes != 1 || !state->writer ||
+            !state->writer->takesSingleLightWrites())
+            return false;
+        m_preparedLights.emplace_back(state->writer, state);
+    }
+    std::sort(m_preparedLights.begin(), m_preparedLights.end());
+    return true;
+}
+
+void MapModel::updatePreparedLights()
+{
+    std::vector<LightFrameState *> states;
+    for (DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
+        const auto first =
+            std::lower_bound(m_preparedLights.begin(), m_preparedLights.end(),
+                             std::make_pair(dataSupply, static_cast<LightFrameState *>(nullptr)));
+        states.clear();
+        for (auto it = first; it != m_preparedLights.end() && it->first == dataSupply; ++it)
+            states.push_back(it->second);
+        if (states.empty())
+            dataSupply->repeatLastFrame();
+        else
+            dataSupply->rewriteLights(states.data(), states.size());
+    }
+    m_preparedLights.clear();
     if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
         emit signalSendPortOutSync();
 }

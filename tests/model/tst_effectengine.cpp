@@ -142,6 +142,8 @@ private slots:
     void changeReachesNextFrame_data();
     void changeReachesNextFrame();
     void highlightStepsEveryFrame();
+    void partialFramesMatchWholeFrames();
+    void overlappingLightsAreWrittenWhole();
     void effectWithoutRevisionRendersEveryFrame();
 };
 
@@ -282,9 +284,6 @@ void TestEffectEngine::changeReachesNextFrame_data()
     QTest::newRow("interface address")
         << FrameChange([](FrameRig &r) { r.supply->setIpAddressText(QStringLiteral("10.0.0.9")); })
         << true << false;
-    QTest::newRow("canvas forgets a colour")
-        << FrameChange([](FrameRig &r) { r.light(4)->frameState()->canvasForgetColor(); }) << false
-        << false;
 }
 
 // A steady frame sends again what the frame before sent without painting it; after any change
@@ -334,6 +333,60 @@ void TestEffectEngine::highlightStepsEveryFrame()
     const QStringList settled = rig.frame();
     QCOMPARE(rig.frame(), settled);
     QCOMPARE(rig.engine.repeatedFrameCount(), 1u);
+}
+
+// Frames built from what changed send, frame by frame, what frames built whole send.
+void TestEffectEngine::partialFramesMatchWholeFrames()
+{
+    FrameRig incremental;
+    FrameRig whole;
+    whole.engine.setIncrementalFrames(false);
+    const QList<FrameChange> changes = {
+        [](FrameRig &r) { r.effect.setLightSelected(r.uids.at(3), true); },
+        [](FrameRig &r) {
+            r.effect.setLightSelected(r.uids.at(3), false);
+            r.effect.setLightSelected(r.uids.at(3), true);
+            r.effect.setLightSelected(r.uids.at(9), true);
+        },
+        [](FrameRig &r) { r.effect.setLightSelected(r.uids.at(0), false); },
+        [](FrameRig &r) {
+            auto *group = new Group(Group::Chasing, r.map.nextUid(), QStringLiteral("chase"));
+            group->addChildren(r.uids.mid(2, 6));
+            r.map.addGroup(group);
+            r.effect.highlightGroup(group->uid());
+        },
+        nullptr,
+        nullptr,
+        nullptr,
+        [](FrameRig &r) { r.effect.setLightSelected(r.uids.at(11), true); },
+        [](FrameRig &r) { r.effect.clearSelection(); },
+    };
+    QCOMPARE(incremental.frame(), whole.frame());
+    for (FrameChange change : changes) {
+        if (change) {
+            change(incremental);
+            change(whole);
+        }
+        QCOMPARE(incremental.frame(), whole.frame());
+        QCOMPARE(incremental.frame(), whole.frame());
+    }
+    QVERIFY(incremental.engine.partialFrameCount() >= 5);
+    QCOMPARE(whole.engine.partialFrameCount() + whole.engine.repeatedFrameCount(), 0u);
+}
+
+// Where two lights share bytes the later one wins; written alone, the earlier one would.
+void TestEffectEngine::overlappingLightsAreWrittenWhole()
+{
+    FrameRig rig;
+    rig.light(1)->setDmxChannel(2); // over the last byte of light 0
+    rig.frame();
+    rig.effect.setLightSelected(rig.uids.at(0), false);
+    const QStringList changed = rig.frame();
+    QCOMPARE(rig.engine.partialFrameCount(), 0u);
+    FrameRig fresh;
+    fresh.light(1)->setDmxChannel(2);
+    fresh.effect.setLightSelected(fresh.uids.at(0), false);
+    QCOMPARE(changed, fresh.frame());
 }
 
 void TestEffectEngine::effectWithoutRevisionRendersEveryFrame()
