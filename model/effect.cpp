@@ -153,9 +153,19 @@ void Effect::tick(const QDateTime &now, quint32 frame, bool renderFrame)
 {
     m_currentTickTime = now;
     m_currentFrame = frame;
-    if (enabled && renderFrame)
+    if (enabled && renderFrame) {
+        if (!m_frameStarted)
+            beginFrame();
         render();
+    }
+    m_frameStarted = false;
     m_previousTickTime = now;
+}
+
+void Effect::startFrame()
+{
+    beginFrame();
+    m_frameStarted = true;
 }
 
 QList<quint64> Effect::groups() const

@@ -59,7 +59,11 @@ public:
     ~Effect() override;
 
     // A frame: render only when asked to, as a frame that repeats the last one needs no colour.
+    // Begins the frame first unless startFrame already did.
     void tick(const QDateTime &now, quint32 frame, bool renderFrame = true);
+    // Begins the coming frame ahead of tick (see beginFrame), for an engine that looks at
+    // the effect in between.
+    void startFrame();
     // A number that changes whenever what render() would paint changes, lights aside; false
     // for an effect whose output moves by itself from frame to frame, which is every effect
     // that does not know better.
@@ -169,4 +173,7 @@ protected:
     QDateTime m_currentTickTime;
     quint32 m_currentFrame = 0;
     QDateTime m_startTime;
+
+private:
+    bool m_frameStarted = false;
 };

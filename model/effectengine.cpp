@@ -191,7 +191,7 @@ void EffectEngine::renderFrame(const QDateTime &now)
     const QList<Effect *> effects = m_effects;
     for (Effect *effect : effects) {
         if (effect->enabled)
-            effect->beginFrame();
+            effect->startFrame();
     }
     const bool known = m_incremental && collectFrameInputs(effects, &m_frameInputs);
     // A canvas waiting for colours reads them in the middle of a frame, so that frame paints.
