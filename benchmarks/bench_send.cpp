@@ -212,6 +212,18 @@ void BM_FrameWithSend(benchmark::State &state)
     state.counters["datagrams"] = double(rig.captured.size());
 }
 
+// For comparison: the same frame with every light painted and written again, as a frame in
+// which everything may have changed is built.
+void BM_FrameWithSendWhole(benchmark::State &state)
+{
+    SendRig &rig = rigFor(int(state.range(0)), int(state.range(1)));
+    rig.engine->setIncrementalFrames(false);
+    for (auto _ : state)
+        rig.frame();
+    rig.engine->setIncrementalFrames(true);
+    state.counters["datagrams"] = double(rig.captured.size());
+}
+
 // The floor: only the sendto calls for the same datagrams.
 void BM_RawSendFloor(benchmark::State &state)
 {
@@ -238,6 +250,9 @@ int main(int argc, char **argv)
                 ->Args({lights, version})
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark("BM_RawSendFloor", BM_RawSendFloor)
+                ->Args({lights, version})
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark("BM_FrameWithSendWhole", BM_FrameWithSendWhole)
                 ->Args({lights, version})
                 ->Unit(benchmark::kMillisecond);
         }
