@@ -60,7 +60,7 @@ int OSocket::sendBatch(const Outgoing *datagrams, int count)
     const quint16 port = htons(NetworkSettings::instance().orvexPort);
     constexpr int Chunk = 128;
     mmsghdr headers[Chunk];
-    iovec pieces[Chunk];
+    iovec buffers[Chunk];
     sockaddr_in targets[Chunk];
     int sent = 0;
     int next = 0;
@@ -72,12 +72,12 @@ int OSocket::sendBatch(const Outgoing *datagrams, int count)
             targets[k].sin_family = AF_INET;
             targets[k].sin_port = port;
             targets[k].sin_addr.s_addr = htonl(datagram.address);
-            pieces[k].iov_base = const_cast<char *>(datagram.data);
-            pieces[k].iov_len = size_t(std::max(datagram.size, 0));
+            buffers[k].iov_base = const_cast<char *>(datagram.data);
+            buffers[k].iov_len = size_t(std::max(datagram.size, 0));
             headers[k] = mmsghdr{};
             headers[k].msg_hdr.msg_name = &targets[k];
             headers[k].msg_hdr.msg_namelen = sizeof targets[k];
-            headers[k].msg_hdr.msg_iov = &pieces[k];
+            headers[k].msg_hdr.msg_iov = &buffers[k];
             headers[k].msg_hdr.msg_iovlen = 1;
         }
         const int taken = ::sendmmsg(int(fd), headers, unsigned(n), 0);
