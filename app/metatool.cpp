@@ -24,7 +24,7 @@
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
 #include "protocol/commlibrary.h"
-#include "protocol/framerelay.h"
+#include "protocol/framebatch.h"
 #include "protocol/orvex.h"
 
 #include "animationtemplate.h"
@@ -55,15 +55,6 @@
 
 namespace {
 constexpr const char *ProductName = BuildInfo::productName;
-constexpr int IpTextSize = 24;
-
-// The address text as the frame relay passes it on: cut to the length an address text has.
-QByteArray relayAddress(const QString &ip)
-{
-    QByteArray text = ip.toLatin1();
-    text.truncate(IpTextSize);
-    return text;
-}
 
 // Stops the effect engine for the length of a scope and puts back the state it had.
 class EngineRestorer
@@ -147,6 +138,7 @@ MetaTool::~MetaTool()
     delete m_engine;
     delete m_selection;
     delete m_map;
+    delete m_frameBatch;
     delete m_protocol;
 }
 
@@ -158,6 +150,10 @@ void MetaTool::createLongLivedObjects()
     Q_CHECK_PTR(m_engine);
     m_protocol = new Orvex;
     Q_CHECK_PTR(m_protocol);
+    // A frame's datagrams leave together once the map has asked for all of them.
+    m_frameBatch = new FrameBatch(m_protocol);
+    connect(m_engine, &EffectEngine::frameOutputStarting, this, [this] { m_frameBatch->begin(); });
+    connect(m_engine, &EffectEngine::frameOutputFinished, this, [this] { m_frameBatch->flush(); });
     m_selection = new SelectionEffect(m_map, 0xFFFFFFFF, nullptr);
     Q_CHECK_PTR(m_selection);
     m_selection->reset();
@@ -439,7 +435,7 @@ void MetaTool::handleSendDMXFrame(QString ip, quint16 startCode, quint16 timerVa
     Q_UNUSED(timerVal);
     if (!m_protocol)
         return;
-    FrameRelay::sendDmxFrame(*m_protocol, relayAddress(ip), dmxData);
+    m_frameBatch->addDmxFrame(ip, dmxData);
 }
 
 void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quint16 flags,
@@ -449,7 +445,7 @@ void MetaTool::handleSendPortOut(QString ip, quint32 universe, quint8 port, quin
     Q_UNUSED(flags);
     if (!m_protocol)
         return;
-    FrameRelay::sendPortOut(*m_protocol, relayAddress(ip), port, startCode, dmxData);
+    m_frameBatch->addPortOut(ip, port, startCode, dmxData);
 }
 
 // ---- progress -------------------------------------------------------------------------------

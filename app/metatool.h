@@ -12,6 +12,7 @@
 
 class CommLibrary;
 class EffectEngine;
+class FrameBatch;
 class GroupView;
 class LayoutView;
 class LightView;
@@ -154,6 +155,7 @@ private:
     MapModel *m_map = nullptr;
     EffectEngine *m_engine = nullptr;
     Orvex *m_protocol = nullptr;
+    FrameBatch *m_frameBatch = nullptr;
     SelectionEffect *m_selection = nullptr;
     CommLibrary *m_commLibrary = nullptr;
     bool m_showGrid = true;

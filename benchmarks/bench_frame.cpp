@@ -120,9 +120,11 @@ void startChase(FrameRig &rig)
     rig.effect->highlightGroup(group->uid());
 }
 
-void runFrames(benchmark::State &state, bool highlight, bool livePlay = true)
+void runFrames(benchmark::State &state, bool highlight, bool livePlay = true,
+               bool incremental = true)
 {
     FrameRig rig(int(state.range(0)));
+    rig.engine->setIncrementalFrames(incremental);
     rig.map.setLivePlayDisabled(!livePlay);
     if (highlight)
         startChase(rig);
@@ -148,6 +150,13 @@ void BM_FrameHighlight(benchmark::State &state)
     runFrames(state, true);
 }
 
+// Every light painted and written every frame, as frames were built before steady frames
+// repeated the last one and changed lights were written alone.
+void BM_FrameWhole(benchmark::State &state)
+{
+    runFrames(state, false, true, false);
+}
+
 // For comparison: the same frame with live play off, where the map model only ends every
 // light's frame; the difference to BM_Frame is the interfaces' output.
 void BM_FrameLivePlayOff(benchmark::State &state)
@@ -169,10 +178,67 @@ void printChecksums()
     }
 }
 
+// Frames between every kind of change that alters the output, and steady frames after each,
+// as one hash per map size: steady frames must send what the frame before them sent.
+void printChangeChecksums()
+{
+    for (int lights : {1500, 15000}) {
+        FrameRig rig(lights);
+        auto frames = [&rig](int n) {
+            for (int i = 0; i < n; ++i)
+                rig.frame();
+        };
+        const QList<quint64> &uids = rig.uidsInOrder;
+        frames(3);
+        rig.effect->setLightSelected(uids.at(5), true);
+        frames(2);
+        rig.effect->setLightSelected(uids.at(10), false);
+        frames(2);
+        rig.map.light(uids.at(7))->setDmxChannel(420);
+        frames(2);
+        rig.map.light(uids.at(8))->setPort(3);
+        frames(2);
+        rig.map.light(uids.at(11))->setLedChemistry(3);
+        frames(2);
+        rig.map.light(uids.at(12))->setHalfFullMode(true);
+        frames(2);
+        DataSupply *first = rig.map.dataSupply(rig.map.light(uids.at(0))->dataSupplyUid());
+        first->setPortNumber(1, 9);
+        frames(2);
+        first->setProtocolVersion(1);
+        frames(2);
+        first->setProtocolVersion(2);
+        first->setMissing(true);
+        frames(2);
+        rig.map.setLivePlayDisabled(true);
+        frames(2);
+        rig.map.setLivePlayDisabled(false);
+        frames(2);
+        rig.effect->setFgColor(VeyColor(Qt::green));
+        rig.effect->setLightSelected(uids.at(20), true);
+        frames(2);
+        rig.map.setColorCacheEnabled(true);
+        frames(2);
+        rig.map.deleteLight(uids.at(30));
+        frames(2);
+        first->removeLight(uids.at(31));
+        frames(2);
+        startChase(rig);
+        frames(3);
+        rig.effect->setLightSelected(uids.at(40), true);
+        frames(2);
+        rig.effect->enabled = false;
+        frames(2);
+        std::printf("frame changes %d lights: %08x (%lld bytes)\n", lights,
+                    unsigned(rig.contentHash), static_cast<long long>(rig.bytesSent));
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_Frame)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameHighlight)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameWhole)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameLivePlayOff)->Arg(1500)->Arg(15000)->Arg(150000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
@@ -183,6 +249,7 @@ int main(int argc, char **argv)
         return 1;
     if (qEnvironmentVariableIsSet("DALLOWMERE_FRAME_CHECKSUM")) {
         printChecksums();
+        printChangeChecksums();
         return 0;
     }
     benchmark::RunSpecifiedBenchmarks();

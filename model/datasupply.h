@@ -106,6 +106,11 @@ public:
     bool allPortsType3() const;
     void updateBufferSizes();
 
+    // Everything of the interface itself that its frames depend on, appended as words: two
+    // calls give equal words only when a frame would send what the one before sent, given
+    // equal lights and colours.
+    void appendFrameInputs(std::vector<quint64> *words) const;
+
     // Lights
     QList<quint64> lights() const { return m_lightUids; }
     QList<Light *> lightObjects() const;
@@ -139,6 +144,15 @@ public slots:
     // Puts the size back to one it had before, smaller or not: setDMXBufSize only grows it.
     void restoreDMXBufSize(int size) { m_dmxBufSize = size; }
     bool updateLights();
+    // Sends what the last updateLights sent, as it sent it; for a frame in which nothing the
+    // output depends on has changed (see appendFrameInputs).
+    void repeatLastFrame();
+    // Whether the last whole frame left this interface so that lights can be written one by
+    // one: it was this map frame's, and no two lights share a byte.
+    bool takesSingleLightWrites() const;
+    // Writes just these lights (written by this interface in the last whole frame) over the
+    // last frame's bytes and sends the frame.
+    void rewriteLights(LightFrameState *const *states, size_t count);
     void lightsOn();
     void lightsOff();
 
@@ -162,11 +176,11 @@ signals:
 
 private:
     bool lightTableCurrent() const;
-    void invalidateLightTable() { m_lightTableValid = false; }
+    void invalidateLightTable();
     int portIndexOfLight(const Light *light) const;
     int portIndexOfPort(int port) const;
     void sendLevels(quint8 level);
-    void emitFrames();
+    void emitFrames(bool rebuild);
     void readPortList(const QDomElement &list);
     void readProperties(const QDomElement &element);
     void writeProperties(QDomElement &parent, QDomDocument *document) const;
@@ -204,6 +218,13 @@ private:
     std::vector<LightFrameState *> m_frameTable;
     bool m_lightTableValid = false;
     quint64 m_lightTableGeneration = 0;
+    // Drawn from one process-wide count on every change of the light list, so no two lists
+    // ever share a value, not even those of an interface deleted and one made in its place.
+    quint64 m_lightListRevision = 0;
+    // Whether the last updateLights sent anything, so a repeated frame sends the same.
+    bool m_lastFrameSent = false;
+    quint32 m_writtenInFrame = 0;
+    bool m_lightsOverlap = true;
 
     QHash<QString, QString> m_properties;
     MapModel *m_map = nullptr;

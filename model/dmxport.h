@@ -16,6 +16,9 @@ struct DmxPort
     quint32 flags = 0;
     int usedSize = BufferSize; // bytes sent from the buffer
     QByteArray buffer;         // allocated once, reused every frame
+    // What the last frame sent from the buffer: a repeated frame hands the same bytes on
+    // without copying them again.
+    QByteArray sent;
 
     quint8 *data() { return reinterpret_cast<quint8 *>(buffer.data()); }
 };

@@ -149,13 +149,23 @@ Effect::Effect(MapModel *map, quint64 groupUid)
 
 Effect::~Effect() = default;
 
-void Effect::tick(const QDateTime &now, quint32 frame)
+void Effect::tick(const QDateTime &now, quint32 frame, bool renderFrame)
 {
     m_currentTickTime = now;
     m_currentFrame = frame;
-    if (enabled)
+    if (enabled && renderFrame) {
+        if (!m_frameStarted)
+            beginFrame();
         render();
+    }
+    m_frameStarted = false;
     m_previousTickTime = now;
+}
+
+void Effect::startFrame()
+{
+    beginFrame();
+    m_frameStarted = true;
 }
 
 QList<quint64> Effect::groups() const

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <vector>
+
 class MapModel;
 
 // Base of every effect: the fields all effects share, their XML form and the per-frame entry
@@ -56,7 +58,31 @@ public:
     Effect(MapModel *map, quint64 groupUid);
     ~Effect() override;
 
-    void tick(const QDateTime &now, quint32 frame);
+    // A frame: render only when asked to, as a frame that repeats the last one needs no colour.
+    // Begins the frame first unless startFrame already did.
+    void tick(const QDateTime &now, quint32 frame, bool renderFrame = true);
+    // Begins the coming frame ahead of tick (see beginFrame), for an engine that looks at
+    // the effect in between.
+    void startFrame();
+    // A number that changes whenever what render() would paint changes, lights aside; false
+    // for an effect whose output moves by itself from frame to frame, which is every effect
+    // that does not know better.
+    virtual bool outputRevision(quint64 *revision) const
+    {
+        Q_UNUSED(revision);
+        return false;
+    }
+    // Called on an enabled effect before the engine looks at what the frame depends on:
+    // whatever moves by itself moves here, so that outputRevision sees it.
+    virtual void beginFrame() {}
+    // The lights whose colour may differ from the last render's, when the effect knows them
+    // (each once); renderLights then paints just those as render() would.
+    virtual bool changedLights(std::vector<quint64> *uids) const
+    {
+        Q_UNUSED(uids);
+        return false;
+    }
+    virtual void renderLights(const std::vector<quint64> &uids) { Q_UNUSED(uids); }
 
     virtual QDomElement toXml(QDomDocument &document) = 0;
     virtual int typeId() const = 0;
@@ -147,4 +173,7 @@ protected:
     QDateTime m_currentTickTime;
     quint32 m_currentFrame = 0;
     QDateTime m_startTime;
+
+private:
+    bool m_frameStarted = false;
 };

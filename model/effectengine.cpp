@@ -127,15 +127,101 @@ void EffectEngine::tick(const QDateTime &now, qint64 monotonicMs)
     m_timer->start(int(std::clamp(next, qint64(0), qint64(std::numeric_limits<int>::max()))));
 }
 
+// Everything a frame's output depends on, when every effect can tell: equal words for two
+// frames mean the second would send exactly what the first sent.
+bool EffectEngine::collectFrameInputs(const QList<Effect *> &effects,
+                                      std::vector<quint64> *words) const
+{
+    words->clear();
+    if (!m_map)
+        return false;
+    words->push_back(quint64(effects.size()));
+    for (const Effect *effect : effects) {
+        quint64 revision = 0;
+        if (effect->enabled && !effect->outputRevision(&revision))
+            return false;
+        words->push_back(quint64(quintptr(effect)));
+        words->push_back(quint64(effect->enabled) | quint64(effect->priority()) << 32);
+        words->push_back(effect->enabled ? revision : 0);
+    }
+    m_map->appendFrameInputs(words);
+    return true;
+}
+
+// The one effect whose changed lights alone make this frame different from the last, when
+// that is so and the map can write just those lights (m_changedLights); else null.
+Effect *EffectEngine::partialFrameEffect(const QList<Effect *> &effects)
+{
+    if (m_lastFrameInputs.size() != m_frameInputs.size())
+        return nullptr;
+    Effect *painter = nullptr;
+    for (int i = 0; i < effects.size(); ++i) {
+        if (!effects.at(i)->enabled)
+            continue;
+        // With two effects on a light, one alone cannot paint it again.
+        if (painter)
+            return nullptr;
+        painter = effects.at(i);
+    }
+    // Words 3, 6, 9, ... are the effects' revisions; any other difference changes more than
+    // a few lights.
+    for (size_t i = 0; i < m_frameInputs.size(); ++i) {
+        const bool revision = i >= 3 && i < 1 + 3 * size_t(effects.size()) && i % 3 == 0;
+        if (m_frameInputs[i] != m_lastFrameInputs[i] && !revision)
+            return nullptr;
+    }
+    if (!painter || !painter->changedLights(&m_changedLights))
+        return nullptr;
+    // Lights a canvas waits for are painted again too: it reads their colour mid-frame.
+    const std::vector<quint64> &canvas = m_map->canvasChanges();
+    if (!canvas.empty()) {
+        m_changedLights.insert(m_changedLights.end(), canvas.begin(), canvas.end());
+        std::sort(m_changedLights.begin(), m_changedLights.end());
+        m_changedLights.erase(std::unique(m_changedLights.begin(), m_changedLights.end()),
+                              m_changedLights.end());
+    }
+    if (!m_map->prepareLightsOnly(m_changedLights))
+        return nullptr;
+    return painter;
+}
+
 void EffectEngine::renderFrame(const QDateTime &now)
 {
     // Effects added while this frame renders take part from the next frame on.
     const QList<Effect *> effects = m_effects;
+    for (Effect *effect : effects) {
+        if (effect->enabled)
+            effect->startFrame();
+    }
+    const bool known = m_incremental && collectFrameInputs(effects, &m_frameInputs);
+    // A canvas waiting for colours reads them in the middle of a frame, so that frame paints.
+    const bool repeat = known && !m_lastFrameInputs.empty() && m_frameInputs == m_lastFrameInputs &&
+                        !m_map->hasCanvasChanges();
+    Effect *painter =
+        known && !repeat && !m_lastFrameInputs.empty() ? partialFrameEffect(effects) : nullptr;
     for (Effect *effect : effects)
-        effect->tick(now, m_frameCounter);
+        effect->tick(now, m_frameCounter, !repeat && !painter);
+    if (painter)
+        painter->renderLights(m_changedLights);
     emit propertiesCompiled();
-    if (m_map)
-        m_map->updateLights();
+    if (m_map) {
+        emit frameOutputStarting();
+        if (repeat)
+            m_map->repeatLastFrame();
+        else if (painter)
+            m_map->updatePreparedLights();
+        else
+            m_map->updateLights();
+        emit frameOutputFinished();
+    }
+    if (painter)
+        ++m_partialFrames;
+    if (known)
+        m_lastFrameInputs.swap(m_frameInputs);
+    else
+        m_lastFrameInputs.clear();
+    if (repeat)
+        ++m_repeatedFrames;
     ++m_frameCounter;
     emit EngineTick(now);
 }

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QObject>
 
+#include <vector>
+
 class Effect;
 class MapModel;
 class QTimer;
@@ -47,6 +49,12 @@ public:
     qint64 accumulatedLateness() const { return m_timing.accumulated; }
     int armedInterval() const;
     quint32 frameCount() const { return m_frameCounter; }
+    // Frames that only sent the frame before them again, nothing having changed.
+    quint32 repeatedFrameCount() const { return m_repeatedFrames; }
+    // Frames that painted and sent only the lights that changed.
+    quint32 partialFrameCount() const { return m_partialFrames; }
+    // On by default; off, every frame is painted and sent whole (for comparisons).
+    void setIncrementalFrames(bool on) { m_incremental = on; }
 
     // One frame at wall time now; the lateness is measured on the monotonic clock.
     void tick(const QDateTime &now);
@@ -56,12 +64,18 @@ public:
 signals:
     void EngineTick(const QDateTime &t);
     void propertiesCompiled();
+    // Around the map's output of each frame: every datagram of the frame is asked for between
+    // the two, so a sender can collect them and send them together.
+    void frameOutputStarting();
+    void frameOutputFinished();
 
 public slots:
     void handleTimer();
 
 private:
     void renderFrame(const QDateTime &now);
+    bool collectFrameInputs(const QList<Effect *> &effects, std::vector<quint64> *words) const;
+    Effect *partialFrameEffect(const QList<Effect *> &effects);
 
     MapModel *m_map = nullptr;
     QList<Effect *> m_effects;
@@ -70,4 +84,11 @@ private:
     EngineTiming m_timing;
     QElapsedTimer m_clock;
     qint64 m_lastTickMs = 0;
+    // What the last frame was made from; empty when it may not be repeated.
+    std::vector<quint64> m_lastFrameInputs;
+    std::vector<quint64> m_frameInputs;
+    quint32 m_repeatedFrames = 0;
+    quint32 m_partialFrames = 0;
+    bool m_incremental = true;
+    std::vector<quint64> m_changedLights;
 };

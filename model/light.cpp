@@ -167,8 +167,11 @@ void Light::connectToMap(MapModel *map)
     m_map = map;
 }
 
+// Whatever changed may change what the light sends: its levels are converted again with the
+// settings it has now, and frames stop repeating the last one.
 void Light::notifyUpdatedLight(quint64 uid)
 {
+    forgetRenderedColor();
     emit updatedLight(uid);
     if (m_map)
         emit m_map->updatedLight(uid);
@@ -183,6 +186,7 @@ void Light::notifyUpdatedLightPosition(quint64 uid)
 
 void Light::notifyUpdatedLightProperty(quint64 uid, const QString &name, const QString &value)
 {
+    forgetRenderedColor();
     emit updatedLightProperty(uid, name, value);
     if (m_map)
         emit m_map->updatedLightProperty(uid, name, value);
@@ -350,6 +354,7 @@ void Light::setHalfFullMode(bool half)
 void Light::setHueweaveEnabled(int value)
 {
     m_hot->hueweaveEnabled = value == 4;
+    forgetRenderedColor();
 }
 
 void Light::setPose(const LightPose &pose)
@@ -391,6 +396,7 @@ void Light::resetModeProperties()
     storeModeProperty(kLedChemistry, 0);
     storeModeProperty(kHalfFullMode, 0);
     storeModeProperty(kWhiteInputMode, 1);
+    forgetRenderedColor();
 }
 
 void Light::applyProperty(const QString &name)
@@ -587,8 +593,7 @@ void Light::updateChannelLayout()
 
     m_hot->zeroCurrentColor();
     m_hot->currentColor.setProfileSetFlag(m_hot->hueweaveEnabled);
-    m_hot->lastRenderedColor = VeyColor();
-    m_hot->renderedIsMix = false;
+    forgetRenderedColor();
     rebuildColorKey();
 }
 
@@ -596,4 +601,5 @@ void Light::forgetRenderedColor()
 {
     m_hot->lastRenderedColor = VeyColor();
     m_hot->renderedIsMix = false;
+    LightFrameState::settingsChanged();
 }

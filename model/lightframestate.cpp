@@ -4,8 +4,8 @@
 
 #include "colour/colourmixing.h"
 #include "colour/profileconversion.h"
-#include "model/mapmodel.h"
 #include "model/light.h"
+#include "model/mapmodel.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -71,6 +71,59 @@ private:
         m_free;
 };
 
+// Mixes of one colour over another, shared by all lights: a map's lights take a handful of
+// colours over the zero colours of a handful of colour spaces, so a few entries serve every
+// light, and a light keeps only the serial of the entry it took.
+class MixCache
+{
+public:
+    struct Entry
+    {
+        VeyColor color;
+        VeyColor base;
+        VeyColor result;
+        quint64 serial = 0;
+    };
+
+    // The mix of color over base; slot is where to look first and is set to where it was.
+    const Entry &find(const VeyColor &color, const VeyColor &base, quint16 *slot)
+    {
+        if (*slot < m_count && matches(m_entries[*slot], color, base))
+            return m_entries[*slot];
+        for (quint16 i = 0; i < m_count; ++i) {
+            if (matches(m_entries[i], color, base)) {
+                *slot = i;
+                return m_entries[i];
+            }
+        }
+        *slot = m_count < Capacity ? m_count++ : quint16(m_serial % Capacity);
+        Entry &entry = m_entries[*slot];
+        entry.color = color;
+        entry.base = base;
+        entry.result = VeyColor::mix(color, base, kMixOver, 1.0);
+        entry.serial = ++m_serial;
+        return entry;
+    }
+
+private:
+    static constexpr quint16 Capacity = 64;
+
+    static bool matches(const Entry &entry, const VeyColor &color, const VeyColor &base)
+    {
+        return entry.color == color && entry.base == base;
+    }
+
+    Entry m_entries[Capacity];
+    quint16 m_count = 0;
+    quint64 m_serial = 0;
+};
+
+MixCache &mixCache()
+{
+    static MixCache *instance = new MixCache;
+    return *instance;
+}
+
 FrameStatePool &pool()
 {
     static FrameStatePool *instance = new FrameStatePool;
@@ -86,6 +139,7 @@ bool hasDarkLastChannel(quint32 chemistry)
 } // namespace
 
 int LightFrameState::canvasViews = 0;
+quint64 LightFrameState::settingsEpoch = 0;
 
 LightFrameState *LightFrameState::allocate(Light *owner)
 {
@@ -105,19 +159,15 @@ void LightFrameState::release(LightFrameState *state)
 void LightFrameState::mixOverCurrentColor(const VeyColor &color)
 {
     // Frame after frame an effect lays the same colour over the same zero colour, and a mix
-    // into the light's colour space costs a colour conversion; the last mix is remembered.
-    if (color == mixedColor && currentColor == mixBase) {
-        currentColor = mixResult;
-        currentIsMix = true;
-        return;
+    // into the light's colour space costs a colour conversion; mixes are remembered.
+    const MixCache::Entry &mix = mixCache().find(color, currentColor, &mixSlot);
+    if (mix.serial != mixSerial) {
+        mixSerial = mix.serial;
+        renderedIsMix = false;
+        canvasIsMix = false;
     }
-    mixedColor = color;
-    mixBase = currentColor;
-    mixResult = VeyColor::mix(color, currentColor, kMixOver, 1.0);
-    currentColor = mixResult;
+    currentColor = mix.result;
     currentIsMix = true;
-    renderedIsMix = false;
-    canvasIsMix = false;
 }
 
 void LightFrameState::listCanvasChange()

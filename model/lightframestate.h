@@ -8,22 +8,20 @@
 
 #include <cstddef>
 
+class DataSupply;
 class Light;
 
 // The part of a light that every live frame reads and writes, kept apart from the rest of the
 // light and allocated from one pool in creation order. A frame over a large map then streams
-// through a few hundred contiguous bytes per light instead of chasing whole light objects
-// scattered over the heap; walkers that hold these directly never touch the light at all.
+// through three cache lines per light instead of chasing whole light objects scattered over
+// the heap; walkers that hold these directly never touch the light at all.
 //
 // The layout fields live here too (the light reads and writes them through its pointer), so
 // the frame needs nothing from the light until a colour has to be converted.
 struct alignas(64) LightFrameState
 {
-    // The four colours of the steady frame, one cache line each.
+    // The colour of this frame, one cache line.
     VeyColor currentColor;
-    VeyColor mixResult;
-    VeyColor mixedColor;
-    VeyColor mixBase;
 
     // One cache line: the output bytes and everything a steady frame reads besides colours.
     // Room for any conversion's output; only the first LightLevels::Size bytes go out.
@@ -39,12 +37,14 @@ struct alignas(64) LightFrameState
     bool half = false;
     bool hueweaveEnabled = false;
     bool firstColorOfFrame = true;
+    // The entry of the shared mix cache the light's last mix came from (see mixSerial).
+    quint16 mixSlot = 0;
     // What is known about colours being equal without comparing them: currentColor equals
-    // mixResult, and lastRenderedColor equals mixResult. Cleared whenever unsure, which only
-    // costs a comparison.
+    // the result of the light's last mix, and lastRenderedColor equals it. Cleared whenever
+    // unsure, which only costs a comparison.
     bool currentIsMix : 1;
     bool renderedIsMix : 1;
-    // What the layout canvas last showed, so a steady frame tells it nothing: mixResult, or
+    // What the layout canvas last showed, so a steady frame tells it nothing: the last mix, or
     // the colour of a frame no effect touched; and whether the light already waits on its
     // map's list of canvas changes.
     bool canvasIsMix : 1;
@@ -52,6 +52,14 @@ struct alignas(64) LightFrameState
     bool canvasListed : 1;
 
     Light *owner = nullptr;
+    // Which mix the light last took from the shared mix cache: every mix the cache makes has
+    // its own serial, so an equal serial means an equal colour. 0 is no mix.
+    quint64 mixSerial = 0;
+    // Which interface wrote the light in the map's last whole frame (writtenInFrame), and
+    // whether it was the only write: only then can a frame rewrite the light alone.
+    DataSupply *writer = nullptr;
+    quint32 writtenInFrame = 0;
+    quint8 writes = 0;
     VeyColor lastRenderedColor;
 
     LightFrameState()
@@ -78,12 +86,21 @@ struct alignas(64) LightFrameState
         canvasIsZero = firstColorOfFrame;
     }
     // The canvas shows something else than the frame colour (a selection mark): the next
-    // frame tells it the colour whatever it is.
+    // frame tells it the colour whatever it is. Listed at once, so that frame paints the
+    // light even if nothing else about it changed.
     void canvasForgetColor()
     {
         canvasIsMix = false;
         canvasIsZero = false;
+        if (canvasViews > 0 && !canvasListed && owner)
+            listCanvasChange();
     }
+    // Rises with every change to what a light's output depends on besides the effects'
+    // colours (its channel, port, layout, conversion settings, a canvas that must be told its
+    // colour again), in any light: a frame may send the last frame's datagrams again only
+    // while it stands still.
+    static quint64 settingsEpoch;
+    static void settingsChanged() { ++settingsEpoch; }
     // How many canvases follow colour changes; with none, frames keep no change lists.
     static int canvasViews;
 
@@ -103,15 +120,13 @@ struct alignas(64) LightFrameState
         Q_UNUSED(state);
 #endif
     }
-    // The colours a steady frame's compositing reads and writes.
+    // The lines a steady frame's compositing reads and writes.
     static void prefetchForCompositing(const LightFrameState *state)
     {
 #if defined(__GNUC__)
         __builtin_prefetch(&state->currentColor, 1);
-        __builtin_prefetch(&state->mixResult, 0);
-        __builtin_prefetch(&state->mixedColor, 0);
-        __builtin_prefetch(&state->mixBase, 0);
         __builtin_prefetch(&state->lastPriority, 1);
+        __builtin_prefetch(&state->mixSerial, 1);
 #else
         Q_UNUSED(state);
 #endif

@@ -341,6 +341,9 @@ void MapModel::endBatch()
 
 void MapModel::updateLights()
 {
+    // Never 0, which is what a light that no frame wrote holds.
+    if (++m_frameSerial == 0)
+        m_frameSerial = 1;
     if (m_livePlayDisabled) {
         const std::vector<FrameOrderEntry> &order = lightsInFrameOrder();
         const size_t count = order.size();
@@ -356,6 +359,66 @@ void MapModel::updateLights()
     }
     for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
         dataSupply->updateLights();
+    if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
+        emit signalSendPortOutSync();
+}
+
+void MapModel::appendFrameInputs(std::vector<quint64> *words) const
+{
+    words->push_back(m_lightGeneration);
+    words->push_back(LightFrameState::settingsEpoch);
+    words->push_back(quint64(m_livePlayDisabled) | quint64(m_colorCacheEnabled) << 1 |
+                     quint64(m_postSync) << 2 | quint64(m_portOutSyncEnabled) << 3);
+    words->push_back(quint64(m_dataSupplies.size()));
+    for (const DataSupply *dataSupply : std::as_const(m_dataSupplies))
+        dataSupply->appendFrameInputs(words);
+}
+
+void MapModel::repeatLastFrame()
+{
+    if (m_livePlayDisabled)
+        return;
+    for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
+        dataSupply->repeatLastFrame();
+    if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
+        emit signalSendPortOutSync();
+}
+
+bool MapModel::prepareLightsOnly(const std::vector<quint64> &uids)
+{
+    m_preparedLights.clear();
+    if (m_livePlayDisabled)
+        return false;
+    for (quint64 uid : uids) {
+        const Light *light = m_lights.value(uid, nullptr);
+        if (!light)
+            return false;
+        LightFrameState *state = light->frameState();
+        if (state->writtenInFrame != m_frameSerial || state->writes != 1 || !state->writer ||
+            !state->writer->takesSingleLightWrites())
+            return false;
+        m_preparedLights.emplace_back(state->writer, state);
+    }
+    std::sort(m_preparedLights.begin(), m_preparedLights.end());
+    return true;
+}
+
+void MapModel::updatePreparedLights()
+{
+    std::vector<LightFrameState *> states;
+    for (DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
+        const auto first =
+            std::lower_bound(m_preparedLights.begin(), m_preparedLights.end(),
+                             std::make_pair(dataSupply, static_cast<LightFrameState *>(nullptr)));
+        states.clear();
+        for (auto it = first; it != m_preparedLights.end() && it->first == dataSupply; ++it)
+            states.push_back(it->second);
+        if (states.empty())
+            dataSupply->repeatLastFrame();
+        else
+            dataSupply->rewriteLights(states.data(), states.size());
+    }
+    m_preparedLights.clear();
     if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
         emit signalSendPortOutSync();
 }

@@ -74,6 +74,8 @@ public:
     // Lights whose colour may differ from what a canvas last showed, listed by the frame as
     // it goes; a canvas takes the list and so pays only for what changed.
     void listCanvasChange(quint64 uid) { m_canvasChanges.push_back(uid); }
+    bool hasCanvasChanges() const { return !m_canvasChanges.empty(); }
+    const std::vector<quint64> &canvasChanges() const { return m_canvasChanges; }
     std::vector<quint64> takeCanvasChanges()
     {
         std::vector<quint64> taken;
@@ -107,6 +109,21 @@ public:
     bool saveMap(const QString &fileName);
     bool loadMap(const QString &fileName, const MapLoadDefaults &defaults);
     bool loadMapElement(const QDomNode &node, MapLoadDefaults defaults);
+
+    // What the map's own part of a frame depends on (the light generation and settings, the
+    // options, every interface), appended as words; see DataSupply::appendFrameInputs.
+    void appendFrameInputs(std::vector<quint64> *words) const;
+    // Sends the last frame's datagrams again, for a frame whose inputs are unchanged. The
+    // lights are left as the last frame ended them, which is where they already are.
+    void repeatLastFrame();
+    // Counts whole frames (updateLights), so interfaces and lights can tell which one they
+    // last took part in.
+    quint32 frameSerial() const { return m_frameSerial; }
+    // Whether a frame may write only these lights, every other byte staying as the last
+    // frame left it: each was written by exactly one interface in the last whole frame, and
+    // those interfaces take single-light writes. Then updatePreparedLights sends that frame.
+    bool prepareLightsOnly(const std::vector<quint64> &uids);
+    void updatePreparedLights();
 
 public slots:
     void updateLights();
@@ -183,6 +200,8 @@ private:
     quint64 m_lightGeneration = 0;
     int m_batchDepth = 0;
     std::vector<FrameOrderEntry> m_frameOrder;
+    quint32 m_frameSerial = 0;
+    std::vector<std::pair<DataSupply *, LightFrameState *>> m_preparedLights;
     std::vector<quint64> m_canvasChanges;
     quint64 m_frameOrderGeneration = 0;
     bool m_frameOrderValid = false;

@@ -68,6 +68,7 @@ void SelectionEffect::setBgColor(const VeyColor &color)
 // when next needed, so a burst of light updates (each of which resets) costs one rebuild.
 void SelectionEffect::reset()
 {
+    noteAllChanged();
     m_selected.clear();
     ++m_selectionVersion;
     m_tableStale = true;
@@ -117,6 +118,7 @@ int SelectionEffect::entryCount()
 void SelectionEffect::setEntry(quint64 uid, bool s)
 {
     ++m_selectionVersion;
+    noteChanged(uid);
     if (s)
         m_selected.insert(uid);
     else
@@ -136,6 +138,7 @@ void SelectionEffect::handleNewLight(quint64 uid)
 {
     if (!m_map || !m_map->light(uid))
         return;
+    noteChanged(uid);
     m_selected.remove(uid);
     ++m_selectionVersion;
     // A stale table picks the light up from the map when it is rebuilt.
@@ -152,6 +155,7 @@ void SelectionEffect::handleUpdatedLight(quint64 uid)
 void SelectionEffect::handleDeletedLight(quint64 uid)
 {
     m_entries.remove(uid);
+    noteChanged(uid);
     m_selected.remove(uid);
     ++m_selectionVersion;
     m_shownSelected.remove(uid);
@@ -161,6 +165,7 @@ void SelectionEffect::handleClearedMap()
 {
     m_tableStale = false;
     m_entries.clear();
+    noteAllChanged();
     m_selected.clear();
     ++m_selectionVersion;
     m_shownSelected.clear();
@@ -216,6 +221,7 @@ void SelectionEffect::highlightGroup(quint64 groupUid)
 void SelectionEffect::clearSelection()
 {
     ensureTable();
+    noteAllChanged();
     m_selected.clear();
     ++m_selectionVersion;
     for (quint64 uid : std::as_const(m_entries))
@@ -225,6 +231,7 @@ void SelectionEffect::clearSelection()
 void SelectionEffect::selectAll()
 {
     ensureTable();
+    noteAllChanged();
     m_selected = m_entries;
     ++m_selectionVersion;
     for (quint64 uid : std::as_const(m_entries))
@@ -245,6 +252,8 @@ void SelectionEffect::showHighlightStep()
     if (m_highlightStep >= steps)
         m_highlightStep = 0;
 
+    for (quint64 uid : std::as_const(m_selected))
+        noteChanged(uid);
     m_selected.clear();
     ++m_selectionVersion;
     const QSet<quint64> shown = m_shownSelected;
@@ -254,8 +263,10 @@ void SelectionEffect::showHighlightStep()
     if (steps == 0)
         return;
     for (quint64 uid : m_highlightSteps.stepLightUids.at(m_highlightStep)) {
-        if (m_entries.contains(uid))
+        if (m_entries.contains(uid)) {
+            noteChanged(uid);
             m_selected.insert(uid);
+        }
     }
     ++m_selectionVersion;
 }
@@ -351,13 +362,79 @@ void SelectionEffect::refreshSelectedFlags(const std::vector<MapModel::FrameOrde
     m_selectedFlagsValid = true;
 }
 
-void SelectionEffect::render()
+// A highlight steps before the frame is looked at, so the step shows in what the frame
+// depends on like any other change of the selection.
+void SelectionEffect::beginFrame()
 {
     if (!m_map)
         return;
     ensureTable();
     if (m_highlighting)
         showHighlightStep();
+}
+
+// The selection and the two colours decide every light's colour.
+bool SelectionEffect::outputRevision(quint64 *revision) const
+{
+    *revision = m_selectionVersion;
+    return true;
+}
+
+void SelectionEffect::noteChanged(quint64 uid)
+{
+    if (m_changedUnknown)
+        return;
+    if (m_changed.size() >= MaxListedChanges) {
+        noteAllChanged();
+        return;
+    }
+    m_changed.push_back(uid);
+}
+
+void SelectionEffect::noteAllChanged()
+{
+    m_changedUnknown = true;
+    m_changed.clear();
+}
+
+void SelectionEffect::forgetChanges()
+{
+    m_changedUnknown = false;
+    m_changed.clear();
+}
+
+bool SelectionEffect::changedLights(std::vector<quint64> *uids) const
+{
+    if (m_changedUnknown)
+        return false;
+    *uids = m_changed;
+    // A light painted twice in one frame would be averaged with itself.
+    std::sort(uids->begin(), uids->end());
+    uids->erase(std::unique(uids->begin(), uids->end()), uids->end());
+    return true;
+}
+
+// Paints only the lights given, as render() would paint them.
+void SelectionEffect::renderLights(const std::vector<quint64> &uids)
+{
+    if (!m_map)
+        return;
+    const int priority = int(m_priority);
+    for (quint64 uid : uids) {
+        if (Light *light = m_map->light(uid)) {
+            LightFrameState *state = light->frameState();
+            state->applyEffectColor(colorFor(state->currentColor, m_selected.contains(uid)),
+                                    priority);
+        }
+    }
+    forgetChanges();
+}
+
+void SelectionEffect::render()
+{
+    if (!m_map)
+        return;
+    ensureTable();
     const std::vector<MapModel::FrameOrderEntry> &order = m_map->lightsInFrameOrder();
 
     const int priority = int(m_priority);
@@ -372,4 +449,5 @@ void SelectionEffect::render()
         LightFrameState *state = order[i].state;
         state->applyEffectColor(colorFor(state->currentColor, m_selectedFlags[i] != 0), priority);
     }
+    forgetChanges();
 }

@@ -31,7 +31,11 @@ public:
     int typeId() const override { return TypeId; }
     quint32 defaultCycleTime() const override { return 1000; }
     void reset() override;
+    void beginFrame() override;
     void render() override;
+    bool outputRevision(quint64 *revision) const override;
+    bool changedLights(std::vector<quint64> *uids) const override;
+    void renderLights(const std::vector<quint64> &uids) override;
     void fromXml(QDomElement *element) override;
 
     VeyColor fgColor() const { return m_fgColor; }
@@ -66,6 +70,9 @@ private:
     void announce(quint64 uid, bool s);
     void showHighlightStep();
     const VeyColor &colorFor(const VeyColor &current, bool selected);
+    void noteChanged(quint64 uid);
+    void noteAllChanged();
+    void forgetChanges();
 
     // The selection colours already carried into one N-channel colour space of the lights.
     struct SpaceColors
@@ -102,6 +109,11 @@ private:
     // selection and of the map's lights.
     void refreshSelectedFlags(const std::vector<MapModel::FrameOrderEntry> &order);
     std::vector<quint8> m_selectedFlags;
+    // Lights whose selection may have changed since the last render, unless there were too
+    // many to list or everything may have changed.
+    static constexpr size_t MaxListedChanges = 4096;
+    std::vector<quint64> m_changed;
+    bool m_changedUnknown = true;
     quint64 m_selectionVersion = 0;
     quint64 m_selectedFlagsVersion = 0;
     quint64 m_selectedFlagsGeneration = 0;

@@ -294,31 +294,51 @@ QByteArray buildRdmGet(quint64 uid, quint16 parameterId)
     return d;
 }
 
-QByteArray buildDmxOut(quint8 startCode, quint16 timerValue, const uchar *data, int length)
+int writeDmxOut(char *out, quint8 startCode, quint16 timerValue, const uchar *data, int length)
 {
     const int n = data ? clampedDmxLength(length) : 0;
-    QByteArray d = request(1, DmxOut, 21 + n, 0);
-    putLe16(d, 12, 0);
-    putLe16(d, 14, timerValue);
-    putLe32(d, 16, 0xFFFFFFFF);
-    d[20] = char(startCode);
+    std::memset(out, 0, DmxOutSize);
+    qToLittleEndian<quint32>(Magic, out);
+    qToLittleEndian<quint16>(1, out + 4);
+    qToLittleEndian<quint16>(DmxOut, out + 6);
+    qToLittleEndian<quint16>(timerValue, out + 14);
+    qToLittleEndian<quint32>(0xFFFFFFFF, out + 16);
+    out[20] = char(startCode);
     if (n > 0)
-        std::memcpy(d.data() + 21, data, size_t(n));
+        std::memcpy(out + DmxOutSize, data, size_t(n));
+    return DmxOutSize + n;
+}
+
+int writePortOut(char *out, quint32 universe, quint8 port, quint16 flags, quint16 startCode,
+                 const uchar *data, int length)
+{
+    const int n = data ? clampedDmxLength(length) : 0;
+    std::memset(out, 0, PortOutSize);
+    qToLittleEndian<quint32>(Magic, out);
+    qToLittleEndian<quint16>(1, out + 4);
+    qToLittleEndian<quint16>(PortOut, out + 6);
+    qToLittleEndian<quint32>(universe, out + 12);
+    out[16] = char(port);
+    qToLittleEndian<quint16>(flags, out + 18);
+    qToLittleEndian<quint16>(quint16(n), out + 20);
+    qToLittleEndian<quint16>(startCode, out + 22);
+    if (n > 0)
+        std::memcpy(out + PortOutSize, data, size_t(n));
+    return PortOutSize + n;
+}
+
+QByteArray buildDmxOut(quint8 startCode, quint16 timerValue, const uchar *data, int length)
+{
+    QByteArray d(DmxOutSize + MaxDmxData, '\0');
+    d.resize(writeDmxOut(d.data(), startCode, timerValue, data, length));
     return d;
 }
 
 QByteArray buildPortOut(quint32 universe, quint8 port, quint16 flags, quint16 startCode,
                         const uchar *data, int length)
 {
-    const int n = data ? clampedDmxLength(length) : 0;
-    QByteArray d = request(1, PortOut, 24 + n, 0);
-    putLe32(d, 12, universe);
-    d[16] = char(port);
-    putLe16(d, 18, flags);
-    putLe16(d, 20, quint16(n));
-    putLe16(d, 22, startCode);
-    if (n > 0)
-        std::memcpy(d.data() + 24, data, size_t(n));
+    QByteArray d(PortOutSize + MaxDmxData, '\0');
+    d.resize(writePortOut(d.data(), universe, port, flags, startCode, data, length));
     return d;
 }
 

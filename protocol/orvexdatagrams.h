@@ -68,6 +68,13 @@ QByteArray buildRdmGet(quint64 uid, quint16 parameterId);
 QByteArray buildDmxOut(quint8 startCode, quint16 timerValue, const uchar *data, int length);
 QByteArray buildPortOut(quint32 universe, quint8 port, quint16 flags, quint16 startCode,
                         const uchar *data, int length);
+// The same two requests written in place, for senders that keep fixed buffers: out holds at
+// least DmxOutSize (PortOutSize) + MaxDmxData bytes; the datagram's size is returned.
+constexpr int DmxOutSize = 21;
+constexpr int PortOutSize = 24;
+int writeDmxOut(char *out, quint8 startCode, quint16 timerValue, const uchar *data, int length);
+int writePortOut(char *out, quint32 universe, quint8 port, quint16 flags, quint16 startCode,
+                 const uchar *data, int length);
 quint16 rdmChecksum(const char *message, int length);
 
 // Replies. Each parsed reply carries the host-order IPv4 address that the signal hands on:

@@ -9,6 +9,14 @@
 
 #include <algorithm>
 
+#if defined(Q_OS_LINUX)
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#endif
+
 OSocket::OSocket(QObject *parent) : QUdpSocket(parent)
 {
     const NetworkSettings &settings = NetworkSettings::instance();
@@ -29,6 +37,72 @@ bool OSocket::sendTo(const QByteArray &ip, const QByteArray &datagram)
     return writeDatagram(datagram, QHostAddress(address), NetworkSettings::instance().orvexPort) >=
            0;
 }
+
+int OSocket::sendEach(const Outgoing *datagrams, int count)
+{
+    const quint16 port = NetworkSettings::instance().orvexPort;
+    int sent = 0;
+    for (int i = 0; i < count; ++i) {
+        if (writeDatagram(datagrams[i].data, datagrams[i].size, QHostAddress(datagrams[i].address),
+                          port) >= 0)
+            ++sent;
+    }
+    return sent;
+}
+
+#if defined(Q_OS_LINUX)
+
+int OSocket::sendBatch(const Outgoing *datagrams, int count)
+{
+    const qintptr fd = socketDescriptor();
+    if (fd < 0 || state() != BoundState)
+        return sendEach(datagrams, count);
+    const quint16 port = htons(NetworkSettings::instance().orvexPort);
+    constexpr int Chunk = 128;
+    mmsghdr headers[Chunk];
+    iovec buffers[Chunk];
+    sockaddr_in targets[Chunk];
+    int sent = 0;
+    int next = 0;
+    while (next < count) {
+        const int n = std::min(Chunk, count - next);
+        for (int k = 0; k < n; ++k) {
+            const Outgoing &datagram = datagrams[next + k];
+            targets[k] = sockaddr_in{};
+            targets[k].sin_family = AF_INET;
+            targets[k].sin_port = port;
+            targets[k].sin_addr.s_addr = htonl(datagram.address);
+            buffers[k].iov_base = const_cast<char *>(datagram.data);
+            buffers[k].iov_len = size_t(std::max(datagram.size, 0));
+            headers[k] = mmsghdr{};
+            headers[k].msg_hdr.msg_name = &targets[k];
+            headers[k].msg_hdr.msg_namelen = sizeof targets[k];
+            headers[k].msg_hdr.msg_iov = &buffers[k];
+            headers[k].msg_hdr.msg_iovlen = 1;
+        }
+        const int taken = ::sendmmsg(int(fd), headers, unsigned(n), 0);
+        if (taken > 0) {
+            sent += taken;
+            next += taken;
+        } else if (taken < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // The first datagram failed (a full buffer, a peer the system cannot reach): it
+            // is dropped, as a single send would drop it, and the batch goes on.
+            ++next;
+        }
+    }
+    return sent;
+}
+
+#else
+
+int OSocket::sendBatch(const Outgoing *datagrams, int count)
+{
+    return sendEach(datagrams, count);
+}
+
+#endif
 
 QHostAddress OSocket::broadcastTarget()
 {

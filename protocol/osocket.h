@@ -19,6 +19,17 @@ public:
     // One datagram to ip (strict dotted IPv4 text) on the Orvex port; false when the text is
     // no address or the socket reports failure.
     bool sendTo(const QByteArray &ip, const QByteArray &datagram);
+    // One datagram of a batch: host-order IPv4 target and the bytes, which stay the caller's.
+    struct Outgoing
+    {
+        quint32 address;
+        const char *data;
+        int size;
+    };
+    // Datagrams to the Orvex port, in order, handed to the system in as few calls as it
+    // allows; returns how many it took. One that fails is lost as a single send's would be,
+    // and the rest still go.
+    int sendBatch(const Outgoing *datagrams, int count);
     // One datagram to the broadcast address on the Orvex port.
     bool broadcast(const QByteArray &datagram);
     // The next pending datagram, cut at the receive buffer size, and its sender; false when
@@ -31,6 +42,7 @@ public:
 
 private:
     QHostAddress broadcastTarget();
+    int sendEach(const Outgoing *datagrams, int count);
 
     QHostAddress m_localAddress;
     QHostAddress m_broadcastAddress{QHostAddress::Broadcast};

@@ -1,6 +1,11 @@
+#include "model/datasupply.h"
 #include "model/effect.h"
 #include "model/effectengine.h"
+#include "model/group.h"
+#include "model/light.h"
+#include "model/lightframestate.h"
 #include "model/mapmodel.h"
+#include "model/selectioneffect.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -37,7 +42,92 @@ private:
     QString m_tag;
 };
 
+VeyColor rgb8(uint red, uint green, uint blue)
+{
+    VeyColor color;
+    color.setRgb8(red, green, blue);
+    return color;
+}
+
+// One interface of two ports with lights of 3, 4 and 5 channels, the selection effect
+// running; records the datagrams each frame asks for.
+struct FrameRig
+{
+    MapModel map;
+    SelectionEffect effect{&map, 4294967295u};
+    EffectEngine engine{&map, 100};
+    DataSupply *supply = nullptr;
+    QList<quint64> uids;
+    QStringList sent;
+    qint64 clockMs = 0;
+
+    explicit FrameRig(bool colourCache = false)
+    {
+        map.setColorCacheEnabled(colourCache);
+        supply = map.createDataSupply(2);
+        supply->setUid(map.nextUid());
+        supply->setIpAddressText(QStringLiteral("10.0.0.7"));
+        supply->setProtocolVersion(2);
+        supply->setPortCount(2);
+        map.addDataSupply(supply);
+        const quint32 kinds[][3] = {{0, 0, 3}, {1, 3, 4}, {3, 1, 5}};
+        for (int i = 0; i < 12; ++i)
+            addLight(quint8(i / 6), (i % 6) * 5, kinds[i % 3]);
+        supply->updateBufferSizes();
+        map.setLivePlayDisabled(false);
+        // Mid levels, so that a dimming curve or a conversion shows in the bytes.
+        effect.setFgColor(rgb8(100, 150, 200));
+        effect.setBgColor(rgb8(40, 20, 10));
+        effect.enabled = true;
+        effect.setLightSelected(uids.at(0), true);
+        effect.setLightSelected(uids.at(5), true);
+        engine.setPaused(true);
+        engine.addEffect(&effect);
+        QObject::connect(
+            &map, &MapModel::signalSendPortOut, &map,
+            [this](QString ip, quint32, quint8 port, quint16, quint16 startCode, QByteArray data) {
+                sent << QStringLiteral("%1 %2 %3 %4")
+                            .arg(ip)
+                            .arg(port)
+                            .arg(startCode)
+                            .arg(QString::fromLatin1(data.toHex()));
+            });
+        QObject::connect(&map, &MapModel::signalSendDmxFrame, &map,
+                         [this](QString ip, quint16, quint16, QByteArray data) {
+                             sent << ip + QLatin1Char(' ') + QString::fromLatin1(data.toHex());
+                         });
+    }
+
+    Light *addLight(quint8 port, int channel, const quint32 *kind)
+    {
+        auto *light = new Light();
+        light->setUid(map.nextUid());
+        light->setDataSupplyUid(supply->uid());
+        light->setPort(port);
+        light->setLedChemistry(kind[0]);
+        light->setHueweaveProfileId(kind[1]);
+        light->setDmxChannel(channel);
+        supply->addLight(light->uid());
+        map.addLight(light);
+        uids.append(light->uid());
+        return light;
+    }
+
+    Light *light(int index) { return map.light(uids.at(index)); }
+
+    QStringList frame()
+    {
+        sent.clear();
+        engine.tick(QDateTime::currentDateTime(), clockMs += 100);
+        return sent;
+    }
+};
+
+using FrameChange = void (*)(FrameRig &);
+
 } // namespace
+
+Q_DECLARE_METATYPE(FrameChange)
 
 class TestEffectEngine : public QObject
 {
@@ -49,6 +139,12 @@ private slots:
     void boundsOfSmallAndHugeIntervals();
     void accumulatedLatenessDrains();
     void effectsRenderInPriorityOrder();
+    void changeReachesNextFrame_data();
+    void changeReachesNextFrame();
+    void highlightStepsEveryFrame();
+    void partialFramesMatchWholeFrames();
+    void overlappingLightsAreWrittenWhole();
+    void effectWithoutRevisionRendersEveryFrame();
 };
 
 void TestEffectEngine::rearmIntervals_data()
@@ -132,6 +228,177 @@ void TestEffectEngine::effectsRenderInPriorityOrder()
     QVERIFY(!EffectEngine::priorityLessThan(&second, &first));
     engine.tick(QDateTime::currentDateTime(), 100);
     QCOMPARE(log, (QStringList{"low0", "a0", "b0", "high0"}));
+}
+
+void TestEffectEngine::changeReachesNextFrame_data()
+{
+    QTest::addColumn<FrameChange>("change");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("colourCache");
+    QTest::newRow("light selected")
+        << FrameChange([](FrameRig &r) { r.effect.setLightSelected(r.uids.at(3), true); }) << true
+        << false;
+    QTest::newRow("light deselected")
+        << FrameChange([](FrameRig &r) { r.effect.setLightSelected(r.uids.at(0), false); }) << true
+        << false;
+    QTest::newRow("foreground colour") << FrameChange([](FrameRig &r) {
+        r.effect.setFgColor(rgb8(10, 200, 30));
+        r.effect.setLightSelected(r.uids.at(2), true);
+    }) << true << false;
+    QTest::newRow("background colour")
+        << FrameChange([](FrameRig &r) { r.effect.setBgColor(rgb8(0, 0, 90)); }) << true << false;
+    QTest::newRow("effect off") << FrameChange([](FrameRig &r) { r.effect.enabled = false; })
+                                << true << false;
+    QTest::newRow("live play off")
+        << FrameChange([](FrameRig &r) { r.map.setLivePlayDisabled(true); }) << true << false;
+    QTest::newRow("light channel")
+        << FrameChange([](FrameRig &r) { r.light(1)->setDmxChannel(200); }) << true << false;
+    QTest::newRow("light port") << FrameChange([](FrameRig &r) { r.light(1)->setPort(1); }) << true
+                                << false;
+    QTest::newRow("light chemistry")
+        << FrameChange([](FrameRig &r) { r.light(0)->setLedChemistry(1); }) << false << true;
+    QTest::newRow("light half mode")
+        << FrameChange([](FrameRig &r) { r.light(0)->setHalfFullMode(true); }) << true << false;
+    QTest::newRow("light dimming curve")
+        << FrameChange([](FrameRig &r) { r.light(0)->setDimmingCurve(2); }) << true << true;
+    QTest::newRow("colour cache option")
+        << FrameChange([](FrameRig &r) { r.map.setColorCacheEnabled(true); }) << false << false;
+    QTest::newRow("light address property") << FrameChange([](FrameRig &r) {
+        r.light(2)->setProperty(QStringLiteral("DMX Address"), QStringLiteral("301"));
+    }) << true << false;
+    QTest::newRow("light added") << FrameChange([](FrameRig &r) {
+        static const quint32 kind[] = {3, 1, 5};
+        r.addLight(0, 300, kind);
+        r.supply->updateBufferSizes();
+    }) << true << false;
+    QTest::newRow("light deleted")
+        << FrameChange([](FrameRig &r) { r.map.deleteLight(r.uids.at(0)); }) << true << false;
+    QTest::newRow("light leaves interface")
+        << FrameChange([](FrameRig &r) { r.supply->removeLight(r.uids.at(2)); }) << true << false;
+    QTest::newRow("port number") << FrameChange([](FrameRig &r) { r.supply->setPortNumber(1, 5); })
+                                 << true << false;
+    QTest::newRow("port count") << FrameChange([](FrameRig &r) { r.supply->setPortCount(1); })
+                                << true << false;
+    QTest::newRow("protocol version")
+        << FrameChange([](FrameRig &r) { r.supply->setProtocolVersion(1); }) << true << false;
+    QTest::newRow("interface address")
+        << FrameChange([](FrameRig &r) { r.supply->setIpAddressText(QStringLiteral("10.0.0.9")); })
+        << true << false;
+}
+
+// A steady frame sends again what the frame before sent without painting it; after any change
+// the next frame sends what a map built with the change from the start sends.
+void TestEffectEngine::changeReachesNextFrame()
+{
+    QFETCH(FrameChange, change);
+    QFETCH(bool, visible);
+    QFETCH(bool, colourCache);
+    // Any light's settings anywhere count, so the map built with the change goes first.
+    FrameRig fresh(colourCache);
+    change(fresh);
+    const QStringList expected = fresh.frame();
+
+    FrameRig rig(colourCache);
+    const QStringList first = rig.frame();
+    QVERIFY(!first.isEmpty());
+    QCOMPARE(rig.frame(), first);
+    QCOMPARE(rig.engine.repeatedFrameCount(), 1u);
+
+    change(rig);
+    const QStringList changed = rig.frame();
+    QCOMPARE(rig.engine.repeatedFrameCount(), 1u);
+    QCOMPARE(changed, expected);
+    QCOMPARE(changed != first, visible);
+
+    QCOMPARE(rig.frame(), changed);
+    QCOMPARE(rig.engine.repeatedFrameCount(), 2u);
+}
+
+void TestEffectEngine::highlightStepsEveryFrame()
+{
+    FrameRig rig;
+    auto *group = new Group(Group::Chasing, rig.map.nextUid(), QStringLiteral("chase"));
+    group->addChildren(rig.uids.mid(0, 3));
+    rig.map.addGroup(group);
+    rig.effect.highlightGroup(group->uid());
+    QStringList last = rig.frame();
+    for (int i = 0; i < 3; ++i) {
+        const QStringList next = rig.frame();
+        QVERIFY(next != last);
+        last = next;
+    }
+    QCOMPARE(rig.engine.repeatedFrameCount(), 0u);
+    // A selection ends the highlight; frames then settle again.
+    rig.effect.setLightSelected(rig.uids.at(0), true);
+    const QStringList settled = rig.frame();
+    QCOMPARE(rig.frame(), settled);
+    QCOMPARE(rig.engine.repeatedFrameCount(), 1u);
+}
+
+// Frames built from what changed send, frame by frame, what frames built whole send.
+void TestEffectEngine::partialFramesMatchWholeFrames()
+{
+    FrameRig incremental;
+    FrameRig whole;
+    whole.engine.setIncrementalFrames(false);
+    const QList<FrameChange> changes = {
+        [](FrameRig &r) { r.effect.setLightSelected(r.uids.at(3), true); },
+        [](FrameRig &r) {
+            r.effect.setLightSelected(r.uids.at(3), false);
+            r.effect.setLightSelected(r.uids.at(3), true);
+            r.effect.setLightSelected(r.uids.at(9), true);
+        },
+        [](FrameRig &r) { r.effect.setLightSelected(r.uids.at(0), false); },
+        [](FrameRig &r) {
+            auto *group = new Group(Group::Chasing, r.map.nextUid(), QStringLiteral("chase"));
+            group->addChildren(r.uids.mid(2, 6));
+            r.map.addGroup(group);
+            r.effect.highlightGroup(group->uid());
+        },
+        nullptr,
+        nullptr,
+        nullptr,
+        [](FrameRig &r) { r.effect.setLightSelected(r.uids.at(11), true); },
+        [](FrameRig &r) { r.effect.clearSelection(); },
+    };
+    QCOMPARE(incremental.frame(), whole.frame());
+    for (FrameChange change : changes) {
+        if (change) {
+            change(incremental);
+            change(whole);
+        }
+        QCOMPARE(incremental.frame(), whole.frame());
+        QCOMPARE(incremental.frame(), whole.frame());
+    }
+    QVERIFY(incremental.engine.partialFrameCount() >= 5);
+    QCOMPARE(whole.engine.partialFrameCount() + whole.engine.repeatedFrameCount(), 0u);
+}
+
+// Where two lights share bytes the later one wins; written alone, the earlier one would.
+void TestEffectEngine::overlappingLightsAreWrittenWhole()
+{
+    FrameRig rig;
+    rig.light(1)->setDmxChannel(2); // over the last byte of light 0
+    rig.frame();
+    rig.effect.setLightSelected(rig.uids.at(0), false);
+    const QStringList changed = rig.frame();
+    QCOMPARE(rig.engine.partialFrameCount(), 0u);
+    FrameRig fresh;
+    fresh.light(1)->setDmxChannel(2);
+    fresh.effect.setLightSelected(fresh.uids.at(0), false);
+    QCOMPARE(changed, fresh.frame());
+}
+
+void TestEffectEngine::effectWithoutRevisionRendersEveryFrame()
+{
+    FrameRig rig;
+    QStringList log;
+    RecordingEffect recording(&log, QStringLiteral("r"), 1);
+    rig.engine.addEffect(&recording);
+    for (int i = 0; i < 3; ++i)
+        rig.frame();
+    QCOMPARE(log.size(), 3);
+    QCOMPARE(rig.engine.repeatedFrameCount(), 0u);
 }
 
 QTEST_GUILESS_MAIN(TestEffectEngine)

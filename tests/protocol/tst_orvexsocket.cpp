@@ -1,6 +1,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "protocol/framebatch.h"
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
 #include "protocol/osocket.h"
@@ -25,6 +26,9 @@ private slots:
     void cleanup();
     void constructionBroadcastsFiveSyncs();
     void dmxFrameAndPortOut();
+    void batchSendsWholeUniverses_data();
+    void batchSendsWholeUniverses();
+    void batchKeepsOrderPastOneSystemCall();
 
 private:
     SimulatedOrvexNetwork *m_net = nullptr;
@@ -74,6 +78,58 @@ void TstOrvexSocket::dmxFrameAndPortOut()
     QCOMPARE(m_dev->receivedWithCode(DmxOut).first().size(), 533);
     QCOMPARE(m_dev->receivedWithCode(PortOut).at(0).size(), 536);
     QCOMPARE(m_dev->receivedWithCode(PortOut).at(1), buildPortOut(5, 2, 0, 0, bytes, 3));
+}
+
+void TstOrvexSocket::batchSendsWholeUniverses_data()
+{
+    QTest::addColumn<bool>("inFrame");
+    QTest::newRow("collected in a frame") << true;
+    QTest::newRow("at once outside a frame") << false;
+}
+
+// The batch sends what the one-by-one relay sends: a whole universe, cut or zero-padded, with
+// the relay's fixed universe, flags, start code and timer; text that is no address is dropped.
+void TstOrvexSocket::batchSendsWholeUniverses()
+{
+    QFETCH(bool, inFrame);
+    FrameBatch batch(m_orvex);
+    if (inFrame)
+        batch.begin();
+    const QByteArray shortData(100, '\x11');
+    const QByteArray longData(600, '\x22');
+    QCOMPARE(batch.addPortOut(QStringLiteral("127.0.0.2"), 3, 0xFFF0, shortData), true);
+    QCOMPARE(batch.addDmxFrame(QStringLiteral("127.0.0.2"), longData), true);
+    QCOMPARE(batch.addPortOut(QStringLiteral("127.0.0.300"), 1, 0, shortData), false);
+    QCOMPARE(batch.addDmxFrame(QStringLiteral(" 127.0.0.2"), shortData), false);
+    QCOMPARE(batch.pending(), inFrame ? 2 : 0);
+    QCOMPARE(batch.flush(), inFrame ? 2 : 0);
+
+    QByteArray universe = shortData + QByteArray(412, '\0');
+    const auto *bytes = reinterpret_cast<const uchar *>(universe.constData());
+    QTRY_COMPARE(m_dev->receivedWithCode(PortOut).size(), 1);
+    QCOMPARE(m_dev->receivedWithCode(PortOut).first(),
+             buildPortOut(0xFFFFFFFF, 3, 0, 0xFFF0, bytes, MaxDmxData));
+    QTRY_COMPARE(m_dev->receivedWithCode(DmxOut).size(), 1);
+    QCOMPARE(m_dev->receivedWithCode(DmxOut).first(),
+             buildDmxOut(0, 0, reinterpret_cast<const uchar *>(longData.constData()), MaxDmxData));
+}
+
+void TstOrvexSocket::batchKeepsOrderPastOneSystemCall()
+{
+    FrameBatch batch(m_orvex);
+    batch.begin();
+    // More than one system call takes, fewer than the device's receive buffer holds.
+    const int count = 140;
+    for (int i = 0; i < count; ++i)
+        batch.addPortOut(QStringLiteral("127.0.0.2"), quint8(i), 0, QByteArray(24, char(i)));
+    QCOMPARE(batch.flush(), count);
+    QTRY_COMPARE(m_dev->receivedWithCode(PortOut).size(), count);
+    const QList<QByteArray> received = m_dev->receivedWithCode(PortOut);
+    for (int i = 0; i < count; ++i) {
+        QCOMPARE(quint8(received.at(i).at(16)), quint8(i));
+        QCOMPARE(quint8(received.at(i).at(24)), quint8(i));
+    }
+    QCOMPARE(batch.flush(), 0);
 }
 
 QTEST_GUILESS_MAIN(TstOrvexSocket)
