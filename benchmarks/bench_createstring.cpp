@@ -11,13 +11,14 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
 
@@ -160,15 +161,5 @@ BENCHMARK(BM_NameDiscoveredString)
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The window and the dialog read and write their settings; keep the user's store out.
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }
