@@ -3,6 +3,7 @@
 #include "dialogs/creategroupdialog.h"
 #include "editgroupdialog.h"
 #include "layoutviewlight.h"
+#include "layoutviewtiles.h"
 #include "undoaction.h"
 #include "undoactionlist.h"
 
@@ -50,7 +51,8 @@ QPoint roundHalfAway(const QPointF &p)
 
 LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene *scene,
                        QWidget *parent, const QString &name)
-    : QGraphicsView(scene, parent), m_map(map), m_selection(selection), m_scene(scene)
+    : QGraphicsView(scene, parent), m_map(map), m_selection(selection), m_scene(scene),
+      m_tiles(std::make_unique<LayoutViewTiles>(scene))
 {
     Q_UNUSED(name); // the caller names the view; the canvas keeps no name of its own
     if (m_selection)
@@ -149,13 +151,14 @@ void LayoutView::handleNewLight(quint64 uid)
             m_scene->setSceneRect(0, 0, w, h);
         }
         // A light announced twice must not leave an orphan square behind.
-        delete m_lightItems.take(uid);
+        deleteLightItem(uid);
         auto *item = new LayoutViewLight(m_scene, uid, light);
         item->setPos(int(pose.x), int(pose.y));
         item->setUnsnappedPos(QPointF(pose.x, pose.y));
         item->setVisible(true);
         item->forgetShownColor();
         m_lightItems.insert(uid, item);
+        m_tiles->add(item);
         repaintUnlessPaused();
     }
     emit setDirty(true);
@@ -175,15 +178,24 @@ void LayoutView::handleUpdatedLightPosition(quint64 uid)
         return;
     const LightPose pose = light->pose();
     item->setUnsnappedPos(QPointF(pose.x, pose.y));
-    item->setPos(int(pose.x), int(pose.y));
+    m_tiles->place(item, QPointF(int(pose.x), int(pose.y)));
     repaintUnlessPaused();
     emit setDirty(true);
 }
 
 void LayoutView::handleDeletedLight(quint64 uid)
 {
-    delete m_lightItems.take(uid);
+    deleteLightItem(uid);
     emit setDirty(true);
+}
+
+void LayoutView::deleteLightItem(quint64 uid)
+{
+    LayoutViewLight *item = m_lightItems.take(uid);
+    if (!item)
+        return;
+    m_tiles->remove(item);
+    delete item;
 }
 
 void LayoutView::handleClearedMap()
@@ -193,6 +205,7 @@ void LayoutView::handleClearedMap()
     setScene(nullptr);
     qDeleteAll(m_lightItems);
     m_lightItems.clear();
+    m_tiles->clear();
     // A reopened map may bring the same uids back; a selection kept from the old map would
     // then make lights count as selected that show unselected, and be deleted with them.
     m_selectionList.clear();
@@ -368,7 +381,7 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
     if (!item)
         return;
     item->setUnsnappedPos(pos);
-    item->setPos(pos);
+    m_tiles->place(item, pos);
     repaintUnlessPaused();
 }
 
@@ -724,6 +737,8 @@ int LayoutView::snap(int t) const
 
 void LayoutView::moveSelectedItems(int dx, int dy)
 {
+    // Unless paused, the whole scene is repainted below: no square needs its own.
+    const bool eachSquare = m_updatePaused;
     for (quint64 uid : selectionList()) {
         LayoutViewLight *item = m_lightItems.value(uid);
         if (!item)
@@ -731,9 +746,10 @@ void LayoutView::moveSelectedItems(int dx, int dy)
         const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
         item->setUnsnappedPos(unsnapped);
         if (m_snapToGrid)
-            item->setPos(snap(int(unsnapped.x())), snap(int(unsnapped.y())));
+            m_tiles->place(item, QPointF(snap(int(unsnapped.x())), snap(int(unsnapped.y()))),
+                           eachSquare);
         else
-            item->setPos(int(item->x()) + dx, int(item->y()) + dy);
+            m_tiles->place(item, QPointF(int(item->x()) + dx, int(item->y()) + dy), eachSquare);
     }
     repaintUnlessPaused();
 }
@@ -773,7 +789,7 @@ bool LayoutView::updateSelectedLightPositions()
             continue;
         const LightPose old = light->pose();
         if (m_snapToGrid)
-            item->setPos(snap(int(item->x())), snap(int(item->y())));
+            m_tiles->place(item, QPointF(snap(int(item->x())), snap(int(item->y()))));
         item->setUnsnappedPos(item->pos());
         // Only the place changes: height and rotation are the light's own map data.
         LightPose moved = old;
@@ -832,8 +848,9 @@ void LayoutView::rotateSelection(double cx, double cy, double degrees)
         const double dy = item->y() - cy;
         const double r = std::sqrt(dx * dx + dy * dy);
         const double a = std::atan2(dy, dx) + turn;
-        item->setPos(placeRotated(r * std::cos(a) + cx, m_gridSpacing, m_snapToGrid),
-                     placeRotated(r * std::sin(a) + cy, m_gridSpacing, m_snapToGrid));
+        m_tiles->place(item,
+                       QPointF(placeRotated(r * std::cos(a) + cx, m_gridSpacing, m_snapToGrid),
+                               placeRotated(r * std::sin(a) + cy, m_gridSpacing, m_snapToGrid)));
     }
     updateSelectedLightPositions();
 }
@@ -874,9 +891,9 @@ void LayoutView::flipSelection(Qt::Orientation orientation)
     for (quint64 uid : selectionList()) {
         if (LayoutViewLight *item = m_lightItems.value(uid)) {
             if (vertical)
-                item->setY(high - (item->y() - low));
+                m_tiles->place(item, QPointF(item->x(), high - (item->y() - low)));
             else
-                item->setX(high - (item->x() - low));
+                m_tiles->place(item, QPointF(high - (item->x() - low), item->y()));
         }
     }
     const bool snapping = m_snapToGrid;

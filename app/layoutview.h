@@ -9,7 +9,10 @@
 #include <QList>
 #include <QSet>
 
+#include <memory>
+
 class LayoutViewLight;
+class LayoutViewTiles;
 class MapModel;
 class QAction;
 class QGraphicsLineItem;
@@ -110,11 +113,13 @@ private:
     QPointF selectionCentre() const;
     void rotateSelection(double cx, double cy, double degrees);
     void flipSelection(Qt::Orientation orientation);
+    void deleteLightItem(quint64 uid);
 
     MapModel *m_map;
     SelectionEffect *m_selection;
     QGraphicsScene *m_scene;
     QHash<quint64, LayoutViewLight *> m_lightItems;
+    std::unique_ptr<LayoutViewTiles> m_tiles;
     // The list keeps the order; the set answers "is it selected" for every light of a
     // select-all or clear. Deselected uids leave the list lazily, in one pass, so deselecting
     // every light of a large map stays linear.
