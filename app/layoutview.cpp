@@ -158,6 +158,7 @@ void LayoutView::handleNewLight(quint64 uid)
         item->setVisible(true);
         item->forgetShownColor();
         m_lightItems.insert(uid, item);
+        ++m_itemsGeneration;
         m_tiles->add(item);
         repaintUnlessPaused();
     }
@@ -194,6 +195,7 @@ void LayoutView::deleteLightItem(quint64 uid)
     LayoutViewLight *item = m_lightItems.take(uid);
     if (!item)
         return;
+    ++m_itemsGeneration;
     m_tiles->remove(item);
     delete item;
 }
@@ -205,6 +207,7 @@ void LayoutView::handleClearedMap()
     setScene(nullptr);
     qDeleteAll(m_lightItems);
     m_lightItems.clear();
+    ++m_itemsGeneration;
     m_tiles->clear();
     // A reopened map may bring the same uids back; a selection kept from the old map would
     // then make lights count as selected that show unselected, and be deleted with them.
@@ -243,6 +246,7 @@ void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
         }
     } else {
         if (m_selectedUids.remove(uid)) {
+            ++m_itemsGeneration;
             ++m_deselectedInList;
             if (m_deselectedInList * 2 > m_selectionList.size())
                 compactSelectionList();
@@ -271,6 +275,22 @@ void LayoutView::appendToSelectionList(quint64 uid)
         compactSelectionList();
     m_selectedUids.insert(uid);
     m_selectionList.append(uid);
+    ++m_itemsGeneration;
+}
+
+// Drags and drops walk the selected squares once per pointer move; resolving every uid each
+// time would cost a table lookup per square.
+const std::vector<LayoutViewLight *> &LayoutView::selectedItems() const
+{
+    if (m_selectedItemsGeneration == m_itemsGeneration)
+        return m_selectedItems;
+    m_selectedItems.clear();
+    for (quint64 uid : selectionList()) {
+        if (LayoutViewLight *item = m_lightItems.value(uid))
+            m_selectedItems.push_back(item);
+    }
+    m_selectedItemsGeneration = m_itemsGeneration;
+    return m_selectedItems;
 }
 
 void LayoutView::compactSelectionList() const
@@ -477,6 +497,7 @@ void LayoutView::clearSelectedItems()
     m_selectionList.clear();
     m_selectedUids.clear();
     m_deselectedInList = 0;
+    ++m_itemsGeneration;
     setSelectionActionsEnabled(false);
 }
 
@@ -545,6 +566,7 @@ void LayoutView::pressOnLight(quint64 uid)
         } else if (m_controlModifier) {
             m_selectedUids.remove(uid);
             m_selectionList.removeAll(uid);
+            ++m_itemsGeneration;
             if (m_selection)
                 m_selection->setLightSelected(uid, false);
             setSelectionActionsEnabled(!m_selectedUids.isEmpty());
@@ -739,10 +761,7 @@ void LayoutView::moveSelectedItems(int dx, int dy)
 {
     // Unless paused, the whole scene is repainted below: no square needs its own.
     const bool eachSquare = m_updatePaused;
-    for (quint64 uid : selectionList()) {
-        LayoutViewLight *item = m_lightItems.value(uid);
-        if (!item)
-            continue;
+    for (LayoutViewLight *item : selectedItems()) {
         const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
         item->setUnsnappedPos(unsnapped);
         if (m_snapToGrid)
@@ -759,10 +778,7 @@ bool LayoutView::updateSelectedLightPositions()
     const QList<quint64> &selected = selectionList();
     const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
     bool rejected = false;
-    for (quint64 uid : selected) {
-        LayoutViewLight *item = m_lightItems.value(uid);
-        if (!item)
-            continue;
+    for (const LayoutViewLight *item : selectedItems()) {
         const int x = int(item->x());
         const int y = int(item->y());
         if (x < 0 || x > bounds.width() || y < 0 || y > bounds.height() ||
@@ -959,6 +975,7 @@ void LayoutView::handleDeleteSelection()
     // keeps them too, so it still mirrors the effect.
     for (int i = 0; i < deleted; ++i)
         m_selectedUids.remove(doomed.at(i));
+    ++m_itemsGeneration;
     compactSelectionList();
     setSelectionActionsEnabled(!m_selectedUids.isEmpty());
     m_map->flushChangedGroups();

@@ -10,6 +10,7 @@
 #include <QSet>
 
 #include <memory>
+#include <vector>
 
 class LayoutViewLight;
 class LayoutViewTiles;
@@ -127,6 +128,12 @@ private:
     QSet<quint64> m_selectedUids;
     mutable int m_deselectedInList = 0;
     void compactSelectionList() const;
+    // The squares of the selection list, in its order; rebuilt when the selection or the
+    // squares changed since.
+    const std::vector<LayoutViewLight *> &selectedItems() const;
+    mutable std::vector<LayoutViewLight *> m_selectedItems;
+    mutable quint64 m_selectedItemsGeneration = 0;
+    quint64 m_itemsGeneration = 1;
     int m_gridSpacing = 12;
     bool m_snapToGrid = true;
     bool m_updatePaused = false;

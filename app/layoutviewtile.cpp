@@ -13,11 +13,17 @@ LayoutViewTile::LayoutViewTile(const QRectF &cell) : m_cell(cell)
     setAcceptedMouseButtons(Qt::NoButton);
 }
 
-// A square whose corner lies in the cell reaches a side and half an outline beyond it.
+// A square whose corner the tile holds reaches a side and half an outline beyond it.
 QRectF LayoutViewTile::boundingRect() const
 {
-    const qreal reach = LayoutViewLight::Side + 1;
-    return m_cell.adjusted(-1, -1, reach, reach);
+    const qreal after = Reach + LayoutViewLight::Side + 1;
+    return m_cell.adjusted(-Reach - 1, -Reach - 1, after, after);
+}
+
+void LayoutViewTile::setCell(const QRectF &cell)
+{
+    prepareGeometryChange();
+    m_cell = cell;
 }
 
 QPainterPath LayoutViewTile::shape() const
@@ -71,19 +77,21 @@ void LayoutViewTile::paint(QPainter *painter, const QStyleOptionGraphicsItem *op
     }
 }
 
-void LayoutViewTile::add(LayoutViewLight *light)
+void LayoutViewTile::add(LayoutViewLight *light, bool repaint)
 {
     m_lights.push_back(light);
     light->setTile(this);
-    light->repaint();
+    if (repaint)
+        light->repaint();
 }
 
-void LayoutViewTile::remove(LayoutViewLight *light)
+void LayoutViewTile::remove(LayoutViewLight *light, bool repaint)
 {
     const auto it = std::find(m_lights.begin(), m_lights.end(), light);
     if (it == m_lights.end())
         return;
-    light->repaint();
+    if (repaint)
+        light->repaint();
     m_lights.erase(it);
     light->setTile(nullptr);
 }

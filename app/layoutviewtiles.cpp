@@ -16,46 +16,56 @@ LayoutViewTile *LayoutViewTiles::tileAt(const QPointF &p)
     const qint32 row = qFloor(p.y() / CellSize);
     const quint64 key = (quint64(quint32(column)) << 32) | quint32(row);
     LayoutViewTile *&tile = m_tiles[key];
-    if (!tile) {
-        tile = new LayoutViewTile(
-            QRectF(qreal(column) * CellSize, qreal(row) * CellSize, CellSize, CellSize));
-        m_scene->addItem(tile);
+    if (tile)
+        return tile;
+    const QRectF cell(qreal(column) * CellSize, qreal(row) * CellSize, CellSize, CellSize);
+    if (!m_layer) {
+        m_layer = new LayoutViewTile(cell);
+        m_layer->setFlag(QGraphicsItem::ItemHasNoContents);
+        m_layer->setFlag(QGraphicsItem::ItemContainsChildrenInShape);
+        m_scene->addItem(m_layer);
+    } else if (!m_layer->cell().contains(cell)) {
+        m_layer->setCell(m_layer->cell().united(cell));
     }
+    tile = new LayoutViewTile(cell);
+    tile->setParentItem(m_layer);
     return tile;
 }
 
-void LayoutViewTiles::add(LayoutViewLight *light)
+void LayoutViewTiles::add(LayoutViewLight *light, bool repaint)
 {
     if (LayoutViewTile *tile = tileAt(light->pos()))
-        tile->add(light);
+        tile->add(light, repaint);
 }
 
-void LayoutViewTiles::remove(LayoutViewLight *light)
+void LayoutViewTiles::remove(LayoutViewLight *light, bool repaint)
 {
     if (LayoutViewTile *tile = light->tile())
-        tile->remove(light);
+        tile->remove(light, repaint);
 }
 
-void LayoutViewTiles::place(LayoutViewLight *light, const QPointF &p, bool repaint)
+void LayoutViewTiles::placeAnywhere(LayoutViewLight *light, const QPointF &p, bool repaint)
 {
-    if (light->pos() == p)
-        return;
     LayoutViewTile *from = light->tile();
-    if (from && from->cell().contains(p)) {
-        if (repaint)
+    if (from && from->holds(p)) {
+        if (repaint) {
+            if (light->pos() == p)
+                return;
             light->repaint();
+        }
         light->setPos(p);
         if (repaint)
             light->repaint();
         return;
     }
-    remove(light);
+    remove(light, repaint);
     light->setPos(p);
-    add(light);
+    add(light, repaint);
 }
 
 void LayoutViewTiles::clear()
 {
-    qDeleteAll(m_tiles);
+    delete m_layer; // and its tiles
+    m_layer = nullptr;
     m_tiles.clear();
 }
