@@ -92,12 +92,6 @@ void LayoutViewLight::repaint()
         m_tile->update(boundingRect().translated(pos()));
 }
 
-bool LayoutViewLight::collidesWithItem(const QGraphicsItem *other, Qt::ItemSelectionMode mode) const
-{
-    // A tile covers its squares without standing on them.
-    return other->type() != LayoutViewTile::Type && QGraphicsItem::collidesWithItem(other, mode);
-}
-
 void LayoutViewLight::refreshColor()
 {
     if (!m_light)

@@ -53,9 +53,6 @@ public:
     // whatever it is.
     void forgetShownColor();
 
-    bool collidesWithItem(const QGraphicsItem *other,
-                          Qt::ItemSelectionMode mode = Qt::IntersectsItemShape) const override;
-
     // The tile drawing the square; moves go through LayoutViewTiles::place so that it follows.
     LayoutViewTile *tile() const { return m_tile; }
     void setTile(LayoutViewTile *tile) { m_tile = tile; }

@@ -88,14 +88,16 @@ void TestCanvasChanges::onlyChangesReachTheCanvas()
 }
 
 namespace {
+// Draws only the scene's area around p, as a view does when just that area changed: an item
+// whose bounds miss the area is not drawn at all.
 QColor renderedAt(QGraphicsScene &scene, QPointF p)
 {
-    QImage image(400, 400, QImage::Format_RGB32);
+    QImage image(20, 20, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    scene.render(&painter, QRectF(0, 0, 400, 400), QRectF(0, 0, 400, 400));
+    scene.render(&painter, QRectF(0, 0, 20, 20), QRectF(p - QPointF(10, 10), QSizeF(20, 20)));
     painter.end();
-    return image.pixelColor(p.toPoint());
+    return image.pixelColor(10, 10);
 }
 
 int itemsOfType(QGraphicsScene &scene, int type)
@@ -135,8 +137,8 @@ void TestCanvasChanges::squaresShowWhereTheLightsAre()
     selection.setLightSelected(a->uid(), true);
     QCOMPARE(renderedAt(scene, {103, 103}), QColor(Qt::red));
     // Moved into another cell of the canvas: drawn there, gone from where it was.
-    view->refreshLightItem(a->uid(), QPointF(350, 350));
-    QCOMPARE(renderedAt(scene, {353, 353}), QColor(Qt::red));
+    view->refreshLightItem(a->uid(), QPointF(390, 390));
+    QCOMPARE(renderedAt(scene, {393, 393}), QColor(Qt::red));
     QCOMPARE(renderedAt(scene, {103, 103}), QColor(Qt::white));
 
     // With repaints paused the canvas requests none of its own, yet the scene must still be
@@ -148,23 +150,23 @@ void TestCanvasChanges::squaresShowWhereTheLightsAre()
     QCoreApplication::processEvents();
     view->setUpdatePaused(true);
     QSignalSpy changed(&scene, &QGraphicsScene::changed);
-    view->refreshLightItem(b->uid(), QPointF(20, 300));
+    view->refreshLightItem(b->uid(), QPointF(380, 380)); // into a's tile
     QCoreApplication::processEvents();
     QList<QRectF> rects;
     for (const QList<QVariant> &emitted : std::as_const(changed))
         rects += emitted.at(0).value<QList<QRectF>>();
     QVERIFY(covers(rects, QRectF(300, 100, 6, 6)));
-    QVERIFY(covers(rects, QRectF(20, 300, 6, 6)));
+    QVERIFY(covers(rects, QRectF(380, 380, 6, 6)));
     view->setUpdatePaused(false);
 
     map.deleteLight(b->uid());
-    QCOMPARE(renderedAt(scene, {23, 303}), QColor(Qt::white));
+    QCOMPARE(renderedAt(scene, {383, 383}), QColor(Qt::white));
     QCOMPARE(itemsOfType(scene, LayoutViewLight::Type), 1);
     // A click finds the light, never the item drawing it.
     QVERIFY(view->getLayoutViewLight(a->uid())->collidingItems().isEmpty());
     map.clearMap();
     QCOMPARE(scene.items().size(), 0);
-    QCOMPARE(renderedAt(scene, {353, 353}), QColor(Qt::white));
+    QCOMPARE(renderedAt(scene, {393, 393}), QColor(Qt::white));
     delete view;
 }
 

@@ -216,6 +216,16 @@ void TestCanvasEditing::dragSnapsAndUndoRestoresPoses()
     drag({302, 122}, {302, 200}); // a new move drops what could be redone
     QCOMPARE(m_undo->redoCount(), 0);
     QCOMPARE(m_undo->undoCount(), 1);
+
+    // Control-clicking a out of the selection leaves it behind on the next drag.
+    const LightPose left = a->pose();
+    const QPointF onA = m_view->getLayoutViewLight(a->uid())->pos() + QPointF(2, 2);
+    const QPointF onB = m_view->getLayoutViewLight(b->uid())->pos() + QPointF(2, 2);
+    click(onA, Qt::ControlModifier);
+    drag(onB, onB + QPointF(0, 48));
+    QCOMPARE(a->pose(), left);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->pos(), onA - QPointF(2, 2));
+    QCOMPARE(b->pose().y, onB.y() - 2 + 48);
 }
 
 void TestCanvasEditing::rejectedMovesWriteNothing()

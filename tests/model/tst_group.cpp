@@ -420,6 +420,13 @@ void TestGroup::ownGroupFollowsItsLightsName()
     QCOMPARE(loaded.group(a)->type(), int(Group::OwnLight));
     QCOMPARE(loaded.group(a)->name(), QStringLiteral("Renamed A"));
     QCOMPARE(loaded.group(a)->children(), QList<quint64>{a});
+    QCOMPARE(loaded.group(b)->name(), map.light(b)->name());
+    // An own group whose file name differs from its light's keeps the file's.
+    map.group(b)->setName(QStringLiteral("Own name"));
+    QVERIFY(map.saveMap(path));
+    MapModel again;
+    QVERIFY(again.loadMap(path, MapLoadDefaults()));
+    QCOMPARE(again.group(b)->name(), QStringLiteral("Own name"));
     QSignalSpy loadedUpdates(&loaded, &MapModel::updatedGroup);
     loaded.light(a)->setName(QStringLiteral("Again"));
     QCOMPARE(loaded.group(a)->name(), QStringLiteral("Again"));
