@@ -28,6 +28,7 @@
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <QtMath>
 
@@ -992,15 +993,24 @@ void LayoutView::handleEditLights()
             lights << light;
     if (lights.isEmpty())
         return;
-    const quint64 single = lights.size() == 1 ? lights.first()->uid() : 0;
+    // The square's tip reads the light's name when it shows, so a rename needs nothing here.
     EditLightsDialog dialog(m_map, lights, this);
     dialog.exec();
-    // The editor always closes by rejecting, applied edits or not, so a single light's square
-    // takes its name whatever exec returned.
-    Light *light = single ? m_map->light(single) : nullptr;
-    LayoutViewLight *item = light ? m_lightItems.value(single) : nullptr;
-    if (item)
-        item->setToolTip(light->name());
+}
+
+// A square's tip is its light's name, read when the tip shows: a text kept in every square
+// would cost a record per light and go stale on renames made elsewhere than the editor.
+bool LayoutView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && m_map) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const quint64 uid = lightAt(mapToScene(help->pos()));
+        if (const Light *light = uid ? m_map->light(uid) : nullptr) {
+            QToolTip::showText(help->globalPos(), light->name(), viewport());
+            return true;
+        }
+    }
+    return QGraphicsView::viewportEvent(event);
 }
 
 void LayoutView::handleCreateGroupFromSelection()

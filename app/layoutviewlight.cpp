@@ -13,8 +13,6 @@ LayoutViewLight::LayoutViewLight(QGraphicsScene *scene, quint64 uid, Light *ligh
     : m_fill(qRgb(0, 0, 0)), m_uid(uid), m_light(light)
 {
     setFlag(ItemHasNoContents);
-    if (m_light)
-        setToolTip(m_light->name());
     m_unsnapped = pos();
     if (scene)
         scene->addItem(this);

@@ -11,6 +11,7 @@
 
 #include <QGraphicsScene>
 #include <QPainter>
+#include <QToolTip>
 #include <QtTest>
 
 class TestCanvasChanges : public QObject
@@ -158,6 +159,14 @@ void TestCanvasChanges::squaresShowWhereTheLightsAre()
     QVERIFY(covers(rects, QRectF(300, 100, 6, 6)));
     QVERIFY(covers(rects, QRectF(380, 380, 6, 6)));
     view->setUpdatePaused(false);
+
+    // The tip names the light as it is called now, however it was renamed.
+    a->setName(QStringLiteral("Renamed"));
+    const QPoint onA = view->mapFromScene(QPointF(393, 393));
+    QHelpEvent help(QEvent::ToolTip, onA, view->viewport()->mapToGlobal(onA));
+    QApplication::sendEvent(view->viewport(), &help);
+    QCOMPARE(QToolTip::text(), QStringLiteral("Renamed"));
+    QToolTip::hideText();
 
     map.deleteLight(b->uid());
     QCOMPARE(renderedAt(scene, {383, 383}), QColor(Qt::white));
