@@ -4,7 +4,20 @@
 #include "layoutviewtile.h"
 
 #include <QGraphicsScene>
-#include <QtMath>
+
+#include <cmath>
+
+namespace {
+// Positions come from map files: a coordinate beyond any cell number, or not a number at all,
+// lands in the outermost or the first cell instead of overflowing.
+qint32 cellIndex(qreal v)
+{
+    const qreal cell = std::floor(v / LayoutViewTiles::CellSize);
+    if (std::isnan(cell))
+        return 0;
+    return qint32(qBound(qreal(-1e9), cell, qreal(1e9)));
+}
+} // namespace
 
 LayoutViewTiles::LayoutViewTiles(QGraphicsScene *scene) : m_scene(scene) {}
 
@@ -12,8 +25,8 @@ LayoutViewTile *LayoutViewTiles::tileAt(const QPointF &p)
 {
     if (!m_scene)
         return nullptr;
-    const qint32 column = qFloor(p.x() / CellSize);
-    const qint32 row = qFloor(p.y() / CellSize);
+    const qint32 column = cellIndex(p.x());
+    const qint32 row = cellIndex(p.y());
     const quint64 key = (quint64(quint32(column)) << 32) | quint32(row);
     LayoutViewTile *&tile = m_tiles[key];
     if (tile)
