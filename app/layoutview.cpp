@@ -180,7 +180,8 @@ void LayoutView::handleUpdatedLightPosition(quint64 uid)
         return;
     const LightPose pose = light->pose();
     item->setUnsnappedPos(QPointF(pose.x, pose.y));
-    m_tiles->place(item, QPointF(int(pose.x), int(pose.y)));
+    // Unless paused, the whole scene is repainted next: the square needs no repaint of its own.
+    m_tiles->place(item, QPointF(int(pose.x), int(pose.y)), m_updatePaused);
     repaintUnlessPaused();
     emit setDirty(true);
 }
@@ -402,7 +403,7 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
     if (!item)
         return;
     item->setUnsnappedPos(pos);
-    m_tiles->place(item, pos);
+    m_tiles->place(item, pos, m_updatePaused);
     repaintUnlessPaused();
 }
 

@@ -90,6 +90,11 @@ void LayoutViewLight::repaint()
         m_tile->update(boundingRect().translated(pos()));
 }
 
+bool LayoutViewLight::collidesWithItem(const QGraphicsItem *other, Qt::ItemSelectionMode mode) const
+{
+    return other->type() != LayoutViewTile::Type && QGraphicsItem::collidesWithItem(other, mode);
+}
+
 void LayoutViewLight::refreshColor()
 {
     if (!m_light)

@@ -53,6 +53,11 @@ public:
     // whatever it is.
     void forgetShownColor();
 
+    // Never with a tile or the item spanning them, whose shapes are empty: said at once, as
+    // every drop asks it of every moved square, and the spanning item is near each of them.
+    bool collidesWithItem(const QGraphicsItem *other,
+                          Qt::ItemSelectionMode mode = Qt::IntersectsItemShape) const override;
+
     // The tile drawing the square; moves go through LayoutViewTiles::place so that it follows.
     LayoutViewTile *tile() const { return m_tile; }
     void setTile(LayoutViewTile *tile) { m_tile = tile; }
