@@ -588,7 +588,7 @@ void MetaTool::openMap(const QString &requested)
 }
 
 // Opening a large map frees hundreds of megabytes of file text, parsed records and sorting
-// scratch, mostly in pieces the allocator keeps for reuse; they would stay resident for the
+// scratch, mostly in blocks the allocator keeps for reuse; they would stay resident for the
 // map's whole life.
 void MetaTool::releaseFreedHeap()
 {
