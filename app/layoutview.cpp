@@ -3,6 +3,7 @@
 #include "dialogs/creategroupdialog.h"
 #include "editgroupdialog.h"
 #include "layoutviewlight.h"
+#include "layoutviewtiles.h"
 #include "undoaction.h"
 #include "undoactionlist.h"
 
@@ -27,6 +28,7 @@
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <QtMath>
 
@@ -50,7 +52,8 @@ QPoint roundHalfAway(const QPointF &p)
 
 LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene *scene,
                        QWidget *parent, const QString &name)
-    : QGraphicsView(scene, parent), m_map(map), m_selection(selection), m_scene(scene)
+    : QGraphicsView(scene, parent), m_map(map), m_selection(selection), m_scene(scene),
+      m_tiles(std::make_unique<LayoutViewTiles>(scene))
 {
     Q_UNUSED(name); // the caller names the view; the canvas keeps no name of its own
     if (m_selection)
@@ -152,13 +155,15 @@ void LayoutView::handleNewLight(quint64 uid)
             m_scene->setSceneRect(0, 0, w, h);
         }
         // A light announced twice must not leave an orphan square behind.
-        delete m_lightItems.take(uid);
+        deleteLightItem(uid);
         auto *item = new LayoutViewLight(m_scene, uid, light);
         item->setPos(int(pose.x), int(pose.y));
         item->setUnsnappedPos(QPointF(pose.x, pose.y));
         item->setVisible(true);
         item->forgetShownColor();
         m_lightItems.insert(uid, item);
+        ++m_itemsGeneration;
+        m_tiles->add(item);
         repaintUnlessPaused();
     }
     emit setDirty(true);
@@ -178,15 +183,26 @@ void LayoutView::handleUpdatedLightPosition(quint64 uid)
         return;
     const LightPose pose = light->pose();
     item->setUnsnappedPos(QPointF(pose.x, pose.y));
-    item->setPos(int(pose.x), int(pose.y));
+    // Unless paused, the whole scene is repainted next: the square needs no repaint of its own.
+    m_tiles->place(item, QPointF(int(pose.x), int(pose.y)), m_updatePaused);
     repaintUnlessPaused();
     emit setDirty(true);
 }
 
 void LayoutView::handleDeletedLight(quint64 uid)
 {
-    delete m_lightItems.take(uid);
+    deleteLightItem(uid);
     emit setDirty(true);
+}
+
+void LayoutView::deleteLightItem(quint64 uid)
+{
+    LayoutViewLight *item = m_lightItems.take(uid);
+    if (!item)
+        return;
+    ++m_itemsGeneration;
+    m_tiles->remove(item);
+    delete item;
 }
 
 void LayoutView::handleClearedMap()
@@ -196,6 +212,8 @@ void LayoutView::handleClearedMap()
     setScene(nullptr);
     qDeleteAll(m_lightItems);
     m_lightItems.clear();
+    ++m_itemsGeneration;
+    m_tiles->clear();
     // A reopened map may bring the same uids back; a selection kept from the old map would
     // then make lights count as selected that show unselected, and be deleted with them.
     m_selectionList.clear();
@@ -233,6 +251,7 @@ void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
         }
     } else {
         if (m_selectedUids.remove(uid)) {
+            ++m_itemsGeneration;
             ++m_deselectedInList;
             if (m_deselectedInList * 2 > m_selectionList.size())
                 compactSelectionList();
@@ -261,6 +280,22 @@ void LayoutView::appendToSelectionList(quint64 uid)
         compactSelectionList();
     m_selectedUids.insert(uid);
     m_selectionList.append(uid);
+    ++m_itemsGeneration;
+}
+
+// Drags and drops walk the selected squares once per pointer move; resolving every uid each
+// time would cost a table lookup per square.
+const std::vector<LayoutViewLight *> &LayoutView::selectedItems() const
+{
+    if (m_selectedItemsGeneration == m_itemsGeneration)
+        return m_selectedItems;
+    m_selectedItems.clear();
+    for (quint64 uid : selectionList()) {
+        if (LayoutViewLight *item = m_lightItems.value(uid))
+            m_selectedItems.push_back(item);
+    }
+    m_selectedItemsGeneration = m_itemsGeneration;
+    return m_selectedItems;
 }
 
 void LayoutView::compactSelectionList() const
@@ -371,7 +406,7 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
     if (!item)
         return;
     item->setUnsnappedPos(pos);
-    item->setPos(pos);
+    m_tiles->place(item, pos, m_updatePaused);
     repaintUnlessPaused();
 }
 
@@ -467,6 +502,7 @@ void LayoutView::clearSelectedItems()
     m_selectionList.clear();
     m_selectedUids.clear();
     m_deselectedInList = 0;
+    ++m_itemsGeneration;
     setSelectionActionsEnabled(false);
 }
 
@@ -535,6 +571,7 @@ void LayoutView::pressOnLight(quint64 uid)
         } else if (m_controlModifier) {
             m_selectedUids.remove(uid);
             m_selectionList.removeAll(uid);
+            ++m_itemsGeneration;
             if (m_selection)
                 m_selection->setLightSelected(uid, false);
             setSelectionActionsEnabled(!m_selectedUids.isEmpty());
@@ -727,16 +764,16 @@ int LayoutView::snap(int t) const
 
 void LayoutView::moveSelectedItems(int dx, int dy)
 {
-    for (quint64 uid : selectionList()) {
-        LayoutViewLight *item = m_lightItems.value(uid);
-        if (!item)
-            continue;
+    // Unless paused, the whole scene is repainted below: no square needs its own.
+    const bool eachSquare = m_updatePaused;
+    for (LayoutViewLight *item : selectedItems()) {
         const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
         item->setUnsnappedPos(unsnapped);
         if (m_snapToGrid)
-            item->setPos(snap(int(unsnapped.x())), snap(int(unsnapped.y())));
+            m_tiles->place(item, QPointF(snap(int(unsnapped.x())), snap(int(unsnapped.y()))),
+                           eachSquare);
         else
-            item->setPos(int(item->x()) + dx, int(item->y()) + dy);
+            m_tiles->place(item, QPointF(int(item->x()) + dx, int(item->y()) + dy), eachSquare);
     }
     repaintUnlessPaused();
 }
@@ -746,10 +783,7 @@ bool LayoutView::updateSelectedLightPositions()
     const QList<quint64> &selected = selectionList();
     const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
     bool rejected = false;
-    for (quint64 uid : selected) {
-        LayoutViewLight *item = m_lightItems.value(uid);
-        if (!item)
-            continue;
+    for (const LayoutViewLight *item : selectedItems()) {
         const int x = int(item->x());
         const int y = int(item->y());
         if (x < 0 || x > bounds.width() || y < 0 || y > bounds.height() ||
@@ -776,7 +810,7 @@ bool LayoutView::updateSelectedLightPositions()
             continue;
         const LightPose old = light->pose();
         if (m_snapToGrid)
-            item->setPos(snap(int(item->x())), snap(int(item->y())));
+            m_tiles->place(item, QPointF(snap(int(item->x())), snap(int(item->y()))));
         item->setUnsnappedPos(item->pos());
         // Only the place changes: height and rotation are the light's own map data.
         LightPose moved = old;
@@ -835,8 +869,9 @@ void LayoutView::rotateSelection(double cx, double cy, double degrees)
         const double dy = item->y() - cy;
         const double r = std::sqrt(dx * dx + dy * dy);
         const double a = std::atan2(dy, dx) + turn;
-        item->setPos(placeRotated(r * std::cos(a) + cx, m_gridSpacing, m_snapToGrid),
-                     placeRotated(r * std::sin(a) + cy, m_gridSpacing, m_snapToGrid));
+        m_tiles->place(item,
+                       QPointF(placeRotated(r * std::cos(a) + cx, m_gridSpacing, m_snapToGrid),
+                               placeRotated(r * std::sin(a) + cy, m_gridSpacing, m_snapToGrid)));
     }
     updateSelectedLightPositions();
 }
@@ -877,9 +912,9 @@ void LayoutView::flipSelection(Qt::Orientation orientation)
     for (quint64 uid : selectionList()) {
         if (LayoutViewLight *item = m_lightItems.value(uid)) {
             if (vertical)
-                item->setY(high - (item->y() - low));
+                m_tiles->place(item, QPointF(item->x(), high - (item->y() - low)));
             else
-                item->setX(high - (item->x() - low));
+                m_tiles->place(item, QPointF(high - (item->x() - low), item->y()));
         }
     }
     const bool snapping = m_snapToGrid;
@@ -945,6 +980,7 @@ void LayoutView::handleDeleteSelection()
     // keeps them too, so it still mirrors the effect.
     for (int i = 0; i < deleted; ++i)
         m_selectedUids.remove(doomed.at(i));
+    ++m_itemsGeneration;
     compactSelectionList();
     setSelectionActionsEnabled(!m_selectedUids.isEmpty());
     m_map->flushChangedGroups();
@@ -961,15 +997,24 @@ void LayoutView::handleEditLights()
             lights << light;
     if (lights.isEmpty())
         return;
-    const quint64 single = lights.size() == 1 ? lights.first()->uid() : 0;
+    // The square's tip reads the light's name when it shows, so a rename needs nothing here.
     EditLightsDialog dialog(m_map, lights, this);
     dialog.exec();
-    // The editor always closes by rejecting, applied edits or not, so a single light's square
-    // takes its name whatever exec returned.
-    Light *light = single ? m_map->light(single) : nullptr;
-    LayoutViewLight *item = light ? m_lightItems.value(single) : nullptr;
-    if (item)
-        item->setToolTip(light->name());
+}
+
+// A square's tip is its light's name, read when the tip shows: a text kept in every square
+// would cost a record per light and go stale on renames made elsewhere than the editor.
+bool LayoutView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && m_map) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const quint64 uid = lightAt(mapToScene(help->pos()));
+        if (const Light *light = uid ? m_map->light(uid) : nullptr) {
+            QToolTip::showText(help->globalPos(), light->name(), viewport());
+            return true;
+        }
+    }
+    return QGraphicsView::viewportEvent(event);
 }
 
 void LayoutView::handleCreateGroupFromSelection()

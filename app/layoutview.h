@@ -9,7 +9,11 @@
 #include <QList>
 #include <QSet>
 
+#include <memory>
+#include <vector>
+
 class LayoutViewLight;
+class LayoutViewTiles;
 class MapModel;
 class QAction;
 class QGraphicsLineItem;
@@ -90,6 +94,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void buildPopupMenu();
@@ -110,11 +115,13 @@ private:
     QPointF selectionCentre() const;
     void rotateSelection(double cx, double cy, double degrees);
     void flipSelection(Qt::Orientation orientation);
+    void deleteLightItem(quint64 uid);
 
     MapModel *m_map;
     SelectionEffect *m_selection;
     QGraphicsScene *m_scene;
     QHash<quint64, LayoutViewLight *> m_lightItems;
+    std::unique_ptr<LayoutViewTiles> m_tiles;
     // The list keeps the order; the set answers "is it selected" for every light of a
     // select-all or clear. Deselected uids leave the list lazily, in one pass, so deselecting
     // every light of a large map stays linear.
@@ -122,6 +129,12 @@ private:
     QSet<quint64> m_selectedUids;
     mutable int m_deselectedInList = 0;
     void compactSelectionList() const;
+    // The squares of the selection list, in its order; rebuilt when the selection or the
+    // squares changed since.
+    const std::vector<LayoutViewLight *> &selectedItems() const;
+    mutable std::vector<LayoutViewLight *> m_selectedItems;
+    mutable quint64 m_selectedItemsGeneration = 0;
+    quint64 m_itemsGeneration = 1;
     int m_gridSpacing = 12;
     bool m_snapToGrid = true;
     bool m_updatePaused = false;

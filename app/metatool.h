@@ -119,6 +119,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    static void releaseFreedHeap();
     // Sets the organisation and application names and reads the recent-map count, so the
     // recent list, built before anything else, reads the right store and every entry.
     static int prepareSettingsStore();

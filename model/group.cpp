@@ -53,14 +53,14 @@ private:
 Group::Group(int type, quint64 uid, const QString &name) : m_type(type), m_uid(uid), m_name(name)
 {
     buildChaseOrderNames();
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
 }
 
 Group::Group(QDomElement *element) : m_name(QStringLiteral("New Group"))
 {
     fromXml(element);
     buildChaseOrderNames();
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
 }
 
 Group::~Group() = default;
@@ -95,7 +95,7 @@ bool Group::addChild(quint64 uid)
     ++s_additionsGeneration;
     m_children.append(uid);
     m_flattened = false;
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
     return true;
 }
 
@@ -104,7 +104,7 @@ bool Group::addChildren(const QList<quint64> &uids)
     ++s_additionsGeneration;
     m_children.append(uids);
     m_flattened = false;
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
     return true;
 }
 
@@ -113,7 +113,7 @@ bool Group::removeChild(quint64 uid)
     if (!m_children.removeOne(uid))
         return false;
     m_flattened = false;
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
     return true;
 }
 
@@ -126,32 +126,37 @@ void Group::setType(int type)
 {
     m_type = type;
     m_flattened = false;
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
 }
 
 void Group::setName(const QString &name)
 {
     m_name = name;
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
 }
 
 void Group::setChaseOrder(int order)
 {
     m_chaseOrder = order;
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
 }
 
+// Every light has an own group, so the group keeps no connections of its own: it hands its
+// signals to the map it belongs to directly, as a connection to the map's signals of the same
+// name would, and the map's one relay brings it its light's updates.
 bool Group::setModel(MapModel *map)
 {
-    if (m_map)
-        disconnect(this, nullptr, m_map, nullptr);
     m_map = map;
-    if (map) {
-        connect(this, &Group::msg, map, &MapModel::msg);
-        connect(this, &Group::updatedGroup, map, &MapModel::updatedGroup);
+    if (map)
         GroupLightRelay::ensureFor(map);
-    }
     return true;
+}
+
+void Group::notifyUpdatedGroup()
+{
+    emit updatedGroup(m_uid);
+    if (m_map)
+        emit m_map->updatedGroup(m_uid);
 }
 
 void Group::handleUpdatedLight(quint64 uid)
@@ -160,7 +165,7 @@ void Group::handleUpdatedLight(quint64 uid)
         return;
     if (Light *light = m_map->light(uid)) {
         m_name = light->name();
-        emit updatedGroup(m_uid);
+        notifyUpdatedGroup();
     }
 }
 
@@ -482,5 +487,5 @@ void Group::readXmlField(int code, const QString &text)
 void Group::finishXmlRead()
 {
     m_flattened = false;
-    emit updatedGroup(m_uid);
+    notifyUpdatedGroup();
 }

@@ -93,6 +93,9 @@ public:
     static void buildTagTable();
     static int tagCode(const QString &tag);
 
+    // Emits updatedGroup, and the same signal of the group's map.
+    void notifyUpdatedGroup();
+
 signals:
     void msg(const QString &s);
     void updatedGroup(quint64 uid);

@@ -103,6 +103,13 @@ bool MapModel::loadGroup(Group *group)
         emit msg(QStringLiteral("loadGroup: uid already exists"));
         return false;
     }
+    // An own group read from a file holds a copy of its light's name; sharing the light's
+    // text instead saves one string per light.
+    if (group->type() == Group::OwnLight) {
+        const Light *own = light(group->uid());
+        if (own && own->name() == group->name())
+            group->setName(own->name());
+    }
     group->setModel(this);
     m_groups.insert(group->uid(), group);
     m_memberIndexValid = false;

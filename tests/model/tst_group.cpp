@@ -10,7 +10,10 @@
 #include "model/selectioneffect.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -112,6 +115,9 @@ private slots:
     void deleteDataSupply();
     void highlightStepsThroughChase();
     void frameContentThroughTheEngine();
+    void changesReachTheHoldingMap_data();
+    void changesReachTheHoldingMap();
+    void ownGroupFollowsItsLightsName();
 };
 
 void TestGroup::chasingOfChasingGroupsHasStepsInMemberOrder()
@@ -336,4 +342,95 @@ void TestGroup::frameContentThroughTheEngine()
 }
 
 QTEST_GUILESS_MAIN(TestGroup)
+// What a group announces reaches the map that holds it, once, and no other map.
+void TestGroup::changesReachTheHoldingMap_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::addRow("add a member") << 0;
+    QTest::addRow("add members") << 1;
+    QTest::addRow("remove a member") << 2;
+    QTest::addRow("rename") << 3;
+    QTest::addRow("retype") << 4;
+    QTest::addRow("reorder") << 5;
+}
+
+void TestGroup::changesReachTheHoldingMap()
+{
+    QFETCH(int, change);
+    MapModel first;
+    MapModel second;
+    const quint64 light = addLight(first);
+    Group *group = first.group(addGroup(first, Group::Chasing, {light}));
+    auto apply = [&] {
+        const QList<std::function<void()>> changes = {
+            [&] { group->addChild(light); },
+            [&] {
+                group->addChildren({light, light});
+            },
+            [&] { group->removeChild(light); },
+            [&] { group->setName(QStringLiteral("Renamed")); },
+            [&] { group->setType(Group::Synchronized); },
+            [&] { group->setChaseOrder(5); },
+        };
+        changes.at(change)();
+    };
+    QSignalSpy firstSpy(&first, &MapModel::updatedGroup);
+    QSignalSpy secondSpy(&second, &MapModel::updatedGroup);
+    QSignalSpy ownSpy(group, &Group::updatedGroup);
+    apply();
+    QCOMPARE(firstSpy.size(), 1);
+    QCOMPARE(firstSpy.at(0).at(0).toULongLong(), group->uid());
+    QCOMPARE(ownSpy.size(), 1);
+
+    group->setModel(&second); // moved: only the new map hears of it
+    group->addChild(light);
+    apply();
+    QCOMPARE(firstSpy.size(), 1);
+    QCOMPARE(secondSpy.size(), 2);
+    group->setModel(nullptr);
+    group->addChild(light);
+    apply();
+    QCOMPARE(secondSpy.size(), 2);
+    QCOMPARE(ownSpy.size(), 5);
+    group->setModel(&first); // the first map still owns and deletes it
+}
+
+// A light's own group takes the light's new name; no other group does, and one announcement
+// reaches the map per rename. A map read back keeps the own group's name.
+void TestGroup::ownGroupFollowsItsLightsName()
+{
+    MapModel map;
+    const quint64 a = addLight(map);
+    const quint64 b = addLight(map);
+    const quint64 chase = addGroup(map, Group::Chasing, {a, b});
+    QSignalSpy updated(&map, &MapModel::updatedGroup);
+    map.light(a)->setName(QStringLiteral("Renamed A"));
+    QCOMPARE(map.group(a)->name(), QStringLiteral("Renamed A"));
+    QCOMPARE(map.group(b)->name(), map.light(b)->name());
+    QCOMPARE(map.group(chase)->name(), QStringLiteral("Group"));
+    QCOMPARE(updated.size(), 1);
+    QCOMPARE(updated.at(0).at(0).toULongLong(), a);
+    QCOMPARE(map.group(a)->lightMatrix().stepLightUids, QVector<QVector<quint64>>{{a}});
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("own.map"));
+    QVERIFY(map.saveMap(path));
+    MapModel loaded;
+    QVERIFY(loaded.loadMap(path, MapLoadDefaults()));
+    QCOMPARE(loaded.group(a)->type(), int(Group::OwnLight));
+    QCOMPARE(loaded.group(a)->name(), QStringLiteral("Renamed A"));
+    QCOMPARE(loaded.group(a)->children(), QList<quint64>{a});
+    QCOMPARE(loaded.group(b)->name(), map.light(b)->name());
+    // An own group whose file name differs from its light's keeps the file's.
+    map.group(b)->setName(QStringLiteral("Own name"));
+    QVERIFY(map.saveMap(path));
+    MapModel again;
+    QVERIFY(again.loadMap(path, MapLoadDefaults()));
+    QCOMPARE(again.group(b)->name(), QStringLiteral("Own name"));
+    QSignalSpy loadedUpdates(&loaded, &MapModel::updatedGroup);
+    loaded.light(a)->setName(QStringLiteral("Again"));
+    QCOMPARE(loaded.group(a)->name(), QStringLiteral("Again"));
+    QCOMPARE(loadedUpdates.size(), 1);
+}
+
 #include "tst_group.moc"
