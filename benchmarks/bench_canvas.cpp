@@ -11,6 +11,7 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
+#include "processmeasures.h"
 
 #include <benchmark/benchmark.h>
 
@@ -96,17 +97,6 @@ QString writeMap(int n)
     return path;
 }
 
-long statusKb(const char *key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::stol(line.substr(prefix.size()));
-    return 0;
-}
-
 // Lets the peak resident size start again from the current one.
 void resetPeak()
 {
@@ -120,13 +110,6 @@ double systemSeconds()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6;
-}
-
-double cpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 struct WindowRig
@@ -148,15 +131,15 @@ struct WindowRig
         window->show();
         QApplication::processEvents();
         engine()->setPaused(true);
-        rssBeforeKb = statusKb("VmRSS");
+        rssBeforeKb = processStatusKb("VmRSS");
         resetPeak();
         QElapsedTimer timer;
         timer.start();
         window->openMap(path);
         QApplication::processEvents();
         openSeconds = double(timer.nsecsElapsed()) * 1e-9;
-        peakKb = statusKb("VmHWM");
-        rssAfterKb = statusKb("VmRSS");
+        peakKb = processStatusKb("VmHWM");
+        rssAfterKb = processStatusKb("VmRSS");
         engine()->setPaused(true);
         uids = window->mapModel()->lights().keys();
         std::sort(uids.begin(), uids.end());
@@ -260,7 +243,7 @@ void BM_LivePlay(benchmark::State &state)
         rig.engine()->tick(QDateTime::currentDateTime());
         rig.engine()->setPaused(true);
         const quint32 framesBefore = rig.engine()->frameCount();
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = processCpuSeconds();
         const double systemBefore = systemSeconds();
         QElapsedTimer wall;
         wall.start();
@@ -272,10 +255,10 @@ void BM_LivePlay(benchmark::State &state)
         const double seconds = double(wall.nsecsElapsed()) * 1e-9;
         state.SetIterationTime(seconds);
         state.counters["fps"] = double(rig.engine()->frameCount() - framesBefore) / seconds;
-        state.counters["cores"] = (cpuSeconds() - cpuBefore) / seconds;
+        state.counters["cores"] = (processCpuSeconds() - cpuBefore) / seconds;
         const double frames =
             double(std::max<quint32>(rig.engine()->frameCount() - framesBefore, 1));
-        state.counters["cpu_ms_per_frame"] = 1000.0 * (cpuSeconds() - cpuBefore) / frames;
+        state.counters["cpu_ms_per_frame"] = 1000.0 * (processCpuSeconds() - cpuBefore) / frames;
         state.counters["kernel_ms_per_frame"] = 1000.0 * (systemSeconds() - systemBefore) / frames;
     }
 }

@@ -12,6 +12,7 @@
 #include "model/mapmodel.h"
 
 #include "benchmain.h"
+#include "processmeasures.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,13 +26,6 @@
 #include <memory>
 
 namespace {
-
-double cpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 struct Window
 {
@@ -74,14 +68,14 @@ void BM_AddString(benchmark::State &state)
     const int columns = int(state.range(1));
     for (auto _ : state) {
         Window w;
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = processCpuSeconds();
         QElapsedTimer timer;
         timer.start();
         QTimer::singleShot(0, [rows, columns] { pressAddRight(rows, columns); });
         w.window->handleAddStringAction();
         QApplication::processEvents();
         state.SetIterationTime(double(timer.nsecsElapsed()) * 1e-9);
-        state.counters["cpu_s"] = cpuSeconds() - cpuBefore;
+        state.counters["cpu_s"] = processCpuSeconds() - cpuBefore;
         if (w.map()->lights().size() != rows * columns)
             state.SkipWithError("the string did not reach the map whole");
     }
@@ -121,7 +115,7 @@ void BM_NameDiscoveredString(benchmark::State &state)
         DataSupply *ds = nullptr;
         const QList<Light *> lights = foundLights(w.map(), rows * columns, &ds);
         QApplication::processEvents();
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = processCpuSeconds();
         QElapsedTimer timer;
         timer.start();
         {
@@ -134,7 +128,7 @@ void BM_NameDiscoveredString(benchmark::State &state)
         }
         QApplication::processEvents();
         state.SetIterationTime(double(timer.nsecsElapsed()) * 1e-9);
-        state.counters["cpu_s"] = cpuSeconds() - cpuBefore;
+        state.counters["cpu_s"] = processCpuSeconds() - cpuBefore;
         if (!w.map()->light(lights.first()->uid())->name().endsWith(QStringLiteral("01-001")))
             state.SkipWithError("the string was not laid out");
     }

@@ -8,6 +8,7 @@
 #include "model/mapmodel.h"
 
 #include "benchmain.h"
+#include "processmeasures.h"
 
 #include <benchmark/benchmark.h>
 
@@ -52,16 +53,6 @@ std::unique_ptr<MapModel> makeMap(int n)
     return map;
 }
 
-long residentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
-
 MapModel *mapOf(int n)
 {
     static std::map<int, std::unique_ptr<MapModel>> maps;
@@ -80,7 +71,7 @@ void BM_BuildLightTree(benchmark::State &state)
     long addedKb = 0;
     for (auto _ : state) {
         malloc_trim(0);
-        const long before = residentKb();
+        const long before = processStatusKb("VmRSS");
         QElapsedTimer timer;
         timer.start();
         auto tree = std::make_unique<LightView>(map, nullptr, nullptr, QStringLiteral("Light"));
@@ -99,7 +90,7 @@ void BM_BuildLightTree(benchmark::State &state)
             tree->topLevelItem(i)->setExpanded(true);
         QApplication::processEvents();
         state.SetIterationTime(double(timer.nsecsElapsed()) * 1e-9);
-        addedKb = residentKb() - before;
+        addedKb = processStatusKb("VmRSS") - before;
         tree.reset();
     }
     state.counters["tree_MB"] = double(addedKb) / 1024.0;

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include "benchmain.h"
+#include "processmeasures.h"
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -157,21 +158,6 @@ void BM_ReadRecords(benchmark::State &state)
         double(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-long statusKb(const char *key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::strlen(key)));
-    return 0;
-}
-
-long residentKb()
-{
-    return statusKb("VmRSS:");
-}
-
 // Resident memory the loaded model of n lights holds, per light: the loaded map minus the
 // process before it, with freed memory handed back to the system on both sides.
 void BM_ModelMemory(benchmark::State &state)
@@ -181,11 +167,11 @@ void BM_ModelMemory(benchmark::State &state)
     double perLight = 0;
     for (auto _ : state) {
         malloc_trim(0);
-        const long before = residentKb();
+        const long before = processStatusKb("VmRSS");
         auto map = std::make_unique<MapModel>();
         map->loadMap(path, MapLoadDefaults());
         malloc_trim(0);
-        perLight = double(residentKb() - before) * 1024.0 / n;
+        perLight = double(processStatusKb("VmRSS") - before) * 1024.0 / n;
         state.PauseTiming();
         map.reset();
         state.ResumeTiming();
@@ -204,11 +190,11 @@ void BM_LoadPeakMemory(benchmark::State &state)
     for (auto _ : state) {
         malloc_trim(0);
         std::ofstream("/proc/self/clear_refs") << "5";
-        const long before = residentKb();
+        const long before = processStatusKb("VmRSS");
         auto map = std::make_unique<MapModel>();
         map->loadMap(path, MapLoadDefaults());
-        const long peak = statusKb("VmHWM:");
-        const long after = residentKb();
+        const long peak = processStatusKb("VmHWM");
+        const long after = processStatusKb("VmRSS");
         peakOverAfter = double(peak - before) / double(std::max(after - before, 1L));
         peakMb = double(peak - before) / 1024.0;
         state.PauseTiming();
