@@ -38,6 +38,16 @@ int clampedDmxLength(int length)
     return std::clamp(length, 0, MaxDmxData);
 }
 
+// The zeroed fixed fields of a live-output datagram written in place, with the header filled
+// in as request() fills it.
+void startFrameDatagram(char *out, quint16 code, int fixedSize)
+{
+    std::memset(out, 0, size_t(fixedSize));
+    qToLittleEndian<quint32>(Magic, out);
+    qToLittleEndian<quint16>(1, out + 4);
+    qToLittleEndian<quint16>(code, out + 6);
+}
+
 // Reads fixed-width fields of one received datagram; the parser has checked the fixed size
 // before it reads, and every variable part is bounded by has().
 class Reader
@@ -297,10 +307,7 @@ QByteArray buildRdmGet(quint64 uid, quint16 parameterId)
 int writeDmxOut(char *out, quint8 startCode, quint16 timerValue, const uchar *data, int length)
 {
     const int n = data ? clampedDmxLength(length) : 0;
-    std::memset(out, 0, DmxOutSize);
-    qToLittleEndian<quint32>(Magic, out);
-    qToLittleEndian<quint16>(1, out + 4);
-    qToLittleEndian<quint16>(DmxOut, out + 6);
+    startFrameDatagram(out, DmxOut, DmxOutSize);
     qToLittleEndian<quint16>(timerValue, out + 14);
     qToLittleEndian<quint32>(0xFFFFFFFF, out + 16);
     out[20] = char(startCode);
@@ -313,10 +320,7 @@ int writePortOut(char *out, quint32 universe, quint8 port, quint16 flags, quint1
                  const uchar *data, int length)
 {
     const int n = data ? clampedDmxLength(length) : 0;
-    std::memset(out, 0, PortOutSize);
-    qToLittleEndian<quint32>(Magic, out);
-    qToLittleEndian<quint16>(1, out + 4);
-    qToLittleEndian<quint16>(PortOut, out + 6);
+    startFrameDatagram(out, PortOut, PortOutSize);
     qToLittleEndian<quint32>(universe, out + 12);
     out[16] = char(port);
     qToLittleEndian<quint16>(flags, out + 18);
