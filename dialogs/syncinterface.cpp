@@ -325,39 +325,46 @@ void SyncInterface::syncNextSerial(quint64 interfaceUid)
 
 void SyncInterface::passOver(Light *light)
 {
+    forgetPending(light);
+    m_engine->dropLight(light);
+}
+
+void SyncInterface::forgetPending(Light *light)
+{
     const auto it = m_pendingLights.find(light->dataSupplyUid());
     if (it != m_pendingLights.end()) {
         it->remove(light);
         if (it->isEmpty())
             m_pendingLights.erase(it);
     }
-    m_engine->dropLight(light);
+}
+
+Light *SyncInterface::pendingLight(quint64 serialNumber) const
+{
+    Light *light = m_engine->lightForSerial(serialNumber);
+    if (!light)
+        return nullptr;
+    const auto it = m_pendingLights.constFind(light->dataSupplyUid());
+    return it != m_pendingLights.cend() && it->contains(light) ? light : nullptr;
 }
 
 void SyncInterface::handleLightDataReadFailed(quint64 serialNumber)
 {
-    Light *light = m_engine->lightForSerial(serialNumber);
+    Light *light = pendingLight(serialNumber);
     if (!light)
         return;
     const quint64 owner = light->dataSupplyUid();
-    const auto it = m_pendingLights.find(owner);
-    if (it == m_pendingLights.end() || !it->contains(light))
-        return;
     passOver(light);
     syncNextSerial(owner);
 }
 
 void SyncInterface::handleLightDataReadComplete(quint64 serialNumber)
 {
-    Light *light = m_engine->lightForSerial(serialNumber);
+    Light *light = pendingLight(serialNumber);
     if (!light)
         return;
     const quint64 owner = light->dataSupplyUid();
-    const auto it = m_pendingLights.find(owner);
-    if (it == m_pendingLights.end() || !it->remove(light))
-        return;
-    if (it->isEmpty())
-        m_pendingLights.erase(it);
+    forgetPending(light);
     syncReadLight(light);
     m_engine->dropLight(light);
     syncNextSerial(owner);

@@ -69,6 +69,10 @@ private:
     void syncNextSerial(quint64 interfaceUid);
     void endLightWindow(quint64 interfaceUid);
     void passOver(Light *light);
+    // Takes the light off the lights still to be read, leaving it with the engine.
+    void forgetPending(Light *light);
+    // The light of that serial when its read is still awaited; null otherwise.
+    Light *pendingLight(quint64 serialNumber) const;
     bool lightsOutstanding() const;
     void checkEnd();
     // Ends the sync from the event loop, never from inside an engine signal: the engine goes.
