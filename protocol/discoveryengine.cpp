@@ -121,6 +121,8 @@ void DiscoveryEngine::discoverControllers()
     m_interfaceValues.clear();
     m_lights.clear();
     m_scans.clear();
+    m_interfacesThisDiscovery = 0;
+    m_portRequests.clear();
 }
 
 void DiscoveryEngine::discoverPorts(DataSupply *ds)
@@ -133,7 +135,8 @@ void DiscoveryEngine::discoverPorts(DataSupply *ds)
         break;
     case 2:
     case 3:
-        m_orvex->sendDiscoverPorts(ds->ipAddress().toLatin1());
+        if (m_orvex->sendDiscoverPorts(ds->ipAddress().toLatin1()))
+            m_portRequests.insert(ds->ipv4Value());
         break;
     default:
         break;
@@ -225,6 +228,15 @@ void DiscoveryEngine::handleDiscover(const char *mac, quint32 ip, quint64 sn, qu
     // An entry whose interface was deleted meanwhile counts as absent.
     if (dataSupplyForIp(ip))
         return;
+    if (m_interfacesThisDiscovery >= MaxInterfacesPerDiscovery) {
+        if (const int dropped = m_interfaceLimitLog.note()) {
+            qDebug().nospace().noquote()
+                << "Discovery: dropped " << dropped << " discover replies beyond "
+                << MaxInterfacesPerDiscovery << " interfaces, counted since the last line";
+        }
+        return;
+    }
+    ++m_interfacesThisDiscovery;
     auto *ds = new DataSupply(2);
     ds->setUid(sn);
     ds->setName(QString::fromUtf8(idstring ? idstring : ""));
@@ -246,6 +258,17 @@ void DiscoveryEngine::handleDiscover(const char *mac, quint32 ip, quint64 sn, qu
 void DiscoveryEngine::handleDiscoverPortsResponse(unsigned int ip, unsigned char portcount,
                                                   unsigned char *portnums, unsigned char *porttypes)
 {
+    // Unasked, repeated or late: whoever sent it, it must not rewrite the interface's ports.
+    if (!m_portRequests.remove(ip)) {
+        if (const int dropped = m_unaskedPortsLog.note()) {
+            QDebug line = qDebug().nospace().noquote();
+            line << "Port discovery: dropped a reply for " << QHostAddress(ip).toString()
+                 << ", which has no port request outstanding";
+            if (dropped > 1)
+                line << " (" << dropped << " such replies since the last line)";
+        }
+        return;
+    }
     DataSupply *ds = dataSupplyForIp(ip);
     if (!ds || (portcount > 0 && (!portnums || !porttypes)))
         return;

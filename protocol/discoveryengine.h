@@ -35,6 +35,11 @@ class QTimer;
 // forgetLight); the engine deletes, when it is destroyed, every object it made that is still
 // parentless, not held by the map model and not forgotten.
 //
+// Interfaces: a discover reply and a port reply count only from the host they name (Orvex drops
+// the others). A discovery makes at most MaxInterfacesPerDiscovery interfaces, and a port reply
+// counts only while a port request to its host is outstanding: once, and only until the next
+// discovery.
+//
 // Scans: the protocol has no authentication, so a scan reply counts only while its interface
 // is being scanned (from discoverLights to endLightScan), and a scan makes at most
 // MaxLightsPerPort lights a port and lightLimitForScan lights in all. Replies that name
@@ -97,6 +102,9 @@ public:
     // no light setting takes.
     bool setLightProperty(const QString &name, const QString &value, Light *light);
 
+    // Discover replies beyond this many in one discovery are dropped: a flood of forged ones
+    // must not make an interface, and a row the user could add to the map, for each.
+    static constexpr int MaxInterfacesPerDiscovery = 1024;
     // Fixture counts above this (one light per channel of a port) are taken for corruption.
     static constexpr int MaxLightsPerPort = 512;
     // The first EEPROM addresses read from a light: DMX start channel, high then low byte.
@@ -227,6 +235,10 @@ private:
     QHash<quint64, QHash<QString, quint32>> m_interfaceValues;
     QSet<quint64> m_knownIds;
     QHash<quint32, Scan> m_scans; // by interface address
+    int m_interfacesThisDiscovery = 0;
+    QSet<quint32> m_portRequests; // hosts asked for their ports and not yet answered
+    DroppedDatagramLog m_interfaceLimitLog;
+    DroppedDatagramLog m_unaskedPortsLog;
     DroppedDatagramLog m_unscannedLog;
     DroppedDatagramLog m_overLimitLog;
 

@@ -6,8 +6,6 @@
 
 #include <QDebug>
 
-#include <optional>
-
 using namespace OrvexDatagrams;
 
 namespace {
@@ -151,33 +149,14 @@ void Orvex::checkSocket()
     }
 }
 
-namespace {
-
-// The interface address that a scan reply names in its header; nullopt for other replies.
-std::optional<quint32> namedScanAddress(const Reply &reply)
-{
-    if (const auto *r = std::get_if<BlinkScanReplyData>(&reply))
-        return r->ip;
-    if (const auto *r = std::get_if<BEBlinkScanReplyData>(&reply))
-        return r->ip;
-    if (const auto *r = std::get_if<CAScanReplyData>(&reply))
-        return r->ip;
-    if (const auto *r = std::get_if<BlinkScan2ReplyData>(&reply))
-        return r->ip;
-    return std::nullopt;
-}
-
-} // namespace
-
 bool Orvex::isMisaddressed(const Reply &reply, quint32 sender)
 {
-    const std::optional<quint32> named = namedScanAddress(reply);
-    if (!named || *named == sender)
+    if (speaksForSender(reply, sender))
         return false;
     if (const int dropped = m_misaddressedLog.note()) {
         QDebug line = qDebug().nospace().noquote();
-        line << "Orvex: dropped a scan reply from " << QHostAddress(sender).toString()
-             << " that speaks for " << QHostAddress(*named).toString();
+        line << "Orvex: dropped a reply from " << QHostAddress(sender).toString()
+             << " that speaks for " << QHostAddress(*namedHost(reply)).toString();
         if (dropped > 1)
             line << " (" << dropped << " such replies since the last line)";
     }

@@ -88,7 +88,8 @@ signals:
 private:
     void createSocket();
     void dispatch(const OrvexDatagrams::Reply &reply);
-    // A scan reply names the interface it speaks for; one that another host sent is forged.
+    // Discover, port discovery and scan replies name the interface they speak for; one that
+    // another host sent is forged.
     bool isMisaddressed(const OrvexDatagrams::Reply &reply, quint32 sender);
     void emitDiscover(const OrvexDatagrams::DiscoverReplyData &reply);
     void emitPortDiscovery(const OrvexDatagrams::PortDiscoveryReplyData &reply);

@@ -425,6 +425,29 @@ Reply parseReply(const QByteArray &datagram, quint32 senderAddress)
     return parseKnown(r, code, senderAddress);
 }
 
+std::optional<quint32> namedHost(const Reply &reply)
+{
+    if (const auto *r = std::get_if<DiscoverReplyData>(&reply))
+        return r->ip;
+    if (const auto *r = std::get_if<PortDiscoveryReplyData>(&reply))
+        return r->ip;
+    if (const auto *r = std::get_if<BlinkScanReplyData>(&reply))
+        return r->ip;
+    if (const auto *r = std::get_if<BEBlinkScanReplyData>(&reply))
+        return r->ip;
+    if (const auto *r = std::get_if<CAScanReplyData>(&reply))
+        return r->ip;
+    if (const auto *r = std::get_if<BlinkScan2ReplyData>(&reply))
+        return r->ip;
+    return std::nullopt;
+}
+
+bool speaksForSender(const Reply &reply, quint32 sender)
+{
+    const std::optional<quint32> named = namedHost(reply);
+    return !named || *named == sender;
+}
+
 QString rdmValueText(quint16 parameterId, const QByteArray &data)
 {
     const auto u16 = [&data](int offset) {

@@ -6,6 +6,7 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <optional>
 #include <variant>
 
 // The Orvex wire format: request builders and the reply parser, pure functions that need no
@@ -183,6 +184,13 @@ using Reply =
 // than requiredReplySize give std::monostate; counts, lists and texts stop at the
 // datagram's end. The magic and version are not checked: devices are known by the code.
 Reply parseReply(const QByteArray &datagram, quint32 senderAddress);
+
+// The host a reply speaks for by an address field of its own (discover, port discovery and
+// scan replies); nullopt for replies that carry their sender's address instead.
+std::optional<quint32> namedHost(const Reply &reply);
+// Whether a reply may be taken from this sender: one that names a host must come from it, since
+// the protocol has no other proof of where a reply comes from.
+bool speaksForSender(const Reply &reply, quint32 sender);
 
 // Bytes a reply of this code needs before its variable part; -1 for codes that are no reply.
 int fixedReplySize(quint16 code);

@@ -26,6 +26,9 @@ private slots:
 
     void discoversEveryInterfaceOnceWithEveryField();
     void portDiscoveryFillsPorts();
+    void interfaceRepliesCountOnlyFromTheirHostWhenAsked_data();
+    void interfaceRepliesCountOnlyFromTheirHostWhenAsked();
+    void oneDiscoveryMakesAtMostMaxInterfaces();
 
 private:
     Iface *addInterface(const char *ip, Iface::DiscoverForm form, quint64 serial, quint16 version);
@@ -143,6 +146,100 @@ void TestDiscoveryEngine::portDiscoveryFillsPorts()
     QCOMPARE(ds->portIndexTable().value(2), quint8(0));
     QCOMPARE(a->receivedWithCode(OrvexDatagrams::PortDiscovery).size(), 1);
     QVERIFY(b->receivedWithCode(OrvexDatagrams::PortDiscovery).isEmpty());
+}
+
+void TestDiscoveryEngine::interfaceRepliesCountOnlyFromTheirHostWhenAsked_data()
+{
+    QTest::addColumn<bool>("discoverReply"); // else a port reply
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<bool>("asked");          // ports asked for, and the real answer lost
+    QTest::addColumn<bool>("answeredBefore"); // ports asked for, and really answered first
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("ports asked, from the host") << false << "127.0.0.2" << true << false << true;
+    QTest::newRow("ports asked, forged") << false << "127.0.0.3" << true << false << false;
+    QTest::newRow("ports never asked") << false << "127.0.0.2" << false << false << false;
+    QTest::newRow("ports already answered") << false << "127.0.0.2" << false << true << false;
+    QTest::newRow("discover, from the host") << true << "127.0.0.2" << false << false << true;
+    QTest::newRow("discover, forged") << true << "127.0.0.3" << false << false << false;
+}
+
+// A reply naming 127.0.0.2 reaches the engine from `from`; a later discover reply of a third
+// host tells when the engine has read it, since one socket reads in arrival order.
+void TestDiscoveryEngine::interfaceRepliesCountOnlyFromTheirHostWhenAsked()
+{
+    QFETCH(bool, discoverReply);
+    QFETCH(QString, from);
+    QFETCH(bool, asked);
+    QFETCH(bool, answeredBefore);
+    QFETCH(bool, taken);
+    Iface *device = addInterface("127.0.0.2", Iface::DiscoverForm::Classic, 0x1001, 2);
+    device->ports = {{1, 1}, {2, 1}};
+    Iface *other = addInterface("127.0.0.3", Iface::DiscoverForm::Classic, 0x3003, 2);
+    Iface *marker = addInterface("127.0.0.4", Iface::DiscoverForm::Classic, 0x4004, 2);
+    other->answering = marker->answering = false;
+    DiscoveryEngine engine(m_map, m_effects);
+    QSignalSpy found(&engine, &DiscoveryEngine::discoveredController);
+    QSignalSpy ports(&engine, &DiscoveryEngine::discoveredPorts);
+    if (discoverReply) {
+        device->answering = false;
+        engine.discoverControllers();
+    } else {
+        QVERIFY(discover(engine, found, 1));
+    }
+    DataSupply *ds = engine.controllerForUid(0x1001);
+    if (asked || answeredBefore) {
+        device->faults[OrvexDatagrams::PortDiscovery].drop = asked ? 1 : 0;
+        engine.discoverPorts(ds);
+        QTRY_COMPARE(device->receivedWithCode(OrvexDatagrams::PortDiscovery).size(), 1);
+        if (answeredBefore)
+            QTRY_COMPARE(ports.size(), 1);
+    }
+    const quint32 named = QHostAddress("127.0.0.2").toIPv4Address();
+    const QByteArray reply =
+        discoverReply
+            ? OrvexReplies::discoverReply(OrvexDatagrams::DiscoverReply, QByteArray(6, 1), named,
+                                          0x7007, 2, 0, "1", "Claimed")
+            : OrvexReplies::portDiscoveryReply(named, {{1, 3}, {2, 3}, {3, 3}, {4, 3}, {5, 3}});
+    const OSocket *socket = engine.orvex()->socket();
+    Iface *sender = from == QLatin1String("127.0.0.2") ? device : other;
+    QVERIFY(sender->sendRawTo(reply, socket->localAddress(), socket->localPort()));
+    const QByteArray done = OrvexReplies::discoverReply(
+        OrvexDatagrams::DiscoverReply, QByteArray(6, 4), QHostAddress("127.0.0.4").toIPv4Address(),
+        0x4004, 2, 0, "1", "Marker");
+    QVERIFY(marker->sendRawTo(done, socket->localAddress(), socket->localPort()));
+    QTRY_VERIFY(engine.controllerForUid(0x4004));
+
+    if (discoverReply) {
+        QCOMPARE(engine.controllerForUid(0x7007) != nullptr, taken);
+        return;
+    }
+    QCOMPARE(int(ds->portCount()), taken ? 5 : answeredBefore ? 2 : 1);
+    QCOMPARE(int(ds->portType(0)), taken ? 3 : 1);
+    QCOMPARE(int(ports.size()), int(taken || answeredBefore));
+}
+
+void TestDiscoveryEngine::oneDiscoveryMakesAtMostMaxInterfaces()
+{
+    DiscoveryEngine engine(m_map, m_effects);
+    QSignalSpy found(&engine, &DiscoveryEngine::discoveredController);
+    const int max = DiscoveryEngine::MaxInterfacesPerDiscovery;
+    char mac[6] = {};
+    char text[] = "x";
+    const auto replyFrom = [&](quint32 ip) {
+        engine.handleOrvexDiscoverResponse(mac, ip, ip, 2, 0, text, text);
+    };
+    engine.discoverControllers();
+    QTest::ignoreMessage(QtDebugMsg, "Discovery: dropped 1 discover replies beyond 1024 "
+                                     "interfaces, counted since the last line");
+    for (quint32 ip = 1; ip <= quint32(max) + 100; ++ip)
+        replyFrom(0x0A000000 + ip);
+    QCOMPARE(int(found.size()), max);
+    QVERIFY(engine.controllerForUid(0x0A000000 + max));
+    QVERIFY(!engine.controllerForUid(0x0A000001 + max));
+    // The next discovery starts its count anew.
+    engine.discoverControllers();
+    replyFrom(0x0B000001);
+    QCOMPARE(int(found.size()), max + 1);
 }
 
 QTEST_GUILESS_MAIN(TestDiscoveryEngine)

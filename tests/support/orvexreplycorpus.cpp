@@ -33,6 +33,12 @@ QVector<QByteArray> wellFormed()
         discoverReply(DiscoverEOReply, mac, 0x0A000001, 1, 1, 0, "", "EO"),
         discoverReply(DiscoverV3Reply, mac, 0x0A000001, 0x112233445566, 3, 0, "3.0", "V3"),
         portDiscoveryReply(0x0A000001, {{1, 1}, {2, 1}, {3, 2}}),
+        // Replies that name their sender (127.0.0.2, as the fuzzer and the replay test say
+        // it is), beside the ones above that name another host and are dropped as forged.
+        discoverReply(DiscoverReply, mac, 0x7F000002, 2, 2, 0, "2.0", "Sender"),
+        discoverReply(DiscoverV3Reply, mac, 0x7F000002, 0x7F0000020002, 3, 0, "3.0", "Sender"),
+        portDiscoveryReply(0x7F000002, {{1, 3}, {2, 3}}),
+        portDiscoveryReply(0x7F000002, QVector<QPair<quint8, quint8>>(255, {1, 1})),
         deviceVariableReply(0x21, 0xDEADBEEF),
         arrayReply(0x22, {1, 2, 3, 4}),
         byteArrayReply(0x23, "bytes"),

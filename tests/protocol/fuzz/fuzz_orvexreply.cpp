@@ -1,4 +1,5 @@
-// libFuzzer target for the Orvex reply reader: every input is one received datagram.
+// libFuzzer target for the Orvex reply reader: every input is one received datagram, from
+// 127.0.0.2.
 #include "protocol/orvexdatagrams.h"
 
 #include <QLoggingCategory>
@@ -21,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A deep copy, so that the sanitizers see the datagram's true end.
     const QByteArray datagram(reinterpret_cast<const char *>(data), int(size));
     const OrvexDatagrams::Reply reply = OrvexDatagrams::parseReply(datagram, 0x7F000002);
-    (void)reply;
+    // Which host the reply speaks for decides whether it is taken; the answer must be there
+    // for every reply that names one.
+    const bool taken = OrvexDatagrams::speaksForSender(reply, 0x7F000002);
+    if (taken != (OrvexDatagrams::namedHost(reply).value_or(0x7F000002) == 0x7F000002))
+        __builtin_trap();
     return 0;
 }
