@@ -57,20 +57,56 @@ void DiscoverInterfacesWizard::handleDiscoveredController(DataSupply *ds)
     if (!ds)
         return;
     const quint64 uid = ds->uid();
-    if (ds->type() == OrvexIpType && !m_discovered.contains(uid)) {
-        ui->m_discoverListBox->addItem(interfaceEntryText(uid, ds->name()));
-        m_discovered.insert(uid, ds);
-        m_rows.insert(uid, ui->m_discoverListBox->count() - 1);
+    if (ds->type() == OrvexIpType) {
+        if (!m_rows.contains(uid)) {
+            ui->m_discoverListBox->addItem(interfaceEntryText(uid, ds->name()));
+            m_discovered.insert(uid, ds);
+            m_rows.insert(uid, ui->m_discoverListBox->count() - 1);
+        } else {
+            adopt(uid, ds);
+        }
     }
     m_engine->discoverPorts(ds);
+}
+
+void DiscoverInterfacesWizard::adopt(quint64 uid, DataSupply *ds)
+{
+    const QPointer<DataSupply> earlier = m_discovered.value(uid);
+    if (earlier == ds)
+        return;
+    if (earlier && m_portCounts.contains(uid)) {
+        ds->setPortCount(earlier->portCount());
+        for (int i = 0; i < earlier->portCount(); ++i) {
+            ds->setPortNumber(i, earlier->portNumber(i));
+            ds->setPortType(i, earlier->portType(i));
+        }
+        ds->rebuildPortIndex();
+    } else {
+        m_portCounts.remove(uid);
+    }
+    m_discovered.insert(uid, ds);
+    if (m_chosen.contains(uid))
+        m_chosen.insert(uid, ds);
+    if (QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid, -1)))
+        row->setText(rowText(uid, ds));
+}
+
+QString DiscoverInterfacesWizard::rowText(quint64 uid, const DataSupply *ds) const
+{
+    const auto count = m_portCounts.constFind(uid);
+    return count == m_portCounts.cend() ? interfaceEntryText(uid, ds->name())
+                                        : interfaceEntryText(uid, ds->name(), *count);
 }
 
 void DiscoverInterfacesWizard::handleDiscoveredPorts(quint64 uid, unsigned int portCount)
 {
     DataSupply *ds = m_discovered.value(uid);
     QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid, -1));
-    if (ds && row)
-        row->setText(interfaceEntryText(uid, ds->name(), portCount));
+    // An answer for an object the list has left behind tells nothing about the one it holds.
+    if (!ds || !row || m_engine->controllerForUid(uid) != ds)
+        return;
+    m_portCounts.insert(uid, portCount);
+    row->setText(rowText(uid, ds));
 }
 
 void DiscoverInterfacesWizard::handleDiscoverSelectionChanged()

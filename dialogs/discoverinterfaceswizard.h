@@ -40,6 +40,12 @@ public slots:
     void handleAddDoubleClicked();
 
 private:
+    // A new query makes a new object for an interface already listed: its row and its place in
+    // the add list go over to that object, which keeps the ports the row shows until its own
+    // answer comes.
+    void adopt(quint64 uid, DataSupply *ds);
+    QString rowText(quint64 uid, const DataSupply *ds) const;
+
     std::unique_ptr<Ui::DiscoverInterfaces> ui;
     DiscoveryEngine *m_engine;
     MapModel *m_map;
@@ -47,6 +53,7 @@ private:
     QHash<quint64, QPointer<DataSupply>> m_discovered;
     QMap<quint64, int> m_rows;
     QHash<quint64, QPointer<DataSupply>> m_chosen;
+    QHash<quint64, uint> m_portCounts; // of the interfaces whose ports were reported
 };
 
 #endif // DISCOVERINTERFACESWIZARD_H

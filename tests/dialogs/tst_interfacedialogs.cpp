@@ -87,6 +87,8 @@ private slots:
     void cleanup();
     void rules();
     void wizardListsSwitchesAndAddsOnce();
+    void wizardAddsWhatItsRowShowsAfterAnotherQuery_data();
+    void wizardAddsWhatItsRowShowsAfterAnotherQuery();
     void associateThroughTheTree();
     void editorWritesFieldsAndFramesFollow();
     void cloneThroughTheTree();
@@ -188,6 +190,53 @@ void TestInterfaceDialogs::wizardListsSwitchesAndAddsOnce()
     w.form().discoverInterfacesAction->trigger();
     QCOMPARE(w.mapModel()->dataSupplies().size(), 3);
     QVERIFY(w.getDirty());
+}
+
+void TestInterfaceDialogs::wizardAddsWhatItsRowShowsAfterAnotherQuery_data()
+{
+    QTest::addColumn<bool>("firstAnswered");
+    QTest::addColumn<bool>("secondAnswered");
+    QTest::addColumn<bool>("addedBeforeQuery");
+    QTest::newRow("first port answer lost") << false << true << false;
+    QTest::newRow("second port answer lost") << true << false << false;
+    QTest::newRow("both answered, added before") << true << true << true;
+    QTest::newRow("second lost, added before") << true << false << true;
+}
+
+void TestInterfaceDialogs::wizardAddsWhatItsRowShowsAfterAnotherQuery()
+{
+    QFETCH(bool, firstAnswered);
+    QFETCH(bool, secondAnswered);
+    QFETCH(bool, addedBeforeQuery);
+    Iface *dev = device("127.0.0.2", 0x33, 2, 3, "Three");
+    dev->ports[1].type = 3;
+    dev->faults[0x000A].drop = firstAnswered ? 0 : 1;
+    MetaTool w;
+    auto *wizard = new DiscoverInterfacesWizard(w.mapModel(), w.effectEngine());
+    auto *found = widgetNamed<QListWidget>(wizard, "m_discoverListBox");
+    QTRY_COMPARE(dev->receivedWithCode(0x000A).size(), 1);
+    QTRY_COMPARE(found->count(), 1);
+    if (firstAnswered)
+        QTRY_COMPARE(found->item(0)->text(), QStringLiteral("00000033 Three (3 ports)"));
+    select(found, "00000033", true);
+    if (addedBeforeQuery)
+        click(wizard, "m_addButton");
+
+    dev->faults[0x000A].drop = secondAnswered ? 0 : 1;
+    const DataSupply *first = wizard->engine()->controllerForUid(0x33);
+    click(wizard, "m_refreshButton");
+    QTRY_COMPARE(dev->receivedWithCode(0x000A).size(), 2);
+    QVERIFY(wizard->engine()->controllerForUid(0x33) != first);
+    QTRY_COMPARE(found->item(0)->text(), QStringLiteral("00000033 Three (3 ports)"));
+    if (!addedBeforeQuery)
+        click(wizard, "m_addButton");
+    wizard->accept();
+    delete wizard;
+    const DataSupply *added = w.mapModel()->dataSupply(0x33);
+    QVERIFY(added);
+    QCOMPARE(int(added->portCount()), 3);
+    QCOMPARE(int(added->portType(1)), 3);
+    QCOMPARE(added->portIndexTable().value(2), quint8(2));
 }
 
 void TestInterfaceDialogs::associateThroughTheTree()
