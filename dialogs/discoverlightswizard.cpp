@@ -99,8 +99,8 @@ void DiscoverLightsWizard::handleDiscoveryStarting()
     stopDiscovery();
     endReading(false);
     cleanUp();
-    if (!m_savedBufferSizes.contains(m_controller->uid()))
-        m_savedBufferSizes.insert(m_controller->uid(), m_controller->dmxBufSize());
+    if (!m_savedSupplies.contains(m_controller->uid()))
+        m_savedSupplies.insert(m_controller->uid(), SupplySnapshot(*m_controller, *m_map));
     m_discoveredLights.clear();
     m_serials.clear();
     m_derived.clear();
@@ -256,16 +256,16 @@ void DiscoverLightsWizard::cleanUp()
         QCoreApplication::processEvents();
     }
     m_map->flushChangedGroups();
-    restoreBufferSizes();
+    restoreSupplies();
     progress.setValue(progress.maximum());
     progress.close();
 }
 
-void DiscoverLightsWizard::restoreBufferSizes()
+void DiscoverLightsWizard::restoreSupplies()
 {
-    for (auto it = m_savedBufferSizes.cbegin(); it != m_savedBufferSizes.cend(); ++it) {
+    for (auto it = m_savedSupplies.cbegin(); it != m_savedSupplies.cend(); ++it) {
         if (DataSupply *ds = m_map->dataSupply(it.key()))
-            ds->restoreDMXBufSize(it.value());
+            it->restore(*ds, *m_map);
     }
 }
 

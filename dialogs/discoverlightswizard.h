@@ -4,6 +4,7 @@
 // Complete types: the signals and slots carry these pointers.
 #include "model/datasupply.h"
 #include "model/light.h"
+#include "supplysnapshot.h"
 
 #include <QHash>
 #include <QList>
@@ -25,7 +26,8 @@ class SelectionEffect;
 // Finds the lights behind one interface of the map and brings them in. Lights reported one by
 // one enter the map as they arrive, then have their settings read and their addresses judged
 // (read page); lights reported as per-port counts are laid out as strings (light page). Cancel
-// takes every light this wizard put into the map out again.
+// takes every light this wizard put into the map out again, and puts the scanned interface and
+// the lights it held before back as they were.
 class DiscoverLightsWizard : public QWizard
 {
     Q_OBJECT
@@ -78,7 +80,7 @@ private:
     void failReading(quint64 uid);
     // The light whose read runs, when its serial number is this one.
     Light *lightBeingRead(quint64 serialNumber) const;
-    void restoreBufferSizes();
+    void restoreSupplies();
 
     DiscoverLightsControllerPage *m_controllerPage;
     DiscoverLightsDiscoverPage *m_discoverPage;
@@ -105,9 +107,10 @@ private:
     DiscoveryEngine *m_engine;
     QPointer<QProgressDialog> m_progress;
     uint m_portsRemaining = 0;
-    // The DMX buffer size of each interface scanned, as it was before the first run on it:
-    // reading the found lights' addresses raises it, and it never shrinks by itself.
-    QHash<quint64, int> m_savedBufferSizes;
+    // Each interface scanned as it was before the first run on it: reading the interface's
+    // values sets its properties, some of which move its lights, and reading the found lights'
+    // addresses raises its DMX buffer size, which never shrinks by itself.
+    QHash<quint64, SupplySnapshot> m_savedSupplies;
 };
 
 #endif // DISCOVERLIGHTSWIZARD_H

@@ -18,6 +18,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -666,6 +667,20 @@ void DataSupply::copyProperties(const DataSupply *other)
     const QHash<QString, QString> properties = other->m_properties;
     for (auto it = properties.constBegin(); it != properties.constEnd(); ++it)
         setProperty(it.key(), it.value());
+}
+
+void DataSupply::restoreProperties(const QHash<QString, QString> &properties)
+{
+    const QHash<QString, QString> before = std::exchange(m_properties, properties);
+    for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
+        if (!properties.contains(it.key()))
+            emit updatedDataSupplyProperty(m_uid, it.key(), QString());
+    }
+    for (auto it = properties.constBegin(); it != properties.constEnd(); ++it) {
+        if (before.value(it.key()) != it.value() || !before.contains(it.key()))
+            emit updatedDataSupplyProperty(m_uid, it.key(), it.value());
+    }
+    emit updatedDataSupply(m_uid);
 }
 
 // ---------------------------------------------------------------------------------------------

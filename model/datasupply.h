@@ -127,6 +127,9 @@ public:
     quint32 dmxAddress() const;
     QString sftVersion() const;
     void copyProperties(const DataSupply *other);
+    // Puts back properties the interface had before, as a whole: unlike setProperty it moves no
+    // light, since the lights are put back on their own.
+    void restoreProperties(const QHash<QString, QString> &properties);
 
     // Returns the copy that was added to the map, or null without a map.
     DataSupply *cloneWithLights(int x, int y);

@@ -22,6 +22,7 @@
 #include <QtTest>
 
 using Iface = SimulatedOrvexInterface;
+using DeviceVariables = QHash<quint16, quint32>; // id -> value
 using namespace LightDiscoveryRules;
 
 namespace {
@@ -52,6 +53,8 @@ private slots:
     void rerunAndCancelMidReadLeaveNothing();
     void silentLightAndCancelLeaveTheInterfaceAsItWas_data();
     void silentLightAndCancelLeaveTheInterfaceAsItWas();
+    void cancelLeavesTheInterfaceAndItsLightsAsTheyWere_data();
+    void cancelLeavesTheInterfaceAndItsLightsAsTheyWere();
     void entriesOpenTheWizard();
 
 private:
@@ -375,6 +378,60 @@ void TestLightsDiscoveryWizard::silentLightAndCancelLeaveTheInterfaceAsItWas()
     m_wizard->reject();
     QCOMPARE(ds->dmxBufSize(), bufferSize);
     QVERIFY(m_map->lights().isEmpty());
+}
+
+void TestLightsDiscoveryWizard::cancelLeavesTheInterfaceAndItsLightsAsTheyWere_data()
+{
+    // The interface's own values (device variable id -> value; every other id answers 0), read
+    // before its counted lights are handed on: its resolution and its Corlend mode both move
+    // the lights it holds.
+    QTest::addColumn<quint64>("serial");
+    QTest::addColumn<DeviceVariables>("values");
+    QTest::addColumn<bool>("twoRuns");
+    QTest::newRow("resolution") << quint64(0x600001) << DeviceVariables{{67, 0}} << false;
+    QTest::newRow("corlend mode") << quint64(0x150001) << DeviceVariables{{67, 1}, {69, 0}}
+                                  << false;
+    QTest::newRow("both, two runs")
+        << quint64(0x150001) << DeviceVariables{{67, 0}, {69, 0}} << true;
+}
+
+void TestLightsDiscoveryWizard::cancelLeavesTheInterfaceAndItsLightsAsTheyWere()
+{
+    QFETCH(quint64, serial);
+    QFETCH(DeviceVariables, values);
+    QFETCH(bool, twoRuns);
+    m_device->fixtureCounts = {{1, {2}}};
+    for (quint16 id = 0; id < 256; ++id)
+        m_device->deviceVariables.insert(id, values.value(id));
+    DataSupply *ds = lobby(2, serial); // a fixture with an interface of its own
+    ds->setProperty("DMX Address", "5");
+    ds->setProperty("Corlend Mode", "3-Ch In/4-Ch Out");
+    QList<Light *> held;
+    for (int i = 0; i < 3; ++i)
+        held << addLight(m_map, ds, QString("Held %1").arg(i), i % 2, 4 + 3 * i, QPointF(i, 0));
+    held[1]->setProperty("Resolution", "8 bit");
+    const auto state = [&] {
+        QStringList lines;
+        for (const Light *light : std::as_const(held))
+            lines << QString("%1 %2 %3 %4")
+                         .arg(light->dmxChannel())
+                         .arg(light->footprint())
+                         .arg(light->property("Resolution"), light->property("Corlend Mode"));
+        return lines;
+    };
+    const QHash<QString, QString> properties = ds->properties();
+    const QStringList before = state();
+    open(ds);
+    for (int run = 0; run < (twoRuns ? 2 : 1); ++run) {
+        if (run > 0)
+            widgetNamed<QAbstractButton>(m_wizard, "m_discoverButton")->click();
+        QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+        QTRY_VERIFY(state() != before && ds->properties() != properties);
+    }
+    m_wizard->reject();
+    QCOMPARE(state(), before);
+    QCOMPARE(ds->properties(), properties);
+    QCOMPARE(m_map->lights().size(), 3);
 }
 
 void TestLightsDiscoveryWizard::entriesOpenTheWizard()
