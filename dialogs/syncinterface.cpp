@@ -325,6 +325,12 @@ void SyncInterface::syncNextSerial(quint64 interfaceUid)
 
 void SyncInterface::passOver(Light *light)
 {
+    const quint64 mapUid = mapUidOf(light->dataSupplyUid());
+    const int port = light->port();
+    const quint64 serial = light->serialNumber();
+    // Matching by address needs the start channel, which the failed read did not bring.
+    m_unread.append({mapUid, port, serial,
+                     m_matchByAddress ? nullptr : m_lightIndex.first(mapUid, port, serial)});
     forgetPending(light);
     m_engine->dropLight(light);
 }
@@ -415,17 +421,38 @@ void SyncInterface::completeSync()
     if (!m_engine) // cancelled meanwhile
         return;
     finish();
-    const QString report = renameAndCheck();
+    const QList<SyncRules::ConflictEntry> conflicts = renameAndCheck();
+    const SyncRules::SyncGaps missed = gaps();
+    const QString report = SyncRules::syncReport(missed, conflicts);
     if (m_progress) {
         m_progress->setValue(m_progress->maximum());
         delete m_progress;
         m_progress = nullptr;
     }
     if (!report.isEmpty()) {
-        SyncWarning warning(report, this);
+        SyncWarning warning(report, this, SyncRules::reportHeading(missed));
         warning.exec();
     }
     accept();
+}
+
+SyncRules::SyncGaps SyncInterface::gaps() const
+{
+    SyncRules::SyncGaps gaps;
+    for (const UnreadLight &unread : m_unread) {
+        const DataSupply *ds = m_map->dataSupply(unread.interfaceUid);
+        if (unread.counterpart)
+            gaps.unreadLights << unread.counterpart->name();
+        else
+            gaps.unreadLights << SyncRules::unreadLightText(ds ? ds->name() : QString(),
+                                                            unread.port, unread.serial);
+    }
+    for (const quint64 uid : m_interfaceUids) {
+        const DataSupply *ds = m_map->dataSupply(uid);
+        if (ds && !m_matchedInterfaces.contains(uid))
+            gaps.silentInterfaces << ds->name();
+    }
+    return gaps;
 }
 
 void SyncInterface::handleCancelClicked()
@@ -461,7 +488,7 @@ void SyncInterface::finish()
     m_discovered.clear();
 }
 
-QString SyncInterface::renameAndCheck()
+QList<SyncRules::ConflictEntry> SyncInterface::renameAndCheck()
 {
     QList<SyncRules::ConflictEntry> entries;
     for (const quint64 uid : std::as_const(m_matchedInterfaces)) {
@@ -495,5 +522,5 @@ QString SyncInterface::renameAndCheck()
         }
         entries.append(entry);
     }
-    return SyncRules::conflictReport(entries);
+    return entries;
 }

@@ -31,7 +31,8 @@ class QTimer;
 // Every copy is whole: an interface takes its identity when it answers and its ports when they
 // are reported, a light its data only once it has been read completely, a multi-cell device
 // all its cells at once. A sync that is cancelled or waits on a silent device keeps what was
-// copied so far and nothing half-done.
+// copied so far and nothing half-done. The report names, besides the conflicts, every light
+// whose read failed and every interface that did not answer.
 class SyncInterface : public QDialog
 {
     Q_OBJECT
@@ -79,7 +80,9 @@ private:
     void scheduleCompletion();
     void completeSync();
     void finish();
-    QString renameAndCheck();
+    QList<SyncRules::ConflictEntry> renameAndCheck();
+    // What the sync did not reach; after the renaming, so that lights go by their new names.
+    SyncRules::SyncGaps gaps() const;
     // Pauses the effect engine for the dialog's life and returns whether it was paused.
     static bool holdEffects(EffectEngine *effects);
     void releaseEffects();
@@ -106,6 +109,15 @@ private:
     QList<quint64> m_matchedInterfaces;
     QList<QPointer<DataSupply>> m_discovered;
     QHash<quint64, quint64> m_uidMap;
+    // Lights whose read failed: the map interface and port, and the map light when known.
+    struct UnreadLight
+    {
+        quint64 interfaceUid = 0;
+        int port = 0;
+        quint64 serial = 0;
+        QPointer<Light> counterpart;
+    };
+    QList<UnreadLight> m_unread;
 };
 
 #endif // SYNCINTERFACE_H

@@ -77,6 +77,44 @@ QString conflictReport(const QList<ConflictEntry> &entries)
     return text;
 }
 
+QString unreadLightText(const QString &interfaceName, int port, quint64 serial)
+{
+    return QStringLiteral("%1 port %2, serial %3")
+        .arg(interfaceName)
+        .arg(port + 1, 2, 10, QLatin1Char('0'))
+        .arg(QString::number(serial, 16).toUpper());
+}
+
+QString reportHeading(const SyncGaps &gaps)
+{
+    return gaps.isEmpty() ? QString()
+                          : QStringLiteral("The network sync did not reach everything :");
+}
+
+namespace {
+
+QString section(const QString &title, const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return QString();
+    QString text = title + QLatin1Char('\n');
+    for (const QString &line : lines)
+        text += QStringLiteral("    ") + line + QLatin1Char('\n');
+    return text + QLatin1Char('\n');
+}
+
+} // namespace
+
+QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts)
+{
+    QString text =
+        section(QStringLiteral("Lights whose data could not be read :"), gaps.unreadLights) +
+        section(QStringLiteral("Interfaces that did not answer :"), gaps.silentInterfaces);
+    if (!conflicts.isEmpty() && !text.isEmpty())
+        text += QStringLiteral("Lights with conflicting DMX addresses :\n");
+    return text + conflictReport(conflicts);
+}
+
 } // namespace SyncRules
 
 void SyncLightIndex::add(quint64 interfaceUid, int port, Light *light)

@@ -56,6 +56,23 @@ struct ConflictEntry
 // The text of the conflict warning: per interface its name + " : " and a line per light.
 QString conflictReport(const QList<ConflictEntry> &entries);
 
+// What a sync could not reach: lights whose read failed after its retries, and interfaces of
+// the map that did not answer, so that a partial sync is not taken for a whole one.
+struct SyncGaps
+{
+    QStringList unreadLights;
+    QStringList silentInterfaces;
+    bool isEmpty() const { return unreadLights.isEmpty() && silentInterfaces.isEmpty(); }
+};
+// A light whose read failed and whose map counterpart is not known (matching by address needs
+// the address the read did not bring): its interface, port and serial number.
+QString unreadLightText(const QString &interfaceName, int port, quint64 serial);
+// The report's heading: empty (the form's own, on conflicts) when nothing was out of reach.
+QString reportHeading(const SyncGaps &gaps);
+// The whole report: the gaps, each kind under its own title, then the conflicts (titled when
+// gaps precede them); empty when there is nothing to report.
+QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts);
+
 } // namespace SyncRules
 
 // The map lights still waiting for their network counterpart, filed by (interface uid, port

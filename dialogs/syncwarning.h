@@ -9,12 +9,14 @@ namespace Ui {
 class SyncWarning;
 }
 
-// Lists the lights whose DMX channels overlap after a network sync.
+// Lists the lights whose DMX channels overlap after a network sync, and what the sync could
+// not reach; heading, when given, replaces the form's conflict heading.
 class SyncWarning : public QDialog
 {
     Q_OBJECT
 public:
-    SyncWarning(const QString &report, QWidget *parent = nullptr);
+    SyncWarning(const QString &report, QWidget *parent = nullptr,
+                const QString &heading = QString());
     ~SyncWarning() override;
 
 private:

@@ -16,6 +16,7 @@
 #include "support/orvexreplies.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QRadioButton>
@@ -45,6 +46,8 @@ private slots:
     void fixtureCountListIsCopiedWhole();
     void cancelWhileADeviceIsSilent();
     void silentLightIsPassedOver();
+    void reportNamesWhatTheSyncDidNotReach_data();
+    void reportNamesWhatTheSyncDidNotReach();
     void floodDuringSyncIsBoundedAndCancelActsAtOnce();
     void fromTheMainWindow();
 
@@ -72,13 +75,15 @@ private:
         return light;
     }
     // Starts the sync and waits for the dialog's end; the warning, if any, is read and closed.
-    int sync(SyncInterface &dialog, QString *warning = nullptr)
+    int sync(SyncInterface &dialog, QString *warning = nullptr, QString *heading = nullptr)
     {
         ModalDriver driver(10000);
-        driver.then([this, warning](QWidget *modal) {
+        driver.then([this, warning, heading](QWidget *modal) {
             m_pausedAtWarning = m_effects->isPaused();
             if (warning)
                 *warning = widgetNamed<QPlainTextEdit>(modal, "m_textEdit")->toPlainText();
+            if (heading)
+                *heading = widgetNamed<QLabel>(modal, "label")->text();
             widgetNamed<QAbstractButton>(modal, "m_ok")->click();
         });
         QSignalSpy finished(&dialog, &QDialog::finished);
@@ -242,7 +247,9 @@ void TestNetworkSync::wholeSync()
     QCOMPARE(extra->name(), QString("Site Supply Light 01-002"));
     QCOMPARE(absent->name(), QString("Office"));
     QCOMPARE(absentLight->name(), QString("Drawn"));
-    QCOMPARE(warning, QString("Site Supply : \n    Site Supply Generic 3-Ch Light 01-001\n"
+    QCOMPARE(warning, QString("Interfaces that did not answer :\n    Office\n\n"
+                              "Lights with conflicting DMX addresses :\n"
+                              "Site Supply : \n    Site Supply Generic 3-Ch Light 01-001\n"
                               "    Site Supply Light 01-002\n\n"));
 }
 
@@ -315,6 +322,56 @@ void TestNetworkSync::silentLightIsPassedOver()
     QCOMPARE(dev->receivedWithCode(0x0203).size(), 1 + 2);
     QCOMPARE(light->serialNumber(), quint64(5)); // nothing read, nothing copied
     QCOMPARE(light->name(), QString("Site Supply Light 01-001"));
+}
+
+void TestNetworkSync::reportNamesWhatTheSyncDidNotReach_data()
+{
+    QTest::addColumn<bool>("bySerial");
+    QTest::addColumn<bool>("lightSilent");
+    QTest::addColumn<bool>("interfaceSilent");
+    QTest::addColumn<QString>("report");
+    const QString unread = "Lights whose data could not be read :\n    %1\n\n";
+    const QString silent = "Interfaces that did not answer :\n    Basement\n\n";
+    QTest::newRow("all reached") << false << false << false << QString();
+    QTest::newRow("light silent, by address")
+        << false << true << false << unread.arg("Site Supply port 01, serial 100001");
+    QTest::newRow("light silent, by serial")
+        << true << true << false << unread.arg("Site Supply Light 01-001");
+    QTest::newRow("interface silent") << false << false << true << silent;
+    QTest::newRow("both") << true << true << true
+                          << unread.arg("Site Supply Light 01-001") + silent;
+}
+
+// A failed read and an interface that never answered leave the map as it was there, and the
+// report says so.
+void TestNetworkSync::reportNamesWhatTheSyncDidNotReach()
+{
+    QFETCH(bool, bySerial);
+    QFETCH(bool, lightSilent);
+    QFETCH(bool, interfaceSilent);
+    QFETCH(QString, report);
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
+    if (lightSilent)
+        dev->faults[0x0203] = {1000000, 0, 1, {}};
+    NetworkSettings::instance().lightReadMaxRetries = 1;
+    DataSupply *ds = mapInterface("127.0.0.2", bySerial ? SupplySerial : 4);
+    mapLight(ds, 0, 10, bySerial ? FirstLight : 5);
+    QList<quint64> covered = {ds->uid()};
+    if (interfaceSilent) {
+        device("127.0.0.9", 0x00A50009)->answering = false;
+        DataSupply *basement = mapInterface("127.0.0.9", 0x00A50009);
+        basement->setName("Basement");
+        covered << basement->uid();
+    }
+    SyncInterface dialog(m_map, m_effects, covered);
+    if (bySerial)
+        widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
+    QString warning, heading;
+    QCOMPARE(sync(dialog, &warning, &heading), int(QDialog::Accepted));
+    QCOMPARE(warning, report);
+    QCOMPARE(heading,
+             report.isEmpty() ? QString() : QString("The network sync did not reach everything :"));
 }
 
 // Serial lists flood in while the lights are scanned, from the interface's own address and
