@@ -10,15 +10,20 @@
 // MaxSide on a side is refused before a byte of it is decoded, so a small file that would
 // inflate to gigabytes costs nothing; one above the pixel budget is scaled down while or
 // right after it is decoded, and the canvas shows it stretched back to its full size.
+//
+// A PNG of 16 bits a channel is decoded here, row by row at 8 bits a channel straight into the
+// size kept, since the toolkit would decode it whole at 8 bytes a pixel (2 GiB at the largest
+// side) and then copy it to scale it. Every other picture decodes at 4 bytes a pixel at most,
+// so no decode needs more than MaxSide squared at 4 bytes.
 class BackgroundPicture
 {
 public:
     static constexpr int MaxSide = 16384;
     // Pixels kept for the canvas: 256 MiB at the 4 bytes a pixel the canvas stores.
     static constexpr qint64 PixelBudget = qint64(64) * 1024 * 1024;
-    // What one decode may allocate, in MiB: MaxSide squared at 8 bytes a pixel (16-bit
-    // colour). Formats that cannot decode scaled down decode at full size first.
-    static constexpr int DecodeLimitMiB = 2048;
+    // What one decode may allocate, in MiB: MaxSide squared at 4 bytes a pixel (8-bit colour).
+    // Formats that cannot decode scaled down decode at full size first.
+    static constexpr int DecodeLimitMiB = 1024;
 
     // The size to decode a picture of this full size at: itself when within the budget,
     // otherwise scaled down to it keeping the aspect ratio. Invalid for an empty size or a

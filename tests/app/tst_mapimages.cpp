@@ -171,6 +171,38 @@ private slots:
         QCOMPARE(picture->zValue(), -1.0);
     }
 
+    // 16 bits a channel: kept at 8, straight at the kept size. The largest would need more
+    // than a decode may allocate at the 8 bytes a pixel it has in the file.
+    void widePicturesLoadAtEightBits_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("interlaced");
+        QTest::newRow("16384 x 8193") << QSize(16384, 8193) << false;
+        QTest::newRow("small, interlaced") << QSize(37, 21) << true;
+        QTest::newRow("over budget, interlaced") << QSize(8200, 8200) << true;
+    }
+    void widePicturesLoadAtEightBits()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, interlaced);
+        const quint16 top[4] = {0xFFFF, 0x8080, 0x0000, 0xFFFF};
+        const quint16 bottom[4] = {0x0000, 0x4040, 0xFFFF, 0x8080};
+        QFile file(path("wide.png"));
+        const QByteArray png = CraftedPng::wide(size, top, bottom, interlaced);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
+        file.close();
+        QSize full;
+        const QImage image = BackgroundPicture::load(file.fileName(), &full);
+        QCOMPARE(full, size);
+        QCOMPARE(image.size(), BackgroundPicture::decodeSize(size));
+        QCOMPARE(image.depth(), 32);
+        const int w = image.width(), h = image.height();
+        for (const QPoint at : {QPoint(0, 0), QPoint(w - 1, h / 2 - 2)})
+            QCOMPARE(image.pixel(at), qRgba(255, 128, 0, 255));
+        for (const QPoint at : {QPoint(w / 2, h / 2 + 1), QPoint(w - 1, h - 1)})
+            QCOMPARE(image.pixel(at), qRgba(0, 64, 255, 128));
+    }
+
     // A file whose header claims too much is refused before anything is decoded, even one
     // that would decode small (1 bit a pixel).
     void oversizedBackgroundPicturesAreRefused_data()

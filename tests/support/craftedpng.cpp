@@ -2,6 +2,10 @@
 
 #include <QtEndian>
 
+#include <zlib.h>
+
+#include <vector>
+
 namespace {
 
 quint32 crc32(const QByteArray &bytes)
@@ -40,4 +44,73 @@ QByteArray CraftedPng::black(QSize size, bool rgb, bool withPixels)
         png += pngChunk("IDAT", qCompress(raw, 9).mid(4)); // the zlib stream, without Qt's length
     }
     return png + pngChunk("IEND", QByteArray());
+}
+
+namespace {
+
+// Deflates the filtered rows as they are made, so that no picture-sized buffer exists.
+class RowDeflater
+{
+public:
+    RowDeflater() { deflateInit2(&m_zs, 1, Z_DEFLATED, 15, 9, Z_RLE); }
+    ~RowDeflater() { deflateEnd(&m_zs); }
+    void add(const std::vector<uchar> &row) { run(row.data(), row.size(), Z_NO_FLUSH); }
+    void finish() { run(nullptr, 0, Z_FINISH); }
+    QByteArray out;
+
+private:
+    void run(const uchar *data, size_t size, int flush)
+    {
+        m_zs.next_in = const_cast<uchar *>(data);
+        m_zs.avail_in = uInt(size);
+        uchar chunk[65536];
+        do {
+            m_zs.next_out = chunk;
+            m_zs.avail_out = sizeof chunk;
+            deflate(&m_zs, flush);
+            out.append(reinterpret_cast<const char *>(chunk), int(sizeof chunk - m_zs.avail_out));
+        } while (m_zs.avail_out == 0);
+    }
+    z_stream m_zs{};
+};
+
+// The Adam7 passes: first column, first row, column step, row step.
+constexpr int Adam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                             {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
+} // namespace
+
+QByteArray CraftedPng::wide(QSize size, const quint16 (&top)[4], const quint16 (&bottom)[4],
+                            bool interlaced)
+{
+    QByteArray header = bigEndian(quint32(size.width())) + bigEndian(quint32(size.height()));
+    header += QByteArray("\x10\x06\x00\x00", 4) + char(interlaced ? 1 : 0);
+    RowDeflater deflater;
+    const int passes = interlaced ? 7 : 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        const int *p = interlaced ? Adam7[pass] : nullptr;
+        const int x0 = p ? p[0] : 0, y0 = p ? p[1] : 0, dx = p ? p[2] : 1, dy = p ? p[3] : 1;
+        const int columns = size.width() > x0 ? (size.width() - x0 + dx - 1) / dx : 0;
+        if (columns == 0)
+            continue;
+        std::vector<uchar> row(1 + size_t(columns) * 8);
+        const quint16 *previous = nullptr;
+        for (int y = y0; y < size.height(); y += dy) {
+            const quint16 *colour = y < size.height() / 2 ? top : bottom;
+            // Filter 2 ("up"): a row equal to the one above is all zeros.
+            const bool repeat = colour == previous;
+            row[0] = repeat ? 2 : 0;
+            for (int x = 0; x < columns; ++x) {
+                for (int k = 0; k < 4; ++k) {
+                    row[1 + 8 * size_t(x) + 2 * size_t(k)] = repeat ? 0 : uchar(colour[k] >> 8);
+                    row[2 + 8 * size_t(x) + 2 * size_t(k)] = repeat ? 0 : uchar(colour[k]);
+                }
+            }
+            previous = colour;
+            deflater.add(row);
+        }
+    }
+    deflater.finish();
+    QByteArray png = QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", header);
+    return png + pngChunk("IDAT", deflater.out) + pngChunk("IEND", QByteArray());
 }

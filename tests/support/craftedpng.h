@@ -12,6 +12,12 @@ namespace CraftedPng {
 // alone, which is all a size check may read.
 QByteArray black(QSize size, bool rgb, bool withPixels = true);
 
+// A picture of 16 bits a channel (RGBA, 8 bytes a pixel decoded as it is): the upper half
+// `top`, the lower half `bottom`, each colour as four 16-bit values (red, green, blue, alpha).
+// Rows repeat the row above them, so even the largest is a few megabytes.
+QByteArray wide(QSize size, const quint16 (&top)[4], const quint16 (&bottom)[4],
+                bool interlaced = false);
+
 } // namespace CraftedPng
 
 #endif // CRAFTEDPNG_H
