@@ -39,7 +39,7 @@ private:
 // header chunk at the start of the file.
 struct PngHeader
 {
-    bool wide = false; // 16 bits a channel
+    bool png = false;
     bool interlaced = false;
 };
 
@@ -51,7 +51,7 @@ PngHeader readPngHeader(const QString &fileName)
     const QByteArray head = file.read(29);
     if (head.size() < 29 || !head.startsWith("\x89PNG\r\n\x1a\n") || head.mid(12, 4) != "IHDR")
         return {};
-    return {quint8(head.at(24)) == 16, quint8(head.at(28)) != 0};
+    return {true, quint8(head.at(28)) != 0};
 }
 
 // Averages the pixels of source rows, given top to bottom, into the smaller (or equal) target:
@@ -126,7 +126,7 @@ void pngRead(png_structp png, png_bytep out, size_t length)
 }
 
 // Everything the decode writes to lives in here, set up before libpng may jump back out of it.
-struct WideDecode
+struct PngDecode
 {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -139,20 +139,20 @@ struct WideDecode
     BoxScaler *scaler = nullptr;
     bool alpha = false;
 
-    ~WideDecode() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+    ~PngDecode() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
 
-// Reads 8 bits a channel in the byte order of QImage::Format_(A)RGB32, so that a row goes to
-// the scaler as it is. No object is made here: libpng leaves by a long jump on any error.
-bool decodeWidePng(WideDecode &d)
+// Reads any PNG (palette, grey, 1 to 16 bits) as 8 bits a channel in the byte order of
+// QImage::Format_(A)RGB32, so that a row goes to the scaler as it is. No object is made here:
+// libpng leaves by a long jump on any error.
+bool decodePng(PngDecode &d)
 {
     if (setjmp(png_jmpbuf(d.png)))
         return false;
     png_set_read_fn(d.png, &d.file, pngRead);
     png_read_info(d.png, d.info);
     if (png_get_image_width(d.png, d.info) != png_uint_32(d.full.width()) ||
-        png_get_image_height(d.png, d.info) != png_uint_32(d.full.height()) ||
-        png_get_bit_depth(d.png, d.info) != 16)
+        png_get_image_height(d.png, d.info) != png_uint_32(d.full.height()))
         return false;
     const int colourType = png_get_color_type(d.png, d.info);
     d.alpha = (colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(d.png, d.info, PNG_INFO_tRNS);
@@ -189,10 +189,9 @@ bool decodeWidePng(WideDecode &d)
     return true;
 }
 
-QImage loadWidePng(const QString &fileName, const QSize &full, const QSize &decoded,
-                   bool interlaced)
+QImage loadPng(const QString &fileName, const QSize &full, const QSize &decoded, bool interlaced)
 {
-    WideDecode d;
+    PngDecode d;
     d.full = full;
     d.interlaced = interlaced;
     d.file.setFileName(fileName);
@@ -221,11 +220,33 @@ QImage loadWidePng(const QString &fileName, const QSize &full, const QSize &deco
         return QImage();
     BoxScaler scaler(&image, full.width(), full.height());
     d.scaler = &scaler;
-    if (!decodeWidePng(d))
+    if (!decodePng(d))
         return QImage();
     if (!d.alpha)
         image.reinterpretAsFormat(QImage::Format_RGB32);
     return image;
+}
+
+// Scales a decoded picture down a band of rows at a time: QImage::scaled would first convert
+// the whole of a picture that is not 32-bit premultiplied, a second full-size copy.
+QImage scaleInBands(const QImage &image, const QSize &decoded)
+{
+    if (image.width() < decoded.width() || image.height() < decoded.height())
+        return image.scaled(decoded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage::Format format =
+        image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    QImage scaled(decoded, format);
+    if (scaled.isNull())
+        return QImage();
+    BoxScaler scaler(&scaled, image.width(), image.height());
+    constexpr int BandRows = 64;
+    for (int top = 0; top < image.height(); top += BandRows) {
+        const QImage band = image.copy(0, top, image.width(), qMin(BandRows, image.height() - top))
+                                .convertToFormat(format);
+        for (int y = 0; y < band.height(); ++y)
+            scaler.addRow(band.constScanLine(y));
+    }
+    return scaled;
 }
 
 } // namespace
@@ -250,13 +271,13 @@ QImage BackgroundPicture::load(const QString &file, QSize *fullSize)
         const QSize decoded = decodeSize(announced);
         if (!decoded.isValid())
             return QImage();
-        if (const PngHeader png = readPngHeader(file); png.wide && reader.format() == "png") {
-            const QImage image = loadWidePng(file, announced, decoded, png.interlaced);
+        if (const PngHeader png = readPngHeader(file); png.png && reader.format() == "png") {
+            const QImage image = loadPng(file, announced, decoded, png.interlaced);
             if (!image.isNull() && fullSize)
                 *fullSize = announced;
             return image;
         }
-        if (decoded != announced)
+        if (decoded != announced && reader.format() == "jpeg")
             reader.setScaledSize(decoded);
     }
     QImage image;
@@ -273,7 +294,14 @@ QImage BackgroundPicture::load(const QString &file, QSize *fullSize)
         if (!decoded.isValid())
             return QImage();
         if (decoded != full)
-            image = image.scaled(decoded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            image = scaleInBands(image, decoded);
+    } else {
+        // Formats that cannot decode scaled down come at full size; turned ones turned.
+        QSize kept = decodeSize(announced);
+        if ((image.width() < image.height()) != (kept.width() < kept.height()))
+            kept.transpose();
+        if (image.size() != kept)
+            image = scaleInBands(image, kept);
     }
     // A picture turned by its orientation tag comes out with its sides swapped.
     if ((image.width() < image.height()) != (full.width() < full.height()))

@@ -11,10 +11,11 @@
 // inflate to gigabytes costs nothing; one above the pixel budget is scaled down while or
 // right after it is decoded, and the canvas shows it stretched back to its full size.
 //
-// A PNG of 16 bits a channel is decoded here, row by row at 8 bits a channel straight into the
-// size kept, since the toolkit would decode it whole at 8 bytes a pixel (2 GiB at the largest
-// side) and then copy it to scale it. Every other picture decodes at 4 bytes a pixel at most,
-// so no decode needs more than MaxSide squared at 4 bytes.
+// A PNG is decoded here, row by row at 8 bits a channel straight into the size kept: the
+// toolkit would decode a 16-bit one whole at 8 bytes a pixel (2 GiB at the largest side), and a
+// palette or grey one whole before converting it to 32 bits, and then copy it again to scale
+// it. A JPEG decodes scaled down; any other format decodes whole, at 4 bytes a pixel at most,
+// and is scaled down a band at a time. No decode needs more than MaxSide squared at 4 bytes.
 class BackgroundPicture
 {
 public:

@@ -172,23 +172,27 @@ private slots:
     }
 
     // 16 bits a channel: kept at 8, straight at the kept size. The largest would need more
-    // than a decode may allocate at the 8 bytes a pixel it has in the file.
+    // than a decode may allocate at the 8 bytes a pixel it has in the file. 8-bit pictures go
+    // the same way.
     void widePicturesLoadAtEightBits_data()
     {
         QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("bits");
         QTest::addColumn<bool>("interlaced");
-        QTest::newRow("16384 x 8193") << QSize(16384, 8193) << false;
-        QTest::newRow("small, interlaced") << QSize(37, 21) << true;
-        QTest::newRow("over budget, interlaced") << QSize(8200, 8200) << true;
+        QTest::newRow("16384 x 8193") << QSize(16384, 8193) << 16 << false;
+        QTest::newRow("small, interlaced") << QSize(37, 21) << 16 << true;
+        QTest::newRow("over budget, interlaced") << QSize(8200, 8200) << 16 << true;
+        QTest::newRow("8 bit, over budget") << QSize(9000, 8000) << 8 << false;
     }
     void widePicturesLoadAtEightBits()
     {
         QFETCH(QSize, size);
+        QFETCH(int, bits);
         QFETCH(bool, interlaced);
         const quint16 top[4] = {0xFFFF, 0x8080, 0x0000, 0xFFFF};
         const quint16 bottom[4] = {0x0000, 0x4040, 0xFFFF, 0x8080};
         QFile file(path("wide.png"));
-        const QByteArray png = CraftedPng::wide(size, top, bottom, interlaced);
+        const QByteArray png = CraftedPng::halves(size, bits, top, bottom, interlaced);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
         file.close();
         QSize full;

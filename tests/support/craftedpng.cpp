@@ -80,11 +80,13 @@ constexpr int Adam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4,
 
 } // namespace
 
-QByteArray CraftedPng::wide(QSize size, const quint16 (&top)[4], const quint16 (&bottom)[4],
-                            bool interlaced)
+QByteArray CraftedPng::halves(QSize size, int bits, const quint16 (&top)[4],
+                              const quint16 (&bottom)[4], bool interlaced)
 {
+    const size_t channelBytes = bits == 16 ? 2 : 1;
+    const size_t pixelBytes = 4 * channelBytes;
     QByteArray header = bigEndian(quint32(size.width())) + bigEndian(quint32(size.height()));
-    header += QByteArray("\x10\x06\x00\x00", 4) + char(interlaced ? 1 : 0);
+    header += char(bits) + QByteArray("\x06\x00\x00", 3) + char(interlaced ? 1 : 0);
     RowDeflater deflater;
     const int passes = interlaced ? 7 : 1;
     for (int pass = 0; pass < passes; ++pass) {
@@ -93,17 +95,19 @@ QByteArray CraftedPng::wide(QSize size, const quint16 (&top)[4], const quint16 (
         const int columns = size.width() > x0 ? (size.width() - x0 + dx - 1) / dx : 0;
         if (columns == 0)
             continue;
-        std::vector<uchar> row(1 + size_t(columns) * 8);
+        std::vector<uchar> row(1 + size_t(columns) * pixelBytes);
         const quint16 *previous = nullptr;
         for (int y = y0; y < size.height(); y += dy) {
             const quint16 *colour = y < size.height() / 2 ? top : bottom;
             // Filter 2 ("up"): a row equal to the one above is all zeros.
             const bool repeat = colour == previous;
             row[0] = repeat ? 2 : 0;
-            for (int x = 0; x < columns; ++x) {
-                for (int k = 0; k < 4; ++k) {
-                    row[1 + 8 * size_t(x) + 2 * size_t(k)] = repeat ? 0 : uchar(colour[k] >> 8);
-                    row[2 + 8 * size_t(x) + 2 * size_t(k)] = repeat ? 0 : uchar(colour[k]);
+            for (size_t x = 0; x < size_t(columns); ++x) {
+                for (size_t k = 0; k < 4; ++k) {
+                    uchar *channel = &row[1 + pixelBytes * x + channelBytes * k];
+                    channel[0] = repeat ? 0 : uchar(colour[k] >> 8);
+                    if (channelBytes == 2)
+                        channel[1] = repeat ? 0 : uchar(colour[k]);
                 }
             }
             previous = colour;

@@ -12,11 +12,12 @@ namespace CraftedPng {
 // alone, which is all a size check may read.
 QByteArray black(QSize size, bool rgb, bool withPixels = true);
 
-// A picture of 16 bits a channel (RGBA, 8 bytes a pixel decoded as it is): the upper half
-// `top`, the lower half `bottom`, each colour as four 16-bit values (red, green, blue, alpha).
-// Rows repeat the row above them, so even the largest is a few megabytes.
-QByteArray wide(QSize size, const quint16 (&top)[4], const quint16 (&bottom)[4],
-                bool interlaced = false);
+// An RGBA picture of 8 or 16 bits a channel: the upper half `top`, the lower half `bottom`,
+// each colour as four 16-bit values (red, green, blue, alpha; at 8 bits their high bytes).
+// Rows repeat the row above them, so even the largest is a few megabytes, and it is written
+// without a buffer of its decoded size.
+QByteArray halves(QSize size, int bits, const quint16 (&top)[4], const quint16 (&bottom)[4],
+                  bool interlaced = false);
 
 } // namespace CraftedPng
 
