@@ -85,10 +85,15 @@ void DiscoverInterfacesWizard::adopt(quint64 uid, DataSupply *ds)
         m_portCounts.remove(uid);
     }
     m_discovered.insert(uid, ds);
-    if (m_chosen.contains(uid))
-        m_chosen.insert(uid, ds);
     if (QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid, -1)))
         row->setText(rowText(uid, ds));
+    if (!m_chosen.contains(uid))
+        return;
+    m_chosen.insert(uid, ds);
+    for (int i = 0; i < ui->m_addListBox->count(); ++i) {
+        if (uidOfEntry(ui->m_addListBox->item(i)->text()) == uid)
+            ui->m_addListBox->item(i)->setText(interfaceEntryText(uid, ds->name()));
+    }
 }
 
 QString DiscoverInterfacesWizard::rowText(quint64 uid, const DataSupply *ds) const

@@ -223,17 +223,21 @@ void TestInterfaceDialogs::wizardAddsWhatItsRowShowsAfterAnotherQuery()
         click(wizard, "m_addButton");
 
     dev->faults[0x000A].drop = secondAnswered ? 0 : 1;
+    dev->identity.idText = "Renamed";
     const DataSupply *first = wizard->engine()->controllerForUid(0x33);
     click(wizard, "m_refreshButton");
     QTRY_COMPARE(dev->receivedWithCode(0x000A).size(), 2);
     QVERIFY(wizard->engine()->controllerForUid(0x33) != first);
-    QTRY_COMPARE(found->item(0)->text(), QStringLiteral("00000033 Three (3 ports)"));
+    QTRY_COMPARE(found->item(0)->text(), QStringLiteral("00000033 Renamed (3 ports)"));
     if (!addedBeforeQuery)
         click(wizard, "m_addButton");
+    QCOMPARE(widgetNamed<QListWidget>(wizard, "m_addListBox")->item(0)->text(),
+             QStringLiteral("00000033 Renamed"));
     wizard->accept();
     delete wizard;
     const DataSupply *added = w.mapModel()->dataSupply(0x33);
     QVERIFY(added);
+    QCOMPARE(added->name(), QStringLiteral("Renamed"));
     QCOMPARE(int(added->portCount()), 3);
     QCOMPARE(int(added->portType(1)), 3);
     QCOMPARE(added->portIndexTable().value(2), quint8(2));
