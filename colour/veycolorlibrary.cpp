@@ -365,6 +365,17 @@ void VeyColorLibrary::savePendingColors()
         saveUserColors();
 }
 
+namespace {
+
+// The saved text also goes to the debug log, once per save: saves come one per operation.
+bool writeLogged(QSaveFile &file, const QByteArray &bytes)
+{
+    qDebug().noquote() << QString::fromUtf8(bytes);
+    return file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
 bool VeyColorLibrary::saveUserColors()
 {
     m_savePending = false;
@@ -387,7 +398,7 @@ bool VeyColorLibrary::saveUserColors()
     // (a full disk, a file-size limit) as success and would commit a cut-off file.
     QSaveFile file(folder + QStringLiteral("/userColors.xml"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered) ||
-        file.write(bytes) != bytes.size() || !file.commit()) {
+        !writeLogged(file, bytes) || !file.commit()) {
         qWarning().noquote() << "Could not save the user colours to" << file.fileName() << ":"
                              << file.errorString();
         return false;

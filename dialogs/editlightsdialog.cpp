@@ -323,6 +323,9 @@ void EditLightsDialog::handleLightValuesChanged()
     }
     if (state->modelName != pending->modelName)
         state->deviceInfo = m_dictionary->productCodeForName(state->modelName);
+    // A type whose serials lie only in a product-code range is known by its product code.
+    if (state->serialNumber != serial && m_dictionary->isKnownDevice(serial, state->deviceInfo))
+        state->serialNumber = serial;
     pushEdit({light}, {{light->uid(), state}});
     updateButtons();
 }

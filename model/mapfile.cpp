@@ -8,6 +8,7 @@
 #include "model/mapfilereader.h"
 #include "model/xmltextwriter.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QDomElement>
 #include <QFile>
@@ -70,15 +71,24 @@ void MapModel::writeMapText(XmlTextWriter &writer)
     };
     emit progressStarted(0, total, QStringLiteral("Saving Interfaces..."));
 
-    for (const DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
+    // In uid order rather than the table's: its order changes from process to process, and an
+    // unchanged map must save to the same bytes.
+    std::vector<DataSupply *> dataSupplies(m_dataSupplies.cbegin(), m_dataSupplies.cend());
+    std::sort(dataSupplies.begin(), dataSupplies.end(),
+              [](const DataSupply *a, const DataSupply *b) { return a->uid() < b->uid(); });
+    for (const DataSupply *dataSupply : dataSupplies) {
         dataSupply->writeXml(writer);
         count();
     }
 
     emit progressTextChanged(QStringLiteral("Saving Lights..."));
     std::vector<Light *> lights(m_lights.cbegin(), m_lights.cend());
-    std::sort(lights.begin(), lights.end(),
-              [](const Light *a, const Light *b) { return a->serialNumber() < b->serialNumber(); });
+    // Lights of one serial number (often 0, before discovery) follow in uid order, for the
+    // same reason.
+    std::sort(lights.begin(), lights.end(), [](const Light *a, const Light *b) {
+        return a->serialNumber() != b->serialNumber() ? a->serialNumber() < b->serialNumber()
+                                                      : a->uid() < b->uid();
+    });
     for (const Light *light : lights) {
         light->writeXml(writer);
         count();
@@ -96,6 +106,16 @@ void MapModel::writeMapText(XmlTextWriter &writer)
     }
     emit progressUpdated(total);
     writer.endElement();
+}
+
+QByteArray MapModel::mapText()
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    XmlTextWriter writer(&buffer);
+    writeMapText(writer);
+    writer.finish();
+    return buffer.data();
 }
 
 bool MapModel::saveMap(const QString &fileName)
@@ -128,11 +148,19 @@ bool MapModel::loadMap(const QString &fileName, const MapLoadDefaults &defaults)
         emit msg(QStringLiteral("Error: Unable to open file."));
         return false;
     }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    return loadMapData(bytes, defaults);
+}
+
+bool MapModel::loadMapData(const QByteArray &bytes, const MapLoadDefaults &defaults,
+                           bool xmlParserOnly)
+{
     // Read record by record: a whole document of a large map costs several times the memory
     // of the map itself, and a map of nothing but nested elements takes minutes to build.
     MapFileReader reader;
-    const bool readable = reader.read(file.readAll());
-    file.close();
+    const bool readable = reader.read(bytes, xmlParserOnly ? MapFileReader::Path::XmlParserOnly
+                                                           : MapFileReader::Path::PlainFirst);
     if (!readable) {
         qDebug() << "Error:" << reader.errorString() << "in line " << reader.errorLine() << "column"
                  << reader.errorColumn();

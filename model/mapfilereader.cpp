@@ -177,10 +177,37 @@ bool decodePlainText(const char *begin, const char *end, QString &out, bool *whi
     return true;
 }
 
+bool isGroupTag(const QString &tag)
+{
+    return tag == QLatin1String("g") || tag == QLatin1String("group");
+}
+
 bool isNameStart(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' ||
            (static_cast<unsigned char>(c) >= 0x80);
+}
+
+// Bytes that may continue a name; every byte of a non-ASCII character counts, the parser
+// tells the broken ones.
+bool isNameByte(char c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// The length of the name starting at p in UTF-16 units, as the parser counts it; it stops
+// counting a little past the limit.
+qsizetype nameLength(const char *p, const char *end)
+{
+    qsizetype length = 0;
+    for (; p < end && isNameByte(*p) && length <= MapFileReader::MaxNameLength; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x80 || (c >= 0xC0 && c < 0xF0))
+            ++length;
+        else if (c >= 0xF0)
+            length += 2;
+    }
+    return length;
 }
 
 // Where the byte at pos stands, counted as the XML parser counts: lines from 1, columns in
@@ -231,6 +258,9 @@ void MapFileReader::clear()
     m_topLevelCount = 0;
     m_rootIsMap = false;
     m_depth = 0;
+    m_lightCount = 0;
+    m_groupCount = 0;
+    m_memberCount = 0;
     m_recordDocument = newRecordDocument();
     m_record = QDomElement();
     m_current = QDomNode();
@@ -251,10 +281,11 @@ void MapFileReader::refuse(const QString &error, qint64 line, qint64 column)
 }
 
 // The XML parser checks every attribute against every other of its element, so one element
-// with tens of thousands of them takes minutes; they are counted on the bytes first. Comments,
-// character data, processing instructions and declarations are stepped over, and quoted values
-// may hold '>'.
-bool MapFileReader::checkAttributeCounts(const QByteArray &bytes)
+// with tens of thousands of them takes minutes; they are counted on the bytes first. Names are
+// measured on the way: the parser reads a name longer than MaxNameLength wrongly, cut short or
+// as a mismatch depending on its length, so such a file is refused whichever reader it meets.
+// Comments and character data are stepped over, and quoted values may hold '>'.
+bool MapFileReader::checkMarkup(const QByteArray &bytes)
 {
     const char *data = bytes.constData();
     const qsizetype size = bytes.size();
@@ -262,9 +293,11 @@ bool MapFileReader::checkAttributeCounts(const QByteArray &bytes)
     while (pos < size) {
         const char *open =
             static_cast<const char *>(std::memchr(data + pos, '<', size_t(size - pos)));
+        const qsizetype start = open ? open - data : size;
+        if (!checkReferenceNames(bytes, pos, start))
+            return false;
         if (!open)
             return true;
-        const qsizetype start = open - data;
         if (start + 1 < size && open[1] == '!' && std::strncmp(open, "<!--", 4) == 0) {
             pos = skipPast(bytes, start + 4, "-->");
             continue;
@@ -274,13 +307,12 @@ bool MapFileReader::checkAttributeCounts(const QByteArray &bytes)
             continue;
         }
         if (start + 1 < size && open[1] == '?') {
+            if (nameLength(data + start + 2, data + size) > MaxNameLength)
+                return refuseLongName(bytes, start + 2);
             pos = skipPast(bytes, start + 2, "?>");
             continue;
         }
-        if (start + 1 >= size || !isNameStart(open[1])) {
-            pos = start + 1;
-            continue;
-        }
+        const bool element = start + 1 < size && isNameStart(open[1]);
         int attributes = 0;
         char quote = 0;
         qsizetype i = start + 1;
@@ -291,20 +323,19 @@ bool MapFileReader::checkAttributeCounts(const QByteArray &bytes)
                     quote = 0;
             } else if (c == '"' || c == '\'') {
                 quote = c;
-            } else if (c == '=') {
+            } else if (element && c == '=') {
                 if (++attributes > MaxAttributes) {
-                    qint64 line = 0;
-                    qint64 column = 0;
-                    placeOf(bytes, i, &line, &column);
-                    refuse(QStringLiteral("An element carries more than %1 attributes.")
-                               .arg(MaxAttributes),
-                           line, column);
-                    m_exceededLimit = true;
+                    refuseLimit(bytes, i,
+                                QStringLiteral("An element carries more than %1 attributes.")
+                                    .arg(MaxAttributes));
                     return false;
                 }
             } else if (c == '>' || c == '<') {
                 // A '<' inside a tag is broken XML: the parser reports it.
                 break;
+            } else if (isNameByte(c) && !isNameByte(data[i - 1])) {
+                if (nameLength(data + i, data + size) > MaxNameLength)
+                    return refuseLongName(bytes, i);
             }
         }
         pos = i;
@@ -312,16 +343,59 @@ bool MapFileReader::checkAttributeCounts(const QByteArray &bytes)
     return true;
 }
 
-bool MapFileReader::read(const QByteArray &bytes)
+// Entity references in the text from pos to end.
+bool MapFileReader::checkReferenceNames(const QByteArray &bytes, qsizetype pos, qsizetype end)
 {
-    if (!checkAttributeCounts(bytes))
+    const char *data = bytes.constData();
+    while (pos < end) {
+        const char *amp =
+            static_cast<const char *>(std::memchr(data + pos, '&', size_t(end - pos)));
+        if (!amp)
+            return true;
+        pos = amp - data + 1;
+        if (nameLength(data + pos, data + end) > MaxNameLength)
+            return refuseLongName(bytes, pos);
+    }
+    return true;
+}
+
+bool MapFileReader::refuseLongName(const QByteArray &bytes, qsizetype pos)
+{
+    refuseLimit(bytes, pos,
+                QStringLiteral("A name is longer than %1 characters.").arg(MaxNameLength));
+    return false;
+}
+
+void MapFileReader::refuseLimit(const QByteArray &bytes, qsizetype pos, const QString &error)
+{
+    qint64 line = 0;
+    qint64 column = 0;
+    placeOf(bytes, pos, &line, &column);
+    refuse(error, line, column);
+    m_exceededLimit = true;
+}
+
+bool MapFileReader::read(const QByteArray &bytes, Path path)
+{
+    if (!checkMarkup(bytes))
         return false;
     m_usedXmlParser = false;
-    if (readPlain(bytes))
-        return true;
+    if (path == Path::PlainFirst) {
+        if (readPlain(bytes))
+            return true;
+        if (m_exceededLimit)
+            return false;
+    }
     clear();
     m_usedXmlParser = true;
+    return readXml(bytes);
+}
+
+bool MapFileReader::readXml(const QByteArray &bytes)
+{
     QXmlStreamReader reader(bytes);
+    // The map format has no namespaces: a prefix is part of the name, declared or not.
+    reader.setNamespaceProcessing(false);
     while (!reader.atEnd()) {
         reader.readNext();
         if (reader.hasError())
@@ -333,12 +407,47 @@ bool MapFileReader::read(const QByteArray &bytes)
             return false;
         }
         readToken(reader);
+        if (m_exceededLimit) {
+            m_errorLine = reader.lineNumber();
+            m_errorColumn = reader.columnNumber();
+            return false;
+        }
     }
     if (reader.hasError()) {
         refuse(reader.errorString(), reader.lineNumber(), reader.columnNumber());
         return false;
     }
     return true;
+}
+
+// The counts are of records and member fields as written, whether or not their texts read,
+// so that both readers stop at the same element.
+bool MapFileReader::countLight()
+{
+    if (++m_lightCount <= MaxLights)
+        return true;
+    m_error = QStringLiteral("The map holds more than %1 lights.").arg(MaxLights);
+    m_exceededLimit = true;
+    return false;
+}
+
+bool MapFileReader::countGroup()
+{
+    m_memberCount = 0;
+    if (++m_groupCount <= MaxGroups)
+        return true;
+    m_error = QStringLiteral("The map holds more than %1 groups.").arg(MaxGroups);
+    m_exceededLimit = true;
+    return false;
+}
+
+bool MapFileReader::countGroupField(const QString &tag)
+{
+    if (Group::tagCode(tag) != Group::TagChild || ++m_memberCount <= MaxGroupMembers)
+        return true;
+    m_error = QStringLiteral("A group holds more than %1 members.").arg(MaxGroupMembers);
+    m_exceededLimit = true;
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -373,6 +482,8 @@ bool MapFileReader::readPlain(const QByteArray &bytes)
         while (q < end && isPlainNameChar(*q))
             ++q;
         const qsizetype size = q - name;
+        if (size > MaxNameLength)
+            return false;
         while (q < end && isSpace(*q))
             ++q;
         if (q >= end)
@@ -395,8 +506,11 @@ bool MapFileReader::readPlain(const QByteArray &bytes)
         if (rootDone || int(open.size()) + 1 > MaxDepth)
             return false;
         open.emplace_back(name, size);
-        if (!plainStart(name, size))
+        if (!plainStart(name, size)) {
+            if (m_exceededLimit)
+                placeOf(bytes, p - bytes.constData(), &m_errorLine, &m_errorColumn);
             return false;
+        }
         if (empty) {
             plainEnd();
             open.pop_back();
@@ -426,10 +540,14 @@ bool MapFileReader::plainStart(const char *name, qsizetype size)
     if (m_depth == 2) {
         m_lastWasText = false;
         if (sameName(name, size, "l") || sameName(name, size, "light")) {
+            if (!countLight())
+                return false;
             m_light = new Light;
             return true;
         }
         if (sameName(name, size, "g") || sameName(name, size, "group")) {
+            if (!countGroup())
+                return false;
             m_group = new Group(nullptr);
             return true;
         }
@@ -475,6 +593,8 @@ bool MapFileReader::plainGroupStart(const char *name, qsizetype size)
     if (m_depth != 3)
         return false;
     setTagName(name, size);
+    if (!countGroupField(m_tagName))
+        return false;
     m_fieldCode = Group::tagCode(m_tagName);
     if (m_fieldCode == 0)
         m_skipDepth = m_depth;
@@ -585,12 +705,19 @@ void MapFileReader::readToken(QXmlStreamReader &reader)
         }
         if (!m_rootIsMap)
             break;
-        if (m_depth == 2 && (reader.qualifiedName() == QLatin1String("l") ||
-                             reader.qualifiedName() == QLatin1String("light"))) {
+        const QStringView name = reader.qualifiedName();
+        if (m_depth == 2 && (name == QLatin1String("l") || name == QLatin1String("light"))) {
+            if (!countLight())
+                break;
             m_lastWasText = false;
             m_light = new Light;
             break;
         }
+        if (m_depth == 2 && (name == QLatin1String("g") || name == QLatin1String("group")) &&
+            !countGroup())
+            break;
+        if (m_depth == 3 && isGroupTag(m_record.tagName()) && !countGroupField(name.toString()))
+            break;
         QDomElement element = m_recordDocument.createElement(reader.qualifiedName().toString());
         const QXmlStreamAttributes attributes = reader.attributes();
         for (const QXmlStreamAttribute &attribute : attributes)

@@ -29,6 +29,17 @@ public:
     // The map format nests fewer than ten levels and uses no attributes at all.
     static constexpr int MaxDepth = 32;
     static constexpr int MaxAttributes = 8;
+    // The XML parser misreads longer names.
+    static constexpr int MaxNameLength = 4096;
+    // Far beyond any installation, yet small enough that a refused file has cost well under
+    // two gigabytes by the time it is refused.
+    static constexpr int MaxLights = 1000000;
+    static constexpr int MaxGroups = 2000000;
+    static constexpr int MaxGroupMembers = 1000000;
+
+    // Which reader a file meets: the plain scanner where it can, or the XML parser always.
+    // Both load every file the same way; forcing the parser is for comparing them.
+    enum class Path { PlainFirst, XmlParserOnly };
 
     // One child node of the map element, in file order.
     struct Record
@@ -49,7 +60,7 @@ public:
 
     // False for a file that is not well-formed XML or exceeds the limits; the error and its
     // place are then set.
-    bool read(const QByteArray &bytes);
+    bool read(const QByteArray &bytes, Path path = Path::PlainFirst);
     // Whether the last read went through the XML parser rather than the plain scanner.
     bool usedXmlParser() const { return m_usedXmlParser; }
     // The same records from a document already parsed: node is the map element.
@@ -79,7 +90,14 @@ private:
     void plainLightEnd();
     void plainGroupEnd();
     void setTagName(const char *name, qsizetype size);
-    bool checkAttributeCounts(const QByteArray &bytes);
+    bool checkMarkup(const QByteArray &bytes);
+    bool checkReferenceNames(const QByteArray &bytes, qsizetype pos, qsizetype end);
+    bool refuseLongName(const QByteArray &bytes, qsizetype pos);
+    void refuseLimit(const QByteArray &bytes, qsizetype pos, const QString &error);
+    bool readXml(const QByteArray &bytes);
+    bool countLight();
+    bool countGroup();
+    bool countGroupField(const QString &tag);
     void refuse(const QString &error, qint64 line, qint64 column);
     void stageElement(const QDomElement &element);
     void readToken(QXmlStreamReader &reader);
@@ -96,6 +114,9 @@ private:
     int m_topLevelCount = 0;
     bool m_rootIsMap = false;
     int m_depth = 0;
+    int m_lightCount = 0;
+    int m_groupCount = 0;
+    int m_memberCount = 0; // of the group being read
 
     // The record being read: its own document and the element under construction.
     QDomDocument m_recordDocument = newRecordDocument();

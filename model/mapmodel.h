@@ -109,6 +109,12 @@ public:
     bool saveMap(const QString &fileName);
     bool loadMap(const QString &fileName, const MapLoadDefaults &defaults);
     bool loadMapElement(const QDomNode &node, MapLoadDefaults defaults);
+    // Loads a map file's bytes as loadMap loads the file. xmlParserOnly sends them through the
+    // XML parser even where the plain scanner could read them, so the two can be compared.
+    bool loadMapData(const QByteArray &bytes, const MapLoadDefaults &defaults,
+                     bool xmlParserOnly = false);
+    // The text saveMap writes.
+    QByteArray mapText();
 
     // What the map's own part of a frame depends on (the light generation and settings, the
     // options, every interface), appended as words; see DataSupply::appendFrameInputs.

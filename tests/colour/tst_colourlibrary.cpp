@@ -200,8 +200,18 @@ private slots:
             lib->handleInsertColor(QStringLiteral("b%1").arg(i), QStringLiteral("Tone %1").arg(i),
                                    "aRgb;1;0;#ffff0000ffff0000", "", "Bulk", "");
         QCOMPARE(saves.count(), 0); // written when control returns to the event loop
+        static QStringList logged;
+        logged.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &m) {
+                if (type == QtDebugMsg)
+                    logged << m;
+            });
         QCoreApplication::sendPostedEvents();
+        qInstallMessageHandler(previous);
         QCOMPARE(saves.count(), 1);
+        // The saved text is logged with the save, once.
+        QCOMPARE(logged, QStringList{QString::fromUtf8(userFile())});
         QDomDocument doc;
         QVERIFY(doc.setContent(userFile()));
         const QDomNodeList lists = doc.elementsByTagName("ColorLibrary");

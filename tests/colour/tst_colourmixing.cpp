@@ -88,6 +88,31 @@ private slots:
         QVERIFY(qAbs(Yxy[1] - 0.3127) < 1e-3 && qAbs(Yxy[2] - 0.329) < 1e-3);
     }
 
+    // A two-channel colour is summed as channels 0 and 2 of its profile, not 0 and 1.
+    void colorToXyYOfTwoChannels_data()
+    {
+        QTest::addColumn<int>("fixture");
+        QTest::newRow("type 7") << 27;
+        QTest::newRow("type 10") << 30;
+    }
+    void colorToXyYOfTwoChannels()
+    {
+        QFETCH(int, fixture);
+        const int colourType = colorTypeOfFixture(fixture);
+        VeyColor color;
+        color.setNChannelF(QList<double>{1.0, 1.0, 1.0}, quint32(colourType), quint32(fixture),
+                           false);
+        double Yxy[3] = {};
+        colorToXyY(color, Yxy);
+        const Profile *p = profile(fixture, colourType, profileSetForFlag(0));
+        const double X = p->xAt(0) + p->xAt(2);
+        const double Y = p->yAt(0) + p->yAt(2);
+        const double Z = p->zAt(0) + p->zAt(2);
+        QCOMPARE(Yxy[0], 1.0);
+        QCOMPARE(Yxy[1], X / (X + Y + Z));
+        QCOMPARE(Yxy[2], Y / (X + Y + Z));
+    }
+
     void lookupOutput()
     {
         QCOMPARE(levelBytes(1.0, 1, 0, 1), bytes({255}));

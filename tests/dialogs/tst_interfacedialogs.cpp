@@ -301,6 +301,8 @@ void TestInterfaceDialogs::editorWritesFieldsAndFramesFollow()
     QCOMPARE(ds->portType(1), quint8(3));
     QVERIFY(!planned->hasIpAddress());
     QCOMPARE(planned->protocolVersion(), quint16(1));
+    edit(ds, {{"uniBox", "12"}});
+    QCOMPARE(ds->universe(), quint32(12));
 
     edit(ds, {{"m_nameLineEdit", "Gate 2"},
               {"ipBox", "10.0.0.300"},

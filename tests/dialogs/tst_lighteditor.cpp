@@ -70,6 +70,7 @@ private slots:
     void serialTextForFixtureType();
     void singleLightFieldsAndQuestions();
     void modelChoiceSurvivesLaterEdits();
+    void productCodeRangeTypeApplies();
     void choiceReachesSelectedLightsOnlyAndSurvivesSaving();
     void channelAndPortReachTheFrameSafely();
     void lightDeletedWhileOpenIsLeftAlone();
@@ -339,6 +340,29 @@ void TestLightEditor::modelChoiceSurvivesLaterEdits()
     QCOMPARE(light->modelName(), QStringLiteral("Tessary RDM Graze"));
     QCOMPARE(light->property("Device Info"), QStringLiteral("D.0039-P.0509-F.0004"));
     QCOMPARE(types->currentText(), QStringLiteral("Tessary RDM Graze"));
+}
+
+// "XMX Cove Node" has serial numbers only in a range of its product code.
+void TestLightEditor::productCodeRangeTypeApplies()
+{
+    Light *light = fixture("Cove", Generic, 0);
+    {
+        EditLightsDialog dialog(m_map, {light});
+        widgetNamed<QComboBox>(&dialog, "m_fixtureTypeComboBox")->setCurrentText("XMX Cove Node");
+        QCOMPARE(widgetNamed<QLineEdit>(&dialog, "m_serialNumber")->text(),
+                 QStringLiteral("5A4D:00000001"));
+        QVERIFY(widgetNamed<QWidget>(&dialog, "m_applyButton")->isEnabled());
+        ScriptedPrompt prompt;
+        prompt.answers = {QMessageBox::Yes};
+        click(&dialog, "m_okButton");
+        QCOMPARE(prompt.titles, QStringList{"Warning"});
+    }
+    QCOMPARE(light->serialNumber(), quint64(0x5A4D00000001));
+    QCOMPARE(light->modelName(), QStringLiteral("XMX Cove Node"));
+    QCOMPARE(light->property("Device Info"), QStringLiteral("D.0101-P.0509-F.0004"));
+    EditLightsDialog reopened(m_map, {light});
+    QCOMPARE(widgetNamed<QComboBox>(&reopened, "m_fixtureTypeComboBox")->currentText(),
+             QStringLiteral("XMX Cove Node"));
 }
 
 void TestLightEditor::choiceReachesSelectedLightsOnlyAndSurvivesSaving()

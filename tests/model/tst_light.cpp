@@ -7,6 +7,7 @@
 #include "model/mapmodel.h"
 
 #include <QDomDocument>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <climits>
@@ -115,6 +116,8 @@ private slots:
     void dmxAddressProperty_data();
     void dmxAddressProperty();
     void elementRoundTripKeepsEveryField();
+    void poseMovesReachTheMap_data();
+    void poseMovesReachTheMap();
     void init();
     void equalPrioritiesAverage();
     void eightBitBytesAtStartMiddleEnd_data();
@@ -261,6 +264,35 @@ void TestLight::elementRoundTripKeepsEveryField()
 // 41 (RGBAW), and an RDM range shared by several product codes.
 constexpr quint64 kGrazeSerial = 0x00140001u;
 constexpr quint64 kRdmSerial = 0x5651A0000001ull;
+
+Q_DECLARE_METATYPE(LightPose)
+
+// The canvas moves a light's square on the map's position signal, and the lights wizard
+// places lights already in the map through setPose.
+void TestLight::poseMovesReachTheMap_data()
+{
+    QTest::addColumn<LightPose>("pose");
+    QTest::addColumn<int>("signals");
+    QTest::newRow("x") << LightPose{11, 20} << 1;
+    QTest::newRow("y") << LightPose{10, 21} << 1;
+    QTest::newRow("rotation and height only") << LightPose{10, 20, 5, 0.5, 0, 0, 0.5} << 0;
+    QTest::newRow("unchanged") << LightPose{10, 20} << 0;
+}
+
+void TestLight::poseMovesReachTheMap()
+{
+    QFETCH(LightPose, pose);
+    MapModel map;
+    auto *light = new Light;
+    light->setUid(0x51);
+    light->setPose(LightPose{10, 20});
+    map.addLight(light);
+    QSignalSpy moved(&map, &MapModel::updatedLightPosition);
+    light->setPose(pose);
+    QTEST(int(moved.count()), "signals");
+    if (!moved.isEmpty())
+        QCOMPARE(moved.first().at(0).toULongLong(), quint64(0x51));
+}
 
 void TestLight::init()
 {

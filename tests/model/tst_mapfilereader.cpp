@@ -162,6 +162,11 @@ void TestMapFileReader::readsWhatTheDocumentHolds_data()
         << false;
     QTest::newRow("attribute") << QByteArray() << QByteArray("<map><l a='1'><s>1</s></l></map>")
                                << false;
+    QTest::newRow("namespace prefixes")
+        << QByteArray()
+        << QByteArray("<map><i:x>1</i:x><l><s>1</s><i:n>z</i:n><n>a</n></l><q:y xmlns:q='u'/>"
+                      "<c><t>2</t><s>3</s><i:n>x</i:n></c><g><s>4</s><i:c>1</i:c></g></map>")
+        << false;
     QTest::newRow("byte order mark")
         << QByteArray() << QByteArray("\xEF\xBB\xBF<map><l><s>1</s></l></map>") << false;
     QTest::newRow("reference to white space only")
@@ -193,7 +198,8 @@ void TestMapFileReader::readsWhatTheDocumentHolds()
     };
     Run streamed;
     Run parsed;
-    for (Run *run : {&streamed, &parsed}) {
+    Run parserOnly;
+    for (Run *run : {&streamed, &parsed, &parserOnly}) {
         if (!base.isEmpty()) {
             QDomDocument document;
             QVERIFY(document.setContent(base));
@@ -211,8 +217,15 @@ void TestMapFileReader::readsWhatTheDocumentHolds()
     QDomDocument document;
     QVERIFY(document.setContent(file));
     QVERIFY(parsed.map.loadMapElement(document.documentElement(), MapLoadDefaults()));
+    QVERIFY(parserOnly.map.loadMapData(file, MapLoadDefaults(), true));
 
-    QCOMPARE(savedText(streamed.map), savedText(parsed.map));
+    QCOMPARE(parserOnly.progress, streamed.progress);
+    QCOMPARE(parserOnly.messages, streamed.messages);
+    QCOMPARE(parserOnly.newLights, streamed.newLights);
+    QCOMPARE(parserOnly.map.mapExtent(), streamed.map.mapExtent());
+    const QByteArray text = savedText(streamed.map);
+    QCOMPARE(text, savedText(parsed.map));
+    QCOMPARE(parserOnly.map.mapText(), text);
     QCOMPARE(streamed.messages, parsed.messages);
     QCOMPARE(streamed.progress, parsed.progress);
     QCOMPARE(streamed.newLights, parsed.newLights);
@@ -253,6 +266,30 @@ void TestMapFileReader::refusesHostileFiles_data()
         << QByteArray("<map><l><s>1</n></l></map>") << "Error in line: 1, column: 16";
     QTest::newRow("unclosed") << QByteArray("<map><l><s>1</s></l>")
                               << "Error in line: 1, column: 20";
+    // The XML parser cuts such names short or mistakes them for a mismatch.
+    const QByteArray longName(MapFileReader::MaxNameLength + 1, 'a');
+    const QString tooLong =
+        QStringLiteral("Map file refused: A name is longer than 4096 characters.");
+    QTest::newRow("long record name") << "<map><" + longName + "/></map>" << tooLong;
+    QTest::newRow("long additional data key")
+        << "<map><l><s>1</s><additional_data><k" + longName + ">v</k" + longName +
+               "></additional_data></l></map>"
+        << tooLong;
+    QTest::newRow("long property token") << "<map><l><s>1</s><properties><P" + longName + ">1</P" +
+                                                longName + "></properties></l></map>"
+                                         << tooLong;
+    QTest::newRow("long end tag") << "<map><a></a" + longName + "></map>" << tooLong;
+    QTest::newRow("long reference") << "<map><n>&" + longName + ";</n></map>" << tooLong;
+    QTest::newRow("too many lights")
+        << "<map>" + QByteArray("<l/>").repeated(MapFileReader::MaxLights + 1) + "</map>"
+        << "Map file refused: The map holds more than 1000000 lights.";
+    QTest::newRow("too many groups")
+        << "<map>" + QByteArray("<g/>").repeated(MapFileReader::MaxGroups + 1) + "</map>"
+        << "Map file refused: The map holds more than 2000000 groups.";
+    QTest::newRow("too many members")
+        << "<map><g><s>1</s>" + QByteArray("<c>x</c>").repeated(MapFileReader::MaxGroupMembers) +
+               "<child/></g></map>"
+        << "Map file refused: A group holds more than 1000000 members.";
 }
 
 void TestMapFileReader::refusesHostileFiles()
@@ -272,6 +309,13 @@ void TestMapFileReader::refusesHostileFiles()
     for (const QList<QVariant> &args : std::as_const(messages))
         texts << args.at(0).toString();
     QVERIFY2(texts.contains(message), qPrintable(texts.join(QLatin1Char('|'))));
+    // The XML parser alone refuses it with the same words, at the same place.
+    messages.clear();
+    QVERIFY(!map.loadMapData(file, MapLoadDefaults(), true));
+    QStringList parserTexts;
+    for (const QList<QVariant> &args : std::as_const(messages))
+        parserTexts << args.at(0).toString();
+    QCOMPARE(parserTexts, texts.mid(1));
     QCOMPARE(lights.count(), 0);
     QCOMPARE(savedText(map), before);
 }
