@@ -38,6 +38,7 @@ public:
     bool snapToGrid() const { return m_snapToGrid; }
     bool selectAllLights() const { return m_selectAll; }
     QMenu *popupMenu() const { return m_popupMenu; }
+    int lightCount() const { return int(m_lightItems.size()); }
 
     void refreshLightItem(quint64 uid, const QPointF &pos);
 
@@ -95,6 +96,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void buildPopupMenu();
@@ -104,7 +106,10 @@ private:
     void selectLight(quint64 uid);
     void pressOnLight(quint64 uid);
     quint64 lightAt(const QPointF &scenePoint) const;
-    QList<quint64> lightsCollidingWith(const QGraphicsItem *item) const;
+    enum class BandRule { Rectangle, Adding, Line };
+    void applyBandSelection(const std::vector<LayoutViewLight *> &hits, BandRule rule);
+    void setSelectionTo(const QList<quint64> &wanted);
+    bool contextMenuRequest(QEvent *event, QWidget *from);
     QPointF eventScenePos(const QMouseEvent *event) const;
     void updateCursor();
     int snap(int t) const;
@@ -148,6 +153,10 @@ private:
 
     // Pointer and key state of the editing.
     QList<quint64> m_pressSelection;
+    QSet<quint64> m_pressSet;
+    quint32 m_hitStamp = 0;
+    // Squares made later lie on top.
+    quint32 m_nextOrder = 0;
     QList<quint64> m_previousSelection;
     QPointF m_pressPoint;
     QPointF m_releasePoint;

@@ -218,14 +218,25 @@ void SelectionEffect::highlightGroup(quint64 groupUid)
     m_highlighting = true;
 }
 
+// Only lights that were selected change: they alone go to the next frame, and they alone are
+// announced, as the views already show every other light deselected. A light counts as
+// selected when it is, or when the views last heard so (a silent reset or a highlight step
+// may stand between).
 void SelectionEffect::clearSelection()
 {
     ensureTable();
-    noteAllChanged();
+    QSet<quint64> told;
+    told.swap(m_shownSelected);
+    for (quint64 uid : std::as_const(m_selected)) {
+        noteChanged(uid);
+        told.insert(uid);
+    }
     m_selected.clear();
     ++m_selectionVersion;
-    for (quint64 uid : std::as_const(m_entries))
-        announce(uid, false);
+    for (quint64 uid : std::as_const(told)) {
+        if (m_entries.contains(uid))
+            announce(uid, false);
+    }
 }
 
 void SelectionEffect::selectAll()
