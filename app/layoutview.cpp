@@ -409,6 +409,11 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
     repaintUnlessPaused();
 }
 
+void LayoutView::dropCanvasPictures()
+{
+    m_tiles->dropPictures();
+}
+
 // ---- editing: keys, pointer, selection rules ----------------------------------------------
 
 QPointF LayoutView::eventScenePos(const QMouseEvent *event) const

@@ -41,6 +41,8 @@ public:
     int lightCount() const { return int(m_lightItems.size()); }
 
     void refreshLightItem(quint64 uid, const QPointF &pos);
+    // Lets the tiles' kept pictures go; they are drawn afresh when next shown.
+    void dropCanvasPictures();
 
 signals:
     void statusMsg(const QString &s, int ms);

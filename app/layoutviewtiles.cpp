@@ -235,6 +235,12 @@ void LayoutViewTiles::trimCache()
     m_trimming = false;
 }
 
+void LayoutViewTiles::dropPictures()
+{
+    for (LayoutViewTile *tile : std::as_const(m_tiles))
+        tile->dropCache();
+}
+
 void LayoutViewTiles::clear()
 {
     delete m_layer; // and its tiles

@@ -62,6 +62,7 @@ public:
     quint64 nextPaintStamp() { return ++m_paintClock; }
     // Tiles report what their pictures take; beyond the budget the oldest pictures go.
     void cacheChanged(qint64 bytes);
+    void dropPictures();
 
 private:
     static quint64 key(qint32 column, qint32 row)
