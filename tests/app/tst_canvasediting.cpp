@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 // Editing on the layout canvas through real pointer and key events on its viewport, and the
@@ -38,6 +39,13 @@ private slots:
     void autoZoomFitsTheLights_data();
     void autoZoomFitsTheLights();
     void menuKeyOpensThePopupMenu();
+    void onlyKeyboardRequestsOpenTheMenu_data();
+    void onlyKeyboardRequestsOpenTheMenu();
+    void topSquareIsTheOneFound_data();
+    void topSquareIsTheOneFound();
+    void lightsDeselectedElsewhereStayBehind_data();
+    void lightsDeselectedElsewhereStayBehind();
+    void deletedLightLeavesTheCanvasAtOnce();
     void rotateAndFlipKeepHeightAndRotation();
     void deleteAsksAndCancelKeepsTheRest();
     void lineMakesAnOrderedGroup();
@@ -53,6 +61,12 @@ private:
     void drag(QPointF from, QPointF to, Qt::KeyboardModifiers m = {});
     void trigger(const QString &text);
     QList<quint64> uids(const QList<Light *> &lights) const;
+    // What the view shows at p, painted as on screen.
+    QColor shownAt(QPointF p) const
+    {
+        return m_view->viewport()->grab().toImage().pixelColor(at(p));
+    }
+    QString tipAt(QPointF p);
 
     MapModel *m_map = nullptr;
     SelectionEffect *m_selection = nullptr;
@@ -135,6 +149,16 @@ QList<quint64> TestCanvasEditing::uids(const QList<Light *> &lights) const
     for (Light *l : lights)
         out << l->uid();
     return out;
+}
+
+QString TestCanvasEditing::tipAt(QPointF p)
+{
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, at(p), m_view->viewport()->mapToGlobal(at(p)));
+    QApplication::sendEvent(m_view->viewport(), &help);
+    const QString text = QToolTip::isVisible() ? QToolTip::text() : QString();
+    QToolTip::hideText();
+    return text;
 }
 
 void TestCanvasEditing::clickAndBandSelection()
@@ -323,6 +347,137 @@ void TestCanvasEditing::menuKeyOpensThePopupMenu()
     QApplication::sendEvent(m_view, &menuKey);
     QVERIFY(shown);
     QVERIFY(!m_view->popupMenu()->isVisible());
+}
+
+void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu_data()
+{
+    QTest::addColumn<bool>("zoomKeys");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("Menu key") << false << int(QContextMenuEvent::Keyboard) << true;
+    QTest::newRow("right click's request") << false << int(QContextMenuEvent::Mouse) << false;
+    QTest::newRow("right click, zoom keys held") << true << int(QContextMenuEvent::Mouse) << false;
+}
+
+// A right press does what the pointer rules say (with Control and Space held: nothing); the
+// request the platform sends after it must not open the menu a second time, or at all.
+void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu()
+{
+    QFETCH(bool, zoomKeys);
+    QFETCH(int, reason);
+    QFETCH(bool, opens);
+    Light *a = light("A", 120, 120);
+    click({122, 122});
+    bool shown = false;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, m_view, [&] {
+        shown = shown || m_view->popupMenu()->isVisible();
+        m_view->popupMenu()->close();
+    });
+    closer.start(0);
+    if (zoomKeys) {
+        QTest::keyPress(m_view, Qt::Key_Control);
+        QTest::keyPress(m_view, Qt::Key_Space);
+    }
+    const QPoint p = at({122, 122});
+    if (reason == int(QContextMenuEvent::Mouse)) {
+        QTest::mousePress(m_view->viewport(), Qt::RightButton, {}, p);
+        // The press alone pops the menu up, unless the zoom keys are held.
+        QCOMPARE(m_view->popupMenu()->isVisible(), !zoomKeys);
+        m_view->popupMenu()->close();
+    }
+    QContextMenuEvent request(QContextMenuEvent::Reason(reason), p,
+                              m_view->viewport()->mapToGlobal(p));
+    QApplication::sendEvent(m_view->viewport(), &request);
+    QTest::mouseRelease(m_view->viewport(), Qt::RightButton, {}, p);
+    QCOMPARE(shown, opens);
+    if (zoomKeys) {
+        QTest::keyRelease(m_view, Qt::Key_Space);
+        QTest::keyRelease(m_view, Qt::Key_Control);
+        QVERIFY(m_view->transform().isIdentity());
+    }
+    QCOMPARE(m_view->selectionList(), uids({a}));
+}
+
+void TestCanvasEditing::topSquareIsTheOneFound_data()
+{
+    QTest::addColumn<double>("dx");
+    QTest::newRow("across a tile border") << 0.0;
+    QTest::newRow("inside one tile") << -100.0;
+}
+
+// Squares made later lie on top: the one drawn there is the one a click selects, a tip names
+// and a drag takes, wherever tile borders run.
+void TestCanvasEditing::topSquareIsTheOneFound()
+{
+    QFETCH(double, dx);
+    m_view->setSnapToGrid(false);
+    light("Z P", 100 + dx, 400);
+    Light *a = light("Z A", 240 + dx, 400);
+    Light *b = light("Z B", 237 + dx, 402);
+    m_view->centerOn(240 + dx, 404);
+    const QPointF overlap(241.5 + dx, 404.5);
+    const QPointF onlyA(244.2 + dx, 400.2);
+    m_selection->setLightSelected(a->uid(), true);
+    QCOMPARE(shownAt(onlyA), QColor(Qt::red));
+    QCOMPARE(shownAt(overlap), QColor(Qt::black));
+    m_selection->clearSelection();
+    m_selection->setLightSelected(b->uid(), true);
+    QCOMPARE(shownAt(overlap), QColor(Qt::red));
+    QCOMPARE(shownAt(onlyA), QColor(Qt::black));
+
+    click(overlap);
+    QCOMPARE(m_view->selectionList(), uids({b}));
+    QCOMPARE(tipAt(overlap), QStringLiteral("Z B"));
+    QCOMPARE(tipAt(onlyA), QStringLiteral("Z A"));
+    drag(overlap, overlap + QPointF(0, 60));
+    QCOMPARE(QPointF(b->pose().x, b->pose().y), QPointF(237 + dx, 462));
+    QCOMPARE(QPointF(a->pose().x, a->pose().y), QPointF(240 + dx, 400));
+}
+
+void TestCanvasEditing::lightsDeselectedElsewhereStayBehind_data()
+{
+    QTest::addColumn<bool>("byGroup");
+    QTest::newRow("the selection effect") << false;
+    QTest::newRow("the light's own group") << true;
+}
+
+// The light tree and the group panel deselect through the selection effect; the canvas's next
+// drag must leave those lights where they are.
+void TestCanvasEditing::lightsDeselectedElsewhereStayBehind()
+{
+    QFETCH(bool, byGroup);
+    Light *a = light("A", 120, 120), *b = light("B", 240, 120);
+    click({122, 122});
+    click({242, 122}, Qt::ControlModifier);
+    QCOMPARE(m_view->selectionList(), uids({a, b}));
+    if (byGroup)
+        m_selection->setGroupSelected(b->uid(), false);
+    else
+        m_selection->setLightSelected(b->uid(), false);
+    QCOMPARE(m_view->selectionList(), uids({a}));
+    drag({122, 122}, {122, 170});
+    QCOMPARE(a->pose().y, 168.0);
+    QCOMPARE(b->pose().y, 120.0);
+    QCOMPARE(m_view->getLayoutViewLight(b->uid())->y(), 120.0);
+}
+
+// Deleting through the model (the light tree, network sync) takes the square away on the spot:
+// nothing shows, tips and clicks find nothing there.
+void TestCanvasEditing::deletedLightLeavesTheCanvasAtOnce()
+{
+    light("A", 120, 120);
+    Light *b = light("B", 240, 120);
+    const QColor empty = shownAt({300, 300});
+    m_selection->setLightSelected(b->uid(), true);
+    QCOMPARE(shownAt({243, 123}), QColor(Qt::red));
+    m_map->deleteLight(b->uid());
+    QCOMPARE(shownAt({243, 123}), empty);
+    QCOMPARE(shownAt({240, 123}), empty);
+    QCOMPARE(tipAt({243, 123}), QString());
+    QCOMPARE(m_view->lightCount(), 1);
+    click({243, 123});
+    QVERIFY(m_view->selectionList().isEmpty());
 }
 
 void TestCanvasEditing::rotateAndFlipKeepHeightAndRotation()
