@@ -85,6 +85,7 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
 LayoutView::~LayoutView()
 {
     endRubberBand();
+    forgetMarks();
     qDeleteAll(m_lightItems);
     if (m_map)
         --LightFrameState::canvasViews;
@@ -203,13 +204,27 @@ void LayoutView::deleteLightItem(quint64 uid)
         return;
     ++m_itemsGeneration;
     m_tiles->remove(item);
-    delete item;
+    // A square waiting for its frame colour goes with that frame.
+    if (item->marked)
+        m_unmarkedDead.push_back(item);
+    else
+        delete item;
+}
+
+void LayoutView::forgetMarks()
+{
+    for (LayoutViewLight *item : m_marked)
+        item->marked = false;
+    m_marked.clear();
+    qDeleteAll(m_unmarkedDead);
+    m_unmarkedDead.clear();
 }
 
 void LayoutView::handleClearedMap()
 {
     // The scene is cleared next and would take the rubber-band items with it.
     endRubberBand();
+    forgetMarks();
     qDeleteAll(m_lightItems);
     m_lightItems.clear();
     ++m_itemsGeneration;
@@ -224,43 +239,60 @@ void LayoutView::handleClearedMap()
 
 void LayoutView::handlePropertiesCompiled()
 {
-    // Only the lights the frame listed can show another colour; a square whose colour changed
-    // asks the scene to repaint just itself, so a steady frame costs nothing here.
+    // Only the lights the frame listed, and the squares that show a selection mark, can show
+    // another colour; a square whose colour changed asks its tile to draw just its area
+    // again, so a steady frame costs nothing here.
     if (!m_map)
         return;
-    const std::vector<quint64> changed = m_map->takeCanvasChanges();
-    for (quint64 uid : changed) {
-        Light *light = m_map->light(uid);
+    const quint32 stamp = ++m_refreshStamp;
+    auto refresh = [stamp](LayoutViewLight *item, Light *light) {
+        item->refreshStamp = stamp;
+        light->frameState()->canvasTookColor();
+        item->refreshColor();
+    };
+    std::vector<LayoutViewLight *> marked;
+    marked.swap(m_marked);
+    for (LayoutViewLight *item : marked) {
+        item->marked = false;
+        if (Light *light = item->light(); light && item->tile())
+            refresh(item, light);
+    }
+    qDeleteAll(m_unmarkedDead);
+    m_unmarkedDead.clear();
+    for (quint64 uid : m_map->takeCanvasChanges()) {
+        LayoutViewLight *item = m_lightItems.value(uid);
+        if (item && item->refreshStamp == stamp)
+            continue;
+        Light *light = item ? item->light() : m_map->light(uid);
         if (!light)
             continue;
-        light->frameState()->canvasTookColor();
-        if (LayoutViewLight *item = m_lightItems.value(uid))
-            item->refreshColor();
+        if (item)
+            refresh(item, light);
+        else
+            light->frameState()->canvasTookColor();
     }
 }
 
 void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
 {
-    LayoutViewLight *item = m_lightItems.value(uid);
     if (s) {
         appendToSelectionList(uid);
-        if (item) {
-            item->setBrush(QBrush(Qt::red, Qt::SolidPattern));
-            item->forgetShownColor();
-        }
-    } else {
-        if (m_selectedUids.remove(uid)) {
-            ++m_itemsGeneration;
-            ++m_deselectedInList;
-            if (m_deselectedInList * 2 > m_selectionList.size())
-                compactSelectionList();
-        }
-        if (item) {
-            item->setBrush(QBrush(Qt::black, Qt::SolidPattern));
-            item->forgetShownColor();
+    } else if (!m_clearingSelection && m_selectedUids.remove(uid)) {
+        ++m_itemsGeneration;
+        ++m_deselectedInList;
+        if (m_deselectedInList * 2 > m_selectionList.size())
+            compactSelectionList();
+    }
+    if (LayoutViewLight *item = m_lightItems.value(uid)) {
+        item->showMark(s ? qRgb(255, 0, 0) : qRgb(0, 0, 0));
+        // The next frame paints the light's own colour over the mark, changed or not.
+        if (!item->marked) {
+            item->marked = true;
+            m_marked.push_back(item);
         }
     }
-    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+    if (!m_clearingSelection)
+        setSelectionActionsEnabled(!m_selectedUids.isEmpty());
 }
 
 const QList<quint64> &LayoutView::selectionList() const
@@ -274,6 +306,9 @@ void LayoutView::appendToSelectionList(quint64 uid)
 {
     if (m_selectedUids.contains(uid))
         return;
+    // Select All adds every light one by one.
+    if (m_selectedUids.size() == m_selectedUids.capacity())
+        m_selectedUids.reserve(qMax(m_selectedUids.size() * 2, m_lightItems.size()));
     // A uid deselected earlier may still stand in the list at its old place.
     if (m_deselectedInList > 0)
         compactSelectionList();
@@ -480,8 +515,11 @@ void LayoutView::selectLight(quint64 uid)
 
 void LayoutView::clearSelectedItems()
 {
+    // Every light the effect deselects leaves the selection here at once, below.
+    m_clearingSelection = true;
     if (m_selection)
         m_selection->clearSelection();
+    m_clearingSelection = false;
     m_selectionList.clear();
     m_selectedUids.clear();
     m_deselectedInList = 0;
@@ -722,38 +760,74 @@ void LayoutView::applyBandSelection(const std::vector<LayoutViewLight *> &hits, 
         const LayoutViewLight *light = m_lightItems.value(u);
         return light && light->hitStamp == stamp;
     };
+    auto inP = [this](quint64 u) { return !m_pressSet.isEmpty() && m_pressSet.contains(u); };
     const QList<quint64> &current = selectionList();
-    // Q is the selection when the move began, which is the current one unless a caller set
-    // it otherwise.
+    // Q is the selection when the move began: the current one, unless a caller set it
+    // otherwise. Then which lights change follows from the rules directly; otherwise the
+    // result is compared with the current selection.
     const bool previousIsCurrent = m_previousSelection == current;
     QSet<quint64> previousSet;
     if (!previousIsCurrent)
         previousSet = QSet<quint64>(m_previousSelection.cbegin(), m_previousSelection.cend());
-    auto inP = [this](quint64 u) { return !m_pressSet.isEmpty() && m_pressSet.contains(u); };
     auto inQ = [&](quint64 u) {
         return previousIsCurrent ? m_selectedUids.contains(u) : previousSet.contains(u);
     };
 
     QList<quint64> result;
     result.reserve(qMax(current.size(), qsizetype(hits.size())));
+    std::vector<quint64> deselect;
+    std::vector<quint64> select;
     for (quint64 u : std::as_const(m_pressSelection)) {
-        if (!inH(u))
+        if (!inH(u)) {
             result.append(u);
+            if (!inQ(u))
+                select.push_back(u);
+        }
     }
-    if (rule == BandRule::Adding) {
-        for (const LayoutViewLight *hit : hits)
-            result.append(hit->uid());
-    } else {
-        for (quint64 u : std::as_const(m_previousSelection)) {
-            if (!inP(u) && (rule == BandRule::Line || inH(u)))
+    for (quint64 u : std::as_const(m_previousSelection)) {
+        const bool pressed = inP(u);
+        const bool hit = inH(u);
+        bool kept = false;
+        if (rule == BandRule::Adding) {
+            kept = pressed || hit;
+        } else {
+            kept = pressed ? !hit : (rule == BandRule::Line || hit);
+            if (!pressed && kept)
                 result.append(u);
         }
-        for (const LayoutViewLight *hit : hits) {
-            if (!inP(hit->uid()) && !inQ(hit->uid()))
-                result.append(hit->uid());
-        }
+        if (!kept)
+            deselect.push_back(u);
     }
-    setSelectionTo(result);
+    for (const LayoutViewLight *hit : hits) {
+        const quint64 u = hit->uid();
+        if (rule == BandRule::Adding) {
+            result.append(u);
+        } else if (!inP(u) && !inQ(u)) {
+            result.append(u);
+        } else {
+            continue;
+        }
+        if (!inQ(u))
+            select.push_back(u);
+    }
+    if (!previousIsCurrent) {
+        setSelectionTo(result);
+        return;
+    }
+    for (quint64 u : deselect) {
+        m_selectedUids.remove(u);
+        if (m_selection)
+            m_selection->setLightSelected(u, false);
+    }
+    for (quint64 u : select) {
+        m_selectedUids.insert(u);
+        if (m_selection)
+            m_selection->setLightSelected(u, true);
+    }
+    m_selectionList = result;
+    m_deselectedInList = 0;
+    ++m_itemsGeneration;
+    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
 }
 
 // Deselects what is selected and not wanted, selects what is wanted and not selected, and

@@ -157,6 +157,14 @@ private:
     QList<quint64> m_pressSelection;
     QSet<quint64> m_pressSet;
     quint32 m_hitStamp = 0;
+    // Set while the effect announces a clear that this view started.
+    bool m_clearingSelection = false;
+    // Squares showing a selection mark that the next frame paints over, and squares of
+    // deleted lights that were among them (freed with that frame).
+    std::vector<LayoutViewLight *> m_marked;
+    std::vector<LayoutViewLight *> m_unmarkedDead;
+    void forgetMarks();
+    quint32 m_refreshStamp = 0;
     // Squares made later lie on top.
     quint32 m_nextOrder = 0;
     QList<quint64> m_previousSelection;

@@ -43,10 +43,10 @@ void LayoutViewLight::setOutline(bool outlined, QRgb rgb)
     repaint();
 }
 
-void LayoutViewLight::repaint()
+void LayoutViewLight::repaintAcrossTiles(const QRectF &area)
 {
     if (m_grid)
-        m_grid->repaint(reach(m_pos));
+        m_grid->repaint(area);
 }
 
 void LayoutViewLight::refreshColor()

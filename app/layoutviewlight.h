@@ -7,8 +7,9 @@
 #include <QRectF>
 #include <QRgb>
 
+#include "layoutviewtile.h"
+
 class Light;
-class LayoutViewTile;
 class LayoutViewTiles;
 
 // One light's 6 x 6 square on the layout canvas; its position is the square's top-left point.
@@ -70,6 +71,16 @@ public:
     // The square was painted from outside (a selection mark): the next colour is taken
     // whatever it is.
     void forgetShownColor();
+    // Fills the square with a selection mark; the next colour the frame gives is taken
+    // whatever it is, which the caller makes sure comes.
+    void showMark(QRgb fill)
+    {
+        m_shown = 0;
+        if (fill == m_fill)
+            return;
+        m_fill = fill;
+        repaint();
+    }
 
     // The tile whose cell holds the square's corner; only the grid sets it and the position.
     LayoutViewTile *tile() const { return m_tile; }
@@ -77,13 +88,26 @@ public:
     void setPosFromGrid(const QPointF &p) { m_pos = p; }
     void setGrid(LayoutViewTiles *grid) { m_grid = grid; }
     // Marks the square's area to be drawn again.
-    void repaint();
+    void repaint()
+    {
+        const QRectF area = reach(m_pos);
+        if (m_tile && m_tile->cell().contains(area))
+            m_tile->invalidate(area);
+        else
+            repaintAcrossTiles(area);
+    }
 
     // Scratch mark of the hit tests: equal to the grid's current stamp while the square is
     // among the hits being evaluated.
     quint32 hitStamp = 0;
+    // Scratch mark of the frame's recolouring: equal to its stamp once the square took the
+    // frame's colour.
+    quint32 refreshStamp = 0;
+    // Waits on the view's list of selection marks for its frame colour.
+    bool marked = false;
 
 private:
+    void repaintAcrossTiles(const QRectF &area);
     void showColor(QRgb rgb);
     void setOutline(bool outlined, QRgb rgb);
 

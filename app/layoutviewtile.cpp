@@ -121,19 +121,39 @@ void LayoutViewTile::dropCache()
 std::vector<const LayoutViewLight *> LayoutViewTile::lightsOver(const QRectF &area) const
 {
     std::vector<const LayoutViewLight *> over;
+    // A square's reach, 7 units from half a unit before its corner: the tests below are
+    // QRectF::intersects of that reach with the area, written out for the many squares.
+    const qreal left = area.left() - 6.5, right = area.right() + 0.5;
+    const qreal top = area.top() - 6.5, bottom = area.bottom() + 0.5;
+    auto meets = [&](const LayoutViewLight *light) {
+        const qreal x = light->x(), y = light->y();
+        return x > left && x < right && y > top && y < bottom;
+    };
+    if (area.contains(m_cell)) {
+        over.reserve(m_lights.size() + 16);
+        over.assign(m_lights.begin(), m_lights.end());
+    } else {
+        for (const LayoutViewLight *light : m_lights) {
+            if (meets(light))
+                over.push_back(light);
+        }
+    }
+    const size_t own = over.size();
     for (qint32 dr = -1; dr <= 1; ++dr) {
         for (qint32 dc = -1; dc <= 1; ++dc) {
-            const LayoutViewTile *tile =
-                (dr == 0 && dc == 0) ? this : m_grid->find(m_column + dc, m_row + dr);
+            if (dr == 0 && dc == 0)
+                continue;
+            const LayoutViewTile *tile = m_grid->find(m_column + dc, m_row + dr);
             if (!tile)
                 continue;
             for (const LayoutViewLight *light : tile->m_lights) {
-                if (LayoutViewLight::reach(light->pos()).intersects(area))
+                if (meets(light))
                     over.push_back(light);
             }
         }
     }
-    std::sort(over.begin(), over.end(), lowerFirst);
+    if (over.size() > own)
+        std::sort(over.begin(), over.end(), lowerFirst);
     return over;
 }
 

@@ -227,15 +227,16 @@ void SelectionEffect::clearSelection()
     ensureTable();
     QSet<quint64> told;
     told.swap(m_shownSelected);
-    for (quint64 uid : std::as_const(m_selected)) {
+    QSet<quint64> selected;
+    selected.swap(m_selected);
+    for (quint64 uid : std::as_const(selected))
         noteChanged(uid);
-        told.insert(uid);
-    }
-    m_selected.clear();
     ++m_selectionVersion;
-    for (quint64 uid : std::as_const(told)) {
-        if (m_entries.contains(uid))
-            announce(uid, false);
+    for (quint64 uid : std::as_const(told))
+        emit lightSelectionChanged(uid, false);
+    for (quint64 uid : std::as_const(selected)) {
+        if (!told.contains(uid))
+            emit lightSelectionChanged(uid, false);
     }
 }
 
@@ -245,8 +246,10 @@ void SelectionEffect::selectAll()
     noteAllChanged();
     m_selected = m_entries;
     ++m_selectionVersion;
-    for (quint64 uid : std::as_const(m_entries))
-        announce(uid, true);
+    m_shownSelected = m_entries;
+    const QSet<quint64> entries = m_entries;
+    for (quint64 uid : entries)
+        emit lightSelectionChanged(uid, true);
 }
 
 // Every light leaves the selection and the views hear that each is deselected; only lights
