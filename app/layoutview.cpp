@@ -245,17 +245,20 @@ void LayoutView::handlePropertiesCompiled()
     if (!m_map)
         return;
     const quint32 stamp = ++m_refreshStamp;
-    auto refresh = [stamp](LayoutViewLight *item, Light *light) {
+    auto refresh = [stamp](LayoutViewLight *item) {
         item->refreshStamp = stamp;
-        light->frameState()->canvasTookColor();
+        item->frameState()->canvasTookColor();
         item->refreshColor();
     };
     std::vector<LayoutViewLight *> marked;
     marked.swap(m_marked);
+    // In memory order: after a whole-map change this walks squares and colour states
+    // front to back instead of at random.
+    std::sort(marked.begin(), marked.end());
     for (LayoutViewLight *item : marked) {
         item->marked = false;
-        if (Light *light = item->light(); light && item->tile())
-            refresh(item, light);
+        if (item->frameState() && item->tile())
+            refresh(item);
     }
     qDeleteAll(m_unmarkedDead);
     m_unmarkedDead.clear();
@@ -263,13 +266,11 @@ void LayoutView::handlePropertiesCompiled()
         LayoutViewLight *item = m_lightItems.value(uid);
         if (item && item->refreshStamp == stamp)
             continue;
-        Light *light = item ? item->light() : m_map->light(uid);
-        if (!light)
-            continue;
-        if (item)
-            refresh(item, light);
-        else
+        if (item && item->frameState()) {
+            refresh(item);
+        } else if (Light *light = m_map->light(uid)) {
             light->frameState()->canvasTookColor();
+        }
     }
 }
 
@@ -709,14 +710,19 @@ void LayoutView::updateRubberBand()
             if (m_sweep)
                 m_sweep->setPolygon(
                     QPolygonF({m_pressPoint, QPointF(m_currentPoint), QPointF(m_lastPoint)}));
-            if (!m_interactiveGroup)
+            if (!m_interactiveGroup) {
+                if (m_bandClearsFirst)
+                    clearSelectedItems();
                 calculateLineSelection();
+            }
         }
     } else if (m_rubberRect) {
         const int left = int(qMin(double(m_currentPoint.x()), m_pressPoint.x()));
         const int top = int(qMin(m_pressPoint.y(), double(m_currentPoint.y())));
         const int width = int(qAbs(m_pressPoint.x() - m_currentPoint.x()));
         const int height = int(qAbs(m_pressPoint.y() - m_currentPoint.y()));
+        if (m_bandClearsFirst)
+            clearSelectedItems();
         m_rubberRect->setRect(left, top, width, height);
         calculateRectSelection(m_rubberRect);
         if (!m_rubberRect->scene() && m_scene)

@@ -43,6 +43,9 @@ public:
     void refreshLightItem(quint64 uid, const QPointF &pos);
     // Lets the tiles' kept pictures go; they are drawn afresh when next shown.
     void dropCanvasPictures();
+    // With this on, every band move clears the selection and selects by the rules again, one
+    // light at a time: the slow way the incremental band is checked against.
+    void setBandClearsFirst(bool on) { m_bandClearsFirst = on; }
 
 signals:
     void statusMsg(const QString &s, int ms);
@@ -159,6 +162,7 @@ private:
     quint32 m_hitStamp = 0;
     // Set while the effect announces a clear that this view started.
     bool m_clearingSelection = false;
+    bool m_bandClearsFirst = false;
     // Squares showing a selection mark that the next frame paints over, and squares of
     // deleted lights that were among them (freed with that frame).
     std::vector<LayoutViewLight *> m_marked;

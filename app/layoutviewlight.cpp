@@ -7,7 +7,8 @@
 #include "model/lightframestate.h"
 
 LayoutViewLight::LayoutViewLight(quint64 uid, Light *light, quint32 order)
-    : m_uid(uid), m_light(light), m_order(order), m_fill(qRgb(0, 0, 0))
+    : m_uid(uid), m_light(light), m_state(light ? light->frameState() : nullptr), m_order(order),
+      m_fill(qRgb(0, 0, 0))
 {}
 
 QPen LayoutViewLight::pen() const
@@ -51,12 +52,12 @@ void LayoutViewLight::repaintAcrossTiles(const QRectF &area)
 
 void LayoutViewLight::refreshColor()
 {
-    if (!m_light)
+    if (!m_state)
         return;
     QRgb rgb = qRgb(0, 0, 0);
-    if (m_light->hasCurrentColor()) {
+    if (m_state->currentColor.isValid()) {
         // A copy: reading the 8-bit components may convert the colour to RGB.
-        const VeyColor current = m_light->currentColor();
+        const VeyColor current = m_state->currentColor;
         rgb = qRgb(int(current.red8()), int(current.green8()), int(current.blue8()));
     }
     showColor(rgb);

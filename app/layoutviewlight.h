@@ -10,6 +10,7 @@
 #include "layoutviewtile.h"
 
 class Light;
+struct LightFrameState;
 class LayoutViewTiles;
 
 // One light's 6 x 6 square on the layout canvas; its position is the square's top-left point.
@@ -30,6 +31,7 @@ public:
 
     quint64 uid() const { return m_uid; }
     Light *light() const { return m_light; }
+    LightFrameState *frameState() const { return m_state; }
     // Creation order: the square drawn last, and so found first, has the highest.
     quint32 order() const { return m_order; }
 
@@ -115,6 +117,8 @@ private:
     QPointF m_unsnapped;
     quint64 m_uid;
     Light *m_light;
+    // The light's per-frame state, where its colour lives: read without the light itself.
+    LightFrameState *m_state;
     LayoutViewTiles *m_grid = nullptr;
     LayoutViewTile *m_tile = nullptr;
     quint32 m_order;

@@ -152,8 +152,10 @@ std::vector<const LayoutViewLight *> LayoutViewTile::lightsOver(const QRectF &ar
             }
         }
     }
-    if (over.size() > own)
-        std::sort(over.begin(), over.end(), lowerFirst);
+    if (over.size() > own) {
+        std::sort(over.begin() + qsizetype(own), over.end(), lowerFirst);
+        std::inplace_merge(over.begin(), over.begin() + qsizetype(own), over.end(), lowerFirst);
+    }
     return over;
 }
 

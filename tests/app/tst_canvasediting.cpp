@@ -17,6 +17,7 @@
 #include <QGraphicsScene>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QToolTip>
 #include <QtTest>
@@ -46,6 +47,8 @@ private slots:
     void lightsDeselectedElsewhereStayBehind_data();
     void lightsDeselectedElsewhereStayBehind();
     void deletedLightLeavesTheCanvasAtOnce();
+    void bandChangesOnlyWhatItMustButEndsTheSame_data();
+    void bandChangesOnlyWhatItMustButEndsTheSame();
     void rotateAndFlipKeepHeightAndRotation();
     void deleteAsksAndCancelKeepsTheRest();
     void lineMakesAnOrderedGroup();
@@ -478,6 +481,115 @@ void TestCanvasEditing::deletedLightLeavesTheCanvasAtOnce()
     QCOMPARE(m_view->lightCount(), 1);
     click({243, 123});
     QVERIFY(m_view->selectionList().isEmpty());
+}
+
+namespace {
+// One canvas of its own for the band comparison.
+struct BandRig
+{
+    MapModel map;
+    SelectionEffect effect{&map, 0xFFFFFFFF, nullptr};
+    QGraphicsScene scene{0, 0, 800, 800};
+    LayoutView view{&map, &effect, &scene, nullptr, "Layout View"};
+    QList<quint64> uids; // by creation
+    int told = 0;
+
+    explicit BandRig(const QList<QPointF> &places)
+    {
+        QObject::connect(&map, &MapModel::newLight, &effect, &SelectionEffect::handleNewLight);
+        QObject::connect(&effect, &SelectionEffect::lightSelectionChanged, &view,
+                         [this] { ++told; });
+        view.resize(400, 400);
+        view.show();
+        view.centerOn(200, 200);
+        DataSupply *ds = addInterface(&map, "Band", QHostAddress("127.0.0.2"));
+        int channel = 0;
+        for (const QPointF &p : places)
+            uids << addLight(&map, ds, QStringLiteral("L"), 0, (channel += 3) % 510, p)->uid();
+    }
+    // The selection by creation index, in selection order.
+    QList<int> selection() const
+    {
+        QList<int> out;
+        for (quint64 uid : view.selectionList())
+            out << int(uids.indexOf(uid));
+        return out;
+    }
+    QList<int> selectedInEffect()
+    {
+        QList<int> out;
+        for (int i = 0; i < uids.size(); ++i)
+            if (effect.isLightSelected(uids.at(i)))
+                out << i;
+        return out;
+    }
+    QList<QRgb> fills() const
+    {
+        QList<QRgb> out;
+        for (quint64 uid : uids)
+            out << view.getLayoutViewLight(uid)->fillColor();
+        return out;
+    }
+    void send(QEvent::Type type, QPointF at, Qt::MouseButtons held, Qt::KeyboardModifiers m)
+    {
+        const QPointF p = view.mapFromScene(at);
+        QMouseEvent event(type, p, view.viewport()->mapToGlobal(p), Qt::LeftButton, held, m);
+        QApplication::sendEvent(view.viewport(), &event);
+    }
+};
+} // namespace
+
+void TestCanvasEditing::bandChangesOnlyWhatItMustButEndsTheSame_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed = 1; seed <= 4; ++seed)
+        QTest::addRow("seed %u", seed) << seed;
+}
+
+// Each band move changes only the lights whose state changes; clearing and selecting again
+// by the rules at every move is the plain way. Both canvases see the same random bands
+// (plain, Control, Shift, Alt lines, across tile borders) and must agree after every move on
+// the order of the selection, the effect's selection and every square's fill, the fast one
+// telling no more lights than the plain one.
+void TestCanvasEditing::bandChangesOnlyWhatItMustButEndsTheSame()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    QList<QPointF> places;
+    for (int i = 0; i < 60; ++i)
+        places << QPointF(120 + 12 * random.bounded(20), 120 + 12 * random.bounded(20));
+    BandRig fast(places), plain(places);
+    plain.view.setBandClearsFirst(true);
+    const Qt::KeyboardModifiers kinds[] = {Qt::NoModifier, Qt::ControlModifier, Qt::ShiftModifier,
+                                           Qt::AltModifier};
+    QStringList steps;
+    auto point = [&random] {
+        return QPointF(100 + random.bounded(300), 100 + random.bounded(300));
+    };
+    for (int band = 0; band < 12; ++band) {
+        const Qt::KeyboardModifiers m = kinds[random.bounded(4)];
+        // Bands start beside the lights so that the press hits none.
+        const QPointF from(random.bounded(2) ? 101 : 398, 100 + random.bounded(300));
+        steps << QStringLiteral("band %1 from %2,%3").arg(int(m)).arg(from.x()).arg(from.y());
+        for (BandRig *rig : {&fast, &plain})
+            rig->send(QEvent::MouseButtonPress, from, Qt::LeftButton, m);
+        const int moves = 1 + int(random.bounded(5));
+        QPointF to;
+        for (int i = 0; i < moves; ++i) {
+            to = point();
+            steps << QStringLiteral("to %1,%2").arg(to.x()).arg(to.y());
+            const int fastTold = fast.told, plainTold = plain.told;
+            for (BandRig *rig : {&fast, &plain})
+                rig->send(QEvent::MouseMove, to, Qt::LeftButton, m);
+            const QString where = steps.join(QStringLiteral("; "));
+            QVERIFY2(fast.selection() == plain.selection(), qPrintable(where));
+            QVERIFY2(fast.selectedInEffect() == plain.selectedInEffect(), qPrintable(where));
+            QVERIFY2(fast.fills() == plain.fills(), qPrintable(where));
+            QVERIFY2(fast.told - fastTold <= plain.told - plainTold, qPrintable(where));
+        }
+        for (BandRig *rig : {&fast, &plain})
+            rig->send(QEvent::MouseButtonRelease, to, Qt::NoButton, m);
+    }
 }
 
 void TestCanvasEditing::rotateAndFlipKeepHeightAndRotation()
