@@ -93,7 +93,7 @@ public:
     void repaint()
     {
         const QRectF area = reach(m_pos);
-        if (m_tile && m_tile->cell().contains(area))
+        if (m_tile && m_tile->holds(area))
             m_tile->invalidate(area);
         else
             repaintAcrossTiles(area);

@@ -14,6 +14,8 @@ namespace {
 // squares a view then shows; smaller ones hold less than a pixel per square.
 constexpr qreal MaxPictureSide = 1024;
 constexpr qreal MinPictureSide = 8;
+// Separate changes a tile takes before it draws itself whole at its next paint.
+constexpr int MaxDirtyParts = 16;
 
 bool lowerFirst(const LayoutViewLight *a, const LayoutViewLight *b)
 {
@@ -99,11 +101,17 @@ void LayoutViewTile::erase(LayoutViewLight *light)
     light->setTile(nullptr);
 }
 
-void LayoutViewTile::invalidate(const QRectF &area)
+void LayoutViewTile::invalidatePart(const QRectF &area)
 {
     const QRectF inside = area & m_cell;
     if (inside.isEmpty() || m_dirty.contains(inside))
         return;
+    if (++m_dirtyParts > MaxDirtyParts) {
+        m_allDirty = true;
+        m_dirty = m_cell;
+        update(m_cell);
+        return;
+    }
     m_dirty |= inside;
     update(inside);
 }
@@ -168,6 +176,8 @@ void LayoutViewTile::paint(QPainter *painter, const QStyleOptionGraphicsItem *op
         drawDirect(painter, option->exposedRect);
     }
     m_dirty = QRectF();
+    m_dirtyParts = 0;
+    m_allDirty = false;
 }
 
 // Each square as a rectangle item would draw itself: its outline pen, or none, and a solid

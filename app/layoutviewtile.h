@@ -43,14 +43,32 @@ public:
     const std::vector<LayoutViewLight *> &lights() const { return m_lights; }
     void insert(LayoutViewLight *light);
     void erase(LayoutViewLight *light);
-    // The area (canvas units) must be drawn again; asks the scene for it once per paint.
-    void invalidate(const QRectF &area);
+    // Whether the area, or a square's corner, lies in the cell (canvas units).
+    bool holds(const QRectF &area) const
+    {
+        return area.left() >= m_cell.left() && area.right() <= m_cell.right() &&
+               area.top() >= m_cell.top() && area.bottom() <= m_cell.bottom();
+    }
+    bool holdsCorner(const QPointF &p) const
+    {
+        return p.x() >= m_cell.left() && p.x() < m_cell.right() && p.y() >= m_cell.top() &&
+               p.y() < m_cell.bottom();
+    }
+    // The area (canvas units) must be drawn again; asks the scene for it. Once many parts
+    // of a tile changed before it was painted (a drag), the whole tile is drawn again and
+    // further changes cost nothing until then.
+    void invalidate(const QRectF &area)
+    {
+        if (!m_allDirty)
+            invalidatePart(area);
+    }
     qint64 cacheBytes() const { return m_image.sizeInBytes(); }
     void dropCache();
     quint64 lastPainted() const { return m_lastPainted; }
 
 private:
     struct Raster;
+    void invalidatePart(const QRectF &area);
     bool paintCached(QPainter *painter, QWidget *widget);
     void drawDirect(QPainter *painter, const QRectF &exposed) const;
     void render(const Raster &raster, const QRect &pixels);
@@ -71,6 +89,8 @@ private:
     QPoint m_firstPixel;
     // Asked to be drawn again since the last paint (canvas units).
     QRectF m_dirty;
+    int m_dirtyParts = 0;
+    bool m_allDirty = false;
     quint64 m_lastPainted = 0;
 };
 

@@ -120,7 +120,7 @@ void LayoutViewTiles::remove(LayoutViewLight *light)
 void LayoutViewTiles::place(LayoutViewLight *light, const QPointF &p)
 {
     LayoutViewTile *from = light->tile();
-    if (!from || from->column() != cellIndex(p.x()) || from->row() != cellIndex(p.y())) {
+    if (!from || !from->holdsCorner(p)) {
         remove(light);
         light->setPosFromGrid(p);
         add(light);
@@ -128,10 +128,10 @@ void LayoutViewTiles::place(LayoutViewLight *light, const QPointF &p)
     }
     if (light->pos() == p)
         return;
-    repaint(LayoutViewLight::reach(light->pos()));
+    light->repaint();
     light->setPosFromGrid(p);
     const QRectF reach = LayoutViewLight::reach(p);
-    if (from->cell().contains(reach))
+    if (from->holds(reach))
         from->invalidate(reach); // the common case of a drag, without looking tiles up
     else
         add(light, false);
@@ -198,8 +198,13 @@ bool LayoutViewTiles::overlapsAnother(const LayoutViewLight *light) const
     forTilesOver(shape.adjusted(-7, -7, 1, 1), [&](LayoutViewTile *tile) {
         if (found)
             return;
+        // QRectF::intersects of the two shapes, written out for the many squares of a drop.
         for (const LayoutViewLight *other : tile->lights()) {
-            if (other != light && other->sceneShape().intersects(shape)) {
+            if (other == light)
+                continue;
+            const QRectF o = other->sceneShape();
+            if (o.left() < shape.right() && shape.left() < o.right() && o.top() < shape.bottom() &&
+                shape.top() < o.bottom()) {
                 found = true;
                 return;
             }
