@@ -405,37 +405,53 @@ void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu()
 void TestCanvasEditing::topSquareIsTheOneFound_data()
 {
     QTest::addColumn<double>("dx");
-    QTest::newRow("across a tile border") << 0.0;
-    QTest::newRow("inside one tile") << -100.0;
+    QTest::addColumn<bool>("leftFirst");
+    QTest::newRow("across a tile border") << 0.0 << false;
+    QTest::newRow("across a tile border, left one made first") << 0.0 << true;
+    QTest::newRow("inside one tile") << -100.0 << false;
+    QTest::newRow("inside one tile, left one made first") << -100.0 << true;
 }
 
 // Squares made later lie on top: the one drawn there is the one a click selects, a tip names
-// and a drag takes, wherever tile borders run.
+// and a drag takes, wherever tile borders run. "Z A" at x 240 and "Z B" at x 237 overlap;
+// with dx 0 the tile border at x 240 runs between their corners.
 void TestCanvasEditing::topSquareIsTheOneFound()
 {
     QFETCH(double, dx);
+    QFETCH(bool, leftFirst);
     m_view->setSnapToGrid(false);
     light("Z P", 100 + dx, 400);
-    Light *a = light("Z A", 240 + dx, 400);
-    Light *b = light("Z B", 237 + dx, 402);
+    Light *a = nullptr, *b = nullptr;
+    if (leftFirst) {
+        b = light("Z B", 237 + dx, 402);
+        a = light("Z A", 240 + dx, 400);
+    } else {
+        a = light("Z A", 240 + dx, 400);
+        b = light("Z B", 237 + dx, 402);
+    }
+    Light *top = leftFirst ? a : b;
+    Light *under = leftFirst ? b : a;
     m_view->centerOn(240 + dx, 404);
     const QPointF overlap(241.5 + dx, 404.5);
     const QPointF onlyA(244.2 + dx, 400.2);
-    m_selection->setLightSelected(a->uid(), true);
-    QCOMPARE(shownAt(onlyA), QColor(Qt::red));
+    const QPointF onlyB(238.2 + dx, 407.2);
+    const QPointF onlyUnder = under == a ? onlyA : onlyB;
+    m_selection->setLightSelected(under->uid(), true);
+    QCOMPARE(shownAt(onlyUnder), QColor(Qt::red));
     QCOMPARE(shownAt(overlap), QColor(Qt::black));
     m_selection->clearSelection();
-    m_selection->setLightSelected(b->uid(), true);
+    m_selection->setLightSelected(top->uid(), true);
     QCOMPARE(shownAt(overlap), QColor(Qt::red));
-    QCOMPARE(shownAt(onlyA), QColor(Qt::black));
+    QCOMPARE(shownAt(onlyUnder), QColor(Qt::black));
 
     click(overlap);
-    QCOMPARE(m_view->selectionList(), uids({b}));
-    QCOMPARE(tipAt(overlap), QStringLiteral("Z B"));
-    QCOMPARE(tipAt(onlyA), QStringLiteral("Z A"));
+    QCOMPARE(m_view->selectionList(), uids({top}));
+    QCOMPARE(tipAt(overlap), top->name());
+    QCOMPARE(tipAt(onlyUnder), under->name());
     drag(overlap, overlap + QPointF(0, 60));
-    QCOMPARE(QPointF(b->pose().x, b->pose().y), QPointF(237 + dx, 462));
-    QCOMPARE(QPointF(a->pose().x, a->pose().y), QPointF(240 + dx, 400));
+    const LightPose topPose = top->pose(), underPose = under->pose();
+    QCOMPARE(topPose.y, (top == a ? 400.0 : 402.0) + 60);
+    QCOMPARE(underPose.y, under == a ? 400.0 : 402.0);
 }
 
 void TestCanvasEditing::lightsDeselectedElsewhereStayBehind_data()
