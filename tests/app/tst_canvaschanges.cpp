@@ -26,6 +26,8 @@ private slots:
     void onlyChangesReachTheCanvas();
     void squaresShowWhereTheLightsAre();
     void eachOutlineTakesItsOwnLightsColour();
+    void framePaintsOverSelectionMarks_data();
+    void framePaintsOverSelectionMarks();
     void keptPicturesMatchFreshOnes_data();
     void keptPicturesMatchFreshOnes();
 
@@ -249,6 +251,51 @@ void TestCanvasChanges::eachOutlineTakesItsOwnLightsColour()
     check(3, Qt::black, Qt::black);
     QCOMPARE(view->viewport()->grab().toImage().convertToFormat(direct.format()), direct);
     delete view;
+}
+
+void TestCanvasChanges::framePaintsOverSelectionMarks_data()
+{
+    QTest::addColumn<bool>("select");
+    QTest::newRow("selected") << true;
+    QTest::newRow("deselected") << false;
+}
+
+// A selection mark (red, or black) shows until the next frame, which gives every marked
+// square its light's colour again, also when that colour did not change in the frame.
+void TestCanvasChanges::framePaintsOverSelectionMarks()
+{
+    QFETCH(bool, select);
+    MapModel map;
+    SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
+    connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
+    QGraphicsScene scene(0, 0, 400, 400);
+    LayoutView view(&map, &selection, &scene, nullptr, "Layout View");
+    DataSupply *ds = addInterface(&map, "Facade", QHostAddress("127.0.0.2"));
+    Light *light = addLight(&map, ds, "M", 0, 0, QPointF(100, 100));
+    map.setLivePlayDisabled(false);
+    selection.enabled = true;
+    // Selected and unselected lights look alike, so a selection changes no light's colour.
+    const QColor same = select ? QColor(Qt::blue) : QColor(Qt::red);
+    const Qt::GlobalColor sameName = select ? Qt::blue : Qt::red;
+    selection.setFgColor(VeyColor(sameName));
+    selection.setBgColor(VeyColor(sameName));
+    if (!select)
+        selection.setLightSelected(light->uid(), true);
+    int frame = 0;
+    auto runFrame = [&] {
+        selection.tick(QDateTime::currentDateTime(), quint32(++frame));
+        view.handlePropertiesCompiled();
+        map.updateLights();
+    };
+    runFrame();
+    runFrame();
+    const LayoutViewLight *item = view.getLayoutViewLight(light->uid());
+    QCOMPARE(item->brush().color(), same);
+    selection.setLightSelected(light->uid(), select);
+    QCOMPARE(item->brush().color(), select ? QColor(Qt::red) : QColor(Qt::black));
+    runFrame();
+    QCOMPARE(item->brush().color(), same);
+    QCOMPARE(item->pen().color(), same);
 }
 
 namespace {
