@@ -177,12 +177,13 @@ void TestCanvasChanges::squaresShowWhereTheLightsAre()
     QCOMPARE(QToolTip::text(), QStringLiteral("Renamed"));
     QToolTip::hideText();
 
-    map.deleteLight(b->uid());
+    const quint64 bUid = b->uid();
+    map.deleteLight(bUid);
     QCOMPARE(renderedAt(scene, {383, 383}), QColor(Qt::white));
     // The squares are no scene items; the canvas keeps the one left.
     QCOMPARE(itemsOfType(scene, LayoutViewLight::Type), 0);
     QCOMPARE(view->lightCount(), 1);
-    QVERIFY(!view->getLayoutViewLight(b->uid()));
+    QVERIFY(!view->getLayoutViewLight(bUid));
     map.clearMap();
     QCOMPARE(scene.items().size(), 0);
     QCOMPARE(renderedAt(scene, {393, 393}), QColor(Qt::white));
