@@ -260,9 +260,16 @@ void LayoutView::handlePropertiesCompiled()
         if (item->frameState() && item->tile())
             refresh(item);
     }
+    const bool deadMarked = !m_unmarkedDead.empty();
     qDeleteAll(m_unmarkedDead);
     m_unmarkedDead.clear();
-    for (quint64 uid : m_map->takeCanvasChanges()) {
+    const std::vector<quint64> listed = m_map->takeCanvasChanges();
+    // Every light has a square and every square was marked (Select All, a whole clear): the
+    // frame's list holds nothing those did not take.
+    if (!deadMarked && marked.size() == size_t(m_lightItems.size()) &&
+        m_lightItems.size() == m_map->lights().size())
+        return;
+    for (quint64 uid : listed) {
         LayoutViewLight *item = m_lightItems.value(uid);
         if (item && item->refreshStamp == stamp)
             continue;
