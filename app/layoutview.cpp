@@ -17,6 +17,7 @@
 #include "model/selectioneffect.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QGraphicsLineItem>
 #include <QGraphicsPolygonItem>
@@ -25,6 +26,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QScrollBar>
@@ -59,10 +61,9 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
     if (m_selection)
         connect(m_selection, &SelectionEffect::lightSelectionChanged, this,
                 &LayoutView::handleLightSelectionChanged);
+    // The Menu key and Shift+F10 reach handleContextMenuRequested through event() and
+    // viewportEvent(); a right-button press opens the menu by itself.
     setContextMenuPolicy(Qt::CustomContextMenu);
-    // The Menu key and Shift+F10; a right-button press opens the menu by itself.
-    connect(this, &QWidget::customContextMenuRequested, this,
-            &LayoutView::handleContextMenuRequested);
     if (m_map) {
         connect(m_map, &MapModel::newLight, this, &LayoutView::handleNewLight);
         connect(m_map, &MapModel::updatedLight, this, &LayoutView::handleUpdatedLight);
@@ -83,6 +84,9 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
 
 LayoutView::~LayoutView()
 {
+    endRubberBand();
+    forgetMarks();
+    qDeleteAll(m_lightItems);
     if (m_map)
         --LightFrameState::canvasViews;
 }
@@ -156,10 +160,9 @@ void LayoutView::handleNewLight(quint64 uid)
         }
         // A light announced twice must not leave an orphan square behind.
         deleteLightItem(uid);
-        auto *item = new LayoutViewLight(m_scene, uid, light);
-        item->setPos(int(pose.x), int(pose.y));
+        auto *item = new LayoutViewLight(uid, light, m_nextOrder++);
+        item->setPosFromGrid(QPointF(int(pose.x), int(pose.y)));
         item->setUnsnappedPos(QPointF(pose.x, pose.y));
-        item->setVisible(true);
         item->forgetShownColor();
         m_lightItems.insert(uid, item);
         ++m_itemsGeneration;
@@ -183,8 +186,7 @@ void LayoutView::handleUpdatedLightPosition(quint64 uid)
         return;
     const LightPose pose = light->pose();
     item->setUnsnappedPos(QPointF(pose.x, pose.y));
-    // Unless paused, the whole scene is repainted next: the square needs no repaint of its own.
-    m_tiles->place(item, QPointF(int(pose.x), int(pose.y)), m_updatePaused);
+    m_tiles->place(item, QPointF(int(pose.x), int(pose.y)));
     repaintUnlessPaused();
     emit setDirty(true);
 }
@@ -202,14 +204,27 @@ void LayoutView::deleteLightItem(quint64 uid)
         return;
     ++m_itemsGeneration;
     m_tiles->remove(item);
-    delete item;
+    // A square waiting for its frame colour goes with that frame.
+    if (item->marked)
+        m_unmarkedDead.push_back(item);
+    else
+        delete item;
+}
+
+void LayoutView::forgetMarks()
+{
+    for (LayoutViewLight *item : m_marked)
+        item->marked = false;
+    m_marked.clear();
+    qDeleteAll(m_unmarkedDead);
+    m_unmarkedDead.clear();
 }
 
 void LayoutView::handleClearedMap()
 {
     // The scene is cleared next and would take the rubber-band items with it.
     endRubberBand();
-    setScene(nullptr);
+    forgetMarks();
     qDeleteAll(m_lightItems);
     m_lightItems.clear();
     ++m_itemsGeneration;
@@ -219,49 +234,73 @@ void LayoutView::handleClearedMap()
     m_selectionList.clear();
     m_selectedUids.clear();
     m_deselectedInList = 0;
-    setScene(m_scene);
     setSelectionActionsEnabled(false);
 }
 
 void LayoutView::handlePropertiesCompiled()
 {
-    // Only the lights the frame listed can show another colour; a square whose colour changed
-    // asks the scene to repaint just itself, so a steady frame costs nothing here.
+    // Only the lights the frame listed, and the squares that show a selection mark, can show
+    // another colour; a square whose colour changed asks its tile to draw just its area
+    // again, so a steady frame costs nothing here.
     if (!m_map)
         return;
-    const std::vector<quint64> changed = m_map->takeCanvasChanges();
-    for (quint64 uid : changed) {
-        Light *light = m_map->light(uid);
-        if (!light)
+    const quint32 stamp = ++m_refreshStamp;
+    auto refresh = [stamp](LayoutViewLight *item) {
+        item->refreshStamp = stamp;
+        item->frameState()->canvasTookColor();
+        item->refreshColor();
+    };
+    std::vector<LayoutViewLight *> marked;
+    marked.swap(m_marked);
+    // In memory order: after a whole-map change this walks squares and colour states
+    // front to back instead of at random.
+    std::sort(marked.begin(), marked.end());
+    for (LayoutViewLight *item : marked) {
+        item->marked = false;
+        if (item->frameState() && item->tile())
+            refresh(item);
+    }
+    const bool deadMarked = !m_unmarkedDead.empty();
+    qDeleteAll(m_unmarkedDead);
+    m_unmarkedDead.clear();
+    const std::vector<quint64> listed = m_map->takeCanvasChanges();
+    // Every light has a square and every square was marked (Select All, a whole clear): the
+    // frame's list holds nothing those did not take.
+    if (!deadMarked && marked.size() == size_t(m_lightItems.size()) &&
+        m_lightItems.size() == m_map->lights().size())
+        return;
+    for (quint64 uid : listed) {
+        LayoutViewLight *item = m_lightItems.value(uid);
+        if (item && item->refreshStamp == stamp)
             continue;
-        light->frameState()->canvasTookColor();
-        if (LayoutViewLight *item = m_lightItems.value(uid))
-            item->refreshColor();
+        if (item && item->frameState()) {
+            refresh(item);
+        } else if (Light *light = m_map->light(uid)) {
+            light->frameState()->canvasTookColor();
+        }
     }
 }
 
 void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
 {
-    LayoutViewLight *item = m_lightItems.value(uid);
     if (s) {
         appendToSelectionList(uid);
-        if (item) {
-            item->setBrush(QBrush(Qt::red, Qt::SolidPattern));
-            item->forgetShownColor();
-        }
-    } else {
-        if (m_selectedUids.remove(uid)) {
-            ++m_itemsGeneration;
-            ++m_deselectedInList;
-            if (m_deselectedInList * 2 > m_selectionList.size())
-                compactSelectionList();
-        }
-        if (item) {
-            item->setBrush(QBrush(Qt::black, Qt::SolidPattern));
-            item->forgetShownColor();
+    } else if (!m_clearingSelection && m_selectedUids.remove(uid)) {
+        ++m_itemsGeneration;
+        ++m_deselectedInList;
+        if (m_deselectedInList * 2 > m_selectionList.size())
+            compactSelectionList();
+    }
+    if (LayoutViewLight *item = m_lightItems.value(uid)) {
+        item->showMark(s ? qRgb(255, 0, 0) : qRgb(0, 0, 0));
+        // The next frame paints the light's own colour over the mark, changed or not.
+        if (!item->marked) {
+            item->marked = true;
+            m_marked.push_back(item);
         }
     }
-    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+    if (!m_clearingSelection)
+        setSelectionActionsEnabled(!m_selectedUids.isEmpty());
 }
 
 const QList<quint64> &LayoutView::selectionList() const
@@ -275,6 +314,9 @@ void LayoutView::appendToSelectionList(quint64 uid)
 {
     if (m_selectedUids.contains(uid))
         return;
+    // Select All adds every light one by one.
+    if (m_selectedUids.size() == m_selectedUids.capacity())
+        m_selectedUids.reserve(qMax(m_selectedUids.size() * 2, m_lightItems.size()));
     // A uid deselected earlier may still stand in the list at its old place.
     if (m_deselectedInList > 0)
         compactSelectionList();
@@ -406,8 +448,13 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
     if (!item)
         return;
     item->setUnsnappedPos(pos);
-    m_tiles->place(item, pos, m_updatePaused);
+    m_tiles->place(item, pos);
     repaintUnlessPaused();
+}
+
+void LayoutView::dropCanvasPictures()
+{
+    m_tiles->dropPictures();
 }
 
 // ---- editing: keys, pointer, selection rules ----------------------------------------------
@@ -463,29 +510,8 @@ void LayoutView::keyReleaseEvent(QKeyEvent *event)
 
 quint64 LayoutView::lightAt(const QPointF &scenePoint) const
 {
-    if (!m_scene)
-        return 0;
-    const QList<QGraphicsItem *> hits = m_scene->items(scenePoint, Qt::IntersectsItemShape,
-                                                       Qt::DescendingOrder, viewportTransform());
-    for (QGraphicsItem *item : hits) {
-        if (item->type() == LayoutViewLight::Type && item->acceptedMouseButtons() != Qt::NoButton)
-            return static_cast<LayoutViewLight *>(item)->uid();
-    }
-    return 0;
-}
-
-QList<quint64> LayoutView::lightsCollidingWith(const QGraphicsItem *item) const
-{
-    QList<quint64> uids;
-    if (!item || !item->scene())
-        return uids;
-    const QList<QGraphicsItem *> hits = item->collidingItems(Qt::IntersectsItemShape);
-    uids.reserve(hits.size());
-    for (QGraphicsItem *hit : hits) {
-        if (hit->type() == LayoutViewLight::Type)
-            uids.append(static_cast<LayoutViewLight *>(hit)->uid());
-    }
-    return uids;
+    const LayoutViewLight *light = m_tiles->lightAt(scenePoint);
+    return light ? light->uid() : 0;
 }
 
 void LayoutView::selectLight(quint64 uid)
@@ -497,8 +523,11 @@ void LayoutView::selectLight(quint64 uid)
 
 void LayoutView::clearSelectedItems()
 {
+    // Every light the effect deselects leaves the selection here at once, below.
+    m_clearingSelection = true;
     if (m_selection)
         m_selection->clearSelection();
+    m_clearingSelection = false;
     m_selectionList.clear();
     m_selectedUids.clear();
     m_deselectedInList = 0;
@@ -547,6 +576,7 @@ void LayoutView::mousePressEvent(QMouseEvent *event)
     m_dragging = m_hitLight != 0;
     const bool adding = m_controlModifier || m_shiftModifier;
     m_pressSelection = adding ? selectionList() : QList<quint64>();
+    m_pressSet = QSet<quint64>(m_pressSelection.cbegin(), m_pressSelection.cend());
 
     if (!m_dragging) {
         if (button == Qt::LeftButton) {
@@ -688,16 +718,18 @@ void LayoutView::updateRubberBand()
                 m_sweep->setPolygon(
                     QPolygonF({m_pressPoint, QPointF(m_currentPoint), QPointF(m_lastPoint)}));
             if (!m_interactiveGroup) {
-                clearSelectedItems();
+                if (m_bandClearsFirst)
+                    clearSelectedItems();
                 calculateLineSelection();
             }
         }
     } else if (m_rubberRect) {
-        clearSelectedItems();
         const int left = int(qMin(double(m_currentPoint.x()), m_pressPoint.x()));
         const int top = int(qMin(m_pressPoint.y(), double(m_currentPoint.y())));
         const int width = int(qAbs(m_pressPoint.x() - m_currentPoint.x()));
         const int height = int(qAbs(m_pressPoint.y() - m_currentPoint.y()));
+        if (m_bandClearsFirst)
+            clearSelectedItems();
         m_rubberRect->setRect(left, top, width, height);
         calculateRectSelection(m_rubberRect);
         if (!m_rubberRect->scene() && m_scene)
@@ -706,49 +738,146 @@ void LayoutView::updateRubberBand()
     m_lastPoint = m_currentPoint;
 }
 
+// Each band move gives the selection that clearing it and selecting by the rules would give, in
+// the same order, but only the lights whose state changes hear of it: a band over a large map
+// then costs what it covers, not two signals per light per move.
 void LayoutView::calculateRectSelection(QGraphicsRectItem *r)
 {
-    const QList<quint64> hits = lightsCollidingWith(r);
-    const QSet<quint64> h(hits.cbegin(), hits.cend());
-    const QSet<quint64> p(m_pressSelection.cbegin(), m_pressSelection.cend());
-    for (quint64 u : std::as_const(m_pressSelection)) {
-        if (!h.contains(u))
-            selectLight(u);
-    }
-    if (!m_shiftModifier) {
-        const QSet<quint64> q(m_previousSelection.cbegin(), m_previousSelection.cend());
-        for (quint64 u : std::as_const(m_previousSelection)) {
-            if (h.contains(u) && !p.contains(u))
-                selectLight(u);
-        }
-        for (quint64 u : hits) {
-            if (!p.contains(u) && !q.contains(u))
-                selectLight(u);
-        }
-    } else {
-        for (quint64 u : hits)
-            selectLight(u);
-    }
+    if (!r)
+        return;
+    // The band's shape is its rectangle with the pen's stroke.
+    const QPen pen = r->pen();
+    const qreal half = pen.style() == Qt::NoPen ? 0 : qMax(pen.widthF(), qreal(0)) / 2;
+    applyBandSelection(m_tiles->lightsMeeting(r->rect().adjusted(-half, -half, half, half)),
+                       m_shiftModifier ? BandRule::Adding : BandRule::Rectangle);
 }
 
 void LayoutView::calculateLineSelection()
 {
-    const QList<quint64> hits = lightsCollidingWith(m_sweep);
-    const QSet<quint64> h(hits.cbegin(), hits.cend());
-    const QSet<quint64> p(m_pressSelection.cbegin(), m_pressSelection.cend());
-    const QSet<quint64> q(m_previousSelection.cbegin(), m_previousSelection.cend());
+    std::vector<LayoutViewLight *> hits;
+    if (m_sweep) {
+        QPainterPath sweep;
+        sweep.addPolygon(m_sweep->polygon());
+        sweep.closeSubpath();
+        hits = m_tiles->lightsMeeting(sweep);
+    }
+    applyBandSelection(hits, BandRule::Line);
+}
+
+void LayoutView::applyBandSelection(const std::vector<LayoutViewLight *> &hits, BandRule rule)
+{
+    const quint32 stamp = ++m_hitStamp;
+    for (LayoutViewLight *hit : hits)
+        hit->hitStamp = stamp;
+    auto inH = [this, stamp](quint64 u) {
+        const LayoutViewLight *light = m_lightItems.value(u);
+        return light && light->hitStamp == stamp;
+    };
+    auto inP = [this](quint64 u) { return !m_pressSet.isEmpty() && m_pressSet.contains(u); };
+    const QList<quint64> &current = selectionList();
+    // Q is the selection when the move began: the current one, unless a caller set it
+    // otherwise. Then which lights change follows from the rules directly; otherwise the
+    // result is compared with the current selection.
+    const bool previousIsCurrent = m_previousSelection == current;
+    QSet<quint64> previousSet;
+    if (!previousIsCurrent)
+        previousSet = QSet<quint64>(m_previousSelection.cbegin(), m_previousSelection.cend());
+    auto inQ = [&](quint64 u) {
+        return previousIsCurrent ? m_selectedUids.contains(u) : previousSet.contains(u);
+    };
+
+    QList<quint64> result;
+    result.reserve(qMax(current.size(), qsizetype(hits.size())));
+    std::vector<quint64> deselect;
+    std::vector<quint64> select;
     for (quint64 u : std::as_const(m_pressSelection)) {
-        if (!h.contains(u))
-            selectLight(u);
+        if (!inH(u)) {
+            result.append(u);
+            if (!inQ(u))
+                select.push_back(u);
+        }
     }
     for (quint64 u : std::as_const(m_previousSelection)) {
-        if (!p.contains(u))
-            selectLight(u);
+        const bool pressed = inP(u);
+        const bool hit = inH(u);
+        bool kept = false;
+        if (rule == BandRule::Adding) {
+            kept = pressed || hit;
+        } else {
+            kept = pressed ? !hit : (rule == BandRule::Line || hit);
+            if (!pressed && kept)
+                result.append(u);
+        }
+        if (!kept)
+            deselect.push_back(u);
     }
-    for (quint64 u : hits) {
-        if (!p.contains(u) && !q.contains(u))
-            selectLight(u);
+    for (const LayoutViewLight *hit : hits) {
+        const quint64 u = hit->uid();
+        if (rule == BandRule::Adding) {
+            result.append(u);
+        } else if (!inP(u) && !inQ(u)) {
+            result.append(u);
+        } else {
+            continue;
+        }
+        if (!inQ(u))
+            select.push_back(u);
     }
+    if (!previousIsCurrent) {
+        setSelectionTo(result);
+        return;
+    }
+    for (quint64 u : deselect) {
+        m_selectedUids.remove(u);
+        if (m_selection)
+            m_selection->setLightSelected(u, false);
+    }
+    for (quint64 u : select) {
+        m_selectedUids.insert(u);
+        if (m_selection)
+            m_selection->setLightSelected(u, true);
+    }
+    m_selectionList = result;
+    m_deselectedInList = 0;
+    ++m_itemsGeneration;
+    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+}
+
+// Deselects what is selected and not wanted, selects what is wanted and not selected, and
+// takes the wanted order.
+void LayoutView::setSelectionTo(const QList<quint64> &wanted)
+{
+    const quint32 stamp = ++m_hitStamp;
+    QSet<quint64> wantedWithoutSquare;
+    for (quint64 u : wanted) {
+        if (LayoutViewLight *light = m_lightItems.value(u))
+            light->hitStamp = stamp;
+        else
+            wantedWithoutSquare.insert(u);
+    }
+    auto isWanted = [&](quint64 u) {
+        const LayoutViewLight *light = m_lightItems.value(u);
+        return light ? light->hitStamp == stamp : wantedWithoutSquare.contains(u);
+    };
+    const QList<quint64> current = selectionList();
+    for (quint64 u : current) {
+        if (isWanted(u))
+            continue;
+        m_selectedUids.remove(u);
+        if (m_selection)
+            m_selection->setLightSelected(u, false);
+    }
+    for (quint64 u : wanted) {
+        if (m_selectedUids.contains(u))
+            continue;
+        m_selectedUids.insert(u);
+        if (m_selection)
+            m_selection->setLightSelected(u, true);
+    }
+    m_selectionList = wanted;
+    m_deselectedInList = 0;
+    ++m_itemsGeneration;
+    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
 }
 
 // ---- editing: moving, rotating, flipping ----------------------------------------------------
@@ -764,16 +893,13 @@ int LayoutView::snap(int t) const
 
 void LayoutView::moveSelectedItems(int dx, int dy)
 {
-    // Unless paused, the whole scene is repainted below: no square needs its own.
-    const bool eachSquare = m_updatePaused;
     for (LayoutViewLight *item : selectedItems()) {
         const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
         item->setUnsnappedPos(unsnapped);
         if (m_snapToGrid)
-            m_tiles->place(item, QPointF(snap(int(unsnapped.x())), snap(int(unsnapped.y()))),
-                           eachSquare);
+            m_tiles->place(item, QPointF(snap(int(unsnapped.x())), snap(int(unsnapped.y()))));
         else
-            m_tiles->place(item, QPointF(int(item->x()) + dx, int(item->y()) + dy), eachSquare);
+            m_tiles->place(item, QPointF(int(item->x()) + dx, int(item->y()) + dy));
     }
     repaintUnlessPaused();
 }
@@ -787,7 +913,7 @@ bool LayoutView::updateSelectedLightPositions()
         const int x = int(item->x());
         const int y = int(item->y());
         if (x < 0 || x > bounds.width() || y < 0 || y > bounds.height() ||
-            !lightsCollidingWith(item).isEmpty()) {
+            m_tiles->overlapsAnother(item)) {
             rejected = true;
             break;
         }
@@ -817,7 +943,7 @@ bool LayoutView::updateSelectedLightPositions()
         moved.x = item->x();
         moved.y = item->y();
         light->setPose(moved);
-        ensureVisible(item, 50, 50);
+        ensureVisible(QRectF(item->pos(), item->rect().size()), 50, 50);
         steps->append(new UndoAction{UndoAction::LightPosition, uid, old});
     }
     if (steps->isEmpty())
@@ -1006,6 +1132,8 @@ void LayoutView::handleEditLights()
 // would cost a record per light and go stale on renames made elsewhere than the editor.
 bool LayoutView::viewportEvent(QEvent *event)
 {
+    if (event->type() == QEvent::ContextMenu)
+        return contextMenuRequest(event, viewport());
     if (event->type() == QEvent::ToolTip && m_map) {
         const auto *help = static_cast<QHelpEvent *>(event);
         const quint64 uid = lightAt(mapToScene(help->pos()));
@@ -1072,6 +1200,24 @@ void LayoutView::handleCreatePointGroup()
         m_map->deleteGroup(group->uid());
         m_map->flushChangedGroups();
     }
+}
+
+// Only the keyboard's requests open the menu here: a right-button press has done what the
+// pointer asks (which, with the zoom keys held, is nothing) by the time its request comes.
+bool LayoutView::contextMenuRequest(QEvent *event, QWidget *from)
+{
+    auto *request = static_cast<QContextMenuEvent *>(event);
+    if (request->reason() == QContextMenuEvent::Keyboard)
+        handleContextMenuRequested(viewport()->mapFrom(from, request->pos()));
+    request->accept();
+    return true;
+}
+
+bool LayoutView::event(QEvent *event)
+{
+    if (event->type() == QEvent::ContextMenu)
+        return contextMenuRequest(event, this);
+    return QGraphicsView::event(event);
 }
 
 void LayoutView::handleContextMenuRequested(QPoint p)

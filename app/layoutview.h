@@ -38,8 +38,14 @@ public:
     bool snapToGrid() const { return m_snapToGrid; }
     bool selectAllLights() const { return m_selectAll; }
     QMenu *popupMenu() const { return m_popupMenu; }
+    int lightCount() const { return int(m_lightItems.size()); }
 
     void refreshLightItem(quint64 uid, const QPointF &pos);
+    // Lets the tiles' kept pictures go; they are drawn afresh when next shown.
+    void dropCanvasPictures();
+    // With this on, every band move clears the selection and selects by the rules again, one
+    // light at a time: the slow way the incremental band is checked against.
+    void setBandClearsFirst(bool on) { m_bandClearsFirst = on; }
 
 signals:
     void statusMsg(const QString &s, int ms);
@@ -95,6 +101,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void buildPopupMenu();
@@ -104,7 +111,10 @@ private:
     void selectLight(quint64 uid);
     void pressOnLight(quint64 uid);
     quint64 lightAt(const QPointF &scenePoint) const;
-    QList<quint64> lightsCollidingWith(const QGraphicsItem *item) const;
+    enum class BandRule { Rectangle, Adding, Line };
+    void applyBandSelection(const std::vector<LayoutViewLight *> &hits, BandRule rule);
+    void setSelectionTo(const QList<quint64> &wanted);
+    bool contextMenuRequest(QEvent *event, QWidget *from);
     QPointF eventScenePos(const QMouseEvent *event) const;
     void updateCursor();
     int snap(int t) const;
@@ -148,6 +158,19 @@ private:
 
     // Pointer and key state of the editing.
     QList<quint64> m_pressSelection;
+    QSet<quint64> m_pressSet;
+    quint32 m_hitStamp = 0;
+    // Set while the effect announces a clear that this view started.
+    bool m_clearingSelection = false;
+    bool m_bandClearsFirst = false;
+    // Squares showing a selection mark that the next frame paints over, and squares of
+    // deleted lights that were among them (freed with that frame).
+    std::vector<LayoutViewLight *> m_marked;
+    std::vector<LayoutViewLight *> m_unmarkedDead;
+    void forgetMarks();
+    quint32 m_refreshStamp = 0;
+    // Squares made later lie on top.
+    quint32 m_nextOrder = 0;
     QList<quint64> m_previousSelection;
     QPointF m_pressPoint;
     QPointF m_releasePoint;

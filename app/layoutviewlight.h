@@ -2,36 +2,57 @@
 #define LAYOUTVIEWLIGHT_H
 
 #include <QBrush>
-#include <QGraphicsItem>
 #include <QPen>
 #include <QPointF>
+#include <QRectF>
 #include <QRgb>
 
+#include "layoutviewtile.h"
+
 class Light;
-class LayoutViewTile;
-class QGraphicsScene;
+struct LightFrameState;
+class LayoutViewTiles;
 
 // One light's 6 x 6 square on the layout canvas; its position is the square's top-left point.
-// The item is what the scene finds, collides and moves; the tile under it draws it. A scene
-// keeps a per-view record of every item it paints, which for a square would weigh more than
-// the square itself, so the square has no contents of its own and tells its tile when it
-// needs to be drawn again.
-class LayoutViewLight : public QGraphicsItem
+// The square is no scene item: a scene keeps an index entry, a paint record and a few hundred
+// bytes of item state for every item, which at a hundred thousand lights outweighs the map.
+// The tile grid draws it, finds it under the pointer and tells what it collides with; later
+// squares lie on top of earlier ones, as items added one after another would.
+class LayoutViewLight
 {
 public:
+    // The item type a square had as a scene item; kept as the canvas's name for "a light".
     enum { Type = 4001 };
     static constexpr qreal Side = 6;
 
-    LayoutViewLight(QGraphicsScene *scene, quint64 uid, Light *light);
-
-    int type() const override { return Type; }
-    QRectF boundingRect() const override;
-    QPainterPath shape() const override;
-    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
+    LayoutViewLight(quint64 uid, Light *light, quint32 order);
+    LayoutViewLight(const LayoutViewLight &) = delete;
+    LayoutViewLight &operator=(const LayoutViewLight &) = delete;
 
     quint64 uid() const { return m_uid; }
     Light *light() const { return m_light; }
+    LightFrameState *frameState() const { return m_state; }
+    // Creation order: the square drawn last, and so found first, has the highest.
+    quint32 order() const { return m_order; }
+
+    QPointF pos() const { return m_pos; }
+    qreal x() const { return m_pos.x(); }
+    qreal y() const { return m_pos.y(); }
     QRectF rect() const { return QRectF(0, 0, Side, Side); }
+    // What the square covers on the canvas, its outline's stroke included.
+    QRectF sceneShape() const
+    {
+        const qreal half = m_outlined ? 0.5 : 0;
+        return QRectF(m_pos.x() - half, m_pos.y() - half, Side + 2 * half, Side + 2 * half);
+    }
+    // The most a square at p can cover, whatever its outline.
+    static QRectF reach(const QPointF &p) { return QRectF(p.x() - 0.5, p.y() - 0.5, 7, 7); }
+    bool contains(const QPointF &scenePoint) const
+    {
+        const QRectF r = sceneShape();
+        return scenePoint.x() >= r.left() && scenePoint.x() <= r.right() &&
+               scenePoint.y() >= r.top() && scenePoint.y() <= r.bottom();
+    }
 
     // The square's outline is a one-unit pen of one colour, or none; its fill is solid.
     QPen pen() const;
@@ -52,31 +73,60 @@ public:
     // The square was painted from outside (a selection mark): the next colour is taken
     // whatever it is.
     void forgetShownColor();
+    // Fills the square with a selection mark; the next colour the frame gives is taken
+    // whatever it is, which the caller makes sure comes.
+    void showMark(QRgb fill)
+    {
+        m_shown = 0;
+        if (fill == m_fill)
+            return;
+        m_fill = fill;
+        repaint();
+    }
 
-    // Never with a tile or the item spanning them, whose shapes are empty: said at once, as
-    // every drop asks it of every moved square, and the spanning item is near each of them.
-    bool collidesWithItem(const QGraphicsItem *other,
-                          Qt::ItemSelectionMode mode = Qt::IntersectsItemShape) const override;
-
-    // The tile drawing the square; moves go through LayoutViewTiles::place so that it follows.
+    // The tile whose cell holds the square's corner; only the grid sets it and the position.
     LayoutViewTile *tile() const { return m_tile; }
     void setTile(LayoutViewTile *tile) { m_tile = tile; }
-    // Asks the tile to draw the square's area again.
-    void repaint();
+    void setPosFromGrid(const QPointF &p) { m_pos = p; }
+    void setGrid(LayoutViewTiles *grid) { m_grid = grid; }
+    // Marks the square's area to be drawn again.
+    void repaint()
+    {
+        const QRectF area = reach(m_pos);
+        if (m_tile && m_tile->holds(area))
+            m_tile->invalidate(area);
+        else
+            repaintAcrossTiles(area);
+    }
+
+    // Scratch mark of the hit tests: equal to the grid's current stamp while the square is
+    // among the hits being evaluated.
+    quint32 hitStamp = 0;
+    // Scratch mark of the frame's recolouring: equal to its stamp once the square took the
+    // frame's colour.
+    quint32 refreshStamp = 0;
+    // Waits on the view's list of selection marks for its frame colour.
+    bool marked = false;
 
 private:
+    void repaintAcrossTiles(const QRectF &area);
     void showColor(QRgb rgb);
     void setOutline(bool outlined, QRgb rgb);
 
+    QPointF m_pos;
+    QPointF m_unsnapped;
+    quint64 m_uid;
+    Light *m_light;
+    // The light's per-frame state, where its colour lives: read without the light itself.
+    LightFrameState *m_state;
+    LayoutViewTiles *m_grid = nullptr;
+    LayoutViewTile *m_tile = nullptr;
+    quint32 m_order;
     // What the square shows; an alpha of 0 means unknown, as every shown colour is opaque.
     QRgb m_shown = 0;
     QRgb m_fill;
     QRgb m_outline = 0;
     bool m_outlined = false;
-    quint64 m_uid;
-    Light *m_light;
-    LayoutViewTile *m_tile = nullptr;
-    QPointF m_unsnapped;
 };
 
 #endif // LAYOUTVIEWLIGHT_H

@@ -2,27 +2,31 @@
 #define LAYOUTVIEWTILE_H
 
 #include <QGraphicsItem>
+#include <QImage>
 
 #include <vector>
 
 class LayoutViewLight;
+class LayoutViewTiles;
 
-// Draws the squares of the lights that entered the canvas, or came to rest, in one cell of
-// it. One painted item per cell instead of one per light keeps the scene's per-item painting
-// records to a few hundred for any map. A square keeps its tile while its corner stays within
-// half a cell of the cell, so a drag to and fro across a border moves no square between
-// tiles.
+// Draws one cell of the canvas: every square, or part of a square, that falls in it, in the
+// squares' stacking order, whichever cell holds the square's corner. Tiles do not overlap, so
+// the order within a cell is the whole story, also for squares that reach across a border.
+// In a view the tile keeps its picture at the view's scale and draws again only the area of
+// the squares that changed since; elsewhere (printing, images of the scene) it draws straight
+// onto the painter.
 class LayoutViewTile : public QGraphicsItem
 {
 public:
     enum { Type = 4002 };
-    static constexpr qreal Reach = 120;
 
-    explicit LayoutViewTile(const QRectF &cell);
+    LayoutViewTile(LayoutViewTiles *grid, const QRectF &cell, qint32 column, qint32 row);
+    ~LayoutViewTile() override;
 
     int type() const override { return Type; }
-    QRectF boundingRect() const override;
-    // Empty: the tile is never hit, found under a point or collided with; the lights are.
+    QRectF boundingRect() const override { return m_cell; }
+    // Empty: the tile is never hit, found under a point or collided with; the grid answers
+    // for the squares.
     QPainterPath shape() const override;
     bool contains(const QPointF &point) const override;
     bool collidesWithItem(const QGraphicsItem *other,
@@ -33,21 +37,61 @@ public:
 
     QRectF cell() const { return m_cell; }
     void setCell(const QRectF &cell);
-    // Whether a square with its corner at p may stay here.
-    bool holds(const QPointF &p) const
-    {
-        return p.x() >= m_cell.left() - Reach && p.x() <= m_cell.right() + Reach &&
-               p.y() >= m_cell.top() - Reach && p.y() <= m_cell.bottom() + Reach;
-    }
+    qint32 column() const { return m_column; }
+    qint32 row() const { return m_row; }
+    // The squares whose corner lies in the cell, lowest first.
     const std::vector<LayoutViewLight *> &lights() const { return m_lights; }
-    // Both draw the square's area again unless the caller repaints the whole scene anyway.
-    void add(LayoutViewLight *light, bool repaint = true);
-    void remove(LayoutViewLight *light, bool repaint = true);
+    void insert(LayoutViewLight *light);
+    void erase(LayoutViewLight *light);
+    // Whether the area, or a square's corner, lies in the cell (canvas units).
+    bool holds(const QRectF &area) const
+    {
+        return area.left() >= m_cell.left() && area.right() <= m_cell.right() &&
+               area.top() >= m_cell.top() && area.bottom() <= m_cell.bottom();
+    }
+    bool holdsCorner(const QPointF &p) const
+    {
+        return p.x() >= m_cell.left() && p.x() < m_cell.right() && p.y() >= m_cell.top() &&
+               p.y() < m_cell.bottom();
+    }
+    // The area (canvas units) must be drawn again; asks the scene for it. Once many parts
+    // of a tile changed before it was painted (a drag), the whole tile is drawn again and
+    // further changes cost nothing until then.
+    void invalidate(const QRectF &area)
+    {
+        if (!m_allDirty)
+            invalidatePart(area);
+    }
+    qint64 cacheBytes() const { return m_image.sizeInBytes(); }
+    void dropCache();
+    quint64 lastPainted() const { return m_lastPainted; }
 
 private:
+    struct Raster;
+    void invalidatePart(const QRectF &area);
+    bool paintCached(QPainter *painter, QWidget *widget);
+    void drawDirect(QPainter *painter, const QRectF &exposed) const;
+    void render(const Raster &raster, const QRect &pixels);
+    std::vector<const LayoutViewLight *> lightsOver(const QRectF &area) const;
+
+    LayoutViewTiles *m_grid;
     QRectF m_cell;
-    // In the order the lights came, which is the order the scene stacks them in.
+    qint32 m_column;
+    qint32 m_row;
     std::vector<LayoutViewLight *> m_lights;
+    // The picture, the scale and sub-pixel offset it was drawn at, and its first pixel in
+    // the view's pixel grid (less the whole pixels of the view's offset).
+    QImage m_image;
+    qreal m_scaleX = 0;
+    qreal m_scaleY = 0;
+    qreal m_fractionX = 0;
+    qreal m_fractionY = 0;
+    QPoint m_firstPixel;
+    // Asked to be drawn again since the last paint (canvas units).
+    QRectF m_dirty;
+    int m_dirtyParts = 0;
+    bool m_allDirty = false;
+    quint64 m_lastPainted = 0;
 };
 
 #endif // LAYOUTVIEWTILE_H

@@ -8,52 +8,78 @@
 #include <QPointF>
 #include <QPointer>
 
-class QGraphicsScene;
+#include <vector>
 
-// The canvas cut into square cells, each drawn by one tile made when its first light comes.
-// A light enters the tile of its cell and leaves it only when it moves beyond the tile's
-// reach.
+class QGraphicsScene;
+class QPainterPath;
+
+// The canvas cut into square cells, each drawn by one tile made when a square first reaches
+// it. A square belongs to the tile of the cell that holds its corner; the grid answers for
+// the squares what the scene answered for items: which one a point hits (the one on top),
+// which ones a band or another square meets.
 // The tiles are children of one tile without lights that spans them all and tells the scene
-// so: only that one enters the scene's index, so looking for the lights near a square (as
-// every drop does for every square) meets one more item instead of every tile around. The
-// tiles belong to the scene like the lights: when the grid goes first it leaves them there.
+// so: only that one enters the scene's index. The tiles belong to the scene like its other
+// items: when the grid goes first it leaves them there.
 class LayoutViewTiles
 {
 public:
     // Twenty grid steps of the usual 12: a few hundred lights per tile on a dense map.
     static constexpr int CellSize = 240;
+    // What the tiles' pictures may take together before the least recently shown go.
+    static constexpr qint64 CacheBudget = 32 * 1024 * 1024;
 
     explicit LayoutViewTiles(QGraphicsScene *scene);
+    ~LayoutViewTiles();
     LayoutViewTiles(const LayoutViewTiles &) = delete;
     LayoutViewTiles &operator=(const LayoutViewTiles &) = delete;
 
-    // Hands the light to the tile of its position and draws it there.
-    void add(LayoutViewLight *light, bool repaint = true);
-    // Takes the light from its tile and clears its square.
-    void remove(LayoutViewLight *light, bool repaint = true);
-    // Moves the light's square to p, into the tile of p's cell when it leaves its tile's
-    // reach. Its old and new areas are drawn again unless the caller repaints the whole scene
-    // anyway.
-    void place(LayoutViewLight *light, const QPointF &p, bool repaint = true)
-    {
-        // Every square of a dragged selection comes here: the common case stays inline.
-        LayoutViewTile *from = light->tile();
-        if (!repaint && from && from->holds(p))
-            light->setPos(p);
-        else
-            placeAnywhere(light, p, repaint);
-    }
-    // Deletes every tile; the lights must be gone or be added again.
+    // Hands the square to the tile of its position and draws it there; without enter, the
+    // square is in its tile already and only the tiles it reaches are made and drawn.
+    void add(LayoutViewLight *light, bool enter = true);
+    // Takes the square from its tile and clears its area.
+    void remove(LayoutViewLight *light);
+    // Moves the square to p; its old and new areas are drawn again.
+    void place(LayoutViewLight *light, const QPointF &p);
+    // The area (canvas units) is drawn again by every tile it touches.
+    void repaint(const QRectF &area);
+    // Deletes every tile; the squares must be gone or be added again.
     void clear();
     int tileCount() const { return int(m_tiles.size()); }
+    LayoutViewTile *find(qint32 column, qint32 row) const
+    {
+        return m_tiles.value(key(column, row));
+    }
+
+    // The square drawn on top at p, or none.
+    LayoutViewLight *lightAt(const QPointF &p) const;
+    // The squares meeting the rectangle, or the closed polygon, including their outlines:
+    // cell by cell, in rows from the top left, and within a cell the top one first.
+    std::vector<LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
+    std::vector<LayoutViewLight *> lightsMeeting(const QPainterPath &path) const;
+    // Whether the square overlaps any other square.
+    bool overlapsAnother(const LayoutViewLight *light) const;
+
+    quint64 nextPaintStamp() { return ++m_paintClock; }
+    // Tiles report what their pictures take; beyond the budget the oldest pictures go.
+    void cacheChanged(qint64 bytes);
+    void dropPictures();
 
 private:
-    void placeAnywhere(LayoutViewLight *light, const QPointF &p, bool repaint);
-    LayoutViewTile *tileAt(const QPointF &p);
+    static quint64 key(qint32 column, qint32 row)
+    {
+        return (quint64(quint32(column)) << 32) | quint32(row);
+    }
+    LayoutViewTile *tileAt(qint32 column, qint32 row);
+    // The tiles over the area (existing ones only), in rows from the top left.
+    template <class Visit> void forTilesOver(const QRectF &area, Visit visit) const;
+    void trimCache();
 
     QPointer<QGraphicsScene> m_scene;
     QHash<quint64, LayoutViewTile *> m_tiles;
     LayoutViewTile *m_layer = nullptr;
+    quint64 m_paintClock = 0;
+    qint64 m_cacheBytes = 0;
+    bool m_trimming = false;
 };
 
 #endif // LAYOUTVIEWTILES_H

@@ -3,11 +3,18 @@
 // opening (time, resident memory after, peak while loading), one whole frame with the canvas
 // painted (steady, and with one light's selection changing every frame, which must show on
 // that very frame) and the processor share of live play at 44 frames a second.
+// Then the user works on the canvas, zoomed to fit, while live play runs on its own timer:
+// pointer events on the canvas's viewport drag 10,000 selected lights, pull a band, click
+// lights; Select All and a click on empty canvas take turns; a chase highlight steps; 400
+// lights are deleted. Each action is timed with the repaint it causes, and the frames the
+// engine actually handed to the socket are counted meanwhile.
 #include "app/layoutview.h"
 #include "app/layoutviewlight.h"
 #include "app/metatool.h"
+#include "dialogs/userprompt.h"
 #include "model/datasupply.h"
 #include "model/effectengine.h"
+#include "model/group.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
@@ -21,17 +28,21 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QMouseEvent>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <malloc.h>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -263,7 +274,330 @@ void BM_LivePlay(benchmark::State &state)
     }
 }
 
+// Answers the deletion question with Yes.
+class YesPrompt : public UserPrompt
+{
+public:
+    YesPrompt() : m_previous(instance()) { setInstance(this); }
+    ~YesPrompt() override { setInstance(m_previous); }
+    QMessageBox::StandardButton question(QWidget *, QMessageBox::Icon, const QString &,
+                                         const QString &, QMessageBox::StandardButtons,
+                                         QMessageBox::StandardButton) override
+    {
+        return QMessageBox::Yes;
+    }
+
+private:
+    UserPrompt *m_previous;
+};
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Live play on the engine's own timer while an action runs every interval: frames sent per
+// second, the process's share of a core, the longest wait between two frames, and how long
+// the actions took with their repaints.
+struct LiveRun
+{
+    double fps = 0;
+    double cores = 0;
+    double worstGapMs = 0;
+    std::vector<double> actionMs;
+
+    void report(benchmark::State &state, const char *action) const
+    {
+        state.counters["fps"] = fps;
+        state.counters["cores"] = cores;
+        state.counters["worst_frame_gap_ms"] = worstGapMs;
+        state.counters[std::string(action) + "_ms_median"] = median(actionMs);
+        state.counters[std::string(action) + "_ms_max"] =
+            actionMs.empty() ? 0 : *std::max_element(actionMs.begin(), actionMs.end());
+        state.counters["actions"] = double(actionMs.size());
+    }
+};
+
+LiveRun runLive(WindowRig &rig, int seconds, int intervalMs, const std::function<void()> &action)
+{
+    EffectEngine *engine = rig.engine();
+    engine->setFrameInterval(1000 / FramesPerSecond);
+    engine->tick(QDateTime::currentDateTime());
+    engine->setPaused(true);
+    QApplication::processEvents();
+    LiveRun run;
+    int sent = 0;
+    QElapsedTimer wall;
+    qint64 lastFrameNs = -1;
+    QObject scope;
+    QObject::connect(engine, &EffectEngine::frameOutputFinished, &scope, [&] {
+        const qint64 now = wall.nsecsElapsed();
+        if (lastFrameNs >= 0)
+            run.worstGapMs = std::max(run.worstGapMs, double(now - lastFrameNs) * 1e-6);
+        lastFrameNs = now;
+        ++sent;
+    });
+    QTimer user;
+    user.setInterval(intervalMs);
+    QObject::connect(&user, &QTimer::timeout, &scope, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        action();
+        run.actionMs.push_back(double(timer.nsecsElapsed()) * 1e-6);
+    });
+    const double cpuBefore = processCpuSeconds();
+    wall.start();
+    engine->setPaused(false);
+    user.start();
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    user.stop();
+    engine->setPaused(true);
+    const double elapsed = double(wall.nsecsElapsed()) * 1e-9;
+    run.fps = double(sent) / elapsed;
+    run.cores = (processCpuSeconds() - cpuBefore) / elapsed;
+    return run;
+}
+
+LayoutView *canvas(WindowRig &rig)
+{
+    return rig.window->layoutView();
+}
+
+void pointer(WindowRig &rig, QEvent::Type type, const QPointF &at, Qt::MouseButton button,
+             Qt::MouseButtons held)
+{
+    QWidget *port = canvas(rig)->viewport();
+    QMouseEvent event(type, at, port->mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(port, &event);
+}
+
+// Where a canvas point shows in the viewport.
+QPointF onScreen(WindowRig &rig, const QPointF &scenePoint)
+{
+    return canvas(rig)->viewportTransform().map(scenePoint);
+}
+
+// The canvas zoomed to fit the map, nothing selected, the pictures drawn.
+void fitAndClear(WindowRig &rig)
+{
+    LayoutView *view = canvas(rig);
+    view->autoZoom();
+    view->clearSelectedItems();
+    rig.frame();
+    view->viewport()->repaint();
+    QApplication::processEvents();
+}
+
+// The lights in creation order; the map places them in rows of 400 from the top left.
+QPointF placeOf(int index)
+{
+    return QPointF(12.0 * (index % 400) + 3, 12.0 * (index / 400) + 3);
+}
+
+void BM_LiveDragTenThousand(benchmark::State &state)
+{
+    WindowRig &rig = rigFor(int(state.range(0)));
+    fitAndClear(rig);
+    for (int i = 0; i < 10000; ++i)
+        rig.window->selectionEffect()->setLightSelected(rig.uids.at(i), true);
+    LayoutView *view = canvas(rig);
+    const QPointF grab = onScreen(rig, placeOf(5000));
+    pointer(rig, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
+    // Two pixels to and fro: at the fit's scale a grid step or two of the canvas.
+    const QPointF away = grab + QPointF(2, 2);
+    bool out = true;
+    for (auto _ : state) {
+        const LiveRun run = runLive(rig, 4, 16, [&] {
+            pointer(rig, QEvent::MouseMove, out ? away : grab, Qt::NoButton, Qt::LeftButton);
+            view->viewport()->repaint();
+            out = !out;
+        });
+        state.SetIterationTime(4);
+        run.report(state, "drag_step");
+    }
+    pointer(rig, QEvent::MouseButtonRelease, grab, Qt::LeftButton, Qt::NoButton);
+    if (view->selectionList().size() != 10000)
+        state.SkipWithError("the drag lost the selection");
+    fitAndClear(rig);
+}
+
+void BM_LiveSelectAllAndClear(benchmark::State &state)
+{
+    WindowRig &rig = rigFor(int(state.range(0)));
+    fitAndClear(rig);
+    LayoutView *view = canvas(rig);
+    // An empty spot beside the map.
+    const QPointF empty = onScreen(rig, QPointF(-30, -30));
+    bool all = true;
+    for (auto _ : state) {
+        const LiveRun run = runLive(rig, 4, 500, [&] {
+            if (all) {
+                rig.window->handleSelectAllLightsAction();
+            } else {
+                pointer(rig, QEvent::MouseButtonPress, empty, Qt::LeftButton, Qt::LeftButton);
+                pointer(rig, QEvent::MouseButtonRelease, empty, Qt::LeftButton, Qt::NoButton);
+            }
+            view->viewport()->repaint();
+            all = !all;
+        });
+        state.SetIterationTime(4);
+        run.report(state, "select_or_clear");
+    }
+    fitAndClear(rig);
+}
+
+// A chasing group of synchronized steps of 100 lights each (1,500 steps at 150,000 lights)
+// highlighted: every frame 100 lights go dark and 100 light up.
+void BM_LiveChaseHighlight(benchmark::State &state)
+{
+    WindowRig &rig = rigFor(int(state.range(0)));
+    fitAndClear(rig);
+    MapModel *map = rig.window->mapModel();
+    auto *chase = new Group(Group::Chasing, map->nextUid(), QStringLiteral("bench chase"));
+    map->addGroup(chase);
+    for (int first = 0; first + 100 <= rig.uids.size(); first += 100) {
+        auto *step = new Group(Group::Synchronized, map->nextUid(), QStringLiteral("step"));
+        step->addChildren(rig.uids.mid(first, 100));
+        map->addGroup(step);
+        chase->addChild(step->uid());
+    }
+    rig.window->selectionEffect()->highlightGroup(chase->uid());
+    const quint32 partialBefore = rig.engine()->partialFrameCount();
+    const quint32 framesBefore = rig.engine()->frameCount();
+    for (auto _ : state) {
+        const LiveRun run = runLive(rig, 4, 1000, [] {});
+        state.SetIterationTime(4);
+        run.report(state, "idle");
+    }
+    state.counters["steps"] = double(chase->lightMatrix().stepLightUids.size());
+    state.counters["partial_share"] = double(rig.engine()->partialFrameCount() - partialBefore) /
+                                      double(rig.engine()->frameCount() - framesBefore);
+    fitAndClear(rig);
+}
+
+// Every square drawn again, the map zoomed to fit; the first repaint after the zoom draws
+// the tiles' pictures, the others draw from them.
+void BM_WholeRepaint(benchmark::State &state)
+{
+    WindowRig &rig = rigFor(int(state.range(0)));
+    fitAndClear(rig);
+    LayoutView *view = canvas(rig);
+    view->dropCanvasPictures();
+    QElapsedTimer first;
+    first.start();
+    view->viewport()->repaint();
+    state.counters["first_ms"] = double(first.nsecsElapsed()) * 1e-6;
+    for (auto _ : state)
+        view->viewport()->repaint();
+}
+
+// A band pulled from beside the map's top left corner towards the far corner and back, four
+// pixels a move, as a hand moves it: each move takes in or lets go a strip of lights.
+void BM_LiveBandMove(benchmark::State &state)
+{
+    WindowRig &rig = rigFor(int(state.range(0)));
+    fitAndClear(rig);
+    const int rows = (int(rig.uids.size()) + 399) / 400;
+    const QPointF from = onScreen(rig, QPointF(-6, -6));
+    const QPointF far = onScreen(rig, QPointF(12 * 400, 12 * rows));
+    const double length = std::hypot(far.x() - from.x(), far.y() - from.y());
+    const QPointF step = (far - from) * (4 / length);
+    pointer(rig, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    QPointF corner = from;
+    double direction = 1;
+    for (auto _ : state) {
+        const LiveRun run = runLive(rig, 4, 16, [&] {
+            corner += step * direction;
+            if ((corner - from).manhattanLength() >= (far - from).manhattanLength() ||
+                (corner - from).manhattanLength() < 4)
+                direction = -direction;
+            pointer(rig, QEvent::MouseMove, corner, Qt::NoButton, Qt::LeftButton);
+            canvas(rig)->viewport()->repaint();
+        });
+        state.SetIterationTime(4);
+        run.report(state, "band_move");
+    }
+    pointer(rig, QEvent::MouseButtonRelease, corner, Qt::LeftButton, Qt::NoButton);
+    state.counters["selected_at_end"] = double(canvas(rig)->selectionList().size());
+    fitAndClear(rig);
+}
+
+void BM_LiveClick(benchmark::State &state)
+{
+    WindowRig &rig = rigFor(int(state.range(0)));
+    fitAndClear(rig);
+    const int n = int(rig.uids.size());
+    int next = 0;
+    for (auto _ : state) {
+        const LiveRun run = runLive(rig, 4, 100, [&] {
+            const QPointF at = onScreen(rig, placeOf((next += 7919) % n));
+            pointer(rig, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+            pointer(rig, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+            canvas(rig)->viewport()->repaint();
+        });
+        state.SetIterationTime(4);
+        run.report(state, "click");
+    }
+    if (canvas(rig)->selectionList().size() != 1)
+        state.SkipWithError("a click did not select one light");
+    fitAndClear(rig);
+}
+
+// Delete Selection on 400 lights, answered Yes, until the window settled; the map is
+// smaller afterwards, so this runs last.
+void BM_LiveDeleteFourHundred(benchmark::State &state)
+{
+    WindowRig &rig = rigFor(int(state.range(0)));
+    fitAndClear(rig);
+    YesPrompt yes;
+    int first = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 400; ++i)
+            rig.window->selectionEffect()->setLightSelected(rig.uids.at(first + i), true);
+        first += 400;
+        const LiveRun run = runLive(rig, 2, 1500, [&] {
+            canvas(rig)->handleDeleteSelection();
+            canvas(rig)->viewport()->repaint();
+        });
+        state.SetIterationTime(2);
+        run.report(state, "delete");
+    }
+    if (rig.window->mapModel()->lights().size() != rig.uids.size() - first)
+        state.SkipWithError("the lights were not deleted");
+    rigSlot().reset();
+}
+
 } // namespace
+
+#define CANVAS_WORK(n)                                                                             \
+    BENCHMARK(BM_WholeRepaint)->Arg(n)->Unit(benchmark::kMillisecond);                             \
+    BENCHMARK(BM_LiveDragTenThousand)                                                              \
+        ->Arg(n)                                                                                   \
+        ->Iterations(1)                                                                            \
+        ->UseManualTime()                                                                          \
+        ->Unit(benchmark::kSecond);                                                                \
+    BENCHMARK(BM_LiveSelectAllAndClear)                                                            \
+        ->Arg(n)                                                                                   \
+        ->Iterations(1)                                                                            \
+        ->UseManualTime()                                                                          \
+        ->Unit(benchmark::kSecond);                                                                \
+    BENCHMARK(BM_LiveBandMove)->Arg(n)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);  \
+    BENCHMARK(BM_LiveClick)->Arg(n)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);     \
+    BENCHMARK(BM_LiveChaseHighlight)                                                               \
+        ->Arg(n)                                                                                   \
+        ->Iterations(1)                                                                            \
+        ->UseManualTime()                                                                          \
+        ->Unit(benchmark::kSecond);                                                                \
+    BENCHMARK(BM_LiveDeleteFourHundred)                                                            \
+        ->Arg(n)                                                                                   \
+        ->Iterations(1)                                                                            \
+        ->UseManualTime()                                                                          \
+        ->Unit(benchmark::kSecond)
 
 BENCHMARK(BM_OpenMapInWindow)
     ->Arg(15000)
@@ -273,6 +607,7 @@ BENCHMARK(BM_OpenMapInWindow)
 BENCHMARK(BM_SteadyFrame)->Arg(15000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectionFrame)->Arg(15000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LivePlay)->Arg(15000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+CANVAS_WORK(15000);
 BENCHMARK(BM_OpenMapInWindow)
     ->Arg(150000)
     ->Iterations(1)
@@ -281,6 +616,7 @@ BENCHMARK(BM_OpenMapInWindow)
 BENCHMARK(BM_SteadyFrame)->Arg(150000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectionFrame)->Arg(150000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LivePlay)->Arg(150000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+CANVAS_WORK(150000);
 
 int main(int argc, char **argv)
 {

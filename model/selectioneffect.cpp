@@ -218,14 +218,26 @@ void SelectionEffect::highlightGroup(quint64 groupUid)
     m_highlighting = true;
 }
 
+// Only lights that were selected change: they alone go to the next frame, and they alone are
+// announced, as the views already show every other light deselected. A light counts as
+// selected when it is, or when the views last heard so (a silent reset or a highlight step
+// may stand between).
 void SelectionEffect::clearSelection()
 {
     ensureTable();
-    noteAllChanged();
-    m_selected.clear();
+    QSet<quint64> told;
+    told.swap(m_shownSelected);
+    QSet<quint64> selected;
+    selected.swap(m_selected);
+    for (quint64 uid : std::as_const(selected))
+        noteChanged(uid);
     ++m_selectionVersion;
-    for (quint64 uid : std::as_const(m_entries))
-        announce(uid, false);
+    for (quint64 uid : std::as_const(told))
+        emit lightSelectionChanged(uid, false);
+    for (quint64 uid : std::as_const(selected)) {
+        if (!told.contains(uid))
+            emit lightSelectionChanged(uid, false);
+    }
 }
 
 void SelectionEffect::selectAll()
@@ -234,8 +246,10 @@ void SelectionEffect::selectAll()
     noteAllChanged();
     m_selected = m_entries;
     ++m_selectionVersion;
-    for (quint64 uid : std::as_const(m_entries))
-        announce(uid, true);
+    m_shownSelected = m_entries;
+    const QSet<quint64> entries = m_entries;
+    for (quint64 uid : entries)
+        emit lightSelectionChanged(uid, true);
 }
 
 // Every light leaves the selection and the views hear that each is deselected; only lights

@@ -9,10 +9,14 @@
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
 
+#include <QGraphicsItem>
 #include <QGraphicsScene>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QToolTip>
 #include <QtTest>
+
+#include <functional>
 
 class TestCanvasChanges : public QObject
 {
@@ -21,6 +25,11 @@ private slots:
     void initTestCase() { isolateTestEnvironment(); }
     void onlyChangesReachTheCanvas();
     void squaresShowWhereTheLightsAre();
+    void eachOutlineTakesItsOwnLightsColour();
+    void framePaintsOverSelectionMarks_data();
+    void framePaintsOverSelectionMarks();
+    void keptPicturesMatchFreshOnes_data();
+    void keptPicturesMatchFreshOnes();
 
 private:
     // One frame as the engine runs it; returns how many lights the canvas was given.
@@ -168,15 +177,251 @@ void TestCanvasChanges::squaresShowWhereTheLightsAre()
     QCOMPARE(QToolTip::text(), QStringLiteral("Renamed"));
     QToolTip::hideText();
 
-    map.deleteLight(b->uid());
+    const quint64 bUid = b->uid();
+    map.deleteLight(bUid);
     QCOMPARE(renderedAt(scene, {383, 383}), QColor(Qt::white));
-    QCOMPARE(itemsOfType(scene, LayoutViewLight::Type), 1);
-    // A click finds the light, never the item drawing it.
-    QVERIFY(view->getLayoutViewLight(a->uid())->collidingItems().isEmpty());
+    // The squares are no scene items; the canvas keeps the one left.
+    QCOMPARE(itemsOfType(scene, LayoutViewLight::Type), 0);
+    QCOMPARE(view->lightCount(), 1);
+    QVERIFY(!view->getLayoutViewLight(bUid));
     map.clearMap();
     QCOMPARE(scene.items().size(), 0);
     QCOMPARE(renderedAt(scene, {393, 393}), QColor(Qt::white));
     delete view;
+}
+
+namespace {
+// What the view shows at p: its viewport painted as on screen, from the tiles' kept pictures.
+QColor shownAt(LayoutView *view, QPointF p)
+{
+    return view->viewport()->grab().toImage().pixelColor(view->mapFromScene(p));
+}
+
+// The same area drawn straight from the squares, as printing draws it.
+QImage drawnDirectly(LayoutView *view, QGraphicsScene &scene)
+{
+    const QRect port = view->viewport()->rect();
+    QImage image(port.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    scene.render(&painter, QRectF(port), view->mapToScene(port).boundingRect());
+    painter.end();
+    return image;
+}
+} // namespace
+
+// A red square among black ones has a red border and they keep black ones, on screen and on
+// paper, also when the fill and the outline differ (a selection mark before the next frame).
+void TestCanvasChanges::eachOutlineTakesItsOwnLightsColour()
+{
+    MapModel map;
+    SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
+    connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
+    QGraphicsScene scene(0, 0, 400, 400);
+    auto *view = new LayoutView(&map, &selection, &scene, nullptr, "Layout View");
+    view->resize(300, 300);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+    view->centerOn(120, 120);
+    DataSupply *ds = addInterface(&map, "Facade", QHostAddress("127.0.0.2"));
+    QList<Light *> lights;
+    for (int i = 0; i < 4; ++i)
+        lights << addLight(&map, ds, QStringLiteral("O%1").arg(i), 0, 3 * i,
+                           QPointF(96 + 12 * i, 120));
+    map.setLivePlayDisabled(false);
+    selection.enabled = true;
+    selection.setLightSelected(lights.at(1)->uid(), true);
+    selection.tick(QDateTime::currentDateTime(), 1);
+    view->handlePropertiesCompiled();
+    map.updateLights();
+    selection.enabled = false; // the next mark stays until a frame paints it over
+    selection.setLightSelected(lights.at(2)->uid(), true);
+    const QImage direct = drawnDirectly(view, scene);
+    auto check = [&](int i, QColor outline, QColor fill) {
+        const QPointF corner(96 + 12 * i, 120);
+        const QPointF edge = corner + QPointF(0, 3);
+        const QPointF middle = corner + QPointF(3, 3);
+        QCOMPARE(shownAt(view, edge), outline);
+        QCOMPARE(shownAt(view, middle), fill);
+        QCOMPARE(direct.pixelColor(view->mapFromScene(edge)), outline);
+        QCOMPARE(direct.pixelColor(view->mapFromScene(middle)), fill);
+    };
+    check(0, Qt::black, Qt::black);
+    check(1, Qt::red, Qt::red);
+    check(2, Qt::black, Qt::red);
+    check(3, Qt::black, Qt::black);
+    QCOMPARE(view->viewport()->grab().toImage().convertToFormat(direct.format()), direct);
+    delete view;
+}
+
+void TestCanvasChanges::framePaintsOverSelectionMarks_data()
+{
+    QTest::addColumn<bool>("select");
+    QTest::newRow("selected") << true;
+    QTest::newRow("deselected") << false;
+}
+
+// A selection mark (red, or black) shows until the next frame, which gives every marked
+// square its light's colour again, also when that colour did not change in the frame.
+void TestCanvasChanges::framePaintsOverSelectionMarks()
+{
+    QFETCH(bool, select);
+    MapModel map;
+    SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
+    connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
+    QGraphicsScene scene(0, 0, 400, 400);
+    LayoutView view(&map, &selection, &scene, nullptr, "Layout View");
+    DataSupply *ds = addInterface(&map, "Facade", QHostAddress("127.0.0.2"));
+    Light *light = addLight(&map, ds, "M", 0, 0, QPointF(100, 100));
+    map.setLivePlayDisabled(false);
+    selection.enabled = true;
+    // Selected and unselected lights look alike, so a selection changes no light's colour.
+    const QColor same = select ? QColor(Qt::blue) : QColor(Qt::red);
+    const Qt::GlobalColor sameName = select ? Qt::blue : Qt::red;
+    selection.setFgColor(VeyColor(sameName));
+    selection.setBgColor(VeyColor(sameName));
+    if (!select)
+        selection.setLightSelected(light->uid(), true);
+    int frame = 0;
+    auto runFrame = [&] {
+        selection.tick(QDateTime::currentDateTime(), quint32(++frame));
+        view.handlePropertiesCompiled();
+        map.updateLights();
+    };
+    runFrame();
+    runFrame();
+    const LayoutViewLight *item = view.getLayoutViewLight(light->uid());
+    QCOMPARE(item->brush().color(), same);
+    selection.setLightSelected(light->uid(), select);
+    QCOMPARE(item->brush().color(), select ? QColor(Qt::red) : QColor(Qt::black));
+    runFrame();
+    QCOMPARE(item->brush().color(), same);
+    QCOMPARE(item->pen().color(), same);
+}
+
+namespace {
+// One step of a random canvas session.
+struct CanvasStep
+{
+    enum Kind { Add, Move, Select, Deselect, Delete, Scroll } kind;
+    int light;
+    QPointF at;
+};
+
+QString describe(const QList<CanvasStep> &steps)
+{
+    static const char *const names[] = {"add", "move", "select", "deselect", "delete", "scroll"};
+    QStringList out;
+    for (const CanvasStep &step : steps)
+        out << QStringLiteral("%1 %2 (%3, %4)")
+                   .arg(names[step.kind])
+                   .arg(step.light)
+                   .arg(step.at.x())
+                   .arg(step.at.y());
+    return out.join(QStringLiteral("; "));
+}
+
+// Plays the steps on a fresh canvas; after each one the view's kept pictures, brought up to
+// date from what changed, must show what pictures drawn afresh show. Returns the number of
+// steps that passed.
+int playCanvasSteps(const QList<CanvasStep> &steps, qreal zoom)
+{
+    MapModel map;
+    SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
+    QObject::connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
+    QObject::connect(&map, &MapModel::deletedLight, &selection,
+                     &SelectionEffect::handleDeletedLight);
+    QGraphicsScene scene(0, 0, 1000, 1000);
+    LayoutView view(&map, &selection, &scene, nullptr, "Layout View");
+    view.resize(260, 220);
+    view.scale(zoom, zoom);
+    view.show();
+    if (!QTest::qWaitForWindowExposed(&view))
+        return -1;
+    view.centerOn(240, 240);
+    DataSupply *ds = addInterface(&map, "Facade", QHostAddress("127.0.0.2"));
+    QList<Light *> lights;
+    int done = 0;
+    for (const CanvasStep &step : steps) {
+        Light *light = lights.isEmpty() ? nullptr : lights.at(step.light % lights.size());
+        switch (step.kind) {
+        case CanvasStep::Add:
+            lights << addLight(&map, ds, QStringLiteral("R%1").arg(lights.size()), 0,
+                               3 * int(lights.size()) % 510, step.at);
+            break;
+        case CanvasStep::Move:
+            if (light)
+                view.refreshLightItem(light->uid(), step.at);
+            break;
+        case CanvasStep::Select:
+        case CanvasStep::Deselect:
+            if (light)
+                selection.setLightSelected(light->uid(), step.kind == CanvasStep::Select);
+            break;
+        case CanvasStep::Delete:
+            if (light) {
+                lights.removeOne(light);
+                map.deleteLight(light->uid());
+            }
+            break;
+        case CanvasStep::Scroll:
+            view.centerOn(step.at);
+            break;
+        }
+        const QImage kept = view.viewport()->grab().toImage();
+        view.dropCanvasPictures();
+        const QImage fresh = view.viewport()->grab().toImage();
+        if (kept != fresh)
+            return done;
+        ++done;
+    }
+    return done;
+}
+} // namespace
+
+void TestCanvasChanges::keptPicturesMatchFreshOnes_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<qreal>("zoom");
+    QTest::newRow("seed 1, 1:1") << 1u << 1.0;
+    QTest::newRow("seed 2, 1:1") << 2u << 1.0;
+    QTest::newRow("seed 3, zoomed out") << 3u << 0.37;
+    QTest::newRow("seed 4, zoomed in") << 4u << 2.6;
+}
+
+// The pictures are the fast road; drawing every square afresh is the plain one. Random
+// sessions of lights added, moved across and along tile borders, selected, deselected and
+// deleted must look the same both ways at every step; a failure is cut down to the steps
+// that still fail.
+void TestCanvasChanges::keptPicturesMatchFreshOnes()
+{
+    QFETCH(quint32, seed);
+    QFETCH(qreal, zoom);
+    QRandomGenerator random(seed);
+    // Around the corner where four tiles meet, so squares straddle borders.
+    auto place = [&random] { return QPointF(200 + random.bounded(80), 200 + random.bounded(80)); };
+    QList<CanvasStep> steps;
+    for (int i = 0; i < 10; ++i)
+        steps.append({CanvasStep::Add, i, place()});
+    for (int i = 0; i < 50; ++i) {
+        const auto kind = CanvasStep::Kind(random.bounded(6));
+        steps.append(
+            {kind, int(random.bounded(100)),
+             kind == CanvasStep::Scroll ? QPointF(230 + random.bounded(20) / 3.0, 240) : place()});
+    }
+    const int passed = playCanvasSteps(steps, zoom);
+    QVERIFY(passed >= 0);
+    if (passed == steps.size())
+        return;
+    // Shrink: keep the failing prefix, then drop every step the failure does not need.
+    QList<CanvasStep> failing = steps.mid(0, passed + 1);
+    for (int i = int(failing.size()) - 2; i >= 0; --i) {
+        QList<CanvasStep> fewer = failing;
+        fewer.removeAt(i);
+        if (playCanvasSteps(fewer, zoom) < fewer.size())
+            failing = fewer;
+    }
+    QFAIL(qPrintable(QStringLiteral("kept and fresh pictures differ after: ") + describe(failing)));
 }
 
 QTEST_MAIN(TestCanvasChanges)

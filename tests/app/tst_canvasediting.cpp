@@ -17,7 +17,9 @@
 #include <QGraphicsScene>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QRandomGenerator>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 // Editing on the layout canvas through real pointer and key events on its viewport, and the
@@ -38,6 +40,15 @@ private slots:
     void autoZoomFitsTheLights_data();
     void autoZoomFitsTheLights();
     void menuKeyOpensThePopupMenu();
+    void onlyKeyboardRequestsOpenTheMenu_data();
+    void onlyKeyboardRequestsOpenTheMenu();
+    void topSquareIsTheOneFound_data();
+    void topSquareIsTheOneFound();
+    void lightsDeselectedElsewhereStayBehind_data();
+    void lightsDeselectedElsewhereStayBehind();
+    void deletedLightLeavesTheCanvasAtOnce();
+    void bandChangesOnlyWhatItMustButEndsTheSame_data();
+    void bandChangesOnlyWhatItMustButEndsTheSame();
     void rotateAndFlipKeepHeightAndRotation();
     void deleteAsksAndCancelKeepsTheRest();
     void lineMakesAnOrderedGroup();
@@ -53,6 +64,12 @@ private:
     void drag(QPointF from, QPointF to, Qt::KeyboardModifiers m = {});
     void trigger(const QString &text);
     QList<quint64> uids(const QList<Light *> &lights) const;
+    // What the view shows at p, painted as on screen.
+    QColor shownAt(QPointF p) const
+    {
+        return m_view->viewport()->grab().toImage().pixelColor(at(p));
+    }
+    QString tipAt(QPointF p);
 
     MapModel *m_map = nullptr;
     SelectionEffect *m_selection = nullptr;
@@ -135,6 +152,16 @@ QList<quint64> TestCanvasEditing::uids(const QList<Light *> &lights) const
     for (Light *l : lights)
         out << l->uid();
     return out;
+}
+
+QString TestCanvasEditing::tipAt(QPointF p)
+{
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, at(p), m_view->viewport()->mapToGlobal(at(p)));
+    QApplication::sendEvent(m_view->viewport(), &help);
+    const QString text = QToolTip::isVisible() ? QToolTip::text() : QString();
+    QToolTip::hideText();
+    return text;
 }
 
 void TestCanvasEditing::clickAndBandSelection()
@@ -323,6 +350,262 @@ void TestCanvasEditing::menuKeyOpensThePopupMenu()
     QApplication::sendEvent(m_view, &menuKey);
     QVERIFY(shown);
     QVERIFY(!m_view->popupMenu()->isVisible());
+}
+
+void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu_data()
+{
+    QTest::addColumn<bool>("zoomKeys");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("Menu key") << false << int(QContextMenuEvent::Keyboard) << true;
+    QTest::newRow("right click's request") << false << int(QContextMenuEvent::Mouse) << false;
+    QTest::newRow("right click, zoom keys held") << true << int(QContextMenuEvent::Mouse) << false;
+}
+
+// A right press does what the pointer rules say (with Control and Space held: nothing); the
+// request the platform sends after it must not open the menu a second time, or at all.
+void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu()
+{
+    QFETCH(bool, zoomKeys);
+    QFETCH(int, reason);
+    QFETCH(bool, opens);
+    Light *a = light("A", 120, 120);
+    click({122, 122});
+    bool shown = false;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, m_view, [&] {
+        shown = shown || m_view->popupMenu()->isVisible();
+        m_view->popupMenu()->close();
+    });
+    closer.start(0);
+    if (zoomKeys) {
+        QTest::keyPress(m_view, Qt::Key_Control);
+        QTest::keyPress(m_view, Qt::Key_Space);
+    }
+    const QPoint p = at({122, 122});
+    if (reason == int(QContextMenuEvent::Mouse)) {
+        QTest::mousePress(m_view->viewport(), Qt::RightButton, {}, p);
+        // The press alone pops the menu up, unless the zoom keys are held.
+        QCOMPARE(m_view->popupMenu()->isVisible(), !zoomKeys);
+        m_view->popupMenu()->close();
+    }
+    QContextMenuEvent request(QContextMenuEvent::Reason(reason), p,
+                              m_view->viewport()->mapToGlobal(p));
+    QApplication::sendEvent(m_view->viewport(), &request);
+    QTest::mouseRelease(m_view->viewport(), Qt::RightButton, {}, p);
+    QCOMPARE(shown, opens);
+    if (zoomKeys) {
+        QTest::keyRelease(m_view, Qt::Key_Space);
+        QTest::keyRelease(m_view, Qt::Key_Control);
+        QVERIFY(m_view->transform().isIdentity());
+    }
+    QCOMPARE(m_view->selectionList(), uids({a}));
+}
+
+void TestCanvasEditing::topSquareIsTheOneFound_data()
+{
+    QTest::addColumn<double>("dx");
+    QTest::addColumn<bool>("leftFirst");
+    QTest::newRow("across a tile border") << 0.0 << false;
+    QTest::newRow("across a tile border, left one made first") << 0.0 << true;
+    QTest::newRow("inside one tile") << -100.0 << false;
+    QTest::newRow("inside one tile, left one made first") << -100.0 << true;
+}
+
+// Squares made later lie on top: the one drawn there is the one a click selects, a tip names
+// and a drag takes, wherever tile borders run. "Z A" at x 240 and "Z B" at x 237 overlap;
+// with dx 0 the tile border at x 240 runs between their corners.
+void TestCanvasEditing::topSquareIsTheOneFound()
+{
+    QFETCH(double, dx);
+    QFETCH(bool, leftFirst);
+    m_view->setSnapToGrid(false);
+    light("Z P", 100 + dx, 400);
+    Light *a = nullptr, *b = nullptr;
+    if (leftFirst) {
+        b = light("Z B", 237 + dx, 402);
+        a = light("Z A", 240 + dx, 400);
+    } else {
+        a = light("Z A", 240 + dx, 400);
+        b = light("Z B", 237 + dx, 402);
+    }
+    Light *top = leftFirst ? a : b;
+    Light *under = leftFirst ? b : a;
+    m_view->centerOn(240 + dx, 404);
+    const QPointF overlap(241.5 + dx, 404.5);
+    const QPointF onlyA(244.2 + dx, 400.2);
+    const QPointF onlyB(238.2 + dx, 407.2);
+    const QPointF onlyUnder = under == a ? onlyA : onlyB;
+    m_selection->setLightSelected(under->uid(), true);
+    QCOMPARE(shownAt(onlyUnder), QColor(Qt::red));
+    QCOMPARE(shownAt(overlap), QColor(Qt::black));
+    m_selection->clearSelection();
+    m_selection->setLightSelected(top->uid(), true);
+    QCOMPARE(shownAt(overlap), QColor(Qt::red));
+    QCOMPARE(shownAt(onlyUnder), QColor(Qt::black));
+
+    click(overlap);
+    QCOMPARE(m_view->selectionList(), uids({top}));
+    QCOMPARE(tipAt(overlap), top->name());
+    QCOMPARE(tipAt(onlyUnder), under->name());
+    drag(overlap, overlap + QPointF(0, 60));
+    const LightPose topPose = top->pose(), underPose = under->pose();
+    QCOMPARE(topPose.y, (top == a ? 400.0 : 402.0) + 60);
+    QCOMPARE(underPose.y, under == a ? 400.0 : 402.0);
+}
+
+void TestCanvasEditing::lightsDeselectedElsewhereStayBehind_data()
+{
+    QTest::addColumn<bool>("byGroup");
+    QTest::newRow("the selection effect") << false;
+    QTest::newRow("the light's own group") << true;
+}
+
+// The light tree and the group panel deselect through the selection effect; the canvas's next
+// drag must leave those lights where they are.
+void TestCanvasEditing::lightsDeselectedElsewhereStayBehind()
+{
+    QFETCH(bool, byGroup);
+    Light *a = light("A", 120, 120), *b = light("B", 240, 120);
+    click({122, 122});
+    click({242, 122}, Qt::ControlModifier);
+    QCOMPARE(m_view->selectionList(), uids({a, b}));
+    if (byGroup)
+        m_selection->setGroupSelected(b->uid(), false);
+    else
+        m_selection->setLightSelected(b->uid(), false);
+    QCOMPARE(m_view->selectionList(), uids({a}));
+    drag({122, 122}, {122, 170});
+    QCOMPARE(a->pose().y, 168.0);
+    QCOMPARE(b->pose().y, 120.0);
+    QCOMPARE(m_view->getLayoutViewLight(b->uid())->y(), 120.0);
+}
+
+// Deleting through the model (the light tree, network sync) takes the square away on the spot:
+// nothing shows, tips and clicks find nothing there.
+void TestCanvasEditing::deletedLightLeavesTheCanvasAtOnce()
+{
+    light("A", 120, 120);
+    Light *b = light("B", 240, 120);
+    const QColor empty = shownAt({300, 300});
+    m_selection->setLightSelected(b->uid(), true);
+    QCOMPARE(shownAt({243, 123}), QColor(Qt::red));
+    m_map->deleteLight(b->uid());
+    QCOMPARE(shownAt({243, 123}), empty);
+    QCOMPARE(shownAt({240, 123}), empty);
+    QCOMPARE(tipAt({243, 123}), QString());
+    QCOMPARE(m_view->lightCount(), 1);
+    click({243, 123});
+    QVERIFY(m_view->selectionList().isEmpty());
+}
+
+namespace {
+// One canvas of its own for the band comparison.
+struct BandRig
+{
+    MapModel map;
+    SelectionEffect effect{&map, 0xFFFFFFFF, nullptr};
+    QGraphicsScene scene{0, 0, 800, 800};
+    LayoutView view{&map, &effect, &scene, nullptr, "Layout View"};
+    QList<quint64> uids; // by creation
+    int told = 0;
+
+    explicit BandRig(const QList<QPointF> &places)
+    {
+        QObject::connect(&map, &MapModel::newLight, &effect, &SelectionEffect::handleNewLight);
+        QObject::connect(&effect, &SelectionEffect::lightSelectionChanged, &view,
+                         [this] { ++told; });
+        view.resize(400, 400);
+        view.show();
+        view.centerOn(200, 200);
+        DataSupply *ds = addInterface(&map, "Band", QHostAddress("127.0.0.2"));
+        int channel = 0;
+        for (const QPointF &p : places)
+            uids << addLight(&map, ds, QStringLiteral("L"), 0, (channel += 3) % 510, p)->uid();
+    }
+    // The selection by creation index, in selection order.
+    QList<int> selection() const
+    {
+        QList<int> out;
+        for (quint64 uid : view.selectionList())
+            out << int(uids.indexOf(uid));
+        return out;
+    }
+    QList<int> selectedInEffect()
+    {
+        QList<int> out;
+        for (int i = 0; i < uids.size(); ++i)
+            if (effect.isLightSelected(uids.at(i)))
+                out << i;
+        return out;
+    }
+    QList<QRgb> fills() const
+    {
+        QList<QRgb> out;
+        for (quint64 uid : uids)
+            out << view.getLayoutViewLight(uid)->fillColor();
+        return out;
+    }
+    void send(QEvent::Type type, QPointF at, Qt::MouseButtons held, Qt::KeyboardModifiers m)
+    {
+        const QPointF p = view.mapFromScene(at);
+        QMouseEvent event(type, p, view.viewport()->mapToGlobal(p), Qt::LeftButton, held, m);
+        QApplication::sendEvent(view.viewport(), &event);
+    }
+};
+} // namespace
+
+void TestCanvasEditing::bandChangesOnlyWhatItMustButEndsTheSame_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed = 1; seed <= 4; ++seed)
+        QTest::addRow("seed %u", seed) << seed;
+}
+
+// Each band move changes only the lights whose state changes; clearing and selecting again
+// by the rules at every move is the plain way. Both canvases see the same random bands
+// (plain, Control, Shift, Alt lines, across tile borders) and must agree after every move on
+// the order of the selection, the effect's selection and every square's fill, the fast one
+// telling no more lights than the plain one.
+void TestCanvasEditing::bandChangesOnlyWhatItMustButEndsTheSame()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    QList<QPointF> places;
+    for (int i = 0; i < 60; ++i)
+        places << QPointF(120 + 12 * random.bounded(20), 120 + 12 * random.bounded(20));
+    BandRig fast(places), plain(places);
+    plain.view.setBandClearsFirst(true);
+    const Qt::KeyboardModifiers kinds[] = {Qt::NoModifier, Qt::ControlModifier, Qt::ShiftModifier,
+                                           Qt::AltModifier};
+    QStringList steps;
+    auto point = [&random] {
+        return QPointF(100 + random.bounded(300), 100 + random.bounded(300));
+    };
+    for (int band = 0; band < 12; ++band) {
+        const Qt::KeyboardModifiers m = kinds[random.bounded(4)];
+        // Bands start beside the lights so that the press hits none.
+        const QPointF from(random.bounded(2) ? 101 : 398, 100 + random.bounded(300));
+        steps << QStringLiteral("band %1 from %2,%3").arg(int(m)).arg(from.x()).arg(from.y());
+        for (BandRig *rig : {&fast, &plain})
+            rig->send(QEvent::MouseButtonPress, from, Qt::LeftButton, m);
+        const int moves = 1 + int(random.bounded(5));
+        QPointF to;
+        for (int i = 0; i < moves; ++i) {
+            to = point();
+            steps << QStringLiteral("to %1,%2").arg(to.x()).arg(to.y());
+            const int fastTold = fast.told, plainTold = plain.told;
+            for (BandRig *rig : {&fast, &plain})
+                rig->send(QEvent::MouseMove, to, Qt::LeftButton, m);
+            const QString where = steps.join(QStringLiteral("; "));
+            QVERIFY2(fast.selection() == plain.selection(), qPrintable(where));
+            QVERIFY2(fast.selectedInEffect() == plain.selectedInEffect(), qPrintable(where));
+            QVERIFY2(fast.fills() == plain.fills(), qPrintable(where));
+            QVERIFY2(fast.told - fastTold <= plain.told - plainTold, qPrintable(where));
+        }
+        for (BandRig *rig : {&fast, &plain})
+            rig->send(QEvent::MouseButtonRelease, to, Qt::NoButton, m);
+    }
 }
 
 void TestCanvasEditing::rotateAndFlipKeepHeightAndRotation()

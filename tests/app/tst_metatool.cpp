@@ -14,6 +14,7 @@
 #include "model/selectioneffect.h"
 
 #include <QAction>
+#include <QGraphicsItem>
 #include <QGraphicsScene>
 #include <QMenu>
 #include <QSettings>
@@ -29,12 +30,14 @@ QAction *action(MetaTool &w, const char *name)
     return a;
 }
 
+// The squares the canvas shows: one per light it was told of, none of them a scene item.
 int canvasLightCount(MetaTool &w)
 {
-    int n = 0;
-    for (QGraphicsItem *item : w.canvasScene()->items())
-        n += item->type() == LayoutViewLight::Type;
-    return n;
+    for (QGraphicsItem *item : w.canvasScene()->items()) {
+        if (item->type() == LayoutViewLight::Type)
+            return -1;
+    }
+    return w.layoutView()->lightCount();
 }
 
 } // namespace

@@ -145,6 +145,7 @@ private slots:
     void partialFramesMatchWholeFrames();
     void overlappingLightsAreWrittenWhole();
     void effectWithoutRevisionRendersEveryFrame();
+    void clearingTellsOnlyTheSelectedLights();
 };
 
 void TestEffectEngine::rearmIntervals_data()
@@ -372,6 +373,32 @@ void TestEffectEngine::partialFramesMatchWholeFrames()
     }
     QVERIFY(incremental.engine.partialFrameCount() >= 5);
     QCOMPARE(whole.engine.partialFrameCount() + whole.engine.repeatedFrameCount(), 0u);
+}
+
+// Clearing deselects what was selected, or what the views last heard was: those lights alone
+// are announced and repainted, whatever the size of the map.
+void TestEffectEngine::clearingTellsOnlyTheSelectedLights()
+{
+    FrameRig rig;
+    rig.frame();
+    rig.effect.handleUpdatedLight(rig.uids.at(0)); // deselects silently: 0 and 5 still shown
+    rig.effect.setLightSelected(rig.uids.at(7), true);
+    rig.frame();
+    QSignalSpy told(&rig.effect, &SelectionEffect::lightSelectionChanged);
+    rig.effect.clearSelection();
+    QSet<quint64> deselected;
+    for (const QList<QVariant> &args : std::as_const(told)) {
+        QCOMPARE(args.at(1).toBool(), false);
+        deselected.insert(args.at(0).toULongLong());
+    }
+    QCOMPARE(told.size(), 3);
+    QCOMPARE(deselected, QSet<quint64>({rig.uids.at(0), rig.uids.at(5), rig.uids.at(7)}));
+    std::vector<quint64> changed;
+    QVERIFY(rig.effect.changedLights(&changed));
+    QCOMPARE(changed, std::vector<quint64>{rig.uids.at(7)});
+    told.clear();
+    rig.effect.clearSelection();
+    QCOMPARE(told.size(), 0);
 }
 
 // Where two lights share bytes the later one wins; written alone, the earlier one would.
