@@ -198,9 +198,10 @@ private:
     quint64 m_uid = 0;
     MapModel *m_map = nullptr;
     QString m_name = QStringLiteral("Default Light");
-    quint32 m_lightNumber = 0;
     quint64 m_dataSupplyUid = 0;
     quint64 m_fixture = 0;
+    // Side by side, so that no padding follows either.
+    quint32 m_lightNumber = 0;
     qint32 m_fixtureCode = 0;
     LightPose m_pose;
     quint32 m_dimmingCurve = 0;
@@ -210,8 +211,6 @@ private:
     QString m_modelName;
     QHash<QString, QString> m_properties;
     QHash<QString, QString> m_additionalData;
-    PropertyMapper *m_propertyMapper = nullptr;
-    DeviceDictionary *m_deviceDictionary = nullptr;
     quint64 m_serialNumber = NoSerialNumber;
     qint32 m_hueweaveIoMode = 0;
     quint32 m_whiteInputMode = 1;

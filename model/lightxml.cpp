@@ -260,9 +260,9 @@ void Light::writeXml(XmlTextWriter &writer) const
 
 QStringList Light::propertyTokenCandidates() const
 {
-    QStringList tokens = m_deviceDictionary->memoryMapTokens(m_serialNumber);
-    tokens += m_deviceDictionary->memoryMapTokensByName(m_serialNumber);
-    tokens += m_deviceDictionary->staticValueNames(m_serialNumber);
+    QStringList tokens = DeviceDictionary::instance()->memoryMapTokens(m_serialNumber);
+    tokens += DeviceDictionary::instance()->memoryMapTokensByName(m_serialNumber);
+    tokens += DeviceDictionary::instance()->staticValueNames(m_serialNumber);
     const QString chemistry = QStringLiteral("LED_CHEMISTRY");
     if (!tokens.contains(chemistry))
         tokens.append(chemistry);
@@ -279,11 +279,12 @@ QList<QPair<QString, QString>> Light::xmlPropertyEntries() const
     QStringList names = m_properties.keys();
     names.sort();
     for (const QString &name : std::as_const(names)) {
-        const QString token = m_propertyMapper->tokenName(name, candidates);
+        const QString token = PropertyMapper::instance()->tokenName(name, candidates);
         if (token.contains(QLatin1String("Unsupported Property"), Qt::CaseInsensitive) ||
             token.contains(QLatin1String("DMX_OFFSET")) || !isXmlName(token))
             continue;
-        entries.append({token, m_propertyMapper->toRawValueByName(name, m_properties.value(name))});
+        entries.append(
+            {token, PropertyMapper::instance()->toRawValueByName(name, m_properties.value(name))});
     }
     return entries;
 }
@@ -403,13 +404,13 @@ void Light::readXmlProperties(const QDomElement &element)
 
 void Light::readXmlProperty(const QString &token, const QString &text)
 {
-    const QString name = m_propertyMapper->stringName(token);
+    const QString name = PropertyMapper::instance()->stringName(token);
     if (m_properties.contains(name) || token.contains(QLatin1String("DMX_OFFSET")))
         return;
     // Firmware versions are dotted texts that a value conversion would mangle.
     const QString value = name == QLatin1String("Firmware Version")
                               ? text
-                              : m_propertyMapper->toDisplayValueByName(name, text);
+                              : PropertyMapper::instance()->toDisplayValueByName(name, text);
     m_properties.insert(name, value);
     applyProperty(name);
 }
@@ -432,9 +433,10 @@ void Light::finishXmlRead()
     updateChannelLayout();
     shareEqualTable(m_properties);
     shareEqualTable(m_additionalData);
-    const QString chemistry = m_propertyMapper->toDisplayValue(QStringLiteral("LED_CHEMISTRY"),
-                                                               QString::number(m_ledChemistry));
-    const QString model = m_deviceDictionary->deviceNameForLedChemistry(m_serialNumber, chemistry);
+    const QString chemistry = PropertyMapper::instance()->toDisplayValue(
+        QStringLiteral("LED_CHEMISTRY"), QString::number(m_ledChemistry));
+    const QString model =
+        DeviceDictionary::instance()->deviceNameForLedChemistry(m_serialNumber, chemistry);
     if (model.compare(QLatin1String("Unknown Device"), Qt::CaseInsensitive) != 0) {
         m_modelName = model;
         notifyUpdatedLight(m_uid);

@@ -111,6 +111,8 @@ bool MapModel::loadGroup(Group *group)
         if (own && own->name() == group->name())
             group->setName(own->name());
     }
+    // Every light has a group of its own, so a few spare bytes per member list add up.
+    group->squeezeChildren();
     group->setModel(this);
     m_groups.insert(group->uid(), group);
     m_memberIndexValid = false;
