@@ -363,8 +363,8 @@ void Light::setHueweaveEnabled(int value)
 
 void Light::setPose(const LightPose &pose)
 {
-    const bool moved = pose.x != m_pose.x || pose.y != m_pose.y;
-    m_pose = pose;
+    const bool moved = pose.x != m_pose.x() || pose.y != m_pose.y();
+    m_pose.set(pose);
     if (moved)
         notifyUpdatedLightPosition(m_uid);
 }
@@ -511,7 +511,7 @@ Light *Light::assignProperties() const
     copy->setName(m_name);
     copy->setLightNumber(m_lightNumber);
     copy->setPort(m_hot->port);
-    copy->setPose(m_pose);
+    copy->setPose(m_pose.value());
     copyModeSettingsTo(copy);
     copy->setModelName(m_modelName);
     copy->setFixtureCode(m_fixtureCode);

@@ -208,8 +208,8 @@ QDomElement Light::toXml(QDomDocument &doc) const
     appendText(doc, element, QStringLiteral("f"), upperHex(m_fixture));
     appendText(doc, element, QStringLiteral("c"), upperHex(m_dataSupplyUid));
     appendText(doc, element, QStringLiteral("fc"), QString::number(m_fixtureCode, 16).toUpper());
-    const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
-                           m_pose.q1, m_pose.q2, m_pose.q3};
+    const LightPose p = m_pose.value();
+    const double pose[] = {p.x, p.y, p.z, p.q0, p.q1, p.q2, p.q3};
     for (int i = 0; i < 7; ++i)
         appendText(doc, element, QLatin1String(kPoseTags[i]),
                    QString::number(pose[i], 'f', 6).toUpper());
@@ -239,8 +239,8 @@ void Light::writeXml(XmlTextWriter &writer) const
     writer.unsignedHexElement(QLatin1String("f"), m_fixture);
     writer.unsignedHexElement(QLatin1String("c"), m_dataSupplyUid);
     writer.hexElement(QLatin1String("fc"), m_fixtureCode);
-    const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
-                           m_pose.q1, m_pose.q2, m_pose.q3};
+    const LightPose p = m_pose.value();
+    const double pose[] = {p.x, p.y, p.z, p.q0, p.q1, p.q2, p.q3};
     for (int i = 0; i < 7; ++i)
         writer.fixedElement(QLatin1String(kPoseTags[i]), pose[i]);
     writer.numberElement(QLatin1String("ch"), m_hot->dmxChannel);
@@ -347,25 +347,25 @@ void Light::readXmlField(int code, const QDomElement &child, const QString &text
         break;
     }
     case TagX:
-        m_pose.x = boundedCoordinate(text);
+        m_pose.setField(CompactPose::X, boundedCoordinate(text));
         break;
     case TagY:
-        m_pose.y = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Y, boundedCoordinate(text));
         break;
     case TagZ:
-        m_pose.z = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Z, boundedCoordinate(text));
         break;
     case TagQ0:
-        m_pose.q0 = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Q0, boundedCoordinate(text));
         break;
     case TagQ1:
-        m_pose.q1 = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Q1, boundedCoordinate(text));
         break;
     case TagQ2:
-        m_pose.q2 = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Q2, boundedCoordinate(text));
         break;
     case TagQ3:
-        m_pose.q3 = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Q3, boundedCoordinate(text));
         break;
     case TagChannel:
         m_hot->dmxChannel = intOr(text, 0);
