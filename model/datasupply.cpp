@@ -504,7 +504,7 @@ void DataSupply::invalidateLightTable()
 
 bool DataSupply::lightTableCurrent() const
 {
-    return m_lightTableValid && m_map && m_lightTableGeneration == m_map->lightGeneration();
+    return m_lightTableValid && m_map && m_lightTableGeneration == m_map->lightEntryGeneration();
 }
 
 void DataSupply::rebuildLightMap()
@@ -525,8 +525,14 @@ void DataSupply::rebuildLightMap()
     }
     // An unresolved uid can only resolve after a light enters the map, which moves the
     // generation, so the table stays trustworthy until then.
-    m_lightTableGeneration = m_map->lightGeneration();
+    m_lightTableGeneration = m_map->lightEntryGeneration();
     m_lightTableValid = true;
+}
+
+void DataSupply::forgetLeavingLight(quint64 uid)
+{
+    if (m_lightUidSet.contains(uid))
+        invalidateLightTable();
 }
 
 int DataSupply::lastChannelOnPort(quint8 port)

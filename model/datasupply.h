@@ -115,6 +115,9 @@ public:
     QList<quint64> lights() const { return m_lightUids; }
     QList<Light *> lightObjects() const;
     void rebuildLightMap();
+    // The map calls this for every light that leaves it: resolved lights are dropped only
+    // when this interface lists the light.
+    void forgetLeavingLight(quint64 uid);
     int lastChannelOnPort(quint8 port);
     void renumberLights();
     QRect boundingRect() const;
@@ -214,8 +217,8 @@ private:
 
     QList<quint64> m_lightUids;
     QSet<quint64> m_lightUidSet; // keeps duplicate checks constant-time on big interfaces
-    // Resolved lights; trusted only while the map's light generation is unchanged, since a
-    // deletion elsewhere may have freed a light this interface lists.
+    // Resolved lights; trusted while no light entered the map (one may resolve a listed uid)
+    // and none that this interface lists left it (forgetLeavingLight).
     std::vector<Light *> m_lightTable;
     // The same lights' frame states, in the same order: the frame walks only these.
     std::vector<LightFrameState *> m_frameTable;

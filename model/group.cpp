@@ -50,7 +50,7 @@ private:
 
 } // namespace
 
-Group::Group(int type, quint64 uid, const QString &name) : m_type(type), m_uid(uid), m_name(name)
+Group::Group(int type, quint64 uid, const QString &name) : m_uid(uid), m_name(name), m_type(type)
 {
     buildChaseOrderNames();
     notifyUpdatedGroup();
@@ -265,7 +265,7 @@ QVector<quint64> Group::stepGroupsOf(Seen &expanded, int depth) const
 void Group::flatten()
 {
     Seen expanded{m_uid};
-    m_stepGroups = stepGroupsOf(expanded);
+    compiled().stepGroups = stepGroupsOf(expanded);
     m_flattened = true;
 }
 
@@ -273,7 +273,14 @@ GroupLightMatrix Group::lightMatrix()
 {
     if (!m_hasMatrix)
         compile();
-    return m_matrix;
+    return compiled().matrix;
+}
+
+Group::CompiledState &Group::compiled()
+{
+    if (!m_compiled)
+        m_compiled = std::make_unique<CompiledState>();
+    return *m_compiled;
 }
 
 void Group::compile()
@@ -286,20 +293,21 @@ void Group::compile(Seen &path)
 {
     if (!m_flattened)
         flatten();
+    GroupLightMatrix matrix;
     switch (m_type) {
     case Chasing:
-        m_matrix = compileChasing(path);
+        matrix = compileChasing(path);
         break;
     case Synchronized:
-        m_matrix = compileSynchronized(path);
+        matrix = compileSynchronized(path);
         break;
     case OwnLight:
-        m_matrix = compileOwnLight();
+        matrix = compileOwnLight();
         break;
     default:
-        m_matrix = GroupLightMatrix();
         break;
     }
+    compiled().matrix = std::move(matrix);
     m_hasMatrix = true;
 }
 
@@ -309,26 +317,30 @@ void Group::compile(Seen &path)
 const GroupLightMatrix &Group::matrixFor(Seen &path)
 {
     if (m_hasMatrix)
-        return m_matrix;
+        return compiled().matrix;
     if (m_type == Chasing) {
         m_type = Synchronized;
-        const QVector<quint64> savedSteps = m_stepGroups;
+        CompiledState &state = compiled();
+        const QVector<quint64> savedSteps = state.stepGroups;
         const bool savedFlattened = m_flattened;
-        m_stepGroups = stepGroupsOf(path);
-        m_matrix = compileSynchronized(path);
+        state.stepGroups = stepGroupsOf(path);
+        GroupLightMatrix matrix = compileSynchronized(path);
+        state.matrix = std::move(matrix);
         m_hasMatrix = true;
-        m_stepGroups = savedSteps;
+        state.stepGroups = savedSteps;
         m_flattened = savedFlattened;
         m_type = Chasing;
-        return m_matrix;
+        return state.matrix;
     }
     compile(path);
-    return m_matrix;
+    return compiled().matrix;
 }
 
 template <typename Visit> void Group::forEachStepMatrix(Seen &path, Visit visit)
 {
-    for (quint64 stepUid : std::as_const(m_stepGroups)) {
+    // A copy: compiling a step group may compile this one's state anew.
+    const QVector<quint64> stepGroups = compiled().stepGroups;
+    for (quint64 stepUid : stepGroups) {
         Group *group = stepUid ? resolveGroup(stepUid) : nullptr;
         // The path holds the starting group and every group being compiled below it.
         if (!group || path.contains(stepUid) || path.size() > MaxWalkDepth)
@@ -382,7 +394,8 @@ GroupLightMatrix Group::compileOwnLight() const
 
 void Group::freeLightMatrix()
 {
-    m_matrix = GroupLightMatrix();
+    if (m_compiled)
+        m_compiled->matrix = GroupLightMatrix();
     m_hasMatrix = false;
 }
 

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVector>
 
+#include <memory>
+
 class Light;
 class MapModel;
 
@@ -54,6 +56,8 @@ public:
     bool removeChild(quint64 uid);
     bool contains(quint64 uid) const;
     const QList<quint64> &children() const { return m_children; }
+    // Gives back the room that appending one member at a time left over.
+    void squeezeChildren() { m_children.squeeze(); }
     // Counts every addition of a member to any group in the process. Removals are not
     // counted: an index of who lists whom stays a safe superset through them.
     static quint64 additionsGeneration();
@@ -125,19 +129,25 @@ private:
     GroupLightMatrix compileSynchronized(Seen &path);
     GroupLightMatrix compileOwnLight() const;
 
-    int m_type = 0;
+    // What flattening and compiling leave behind: the step group uids (0 marks a member that
+    // did not resolve) and the matrix. Most groups of a large map (every light's own group)
+    // are never compiled, so it is made only when first needed.
+    struct CompiledState
+    {
+        QVector<quint64> stepGroups;
+        GroupLightMatrix matrix;
+    };
+    CompiledState &compiled();
+
     quint64 m_uid = 0;
     QString m_name;
     QList<quint64> m_children;
-    int m_chaseOrder = ClickOrder;
     MapModel *m_map = nullptr;
     QHash<int, QString> m_chaseOrderNames;
-
-    // Flattened state: step group uids (0 marks a member that did not resolve).
-    QVector<quint64> m_stepGroups;
+    std::unique_ptr<CompiledState> m_compiled;
+    int m_type = 0;
+    int m_chaseOrder = ClickOrder;
     bool m_flattened = false;
-
-    GroupLightMatrix m_matrix;
     bool m_hasMatrix = false;
     bool m_compiling = false;
 };

@@ -116,8 +116,11 @@ quint32 channelsForControlMode(quint32 mode, quint32 channels)
 } // namespace
 
 Light::Light(const QDomElement *element)
-    : m_propertyMapper(PropertyMapper::instance()), m_deviceDictionary(DeviceDictionary::instance())
 {
+    // Process-wide, so not kept per light (a map holds hundreds of thousands); still made by
+    // the first light, before its element is read.
+    PropertyMapper::instance();
+    DeviceDictionary::instance();
     colorCache();
     fromXml(element);
 }
@@ -288,7 +291,8 @@ void Light::setHueweaveProfileId(quint32 profileId)
 
 void Light::storeModeProperty(const QString &name, quint32 raw)
 {
-    m_properties.insert(name, m_propertyMapper->toDisplayValueByName(name, QString::number(raw)));
+    m_properties.insert(
+        name, PropertyMapper::instance()->toDisplayValueByName(name, QString::number(raw)));
 }
 
 void Light::setResolution(quint32 resolution)
@@ -328,7 +332,7 @@ void Light::setLedChemistry(quint32 chemistry)
 void Light::setWhiteInputMode(int mode)
 {
     m_whiteInputMode = quint32(mode);
-    m_properties.insert(kWhiteInputMode, m_propertyMapper->toDisplayValueByName(
+    m_properties.insert(kWhiteInputMode, PropertyMapper::instance()->toDisplayValueByName(
                                              kWhiteInputMode, QString::number(mode)));
     updateChannelLayout();
     notifyUpdatedLight(m_uid);
@@ -359,8 +363,8 @@ void Light::setHueweaveEnabled(int value)
 
 void Light::setPose(const LightPose &pose)
 {
-    const bool moved = pose.x != m_pose.x || pose.y != m_pose.y;
-    m_pose = pose;
+    const bool moved = pose.x != m_pose.x() || pose.y != m_pose.y();
+    m_pose.set(pose);
     if (moved)
         notifyUpdatedLightPosition(m_uid);
 }
@@ -403,7 +407,7 @@ void Light::applyProperty(const QString &name)
 {
     const QString value = m_properties.value(name);
     const auto raw = [&]() {
-        return unsignedOrZero(m_propertyMapper->toRawValueByName(name, value));
+        return unsignedOrZero(PropertyMapper::instance()->toRawValueByName(name, value));
     };
     if (sameName(name, kDmxAddress)) {
         // A huge address must not wrap into a plausible channel: clamp instead.
@@ -450,7 +454,7 @@ void Light::mergeStartupChannel(const QString &name)
     const quint32 channel = unsignedOrZero(name.mid(kStartupChannel.size() + 1));
     const quint32 value = unsignedOrZero(m_properties.value(name));
     const quint32 old = unsignedOrZero(*colors);
-    const quint32 payload = m_propertyMapper->payloadSize(kStartupColors);
+    const quint32 payload = PropertyMapper::instance()->payloadSize(kStartupColors);
     // Unsigned on purpose: a channel beyond the payload wraps instead of shifting by a
     // negative count.
     const quint32 shift = ((payload - channel) * 8u) % 32u;
@@ -507,7 +511,7 @@ Light *Light::assignProperties() const
     copy->setName(m_name);
     copy->setLightNumber(m_lightNumber);
     copy->setPort(m_hot->port);
-    copy->setPose(m_pose);
+    copy->setPose(m_pose.value());
     copyModeSettingsTo(copy);
     copy->setModelName(m_modelName);
     copy->setFixtureCode(m_fixtureCode);
@@ -543,7 +547,8 @@ QString Light::renameFromModelProperties()
                           .arg(category, 4, 16, QLatin1Char('0'));
         m_properties.insert(kDeviceInfo, productCode);
     }
-    const QString deviceName = m_deviceDictionary->deviceName(m_serialNumber, productCode);
+    const QString deviceName =
+        DeviceDictionary::instance()->deviceName(m_serialNumber, productCode);
     // The catalogue answers "Unknown Device" for a model it lacks; that is no name, and the
     // user's own name is worth more.
     if (!deviceName.isEmpty() && !sameName(deviceName, kUnknownDevice)) {
@@ -583,7 +588,7 @@ void Light::updateChannelLayout()
     const QString chemistry = property(kLedChemistry);
     if (!chemistry.isEmpty())
         m_hot->hueweaveProfileId =
-            m_deviceDictionary->hueweaveProfileId(m_serialNumber, deviceInfo, chemistry);
+            DeviceDictionary::instance()->hueweaveProfileId(m_serialNumber, deviceInfo, chemistry);
     if (m_hot->hueweaveProfileId == 40) {
         if (m_colorControlMode == 0)
             m_hueweaveIoMode = 22;

@@ -2,6 +2,7 @@
 #define LIGHT_H
 
 #include "colour/veycolor.h"
+#include "model/compactpose.h"
 #include "model/lightcolorkey.h"
 #include "model/lightframestate.h"
 #include "model/lightpose.h"
@@ -79,7 +80,7 @@ public:
     QString modelName() const { return m_modelName; }
     quint64 fixture() const { return m_fixture; }
     qint32 fixtureCode() const { return m_fixtureCode; }
-    LightPose pose() const { return m_pose; }
+    LightPose pose() const { return m_pose.value(); }
     const VeyColor &currentColor() const { return m_hot->currentColor; }
     bool hasCurrentColor() const { return m_hot->currentColor.isValid(); }
 
@@ -198,11 +199,12 @@ private:
     quint64 m_uid = 0;
     MapModel *m_map = nullptr;
     QString m_name = QStringLiteral("Default Light");
-    quint32 m_lightNumber = 0;
     quint64 m_dataSupplyUid = 0;
     quint64 m_fixture = 0;
+    // Side by side, so that no padding follows either.
+    quint32 m_lightNumber = 0;
     qint32 m_fixtureCode = 0;
-    LightPose m_pose;
+    CompactPose m_pose;
     quint32 m_dimmingCurve = 0;
     quint32 m_resolution = 1;
     quint32 m_colorControlMode = 0;
@@ -210,8 +212,6 @@ private:
     QString m_modelName;
     QHash<QString, QString> m_properties;
     QHash<QString, QString> m_additionalData;
-    PropertyMapper *m_propertyMapper = nullptr;
-    DeviceDictionary *m_deviceDictionary = nullptr;
     quint64 m_serialNumber = NoSerialNumber;
     qint32 m_hueweaveIoMode = 0;
     quint32 m_whiteInputMode = 1;

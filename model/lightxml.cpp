@@ -208,8 +208,8 @@ QDomElement Light::toXml(QDomDocument &doc) const
     appendText(doc, element, QStringLiteral("f"), upperHex(m_fixture));
     appendText(doc, element, QStringLiteral("c"), upperHex(m_dataSupplyUid));
     appendText(doc, element, QStringLiteral("fc"), QString::number(m_fixtureCode, 16).toUpper());
-    const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
-                           m_pose.q1, m_pose.q2, m_pose.q3};
+    const LightPose p = m_pose.value();
+    const double pose[] = {p.x, p.y, p.z, p.q0, p.q1, p.q2, p.q3};
     for (int i = 0; i < 7; ++i)
         appendText(doc, element, QLatin1String(kPoseTags[i]),
                    QString::number(pose[i], 'f', 6).toUpper());
@@ -239,8 +239,8 @@ void Light::writeXml(XmlTextWriter &writer) const
     writer.unsignedHexElement(QLatin1String("f"), m_fixture);
     writer.unsignedHexElement(QLatin1String("c"), m_dataSupplyUid);
     writer.hexElement(QLatin1String("fc"), m_fixtureCode);
-    const double pose[] = {m_pose.x,  m_pose.y,  m_pose.z, m_pose.q0,
-                           m_pose.q1, m_pose.q2, m_pose.q3};
+    const LightPose p = m_pose.value();
+    const double pose[] = {p.x, p.y, p.z, p.q0, p.q1, p.q2, p.q3};
     for (int i = 0; i < 7; ++i)
         writer.fixedElement(QLatin1String(kPoseTags[i]), pose[i]);
     writer.numberElement(QLatin1String("ch"), m_hot->dmxChannel);
@@ -260,9 +260,9 @@ void Light::writeXml(XmlTextWriter &writer) const
 
 QStringList Light::propertyTokenCandidates() const
 {
-    QStringList tokens = m_deviceDictionary->memoryMapTokens(m_serialNumber);
-    tokens += m_deviceDictionary->memoryMapTokensByName(m_serialNumber);
-    tokens += m_deviceDictionary->staticValueNames(m_serialNumber);
+    QStringList tokens = DeviceDictionary::instance()->memoryMapTokens(m_serialNumber);
+    tokens += DeviceDictionary::instance()->memoryMapTokensByName(m_serialNumber);
+    tokens += DeviceDictionary::instance()->staticValueNames(m_serialNumber);
     const QString chemistry = QStringLiteral("LED_CHEMISTRY");
     if (!tokens.contains(chemistry))
         tokens.append(chemistry);
@@ -279,11 +279,12 @@ QList<QPair<QString, QString>> Light::xmlPropertyEntries() const
     QStringList names = m_properties.keys();
     names.sort();
     for (const QString &name : std::as_const(names)) {
-        const QString token = m_propertyMapper->tokenName(name, candidates);
+        const QString token = PropertyMapper::instance()->tokenName(name, candidates);
         if (token.contains(QLatin1String("Unsupported Property"), Qt::CaseInsensitive) ||
             token.contains(QLatin1String("DMX_OFFSET")) || !isXmlName(token))
             continue;
-        entries.append({token, m_propertyMapper->toRawValueByName(name, m_properties.value(name))});
+        entries.append(
+            {token, PropertyMapper::instance()->toRawValueByName(name, m_properties.value(name))});
     }
     return entries;
 }
@@ -346,25 +347,25 @@ void Light::readXmlField(int code, const QDomElement &child, const QString &text
         break;
     }
     case TagX:
-        m_pose.x = boundedCoordinate(text);
+        m_pose.setField(CompactPose::X, boundedCoordinate(text));
         break;
     case TagY:
-        m_pose.y = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Y, boundedCoordinate(text));
         break;
     case TagZ:
-        m_pose.z = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Z, boundedCoordinate(text));
         break;
     case TagQ0:
-        m_pose.q0 = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Q0, boundedCoordinate(text));
         break;
     case TagQ1:
-        m_pose.q1 = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Q1, boundedCoordinate(text));
         break;
     case TagQ2:
-        m_pose.q2 = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Q2, boundedCoordinate(text));
         break;
     case TagQ3:
-        m_pose.q3 = boundedCoordinate(text);
+        m_pose.setField(CompactPose::Q3, boundedCoordinate(text));
         break;
     case TagChannel:
         m_hot->dmxChannel = intOr(text, 0);
@@ -403,13 +404,13 @@ void Light::readXmlProperties(const QDomElement &element)
 
 void Light::readXmlProperty(const QString &token, const QString &text)
 {
-    const QString name = m_propertyMapper->stringName(token);
+    const QString name = PropertyMapper::instance()->stringName(token);
     if (m_properties.contains(name) || token.contains(QLatin1String("DMX_OFFSET")))
         return;
     // Firmware versions are dotted texts that a value conversion would mangle.
     const QString value = name == QLatin1String("Firmware Version")
                               ? text
-                              : m_propertyMapper->toDisplayValueByName(name, text);
+                              : PropertyMapper::instance()->toDisplayValueByName(name, text);
     m_properties.insert(name, value);
     applyProperty(name);
 }
@@ -432,9 +433,10 @@ void Light::finishXmlRead()
     updateChannelLayout();
     shareEqualTable(m_properties);
     shareEqualTable(m_additionalData);
-    const QString chemistry = m_propertyMapper->toDisplayValue(QStringLiteral("LED_CHEMISTRY"),
-                                                               QString::number(m_ledChemistry));
-    const QString model = m_deviceDictionary->deviceNameForLedChemistry(m_serialNumber, chemistry);
+    const QString chemistry = PropertyMapper::instance()->toDisplayValue(
+        QStringLiteral("LED_CHEMISTRY"), QString::number(m_ledChemistry));
+    const QString model =
+        DeviceDictionary::instance()->deviceNameForLedChemistry(m_serialNumber, chemistry);
     if (model.compare(QLatin1String("Unknown Device"), Qt::CaseInsensitive) != 0) {
         m_modelName = model;
         notifyUpdatedLight(m_uid);

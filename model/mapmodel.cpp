@@ -44,6 +44,7 @@ MapModel::~MapModel()
     qDeleteAll(m_lights);
     m_lights.clear();
     ++m_lightGeneration;
+    ++m_lightEntryGeneration;
     qDeleteAll(m_groups);
     m_groups.clear();
     m_changedGroups.clear();
@@ -110,6 +111,8 @@ bool MapModel::loadGroup(Group *group)
         if (own && own->name() == group->name())
             group->setName(own->name());
     }
+    // Every light has a group of its own, so a few spare bytes per member list add up.
+    group->squeezeChildren();
     group->setModel(this);
     m_groups.insert(group->uid(), group);
     m_memberIndexValid = false;
@@ -126,6 +129,7 @@ bool MapModel::loadLight(Light *light)
         light->connectToMap(this);
         m_lights.insert(uid, light);
         ++m_lightGeneration;
+        ++m_lightEntryGeneration;
     } else {
         emit msg(QStringLiteral("loadLight: uid already exists"));
     }
@@ -228,7 +232,7 @@ void MapModel::removeLight(quint64 uid, const MemberIndex *index)
     Light *light = m_lights.take(uid);
     if (!light)
         return;
-    ++m_lightGeneration;
+    noteLightLeaving(light);
     const quint64 dataSupplyUid = light->dataSupplyUid();
     delete light;
 
@@ -239,6 +243,22 @@ void MapModel::removeLight(quint64 uid, const MemberIndex *index)
     removeGroup(uid, index);
     if (DataSupply *dataSupply = m_dataSupplies.value(dataSupplyUid))
         dataSupply->removeLight(uid);
+}
+
+// What a light leaving alone costs the light lists of the frame: its frame state is struck
+// from the frame order at the next frame, and only the interfaces that list the light resolve
+// their lights again, so deleting many lights never redoes the whole map per light.
+void MapModel::noteLightLeaving(const Light *light)
+{
+    if (m_frameOrderValid && m_frameOrderGeneration == m_lightGeneration) {
+        m_leftFrameStates.push_back(light->frameState());
+        ++m_frameOrderGeneration;
+    }
+    ++m_lightGeneration;
+    // Every interface is asked, not only the light's own: a list may still name a light that
+    // was moved to another interface.
+    for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
+        dataSupply->forgetLeavingLight(light->uid());
 }
 
 void MapModel::removeGroup(quint64 gid, const MemberIndex *index)
@@ -293,6 +313,7 @@ bool MapModel::clearMap()
     };
 
     const QList<quint64> lightUids = m_lights.keys();
+    ++m_lightEntryGeneration;
     for (quint64 uid : lightUids) {
         delete m_lights.take(uid);
         ++m_lightGeneration;
@@ -432,8 +453,12 @@ void MapModel::updatePreparedLights()
 
 const std::vector<MapModel::FrameOrderEntry> &MapModel::lightsInFrameOrder()
 {
-    if (m_frameOrderValid && m_frameOrderGeneration == m_lightGeneration)
+    if (m_frameOrderValid && m_frameOrderGeneration == m_lightGeneration) {
+        if (!m_leftFrameStates.empty())
+            strikeLeftLights();
         return m_frameOrder;
+    }
+    m_leftFrameStates.clear();
     m_frameOrder.clear();
     m_frameOrder.reserve(size_t(m_lights.size()));
     for (auto it = m_lights.cbegin(); it != m_lights.cend(); ++it)
@@ -446,6 +471,24 @@ const std::vector<MapModel::FrameOrderEntry> &MapModel::lightsInFrameOrder()
     m_frameOrderGeneration = m_lightGeneration;
     m_frameOrderValid = true;
     return m_frameOrder;
+}
+
+// The order and the departed states are both sorted by address, so one merging pass strikes
+// them all and keeps the rest in order.
+void MapModel::strikeLeftLights()
+{
+    std::less<const LightFrameState *> before;
+    std::sort(m_leftFrameStates.begin(), m_leftFrameStates.end(), before);
+    auto left = m_leftFrameStates.cbegin();
+    const auto leftEnd = m_leftFrameStates.cend();
+    const auto kept =
+        std::remove_if(m_frameOrder.begin(), m_frameOrder.end(), [&](const FrameOrderEntry &entry) {
+            while (left != leftEnd && before(*left, entry.state))
+                ++left;
+            return left != leftEnd && *left == entry.state;
+        });
+    m_frameOrder.erase(kept, m_frameOrder.end());
+    m_leftFrameStates.clear();
 }
 
 void MapModel::setColorCacheEnabled(bool enabled)

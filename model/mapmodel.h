@@ -61,9 +61,14 @@ public:
     // Rises whenever a light enters or leaves the lights table, so holders of resolved light
     // pointers (interface light tables) know when to resolve again.
     quint64 lightGeneration() const { return m_lightGeneration; }
+    // Rises only when a light enters the lights table or the whole table goes: a light that
+    // leaves alone is reported to the interfaces that list it instead, so the others keep
+    // their resolved lights through a run of deletions.
+    quint64 lightEntryGeneration() const { return m_lightEntryGeneration; }
     // Every light's frame state, with its uid, in memory order: the frame's walks over all
     // lights go front to back through it instead of in hash order and never touch the rest of
-    // a light. Rebuilt when the light generation moves, so it never holds a deleted light.
+    // a light. Never holds a deleted light: a light that leaves is struck out at the next
+    // call, in one pass however many left; any other change of the lights rebuilds it.
     struct FrameOrderEntry
     {
         LightFrameState *state;
@@ -179,6 +184,8 @@ private:
     QList<Group *> groupsListing(quint64 member, const MemberIndex *index) const;
     void removeLight(quint64 uid, const MemberIndex *index);
     void removeGroup(quint64 gid, const MemberIndex *index);
+    void noteLightLeaving(const Light *light);
+    void strikeLeftLights();
 
     void writeMapText(XmlTextWriter &writer);
     void loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
@@ -204,6 +211,7 @@ private:
     bool m_portOutSyncEnabled = false;
     bool m_colorCacheEnabled = false;
     quint64 m_lightGeneration = 0;
+    quint64 m_lightEntryGeneration = 0;
     int m_batchDepth = 0;
     std::vector<FrameOrderEntry> m_frameOrder;
     quint32 m_frameSerial = 0;
@@ -211,4 +219,7 @@ private:
     std::vector<quint64> m_canvasChanges;
     quint64 m_frameOrderGeneration = 0;
     bool m_frameOrderValid = false;
+    // Frame states of lights that left since the frame order was last made or struck; only
+    // compared as addresses, never followed.
+    std::vector<const LightFrameState *> m_leftFrameStates;
 };

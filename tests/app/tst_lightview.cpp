@@ -102,6 +102,8 @@ private slots:
     void batchBuildsTheSameTree();
     void changedRowMovesToItsPlace_data();
     void changedRowMovesToItsPlace();
+    void channelChangeMovesRow_data();
+    void channelChangeMovesRow();
 
 private:
     LightViewInterface *interfaceRow(const QString &name) const;
@@ -338,6 +340,33 @@ void TestLightView::changedRowMovesToItsPlace()
         m_map->endBatch();
     QCOMPARE(childNames(interfaceRow("Facade")), order);
     QCOMPARE(m_tree->lightItem(moving->uid())->text(1), QString("2"));
+}
+
+void TestLightView::channelChangeMovesRow_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QStringList>("order");
+    QTest::newRow("to the end") << 9 << QStringList{"B", "C", "A"};
+    QTest::newRow("between") << 4 << QStringList{"B", "A", "C"};
+    QTest::newRow("back to the front") << 0 << QStringList{"A", "B", "C"};
+}
+
+// Sorted by "DMX Channel", a light whose channel changes outside any dialog (the network sync
+// does so with sorting on) moves to its place at once.
+void TestLightView::channelChangeMovesRow()
+{
+    QFETCH(int, channel);
+    QFETCH(QStringList, order);
+    DataSupply *ds = addInterface(m_map, "Facade", QHostAddress("127.0.0.2"));
+    Light *a = addLight(m_map, ds, "A", 0, 1, QPointF());
+    addLight(m_map, ds, "B", 0, 3, QPointF());
+    addLight(m_map, ds, "C", 0, 6, QPointF());
+    m_tree->sortByColumn(2, Qt::AscendingOrder);
+    QVERIFY(m_tree->isSortingEnabled());
+    QCOMPARE(childNames(interfaceRow("Facade")), QStringList({"A", "B", "C"}));
+    a->setDmxChannel(channel);
+    QCOMPARE(childNames(interfaceRow("Facade")), order);
+    QCOMPARE(m_tree->lightItem(a->uid())->text(2), QString::number(channel + 1));
 }
 
 QTEST_MAIN(TestLightView)
