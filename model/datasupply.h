@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/dmxport.h"
+#include "model/interfaceframeoutput.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -221,10 +222,7 @@ private:
     // Drawn from one process-wide count on every change of the light list, so no two lists
     // ever share a value, not even those of an interface deleted and one made in its place.
     quint64 m_lightListRevision = 0;
-    // Whether the last updateLights sent anything, so a repeated frame sends the same.
-    bool m_lastFrameSent = false;
-    quint32 m_writtenInFrame = 0;
-    bool m_lightsOverlap = true;
+    InterfaceFrameOutput m_output;
 
     QHash<QString, QString> m_properties;
     MapModel *m_map = nullptr;

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QtGlobal>
+
+// What an interface keeps between frames besides its port buffers: whether the last frame
+// sent, which map frame wrote it whole, and whether two of its lights share a byte. Repeated
+// and partial frames are only sound while these say so.
+struct InterfaceFrameOutput
+{
+    // Whether the last updateLights sent anything, so a repeated frame sends the same.
+    bool lastFrameSent = false;
+    quint32 writtenInFrame = 0;
+    bool lightsOverlap = true;
+};
+
+// Bytes sent from a port: nothing without lights, a minimum frame, else a little past the
+// last channel, never beyond the universe.
+int frameUsedSize(bool hasLights, qint64 lastChannel);
