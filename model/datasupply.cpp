@@ -270,6 +270,8 @@ void DataSupply::setFamily(const char *text)
 
 void DataSupply::setPortCount(quint8 count)
 {
+    // Fresh ports have sent nothing, even where the count stays the same.
+    m_output.forgetSentFrames();
     m_ports.clear();
     m_ports.resize(count);
     for (int i = 0; i < count; ++i)

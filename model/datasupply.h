@@ -145,6 +145,9 @@ public slots:
     // Puts the size back to one it had before, smaller or not: setDMXBufSize only grows it.
     void restoreDMXBufSize(int size) { m_dmxBufSize = size; }
     bool updateLights();
+    // How many lights the last updateLights wrote that no interface had written before it in
+    // the same map frame.
+    quint32 lightsFirstWritten() const { return m_output.firstWrites; }
     // Sends what the last updateLights sent, as it sent it; for a frame in which nothing the
     // output depends on has changed (see appendFrameInputs).
     void repeatLastFrame();

@@ -46,16 +46,18 @@ bool claimBytes(std::array<quint64, DmxPort::BufferSize / 64> &claimed,
 }
 
 // Records that the interface wrote the light in this map frame, and whether it was not the
-// first to.
-void noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
+// first to; true for the first.
+bool noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
 {
     if (state->writtenInFrame != frame) {
         state->writtenInFrame = frame;
         state->writer = writer;
         state->writes = 1;
-    } else if (state->writes < 2) {
-        ++state->writes;
+        return true;
     }
+    if (state->writes < 2)
+        ++state->writes;
+    return false;
 }
 
 } // namespace
@@ -65,6 +67,7 @@ bool DataSupply::updateLights()
     if (!lightTableCurrent())
         rebuildLightMap();
     m_output.lastFrameSent = false;
+    m_output.firstWrites = 0;
     if (m_lightTable.empty() || m_ports.empty())
         return false;
 
@@ -95,7 +98,8 @@ bool DataSupply::updateLights()
             continue;
         if (!claimBytes(claimed[size_t(index)], *state))
             m_output.lightsOverlap = true;
-        noteWriter(state, this, frame);
+        if (noteWriter(state, this, frame))
+            ++m_output.firstWrites;
         state->writeDmx(m_ports[size_t(index)].data(), DmxPort::BufferSize);
         state->endFrame();
         used[index] = true;
@@ -146,6 +150,7 @@ void DataSupply::appendFrameInputs(std::vector<quint64> *words) const
                      quint64(m_missing) << 48 | quint64(m_hasIpAddress) << 49);
     words->push_back(quint64(m_universe) | quint64(m_ipv4) << 32);
     words->push_back(m_lightListRevision);
+    words->push_back(m_output.revision);
     words->push_back(quint64(m_ports.size()) | quint64(m_portIndex.size()) << 32);
     for (const DmxPort &port : m_ports)
         words->push_back(quint64(port.number) | quint64(port.type) << 8 |

@@ -11,6 +11,17 @@ struct InterfaceFrameOutput
     bool lastFrameSent = false;
     quint32 writtenInFrame = 0;
     bool lightsOverlap = true;
+    // Moves whenever the kept datagrams no longer match the ports, so the next frame is
+    // built whole.
+    quint64 revision = 0;
+    // Lights this interface was the first to write in the last whole frame.
+    quint32 firstWrites = 0;
+
+    void forgetSentFrames()
+    {
+        lastFrameSent = false;
+        ++revision;
+    }
 };
 
 // Bytes sent from a port: nothing without lights, a minimum frame, else a little past the

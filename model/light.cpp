@@ -601,5 +601,10 @@ void Light::forgetRenderedColor()
 {
     m_hot->lastRenderedColor = VeyColor();
     m_hot->renderedIsMix = false;
+    // Between frames the colour is the zero colour the next frame mixes over, and its form
+    // follows the settings (profile, channels, hueweave): made again now, the next frame
+    // mixes over the zero colour a whole frame after it would, not over the old one.
+    if (m_hot->firstColorOfFrame && m_hot->currentColor.isValid())
+        m_hot->zeroCurrentColor();
     LightFrameState::settingsChanged();
 }

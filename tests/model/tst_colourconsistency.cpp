@@ -23,6 +23,10 @@ private slots:
         VeyColor orange;
         orange.setRgb8(255, 128, 0);
         light.applyEffectColor(orange, 1);
+        // Mixed over the light's zero colour, orange would already be in profile 10, where
+        // both conversions agree; an sRGB colour shows which one ran.
+        light.frameState()->currentColor = orange;
+        light.frameState()->currentIsMix = false;
         quint8 buffer[512] = {};
         light.writeDmx(buffer, 512);
         quint8 expected[16] = {};
