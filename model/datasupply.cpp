@@ -372,13 +372,6 @@ int DataSupply::portIndexOfLight(const Light *light) const
     return portIndexOfPort(light->port());
 }
 
-int DataSupply::portIndexOfPort(int port) const
-{
-    if (port >= m_portIndex.size())
-        return -1;
-    const int index = m_portIndex[port];
-    return index < portCount() ? index : -1;
-}
 
 namespace {
 

@@ -182,7 +182,14 @@ private:
     bool lightTableCurrent() const;
     void invalidateLightTable();
     int portIndexOfLight(const Light *light) const;
-    int portIndexOfPort(int port) const;
+    // Inline: the frame asks it for every light.
+    int portIndexOfPort(int port) const
+    {
+        if (port >= m_portIndex.size())
+            return -1;
+        const int index = m_portIndex[port];
+        return index < portCount() ? index : -1;
+    }
     void sendLevels(quint8 level);
     void emitFrames(bool rebuild);
     void readPortList(const QDomElement &list);

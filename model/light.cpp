@@ -165,6 +165,8 @@ bool Light::lessThan(const Light *other) const
 void Light::connectToMap(MapModel *map)
 {
     m_map = map;
+    // The map decides which conversion runs.
+    forgetRenderedColor();
 }
 
 // Whatever changed may change what the light sends: its levels are converted again with the
@@ -601,6 +603,8 @@ void Light::forgetRenderedColor()
 {
     m_hot->lastRenderedColor = VeyColor();
     m_hot->renderedIsMix = false;
+    m_hot->renderedColorKept = false;
+    m_hot->fixtureKey = 0;
     // Between frames the colour is the zero colour the next frame mixes over, and its form
     // follows the settings (profile, channels, hueweave): made again now, the next frame
     // mixes over the zero colour a whole frame after it would, not over the old one.
