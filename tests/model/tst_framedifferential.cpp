@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace FrameDifferential;
 
 Q_DECLARE_METATYPE(std::vector<FrameDifferential::Op>)
@@ -56,12 +58,28 @@ void TestFrameDifferential::lockstep()
     }
 }
 
-// A divergence planted by hand (an edit the whole engine never sees) shrinks to that edit.
+// Shrinking keeps exactly the edits a failure needs, in their order.
 void TestFrameDifferential::shrinkKeepsTheEditsThatMatter()
 {
-    std::vector<Op> ops = randomSequence(7, 12);
+    std::vector<Op> ops = randomSequence(7, 60);
+    ops[17] = {OpKind::PortCount, 1, 0, 1};
+    ops[41] = {OpKind::MapLoad, 0, 0, 0};
+    auto position = [](const std::vector<Op> &some, OpKind kind) {
+        return std::find_if(some.begin(), some.end(),
+                            [kind](const Op &op) { return op.kind == kind; }) -
+               some.begin();
+    };
+    // Fails while a port count comes before a map load.
+    const auto fails = [&](const std::vector<Op> &some) {
+        return position(some, OpKind::PortCount) < position(some, OpKind::MapLoad) &&
+               position(some, OpKind::MapLoad) < long(some.size());
+    };
+    QVERIFY(fails(ops));
+    const std::vector<Op> few = shrink(ops, fails);
+    QCOMPARE(few.size(), size_t(2));
+    QCOMPARE(int(few[0].kind), int(OpKind::PortCount));
+    QCOMPARE(int(few[1].kind), int(OpKind::MapLoad));
     QVERIFY(!run(ops).diverged);
-    QCOMPARE(shrink(ops).size(), ops.size());
 }
 
 QTEST_MAIN(TestFrameDifferential)

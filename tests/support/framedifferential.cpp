@@ -644,25 +644,29 @@ Outcome run(const std::vector<Op> &ops)
     return outcome;
 }
 
-std::vector<Op> shrink(std::vector<Op> ops)
+std::vector<Op> shrink(std::vector<Op> ops, const Failure &test)
 {
-    if (!run(ops).diverged)
+    const Failure fails =
+        test ? test : [](const std::vector<Op> &some) { return run(some).diverged; };
+    if (!fails(ops))
         return ops;
     // Everything after the edit that diverged cannot matter.
-    const int last = run(ops).op;
-    if (last >= 0)
-        ops.resize(size_t(last) + 1);
-    for (size_t chunk = std::max<size_t>(ops.size() / 2, 1); chunk >= 1; chunk /= 2) {
+    if (!test) {
+        const int last = run(ops).op;
+        if (last >= 0)
+            ops.resize(size_t(last) + 1);
+    }
+    for (size_t chunk = std::max<size_t>(ops.size() / 2, 1);; chunk /= 2) {
         for (size_t start = 0; start < ops.size();) {
             std::vector<Op> fewer = ops;
             fewer.erase(fewer.begin() + long(start),
                         fewer.begin() + long(std::min(start + chunk, fewer.size())));
-            if (run(fewer).diverged)
+            if (fails(fewer))
                 ops = fewer;
             else
                 start += chunk;
         }
-        if (chunk == 1)
+        if (chunk <= 1)
             break;
     }
     return ops;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 // Drives two maps in lockstep through the same edits, one engine as shipped and one that
@@ -87,9 +88,10 @@ struct Outcome
 // Runs the sequence from a fresh pair of maps (with a few interfaces and lights already).
 Outcome run(const std::vector<Op> &ops);
 
-// The fewest edits of ops (in order) that still diverge, found by dropping runs and then
-// single edits while the divergence stays.
-std::vector<Op> shrink(std::vector<Op> ops);
+// The fewest edits of ops (in order) that still fail, found by dropping runs and then single
+// edits while the failure stays; without a test of its own, failing is diverging.
+using Failure = std::function<bool(const std::vector<Op> &)>;
+std::vector<Op> shrink(std::vector<Op> ops, const Failure &fails = {});
 
 } // namespace FrameDifferential
 
