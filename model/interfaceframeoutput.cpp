@@ -24,8 +24,7 @@ namespace {
 
 // Marks the bytes the light writes in its port's map of claimed bytes; false when one of them
 // was claimed already. A light that writes nothing claims nothing.
-bool claimBytes(std::array<quint64, DmxPort::BufferSize / 64> &claimed,
-                const LightFrameState &state)
+bool claimBytes(ClaimedBytes &claimed, const LightFrameState &state)
 {
     const int bytes = state.outputByteCount(); // at most LightLevels::Size, well under 64
     const qint64 first = state.dmxChannel;
@@ -82,7 +81,8 @@ bool DataSupply::updateLights()
         used[i] = false;
     }
     // Which bytes of each port some light writes, to know whether two lights share one.
-    std::vector<std::array<quint64, DmxPort::BufferSize / 64>> claimed(portTotal);
+    std::vector<ClaimedBytes> &claimed = m_output.claimed;
+    claimed.assign(portTotal, ClaimedBytes{});
     const quint32 frame = m_map ? m_map->frameSerial() : 0;
     m_output.writtenInFrame = frame;
     m_output.lightsOverlap = false;
@@ -171,8 +171,12 @@ void DataSupply::emitFrames(bool rebuild)
 {
     const QString ip = ipAddress();
     auto sent = [rebuild](DmxPort &port, int size) -> const QByteArray & {
-        if (rebuild)
-            port.sent = port.buffer.left(size);
+        if (rebuild) {
+            // Into the last frame's array when no receiver kept it, so a frame allocates
+            // nothing; resize detaches it from one that did.
+            port.sent.resize(size);
+            std::memcpy(port.sent.data(), port.buffer.constData(), size_t(size));
+        }
         return port.sent;
     };
     switch (m_protocolVersion) {

@@ -1,6 +1,14 @@
 #pragma once
 
+#include "model/dmxport.h"
+
 #include <QtGlobal>
+
+#include <array>
+#include <vector>
+
+// One bit for each byte of a port that some light of the frame writes.
+using ClaimedBytes = std::array<quint64, DmxPort::BufferSize / 64>;
 
 // What an interface keeps between frames besides its port buffers: whether the last frame
 // sent, which map frame wrote it whole, and whether two of its lights share a byte. Repeated
@@ -16,6 +24,8 @@ struct InterfaceFrameOutput
     quint64 revision = 0;
     // Lights this interface was the first to write in the last whole frame.
     quint32 firstWrites = 0;
+    // Room for the claimed bytes of every port, kept from frame to frame.
+    std::vector<ClaimedBytes> claimed;
 
     void forgetSentFrames()
     {

@@ -566,6 +566,7 @@ void Light::rebuildColorKey()
     m_colorKey.ioMode = m_whiteInputMode == 0 ? 16 : m_hueweaveIoMode;
     m_colorKey.half = m_hot->half;
     m_colorKey.ledChemistry = m_ledChemistry;
+    m_colorKey.consistencyConversion = m_map && m_map->isColorCacheEnabled();
 }
 
 void Light::updateChannelLayout()

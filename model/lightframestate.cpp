@@ -135,7 +135,8 @@ struct FixtureKey
                a.channelsPerColor == b.channelsPerColor && a.bytesPerChannel == b.bytesPerChannel &&
                a.dimmingCurve == b.dimmingCurve && a.profileId == b.profileId &&
                a.ioMode == b.ioMode && a.half == b.half && a.ledChemistry == b.ledChemistry &&
-               footprint == other.footprint && consistencyConversion == other.consistencyConversion;
+               a.consistencyConversion == b.consistencyConversion && footprint == other.footprint &&
+               consistencyConversion == other.consistencyConversion;
     }
 };
 

@@ -144,6 +144,7 @@ private slots:
     void highlightStepsEveryFrame();
     void partialFramesMatchWholeFrames();
     void overlappingLightsAreWrittenWhole();
+    void selectAllOnlyCoversKnownLights();
     void effectWithoutRevisionRendersEveryFrame();
 };
 
@@ -372,6 +373,27 @@ void TestEffectEngine::partialFramesMatchWholeFrames()
     }
     QVERIFY(incremental.engine.partialFrameCount() >= 5);
     QCOMPARE(whole.engine.partialFrameCount() + whole.engine.repeatedFrameCount(), 0u);
+}
+
+// After Select All, a light the selection never heard of shows the background colour even
+// where as many lights are selected as the map holds (one it was not told had gone).
+void TestEffectEngine::selectAllOnlyCoversKnownLights()
+{
+    FrameRig told;
+    FrameRig untold;
+    const quint32 kind[3] = {0, 0, 3};
+    for (FrameRig *rig : {&told, &untold}) {
+        rig->effect.selectAll();
+        rig->frame();
+        const quint64 gone = rig->uids.takeLast();
+        rig->map.deleteLight(gone);
+        Light *added = rig->addLight(1, 40, kind);
+        if (rig == &told) {
+            rig->effect.handleDeletedLight(gone);
+            rig->effect.handleNewLight(added->uid());
+        }
+    }
+    QCOMPARE(untold.frame(), told.frame());
 }
 
 // Where two lights share bytes the later one wins; written alone, the earlier one would.
