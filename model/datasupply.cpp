@@ -372,7 +372,6 @@ int DataSupply::portIndexOfLight(const Light *light) const
     return portIndexOfPort(light->port());
 }
 
-
 namespace {
 
 // By footprint: what writeDmx writes can pass the footprint (a "Device Info" footprint on a
