@@ -98,10 +98,21 @@ bool DataSupply::updateLights()
             continue;
         if (!claimBytes(claimed[size_t(index)], *state))
             m_output.lightsOverlap = true;
+        quint8 *buffer = m_ports[size_t(index)].data();
+        // Frame 0 is no map frame (a call outside MapModel::updateLights): each call stands
+        // on its own there.
+        const bool writtenByAnother =
+            frame != 0 && state->writtenInFrame == frame && state->writer != this;
         if (noteWriter(state, this, frame))
             ++m_output.firstWrites;
-        state->writeDmx(m_ports[size_t(index)].data(), DmxPort::BufferSize);
-        state->endFrame();
+        if (!writtenByAnother) {
+            state->writeDmx(buffer, DmxPort::BufferSize);
+            state->endFrame();
+        } else {
+            // Another interface that lists the light wrote it and ended its frame already:
+            // this one sends the same bytes, not those of the colour the light ended with.
+            state->writeLevelsAgain(buffer, DmxPort::BufferSize);
+        }
         used[index] = true;
         last[index] = std::max(last[index], state->lastFootprintChannel());
     }

@@ -331,6 +331,7 @@ void LightFrameState::applyEffectColor(const VeyColor &color, int priority)
 
 void LightFrameState::writeDmx(quint8 *buffer, int size)
 {
+    levelsWritten = false;
     if (!buffer || !currentColor.isValid())
         return;
     const int bytes = outputByteCount();
@@ -346,6 +347,7 @@ void LightFrameState::writeDmx(quint8 *buffer, int size)
             owner->convertCurrentColor();
     }
     std::memcpy(buffer + dmxChannel, levelScratch, size_t(bytes));
+    levelsWritten = true;
 }
 
 // The levels of this mix for this kind of light, converted by the first light that needed

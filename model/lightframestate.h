@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstring>
 
 class DataSupply;
 class Light;
@@ -53,6 +54,8 @@ struct alignas(64) LightFrameState
     // Whether lastRenderedColor holds the colour the levels were made from; a write that took
     // its levels by mix and fixture key leaves it behind, so the next comparison converts.
     bool renderedColorKept : 1;
+    // Whether the last writeDmx wrote the levels (the colour was valid and they fitted).
+    bool levelsWritten : 1;
     // The light's conversion settings as one number (see internFixtureKey); 0 until the next
     // conversion after any change of settings.
     quint32 fixtureKey = 0;
@@ -70,12 +73,18 @@ struct alignas(64) LightFrameState
 
     LightFrameState()
         : currentIsMix(false), renderedIsMix(false), canvasIsMix(false), canvasIsZero(false),
-          canvasListed(false), renderedColorKept(false)
+          canvasListed(false), renderedColorKept(false), levelsWritten(false)
     {}
 
     void applyEffectColor(const VeyColor &color, int priority);
     // Writes the light's channel bytes at its start channel when they fit the buffer.
     void writeDmx(quint8 *buffer, int size);
+    // Writes what the last writeDmx wrote, for a second interface listing the light.
+    void writeLevelsAgain(quint8 *buffer, int size) const
+    {
+        if (levelsWritten && dmxChannel >= 0 && qint64(dmxChannel) + outputByteCount() <= size)
+            std::memcpy(buffer + dmxChannel, levelScratch, size_t(outputByteCount()));
+    }
     void endFrame();
     void zeroCurrentColor();
     int outputByteCount() const
