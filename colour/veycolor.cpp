@@ -620,34 +620,6 @@ void VeyColor::setNamedColor(const QString &name)
 
 // ---- equality, hash, streams
 
-bool VeyColor::operator==(const VeyColor &other) const
-{
-    if (m_spec != other.m_spec || m_profileId != other.m_profileId ||
-        m_colorType != other.m_colorType || m_profileSetFlag != other.m_profileSetFlag)
-        return false;
-    switch (m_spec) {
-    case Rgb:
-    case Hsv:
-        return m_c.w[0] == other.m_c.w[0] && m_c.w[1] == other.m_c.w[1] &&
-               m_c.w[2] == other.m_c.w[2] && m_alpha == other.m_alpha;
-    case Yxy:
-        return m_c.d[0] == other.m_c.d[0] && m_c.d[2] == other.m_c.d[2] &&
-               m_c.d[1] == other.m_c.d[1] && m_alpha == other.m_alpha;
-    case NChannel: {
-        if (m_alpha != other.m_alpha || m_c.w[0] != other.m_c.w[0] || m_c.w[1] != other.m_c.w[1])
-            return false;
-        const int count = int(std::min<quint32>(m_c.w[0], MaxChannels));
-        for (int i = 0; i < count; ++i) {
-            if (m_c.w[2 + i] != other.m_c.w[2 + i])
-                return false;
-        }
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
 quint32 veyColorHash(const VeyColor &color)
 {
     const quint32 *w = color.m_c.w;

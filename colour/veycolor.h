@@ -6,6 +6,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
+
 class QDataStream;
 class QDebug;
 
@@ -151,6 +153,35 @@ private:
         double d[5];
     } m_c{};
 };
+
+// Inline: every live frame compares colours once or twice per light.
+inline bool VeyColor::operator==(const VeyColor &other) const
+{
+    if (m_spec != other.m_spec || m_profileId != other.m_profileId ||
+        m_colorType != other.m_colorType || m_profileSetFlag != other.m_profileSetFlag)
+        return false;
+    switch (m_spec) {
+    case Rgb:
+    case Hsv:
+        return m_c.w[0] == other.m_c.w[0] && m_c.w[1] == other.m_c.w[1] &&
+               m_c.w[2] == other.m_c.w[2] && m_alpha == other.m_alpha;
+    case Yxy:
+        return m_c.d[0] == other.m_c.d[0] && m_c.d[2] == other.m_c.d[2] &&
+               m_c.d[1] == other.m_c.d[1] && m_alpha == other.m_alpha;
+    case NChannel: {
+        if (m_alpha != other.m_alpha || m_c.w[0] != other.m_c.w[0] || m_c.w[1] != other.m_c.w[1])
+            return false;
+        const int count = int(std::min<quint32>(m_c.w[0], MaxChannels));
+        for (int i = 0; i < count; ++i) {
+            if (m_c.w[2 + i] != other.m_c.w[2 + i])
+                return false;
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
 
 // The 32-bit hash of a colour; QHash's seed is mixed in so the plain hash is qHash(c, 0).
 quint32 veyColorHash(const VeyColor &color);

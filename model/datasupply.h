@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/dmxport.h"
+#include "model/interfaceframeoutput.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -150,6 +151,9 @@ public slots:
     // Puts the size back to one it had before, smaller or not: setDMXBufSize only grows it.
     void restoreDMXBufSize(int size) { m_dmxBufSize = size; }
     bool updateLights();
+    // How many lights the last updateLights wrote that no interface had written before it in
+    // the same map frame.
+    quint32 lightsFirstWritten() const { return m_output.firstWrites; }
     // Sends what the last updateLights sent, as it sent it; for a frame in which nothing the
     // output depends on has changed (see appendFrameInputs).
     void repeatLastFrame();
@@ -184,7 +188,14 @@ private:
     bool lightTableCurrent() const;
     void invalidateLightTable();
     int portIndexOfLight(const Light *light) const;
-    int portIndexOfPort(int port) const;
+    // Inline: the frame asks it for every light.
+    int portIndexOfPort(int port) const
+    {
+        if (port >= m_portIndex.size())
+            return -1;
+        const int index = m_portIndex[port];
+        return index < portCount() ? index : -1;
+    }
     void sendLevels(quint8 level);
     void emitFrames(bool rebuild);
     void readPortList(const QDomElement &list);
@@ -227,10 +238,7 @@ private:
     // Drawn from one process-wide count on every change of the light list, so no two lists
     // ever share a value, not even those of an interface deleted and one made in its place.
     quint64 m_lightListRevision = 0;
-    // Whether the last updateLights sent anything, so a repeated frame sends the same.
-    bool m_lastFrameSent = false;
-    quint32 m_writtenInFrame = 0;
-    bool m_lightsOverlap = true;
+    InterfaceFrameOutput m_output;
 
     QHash<QString, QString> m_properties;
     MapModel *m_map = nullptr;

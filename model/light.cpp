@@ -168,6 +168,8 @@ bool Light::lessThan(const Light *other) const
 void Light::connectToMap(MapModel *map)
 {
     m_map = map;
+    // The map decides which conversion runs.
+    forgetRenderedColor();
 }
 
 // Whatever changed may change what the light sends: its levels are converted again with the
@@ -569,6 +571,7 @@ void Light::rebuildColorKey()
     m_colorKey.ioMode = m_whiteInputMode == 0 ? 16 : m_hueweaveIoMode;
     m_colorKey.half = m_hot->half;
     m_colorKey.ledChemistry = m_ledChemistry;
+    m_colorKey.consistencyConversion = m_map && m_map->isColorCacheEnabled();
 }
 
 void Light::updateChannelLayout()
@@ -606,5 +609,12 @@ void Light::forgetRenderedColor()
 {
     m_hot->lastRenderedColor = VeyColor();
     m_hot->renderedIsMix = false;
+    m_hot->renderedColorKept = false;
+    m_hot->fixtureKey = 0;
+    // Between frames the colour is the zero colour the next frame mixes over, and its form
+    // follows the settings (profile, channels, hueweave): made again now, the next frame
+    // mixes over the zero colour a whole frame after it would, not over the old one.
+    if (m_hot->firstColorOfFrame && m_hot->currentColor.isValid())
+        m_hot->zeroCurrentColor();
     LightFrameState::settingsChanged();
 }

@@ -19,10 +19,14 @@ struct LightColorKey
     qint32 ioMode = 0;
     bool half = false;
     quint32 ledChemistry = 0;
+    // Which conversion made the levels: the map's colour-consistency option. Levels of the
+    // other conversion must not be found, not even those a map left behind in the cache.
+    bool consistencyConversion = false;
 
     bool operator==(const LightColorKey &other) const
     {
         return color == other.color && colorConsistency == other.colorConsistency &&
+               consistencyConversion == other.consistencyConversion &&
                channelsPerColor == other.channelsPerColor &&
                bytesPerChannel == other.bytesPerChannel && dimmingCurve == other.dimmingCurve &&
                profileId == other.profileId && ioMode == other.ioMode && half == other.half &&

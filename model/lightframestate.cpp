@@ -118,6 +118,118 @@ private:
     quint64 m_serial = 0;
 };
 
+// The settings part of a conversion key, with what the key leaves out: the footprint (the
+// consistency conversion reads it) and which conversion runs.
+struct FixtureKey
+{
+    LightColorKey settings;
+    quint32 footprint = 0;
+    bool consistencyConversion = false;
+
+    // Field by field: the colour is left out, and no invalid colour equals another.
+    bool operator==(const FixtureKey &other) const
+    {
+        const LightColorKey &a = settings;
+        const LightColorKey &b = other.settings;
+        return a.colorConsistency == b.colorConsistency &&
+               a.channelsPerColor == b.channelsPerColor && a.bytesPerChannel == b.bytesPerChannel &&
+               a.dimmingCurve == b.dimmingCurve && a.profileId == b.profileId &&
+               a.ioMode == b.ioMode && a.half == b.half && a.ledChemistry == b.ledChemistry &&
+               a.consistencyConversion == b.consistencyConversion && footprint == other.footprint &&
+               consistencyConversion == other.consistencyConversion;
+    }
+};
+
+size_t qHash(const FixtureKey &key, size_t seed = 0) noexcept
+{
+    return qHashMulti(seed, key.settings.colorConsistency, key.settings.channelsPerColor,
+                      key.settings.bytesPerChannel, key.settings.dimmingCurve,
+                      key.settings.profileId, key.settings.ioMode, key.settings.half,
+                      key.settings.ledChemistry, key.footprint, key.consistencyConversion);
+}
+
+// Levels by mix and fixture key. A mix serial names one colour for good and a fixture key
+// one set of settings, so an entry never goes stale; it is only overwritten. In a frame in
+// which every light changes, each distinct colour and kind of light converts once and every
+// other light copies its bytes from here.
+class MixLevels
+{
+public:
+    const quint8 *find(quint64 serial, quint32 key) const
+    {
+        const Entry &entry = m_entries[slot(serial, key)];
+        return entry.serial == serial && entry.key == key ? entry.bytes : nullptr;
+    }
+
+    void store(quint64 serial, quint32 key, const quint8 *bytes)
+    {
+        Entry &entry = m_entries[slot(serial, key)];
+        entry.serial = serial;
+        entry.key = key;
+        std::memcpy(entry.bytes, bytes, LightLevels::Size);
+    }
+
+private:
+    static constexpr int Bits = 12;
+
+    struct Entry
+    {
+        quint64 serial = 0;
+        quint32 key = 0;
+        quint8 bytes[LightLevels::Size] = {};
+    };
+
+    static size_t slot(quint64 serial, quint32 key)
+    {
+        const quint64 mixed = serial * 0x9E3779B97F4A7C15ull ^ quint64(key) * 0xC2B2AE3D27D4EB4Full;
+        return size_t(mixed >> (64 - Bits));
+    }
+
+    Entry m_entries[size_t(1) << Bits];
+};
+
+MixLevels &mixLevels()
+{
+    static MixLevels *instance = new MixLevels;
+    return *instance;
+}
+
+struct ZeroColor
+{
+    bool made = false;
+    quint32 channels = 0;
+    qint32 profileId = 0;
+    bool flag = false;
+    VeyColor color;
+};
+
+// The zero colours lights end their frames with, by channels (0 for RGB), profile and flag.
+class ZeroColors
+{
+public:
+    // The entry for these inputs: made already, or to be made in place.
+    ZeroColor &slot(quint32 channels, qint32 profileId, bool flag)
+    {
+        const size_t index =
+            (channels * 31u + quint32(profileId) * 7u + (flag ? 1u : 0u)) % Capacity;
+        ZeroColor &entry = m_entries[index];
+        if (entry.made &&
+            (entry.channels != channels || entry.profileId != profileId || entry.flag != flag))
+            entry.made = false;
+        return entry;
+    }
+
+private:
+    static constexpr size_t Capacity = 97;
+    ZeroColor m_entries[Capacity];
+};
+
+ZeroColors &zeroColors()
+{
+    static ZeroColors *instance = new ZeroColors;
+    return *instance;
+}
+
 MixCache &mixCache()
 {
     static MixCache *instance = new MixCache;
@@ -140,6 +252,24 @@ bool hasDarkLastChannel(quint32 chemistry)
 
 int LightFrameState::canvasViews = 0;
 quint64 LightFrameState::settingsEpoch = 0;
+
+quint32 LightFrameState::internFixtureKey(const LightColorKey &key, quint32 footprint,
+                                          bool consistencyConversion)
+{
+    // Few kinds of light exist in a map; the cap only guards against a flood of settings.
+    static constexpr int Capacity = 1 << 16;
+    static QHash<FixtureKey, quint32> *keys = new QHash<FixtureKey, quint32>;
+    FixtureKey fixture{key, footprint, consistencyConversion};
+    fixture.settings.color = VeyColor();
+    const auto found = keys->constFind(fixture);
+    if (found != keys->constEnd())
+        return found.value();
+    if (keys->size() >= Capacity)
+        return 0;
+    const quint32 id = quint32(keys->size() + 1);
+    keys->insert(fixture, id);
+    return id;
+}
 
 LightFrameState *LightFrameState::allocate(Light *owner)
 {
@@ -199,14 +329,9 @@ void LightFrameState::applyEffectColor(const VeyColor &color, int priority)
         listCanvasChange();
 }
 
-int LightFrameState::outputByteCount() const
-{
-    const quint64 bytes = quint64(channelsPerColor) * bytesPerChannel * (half ? 2 : 1);
-    return int(qMin<quint64>(bytes, LightLevels::Size));
-}
-
 void LightFrameState::writeDmx(quint8 *buffer, int size)
 {
+    levelsWritten = false;
     if (!buffer || !currentColor.isValid())
         return;
     const int bytes = outputByteCount();
@@ -215,9 +340,30 @@ void LightFrameState::writeDmx(quint8 *buffer, int size)
     if (dmxChannel < 0 || qint64(dmxChannel) + bytes > qint64(size))
         return;
     // Both flags set means both colours equal the last mix, so the comparison can be skipped.
-    if (!(currentIsMix && renderedIsMix) && currentColor != lastRenderedColor)
-        owner->convertCurrentColor();
+    if (!(currentIsMix && renderedIsMix)) {
+        if (currentIsMix && fixtureKey != 0)
+            takeMixLevels();
+        else if (!renderedColorKept || currentColor != lastRenderedColor)
+            owner->convertCurrentColor();
+    }
     std::memcpy(buffer + dmxChannel, levelScratch, size_t(bytes));
+    levelsWritten = true;
+}
+
+// The levels of this mix for this kind of light, converted by the first light that needed
+// them; the light itself is not touched, nor is its colour copied.
+void LightFrameState::takeMixLevels()
+{
+    MixLevels &levels = mixLevels();
+    if (const quint8 *bytes = levels.find(mixSerial, fixtureKey)) {
+        std::memcpy(levelScratch, bytes, LightLevels::Size);
+        renderedIsMix = true;
+        renderedColorKept = false;
+        return;
+    }
+    owner->convertCurrentColor();
+    if (fixtureKey != 0)
+        levels.store(mixSerial, fixtureKey, levelScratch);
 }
 
 void LightFrameState::endFrame()
@@ -233,15 +379,26 @@ void LightFrameState::endFrame()
 
 void LightFrameState::zeroCurrentColor()
 {
-    const int profileId = hueweaveProfileId;
-    if (channelsPerColor >= 4) {
-        static const double zeros[Light::MaxChannelsPerColor + 1] = {};
-        currentColor.setNChannelF(zeros, int(channelsPerColor) + 1,
-                                  quint32(colorTypeOfFixture(profileId)), quint32(profileId),
-                                  hueweaveEnabled);
-    } else {
-        currentColor.setRgbF(0.0, 0.0, 0.0, 0.0, quint32(profileId));
+    // An N-channel zero follows the channels, the profile and the hueweave flag; an RGB zero
+    // the profile and the flag the colour already had. Every light ends every frame with one
+    // of a handful of them, so they are made once and copied.
+    const bool nChannel = channelsPerColor >= 4;
+    const bool flag = nChannel ? hueweaveEnabled : currentColor.profileSetFlag();
+    ZeroColor &zero = zeroColors().slot(nChannel ? channelsPerColor : 0, hueweaveProfileId, flag);
+    if (!zero.made) {
+        const int profileId = hueweaveProfileId;
+        VeyColor color;
+        color.setProfileSetFlag(flag);
+        if (nChannel) {
+            static const double zeros[Light::MaxChannelsPerColor + 1] = {};
+            color.setNChannelF(zeros, int(channelsPerColor) + 1,
+                               quint32(colorTypeOfFixture(profileId)), quint32(profileId), flag);
+        } else {
+            color.setRgbF(0.0, 0.0, 0.0, 0.0, quint32(profileId));
+        }
+        zero = {true, nChannel ? channelsPerColor : 0, hueweaveProfileId, flag, color};
     }
+    currentColor = zero.color;
     currentIsMix = false;
 }
 
@@ -252,10 +409,14 @@ void Light::convertCurrentColor()
     LightFrameState &hot = *m_hot;
     hot.lastRenderedColor = hot.currentColor;
     hot.renderedIsMix = hot.currentIsMix;
+    hot.renderedColorKept = true;
     // The whole key, not only the colour: the half flag and the dimming curve can change as
     // properties without a layout update, and an entry filed under stale settings would hand
     // its levels to lights that write differently.
     rebuildColorKey();
+    const bool consistency = m_map && m_map->isColorCacheEnabled();
+    if (hot.fixtureKey == 0)
+        hot.fixtureKey = LightFrameState::internFixtureKey(m_colorKey, hot.footprint, consistency);
     QCache<LightColorKey, LightLevels> *cache = colorCache();
     if (const LightLevels *cached = cache->object(m_colorKey)) {
         std::memcpy(hot.levelScratch, cached->bytes, LightLevels::Size);
@@ -265,7 +426,7 @@ void Light::convertCurrentColor()
     // Zeroed so that channels the conversion does not reach come out dark, not stale.
     std::memset(hot.levelScratch, 0, sizeof hot.levelScratch);
     const int width = int(hot.bytesPerChannel);
-    if (m_map && m_map->isColorCacheEnabled())
+    if (consistency)
         renderColorToChannels(hot.currentColor, hot.levelScratch, int(sizeof hot.levelScratch),
                               hot.hueweaveProfileId, hot.hueweaveEnabled, width, m_dimmingCurve,
                               quint8(hot.footprint));

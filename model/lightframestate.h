@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstring>
 
 class DataSupply;
 class Light;
@@ -50,6 +51,14 @@ struct alignas(64) LightFrameState
     bool canvasIsMix : 1;
     bool canvasIsZero : 1;
     bool canvasListed : 1;
+    // Whether lastRenderedColor holds the colour the levels were made from; a write that took
+    // its levels by mix and fixture key leaves it behind, so the next comparison converts.
+    bool renderedColorKept : 1;
+    // Whether the last writeDmx wrote the levels (the colour was valid and they fitted).
+    bool levelsWritten : 1;
+    // The light's conversion settings as one number (see internFixtureKey); 0 until the next
+    // conversion after any change of settings.
+    quint32 fixtureKey = 0;
 
     Light *owner = nullptr;
     // Which mix the light last took from the shared mix cache: every mix the cache makes has
@@ -64,15 +73,25 @@ struct alignas(64) LightFrameState
 
     LightFrameState()
         : currentIsMix(false), renderedIsMix(false), canvasIsMix(false), canvasIsZero(false),
-          canvasListed(false)
+          canvasListed(false), renderedColorKept(false), levelsWritten(false)
     {}
 
     void applyEffectColor(const VeyColor &color, int priority);
     // Writes the light's channel bytes at its start channel when they fit the buffer.
     void writeDmx(quint8 *buffer, int size);
+    // Writes what the last writeDmx wrote, for a second interface listing the light.
+    void writeLevelsAgain(quint8 *buffer, int size) const
+    {
+        if (levelsWritten && dmxChannel >= 0 && qint64(dmxChannel) + outputByteCount() <= size)
+            std::memcpy(buffer + dmxChannel, levelScratch, size_t(outputByteCount()));
+    }
     void endFrame();
     void zeroCurrentColor();
-    int outputByteCount() const;
+    int outputByteCount() const
+    {
+        const quint64 bytes = quint64(channelsPerColor) * bytesPerChannel * (half ? 2 : 1);
+        return int(qMin<quint64>(bytes, LightLevels::Size));
+    }
     // The last buffer byte the light's footprint claims.
     qint64 lastFootprintChannel() const { return qint64(dmxChannel) + qint64(footprint) - 1; }
 
@@ -104,18 +123,26 @@ struct alignas(64) LightFrameState
     // How many canvases follow colour changes; with none, frames keep no change lists.
     static int canvasViews;
 
+    // One number for each distinct set of conversion settings (the key without its colour,
+    // the footprint and which conversion the map takes), so that lights that convert alike
+    // find each other's levels without comparing settings. 0 when the table is full.
+    static quint32 internFixtureKey(const LightColorKey &key, quint32 footprint,
+                                    bool consistencyConversion);
+
     static LightFrameState *allocate(Light *owner);
     static void release(LightFrameState *state);
 
     // Walks over many states ask for the lines they will touch this many states ahead, so a
     // large map does not wait on memory for every light.
     static constexpr size_t PrefetchDistance = 8;
-    // The lines writing and ending a frame use.
+    // The lines writing and ending a frame use: the writer's marks and the mix and fixture
+    // key that find a changed light's levels live on the third.
     static void prefetchForOutput(const LightFrameState *state)
     {
 #if defined(__GNUC__)
         __builtin_prefetch(&state->currentColor, 1);
         __builtin_prefetch(state->levelScratch, 1);
+        __builtin_prefetch(&state->writtenInFrame, 1);
 #else
         Q_UNUSED(state);
 #endif
@@ -133,8 +160,12 @@ struct alignas(64) LightFrameState
     }
 
 private:
+    void takeMixLevels();
     void mixOverCurrentColor(const VeyColor &color);
     void listCanvasChange();
 };
+
+// Four cache lines; a frame touches the first three.
+static_assert(sizeof(LightFrameState) == 256, "frame state grows");
 
 #endif // LIGHTFRAMESTATE_H

@@ -385,10 +385,27 @@ void MapModel::updateLights()
         }
         return;
     }
-    for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
+    qint64 written = 0;
+    for (DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
         dataSupply->updateLights();
+        written += dataSupply->lightsFirstWritten();
+    }
+    if (written < m_lights.size())
+        endUnwrittenFrames();
     if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
         emit signalSendPortOutSync();
+}
+
+// A light that no interface writes (its interface is not in the map, or lacks its port) ends
+// its frame as the others do. Otherwise its effect colours would go on compositing from frame
+// to frame, and the colour it shows once it is written would depend on how many frames were
+// built whole before, which repeated and partial frames are not.
+void MapModel::endUnwrittenFrames()
+{
+    for (const FrameOrderEntry &entry : lightsInFrameOrder()) {
+        if (entry.state->writtenInFrame != m_frameSerial)
+            entry.state->endFrame();
+    }
 }
 
 void MapModel::appendFrameInputs(std::vector<quint64> *words) const

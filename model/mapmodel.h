@@ -194,6 +194,7 @@ private:
     void loadLightRecord(Light *light, QList<quint64> &newLights);
     void loadGroupRecord(Group *group, QList<quint64> &newGroups);
     void growMapExtent(const Light *light);
+    void endUnwrittenFrames();
 
     QHash<quint64, Light *> m_lights;
     QHash<quint64, Group *> m_groups;

@@ -88,6 +88,7 @@ void SelectionEffect::ensureTable()
     m_entries.reserve(qMax(qsizetype(ReservedLights), lights.size()));
     for (auto it = lights.cbegin(); it != lights.cend(); ++it)
         m_entries.insert(it.key());
+    m_entriesGeneration = m_map->lightGeneration();
     // Views only hear about lights that still exist.
     for (auto it = m_shownSelected.begin(); it != m_shownSelected.end();) {
         if (m_entries.contains(*it))
@@ -142,8 +143,20 @@ void SelectionEffect::handleNewLight(quint64 uid)
     m_selected.remove(uid);
     ++m_selectionVersion;
     // A stale table picks the light up from the map when it is rebuilt.
-    if (!m_tableStale)
+    if (!m_tableStale) {
         m_entries.insert(uid);
+        followGeneration();
+    }
+}
+
+// Kept in step light by light: the entries still match the map when they matched it before
+// this light came or went.
+void SelectionEffect::followGeneration()
+{
+    if (m_map && m_entriesGeneration != 0 && m_entries.size() == m_map->lights().size())
+        m_entriesGeneration = m_map->lightGeneration();
+    else
+        m_entriesGeneration = 0;
 }
 
 void SelectionEffect::handleUpdatedLight(quint64 uid)
@@ -155,6 +168,7 @@ void SelectionEffect::handleUpdatedLight(quint64 uid)
 void SelectionEffect::handleDeletedLight(quint64 uid)
 {
     m_entries.remove(uid);
+    followGeneration();
     noteChanged(uid);
     m_selected.remove(uid);
     ++m_selectionVersion;
@@ -366,8 +380,13 @@ void SelectionEffect::refreshSelectedFlags(const std::vector<MapModel::FrameOrde
         m_selectedFlagsGeneration == m_map->lightGeneration())
         return;
     const size_t count = order.size();
-    m_selectedFlags.assign(count, 0);
-    if (!m_selected.isEmpty()) {
+    // The selection is drawn from the entries; while they match the map's lights, as many
+    // selected as the map has is all of them (Select All), which needs no lookup per light.
+    const bool all = !m_selected.isEmpty() && size_t(m_selected.size()) == count &&
+                     m_entriesGeneration == m_map->lightGeneration() &&
+                     size_t(m_entries.size()) == count;
+    m_selectedFlags.assign(count, all ? 1 : 0);
+    if (!all && !m_selected.isEmpty()) {
         for (size_t i = 0; i < count; ++i)
             m_selectedFlags[i] = m_selected.contains(order[i].uid) ? 1 : 0;
     }

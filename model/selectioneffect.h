@@ -66,6 +66,7 @@ public slots:
 
 private:
     void ensureTable();
+    void followGeneration();
     void setEntry(quint64 uid, bool s);
     void announce(quint64 uid, bool s);
     void showHighlightStep();
@@ -117,5 +118,8 @@ private:
     quint64 m_selectionVersion = 0;
     quint64 m_selectedFlagsVersion = 0;
     quint64 m_selectedFlagsGeneration = 0;
+    // The map's light generation the entries were last known to match (the table rebuilt, or
+    // a new or deleted light taken in); 0 when unknown.
+    quint64 m_entriesGeneration = 0;
     bool m_selectedFlagsValid = false;
 };

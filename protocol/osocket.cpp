@@ -12,6 +12,7 @@
 #if defined(Q_OS_LINUX)
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -47,7 +48,21 @@ int OSocket::sendEach(const Outgoing *datagrams, int count)
                           port) >= 0)
             ++sent;
     }
+    if (sent < count)
+        noteRefused(count - sent, errorString());
     return sent;
+}
+
+// A frame goes on when the system refuses some of its datagrams (an unreachable interface, a
+// full buffer), but the user must be able to see it: refusals are counted and logged, at most
+// one line a second, the line carrying how many were refused since the last one.
+void OSocket::noteRefused(int count, const QString &reason)
+{
+    m_refused += quint64(count);
+    if (const int reported = m_refusedLog.note(count))
+        qWarning().noquote().nospace()
+            << "Live output: the system refused " << reported << " datagram"
+            << (reported == 1 ? "" : "s") << " since the last report (" << reason << ")";
 }
 
 #if defined(Q_OS_LINUX)
@@ -64,6 +79,8 @@ int OSocket::sendBatch(const Outgoing *datagrams, int count)
     sockaddr_in targets[Chunk];
     int sent = 0;
     int next = 0;
+    int refused = 0;
+    int lastError = 0;
     while (next < count) {
         const int n = std::min(Chunk, count - next);
         for (int k = 0; k < n; ++k) {
@@ -89,9 +106,13 @@ int OSocket::sendBatch(const Outgoing *datagrams, int count)
         } else {
             // The first datagram failed (a full buffer, a peer the system cannot reach): it
             // is dropped, as a single send would drop it, and the batch goes on.
+            lastError = errno;
+            ++refused;
             ++next;
         }
     }
+    if (refused > 0)
+        noteRefused(refused, QString::fromLocal8Bit(strerror(lastError)));
     return sent;
 }
 

@@ -1,6 +1,8 @@
 #ifndef OSOCKET_H
 #define OSOCKET_H
 
+#include "protocol/droppeddatagramlog.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QUdpSocket>
@@ -28,8 +30,10 @@ public:
     };
     // Datagrams to the Orvex port, in order, handed to the system in as few calls as it
     // allows; returns how many it took. One that fails is lost as a single send's would be,
-    // and the rest still go.
+    // and the rest still go; the lost ones are counted and logged, one line a second at most.
     int sendBatch(const Outgoing *datagrams, int count);
+    // Datagrams of batches that the system refused, since the socket was made.
+    quint64 refusedDatagrams() const { return m_refused; }
     // One datagram to the broadcast address on the Orvex port.
     bool broadcast(const QByteArray &datagram);
     // The next pending datagram, cut at the receive buffer size, and its sender; false when
@@ -43,10 +47,13 @@ public:
 private:
     QHostAddress broadcastTarget();
     int sendEach(const Outgoing *datagrams, int count);
+    void noteRefused(int count, const QString &reason);
 
     QHostAddress m_localAddress;
     QHostAddress m_broadcastAddress{QHostAddress::Broadcast};
     quint32 m_netmask = 0;
+    quint64 m_refused = 0;
+    DroppedDatagramLog m_refusedLog;
 };
 
 #endif // OSOCKET_H

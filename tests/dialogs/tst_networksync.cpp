@@ -283,6 +283,8 @@ void TestNetworkSync::cancelWhileADeviceIsSilent()
     NetworkSettings::instance().lightReadMaxRetries = 1000;
     DataSupply *ds = mapInterface("127.0.0.2", 4);
     Light *light = mapLight(ds, 0, 10, 5);
+    // Live output was paused before the sync, and stays paused after it.
+    m_effects->setPaused(true);
 
     SyncInterface dialog(m_map, m_effects, {ds->uid()});
     QSignalSpy finished(&dialog, &QDialog::finished);
@@ -294,6 +296,7 @@ void TestNetworkSync::cancelWhileADeviceIsSilent()
     QCOMPARE(finished.size(), 1);
     QCOMPARE(finished.first().first().toInt(), int(QDialog::Rejected));
     QVERIFY(!dialog.engine());
+    QVERIFY(m_effects->isPaused());
 
     // The interface was copied whole; the light being read was not copied at all.
     QCOMPARE(ds->name(), QString("Site Supply"));

@@ -144,6 +144,8 @@ private slots:
     void highlightStepsEveryFrame();
     void partialFramesMatchWholeFrames();
     void overlappingLightsAreWrittenWhole();
+    void selectAllOnlyCoversKnownLights();
+    void lightListedTwiceSendsOnBoth();
     void effectWithoutRevisionRendersEveryFrame();
     void clearingTellsOnlyTheSelectedLights();
 };
@@ -399,6 +401,52 @@ void TestEffectEngine::clearingTellsOnlyTheSelectedLights()
     told.clear();
     rig.effect.clearSelection();
     QCOMPARE(told.size(), 0);
+}
+
+// After Select All, a light the selection never heard of shows the background colour even
+// where as many lights are selected as the map holds (one it was not told had gone).
+void TestEffectEngine::selectAllOnlyCoversKnownLights()
+{
+    FrameRig told;
+    FrameRig untold;
+    const quint32 kind[3] = {0, 0, 3};
+    for (FrameRig *rig : {&told, &untold}) {
+        rig->effect.selectAll();
+        rig->frame();
+        const quint64 gone = rig->uids.takeLast();
+        rig->map.deleteLight(gone);
+        Light *added = rig->addLight(1, 40, kind);
+        if (rig == &told) {
+            rig->effect.handleDeletedLight(gone);
+            rig->effect.handleNewLight(added->uid());
+        }
+    }
+    QCOMPARE(untold.frame(), told.frame());
+}
+
+// A light two interfaces list goes out with its colour on both, not dark on the second.
+void TestEffectEngine::lightListedTwiceSendsOnBoth()
+{
+    FrameRig rig;
+    DataSupply *second = rig.map.createDataSupply(2);
+    second->setUid(rig.map.nextUid());
+    second->setIpAddressText(QStringLiteral("10.0.0.8"));
+    second->setProtocolVersion(2);
+    rig.map.addDataSupply(second);
+    second->addLight(rig.uids.at(0));
+    for (int frame = 0; frame < 2; ++frame) {
+        QString first;
+        QString other;
+        for (const QString &datagram : rig.frame()) {
+            if (datagram.startsWith(QLatin1String("10.0.0.7 1 ")))
+                first = datagram.section(QLatin1Char(' '), 3).left(6);
+            else if (datagram.startsWith(QLatin1String("10.0.0.8 1 ")))
+                other = datagram.section(QLatin1Char(' '), 3).left(6);
+        }
+        QVERIFY(first != QLatin1String("000000"));
+        QCOMPARE(other, first);
+        rig.effect.setLightSelected(rig.uids.at(0), frame == 0);
+    }
 }
 
 // Where two lights share bytes the later one wins; written alone, the earlier one would.

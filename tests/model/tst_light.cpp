@@ -127,6 +127,7 @@ private slots:
     void chemistry251DarkensLastChannel();
     void nothingWrittenPastTheBuffer_data();
     void nothingWrittenPastTheBuffer();
+    void endOfFrameZeroFollowsTheProfile();
 };
 
 void TestLight::channelLayout_data()
@@ -406,6 +407,28 @@ void TestLight::nothingWrittenPastTheBuffer()
     showFrame(light, rgb8(255, 255, 255), buffer.universe());
     QCOMPARE(buffer.touched(), range(channel, count));
     QVERIFY(buffer.guardsIntact());
+}
+
+// Lights end their frames with zero colours kept for all lights; profiles 1 and 98 share a
+// place in that table and must still each get their own.
+void TestLight::endOfFrameZeroFollowsTheProfile()
+{
+    for (const quint32 profile : {1u, 98u, 1u, 45u, 3u}) {
+        Light light;
+        light.updateChannelLayout();
+        light.setHueweaveProfileId(profile);
+        light.endFrame();
+        QCOMPARE(light.currentColor().profileId(), profile);
+        QCOMPARE(light.currentColor().alpha(), 0u);
+    }
+    Light five;
+    five.setLedChemistry(4);
+    for (const quint32 profile : {28u, 125u}) {
+        five.setHueweaveProfileId(profile);
+        five.endFrame();
+        QCOMPARE(five.currentColor().profileId(), profile);
+        QCOMPARE(five.currentColor().spec(), quint32(VeyColor::NChannel));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLight)
