@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGraphicsLineItem>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsRectItem>
@@ -40,6 +41,8 @@
 
 namespace {
 constexpr int ReservedLights = 15000;
+// How long a long deletion runs between two passes of the event loop.
+constexpr qint64 DeleteProgressIntervalMs = 50;
 
 int roundHalfAway(double v)
 {
@@ -1088,15 +1091,21 @@ void LayoutView::handleDeleteSelection()
     progress.setMinimumDuration(0);
     progress.show();
     QCoreApplication::processEvents();
+    // The dialog and its Cancel are served by time, not by count: every pass of the event
+    // loop may run a whole live frame over the map, which a large map makes far dearer than
+    // deleting a few lights.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
     int counter = 1;
     int deleted = 0;
     for (quint64 uid : doomed) {
         m_map->deleteLight(uid);
         ++deleted;
         ++counter;
-        if (counter % step == 0) {
+        if (counter % step == 0 && sinceEvents.elapsed() >= DeleteProgressIntervalMs) {
             progress.setValue(counter);
             QCoreApplication::processEvents();
+            sinceEvents.restart();
         }
         if (progress.wasCanceled())
             break;
