@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGraphicsLineItem>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsRectItem>
@@ -40,6 +41,8 @@
 
 namespace {
 constexpr int ReservedLights = 15000;
+// How long a long deletion runs between two passes of the event loop.
+constexpr qint64 DeleteProgressIntervalMs = 50;
 
 int roundHalfAway(double v)
 {
@@ -58,9 +61,12 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
       m_tiles(std::make_unique<LayoutViewTiles>(scene))
 {
     Q_UNUSED(name); // the caller names the view; the canvas keeps no name of its own
-    if (m_selection)
+    if (m_selection) {
         connect(m_selection, &SelectionEffect::lightSelectionChanged, this,
                 &LayoutView::handleLightSelectionChanged);
+        connect(m_selection, &SelectionEffect::lightsSelectionChangedInBulk, this,
+                &LayoutView::handleLightsSelectionChangedInBulk);
+    }
     // The Menu key and Shift+F10 reach handleContextMenuRequested through event() and
     // viewportEvent(); a right-button press opens the menu by itself.
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -216,6 +222,7 @@ void LayoutView::forgetMarks()
     for (LayoutViewLight *item : m_marked)
         item->marked = false;
     m_marked.clear();
+    m_markedByTiles = false;
     qDeleteAll(m_unmarkedDead);
     m_unmarkedDead.clear();
 }
@@ -253,8 +260,10 @@ void LayoutView::handlePropertiesCompiled()
     std::vector<LayoutViewLight *> marked;
     marked.swap(m_marked);
     // In memory order: after a whole-map change this walks squares and colour states
-    // front to back instead of at random.
-    std::sort(marked.begin(), marked.end());
+    // front to back instead of at random. Marks made tile by tile are near enough.
+    if (!m_markedByTiles)
+        std::sort(marked.begin(), marked.end());
+    m_markedByTiles = false;
     for (LayoutViewLight *item : marked) {
         item->marked = false;
         if (item->frameState() && item->tile())
@@ -283,6 +292,48 @@ void LayoutView::handlePropertiesCompiled()
 
 void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
 {
+    // Select All and a clear are taken whole once their lights are all announced.
+    if (m_selection && m_selection->isAnnouncingInBulk())
+        return;
+    updateSelectionList(uid, s);
+    if (LayoutViewLight *item = m_lightItems.value(uid))
+        showSelectionMark(item, s);
+    if (!m_clearingSelection)
+        setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+}
+
+// The same as each light's own announcement, without a signal and a table update per light:
+// a whole-map selection joins the list in one piece.
+void LayoutView::handleLightsSelectionChangedInBulk(const QSet<quint64> &uids, bool s)
+{
+    if (s && m_selectedUids.isEmpty()) {
+        m_selectedUids = uids;
+        m_selectionList = uids.values();
+        m_deselectedInList = 0;
+        ++m_itemsGeneration;
+    } else {
+        for (quint64 uid : uids)
+            updateSelectionList(uid, s);
+    }
+    // The effect's lights are the map's: as many as the map has, and as the squares, are all.
+    if (m_map && uids.size() == m_map->lights().size() && uids.size() == m_lightItems.size()) {
+        // Tile by tile: a tile's squares lie close together in memory, where the table's
+        // order would walk them at random.
+        m_markedByTiles = m_marked.empty();
+        m_marked.reserve(m_marked.size() + size_t(m_lightItems.size()));
+        m_tiles->forEachLight([this, s](LayoutViewLight *item) { showSelectionMark(item, s); });
+    } else {
+        for (quint64 uid : uids) {
+            if (LayoutViewLight *item = m_lightItems.value(uid))
+                showSelectionMark(item, s);
+        }
+    }
+    if (!m_clearingSelection)
+        setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+}
+
+void LayoutView::updateSelectionList(quint64 uid, bool s)
+{
     if (s) {
         appendToSelectionList(uid);
     } else if (!m_clearingSelection && m_selectedUids.remove(uid)) {
@@ -291,16 +342,16 @@ void LayoutView::handleLightSelectionChanged(quint64 uid, bool s)
         if (m_deselectedInList * 2 > m_selectionList.size())
             compactSelectionList();
     }
-    if (LayoutViewLight *item = m_lightItems.value(uid)) {
-        item->showMark(s ? qRgb(255, 0, 0) : qRgb(0, 0, 0));
-        // The next frame paints the light's own colour over the mark, changed or not.
-        if (!item->marked) {
-            item->marked = true;
-            m_marked.push_back(item);
-        }
+}
+
+void LayoutView::showSelectionMark(LayoutViewLight *item, bool s)
+{
+    item->showMark(s ? qRgb(255, 0, 0) : qRgb(0, 0, 0));
+    // The next frame paints the light's own colour over the mark, changed or not.
+    if (!item->marked) {
+        item->marked = true;
+        m_marked.push_back(item);
     }
-    if (!m_clearingSelection)
-        setSelectionActionsEnabled(!m_selectedUids.isEmpty());
 }
 
 const QList<quint64> &LayoutView::selectionList() const
@@ -1088,15 +1139,21 @@ void LayoutView::handleDeleteSelection()
     progress.setMinimumDuration(0);
     progress.show();
     QCoreApplication::processEvents();
+    // The dialog and its Cancel are served by time, not by count: every pass of the event
+    // loop may run a whole live frame over the map, which a large map makes far dearer than
+    // deleting a few lights.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
     int counter = 1;
     int deleted = 0;
     for (quint64 uid : doomed) {
         m_map->deleteLight(uid);
         ++deleted;
         ++counter;
-        if (counter % step == 0) {
+        if (counter % step == 0 && sinceEvents.elapsed() >= DeleteProgressIntervalMs) {
             progress.setValue(counter);
             QCoreApplication::processEvents();
+            sinceEvents.restart();
         }
         if (progress.wasCanceled())
             break;

@@ -62,6 +62,7 @@ public slots:
     void handleClearedMap();
     void handlePropertiesCompiled();
     void handleLightSelectionChanged(quint64 uid, bool s);
+    void handleLightsSelectionChangedInBulk(const QSet<quint64> &uids, bool s);
     void autoZoom();
     void recenterCanvas(QPoint mousePoint, QPoint canvasPoint);
     void zoomIn();
@@ -108,6 +109,8 @@ private:
     void setSelectionActionsEnabled(bool e);
     void repaintUnlessPaused();
     void appendToSelectionList(quint64 uid);
+    void updateSelectionList(quint64 uid, bool s);
+    void showSelectionMark(LayoutViewLight *item, bool s);
     void selectLight(quint64 uid);
     void pressOnLight(quint64 uid);
     quint64 lightAt(const QPointF &scenePoint) const;
@@ -166,6 +169,7 @@ private:
     // Squares showing a selection mark that the next frame paints over, and squares of
     // deleted lights that were among them (freed with that frame).
     std::vector<LayoutViewLight *> m_marked;
+    bool m_markedByTiles = false;
     std::vector<LayoutViewLight *> m_unmarkedDead;
     void forgetMarks();
     quint32 m_refreshStamp = 0;

@@ -50,6 +50,14 @@ public:
         return m_tiles.value(key(column, row));
     }
 
+    // Every square in a tile, tile by tile.
+    template <class Visit> void forEachLight(Visit visit) const
+    {
+        for (const LayoutViewTile *tile : m_tiles)
+            for (LayoutViewLight *light : tile->lights())
+                visit(light);
+    }
+
     // The square drawn on top at p, or none.
     LayoutViewLight *lightAt(const QPointF &p) const;
     // The squares meeting the rectangle, or the closed polygon, including their outlines:

@@ -246,12 +246,18 @@ void SelectionEffect::clearSelection()
     for (quint64 uid : std::as_const(selected))
         noteChanged(uid);
     ++m_selectionVersion;
+    m_announcingInBulk = true;
     for (quint64 uid : std::as_const(told))
         emit lightSelectionChanged(uid, false);
     for (quint64 uid : std::as_const(selected)) {
         if (!told.contains(uid))
             emit lightSelectionChanged(uid, false);
     }
+    m_announcingInBulk = false;
+    if (!told.isEmpty())
+        emit lightsSelectionChangedInBulk(told, false);
+    if (!selected.isEmpty())
+        emit lightsSelectionChangedInBulk(selected, false);
 }
 
 void SelectionEffect::selectAll()
@@ -262,8 +268,12 @@ void SelectionEffect::selectAll()
     ++m_selectionVersion;
     m_shownSelected = m_entries;
     const QSet<quint64> entries = m_entries;
+    m_announcingInBulk = true;
     for (quint64 uid : entries)
         emit lightSelectionChanged(uid, true);
+    m_announcingInBulk = false;
+    if (!entries.isEmpty())
+        emit lightsSelectionChangedInBulk(entries, true);
 }
 
 // Every light leaves the selection and the views hear that each is deselected; only lights

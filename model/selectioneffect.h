@@ -48,9 +48,14 @@ public:
     bool hasEntry(quint64 uid);
     bool isLightSelected(quint64 uid);
     int entryCount();
+    // True while Select All or a clear announces its lights one by one; a view that takes
+    // the whole change from lightsSelectionChangedInBulk may skip those announcements.
+    bool isAnnouncingInBulk() const { return m_announcingInBulk; }
 
 signals:
     void lightSelectionChanged(quint64 uid, bool s);
+    // Sent after the lights' own announcements: all of them took the selection state s.
+    void lightsSelectionChangedInBulk(const QSet<quint64> &uids, bool s);
 
 public slots:
     void handleNewLight(quint64 uid);
@@ -99,6 +104,7 @@ private:
     QSet<quint64> m_entries;
     QSet<quint64> m_selected;
     bool m_tableStale = false;
+    bool m_announcingInBulk = false;
     // Lights whose last lightSelectionChanged said true: during a highlight only these need
     // telling that they are deselected, which keeps the views' state without a signal per
     // light per frame.

@@ -30,6 +30,8 @@ private slots:
     void framePaintsOverSelectionMarks();
     void keptPicturesMatchFreshOnes_data();
     void keptPicturesMatchFreshOnes();
+    void wholeSelectionChangesMatchEachLightsOwn_data();
+    void wholeSelectionChangesMatchEachLightsOwn();
 
 private:
     // One frame as the engine runs it; returns how many lights the canvas was given.
@@ -422,6 +424,77 @@ void TestCanvasChanges::keptPicturesMatchFreshOnes()
             failing = fewer;
     }
     QFAIL(qPrintable(QStringLiteral("kept and fresh pictures differ after: ") + describe(failing)));
+}
+
+void TestCanvasChanges::wholeSelectionChangesMatchEachLightsOwn_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("seed 11") << 11u;
+    QTest::newRow("seed 12") << 12u;
+    QTest::newRow("seed 13") << 13u;
+}
+
+// Select All and a clear reach the canvas in one piece; the lights' own announcements still
+// go out, and the canvas must end where taking them one by one leads: the same selection in
+// the same order, each announced square marked red or black. Random sessions mix them with
+// single lights selected and deselected, in the effect and through the canvas.
+void TestCanvasChanges::wholeSelectionChangesMatchEachLightsOwn()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    MapModel map;
+    SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
+    connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
+    QGraphicsScene scene(0, 0, 1000, 1000);
+    LayoutView view(&map, &selection, &scene, nullptr, "Layout View");
+    DataSupply *ds = addInterface(&map, "Facade", QHostAddress("127.0.0.2"));
+    QList<quint64> uids;
+    for (int i = 0; i < 40; ++i)
+        uids << addLight(&map, ds, QStringLiteral("W%1").arg(i), 0, 3 * i,
+                         QPointF(random.bounded(600), random.bounded(600)))
+                    ->uid();
+    // The list as each light's own announcement builds it.
+    QList<quint64> expected;
+    QHash<quint64, bool> lastTold;
+    connect(&selection, &SelectionEffect::lightSelectionChanged, &view, [&](quint64 uid, bool s) {
+        lastTold.insert(uid, s);
+        if (s && !expected.contains(uid))
+            expected.append(uid);
+        else if (!s)
+            expected.removeOne(uid);
+    });
+    QStringList steps;
+    for (int i = 0; i < 60; ++i) {
+        const quint64 uid = uids.at(int(random.bounded(uids.size())));
+        switch (random.bounded(5)) {
+        case 0:
+            selection.selectAll();
+            steps << "all";
+            break;
+        case 1:
+            selection.clearSelection();
+            steps << "clear";
+            break;
+        case 2:
+            view.clearSelectedItems();
+            expected.clear(); // the canvas empties its list itself
+            steps << "clear on canvas";
+            break;
+        default:
+            selection.setLightSelected(uid, random.bounded(2) == 0);
+            steps << QStringLiteral("one %1").arg(uids.indexOf(uid));
+            break;
+        }
+        const QString after = QStringLiteral("after: ") + steps.join(", ");
+        // Qt's list comparison hands memcmp a null pointer for two empty lists.
+        const QList<quint64> &list = view.selectionList();
+        QVERIFY2(list.size() == expected.size() && (list.isEmpty() || list == expected),
+                 qPrintable(after));
+        for (auto it = lastTold.cbegin(); it != lastTold.cend(); ++it) {
+            const QColor mark = it.value() ? QColor(Qt::red) : QColor(Qt::black);
+            QVERIFY2(view.getLayoutViewLight(it.key())->brush().color() == mark, qPrintable(after));
+        }
+    }
 }
 
 QTEST_MAIN(TestCanvasChanges)
