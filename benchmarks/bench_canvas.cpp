@@ -11,6 +11,7 @@
 #include "app/layoutview.h"
 #include "app/layoutviewlight.h"
 #include "app/metatool.h"
+#include "canvasmap.h"
 #include "dialogs/userprompt.h"
 #include "model/datasupply.h"
 #include "model/effectengine.h"
@@ -46,67 +47,9 @@
 
 namespace {
 
-constexpr int PortsPerInterface = 4;
-constexpr int LightsPerPort = 100;
 constexpr int FramesPerSecond = 44;
 
-struct FixtureKind
-{
-    quint32 chemistry;
-    quint32 profileId;
-    int channels;
-};
-constexpr FixtureKind Kinds[] = {{0, 0, 3}, {1, 3, 4}, {3, 1, 5}};
-
-QTemporaryDir &workDir()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-// A map file of n lights of 3, 4 and 5 channels in turn, four ports of 100 lights per
-// interface, on a 12-pixel grid.
-QString writeMap(int n)
-{
-    const QString path = workDir().filePath(QStringLiteral("canvas-%1.map").arg(n));
-    if (QFile::exists(path))
-        return path;
-    MapModel map;
-    int made = 0;
-    for (int index = 0; made < n; ++index) {
-        DataSupply *dataSupply = map.createDataSupply(2);
-        dataSupply->setUid(map.nextUid());
-        dataSupply->setIpAddressText(
-            QStringLiteral("127.0.%1.%2").arg((index >> 8) & 0xFF).arg((index & 0xFF) + 1));
-        dataSupply->setProtocolVersion(2);
-        dataSupply->setPortCount(PortsPerInterface);
-        map.addDataSupply(dataSupply);
-        for (int port = 0; port < PortsPerInterface; ++port) {
-            int channel = 0;
-            for (int i = 0; i < LightsPerPort && made < n; ++i, ++made) {
-                const FixtureKind &kind = Kinds[made % 3];
-                auto *light = new Light();
-                light->setUid(map.nextUid());
-                light->setDataSupplyUid(dataSupply->uid());
-                light->setPort(quint8(port));
-                light->setLedChemistry(kind.chemistry);
-                light->setHueweaveProfileId(kind.profileId);
-                light->setDmxChannel(channel);
-                light->setSerialNumber(quint64(0x10000000 + made));
-                light->setName(QStringLiteral("Light %1").arg(made));
-                LightPose pose;
-                pose.x = 12.0 * (made % 400);
-                pose.y = 12.0 * (made / 400);
-                light->setPose(pose);
-                channel += kind.channels;
-                dataSupply->addLight(light->uid());
-                map.addLight(light);
-            }
-        }
-    }
-    map.saveMap(path);
-    return path;
-}
+using canvasmap::writeMap;
 
 // Lets the peak resident size start again from the current one.
 void resetPeak()

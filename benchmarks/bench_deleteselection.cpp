@@ -5,6 +5,8 @@
 // the first whole frame after it has been sent. Also counts the frames sent meanwhile.
 #include "app/layoutview.h"
 #include "app/metatool.h"
+#include "benchmain.h"
+#include "canvasmap.h"
 #include "dialogs/userprompt.h"
 #include "model/datasupply.h"
 #include "model/effectengine.h"
@@ -26,62 +28,10 @@
 
 namespace {
 
-constexpr int PortsPerInterface = 4;
-constexpr int LightsPerPort = 100;
 constexpr int FramesPerSecond = 44;
 constexpr int Doomed = 400;
 
-QTemporaryDir &workDir()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-// The canvas benchmark's map: n lights of 3, 4 and 5 channels in turn, four ports of 100
-// lights per interface, 400 to a row on a 12-pixel grid.
-QString writeMap(int n)
-{
-    const QString path = workDir().filePath(QStringLiteral("delete-%1.map").arg(n));
-    if (QFile::exists(path))
-        return path;
-    static const int channels[] = {3, 4, 5};
-    static const quint32 chemistry[] = {0, 1, 3};
-    static const quint32 profile[] = {0, 3, 1};
-    MapModel map;
-    int made = 0;
-    for (int index = 0; made < n; ++index) {
-        DataSupply *dataSupply = map.createDataSupply(2);
-        dataSupply->setUid(map.nextUid());
-        dataSupply->setIpAddressText(
-            QStringLiteral("127.0.%1.%2").arg((index >> 8) & 0xFF).arg((index & 0xFF) + 1));
-        dataSupply->setProtocolVersion(2);
-        dataSupply->setPortCount(PortsPerInterface);
-        map.addDataSupply(dataSupply);
-        for (int port = 0; port < PortsPerInterface; ++port) {
-            int channel = 0;
-            for (int i = 0; i < LightsPerPort && made < n; ++i, ++made) {
-                auto *light = new Light();
-                light->setUid(map.nextUid());
-                light->setDataSupplyUid(dataSupply->uid());
-                light->setPort(quint8(port));
-                light->setLedChemistry(chemistry[made % 3]);
-                light->setHueweaveProfileId(profile[made % 3]);
-                light->setDmxChannel(channel);
-                light->setSerialNumber(quint64(0x10000000 + made));
-                light->setName(QStringLiteral("Light %1").arg(made));
-                LightPose pose;
-                pose.x = 12.0 * (made % 400);
-                pose.y = 12.0 * (made / 400);
-                light->setPose(pose);
-                channel += channels[made % 3];
-                dataSupply->addLight(light->uid());
-                map.addLight(light);
-            }
-        }
-    }
-    map.saveMap(path);
-    return path;
-}
+using canvasmap::writeMap;
 
 class AnswerYes : public UserPrompt
 {
@@ -170,15 +120,5 @@ BENCHMARK(BM_DeleteSelection)
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The window reads and writes its settings; keep the user's own store out of it.
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

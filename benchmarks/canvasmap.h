@@ -1,0 +1,77 @@
+#ifndef CANVASMAP_H
+#define CANVASMAP_H
+
+#include "model/datasupply.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+// The map the window benchmarks open: n lights of 3, 4 and 5 channels in turn, four ports of
+// 100 lights per interface, 400 to a row on a 12-pixel grid, written once per process.
+namespace canvasmap {
+
+constexpr int PortsPerInterface = 4;
+constexpr int LightsPerPort = 100;
+
+struct FixtureKind
+{
+    quint32 chemistry;
+    quint32 profileId;
+    int channels;
+};
+constexpr FixtureKind Kinds[] = {{0, 0, 3}, {1, 3, 4}, {3, 1, 5}};
+
+inline QTemporaryDir &workDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+inline QString writeMap(int n)
+{
+    const QString path = workDir().filePath(QStringLiteral("canvas-%1.map").arg(n));
+    if (QFile::exists(path))
+        return path;
+    MapModel map;
+    int made = 0;
+    for (int index = 0; made < n; ++index) {
+        DataSupply *dataSupply = map.createDataSupply(2);
+        dataSupply->setUid(map.nextUid());
+        dataSupply->setIpAddressText(
+            QStringLiteral("127.0.%1.%2").arg((index >> 8) & 0xFF).arg((index & 0xFF) + 1));
+        dataSupply->setProtocolVersion(2);
+        dataSupply->setPortCount(PortsPerInterface);
+        map.addDataSupply(dataSupply);
+        for (int port = 0; port < PortsPerInterface; ++port) {
+            int channel = 0;
+            for (int i = 0; i < LightsPerPort && made < n; ++i, ++made) {
+                const FixtureKind &kind = Kinds[made % 3];
+                auto *light = new Light();
+                light->setUid(map.nextUid());
+                light->setDataSupplyUid(dataSupply->uid());
+                light->setPort(quint8(port));
+                light->setLedChemistry(kind.chemistry);
+                light->setHueweaveProfileId(kind.profileId);
+                light->setDmxChannel(channel);
+                light->setSerialNumber(quint64(0x10000000 + made));
+                light->setName(QStringLiteral("Light %1").arg(made));
+                LightPose pose;
+                pose.x = 12.0 * (made % 400);
+                pose.y = 12.0 * (made / 400);
+                light->setPose(pose);
+                channel += kind.channels;
+                dataSupply->addLight(light->uid());
+                map.addLight(light);
+            }
+        }
+    }
+    map.saveMap(path);
+    return path;
+}
+
+} // namespace canvasmap
+
+#endif // CANVASMAP_H
