@@ -3,6 +3,7 @@
 // repeats and rewrites frames and on one that builds every frame whole, every datagram of
 // every frame compared. A divergence is printed shrunk to the edits that matter.
 // DALLOWMERE_CAMPAIGN_SEQUENCES sets the count (default 5000).
+#include "benchmain.h"
 #include "support/framedifferential.h"
 
 #include <benchmark/benchmark.h>
@@ -53,11 +54,5 @@ BENCHMARK(BM_LockstepCampaign)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }
