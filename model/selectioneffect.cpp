@@ -239,25 +239,20 @@ void SelectionEffect::highlightGroup(quint64 groupUid)
 void SelectionEffect::clearSelection()
 {
     ensureTable();
-    QSet<quint64> told;
-    told.swap(m_shownSelected);
     QSet<quint64> selected;
     selected.swap(m_selected);
     for (quint64 uid : std::as_const(selected))
         noteChanged(uid);
     ++m_selectionVersion;
+    QSet<quint64> deselected;
+    deselected.swap(m_shownSelected);
+    deselected.unite(selected);
     m_announcingInBulk = true;
-    for (quint64 uid : std::as_const(told))
+    for (quint64 uid : std::as_const(deselected))
         emit lightSelectionChanged(uid, false);
-    for (quint64 uid : std::as_const(selected)) {
-        if (!told.contains(uid))
-            emit lightSelectionChanged(uid, false);
-    }
     m_announcingInBulk = false;
-    if (!told.isEmpty())
-        emit lightsSelectionChangedInBulk(told, false);
-    if (!selected.isEmpty())
-        emit lightsSelectionChangedInBulk(selected, false);
+    if (!deselected.isEmpty())
+        emit lightsSelectionChangedInBulk(deselected, false);
 }
 
 void SelectionEffect::selectAll()
