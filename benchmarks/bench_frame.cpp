@@ -1,5 +1,6 @@
 // One whole live-play frame: engine tick, the selection effect painting every light, every
 // interface filling its port buffers and emitting its port-outs, to the last frame signal.
+#include "canvasmap.h"
 #include "model/datasupply.h"
 #include "model/effectengine.h"
 #include "model/light.h"
@@ -16,18 +17,10 @@
 
 namespace {
 
-constexpr int PortsPerInterface = 4;
-constexpr int LightsPerPort = 100;
-
-// 3-, 4- and 5-channel fixtures in turn: LED chemistry and the profile of a matching colour
-// type.
-struct FixtureKind
-{
-    quint32 chemistry;
-    quint32 profileId;
-    int channels;
-};
-constexpr FixtureKind Kinds[] = {{0, 0, 3}, {1, 3, 4}, {3, 1, 5}};
+using canvasmap::FixtureKind;
+using canvasmap::Kinds;
+using canvasmap::LightsPerPort;
+using canvasmap::PortsPerInterface;
 
 quint32 packetHash(const QByteArray &bytes)
 {
