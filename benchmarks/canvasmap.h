@@ -9,8 +9,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// The map the window and frame benchmarks build: n lights of 3, 4 and 5 channels in turn, four ports of
-// 100 lights per interface, 400 to a row on a 12-pixel grid, written once per process.
+// The map the window and frame benchmarks build: n lights of 3, 4 and 5 channels in turn, four
+// ports of 100 lights per interface, 400 to a row on a 12-pixel grid, written once per process.
 namespace canvasmap {
 
 constexpr int PortsPerInterface = 4;
