@@ -261,11 +261,10 @@ void DiscoveryEngine::handleDiscoverPortsResponse(unsigned int ip, unsigned char
     // Unasked, repeated or late: whoever sent it, it must not rewrite the interface's ports.
     if (!m_portRequests.remove(ip)) {
         if (const int dropped = m_unaskedPortsLog.note()) {
-            QDebug line = qDebug().nospace().noquote();
-            line << "Port discovery: dropped a reply for " << QHostAddress(ip).toString()
-                 << ", which has no port request outstanding";
-            if (dropped > 1)
-                line << " (" << dropped << " such replies since the last line)";
+            DroppedDatagramLog::writeReplyLine(
+                dropped, QStringLiteral("Port discovery: dropped a reply for %1, which has no "
+                                        "port request outstanding")
+                             .arg(QHostAddress(ip).toString()));
         }
         return;
     }
@@ -367,11 +366,9 @@ DataSupply *DiscoveryEngine::scannedSupply(quint32 ip)
         return ds;
     // Anyone on the network can send these: no line of its own for each.
     if (const int dropped = m_unscannedLog.note()) {
-        QDebug line = qDebug().nospace().noquote();
-        line << "Light scan: dropped a reply for " << QHostAddress(ip).toString()
-             << ", which is not being scanned";
-        if (dropped > 1)
-            line << " (" << dropped << " such replies since the last line)";
+        DroppedDatagramLog::writeReplyLine(
+            dropped, QStringLiteral("Light scan: dropped a reply for %1, which is not being scanned")
+                         .arg(QHostAddress(ip).toString()));
     }
     return nullptr;
 }

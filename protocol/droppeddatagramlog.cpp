@@ -1,5 +1,7 @@
 #include "droppeddatagramlog.h"
 
+#include <QDebug>
+
 int DroppedDatagramLog::note(int count)
 {
     if (!m_clock.isValid())
@@ -17,4 +19,12 @@ int DroppedDatagramLog::noteAt(qint64 nowMs, int count)
     m_lastLineMs = nowMs;
     m_hasWritten = true;
     return reported;
+}
+
+void DroppedDatagramLog::writeReplyLine(int reported, const QString &message)
+{
+    QDebug line = qDebug().nospace().noquote();
+    line << message;
+    if (reported > 1)
+        line << " (" << reported << " such replies since the last line)";
 }

@@ -2,6 +2,7 @@
 #define DROPPEDDATAGRAMLOG_H
 
 #include <QElapsedTimer>
+#include <QString>
 #include <QtGlobal>
 
 // Keeps a flood of bad datagrams from flooding the log: the first drop after a quiet interval
@@ -17,6 +18,9 @@ public:
     int note(int count = 1);
     // The same at a given time on any monotonic clock in milliseconds.
     int noteAt(qint64 nowMs, int count = 1);
+    // Writes the line for `reported` dropped replies (what note() returned): the message of
+    // the one at hand, followed by how many it stands for when more were counted.
+    static void writeReplyLine(int reported, const QString &message);
 
 private:
     QElapsedTimer m_clock;

@@ -154,11 +154,10 @@ bool Orvex::isMisaddressed(const Reply &reply, quint32 sender)
     if (speaksForSender(reply, sender))
         return false;
     if (const int dropped = m_misaddressedLog.note()) {
-        QDebug line = qDebug().nospace().noquote();
-        line << "Orvex: dropped a reply from " << QHostAddress(sender).toString()
-             << " that speaks for " << QHostAddress(*namedHost(reply)).toString();
-        if (dropped > 1)
-            line << " (" << dropped << " such replies since the last line)";
+        DroppedDatagramLog::writeReplyLine(
+            dropped, QStringLiteral("Orvex: dropped a reply from %1 that speaks for %2")
+                         .arg(QHostAddress(sender).toString(),
+                              QHostAddress(*namedHost(reply)).toString()));
     }
     return true;
 }

@@ -414,11 +414,12 @@ Reply parseReply(const QByteArray &datagram, quint32 senderAddress)
         // Parsing runs on the event loop's thread only; a flood gets one line a second.
         static DroppedDatagramLog log;
         if (const int dropped = log.note()) {
-            QDebug line = qDebug().nospace();
-            line << "Orvex: dropped reply " << Qt::hex << code << Qt::dec << " of " << r.size()
-                 << " bytes, shorter than the " << needed << " bytes it needs";
-            if (dropped > 1)
-                line << " (" << dropped << " such replies since the last line)";
+            DroppedDatagramLog::writeReplyLine(
+                dropped, QStringLiteral("Orvex: dropped reply %1 of %2 bytes, shorter than the "
+                                        "%3 bytes it needs")
+                             .arg(QString::number(code, 16))
+                             .arg(r.size())
+                             .arg(needed));
         }
         return std::monostate();
     }

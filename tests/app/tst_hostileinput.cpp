@@ -124,6 +124,10 @@ void TestHostileInput::shortAndFloodingRepliesAreDroppedQuietly()
         QVERIFY(std::holds_alternative<std::monostate>(OrvexDatagrams::parseReply(d, 1)));
     DroppedDatagramLog log;
     QCOMPARE(log.noteAt(0) + log.noteAt(999) + log.noteAt(1000), 1 + 0 + 2);
+    QTest::ignoreMessage(QtDebugMsg, "one \"quoted\"");
+    DroppedDatagramLog::writeReplyLine(1, QStringLiteral("one \"quoted\""));
+    QTest::ignoreMessage(QtDebugMsg, "three (3 such replies since the last line)");
+    DroppedDatagramLog::writeReplyLine(3, QStringLiteral("three"));
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext &, const QString &) { ++debugLines; });
     for (int i = 0; i < 5000; ++i)
