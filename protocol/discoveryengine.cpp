@@ -551,6 +551,11 @@ void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint3
     if (!ds)
         return;
     const quint64 serial = quint32(ds->serialNumber());
+    // An unasked or late reply would rewrite the interface, and one arriving before the real
+    // answer would be the value its lights take.
+    Reading *reading = readingAnswered(m_interfaceReads, serial, ReadMethod::OGet, valueID, ip);
+    if (!reading)
+        return;
     const QByteArray replyIp = ds->ipAddress().toLatin1();
     const QString token = m_deviceDictionary->tokenForName(serial, valueID);
     if (token != QLatin1String("Unknown Token")) {
@@ -560,9 +565,6 @@ void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint3
         ds->setProperty(m_propertyMapper->stringName(token),
                         m_propertyMapper->toDisplayValue(token, numberText(value)));
     }
-    Reading *reading = readingAnswered(m_interfaceReads, serial, ReadMethod::OGet, valueID, ip);
-    if (!reading)
-        return;
     consumeAnswer(*reading, serial, valueID);
     if (!sendNextToken(*reading, ReadMethod::OGet, replyIp, serial))
         finishInterfaceRead(serial);

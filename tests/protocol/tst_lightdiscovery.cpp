@@ -170,6 +170,20 @@ private slots:
         QCOMPARE(m_rig->batches.size(), 1);
     }
 
+    // Only the answer to the value being read counts: an unasked or late reply changes
+    // nothing on the interface.
+    void unaskedSupplyValuesChangeNothing()
+    {
+        m_rig->device->fixtureCounts = {{1, {2}}};
+        m_rig->device->deviceVariables = {{9, 40}};
+        DataSupply *ds = m_rig->supply(0x00A00001, 2);
+        QVERIFY(m_rig->scan(ds, 0, 1));
+        const QString name = QStringLiteral("Maximum Number of Serial Numbers");
+        QCOMPARE(ds->property(name), QStringLiteral("40"));
+        m_rig->engine->handleDeviceVariableReply(m_rig->device->address().toIPv4Address(), 9, 77);
+        QCOMPARE(ds->property(name), QStringLiteral("40"));
+    }
+
     void corruptAndRaggedEntriesMakeNoFlood()
     {
         m_rig->device->answering = false;
