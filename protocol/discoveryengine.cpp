@@ -367,8 +367,9 @@ DataSupply *DiscoveryEngine::scannedSupply(quint32 ip)
     // Anyone on the network can send these: no line of its own for each.
     if (const int dropped = m_unscannedLog.note()) {
         DroppedDatagramLog::writeReplyLine(
-            dropped, QStringLiteral("Light scan: dropped a reply for %1, which is not being scanned")
-                         .arg(QHostAddress(ip).toString()));
+            dropped,
+            QStringLiteral("Light scan: dropped a reply for %1, which is not being scanned")
+                .arg(QHostAddress(ip).toString()));
     }
     return nullptr;
 }

@@ -155,9 +155,9 @@ bool Orvex::isMisaddressed(const Reply &reply, quint32 sender)
         return false;
     if (const int dropped = m_misaddressedLog.note()) {
         DroppedDatagramLog::writeReplyLine(
-            dropped, QStringLiteral("Orvex: dropped a reply from %1 that speaks for %2")
-                         .arg(QHostAddress(sender).toString(),
-                              QHostAddress(*namedHost(reply)).toString()));
+            dropped,
+            QStringLiteral("Orvex: dropped a reply from %1 that speaks for %2")
+                .arg(QHostAddress(sender).toString(), QHostAddress(*namedHost(reply)).toString()));
     }
     return true;
 }
