@@ -177,6 +177,13 @@ bool decodePlainText(const char *begin, const char *end, QString &out, bool *whi
     return true;
 }
 
+// A copy of the reused text buffer in a block of its own size. A field that kept the buffer
+// itself would keep its spare room too, a third of every light's name.
+QString tightCopy(const QString &text)
+{
+    return QString(text.constData(), text.size());
+}
+
 bool isGroupTag(const QString &tag)
 {
     return tag == QLatin1String("g") || tag == QLatin1String("group");
@@ -244,6 +251,15 @@ QDomDocument MapFileReader::newRecordDocument()
 MapFileReader::~MapFileReader()
 {
     clear();
+}
+
+void MapFileReader::releaseRecords()
+{
+    for (Record &record : m_records) {
+        delete std::exchange(record.light, nullptr);
+        delete std::exchange(record.group, nullptr);
+    }
+    std::vector<Record>().swap(m_records);
 }
 
 void MapFileReader::clear()
@@ -661,7 +677,7 @@ void MapFileReader::plainLightEnd()
             m_skipDepth = 0;
         return;
     }
-    const QString text = m_hasText ? m_text : QString();
+    const QString text = m_hasText ? tightCopy(m_text) : QString();
     if (m_depth == 4) {
         if (m_fieldCode == Light::TagProperties)
             m_light->readXmlProperty(m_entryName, text);
@@ -679,7 +695,7 @@ void MapFileReader::plainGroupEnd()
             m_skipDepth = 0;
         return;
     }
-    m_group->readXmlField(m_fieldCode, m_hasText ? m_text : QString());
+    m_group->readXmlField(m_fieldCode, m_hasText ? tightCopy(m_text) : QString());
 }
 
 // ---------------------------------------------------------------------------------------------

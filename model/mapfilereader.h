@@ -77,6 +77,8 @@ public:
     int topLevelCount() const { return m_topLevelCount; }
     bool rootIsMap() const { return m_rootIsMap; }
     std::vector<Record> &records() { return m_records; }
+    // Frees the records and their room; the lights and groups not taken from them go too.
+    void releaseRecords();
 
 private:
     static QDomDocument newRecordDocument();
