@@ -7,6 +7,7 @@
 #include "model/mapmodel.h"
 
 #include <QDomDocument>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 class TestMapFileReader : public QObject
 {
@@ -26,6 +29,7 @@ private slots:
     void refusesHostileFiles();
     void positionsReadExactly_data();
     void positionsReadExactly();
+    void releasingRecordsDeletesWhatWasNotTaken();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -371,6 +375,25 @@ void TestMapFileReader::positionsReadExactly()
     expected = ok && !std::isnan(expected) ? std::clamp(expected, -1.0e9, 1.0e9) : 0.0;
     const double read = light.pose().x;
     QCOMPARE(std::memcmp(&read, &expected, sizeof read), 0);
+}
+
+// Opening a map frees the records before the views build their rows; what the map did not take
+// goes with them, what it took stays its own.
+void TestMapFileReader::releasingRecordsDeletesWhatWasNotTaken()
+{
+    MapFileReader reader;
+    QVERIFY(reader.read("<map><l><s>1</s><n>Kept</n></l><l><s>2</s></l><g><s>3</s></g>"
+                        "<c><t>2</t><s>4</s></c></map>"));
+    QCOMPARE(reader.records().size(), size_t(4));
+    const std::unique_ptr<Light> taken(std::exchange(reader.records()[0].light, nullptr));
+    const QPointer<Light> left = reader.records()[1].light;
+    const QPointer<Group> group = reader.records()[2].group;
+    QVERIFY(left && group);
+    reader.releaseRecords();
+    QVERIFY(reader.records().empty());
+    QVERIFY(left.isNull());
+    QVERIFY(group.isNull());
+    QCOMPARE(taken->name(), QString("Kept"));
 }
 
 QTEST_GUILESS_MAIN(TestMapFileReader)
