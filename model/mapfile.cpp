@@ -215,7 +215,7 @@ bool MapModel::loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defa
         MapFileReader::Record &record = records[size_t(i)];
         switch (record.kind) {
         case MapFileReader::Record::DataSupply:
-            loadDataSupplyElement(record.element, defaults, newDataSupplies);
+            loadDataSupplyElement(reader.interfaceElement(record), defaults, newDataSupplies);
             // An interface's record lists each of its lights as a node of its own.
             record.element = QDomElement();
             record.document = QDomDocument();

@@ -260,6 +260,7 @@ void MapFileReader::releaseRecords()
         delete std::exchange(record.group, nullptr);
     }
     std::vector<Record>().swap(m_records);
+    std::vector<QByteArray>().swap(m_interfaceSources);
 }
 
 void MapFileReader::clear()
@@ -271,6 +272,8 @@ void MapFileReader::clear()
         delete record.group;
     }
     m_records.clear();
+    m_interfaceSources.clear();
+    m_interfaceStart = nullptr;
     m_topLevelCount = 0;
     m_rootIsMap = false;
     m_depth = 0;
@@ -514,6 +517,7 @@ bool MapFileReader::readPlain(const QByteArray &bytes)
             if (open.empty() || open.back().second != size ||
                 std::memcmp(open.back().first, name, size_t(size)) != 0)
                 return false;
+            m_position = p;
             plainEnd();
             open.pop_back();
             rootDone = open.empty();
@@ -528,6 +532,7 @@ bool MapFileReader::readPlain(const QByteArray &bytes)
             return false;
         }
         if (empty) {
+            m_position = p;
             plainEnd();
             open.pop_back();
             rootDone = open.empty();
@@ -567,10 +572,17 @@ bool MapFileReader::plainStart(const char *name, qsizetype size)
             m_group = new Group(nullptr);
             return true;
         }
+        if (m_keepInterfacesAsText &&
+            (sameName(name, size, "c") || sameName(name, size, "DataSupply"))) {
+            m_interfaceStart = name - 1;
+            return true;
+        }
         m_record = m_recordDocument.createElement(QString::fromLatin1(name, size));
         m_current = m_record;
         return true;
     }
+    if (m_interfaceStart)
+        return true;
     if (m_light)
         return plainLightStart(name, size);
     if (m_group)
@@ -628,6 +640,8 @@ bool MapFileReader::plainText(const char *begin, const char *end)
         m_records.emplace_back();
         return true;
     }
+    if (m_interfaceStart)
+        return true;
     // A light's or group's fields take their text at their end; text at the record level of
     // either is not read. In any other record the text is a node.
     if (m_light || m_group) {
@@ -641,7 +655,9 @@ bool MapFileReader::plainText(const char *begin, const char *end)
 void MapFileReader::plainEnd()
 {
     if (m_depth == 2) {
-        if (m_light) {
+        if (m_interfaceStart) {
+            plainInterfaceEnd();
+        } else if (m_light) {
             m_light->finishXmlRead();
             Record record;
             record.kind = Record::Light;
@@ -658,7 +674,7 @@ void MapFileReader::plainEnd()
             m_record = QDomElement();
             m_current = QDomNode();
         }
-    } else if (m_depth > 2) {
+    } else if (m_depth > 2 && !m_interfaceStart) {
         if (m_light)
             plainLightEnd();
         else if (m_group)
@@ -686,6 +702,34 @@ void MapFileReader::plainLightEnd()
     } else if (m_fieldCode != Light::TagProperties && m_fieldCode != Light::TagAdditionalData) {
         m_light->readXmlField(m_fieldCode, QDomElement(), text);
     }
+}
+
+void MapFileReader::plainInterfaceEnd()
+{
+    Record record;
+    record.kind = Record::DataSupply;
+    record.source = int(m_interfaceSources.size());
+    m_interfaceSources.emplace_back(m_interfaceStart, m_position - m_interfaceStart);
+    m_interfaceStart = nullptr;
+    m_records.push_back(std::move(record));
+}
+
+QDomElement MapFileReader::interfaceElement(Record &record)
+{
+    if (record.source < 0 || size_t(record.source) >= m_interfaceSources.size())
+        return record.element;
+    // The text read well once; read again inside a map element of its own, it makes the
+    // element the first reading would have made.
+    MapFileReader reader;
+    reader.m_keepInterfacesAsText = false;
+    const QByteArray source = std::exchange(m_interfaceSources[size_t(record.source)], {});
+    record.source = -1;
+    if (reader.readPlain(QByteArrayLiteral("<map>") + source + QByteArrayLiteral("</map>")) &&
+        reader.m_records.size() == 1) {
+        record.element = reader.m_records.front().element;
+        record.document = reader.m_records.front().document;
+    }
+    return record.element;
 }
 
 void MapFileReader::plainGroupEnd()
