@@ -10,16 +10,15 @@ class Light;
 class LightViewLight;
 
 // The name sort keys of the rows a sort is comparing. A whole sort compares keys instead of
-// collating each pair, but no row keeps its key afterwards: on a large map the keys were a
-// tenth of the window's memory. Only rows of one parent are ever compared with each other, so
-// the keys of the previous sibling list go when the next one starts.
+// collating each pair, but no row keeps its key afterwards: kept, a key cost nearly as much as
+// its row. Only rows of one parent are ever compared with each other, so the keys of the
+// previous sibling list go when the next one starts.
 class LightNameKeys
 {
 public:
     // Between start and finish, keys are made on first use and kept.
     void start() { m_active = true; }
     void finish();
-    bool isActive() const { return m_active; }
     bool less(const LightViewLight &a, const LightViewLight &b);
 
 private:
