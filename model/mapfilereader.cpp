@@ -177,11 +177,13 @@ bool decodePlainText(const char *begin, const char *end, QString &out, bool *whi
     return true;
 }
 
-// A copy of the reused text buffer in a block of its own size. A field that kept the buffer
-// itself would keep its spare room too, a third of every light's name.
-QString tightCopy(const QString &text)
+// The text of a field: the reused buffer itself for a field that is only parsed, a copy in a
+// block of its own size for one that is kept (a name, a list entry), which would keep the
+// buffer's spare room too, a third of every light's name. Copying every field costs opening a
+// large map a tenth more time.
+QString fieldText(const QString &buffer, bool kept)
 {
-    return QString(text.constData(), text.size());
+    return kept ? QString(buffer.constData(), buffer.size()) : buffer;
 }
 
 bool isGroupTag(const QString &tag)
@@ -693,7 +695,8 @@ void MapFileReader::plainLightEnd()
             m_skipDepth = 0;
         return;
     }
-    const QString text = m_hasText ? tightCopy(m_text) : QString();
+    const bool kept = m_depth == 4 || m_fieldCode == Light::TagName;
+    const QString text = m_hasText ? fieldText(m_text, kept) : QString();
     if (m_depth == 4) {
         if (m_fieldCode == Light::TagProperties)
             m_light->readXmlProperty(m_entryName, text);
@@ -739,7 +742,8 @@ void MapFileReader::plainGroupEnd()
             m_skipDepth = 0;
         return;
     }
-    m_group->readXmlField(m_fieldCode, m_hasText ? tightCopy(m_text) : QString());
+    const bool kept = m_fieldCode == Group::TagName;
+    m_group->readXmlField(m_fieldCode, m_hasText ? fieldText(m_text, kept) : QString());
 }
 
 // ---------------------------------------------------------------------------------------------
