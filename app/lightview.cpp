@@ -73,6 +73,10 @@ LightView::LightView(MapModel *map, EffectEngine *engine, QWidget *parent, const
         connect(m_map, &MapModel::batchStarted, this, &LightView::handleBatchStarted);
         connect(m_map, &MapModel::batchFinished, this, &LightView::handleBatchFinished);
     }
+    // The tree's model reorders rows only inside a layout change; the name keys live that long.
+    connect(model(), &QAbstractItemModel::layoutAboutToBeChanged, this,
+            [this] { m_nameKeys.start(); });
+    connect(model(), &QAbstractItemModel::layoutChanged, this, [this] { m_nameKeys.finish(); });
     connect(this, &QTreeWidget::itemDoubleClicked, this, &LightView::handleDoubleClicked);
     connect(this, &QTreeWidget::itemSelectionChanged, this, &LightView::handleSelectionChanged);
     connect(this, &QWidget::customContextMenuRequested, this,
@@ -158,7 +162,6 @@ void LightView::refreshSorted(QTreeWidgetItem *item)
     }
     if (item->type() != LightViewLight::Type)
         return;
-    static_cast<LightViewLight *>(item)->refresh();
     // Re-sorting the whole tree for every changed light made naming a discovered string of n
     // lights cost n full sorts. In a batch the tree sorts once at its end; otherwise the
     // row's change, announced for all its columns, lets a sorted tree move just that row.

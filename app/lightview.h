@@ -1,6 +1,7 @@
 #ifndef LIGHTVIEW_H
 #define LIGHTVIEW_H
 
+#include "lightviewlight.h"
 #include "mapprogressdialog.h"
 
 #include <QHash>
@@ -9,7 +10,6 @@
 class EffectEngine;
 class Light;
 class LightViewInterface;
-class LightViewLight;
 class MapModel;
 class QAction;
 class QMenu;
@@ -40,6 +40,8 @@ public:
     QMenu *lightMenu() const { return m_lightMenu; }
     QMenu *interfaceMenu() const { return m_interfaceMenu; }
     QTreeWidgetItem *currentMenuItem() const { return m_currentItem; }
+    // The name keys of the sort under way, if any; rows compare their names through them.
+    LightNameKeys &nameKeys() const { return m_nameKeys; }
     // Makes item the item the menus act on and sets the interface menu's visibility rules,
     // as opening the menu on it would.
     void prepareMenu(QTreeWidgetItem *item);
@@ -111,6 +113,7 @@ private:
     // reports a selection change, but the rows that stay keep their selection, and pushing
     // all of them into the effect again for every removed row makes bulk deletions crawl.
     bool m_removingRows = false;
+    mutable LightNameKeys m_nameKeys;
     MapProgressDialog m_progress;
     QMenu *m_lightMenu = nullptr;
     QMenu *m_interfaceMenu = nullptr;

@@ -1,5 +1,6 @@
 #include "lightviewlight.h"
 
+#include "lightview.h"
 #include "numericcollator.h"
 
 #include "model/light.h"
@@ -42,11 +43,6 @@ LightViewLight::LightViewLight(Light *light, QTreeWidgetItem *parent)
 quint64 LightViewLight::uid() const
 {
     return m_light ? m_light->uid() : 0;
-}
-
-void LightViewLight::refresh()
-{
-    m_sortName.reset();
 }
 
 QVariant LightViewLight::data(int column, int role) const
@@ -94,13 +90,45 @@ int LightViewLight::dmxChannelNumber() const
     return m_light ? m_light->dmxChannel() + 1 : 0;
 }
 
-const LightViewLight::SortName &LightViewLight::sortName() const
+bool LightViewLight::nameLessThan(const LightViewLight &other) const
 {
-    if (!m_sortName) {
-        const QString name = text(0);
-        m_sortName = SortName{sharedNumericCollator().sortKey(name), name.isEmpty()};
+    const QString a = text(0);
+    const QString b = other.text(0);
+    if (a.isEmpty() || b.isEmpty())
+        return a.isEmpty() && !b.isEmpty();
+    return sharedNumericCollator().compare(a, b) < 0;
+}
+
+void LightNameKeys::finish()
+{
+    m_active = false;
+    m_parent = nullptr;
+    m_keys.clear();
+}
+
+const LightNameKeys::Key &LightNameKeys::keyOf(const LightViewLight &row)
+{
+    const auto found = m_keys.find(&row);
+    if (found != m_keys.end())
+        return found->second;
+    const QString name = row.text(0);
+    return m_keys.emplace(&row, Key{sharedNumericCollator().sortKey(name), name.isEmpty()})
+        .first->second;
+}
+
+bool LightNameKeys::less(const LightViewLight &a, const LightViewLight &b)
+{
+    if (!m_active)
+        return a.nameLessThan(b);
+    if (a.parent() != m_parent) {
+        m_keys.clear();
+        m_parent = a.parent();
     }
-    return *m_sortName;
+    const Key &ka = keyOf(a);
+    const Key &kb = keyOf(b);
+    if (ka.empty || kb.empty)
+        return ka.empty && !kb.empty;
+    return ka.key.compare(kb.key) < 0;
 }
 
 bool LightViewLight::operator<(const QTreeWidgetItem &other) const
@@ -110,13 +138,10 @@ bool LightViewLight::operator<(const QTreeWidgetItem &other) const
     const auto &o = static_cast<const LightViewLight &>(other);
     const QTreeWidget *tree = treeWidget();
     switch (tree ? tree->sortColumn() : 0) {
-    case 0: {
-        const SortName &a = sortName();
-        const SortName &b = o.sortName();
-        if (a.empty || b.empty)
-            return a.empty && !b.empty;
-        return a.key.compare(b.key) < 0;
-    }
+    case 0:
+        if (const auto *view = qobject_cast<const LightView *>(tree))
+            return view->nameKeys().less(*this, o);
+        return nameLessThan(o);
     // The row's texts are the light's own numbers, so the numbers compare without a detour
     // through text.
     case 1: {

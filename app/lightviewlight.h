@@ -4,9 +4,37 @@
 #include <QCollatorSortKey>
 #include <QTreeWidgetItem>
 
-#include <optional>
+#include <unordered_map>
 
 class Light;
+class LightViewLight;
+
+// The name sort keys of the rows a sort is comparing. A whole sort compares keys instead of
+// collating each pair, but no row keeps its key afterwards: kept, a key cost nearly as much as
+// its row. Only rows of one parent are ever compared with each other, so the keys of the
+// previous sibling list go when the next one starts.
+class LightNameKeys
+{
+public:
+    // Between start and finish, keys are made on first use and kept.
+    void start() { m_active = true; }
+    void finish();
+    bool less(const LightViewLight &a, const LightViewLight &b);
+
+private:
+    // The collator puts an empty name before any other, even one of only ignorable
+    // characters, whose key equals the empty name's; the flag keeps that rule.
+    struct Key
+    {
+        QCollatorSortKey key;
+        bool empty;
+    };
+    const Key &keyOf(const LightViewLight &row);
+
+    std::unordered_map<const LightViewLight *, Key> m_keys;
+    const QTreeWidgetItem *m_parent = nullptr;
+    bool m_active = false;
+};
 
 // The light tree's row of one light: name, 1-based port and 1-based DMX channel. The texts are
 // read from the light when asked for, not copied into the row: a large map holds hundreds of
@@ -22,32 +50,20 @@ public:
 
     Light *light() const { return m_light; }
     quint64 uid() const;
-    // Forgets what the row derived from the light's texts, which may have changed. The tree
-    // announces the change to its view: that costs a search for the row among its siblings,
-    // which a batch of changes spares.
-    void refresh();
     int checkedPortNumber() const;
     int checkedDmxChannel() const;
 
     QVariant data(int column, int role) const override;
     bool operator<(const QTreeWidgetItem &other) const override;
+    // By name through the collator, as a sort orders rows; for a single comparison outside a
+    // sort.
+    bool nameLessThan(const LightViewLight &other) const;
 
 private:
-    // The name's sort key, made on the first comparison by name and dropped when the name may
-    // have changed: a sort then compares keys instead of running the collation per pair. The
-    // collator puts an empty name before any other, even one of only ignorable characters,
-    // whose key equals the empty name's; the flag keeps that rule.
-    struct SortName
-    {
-        QCollatorSortKey key;
-        bool empty;
-    };
-    const SortName &sortName() const;
     int portNumber() const;
     int dmxChannelNumber() const;
 
     Light *m_light;
-    mutable std::optional<SortName> m_sortName;
 };
 
 #endif // LIGHTVIEWLIGHT_H

@@ -52,22 +52,18 @@ private:
 
 Group::Group(int type, quint64 uid, const QString &name) : m_uid(uid), m_name(name), m_type(type)
 {
-    buildChaseOrderNames();
     notifyUpdatedGroup();
 }
 
 Group::Group(QDomElement *element) : m_name(QStringLiteral("New Group"))
 {
     fromXml(element);
-    buildChaseOrderNames();
     notifyUpdatedGroup();
 }
 
 Group::~Group() = default;
 
-// One table for all groups: every light has an own group, so a copy each would cost
-// thousands of strings per hundred lights.
-void Group::buildChaseOrderNames()
+const QHash<int, QString> &Group::chaseOrderNames()
 {
     static const QHash<int, QString> names = [] {
         static const char *const directions[] = {"Top",    "Top Right",   "Right", "Bottom Right",
@@ -78,7 +74,7 @@ void Group::buildChaseOrderNames()
         table.insert(ClickOrder, QStringLiteral("Click order"));
         return table;
     }();
-    m_chaseOrderNames = names;
+    return names;
 }
 
 namespace {

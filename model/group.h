@@ -69,8 +69,9 @@ public:
     QString name() const { return m_name; }
     void setChaseOrder(int order);
     int chaseOrder() const { return m_chaseOrder; }
-    QString chaseOrderName(int order) const { return m_chaseOrderNames.value(order); }
-    const QHash<int, QString> &chaseOrderNames() const { return m_chaseOrderNames; }
+    QString chaseOrderName(int order) const { return chaseOrderNames().value(order); }
+    // One table for all groups: every light has an own group.
+    static const QHash<int, QString> &chaseOrderNames();
 
     bool setModel(MapModel *map);
     MapModel *model() const { return m_map; }
@@ -114,7 +115,6 @@ private:
     // relies on the groups' stored matrices for the rest.
     using Seen = QSet<quint64>;
 
-    void buildChaseOrderNames();
     Group *resolveGroup(quint64 uid) const;
     void flatten();
     QVector<quint64> stepGroupsOf(Seen &expanded, int depth = 0) const;
@@ -143,7 +143,6 @@ private:
     QString m_name;
     QList<quint64> m_children;
     MapModel *m_map = nullptr;
-    QHash<int, QString> m_chaseOrderNames;
     std::unique_ptr<CompiledState> m_compiled;
     int m_type = 0;
     int m_chaseOrder = ClickOrder;

@@ -148,20 +148,32 @@ bool MapModel::loadMap(const QString &fileName, const MapLoadDefaults &defaults)
         emit msg(QStringLiteral("Error: Unable to open file."));
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
-    return loadMapData(bytes, defaults);
+    MapFileReader reader;
+    bool readable = false;
+    {
+        // The file's bytes go before the records turn into objects and rows: on a large map
+        // they are a third of what opening it costs at its height.
+        const QByteArray bytes = file.readAll();
+        file.close();
+        readable = readMapBytes(reader, bytes, false);
+    }
+    return readable && loadMapRecords(reader, defaults);
 }
 
 bool MapModel::loadMapData(const QByteArray &bytes, const MapLoadDefaults &defaults,
                            bool xmlParserOnly)
 {
+    MapFileReader reader;
+    return readMapBytes(reader, bytes, xmlParserOnly) && loadMapRecords(reader, defaults);
+}
+
+bool MapModel::readMapBytes(MapFileReader &reader, const QByteArray &bytes, bool xmlParserOnly)
+{
     // Read record by record: a whole document of a large map costs several times the memory
     // of the map itself, and a map of nothing but nested elements takes minutes to build.
-    MapFileReader reader;
-    const bool readable = reader.read(bytes, xmlParserOnly ? MapFileReader::Path::XmlParserOnly
-                                                           : MapFileReader::Path::PlainFirst);
-    if (!readable) {
+    const MapFileReader::Path path =
+        xmlParserOnly ? MapFileReader::Path::XmlParserOnly : MapFileReader::Path::PlainFirst;
+    if (!reader.read(bytes, path)) {
         qDebug() << "Error:" << reader.errorString() << "in line " << reader.errorLine() << "column"
                  << reader.errorColumn();
         emit msg(QStringLiteral("Error in line: %1, column: %2")
@@ -173,9 +185,7 @@ bool MapModel::loadMapData(const QByteArray &bytes, const MapLoadDefaults &defau
     }
     emit msg(QStringLiteral("Doc has ") + QString::number(reader.topLevelCount()) +
              QStringLiteral(" children."));
-    if (reader.topLevelCount() != 1 || !reader.rootIsMap())
-        return false;
-    return loadMapRecords(reader, defaults);
+    return reader.topLevelCount() == 1 && reader.rootIsMap();
 }
 
 bool MapModel::loadMapElement(const QDomNode &node, MapLoadDefaults defaults)
@@ -205,7 +215,10 @@ bool MapModel::loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defa
         MapFileReader::Record &record = records[size_t(i)];
         switch (record.kind) {
         case MapFileReader::Record::DataSupply:
-            loadDataSupplyElement(record.element, defaults, newDataSupplies);
+            loadDataSupplyElement(reader.interfaceElement(record), defaults, newDataSupplies);
+            // An interface's record lists each of its lights as a node of its own.
+            record.element = QDomElement();
+            record.document = QDomDocument();
             break;
         case MapFileReader::Record::Light:
             loadLightRecord(std::exchange(record.light, nullptr), newLights);
@@ -229,6 +242,9 @@ bool MapModel::loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defa
             emit progressUpdated(i);
     }
     emit progressUpdated(n);
+    // Every object has been taken; the views build their rows from here on, in the room the
+    // records leave.
+    reader.releaseRecords();
 
     if (!m_imageFile.isEmpty())
         emit newImageFile();

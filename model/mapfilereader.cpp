@@ -177,6 +177,15 @@ bool decodePlainText(const char *begin, const char *end, QString &out, bool *whi
     return true;
 }
 
+// The text of a field: the reused buffer itself for a field that is only parsed, a copy in a
+// block of its own size for one that is kept (a name, a list entry), which would keep the
+// buffer's spare room too, a third of every light's name. Copying every field costs opening a
+// large map a tenth more time.
+QString fieldText(const QString &buffer, bool kept)
+{
+    return kept ? QString(buffer.constData(), buffer.size()) : buffer;
+}
+
 bool isGroupTag(const QString &tag)
 {
     return tag == QLatin1String("g") || tag == QLatin1String("group");
@@ -246,6 +255,16 @@ MapFileReader::~MapFileReader()
     clear();
 }
 
+void MapFileReader::releaseRecords()
+{
+    for (Record &record : m_records) {
+        delete std::exchange(record.light, nullptr);
+        delete std::exchange(record.group, nullptr);
+    }
+    std::vector<Record>().swap(m_records);
+    std::vector<QByteArray>().swap(m_interfaceSources);
+}
+
 void MapFileReader::clear()
 {
     delete std::exchange(m_light, nullptr);
@@ -255,6 +274,8 @@ void MapFileReader::clear()
         delete record.group;
     }
     m_records.clear();
+    m_interfaceSources.clear();
+    m_interfaceStart = nullptr;
     m_topLevelCount = 0;
     m_rootIsMap = false;
     m_depth = 0;
@@ -498,6 +519,7 @@ bool MapFileReader::readPlain(const QByteArray &bytes)
             if (open.empty() || open.back().second != size ||
                 std::memcmp(open.back().first, name, size_t(size)) != 0)
                 return false;
+            m_position = p;
             plainEnd();
             open.pop_back();
             rootDone = open.empty();
@@ -512,6 +534,7 @@ bool MapFileReader::readPlain(const QByteArray &bytes)
             return false;
         }
         if (empty) {
+            m_position = p;
             plainEnd();
             open.pop_back();
             rootDone = open.empty();
@@ -551,10 +574,17 @@ bool MapFileReader::plainStart(const char *name, qsizetype size)
             m_group = new Group(nullptr);
             return true;
         }
+        if (m_keepInterfacesAsText &&
+            (sameName(name, size, "c") || sameName(name, size, "DataSupply"))) {
+            m_interfaceStart = name - 1;
+            return true;
+        }
         m_record = m_recordDocument.createElement(QString::fromLatin1(name, size));
         m_current = m_record;
         return true;
     }
+    if (m_interfaceStart)
+        return true;
     if (m_light)
         return plainLightStart(name, size);
     if (m_group)
@@ -612,6 +642,8 @@ bool MapFileReader::plainText(const char *begin, const char *end)
         m_records.emplace_back();
         return true;
     }
+    if (m_interfaceStart)
+        return true;
     // A light's or group's fields take their text at their end; text at the record level of
     // either is not read. In any other record the text is a node.
     if (m_light || m_group) {
@@ -625,7 +657,9 @@ bool MapFileReader::plainText(const char *begin, const char *end)
 void MapFileReader::plainEnd()
 {
     if (m_depth == 2) {
-        if (m_light) {
+        if (m_interfaceStart) {
+            plainInterfaceEnd();
+        } else if (m_light) {
             m_light->finishXmlRead();
             Record record;
             record.kind = Record::Light;
@@ -642,7 +676,7 @@ void MapFileReader::plainEnd()
             m_record = QDomElement();
             m_current = QDomNode();
         }
-    } else if (m_depth > 2) {
+    } else if (m_depth > 2 && !m_interfaceStart) {
         if (m_light)
             plainLightEnd();
         else if (m_group)
@@ -661,7 +695,8 @@ void MapFileReader::plainLightEnd()
             m_skipDepth = 0;
         return;
     }
-    const QString text = m_hasText ? m_text : QString();
+    const bool kept = m_depth == 4 || m_fieldCode == Light::TagName;
+    const QString text = m_hasText ? fieldText(m_text, kept) : QString();
     if (m_depth == 4) {
         if (m_fieldCode == Light::TagProperties)
             m_light->readXmlProperty(m_entryName, text);
@@ -672,6 +707,34 @@ void MapFileReader::plainLightEnd()
     }
 }
 
+void MapFileReader::plainInterfaceEnd()
+{
+    Record record;
+    record.kind = Record::DataSupply;
+    record.source = int(m_interfaceSources.size());
+    m_interfaceSources.emplace_back(m_interfaceStart, m_position - m_interfaceStart);
+    m_interfaceStart = nullptr;
+    m_records.push_back(std::move(record));
+}
+
+QDomElement MapFileReader::interfaceElement(Record &record)
+{
+    if (record.source < 0 || size_t(record.source) >= m_interfaceSources.size())
+        return record.element;
+    // The text read well once; read again inside a map element of its own, it makes the
+    // element the first reading would have made.
+    MapFileReader reader;
+    reader.m_keepInterfacesAsText = false;
+    const QByteArray source = std::exchange(m_interfaceSources[size_t(record.source)], {});
+    record.source = -1;
+    if (reader.readPlain(QByteArrayLiteral("<map>") + source + QByteArrayLiteral("</map>")) &&
+        reader.m_records.size() == 1) {
+        record.element = reader.m_records.front().element;
+        record.document = reader.m_records.front().document;
+    }
+    return record.element;
+}
+
 void MapFileReader::plainGroupEnd()
 {
     if (m_skipDepth > 0) {
@@ -679,7 +742,8 @@ void MapFileReader::plainGroupEnd()
             m_skipDepth = 0;
         return;
     }
-    m_group->readXmlField(m_fieldCode, m_hasText ? m_text : QString());
+    const bool kept = m_fieldCode == Group::TagName;
+    m_group->readXmlField(m_fieldCode, m_hasText ? fieldText(m_text, kept) : QString());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -46,6 +46,9 @@ public:
     {
         enum Kind { Other, DataSupply, Light, Group, ImageFile, PostSync };
         Kind kind = Other;
+        // The plain scanner keeps an interface record as its text until interfaceElement
+        // asks for it: the index of that text, or -1.
+        int source = -1;
         ::Light *light = nullptr; // owned until taken
         ::Group *group = nullptr; // owned until taken
         QDomElement element;      // the interface record, in a document of its own
@@ -77,6 +80,13 @@ public:
     int topLevelCount() const { return m_topLevelCount; }
     bool rootIsMap() const { return m_rootIsMap; }
     std::vector<Record> &records() { return m_records; }
+    // An interface record's element. The plain scanner builds it only now, from the record's
+    // text: every light an interface lists is a node of its own, and the interfaces of a map of
+    // 150,000 lights held as elements all at once took 58 MB while it was read. The text goes
+    // once the element is made.
+    QDomElement interfaceElement(Record &record);
+    // Frees the records and their room; the lights and groups not taken from them go too.
+    void releaseRecords();
 
 private:
     static QDomDocument newRecordDocument();
@@ -89,6 +99,7 @@ private:
     bool plainGroupStart(const char *name, qsizetype size);
     void plainLightEnd();
     void plainGroupEnd();
+    void plainInterfaceEnd();
     void setTagName(const char *name, qsizetype size);
     bool checkMarkup(const QByteArray &bytes);
     bool checkReferenceNames(const QByteArray &bytes, qsizetype pos, qsizetype end);
@@ -139,6 +150,12 @@ private:
     QString m_text;
     bool m_hasText = false;
     QString m_entryName;
+    // Where the scanner stands, for the end of a record kept as text.
+    const char *m_position = nullptr;
+    // The interface record being read as text, and the texts of those read so far.
+    const char *m_interfaceStart = nullptr;
+    std::vector<QByteArray> m_interfaceSources;
+    bool m_keepInterfacesAsText = true;
     bool m_usedXmlParser = false;
 };
 

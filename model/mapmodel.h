@@ -190,6 +190,9 @@ private:
     void writeMapText(XmlTextWriter &writer);
     void loadDataSupplyElement(const QDomElement &element, const MapLoadDefaults &defaults,
                                QList<quint64> &newDataSupplies);
+    // Reads the bytes into the reader; false, with the error announced, for a file that is
+    // not a map.
+    bool readMapBytes(MapFileReader &reader, const QByteArray &bytes, bool xmlParserOnly);
     bool loadMapRecords(MapFileReader &reader, const MapLoadDefaults &defaults);
     void loadLightRecord(Light *light, QList<quint64> &newLights);
     void loadGroupRecord(Group *group, QList<quint64> &newGroups);

@@ -7,14 +7,18 @@
 #include "model/mapmodel.h"
 
 #include <QDomDocument>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextStream>
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 class TestMapFileReader : public QObject
 {
@@ -26,6 +30,7 @@ private slots:
     void refusesHostileFiles();
     void positionsReadExactly_data();
     void positionsReadExactly();
+    void releasingRecordsDeletesWhatWasNotTaken();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -33,6 +38,26 @@ private:
     QByteArray generatedMap();
     QTemporaryDir m_dir;
 };
+
+namespace {
+// Each interface record's element as text, asked for twice: the second answer must be the first.
+QStringList interfaceTexts(MapFileReader &reader)
+{
+    QStringList texts;
+    for (MapFileReader::Record &record : reader.records()) {
+        if (record.kind != MapFileReader::Record::DataSupply)
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            QString text;
+            QTextStream out(&text);
+            reader.interfaceElement(record).save(out, 0);
+            out.flush();
+            texts << text;
+        }
+    }
+    return texts;
+}
+} // namespace
 
 QString TestMapFileReader::write(const QString &name, const QByteArray &bytes)
 {
@@ -188,6 +213,11 @@ void TestMapFileReader::readsWhatTheDocumentHolds()
     MapFileReader reader;
     QVERIFY(reader.read(file));
     QCOMPARE(reader.usedXmlParser(), !plain);
+    // The plain scanner keeps interface records as text until asked; the elements it makes
+    // then are the parser's.
+    MapFileReader parser;
+    QVERIFY(parser.read(file, MapFileReader::Path::XmlParserOnly));
+    QCOMPARE(interfaceTexts(reader), interfaceTexts(parser));
     struct Run
     {
         MapModel map;
@@ -371,6 +401,25 @@ void TestMapFileReader::positionsReadExactly()
     expected = ok && !std::isnan(expected) ? std::clamp(expected, -1.0e9, 1.0e9) : 0.0;
     const double read = light.pose().x;
     QCOMPARE(std::memcmp(&read, &expected, sizeof read), 0);
+}
+
+// Opening a map frees the records before the views build their rows; what the map did not take
+// goes with them, what it took stays its own.
+void TestMapFileReader::releasingRecordsDeletesWhatWasNotTaken()
+{
+    MapFileReader reader;
+    QVERIFY(reader.read("<map><l><s>1</s><n>Kept</n></l><l><s>2</s></l><g><s>3</s></g>"
+                        "<c><t>2</t><s>4</s></c></map>"));
+    QCOMPARE(reader.records().size(), size_t(4));
+    const std::unique_ptr<Light> taken(std::exchange(reader.records()[0].light, nullptr));
+    const QPointer<Light> left = reader.records()[1].light;
+    const QPointer<Group> group = reader.records()[2].group;
+    QVERIFY(left && group);
+    reader.releaseRecords();
+    QVERIFY(reader.records().empty());
+    QVERIFY(left.isNull());
+    QVERIFY(group.isNull());
+    QCOMPARE(taken->name(), QString("Kept"));
 }
 
 QTEST_GUILESS_MAIN(TestMapFileReader)

@@ -43,7 +43,7 @@ QByteArray describe(const QByteArray &bytes, MapFileReader::Path path)
             break;
         }
         case MapFileReader::Record::DataSupply:
-            record.element.save(out, 0);
+            reader.interfaceElement(record).save(out, 0);
             break;
         case MapFileReader::Record::ImageFile:
         case MapFileReader::Record::PostSync:
