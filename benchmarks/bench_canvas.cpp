@@ -568,6 +568,7 @@ int main(int argc, char **argv)
     // The window reads and writes its settings; keep the user's own store out of it.
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
+    benchmark::AddCustomContext("destination", testlan::destination());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
