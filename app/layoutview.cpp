@@ -252,10 +252,11 @@ void LayoutView::handlePropertiesCompiled()
     if (!m_map)
         return;
     const quint32 stamp = ++m_refreshStamp;
-    auto refresh = [stamp](LayoutViewLight *item) {
+    m_colorMemo.clear();
+    auto refresh = [this, stamp](LayoutViewLight *item) {
         item->refreshStamp = stamp;
         item->frameState()->canvasTookColor();
-        item->refreshColor();
+        item->refreshColor(m_colorMemo);
     };
     std::vector<LayoutViewLight *> marked;
     marked.swap(m_marked);
@@ -506,6 +507,11 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
 void LayoutView::dropCanvasPictures()
 {
     m_tiles->dropPictures();
+}
+
+void LayoutView::setPlainCanvasDrawing(bool on)
+{
+    m_tiles->setPlainDrawing(on);
 }
 
 // ---- editing: keys, pointer, selection rules ----------------------------------------------

@@ -130,6 +130,7 @@ void LayoutViewTiles::place(LayoutViewLight *light, const QPointF &p)
         return;
     light->repaint();
     light->setPosFromGrid(p);
+    from->touchGeometry();
     const QRectF reach = LayoutViewLight::reach(p);
     if (from->holds(reach))
         from->invalidate(reach); // the common case of a drag, without looking tiles up

@@ -324,7 +324,8 @@ QString describe(const QList<CanvasStep> &steps)
 }
 
 // Plays the steps on a fresh canvas; after each one the view's kept pictures, brought up to
-// date from what changed, must show what pictures drawn afresh show. Returns the number of
+// date from what changed with the tiles' kept lists of their neighbours' squares, must show
+// what pictures drawn afresh from every square show. Returns the number of
 // steps that passed.
 int playCanvasSteps(const QList<CanvasStep> &steps, qreal zoom)
 {
@@ -372,7 +373,9 @@ int playCanvasSteps(const QList<CanvasStep> &steps, qreal zoom)
         }
         const QImage kept = view.viewport()->grab().toImage();
         view.dropCanvasPictures();
+        view.setPlainCanvasDrawing(true);
         const QImage fresh = view.viewport()->grab().toImage();
+        view.setPlainCanvasDrawing(false);
         if (kept != fresh)
             return done;
         ++done;
