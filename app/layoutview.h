@@ -115,6 +115,7 @@ private:
     void appendToSelectionList(quint64 uid);
     void updateSelectionList(quint64 uid, bool s);
     void showSelectionMark(LayoutViewLight *item, bool s);
+    static QRgb selectionMarkColor(bool s);
     void selectLight(quint64 uid);
     void pressOnLight(quint64 uid);
     quint64 lightAt(const QPointF &scenePoint) const;
@@ -174,6 +175,8 @@ private:
     // deleted lights that were among them (freed with that frame).
     std::vector<LayoutViewLight *> m_marked;
     bool m_markedByTiles = false;
+    // Every square in a tile shows a mark (Select All, a whole clear) without being listed.
+    bool m_allMarked = false;
     std::vector<LayoutViewLight *> m_unmarkedDead;
     void forgetMarks();
     quint32 m_refreshStamp = 0;

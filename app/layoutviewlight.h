@@ -106,6 +106,13 @@ public:
         repaint();
     }
 
+    // The same for a caller that has the whole tile drawn again itself.
+    void showMarkQuietly(QRgb fill)
+    {
+        m_shown = 0;
+        m_fill = fill;
+    }
+
     // The tile whose cell holds the square's corner; only the grid sets it and the position.
     LayoutViewTile *tile() const { return m_tile; }
     void setTile(LayoutViewTile *tile) { m_tile = tile; }

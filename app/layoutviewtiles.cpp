@@ -86,6 +86,12 @@ void LayoutViewTiles::repaint(const QRectF &area)
     forTilesOver(area, [&area](LayoutViewTile *tile) { tile->invalidate(area); });
 }
 
+void LayoutViewTiles::repaintEverything()
+{
+    for (LayoutViewTile *tile : std::as_const(m_tiles))
+        tile->invalidate(tile->cell());
+}
+
 void LayoutViewTiles::add(LayoutViewLight *light, bool enter)
 {
     const QPointF p = light->pos();

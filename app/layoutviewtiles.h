@@ -42,6 +42,8 @@ public:
     void place(LayoutViewLight *light, const QPointF &p);
     // The area (canvas units) is drawn again by every tile it touches.
     void repaint(const QRectF &area);
+    // Every tile is drawn again whole.
+    void repaintEverything();
     // Deletes every tile; the squares must be gone or be added again.
     void clear();
     int tileCount() const { return int(m_tiles.size()); }

@@ -305,14 +305,15 @@ namespace {
 // One step of a random canvas session.
 struct CanvasStep
 {
-    enum Kind { Add, Move, Select, Deselect, Delete, Scroll } kind;
+    enum Kind { Add, Move, Select, Deselect, Delete, Scroll, SelectAll, Clear } kind;
     int light;
     QPointF at;
 };
 
 QString describe(const QList<CanvasStep> &steps)
 {
-    static const char *const names[] = {"add", "move", "select", "deselect", "delete", "scroll"};
+    static const char *const names[] = {"add",    "move",   "select",     "deselect",
+                                        "delete", "scroll", "select all", "clear"};
     QStringList out;
     for (const CanvasStep &step : steps)
         out << QStringLiteral("%1 %2 (%3, %4)")
@@ -370,6 +371,12 @@ int playCanvasSteps(const QList<CanvasStep> &steps, qreal zoom)
         case CanvasStep::Scroll:
             view.centerOn(step.at);
             break;
+        case CanvasStep::SelectAll:
+            selection.selectAll();
+            break;
+        case CanvasStep::Clear:
+            selection.clearSelection();
+            break;
         }
         const QImage kept = view.viewport()->grab().toImage();
         view.dropCanvasPictures();
@@ -388,28 +395,41 @@ void TestCanvasChanges::keptPicturesMatchFreshOnes_data()
 {
     QTest::addColumn<quint32>("seed");
     QTest::addColumn<qreal>("zoom");
-    QTest::newRow("seed 1, 1:1") << 1u << 1.0;
-    QTest::newRow("seed 2, 1:1") << 2u << 1.0;
-    QTest::newRow("seed 3, zoomed out") << 3u << 0.37;
-    QTest::newRow("seed 4, zoomed in") << 4u << 2.6;
+    QTest::addColumn<int>("spread");
+    QTest::newRow("seed 1, 1:1") << 1u << 1.0 << 80;
+    QTest::newRow("seed 2, 1:1") << 2u << 1.0 << 80;
+    QTest::newRow("seed 3, zoomed out") << 3u << 0.37 << 80;
+    QTest::newRow("seed 4, zoomed in") << 4u << 2.6 << 80;
+    // Crowded about the corner: lights move within a tile into and out of its border.
+    QTest::newRow("seed 5, 1:1, crowded") << 5u << 1.0 << 24;
+    QTest::newRow("seed 6, zoomed out, crowded") << 6u << 0.37 << 24;
 }
 
 // The pictures are the fast road; drawing every square afresh is the plain one. Random
-// sessions of lights added, moved across and along tile borders, selected, deselected and
-// deleted must look the same both ways at every step; a failure is cut down to the steps
-// that still fail.
+// sessions of lights added, moved across and along tile borders, selected, deselected (one by
+// one and all at once) and deleted must look the same both ways at every step; a failure is cut
+// down to the steps that still fail.
 void TestCanvasChanges::keptPicturesMatchFreshOnes()
 {
     QFETCH(quint32, seed);
     QFETCH(qreal, zoom);
+    QFETCH(int, spread);
     QRandomGenerator random(seed);
     // Around the corner where four tiles meet, so squares straddle borders.
-    auto place = [&random] { return QPointF(200 + random.bounded(80), 200 + random.bounded(80)); };
-    QList<CanvasStep> steps;
+    const int from = 240 - spread / 2;
+    auto place = [&] {
+        return QPointF(from + random.bounded(spread), from + random.bounded(spread));
+    };
+    // A light in each of the four tiles first: a tile made later would make its neighbours
+    // look at everything afresh anyway.
+    QList<CanvasStep> steps{{CanvasStep::Add, 0, {150, 150}},
+                            {CanvasStep::Add, 0, {330, 150}},
+                            {CanvasStep::Add, 0, {150, 330}},
+                            {CanvasStep::Add, 0, {330, 330}}};
     for (int i = 0; i < 10; ++i)
         steps.append({CanvasStep::Add, i, place()});
-    for (int i = 0; i < 50; ++i) {
-        const auto kind = CanvasStep::Kind(random.bounded(6));
+    for (int i = 0; i < 150; ++i) {
+        const auto kind = CanvasStep::Kind(random.bounded(8));
         steps.append(
             {kind, int(random.bounded(100)),
              kind == CanvasStep::Scroll ? QPointF(230 + random.bounded(20) / 3.0, 240) : place()});
