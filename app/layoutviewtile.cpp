@@ -111,7 +111,7 @@ void LayoutViewTile::invalidatePart(const QRectF &area)
         return;
     if (++m_dirtyParts > MaxDirtyParts) {
         m_allDirty = true;
-        m_dirty = m_cell;
+        m_dirty |= inside;
         update(m_cell);
         return;
     }

@@ -55,12 +55,14 @@ public:
                p.y() < m_cell.bottom();
     }
     // The area (canvas units) must be drawn again; asks the scene for it. Once many parts
-    // of a tile changed before it was painted (a drag), the whole tile is drawn again and
-    // further changes cost nothing until then.
+    // of a tile changed before it was painted (a drag, a chase step), the scene is asked for
+    // the whole tile and further changes only widen the area the picture draws again.
     void invalidate(const QRectF &area)
     {
         if (!m_allDirty)
             invalidatePart(area);
+        else
+            m_dirty |= area & m_cell;
     }
     // A light of the tile was added, taken away or moved: the neighbours' lists of squares
     // reaching into their cells may be stale.

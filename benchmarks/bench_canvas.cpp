@@ -249,6 +249,7 @@ struct LiveRun
 {
     double fps = 0;
     double cores = 0;
+    double kernelCores = 0;
     double worstGapMs = 0;
     std::vector<double> actionMs;
 
@@ -256,6 +257,7 @@ struct LiveRun
     {
         state.counters["fps"] = fps;
         state.counters["cores"] = cores;
+        state.counters["kernel_cores"] = kernelCores;
         state.counters["worst_frame_gap_ms"] = worstGapMs;
         state.counters[std::string(action) + "_ms_median"] = median(actionMs);
         state.counters[std::string(action) + "_ms_max"] =
@@ -292,6 +294,7 @@ LiveRun runLive(WindowRig &rig, int seconds, int intervalMs, const std::function
         run.actionMs.push_back(double(timer.nsecsElapsed()) * 1e-6);
     });
     const double cpuBefore = processCpuSeconds();
+    const double systemBefore = systemSeconds();
     wall.start();
     engine->setPaused(false);
     user.start();
@@ -303,6 +306,7 @@ LiveRun runLive(WindowRig &rig, int seconds, int intervalMs, const std::function
     const double elapsed = double(wall.nsecsElapsed()) * 1e-9;
     run.fps = double(sent) / elapsed;
     run.cores = (processCpuSeconds() - cpuBefore) / elapsed;
+    run.kernelCores = (systemSeconds() - systemBefore) / elapsed;
     return run;
 }
 
