@@ -29,6 +29,8 @@ private slots:
     void eachOutlineTakesItsOwnLightsColour();
     void framePaintsOverSelectionMarks_data();
     void framePaintsOverSelectionMarks();
+    void colourMemoMatchesEachConversion_data();
+    void colourMemoMatchesEachConversion();
     void keptPicturesMatchFreshOnes_data();
     void keptPicturesMatchFreshOnes();
     void wholeSelectionChangesMatchEachLightsOwn_data();
@@ -533,6 +535,91 @@ void TestCanvasChanges::wholeSelectionChangesMatchEachLightsOwn()
             QVERIFY2(view.getLayoutViewLight(it.key())->brush().color() == mark, qPrintable(after));
         }
     }
+}
+
+void TestCanvasChanges::colourMemoMatchesEachConversion_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("seed 21") << 21u;
+    QTest::newRow("seed 22") << 22u;
+    QTest::newRow("seed 23") << 23u;
+}
+
+namespace {
+// What the canvas showed for a frame colour before it remembered any: each 8-bit component
+// read from the colour itself.
+QRgb eachComponent(const VeyColor &color)
+{
+    if (!color.isValid())
+        return qRgb(0, 0, 0);
+    return qRgb(int(color.red8()), int(color.green8()), int(color.blue8()));
+}
+
+// The first lookup at which the memo, fed the colours in turn, tells another RGB than the
+// colour's own conversion; -1 when none does.
+int firstMemoMismatch(const QList<VeyColor> &colours)
+{
+    CanvasColorMemo memo;
+    for (int i = 0; i < colours.size(); ++i) {
+        if (memo.rgbOf(colours.at(i)) != eachComponent(colours.at(i)))
+            return i;
+    }
+    return -1;
+}
+} // namespace
+
+// The memo is the fast road to a square's colour; converting every colour is the plain one.
+// Colours of every kind the lights show (RGB, HSV, Yxy, N-channel in the fixtures' spaces,
+// none), more of them than the memo holds and asked for again and again, must come out the
+// same both ways; a failure is cut down to the lookups it needs.
+void TestCanvasChanges::colourMemoMatchesEachConversion()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    const int spaces[][2] = {{1, 0}, {6, 23}, {3, 3}, {2, 24}};
+    QList<VeyColor> pool;
+    for (int i = 0; i < 14; ++i) {
+        VeyColor colour;
+        colour.setRgb8(random.bounded(256), random.bounded(256), random.bounded(256));
+        switch (random.bounded(5)) {
+        case 0:
+            break;
+        case 1:
+            colour = colour.toHsv();
+            break;
+        case 2:
+            colour.setYxyF(random.bounded(1.0), 0.2 + random.bounded(0.2),
+                           0.2 + random.bounded(0.2));
+            break;
+        case 3: {
+            const int *space = spaces[random.bounded(4)];
+            colour = colour.toNChannel(quint32(space[0]), quint32(space[1]), 1);
+            break;
+        }
+        default:
+            colour = VeyColor();
+            break;
+        }
+        pool << colour;
+    }
+    QList<VeyColor> colours;
+    for (int i = 0; i < 400; ++i)
+        colours << pool.at(int(random.bounded(pool.size())));
+    const int failing = firstMemoMismatch(colours);
+    if (failing < 0)
+        return;
+    QList<VeyColor> fewer = colours.mid(0, failing + 1);
+    for (int i = int(fewer.size()) - 2; i >= 0; --i) {
+        QList<VeyColor> tried = fewer;
+        tried.removeAt(i);
+        if (firstMemoMismatch(tried) == tried.size() - 1)
+            fewer = tried;
+    }
+    QStringList names;
+    for (const VeyColor &colour : std::as_const(fewer))
+        names << colour.toString();
+    QFAIL(
+        qPrintable(QStringLiteral("the memo differs after: ") + names.join(QStringLiteral(", "))));
 }
 
 QTEST_MAIN(TestCanvasChanges)
