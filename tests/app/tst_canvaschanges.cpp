@@ -262,8 +262,11 @@ void TestCanvasChanges::eachOutlineTakesItsOwnLightsColour()
 void TestCanvasChanges::framePaintsOverSelectionMarks_data()
 {
     QTest::addColumn<bool>("select");
-    QTest::newRow("selected") << true;
-    QTest::newRow("deselected") << false;
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("selected") << true << false;
+    QTest::newRow("deselected") << false << false;
+    QTest::newRow("Select All") << true << true;
+    QTest::newRow("whole selection cleared") << false << true;
 }
 
 // A selection mark (red, or black) shows until the next frame, which gives every marked
@@ -271,6 +274,7 @@ void TestCanvasChanges::framePaintsOverSelectionMarks_data()
 void TestCanvasChanges::framePaintsOverSelectionMarks()
 {
     QFETCH(bool, select);
+    QFETCH(bool, whole);
     MapModel map;
     SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
     connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
@@ -297,7 +301,12 @@ void TestCanvasChanges::framePaintsOverSelectionMarks()
     runFrame();
     const LayoutViewLight *item = view.getLayoutViewLight(light->uid());
     QCOMPARE(item->brush().color(), same);
-    selection.setLightSelected(light->uid(), select);
+    if (!whole)
+        selection.setLightSelected(light->uid(), select);
+    else if (select)
+        selection.selectAll();
+    else
+        selection.clearSelection();
     QCOMPARE(item->brush().color(), select ? QColor(Qt::red) : QColor(Qt::black));
     runFrame();
     QCOMPARE(item->brush().color(), same);
