@@ -14,8 +14,10 @@ namespace {
 // squares a view then shows; smaller ones hold less than a pixel per square.
 constexpr qreal MaxPictureSide = 1024;
 constexpr qreal MinPictureSide = 8;
-// Separate changes a tile takes before it draws itself whole at its next paint.
-constexpr int MaxDirtyParts = 16;
+// Separate areas a tile asks the scene for before it asks for the whole cell. A chase step
+// changes a row of some twenty squares in a tile, which stays below this and so shows
+// without the view drawing the whole cell and its neighbours' edges again.
+constexpr int MaxDirtyParts = 64;
 
 bool lowerFirst(const LayoutViewLight *a, const LayoutViewLight *b)
 {
