@@ -223,6 +223,7 @@ void LayoutView::forgetMarks()
         item->marked = false;
     m_marked.clear();
     m_markedByTiles = false;
+    m_allMarked = false;
     qDeleteAll(m_unmarkedDead);
     m_unmarkedDead.clear();
 }
@@ -252,10 +253,11 @@ void LayoutView::handlePropertiesCompiled()
     if (!m_map)
         return;
     const quint32 stamp = ++m_refreshStamp;
-    auto refresh = [stamp](LayoutViewLight *item) {
+    m_colorMemo.clear();
+    auto refresh = [this, stamp](LayoutViewLight *item) {
         item->refreshStamp = stamp;
         item->frameState()->canvasTookColor();
-        item->refreshColor();
+        item->refreshColor(m_colorMemo);
     };
     std::vector<LayoutViewLight *> marked;
     marked.swap(m_marked);
@@ -269,13 +271,21 @@ void LayoutView::handlePropertiesCompiled()
         if (item->frameState() && item->tile())
             refresh(item);
     }
+    const bool allMarked = m_allMarked;
+    m_allMarked = false;
+    if (allMarked) {
+        m_tiles->forEachLight([&refresh, stamp](LayoutViewLight *item) {
+            if (item->refreshStamp != stamp && item->frameState())
+                refresh(item);
+        });
+    }
     const bool deadMarked = !m_unmarkedDead.empty();
     qDeleteAll(m_unmarkedDead);
     m_unmarkedDead.clear();
     const std::vector<quint64> listed = m_map->takeCanvasChanges();
     // Every light has a square and every square was marked (Select All, a whole clear): the
     // frame's list holds nothing those did not take.
-    if (!deadMarked && marked.size() == size_t(m_lightItems.size()) &&
+    if (!deadMarked && (allMarked || marked.size() == size_t(m_lightItems.size())) &&
         m_lightItems.size() == m_map->lights().size())
         return;
     for (quint64 uid : listed) {
@@ -317,11 +327,13 @@ void LayoutView::handleLightsSelectionChangedInBulk(const QSet<quint64> &uids, b
     }
     // The effect's lights are the map's: as many as the map has, and as the squares, are all.
     if (m_map && uids.size() == m_map->lights().size() && uids.size() == m_lightItems.size()) {
-        // Tile by tile: a tile's squares lie close together in memory, where the table's
-        // order would walk them at random.
-        m_markedByTiles = m_marked.empty();
-        m_marked.reserve(m_marked.size() + size_t(m_lightItems.size()));
-        m_tiles->forEachLight([this, s](LayoutViewLight *item) { showSelectionMark(item, s); });
+        // Tile by tile, as a tile's squares lie close together in memory, and with the tiles
+        // drawn again whole: asking for each square's area would cost as much again. The
+        // next frame colours every square in a tile, so none needs listing as marked.
+        const QRgb fill = selectionMarkColor(s);
+        m_tiles->forEachLight([fill](LayoutViewLight *item) { item->showMarkQuietly(fill); });
+        m_tiles->repaintEverything();
+        m_allMarked = true;
     } else {
         for (quint64 uid : uids) {
             if (LayoutViewLight *item = m_lightItems.value(uid))
@@ -344,9 +356,14 @@ void LayoutView::updateSelectionList(quint64 uid, bool s)
     }
 }
 
+QRgb LayoutView::selectionMarkColor(bool s)
+{
+    return s ? qRgb(255, 0, 0) : qRgb(0, 0, 0);
+}
+
 void LayoutView::showSelectionMark(LayoutViewLight *item, bool s)
 {
-    item->showMark(s ? qRgb(255, 0, 0) : qRgb(0, 0, 0));
+    item->showMark(selectionMarkColor(s));
     // The next frame paints the light's own colour over the mark, changed or not.
     if (!item->marked) {
         item->marked = true;
@@ -506,6 +523,11 @@ void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
 void LayoutView::dropCanvasPictures()
 {
     m_tiles->dropPictures();
+}
+
+void LayoutView::setPlainCanvasDrawing(bool on)
+{
+    m_tiles->setPlainDrawing(on);
 }
 
 // ---- editing: keys, pointer, selection rules ----------------------------------------------

@@ -1,6 +1,7 @@
 #ifndef LAYOUTVIEW_H
 #define LAYOUTVIEW_H
 
+#include "layoutviewlight.h"
 #include "undoactionlist.h"
 
 #include <QCursor>
@@ -46,6 +47,9 @@ public:
     // With this on, every band move clears the selection and selects by the rules again, one
     // light at a time: the slow way the incremental band is checked against.
     void setBandClearsFirst(bool on) { m_bandClearsFirst = on; }
+    // With this on, the tiles draw by looking through every square near them instead of their
+    // kept lists: the slow way those are checked against.
+    void setPlainCanvasDrawing(bool on);
 
 signals:
     void statusMsg(const QString &s, int ms);
@@ -111,6 +115,7 @@ private:
     void appendToSelectionList(quint64 uid);
     void updateSelectionList(quint64 uid, bool s);
     void showSelectionMark(LayoutViewLight *item, bool s);
+    static QRgb selectionMarkColor(bool s);
     void selectLight(quint64 uid);
     void pressOnLight(quint64 uid);
     quint64 lightAt(const QPointF &scenePoint) const;
@@ -170,9 +175,12 @@ private:
     // deleted lights that were among them (freed with that frame).
     std::vector<LayoutViewLight *> m_marked;
     bool m_markedByTiles = false;
+    // Every square in a tile shows a mark (Select All, a whole clear) without being listed.
+    bool m_allMarked = false;
     std::vector<LayoutViewLight *> m_unmarkedDead;
     void forgetMarks();
     quint32 m_refreshStamp = 0;
+    CanvasColorMemo m_colorMemo;
     // Squares made later lie on top.
     quint32 m_nextOrder = 0;
     QList<quint64> m_previousSelection;

@@ -28,7 +28,11 @@ QBrush LayoutViewLight::brush() const
 
 void LayoutViewLight::setBrush(const QBrush &brush)
 {
-    const QRgb fill = brush.color().rgba();
+    setFill(brush.color().rgba());
+}
+
+void LayoutViewLight::setFill(QRgb fill)
+{
     if (fill == m_fill)
         return;
     m_fill = fill;
@@ -50,17 +54,40 @@ void LayoutViewLight::repaintAcrossTiles(const QRectF &area)
         m_grid->repaint(area);
 }
 
-void LayoutViewLight::refreshColor()
+QRgb CanvasColorMemo::plainRgbOf(const VeyColor &color)
+{
+    if (!color.isValid())
+        return qRgb(0, 0, 0);
+    // Converted once, not once for each component.
+    const VeyColor rgb = color.toRgb();
+    return qRgb(int(rgb.red8()), int(rgb.green8()), int(rgb.blue8()));
+}
+
+QRgb CanvasColorMemo::rgbOf(const VeyColor &color)
+{
+    // Neighbouring lights often share a colour: the last one found is tried first.
+    if (m_last < m_count && m_colors[m_last] == color)
+        return m_rgb[m_last];
+    for (int i = 0; i < m_count; ++i) {
+        if (m_colors[i] == color) {
+            m_last = i;
+            return m_rgb[i];
+        }
+    }
+    const QRgb rgb = plainRgbOf(color);
+    const int slot = m_count < Size ? m_count++ : m_next;
+    m_next = (slot + 1) % Size;
+    m_colors[slot] = color;
+    m_rgb[slot] = rgb;
+    m_last = slot;
+    return rgb;
+}
+
+void LayoutViewLight::refreshColor(CanvasColorMemo &memo)
 {
     if (!m_state)
         return;
-    QRgb rgb = qRgb(0, 0, 0);
-    if (m_state->currentColor.isValid()) {
-        // A copy: reading the 8-bit components may convert the colour to RGB.
-        const VeyColor current = m_state->currentColor;
-        rgb = qRgb(int(current.red8()), int(current.green8()), int(current.blue8()));
-    }
-    showColor(rgb);
+    showColor(m_state->currentColor.isValid() ? memo.rgbOf(m_state->currentColor) : qRgb(0, 0, 0));
 }
 
 void LayoutViewLight::forgetShownColor()
@@ -75,6 +102,11 @@ void LayoutViewLight::showColor(QRgb rgb)
     if (rgb == m_shown)
         return;
     m_shown = rgb;
-    setOutline(true, rgb);
-    setBrush(QBrush(QColor::fromRgb(rgb), Qt::SolidPattern));
+    // Outline and fill together: one repaint of the square, not two.
+    if (m_outlined && m_outline == rgb && m_fill == rgb)
+        return;
+    m_outlined = true;
+    m_outline = rgb;
+    m_fill = rgb;
+    repaint();
 }

@@ -7,11 +7,33 @@
 #include <QRectF>
 #include <QRgb>
 
+#include "colour/veycolor.h"
 #include "layoutviewtile.h"
 
 class Light;
 struct LightFrameState;
 class LayoutViewTiles;
+
+// The 8-bit RGB the canvas shows for a frame colour, remembered for the few colours a frame
+// gives most lights: converting every light's colour anew is most of a whole-map recolour
+// (Select All, a clear), and a map's lights show a handful of distinct colours at a time.
+// Forgotten at every frame, so nothing a conversion depends on can change under it.
+class CanvasColorMemo
+{
+public:
+    QRgb rgbOf(const VeyColor &color);
+    // The same without remembering anything.
+    static QRgb plainRgbOf(const VeyColor &color);
+    void clear() { m_count = 0; }
+
+private:
+    static constexpr int Size = 8;
+    VeyColor m_colors[Size];
+    QRgb m_rgb[Size] = {};
+    int m_count = 0;
+    int m_next = 0;
+    int m_last = 0;
+};
 
 // One light's 6 x 6 square on the layout canvas; its position is the square's top-left point.
 // The square is no scene item: a scene keeps an index entry, a paint record and a few hundred
@@ -69,7 +91,7 @@ public:
 
     // Takes the colour the effects gave the light in this frame; the square is only touched
     // (and so repainted) when that colour differs from the one it shows.
-    void refreshColor();
+    void refreshColor(CanvasColorMemo &memo);
     // The square was painted from outside (a selection mark): the next colour is taken
     // whatever it is.
     void forgetShownColor();
@@ -82,6 +104,13 @@ public:
             return;
         m_fill = fill;
         repaint();
+    }
+
+    // The same for a caller that has the whole tile drawn again itself.
+    void showMarkQuietly(QRgb fill)
+    {
+        m_shown = 0;
+        m_fill = fill;
     }
 
     // The tile whose cell holds the square's corner; only the grid sets it and the position.
@@ -111,6 +140,7 @@ public:
 private:
     void repaintAcrossTiles(const QRectF &area);
     void showColor(QRgb rgb);
+    void setFill(QRgb fill);
     void setOutline(bool outlined, QRgb rgb);
 
     QPointF m_pos;

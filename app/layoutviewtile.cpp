@@ -14,8 +14,10 @@ namespace {
 // squares a view then shows; smaller ones hold less than a pixel per square.
 constexpr qreal MaxPictureSide = 1024;
 constexpr qreal MinPictureSide = 8;
-// Separate changes a tile takes before it draws itself whole at its next paint.
-constexpr int MaxDirtyParts = 16;
+// Separate areas a tile asks the scene for before it asks for the whole cell. A chase step
+// changes a row of some twenty squares in a tile, which stays below this and so shows
+// without the view drawing the whole cell and its neighbours' edges again.
+constexpr int MaxDirtyParts = 64;
 
 bool lowerFirst(const LayoutViewLight *a, const LayoutViewLight *b)
 {
@@ -51,6 +53,7 @@ struct LayoutViewTile::Raster
 LayoutViewTile::LayoutViewTile(LayoutViewTiles *grid, const QRectF &cell, qint32 column, qint32 row)
     : m_grid(grid), m_cell(cell), m_column(column), m_row(row)
 {
+    touchGeometry();
     setFlag(ItemUsesExtendedStyleOption);
     setAcceptedMouseButtons(Qt::NoButton);
 }
@@ -88,6 +91,7 @@ bool LayoutViewTile::collidesWithPath(const QPainterPath &, Qt::ItemSelectionMod
 
 void LayoutViewTile::insert(LayoutViewLight *light)
 {
+    touchGeometry();
     const auto at = std::upper_bound(m_lights.begin(), m_lights.end(), light, lowerFirst);
     m_lights.insert(at, light);
     light->setTile(this);
@@ -95,6 +99,7 @@ void LayoutViewTile::insert(LayoutViewLight *light)
 
 void LayoutViewTile::erase(LayoutViewLight *light)
 {
+    touchGeometry();
     const auto at = std::lower_bound(m_lights.begin(), m_lights.end(), light, lowerFirst);
     if (at != m_lights.end() && *at == light)
         m_lights.erase(at);
@@ -108,7 +113,7 @@ void LayoutViewTile::invalidatePart(const QRectF &area)
         return;
     if (++m_dirtyParts > MaxDirtyParts) {
         m_allDirty = true;
-        m_dirty = m_cell;
+        m_dirty |= inside;
         update(m_cell);
         return;
     }
@@ -125,18 +130,102 @@ void LayoutViewTile::dropCache()
     m_image = QImage();
 }
 
+namespace {
+// QRectF::intersects of a square's reach, 7 units from half a unit before its corner, with the
+// area, written out for the many squares.
+struct Meets
+{
+    explicit Meets(const QRectF &area)
+        : left(area.left() - 6.5), right(area.right() + 0.5), top(area.top() - 6.5),
+          bottom(area.bottom() + 0.5)
+    {}
+    bool operator()(const LayoutViewLight *light) const
+    {
+        const qreal x = light->x(), y = light->y();
+        return x > left && x < right && y > top && y < bottom;
+    }
+    qreal left, right, top, bottom;
+};
+} // namespace
+
 // Every square over the area from this cell and its neighbours, lowest first.
 std::vector<const LayoutViewLight *> LayoutViewTile::lightsOver(const QRectF &area) const
 {
+    if (m_grid->plainDrawing() || !(area.width() >= 0 && area.height() >= 0))
+        return scanLightsOver(area);
+    if (!reachingInValid(area))
+        collectReachingIn(area);
+    const Meets meets(area);
     std::vector<const LayoutViewLight *> over;
-    // A square's reach, 7 units from half a unit before its corner: the tests below are
-    // QRectF::intersects of that reach with the area, written out for the many squares.
-    const qreal left = area.left() - 6.5, right = area.right() + 0.5;
-    const qreal top = area.top() - 6.5, bottom = area.bottom() + 0.5;
-    auto meets = [&](const LayoutViewLight *light) {
-        const qreal x = light->x(), y = light->y();
-        return x > left && x < right && y > top && y < bottom;
-    };
+    if (area.contains(m_cell)) {
+        over.reserve(m_lights.size() + m_reachingIn.size());
+        over.assign(m_lights.begin(), m_lights.end());
+    } else {
+        for (const LayoutViewLight *light : m_lights) {
+            if (meets(light))
+                over.push_back(light);
+        }
+    }
+    const size_t own = over.size();
+    for (const LayoutViewLight *light : m_reachingIn) {
+        if (meets(light))
+            over.push_back(light);
+    }
+    if (over.size() > own)
+        std::inplace_merge(over.begin(), over.begin() + qsizetype(own), over.end(), lowerFirst);
+    return over;
+}
+
+void LayoutViewTile::touchGeometry()
+{
+    m_geometryChanged = m_grid->nextGeometryStamp();
+}
+
+// The list holds every neighbour's square that can meet the area while no neighbour was made,
+// and no square of a neighbour came, went or moved, since it was drawn up.
+bool LayoutViewTile::reachingInValid(const QRectF &area) const
+{
+    if (m_reachStamp == 0 || m_reachTileCount != m_grid->tileCount() || !m_reachArea.contains(area))
+        return false;
+    for (const LayoutViewTile *tile : m_neighbours) {
+        if (tile && tile->m_geometryChanged > m_reachStamp)
+            return false;
+    }
+    return true;
+}
+
+void LayoutViewTile::collectReachingIn(const QRectF &area) const
+{
+    // Grown, never shrunk: the areas asked for lie about the cell, and the whole picture's
+    // comes first.
+    m_reachArea = (m_reachStamp ? m_reachArea : QRectF()) | m_cell | area;
+    const Meets meets(m_reachArea);
+    m_reachingIn.clear();
+    int next = 0;
+    for (qint32 dr = -1; dr <= 1; ++dr) {
+        for (qint32 dc = -1; dc <= 1; ++dc) {
+            if (dr == 0 && dc == 0)
+                continue;
+            const LayoutViewTile *tile = m_grid->find(m_column + dc, m_row + dr);
+            m_neighbours[next++] = tile;
+            if (!tile)
+                continue;
+            for (const LayoutViewLight *light : tile->m_lights) {
+                if (meets(light))
+                    m_reachingIn.push_back(light);
+            }
+        }
+    }
+    std::sort(m_reachingIn.begin(), m_reachingIn.end(), lowerFirst);
+    m_reachStamp = m_grid->nextGeometryStamp();
+    m_reachTileCount = m_grid->tileCount();
+}
+
+// The plain way: every square of the cell and of its neighbours looked at.
+std::vector<const LayoutViewLight *> LayoutViewTile::scanLightsOver(const QRectF &area) const
+{
+    std::vector<const LayoutViewLight *> over;
+    const Meets meets(area);
     if (area.contains(m_cell)) {
         over.reserve(m_lights.size() + 16);
         over.assign(m_lights.begin(), m_lights.end());

@@ -55,13 +55,19 @@ public:
                p.y() < m_cell.bottom();
     }
     // The area (canvas units) must be drawn again; asks the scene for it. Once many parts
-    // of a tile changed before it was painted (a drag), the whole tile is drawn again and
-    // further changes cost nothing until then.
+    // of a tile changed before it was painted (a drag, a chase step), the scene is asked for
+    // the whole tile and further changes only widen the area the picture draws again.
     void invalidate(const QRectF &area)
     {
         if (!m_allDirty)
             invalidatePart(area);
+        else
+            m_dirty |= area & m_cell;
     }
+    // A light of the tile was added, taken away or moved: the neighbours' lists of squares
+    // reaching into their cells may be stale.
+    void touchGeometry();
+    quint64 geometryChanged() const { return m_geometryChanged; }
     qint64 cacheBytes() const { return m_image.sizeInBytes(); }
     void dropCache();
     quint64 lastPainted() const { return m_lastPainted; }
@@ -73,6 +79,9 @@ private:
     void drawDirect(QPainter *painter, const QRectF &exposed) const;
     void render(const Raster &raster, const QRect &pixels);
     std::vector<const LayoutViewLight *> lightsOver(const QRectF &area) const;
+    std::vector<const LayoutViewLight *> scanLightsOver(const QRectF &area) const;
+    bool reachingInValid(const QRectF &area) const;
+    void collectReachingIn(const QRectF &area) const;
 
     LayoutViewTiles *m_grid;
     QRectF m_cell;
@@ -92,6 +101,16 @@ private:
     int m_dirtyParts = 0;
     bool m_allDirty = false;
     quint64 m_lastPainted = 0;
+    // When a light of this tile last changed place or tile (the grid's clock).
+    quint64 m_geometryChanged = 0;
+    // The neighbours' squares that reach into m_reachArea, lowest first, as they stood at
+    // m_reachStamp: a tile drawn again and again (colours changing, a chase) then looks at a
+    // few dozen squares of its neighbours instead of every one of theirs.
+    mutable std::vector<const LayoutViewLight *> m_reachingIn;
+    mutable QRectF m_reachArea;
+    mutable quint64 m_reachStamp = 0;
+    mutable int m_reachTileCount = 0;
+    mutable const LayoutViewTile *m_neighbours[8] = {};
 };
 
 #endif // LAYOUTVIEWTILE_H

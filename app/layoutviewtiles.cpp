@@ -86,6 +86,12 @@ void LayoutViewTiles::repaint(const QRectF &area)
     forTilesOver(area, [&area](LayoutViewTile *tile) { tile->invalidate(area); });
 }
 
+void LayoutViewTiles::repaintEverything()
+{
+    for (LayoutViewTile *tile : std::as_const(m_tiles))
+        tile->invalidate(tile->cell());
+}
+
 void LayoutViewTiles::add(LayoutViewLight *light, bool enter)
 {
     const QPointF p = light->pos();
@@ -130,6 +136,7 @@ void LayoutViewTiles::place(LayoutViewLight *light, const QPointF &p)
         return;
     light->repaint();
     light->setPosFromGrid(p);
+    from->touchGeometry();
     const QRectF reach = LayoutViewLight::reach(p);
     if (from->holds(reach))
         from->invalidate(reach); // the common case of a drag, without looking tiles up

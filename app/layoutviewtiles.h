@@ -42,6 +42,8 @@ public:
     void place(LayoutViewLight *light, const QPointF &p);
     // The area (canvas units) is drawn again by every tile it touches.
     void repaint(const QRectF &area);
+    // Every tile is drawn again whole.
+    void repaintEverything();
     // Deletes every tile; the squares must be gone or be added again.
     void clear();
     int tileCount() const { return int(m_tiles.size()); }
@@ -68,6 +70,12 @@ public:
     bool overlapsAnother(const LayoutViewLight *light) const;
 
     quint64 nextPaintStamp() { return ++m_paintClock; }
+    // Orders changes of the squares' places against the tiles' lists of what reaches in.
+    quint64 nextGeometryStamp() { return ++m_geometryClock; }
+    // With this on, tiles look through every square of their neighbours each time they draw:
+    // the slow way their kept lists are checked against.
+    void setPlainDrawing(bool on) { m_plainDrawing = on; }
+    bool plainDrawing() const { return m_plainDrawing; }
     // Tiles report what their pictures take; beyond the budget the oldest pictures go.
     void cacheChanged(qint64 bytes);
     void dropPictures();
@@ -86,6 +94,8 @@ private:
     QHash<quint64, LayoutViewTile *> m_tiles;
     LayoutViewTile *m_layer = nullptr;
     quint64 m_paintClock = 0;
+    quint64 m_geometryClock = 0;
+    bool m_plainDrawing = false;
     qint64 m_cacheBytes = 0;
     bool m_trimming = false;
 };

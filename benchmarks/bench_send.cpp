@@ -12,14 +12,12 @@
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
 #include "protocol/orvexdatagrams.h"
+#include "testlan.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QHostAddress>
-#include <QNetworkInterface>
-#include <QProcess>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -31,37 +29,7 @@
 
 namespace {
 
-constexpr int LanPeers = 240;
-
-// Inside the private test LAN the peers get fixed neighbour entries, so datagrams leave through
-// the interface driver at once instead of waiting on address resolution nobody answers.
-bool onTestLan()
-{
-    static const bool lan = [] {
-        if (!QNetworkInterface::allAddresses().contains(
-                QHostAddress(QStringLiteral("198.51.100.1"))))
-            return false;
-        QByteArray commands;
-        for (int i = 0; i < LanPeers; ++i)
-            commands += QStringLiteral("neigh replace 198.51.100.%1 lladdr 02:00:00:00:00:01 dev "
-                                       "eth0 nud permanent\n")
-                            .arg(10 + i)
-                            .toLatin1();
-        QProcess ip;
-        ip.start(QStringLiteral("ip"), {QStringLiteral("-batch"), QStringLiteral("-")});
-        ip.write(commands);
-        ip.closeWriteChannel();
-        return ip.waitForFinished() && ip.exitCode() == 0;
-    }();
-    return lan;
-}
-
-QString peerAddress(int index)
-{
-    if (onTestLan())
-        return QStringLiteral("198.51.100.%1").arg(10 + index % LanPeers);
-    return QStringLiteral("127.0.%1.%2").arg((index >> 8) & 0xFF).arg((index & 0xFF) + 1);
-}
+using testlan::peerAddress;
 
 constexpr int LightsPerPort = 100;
 constexpr int Kinds[][3] = {{0, 0, 3}, {1, 3, 4}, {3, 1, 5}}; // chemistry, profile, channels
@@ -273,6 +241,7 @@ int main(int argc, char **argv)
                 ->Unit(benchmark::kMillisecond);
         }
     }
+    benchmark::AddCustomContext("destination", testlan::destination());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -4,6 +4,7 @@
 #include "model/datasupply.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
+#include "testlan.h"
 
 #include <QFile>
 #include <QString>
@@ -11,6 +12,8 @@
 
 // The map the window and frame benchmarks build: n lights of 3, 4 and 5 channels in turn, four
 // ports of 100 lights per interface, 400 to a row on a 12-pixel grid, written once per process.
+// The interfaces are peers on the private test LAN when the process runs inside it, loopback
+// addresses otherwise (testlan.h); either way the same map for the same n.
 namespace canvasmap {
 
 constexpr int PortsPerInterface = 4;
@@ -32,7 +35,8 @@ inline QTemporaryDir &workDir()
 
 inline QString writeMap(int n)
 {
-    const QString path = workDir().filePath(QStringLiteral("canvas-%1.map").arg(n));
+    const QString path = workDir().filePath(
+        QStringLiteral("canvas-%1-%2.map").arg(n).arg(testlan::onTestLan() ? "lan" : "loopback"));
     if (QFile::exists(path))
         return path;
     MapModel map;
@@ -40,8 +44,7 @@ inline QString writeMap(int n)
     for (int index = 0; made < n; ++index) {
         DataSupply *dataSupply = map.createDataSupply(2);
         dataSupply->setUid(map.nextUid());
-        dataSupply->setIpAddressText(
-            QStringLiteral("127.0.%1.%2").arg((index >> 8) & 0xFF).arg((index & 0xFF) + 1));
+        dataSupply->setIpAddressText(testlan::peerAddress(index));
         dataSupply->setProtocolVersion(2);
         dataSupply->setPortCount(PortsPerInterface);
         map.addDataSupply(dataSupply);

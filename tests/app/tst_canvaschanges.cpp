@@ -16,6 +16,7 @@
 #include <QToolTip>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 
 class TestCanvasChanges : public QObject
@@ -28,6 +29,8 @@ private slots:
     void eachOutlineTakesItsOwnLightsColour();
     void framePaintsOverSelectionMarks_data();
     void framePaintsOverSelectionMarks();
+    void colourMemoMatchesEachConversion_data();
+    void colourMemoMatchesEachConversion();
     void keptPicturesMatchFreshOnes_data();
     void keptPicturesMatchFreshOnes();
     void wholeSelectionChangesMatchEachLightsOwn_data();
@@ -259,8 +262,11 @@ void TestCanvasChanges::eachOutlineTakesItsOwnLightsColour()
 void TestCanvasChanges::framePaintsOverSelectionMarks_data()
 {
     QTest::addColumn<bool>("select");
-    QTest::newRow("selected") << true;
-    QTest::newRow("deselected") << false;
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("selected") << true << false;
+    QTest::newRow("deselected") << false << false;
+    QTest::newRow("Select All") << true << true;
+    QTest::newRow("whole selection cleared") << false << true;
 }
 
 // A selection mark (red, or black) shows until the next frame, which gives every marked
@@ -268,6 +274,7 @@ void TestCanvasChanges::framePaintsOverSelectionMarks_data()
 void TestCanvasChanges::framePaintsOverSelectionMarks()
 {
     QFETCH(bool, select);
+    QFETCH(bool, whole);
     MapModel map;
     SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
     connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
@@ -294,7 +301,12 @@ void TestCanvasChanges::framePaintsOverSelectionMarks()
     runFrame();
     const LayoutViewLight *item = view.getLayoutViewLight(light->uid());
     QCOMPARE(item->brush().color(), same);
-    selection.setLightSelected(light->uid(), select);
+    if (!whole)
+        selection.setLightSelected(light->uid(), select);
+    else if (select)
+        selection.selectAll();
+    else
+        selection.clearSelection();
     QCOMPARE(item->brush().color(), select ? QColor(Qt::red) : QColor(Qt::black));
     runFrame();
     QCOMPARE(item->brush().color(), same);
@@ -305,14 +317,15 @@ namespace {
 // One step of a random canvas session.
 struct CanvasStep
 {
-    enum Kind { Add, Move, Select, Deselect, Delete, Scroll } kind;
+    enum Kind { Add, Move, Select, Deselect, Delete, Scroll, SelectAll, Clear, SelectRun } kind;
     int light;
     QPointF at;
 };
 
 QString describe(const QList<CanvasStep> &steps)
 {
-    static const char *const names[] = {"add", "move", "select", "deselect", "delete", "scroll"};
+    static const char *const names[] = {"add",    "move",       "select", "deselect",  "delete",
+                                        "scroll", "select all", "clear",  "select run"};
     QStringList out;
     for (const CanvasStep &step : steps)
         out << QStringLiteral("%1 %2 (%3, %4)")
@@ -324,7 +337,8 @@ QString describe(const QList<CanvasStep> &steps)
 }
 
 // Plays the steps on a fresh canvas; after each one the view's kept pictures, brought up to
-// date from what changed, must show what pictures drawn afresh show. Returns the number of
+// date from what changed with the tiles' kept lists of their neighbours' squares, must show
+// what pictures drawn afresh from every square show. Returns the number of
 // steps that passed.
 int playCanvasSteps(const QList<CanvasStep> &steps, qreal zoom)
 {
@@ -369,10 +383,28 @@ int playCanvasSteps(const QList<CanvasStep> &steps, qreal zoom)
         case CanvasStep::Scroll:
             view.centerOn(step.at);
             break;
+        case CanvasStep::SelectAll:
+            selection.selectAll();
+            break;
+        case CanvasStep::Clear:
+            selection.clearSelection();
+            break;
+        case CanvasStep::SelectRun: {
+            // Every light, one after another from left to right: more changes in a tile than
+            // it asks the scene about one by one.
+            QList<Light *> run = lights;
+            std::sort(run.begin(), run.end(),
+                      [](const Light *l, const Light *r) { return l->pose().x < r->pose().x; });
+            for (const Light *each : std::as_const(run))
+                selection.setLightSelected(each->uid(), step.light % 2 == 0);
+            break;
+        }
         }
         const QImage kept = view.viewport()->grab().toImage();
         view.dropCanvasPictures();
+        view.setPlainCanvasDrawing(true);
         const QImage fresh = view.viewport()->grab().toImage();
+        view.setPlainCanvasDrawing(false);
         if (kept != fresh)
             return done;
         ++done;
@@ -385,28 +417,45 @@ void TestCanvasChanges::keptPicturesMatchFreshOnes_data()
 {
     QTest::addColumn<quint32>("seed");
     QTest::addColumn<qreal>("zoom");
-    QTest::newRow("seed 1, 1:1") << 1u << 1.0;
-    QTest::newRow("seed 2, 1:1") << 2u << 1.0;
-    QTest::newRow("seed 3, zoomed out") << 3u << 0.37;
-    QTest::newRow("seed 4, zoomed in") << 4u << 2.6;
+    QTest::addColumn<int>("spread");
+    QTest::addColumn<int>("lights");
+    QTest::newRow("seed 1, 1:1") << 1u << 1.0 << 80 << 80;
+    QTest::newRow("seed 2, 1:1") << 2u << 1.0 << 80 << 80;
+    QTest::newRow("seed 3, zoomed out") << 3u << 0.37 << 80 << 80;
+    QTest::newRow("seed 4, zoomed in") << 4u << 2.6 << 80 << 80;
+    // Few lights crowded about the corner: they move within a tile into and out of its
+    // border, where its neighbours did not see them before.
+    QTest::newRow("seed 5, 1:1, crowded") << 5u << 1.0 << 24 << 10;
+    QTest::newRow("seed 6, zoomed out, crowded") << 6u << 0.37 << 24 << 10;
+    QTest::newRow("seed 7, 1:1, crowded") << 7u << 1.0 << 24 << 10;
 }
 
 // The pictures are the fast road; drawing every square afresh is the plain one. Random
-// sessions of lights added, moved across and along tile borders, selected, deselected and
-// deleted must look the same both ways at every step; a failure is cut down to the steps
-// that still fail.
+// sessions of lights added, moved across and along tile borders, selected, deselected (one by
+// one and all at once) and deleted must look the same both ways at every step; a failure is cut
+// down to the steps that still fail.
 void TestCanvasChanges::keptPicturesMatchFreshOnes()
 {
     QFETCH(quint32, seed);
     QFETCH(qreal, zoom);
+    QFETCH(int, spread);
+    QFETCH(int, lights);
     QRandomGenerator random(seed);
     // Around the corner where four tiles meet, so squares straddle borders.
-    auto place = [&random] { return QPointF(200 + random.bounded(80), 200 + random.bounded(80)); };
-    QList<CanvasStep> steps;
-    for (int i = 0; i < 10; ++i)
+    const int from = 240 - spread / 2;
+    auto place = [&] {
+        return QPointF(from + random.bounded(spread), from + random.bounded(spread));
+    };
+    // A light in each of the four tiles first: a tile made later would make its neighbours
+    // look at everything afresh anyway.
+    QList<CanvasStep> steps{{CanvasStep::Add, 0, {150, 150}},
+                            {CanvasStep::Add, 0, {330, 150}},
+                            {CanvasStep::Add, 0, {150, 330}},
+                            {CanvasStep::Add, 0, {330, 330}}};
+    for (int i = 0; i < lights; ++i)
         steps.append({CanvasStep::Add, i, place()});
-    for (int i = 0; i < 50; ++i) {
-        const auto kind = CanvasStep::Kind(random.bounded(6));
+    for (int i = 0; i < 150; ++i) {
+        const auto kind = CanvasStep::Kind(random.bounded(9));
         steps.append(
             {kind, int(random.bounded(100)),
              kind == CanvasStep::Scroll ? QPointF(230 + random.bounded(20) / 3.0, 240) : place()});
@@ -495,6 +544,91 @@ void TestCanvasChanges::wholeSelectionChangesMatchEachLightsOwn()
             QVERIFY2(view.getLayoutViewLight(it.key())->brush().color() == mark, qPrintable(after));
         }
     }
+}
+
+void TestCanvasChanges::colourMemoMatchesEachConversion_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("seed 21") << 21u;
+    QTest::newRow("seed 22") << 22u;
+    QTest::newRow("seed 23") << 23u;
+}
+
+namespace {
+// What the canvas showed for a frame colour before it remembered any: each 8-bit component
+// read from the colour itself.
+QRgb eachComponent(const VeyColor &color)
+{
+    if (!color.isValid())
+        return qRgb(0, 0, 0);
+    return qRgb(int(color.red8()), int(color.green8()), int(color.blue8()));
+}
+
+// The first lookup at which the memo, fed the colours in turn, tells another RGB than the
+// colour's own conversion; -1 when none does.
+int firstMemoMismatch(const QList<VeyColor> &colours)
+{
+    CanvasColorMemo memo;
+    for (int i = 0; i < colours.size(); ++i) {
+        if (memo.rgbOf(colours.at(i)) != eachComponent(colours.at(i)))
+            return i;
+    }
+    return -1;
+}
+} // namespace
+
+// The memo is the fast road to a square's colour; converting every colour is the plain one.
+// Colours of every kind the lights show (RGB, HSV, Yxy, N-channel in the fixtures' spaces,
+// none), more of them than the memo holds and asked for again and again, must come out the
+// same both ways; a failure is cut down to the lookups it needs.
+void TestCanvasChanges::colourMemoMatchesEachConversion()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    const int spaces[][2] = {{1, 0}, {6, 23}, {3, 3}, {2, 24}};
+    QList<VeyColor> pool;
+    for (int i = 0; i < 14; ++i) {
+        VeyColor colour;
+        colour.setRgb8(random.bounded(256), random.bounded(256), random.bounded(256));
+        switch (random.bounded(5)) {
+        case 0:
+            break;
+        case 1:
+            colour = colour.toHsv();
+            break;
+        case 2:
+            colour.setYxyF(random.bounded(1.0), 0.2 + random.bounded(0.2),
+                           0.2 + random.bounded(0.2));
+            break;
+        case 3: {
+            const int *space = spaces[random.bounded(4)];
+            colour = colour.toNChannel(quint32(space[0]), quint32(space[1]), 1);
+            break;
+        }
+        default:
+            colour = VeyColor();
+            break;
+        }
+        pool << colour;
+    }
+    QList<VeyColor> colours;
+    for (int i = 0; i < 400; ++i)
+        colours << pool.at(int(random.bounded(pool.size())));
+    const int failing = firstMemoMismatch(colours);
+    if (failing < 0)
+        return;
+    QList<VeyColor> fewer = colours.mid(0, failing + 1);
+    for (int i = int(fewer.size()) - 2; i >= 0; --i) {
+        QList<VeyColor> tried = fewer;
+        tried.removeAt(i);
+        if (firstMemoMismatch(tried) == tried.size() - 1)
+            fewer = tried;
+    }
+    QStringList names;
+    for (const VeyColor &colour : std::as_const(fewer))
+        names << colour.toString();
+    QFAIL(
+        qPrintable(QStringLiteral("the memo differs after: ") + names.join(QStringLiteral(", "))));
 }
 
 QTEST_MAIN(TestCanvasChanges)
