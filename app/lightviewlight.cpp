@@ -90,13 +90,23 @@ int LightViewLight::dmxChannelNumber() const
     return m_light ? m_light->dmxChannel() + 1 : 0;
 }
 
+namespace {
+// The collator puts an empty name before any other, even one of only ignorable characters,
+// whose key equals the empty name's: the empty names are settled before collating.
+template <typename Collate> bool emptyNameFirst(bool aEmpty, bool bEmpty, Collate collate)
+{
+    if (aEmpty || bEmpty)
+        return aEmpty && !bEmpty;
+    return collate() < 0;
+}
+} // namespace
+
 bool LightViewLight::nameLessThan(const LightViewLight &other) const
 {
     const QString a = text(0);
     const QString b = other.text(0);
-    if (a.isEmpty() || b.isEmpty())
-        return a.isEmpty() && !b.isEmpty();
-    return sharedNumericCollator().compare(a, b) < 0;
+    return emptyNameFirst(a.isEmpty(), b.isEmpty(),
+                          [&] { return sharedNumericCollator().compare(a, b); });
 }
 
 void LightNameKeys::finish()
@@ -126,9 +136,7 @@ bool LightNameKeys::less(const LightViewLight &a, const LightViewLight &b)
     }
     const Key &ka = keyOf(a);
     const Key &kb = keyOf(b);
-    if (ka.empty || kb.empty)
-        return ka.empty && !kb.empty;
-    return ka.key.compare(kb.key) < 0;
+    return emptyNameFirst(ka.empty, kb.empty, [&] { return ka.key.compare(kb.key); });
 }
 
 bool LightViewLight::operator<(const QTreeWidgetItem &other) const
