@@ -61,6 +61,21 @@ bool noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
 
 } // namespace
 
+void DataSupply::prefetchFrameData() const
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(m_portIndex.constData());
+    __builtin_prefetch(m_ipText.constData());
+    __builtin_prefetch(m_frameTable.data());
+    __builtin_prefetch(m_output.claimed.data(), 1);
+    const size_t ports = std::min<size_t>(m_ports.size(), 4);
+    for (size_t i = 0; i < ports; ++i) {
+        __builtin_prefetch(&m_ports[i], 1);
+        __builtin_prefetch(m_ports[i].buffer.constData(), 1);
+    }
+#endif
+}
+
 bool DataSupply::updateLights()
 {
     if (!lightTableCurrent())
@@ -89,6 +104,8 @@ bool DataSupply::updateLights()
     // Light by light in the table's order, which decides who wins where two lights overlap.
     const size_t count = m_frameTable.size();
     LightFrameState *const *states = m_frameTable.data();
+    for (size_t i = 0; i < std::min(count, LightFrameState::PrefetchDistance); ++i)
+        LightFrameState::prefetchForOutput(states[i]);
     for (size_t i = 0; i < count; ++i) {
         if (i + LightFrameState::PrefetchDistance < count)
             LightFrameState::prefetchForOutput(states[i + LightFrameState::PrefetchDistance]);

@@ -367,6 +367,32 @@ void MapModel::endBatch()
 // ---------------------------------------------------------------------------------------------
 // Output
 
+namespace {
+
+// The interfaces in the hash's order, each visited after its fields and then the data they
+// point at were asked for a few places ahead (see DataSupply::prefetchFrameFields).
+template <typename Iterator, typename Visit>
+void walkInterfaces(Iterator begin, Iterator end, Visit &&visit)
+{
+    constexpr int FieldsAhead = 4;
+    constexpr int DataAhead = 2;
+    Iterator fields = begin;
+    Iterator data = begin;
+    for (int i = 0; i < FieldsAhead && fields != end; ++i, ++fields)
+        (*fields)->prefetchFrameFields();
+    for (int i = 0; i < DataAhead && data != end; ++i, ++data)
+        (*data)->prefetchFrameData();
+    for (Iterator it = begin; it != end; ++it) {
+        if (fields != end)
+            (*fields++)->prefetchFrameFields();
+        if (data != end)
+            (*data++)->prefetchFrameData();
+        visit(*it);
+    }
+}
+
+} // namespace
+
 void MapModel::updateLights()
 {
     // Never 0, which is what a light that no frame wrote holds.
@@ -386,10 +412,10 @@ void MapModel::updateLights()
         return;
     }
     qint64 written = 0;
-    for (DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
-        dataSupply->updateLights();
-        written += dataSupply->lightsFirstWritten();
-    }
+    walkInterfaces(m_dataSupplies.cbegin(), m_dataSupplies.cend(), [&written](DataSupply *item) {
+        item->updateLights();
+        written += item->lightsFirstWritten();
+    });
     if (written < m_lights.size())
         endUnwrittenFrames();
     if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
@@ -415,8 +441,8 @@ void MapModel::appendFrameInputs(std::vector<quint64> *words) const
     words->push_back(quint64(m_livePlayDisabled) | quint64(m_colorCacheEnabled) << 1 |
                      quint64(m_postSync) << 2 | quint64(m_portOutSyncEnabled) << 3);
     words->push_back(quint64(m_dataSupplies.size()));
-    for (const DataSupply *dataSupply : std::as_const(m_dataSupplies))
-        dataSupply->appendFrameInputs(words);
+    walkInterfaces(m_dataSupplies.cbegin(), m_dataSupplies.cend(),
+                   [words](const DataSupply *item) { item->appendFrameInputs(words); });
 }
 
 void MapModel::repeatLastFrame()
