@@ -1,6 +1,7 @@
 // The pooled frame state: each light's state finds its own rarely read part (the light that
 // owns it, the colour its levels came from) beside the pool's block, across many blocks and
-// through slots freed and taken again, without any of it overlapping another state.
+// through slots freed and taken again, without any of it overlapping another state; and the
+// widest light's levels fit the state whole.
 
 #include "model/light.h"
 #include "model/lightframestate.h"
@@ -45,6 +46,8 @@ class TestLightFrameState : public QObject
 private slots:
     void coldPartsStayWithTheirStates_data();
     void coldPartsStayWithTheirStates();
+    void widestLightWritesEveryLevel_data();
+    void widestLightWritesEveryLevel();
 };
 
 void TestLightFrameState::coldPartsStayWithTheirStates_data()
@@ -94,6 +97,46 @@ void TestLightFrameState::coldPartsStayWithTheirStates()
     }
     writeAll();
     checkAll();
+}
+
+void TestLightFrameState::widestLightWritesEveryLevel_data()
+{
+    QTest::addColumn<int>("red");
+    QTest::addColumn<int>("green");
+    QTest::addColumn<int>("blue");
+    QTest::newRow("orange") << 255 << 128 << 1;
+    QTest::newRow("blue") << 0 << 40 << 200;
+    QTest::newRow("grey") << 90 << 90 << 90;
+}
+
+// Five 16-bit channels in half mode would be twenty bytes; a light sends sixteen at most, the
+// last six of them repeating the first channels, all converted for this colour and none left
+// from the last one.
+void TestLightFrameState::widestLightWritesEveryLevel()
+{
+    QFETCH(int, red);
+    QFETCH(int, green);
+    QFETCH(int, blue);
+    Light light;
+    light.setLedChemistry(3);
+    light.setResolution(0);
+    light.setHalfFullMode(true);
+    LightFrameState *state = light.frameState();
+    QCOMPARE(state->outputByteCount(), LightLevels::Size);
+    auto write = [state](int r, int g, int b) {
+        VeyColor color;
+        color.setRgb8(uint(r), uint(g), uint(b));
+        state->currentColor = color;
+        state->currentIsMix = false;
+        QByteArray buffer(64, '\0');
+        state->writeDmx(reinterpret_cast<quint8 *>(buffer.data()), int(buffer.size()));
+        return buffer.left(LightLevels::Size);
+    };
+    const QByteArray before = write(255, 255, 255);
+    QCOMPARE(before.mid(10), before.left(6));
+    const QByteArray levels = write(red, green, blue);
+    QVERIFY(levels.left(6) != before.left(6));
+    QCOMPARE(levels.mid(10), levels.left(6));
 }
 
 QTEST_GUILESS_MAIN(TestLightFrameState)
