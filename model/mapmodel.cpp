@@ -50,6 +50,7 @@ MapModel::~MapModel()
     m_changedGroups.clear();
     qDeleteAll(m_dataSupplies);
     m_dataSupplies.clear();
+    m_interfaceOrderValid = false;
 }
 
 bool MapModel::isEmpty() const
@@ -93,6 +94,7 @@ bool MapModel::loadDataSupply(DataSupply *dataSupply)
     }
     dataSupply->connectToMap(this);
     m_dataSupplies.insert(dataSupply->uid(), dataSupply);
+    m_interfaceOrderValid = false;
     return true;
 }
 
@@ -297,6 +299,7 @@ void MapModel::deleteDataSupply(quint64 uid, bool withLights)
     // Looked up again: nothing above removes interfaces, but the pointer must not be trusted
     // across signals that reach arbitrary receivers.
     dataSupply = m_dataSupplies.take(uid);
+    m_interfaceOrderValid = false;
     delete dataSupply;
 }
 
@@ -332,6 +335,7 @@ bool MapModel::clearMap()
     const QList<quint64> dataSupplyUids = m_dataSupplies.keys();
     for (quint64 uid : dataSupplyUids) {
         delete m_dataSupplies.take(uid);
+        m_interfaceOrderValid = false;
         count();
     }
     m_changedGroups.clear();
@@ -412,7 +416,8 @@ void MapModel::updateLights()
         return;
     }
     qint64 written = 0;
-    walkInterfaces(m_dataSupplies.cbegin(), m_dataSupplies.cend(), [&written](DataSupply *item) {
+    const std::vector<DataSupply *> &interfaces = interfacesInOrder();
+    walkInterfaces(interfaces.cbegin(), interfaces.cend(), [&written](DataSupply *item) {
         item->updateLights();
         written += item->lightsFirstWritten();
     });
@@ -441,15 +446,25 @@ void MapModel::appendFrameInputs(std::vector<quint64> *words) const
     words->push_back(quint64(m_livePlayDisabled) | quint64(m_colorCacheEnabled) << 1 |
                      quint64(m_postSync) << 2 | quint64(m_portOutSyncEnabled) << 3);
     words->push_back(quint64(m_dataSupplies.size()));
-    walkInterfaces(m_dataSupplies.cbegin(), m_dataSupplies.cend(),
+    const std::vector<DataSupply *> &interfaces = interfacesInOrder();
+    walkInterfaces(interfaces.cbegin(), interfaces.cend(),
                    [words](const DataSupply *item) { item->appendFrameInputs(words); });
+}
+
+const std::vector<DataSupply *> &MapModel::interfacesInOrder() const
+{
+    if (!m_interfaceOrderValid) {
+        m_interfaceOrder.assign(m_dataSupplies.cbegin(), m_dataSupplies.cend());
+        m_interfaceOrderValid = true;
+    }
+    return m_interfaceOrder;
 }
 
 void MapModel::repeatLastFrame()
 {
     if (m_livePlayDisabled)
         return;
-    for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
+    for (DataSupply *dataSupply : interfacesInOrder())
         dataSupply->repeatLastFrame();
     if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
         emit signalSendPortOutSync();
@@ -477,7 +492,7 @@ bool MapModel::prepareLightsOnly(const std::vector<quint64> &uids)
 void MapModel::updatePreparedLights()
 {
     std::vector<LightFrameState *> states;
-    for (DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
+    for (DataSupply *dataSupply : interfacesInOrder()) {
         const auto first =
             std::lower_bound(m_preparedLights.begin(), m_preparedLights.end(),
                              std::make_pair(dataSupply, static_cast<LightFrameState *>(nullptr)));
