@@ -97,6 +97,7 @@ private slots:
     void version3SendsOnlyPortsWithLights();
     void portsMatchedByNumber();
     void missingInterfaces();
+    void interfacesAddedAndDeletedBetweenFrames();
     void broadcastForms();
     void usedSizeCoversEveryWrittenByte_data();
     void usedSizeCoversEveryWrittenByte();
@@ -248,6 +249,42 @@ void TestDataSupply::missingInterfaces()
     QSignalSpy portOuts(v2.ds, &DataSupply::signalSendPortOut);
     v2.ds->updateLights();
     QCOMPARE(portOuts.count(), 1);
+}
+
+// The map's frame reaches exactly the interfaces it holds at that moment.
+void TestDataSupply::interfacesAddedAndDeletedBetweenFrames()
+{
+    Rig rig;
+    rig.map.setLivePlayDisabled(false);
+    rig.addLight(10, 0, 0);
+    QSignalSpy frames(&rig.map, &MapModel::signalSendDmxFrame);
+    auto sentTo = [&frames] {
+        QStringList addresses;
+        for (const QList<QVariant> &frame : std::as_const(frames))
+            addresses.append(frame.at(0).toString());
+        frames.clear();
+        addresses.sort();
+        return addresses;
+    };
+    rig.map.updateLights();
+    QCOMPARE(sentTo(), QStringList{QStringLiteral("127.0.0.5")});
+
+    auto *second = new DataSupply(2);
+    second->setUid(2);
+    second->setIpAddressText(QStringLiteral("127.0.0.6"));
+    second->setProtocolVersion(1);
+    rig.map.addDataSupply(second);
+    auto *light = new Light;
+    light->setUid(20);
+    light->setDataSupplyUid(2);
+    rig.map.addLight(light);
+    second->addLight(20);
+    rig.map.updateLights();
+    QCOMPARE(sentTo(), (QStringList{QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.6")}));
+
+    rig.map.deleteDataSupply(1, true);
+    rig.map.updateLights();
+    QCOMPARE(sentTo(), QStringList{QStringLiteral("127.0.0.6")});
 }
 
 void TestDataSupply::broadcastForms()
