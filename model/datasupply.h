@@ -17,6 +17,7 @@
 
 class QDomDocument;
 class QDomElement;
+class QMetaMethod;
 class XmlTextWriter;
 class DeviceDictionary;
 class Light;
@@ -123,6 +124,8 @@ public:
 #endif
     }
     void prefetchFrameData() const;
+    // The first lights a frame writes, once prefetchFrameData brought their pointers.
+    void prefetchFrameLights() const;
 
     // Lights
     QList<quint64> lights() const
@@ -214,8 +217,13 @@ signals:
     void signalSendSetValue(QString ipAddress, quint64 serialNumber, QString propertyName,
                             QString propertyValue);
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
 private:
     bool lightTableCurrent() const;
+    void sendDmxFrame(const QString &ip, const QByteArray &data);
+    void sendPortOut(const QString &ip, const DmxPort &port, const QByteArray &data);
     void invalidateLightTable();
     int portIndexOfLight(const Light *light) const;
     // Inline: the frame asks it for every light.
@@ -256,6 +264,12 @@ private:
     // ever share a value, not even those of an interface deleted and one made in its place.
     quint64 m_lightListRevision = 0;
     InterfaceFrameOutput m_output;
+    // While the map's own forwarding is all that listens to the frame signals, a frame emits
+    // the map's signals itself: this interface's connection lists, cold at every interface of
+    // a large frame, are then never read. Once anything else listens it stays off.
+    bool m_sendsThroughMap = false;
+    bool m_framesHaveOtherListeners = false;
+    bool m_connectingToMap = false;
     QString m_ipText = QStringLiteral("0.0.0.0");
 
     QString m_name = QStringLiteral("New DataSupply");
