@@ -463,11 +463,12 @@ const std::vector<DataSupply *> &MapModel::interfacesInOrder() const
 {
     if (!m_interfaceOrderValid) {
         m_interfaceOrder.assign(m_dataSupplies.cbegin(), m_dataSupplies.cend());
-        // Front to back through memory rather than in the hash's order, which differs from run
-        // to run: interfaces made one after another with their lights are then walked in the
-        // order their records and their lights' frame states lie, and the hardware streams
-        // both instead of starting cold at every interface.
-        std::sort(m_interfaceOrder.begin(), m_interfaceOrder.end(), std::less<DataSupply *>());
+        // Back to front through memory rather than in the hash's order, which differs from run
+        // to run. The effect walk just went front to back over every light's frame state, so
+        // the last ones it touched are the ones still in the caches: interfaces made one after
+        // another with their lights start from there, where a walk in the same direction would
+        // find the front evicted and then evict the back before it got there.
+        std::sort(m_interfaceOrder.begin(), m_interfaceOrder.end(), std::greater<DataSupply *>());
         m_interfaceOrderValid = true;
     }
     return m_interfaceOrder;
