@@ -374,7 +374,7 @@ void MapModel::endBatch()
 
 namespace {
 
-// The interfaces in the hash's order, each visited after its fields and then the data they
+// The interfaces in the kept order, each visited after its fields and then the data they
 // point at were asked for a few places ahead (see DataSupply::prefetchFrameFields). A walk that
 // writes lights also asks for the next interface's first lights, whose pointers arrived with
 // its data: each interface's own walk asks ahead only within its lights, so without this every

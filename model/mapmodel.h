@@ -199,7 +199,7 @@ private:
     QHash<quint64, Light *> m_lights;
     QHash<quint64, Group *> m_groups;
     QHash<quint64, DataSupply *> m_dataSupplies;
-    // The interfaces in the hash's order, for frames: the hash is reserved for far more
+    // The interfaces in memory order, for frames: the hash is reserved for far more
     // interfaces than a map has, and stepping through its empty buckets three times a frame
     // cost more than the interfaces themselves. Made again after any change of the hash.
     const std::vector<DataSupply *> &interfacesInOrder() const;
