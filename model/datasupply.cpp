@@ -12,6 +12,7 @@
 #include <QDomDocument>
 #include <QDomElement>
 #include <QMap>
+#include <QMetaMethod>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -193,8 +194,12 @@ bool DataSupply::connectToMap(MapModel *map)
 {
     if (!map)
         return false;
+    // The frame signals reach only one map directly: a second one is served the usual way.
+    if (m_map && m_map != map)
+        m_framesHaveOtherListeners = true;
     m_map = map;
     invalidateLightTable();
+    m_connectingToMap = true;
     connect(this, &DataSupply::updatedDataSupply, map, &MapModel::updatedDataSupply,
             Qt::UniqueConnection);
     connect(this, &DataSupply::updatedLightProperty, map, &MapModel::updatedLightProperty,
@@ -216,7 +221,24 @@ bool DataSupply::connectToMap(MapModel *map)
     connect(this, &DataSupply::signalSendArtNetData, map, &MapModel::signalSendArtNetData,
             Qt::UniqueConnection);
     connect(this, &DataSupply::msg, map, &MapModel::msg, Qt::UniqueConnection);
+    m_connectingToMap = false;
+    connect(map, &QObject::destroyed, this, [this] {
+        m_sendsThroughMap = false;
+        m_framesHaveOtherListeners = true;
+    });
+    m_sendsThroughMap = !m_framesHaveOtherListeners;
     return true;
+}
+
+void DataSupply::connectNotify(const QMetaMethod &signal)
+{
+    if (m_connectingToMap)
+        return;
+    if (signal == QMetaMethod::fromSignal(&DataSupply::signalSendDmxFrame) ||
+        signal == QMetaMethod::fromSignal(&DataSupply::signalSendPortOut)) {
+        m_framesHaveOtherListeners = true;
+        m_sendsThroughMap = false;
+    }
 }
 
 bool DataSupply::lessThan(const DataSupply *) const

@@ -17,6 +17,7 @@
 
 class QDomDocument;
 class QDomElement;
+class QMetaMethod;
 class XmlTextWriter;
 class DeviceDictionary;
 class Light;
@@ -111,9 +112,26 @@ public:
     // calls give equal words only when a frame would send what the one before sent, given
     // equal lights and colours.
     void appendFrameInputs(std::vector<quint64> *words) const;
+    // A frame walks every interface, and over many of them it would wait on memory for each:
+    // the walk asks ahead for the interface's own fields, and a little later (once those
+    // arrived) for what they point at.
+    void prefetchFrameFields() const
+    {
+#if defined(__GNUC__)
+        const char *self = reinterpret_cast<const char *>(this);
+        for (int line = 0; line < 4; ++line)
+            __builtin_prefetch(self + 64 * line);
+#endif
+    }
+    void prefetchFrameData() const;
+    // The first lights a frame writes, once prefetchFrameData brought their pointers.
+    void prefetchFrameLights() const;
 
     // Lights
-    QList<quint64> lights() const { return m_lightUids; }
+    QList<quint64> lights() const
+    {
+        return m_lightUids;
+    }
     QList<Light *> lightObjects() const;
     void rebuildLightMap();
     // The map calls this for every light that leaves it: resolved lights are dropped only
@@ -124,9 +142,18 @@ public:
     QRect boundingRect() const;
 
     // Properties
-    QString property(const QString &name) const { return m_properties.value(name); }
-    bool hasProperty(const QString &name) const { return m_properties.contains(name); }
-    QHash<QString, QString> properties() const { return m_properties; }
+    QString property(const QString &name) const
+    {
+        return m_properties.value(name);
+    }
+    bool hasProperty(const QString &name) const
+    {
+        return m_properties.contains(name);
+    }
+    QHash<QString, QString> properties() const
+    {
+        return m_properties;
+    }
     void setProperty(const QString &name, const QString &value);
     quint32 dmxAddress() const;
     QString sftVersion() const;
@@ -149,11 +176,17 @@ public slots:
     void removeLight(quint64 uid);
     void setDMXBufSize(int size);
     // Puts the size back to one it had before, smaller or not: setDMXBufSize only grows it.
-    void restoreDMXBufSize(int size) { m_dmxBufSize = size; }
+    void restoreDMXBufSize(int size)
+    {
+        m_dmxBufSize = size;
+    }
     bool updateLights();
     // How many lights the last updateLights wrote that no interface had written before it in
     // the same map frame.
-    quint32 lightsFirstWritten() const { return m_output.firstWrites; }
+    quint32 lightsFirstWritten() const
+    {
+        return m_output.firstWrites;
+    }
     // Sends what the last updateLights sent, as it sent it; for a frame in which nothing the
     // output depends on has changed (see appendFrameInputs).
     void repeatLastFrame();
@@ -184,8 +217,13 @@ signals:
     void signalSendSetValue(QString ipAddress, quint64 serialNumber, QString propertyName,
                             QString propertyValue);
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
 private:
     bool lightTableCurrent() const;
+    void sendDmxFrame(const QString &ip, const QByteArray &data);
+    void sendPortOut(const QString &ip, const DmxPort &port, const QByteArray &data);
     void invalidateLightTable();
     int portIndexOfLight(const Light *light) const;
     // Inline: the frame asks it for every light.
@@ -205,33 +243,20 @@ private:
     QList<QPair<QString, QString>> propertyEntries() const;
     void moveLightChannels(const QString &name, const QString &value, quint32 base);
 
+    // What every frame reads comes first, so that a frame over many interfaces loads a few
+    // adjacent lines of each (see prefetchForFrame).
     int m_type;
-    quint64 m_uid = 0xFFFFFFFF;
-    QString m_name = QStringLiteral("New DataSupply");
-    quint64 m_serialNumber = 0xFFFFFFFF;
-    quint32 m_ipv4 = 0;
-    QString m_ipText = QStringLiteral("0.0.0.0");
+    quint16 m_protocolVersion = 1;
     bool m_hasIpAddress = false;
     bool m_missing = false;
-    QString m_macAddress = QStringLiteral("FF:FF:FF:FF:FF:FF");
+    quint64 m_uid = 0xFFFFFFFF;
+    quint32 m_ipv4 = 0;
     quint32 m_universe = 0;
-    quint16 m_protocolVersion = 1;
-    QString m_versionString;
-    QString m_family;
-    int m_dmxBufSize = 12;
-    QString m_auxAddress = QStringLiteral("0.0.0.0");
-    QString m_auxText1;
-    QString m_auxText2;
-
+    MapModel *m_map = nullptr;
     std::vector<DmxPort> m_ports;
     QVector<quint8> m_portIndex;
-
-    QList<quint64> m_lightUids;
-    QSet<quint64> m_lightUidSet; // keeps duplicate checks constant-time on big interfaces
-    // Resolved lights; trusted while no light entered the map (one may resolve a listed uid)
-    // and none that this interface lists left it (forgetLeavingLight).
-    std::vector<Light *> m_lightTable;
-    // The same lights' frame states, in the same order: the frame walks only these.
+    // The same lights' frame states as m_lightTable, in the same order: the frame walks only
+    // these.
     std::vector<LightFrameState *> m_frameTable;
     bool m_lightTableValid = false;
     quint64 m_lightTableGeneration = 0;
@@ -239,9 +264,31 @@ private:
     // ever share a value, not even those of an interface deleted and one made in its place.
     quint64 m_lightListRevision = 0;
     InterfaceFrameOutput m_output;
+    // While the map's own forwarding is all that listens to the frame signals, a frame emits
+    // the map's signals itself: this interface's connection lists, cold at every interface of
+    // a large frame, are then never read. Once anything else listens it stays off.
+    bool m_sendsThroughMap = false;
+    bool m_framesHaveOtherListeners = false;
+    bool m_connectingToMap = false;
+    QString m_ipText = QStringLiteral("0.0.0.0");
+
+    QString m_name = QStringLiteral("New DataSupply");
+    quint64 m_serialNumber = 0xFFFFFFFF;
+    QString m_macAddress = QStringLiteral("FF:FF:FF:FF:FF:FF");
+    QString m_versionString;
+    QString m_family;
+    int m_dmxBufSize = 12;
+    QString m_auxAddress = QStringLiteral("0.0.0.0");
+    QString m_auxText1;
+    QString m_auxText2;
+
+    QList<quint64> m_lightUids;
+    QSet<quint64> m_lightUidSet; // keeps duplicate checks constant-time on big interfaces
+    // Resolved lights; trusted while no light entered the map (one may resolve a listed uid)
+    // and none that this interface lists left it (forgetLeavingLight).
+    std::vector<Light *> m_lightTable;
 
     QHash<QString, QString> m_properties;
-    MapModel *m_map = nullptr;
     PropertyMapper *m_propertyMapper = nullptr;
     DeviceDictionary *m_deviceDictionary = nullptr;
 };

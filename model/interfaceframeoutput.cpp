@@ -61,6 +61,30 @@ bool noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
 
 } // namespace
 
+void DataSupply::prefetchFrameData() const
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(m_portIndex.constData());
+    __builtin_prefetch(m_ipText.constData());
+    __builtin_prefetch(m_frameTable.data());
+    __builtin_prefetch(m_output.claimed.data(), 1);
+    const size_t ports = std::min<size_t>(m_ports.size(), 4);
+    for (size_t i = 0; i < ports; ++i) {
+        __builtin_prefetch(&m_ports[i], 1);
+        __builtin_prefetch(m_ports[i].buffer.constData(), 1);
+    }
+#endif
+}
+
+void DataSupply::prefetchFrameLights() const
+{
+    // A table out of date may hold states that left: asking for them is harmless, and
+    // updateLights rebuilds the table before it reads any.
+    const size_t count = std::min(m_frameTable.size(), LightFrameState::PrefetchDistance);
+    for (size_t i = 0; i < count; ++i)
+        LightFrameState::prefetchForOutput(m_frameTable[i]);
+}
+
 bool DataSupply::updateLights()
 {
     if (!lightTableCurrent())
@@ -89,6 +113,8 @@ bool DataSupply::updateLights()
     // Light by light in the table's order, which decides who wins where two lights overlap.
     const size_t count = m_frameTable.size();
     LightFrameState *const *states = m_frameTable.data();
+    for (size_t i = 0; i < std::min(count, LightFrameState::PrefetchDistance); ++i)
+        LightFrameState::prefetchForOutput(states[i]);
     for (size_t i = 0; i < count; ++i) {
         if (i + LightFrameState::PrefetchDistance < count)
             LightFrameState::prefetchForOutput(states[i + LightFrameState::PrefetchDistance]);
@@ -176,6 +202,24 @@ void DataSupply::appendFrameInputs(std::vector<quint64> *words) const
     }
 }
 
+void DataSupply::sendDmxFrame(const QString &ip, const QByteArray &data)
+{
+    if (m_sendsThroughMap)
+        emit m_map->signalSendDmxFrame(ip, 0, 0, data);
+    else
+        emit signalSendDmxFrame(ip, 0, 0, data);
+}
+
+void DataSupply::sendPortOut(const QString &ip, const DmxPort &port, const QByteArray &data)
+{
+    if (m_sendsThroughMap)
+        emit m_map->signalSendPortOut(ip, 0xFFFFFFFF, port.number, quint16(port.flags),
+                                      port.startCode, data);
+    else
+        emit signalSendPortOut(ip, 0xFFFFFFFF, port.number, quint16(port.flags), port.startCode,
+                               data);
+}
+
 // A rebuild takes this frame's bytes from the port buffers; otherwise the last frame's go
 // out again.
 void DataSupply::emitFrames(bool rebuild)
@@ -205,7 +249,7 @@ void DataSupply::emitFrames(bool rebuild)
             if (!m_missing)
                 emit signalSendBroadcastDmxFrame(m_universe, 0, 0, sent(port, DmxPort::BufferSize));
         } else if (port.usedSize != 0 && !m_missing) {
-            emit signalSendDmxFrame(ip, 0, 0, sent(port, port.usedSize));
+            sendDmxFrame(ip, sent(port, port.usedSize));
         }
         break;
     }
@@ -218,8 +262,7 @@ void DataSupply::emitFrames(bool rebuild)
                                                     port.startCode,
                                                     sent(port, DmxPort::BufferSize));
             } else if (port.usedSize != 0) {
-                emit signalSendPortOut(ip, 0xFFFFFFFF, port.number, quint16(port.flags),
-                                       port.startCode, sent(port, port.usedSize));
+                sendPortOut(ip, port, sent(port, port.usedSize));
             }
         }
         break;

@@ -15,15 +15,15 @@ using ClaimedBytes = std::array<quint64, DmxPort::BufferSize / 64>;
 // and partial frames are only sound while these say so.
 struct InterfaceFrameOutput
 {
-    // Whether the last updateLights sent anything, so a repeated frame sends the same.
-    bool lastFrameSent = false;
-    quint32 writtenInFrame = 0;
-    bool lightsOverlap = true;
     // Moves whenever the kept datagrams no longer match the ports, so the next frame is
     // built whole.
     quint64 revision = 0;
+    quint32 writtenInFrame = 0;
     // Lights this interface was the first to write in the last whole frame.
     quint32 firstWrites = 0;
+    // Whether the last updateLights sent anything, so a repeated frame sends the same.
+    bool lastFrameSent = false;
+    bool lightsOverlap = true;
     // Room for the claimed bytes of every port, kept from frame to frame.
     std::vector<ClaimedBytes> claimed;
 

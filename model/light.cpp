@@ -444,8 +444,8 @@ void Light::applyDeviceInfo(const QString &value)
         channels = 0;
     if (channels < 0 || channels > MaxChannelsPerColor)
         return;
-    m_hot->channelsPerColor = quint32(channels);
-    m_hot->footprint = quint32(channels);
+    m_hot->channelsPerColor = quint8(channels);
+    m_hot->footprint = quint8(channels);
 }
 
 void Light::mergeStartupChannel(const QString &name)
@@ -580,9 +580,10 @@ void Light::updateChannelLayout()
     channels = channelsForControlMode(m_colorControlMode, channels);
     if (m_whiteInputMode == 0)
         channels = 2;
-    m_hot->channelsPerColor = channels;
+    // At most eight channels of two bytes, doubled in half mode: a byte holds the footprint.
+    m_hot->channelsPerColor = quint8(channels);
     m_hot->bytesPerChannel = m_resolution != 0 ? 1 : 2;
-    m_hot->footprint = channels * m_hot->bytesPerChannel * (m_hot->half ? 2 : 1);
+    m_hot->footprint = quint8(channels * m_hot->bytesPerChannel * (m_hot->half ? 2 : 1));
     if (m_hot->footprint < 7)
         removeUnusedStartupChannels();
     m_hot->hueweaveEnabled = m_colorControlMode >= 2;
@@ -607,7 +608,7 @@ void Light::updateChannelLayout()
 
 void Light::forgetRenderedColor()
 {
-    m_hot->lastRenderedColor = VeyColor();
+    m_hot->cold().lastRenderedColor = VeyColor();
     m_hot->renderedIsMix = false;
     m_hot->renderedColorKept = false;
     m_hot->fixtureKey = 0;

@@ -23,10 +23,33 @@ namespace {
 constexpr int kMixOver = 24;
 
 // Slots are handed out in blocks; blocks live as long as the process, like the colour cache,
-// since lights come and go with every map load and reuse their slots.
+// since lights come and go with every map load and reuse their slots. A block holds its states
+// and after them their cold parts, and is aligned to a power of two at least its size, so a
+// state finds its cold part from its own address.
 class FrameStatePool
 {
 public:
+    using Cold = LightFrameState::Cold;
+
+    static constexpr size_t BlockSize = 512;
+    static constexpr size_t HotBytes = BlockSize * sizeof(LightFrameState);
+    static constexpr size_t BlockBytes = HotBytes + BlockSize * sizeof(Cold);
+    static constexpr size_t BlockAlignment = [] {
+        size_t alignment = 1;
+        while (alignment < BlockBytes)
+            alignment *= 2;
+        return alignment;
+    }();
+    static_assert(HotBytes % alignof(Cold) == 0, "cold parts misaligned");
+
+    static Cold *coldOf(LightFrameState *state)
+    {
+        const quintptr address = quintptr(state);
+        const quintptr block = address & ~quintptr(BlockAlignment - 1);
+        const size_t index = size_t(address - block) / sizeof(LightFrameState);
+        return reinterpret_cast<Cold *>(block + HotBytes) + index;
+    }
+
     LightFrameState *take()
     {
         QMutexLocker lock(&m_mutex);
@@ -44,27 +67,26 @@ public:
     }
 
 private:
-    static constexpr size_t BlockSize = 1024;
-
     struct BlockDeleter
     {
-        void operator()(LightFrameState *block) const
+        void operator()(char *block) const
         {
-            ::operator delete[](block, std::align_val_t(alignof(LightFrameState)));
+            ::operator delete[](block, std::align_val_t(BlockAlignment));
         }
     };
 
     void grow()
     {
-        auto *block = static_cast<LightFrameState *>(::operator new[](
-            BlockSize * sizeof(LightFrameState), std::align_val_t(alignof(LightFrameState))));
+        auto *block =
+            static_cast<char *>(::operator new[](BlockBytes, std::align_val_t(BlockAlignment)));
         m_blocks.emplace_back(block);
+        auto *states = reinterpret_cast<LightFrameState *>(block);
         for (size_t i = 0; i < BlockSize; ++i)
-            m_free.push(block + i);
+            m_free.push(states + i);
     }
 
     QMutex m_mutex;
-    std::vector<std::unique_ptr<LightFrameState, BlockDeleter>> m_blocks;
+    std::vector<std::unique_ptr<char, BlockDeleter>> m_blocks;
     // Lowest address first, so a map built light by light fills memory front to back.
     std::priority_queue<LightFrameState *, std::vector<LightFrameState *>,
                         std::greater<LightFrameState *>>
@@ -271,10 +293,15 @@ quint32 LightFrameState::internFixtureKey(const LightColorKey &key, quint32 foot
     return id;
 }
 
+LightFrameState::Cold *LightFrameState::coldOf(LightFrameState *state)
+{
+    return FrameStatePool::coldOf(state);
+}
+
 LightFrameState *LightFrameState::allocate(Light *owner)
 {
     auto *state = new (pool().take()) LightFrameState;
-    state->owner = owner;
+    new (&state->cold()) Cold{VeyColor(), owner};
     return state;
 }
 
@@ -282,6 +309,7 @@ void LightFrameState::release(LightFrameState *state)
 {
     if (!state)
         return;
+    state->cold().~Cold();
     state->~LightFrameState();
     pool().give(state);
 }
@@ -303,7 +331,7 @@ void LightFrameState::mixOverCurrentColor(const VeyColor &color)
 void LightFrameState::listCanvasChange()
 {
     canvasListed = true;
-    owner->listCanvasChange();
+    owner()->listCanvasChange();
 }
 
 void LightFrameState::applyEffectColor(const VeyColor &color, int priority)
@@ -343,8 +371,8 @@ void LightFrameState::writeDmx(quint8 *buffer, int size)
     if (!(currentIsMix && renderedIsMix)) {
         if (currentIsMix && fixtureKey != 0)
             takeMixLevels();
-        else if (!renderedColorKept || currentColor != lastRenderedColor)
-            owner->convertCurrentColor();
+        else if (!renderedColorKept || currentColor != cold().lastRenderedColor)
+            owner()->convertCurrentColor();
     }
     std::memcpy(buffer + dmxChannel, levelScratch, size_t(bytes));
     levelsWritten = true;
@@ -361,7 +389,7 @@ void LightFrameState::takeMixLevels()
         renderedColorKept = false;
         return;
     }
-    owner->convertCurrentColor();
+    owner()->convertCurrentColor();
     if (fixtureKey != 0)
         levels.store(mixSerial, fixtureKey, levelScratch);
 }
@@ -384,7 +412,8 @@ void LightFrameState::zeroCurrentColor()
     // of a handful of them, so they are made once and copied.
     const bool nChannel = channelsPerColor >= 4;
     const bool flag = nChannel ? hueweaveEnabled : currentColor.profileSetFlag();
-    ZeroColor &zero = zeroColors().slot(nChannel ? channelsPerColor : 0, hueweaveProfileId, flag);
+    const quint32 channels = nChannel ? channelsPerColor : 0;
+    ZeroColor &zero = zeroColors().slot(channels, hueweaveProfileId, flag);
     if (!zero.made) {
         const int profileId = hueweaveProfileId;
         VeyColor color;
@@ -396,7 +425,7 @@ void LightFrameState::zeroCurrentColor()
         } else {
             color.setRgbF(0.0, 0.0, 0.0, 0.0, quint32(profileId));
         }
-        zero = {true, nChannel ? channelsPerColor : 0, hueweaveProfileId, flag, color};
+        zero = {true, channels, hueweaveProfileId, flag, color};
     }
     currentColor = zero.color;
     currentIsMix = false;
@@ -407,7 +436,7 @@ void LightFrameState::zeroCurrentColor()
 void Light::convertCurrentColor()
 {
     LightFrameState &hot = *m_hot;
-    hot.lastRenderedColor = hot.currentColor;
+    hot.cold().lastRenderedColor = hot.currentColor;
     hot.renderedIsMix = hot.currentIsMix;
     hot.renderedColorKept = true;
     // The whole key, not only the colour: the half flag and the dimming curve can change as
@@ -423,31 +452,32 @@ void Light::convertCurrentColor()
         return;
     }
 
-    // Zeroed so that channels the conversion does not reach come out dark, not stale.
-    std::memset(hot.levelScratch, 0, sizeof hot.levelScratch);
+    // Room for any conversion's output, of which only the first LightLevels::Size bytes go
+    // out. Zeroed so that channels the conversion does not reach come out dark, not stale.
+    quint8 levels[2 * LightLevels::Size] = {};
     const int width = int(hot.bytesPerChannel);
     if (consistency)
-        renderColorToChannels(hot.currentColor, hot.levelScratch, int(sizeof hot.levelScratch),
-                              hot.hueweaveProfileId, hot.hueweaveEnabled, width, m_dimmingCurve,
-                              quint8(hot.footprint));
+        renderColorToChannels(hot.currentColor, levels, int(sizeof levels), hot.hueweaveProfileId,
+                              hot.hueweaveEnabled, width, m_dimmingCurve, hot.footprint);
     else
-        colorToOutputBytes(hot.currentColor, hot.levelScratch, width, int(m_dimmingCurve));
+        colorToOutputBytes(hot.currentColor, levels, width, int(m_dimmingCurve));
 
     const int m = int(qMin<quint32>(hot.channelsPerColor * hot.bytesPerChannel, LightLevels::Size));
     if (hasDarkLastChannel(m_ledChemistry) && m >= width) {
-        hot.levelScratch[m - 1] = 0;
+        levels[m - 1] = 0;
         if (width == 2)
-            hot.levelScratch[m - 2] = 0;
+            levels[m - 2] = 0;
     }
     if (hot.half) {
         if (m_ledChemistry == 254) {
             // Chemistry 254 drives channels 4 and 5 with the level of channel 3.
-            std::memcpy(hot.levelScratch + 4 * width, hot.levelScratch + 3 * width, size_t(width));
-            std::memcpy(hot.levelScratch + 5 * width, hot.levelScratch + 3 * width, size_t(width));
+            std::memcpy(levels + 4 * width, levels + 3 * width, size_t(width));
+            std::memcpy(levels + 5 * width, levels + 3 * width, size_t(width));
         } else {
-            std::memcpy(hot.levelScratch + m, hot.levelScratch, size_t(m));
+            std::memcpy(levels + m, levels, size_t(m));
         }
     }
+    std::memcpy(hot.levelScratch, levels, LightLevels::Size);
 
     auto *block = new LightLevels;
     std::memcpy(block->bytes, hot.levelScratch, size_t(hot.outputByteCount()));

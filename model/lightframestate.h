@@ -24,25 +24,34 @@ struct alignas(64) LightFrameState
     // The colour of this frame, one cache line.
     VeyColor currentColor;
 
-    // One cache line: the output bytes and everything a steady frame reads besides colours.
-    // Room for any conversion's output; only the first LightLevels::Size bytes go out.
-    quint8 levelScratch[2 * LightLevels::Size] = {};
+    // One cache line: the output bytes and everything else both passes of a frame read and
+    // write. Fields are as narrow as their values allow (a light has at most eight channels
+    // of at most two bytes, twice over in half mode), so that a frame over a large map
+    // streams through two lines a light.
+    quint8 levelScratch[LightLevels::Size] = {};
+    // Which mix the light last took from the shared mix cache: every mix the cache makes has
+    // its own serial, so an equal serial means an equal colour. 0 is no mix.
+    quint64 mixSerial = 0;
+    // Which interface wrote the light in the map's last whole frame (writtenInFrame), and
+    // whether it was the only write: only then can a frame rewrite the light alone.
+    DataSupply *writer = nullptr;
     int dmxChannel = 0;
-    quint32 footprint = 3;
-    quint32 channelsPerColor = 3;
     qint32 hueweaveProfileId = 0;
     qint32 lastPriority = 0;
     quint32 equalPriorityCount = 0;
-    quint16 bytesPerChannel = 1;
-    quint8 port = 0;
-    bool half = false;
-    bool hueweaveEnabled = false;
-    bool firstColorOfFrame = true;
+    // The light's conversion settings as one number (see internFixtureKey); 0 until the next
+    // conversion after any change of settings.
+    quint32 fixtureKey = 0;
+    quint32 writtenInFrame = 0;
     // The entry of the shared mix cache the light's last mix came from (see mixSerial).
     quint16 mixSlot = 0;
+    quint8 channelsPerColor = 3;
+    quint8 footprint = 3;
+    quint8 bytesPerChannel = 1;
+    quint8 port = 0;
     // What is known about colours being equal without comparing them: currentColor equals
-    // the result of the light's last mix, and lastRenderedColor equals it. Cleared whenever
-    // unsure, which only costs a comparison.
+    // the result of the light's last mix, and the last rendered colour equals it. Cleared
+    // whenever unsure, which only costs a comparison.
     bool currentIsMix : 1;
     bool renderedIsMix : 1;
     // What the layout canvas last showed, so a steady frame tells it nothing: the last mix, or
@@ -51,29 +60,34 @@ struct alignas(64) LightFrameState
     bool canvasIsMix : 1;
     bool canvasIsZero : 1;
     bool canvasListed : 1;
-    // Whether lastRenderedColor holds the colour the levels were made from; a write that took
-    // its levels by mix and fixture key leaves it behind, so the next comparison converts.
+    // Whether the last rendered colour (see Cold) holds the colour the levels were made from;
+    // a write that took its levels by mix and fixture key leaves it behind, so the next
+    // comparison converts.
     bool renderedColorKept : 1;
     // Whether the last writeDmx wrote the levels (the colour was valid and they fitted).
     bool levelsWritten : 1;
-    // The light's conversion settings as one number (see internFixtureKey); 0 until the next
-    // conversion after any change of settings.
-    quint32 fixtureKey = 0;
+    bool half : 1;
+    bool hueweaveEnabled : 1;
+    bool firstColorOfFrame : 1;
+    // How many interfaces wrote the light in writtenInFrame, counting to 2.
+    quint8 writes : 2;
 
-    Light *owner = nullptr;
-    // Which mix the light last took from the shared mix cache: every mix the cache makes has
-    // its own serial, so an equal serial means an equal colour. 0 is no mix.
-    quint64 mixSerial = 0;
-    // Which interface wrote the light in the map's last whole frame (writtenInFrame), and
-    // whether it was the only write: only then can a frame rewrite the light alone.
-    DataSupply *writer = nullptr;
-    quint32 writtenInFrame = 0;
-    quint8 writes = 0;
-    VeyColor lastRenderedColor;
+    // What only a conversion or a canvas reads: kept beside the pool's block of states rather
+    // than in them, so that the frame never loads it for a light whose levels it finds.
+    struct Cold
+    {
+        // The colour the levels in levelScratch were converted from.
+        VeyColor lastRenderedColor;
+        Light *owner = nullptr;
+    };
+    Cold &cold() { return *coldOf(this); }
+    const Cold &cold() const { return *coldOf(const_cast<LightFrameState *>(this)); }
+    Light *owner() const { return cold().owner; }
 
     LightFrameState()
         : currentIsMix(false), renderedIsMix(false), canvasIsMix(false), canvasIsZero(false),
-          canvasListed(false), renderedColorKept(false), levelsWritten(false)
+          canvasListed(false), renderedColorKept(false), levelsWritten(false), half(false),
+          hueweaveEnabled(false), firstColorOfFrame(true), writes(0)
     {}
 
     void applyEffectColor(const VeyColor &color, int priority);
@@ -95,8 +109,6 @@ struct alignas(64) LightFrameState
     // The last buffer byte the light's footprint claims.
     qint64 lastFootprintChannel() const { return qint64(dmxChannel) + qint64(footprint) - 1; }
 
-    // Every state is handed out by one process-wide pool; the lowest free slot goes first so
-    // that lights made one after another sit one after another in memory.
     // A canvas has shown this frame's colour: it is told again only when that may change.
     void canvasTookColor()
     {
@@ -111,7 +123,7 @@ struct alignas(64) LightFrameState
     {
         canvasIsMix = false;
         canvasIsZero = false;
-        if (canvasViews > 0 && !canvasListed && owner)
+        if (canvasViews > 0 && !canvasListed && owner())
             listCanvasChange();
     }
     // Rises with every change to what a light's output depends on besides the effects'
@@ -129,43 +141,35 @@ struct alignas(64) LightFrameState
     static quint32 internFixtureKey(const LightColorKey &key, quint32 footprint,
                                     bool consistencyConversion);
 
+    // Every state is handed out by one process-wide pool; the lowest free slot goes first so
+    // that lights made one after another sit one after another in memory.
     static LightFrameState *allocate(Light *owner);
     static void release(LightFrameState *state);
 
     // Walks over many states ask for the lines they will touch this many states ahead, so a
     // large map does not wait on memory for every light.
     static constexpr size_t PrefetchDistance = 8;
-    // The lines writing and ending a frame use: the writer's marks and the mix and fixture
-    // key that find a changed light's levels live on the third.
-    static void prefetchForOutput(const LightFrameState *state)
+    // Compositing and writing a frame both read and write both lines of a state.
+    static void prefetchForOutput(const LightFrameState *state) { prefetchBoth(state); }
+    static void prefetchForCompositing(const LightFrameState *state) { prefetchBoth(state); }
+
+private:
+    static void prefetchBoth(const LightFrameState *state)
     {
 #if defined(__GNUC__)
         __builtin_prefetch(&state->currentColor, 1);
         __builtin_prefetch(state->levelScratch, 1);
-        __builtin_prefetch(&state->writtenInFrame, 1);
 #else
         Q_UNUSED(state);
 #endif
     }
-    // The lines a steady frame's compositing reads and writes.
-    static void prefetchForCompositing(const LightFrameState *state)
-    {
-#if defined(__GNUC__)
-        __builtin_prefetch(&state->currentColor, 1);
-        __builtin_prefetch(&state->lastPriority, 1);
-        __builtin_prefetch(&state->mixSerial, 1);
-#else
-        Q_UNUSED(state);
-#endif
-    }
-
-private:
+    static Cold *coldOf(LightFrameState *state);
     void takeMixLevels();
     void mixOverCurrentColor(const VeyColor &color);
     void listCanvasChange();
 };
 
-// Four cache lines; a frame touches the first three.
-static_assert(sizeof(LightFrameState) == 256, "frame state grows");
+// Two cache lines, both of which a frame touches.
+static_assert(sizeof(LightFrameState) == 128, "frame state grows");
 
 #endif // LIGHTFRAMESTATE_H

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <mutex>
 
 namespace {
@@ -50,6 +51,7 @@ MapModel::~MapModel()
     m_changedGroups.clear();
     qDeleteAll(m_dataSupplies);
     m_dataSupplies.clear();
+    m_interfaceOrderValid = false;
 }
 
 bool MapModel::isEmpty() const
@@ -93,6 +95,7 @@ bool MapModel::loadDataSupply(DataSupply *dataSupply)
     }
     dataSupply->connectToMap(this);
     m_dataSupplies.insert(dataSupply->uid(), dataSupply);
+    m_interfaceOrderValid = false;
     return true;
 }
 
@@ -297,6 +300,7 @@ void MapModel::deleteDataSupply(quint64 uid, bool withLights)
     // Looked up again: nothing above removes interfaces, but the pointer must not be trusted
     // across signals that reach arbitrary receivers.
     dataSupply = m_dataSupplies.take(uid);
+    m_interfaceOrderValid = false;
     delete dataSupply;
 }
 
@@ -332,6 +336,7 @@ bool MapModel::clearMap()
     const QList<quint64> dataSupplyUids = m_dataSupplies.keys();
     for (quint64 uid : dataSupplyUids) {
         delete m_dataSupplies.take(uid);
+        m_interfaceOrderValid = false;
         count();
     }
     m_changedGroups.clear();
@@ -367,6 +372,39 @@ void MapModel::endBatch()
 // ---------------------------------------------------------------------------------------------
 // Output
 
+namespace {
+
+// The interfaces in the kept order, each visited after its fields and then the data they
+// point at were asked for a few places ahead (see DataSupply::prefetchFrameFields). A walk that
+// writes lights also asks for the next interface's first lights, whose pointers arrived with
+// its data: each interface's own walk asks ahead only within its lights, so without this every
+// interface would start by waiting on memory.
+template <typename Iterator, typename Visit>
+void walkInterfaces(Iterator begin, Iterator end, bool withLights, Visit &&visit)
+{
+    constexpr int FieldsAhead = 4;
+    constexpr int DataAhead = 2;
+    Iterator fields = begin;
+    Iterator data = begin;
+    for (int i = 0; i < FieldsAhead && fields != end; ++i, ++fields)
+        (*fields)->prefetchFrameFields();
+    for (int i = 0; i < DataAhead && data != end; ++i, ++data)
+        (*data)->prefetchFrameData();
+    if (withLights && begin != end)
+        (*begin)->prefetchFrameLights();
+    for (Iterator it = begin; it != end; ++it) {
+        if (fields != end)
+            (*fields++)->prefetchFrameFields();
+        if (data != end)
+            (*data++)->prefetchFrameData();
+        if (withLights && std::next(it) != end)
+            (*std::next(it))->prefetchFrameLights();
+        visit(*it);
+    }
+}
+
+} // namespace
+
 void MapModel::updateLights()
 {
     // Never 0, which is what a light that no frame wrote holds.
@@ -386,10 +424,11 @@ void MapModel::updateLights()
         return;
     }
     qint64 written = 0;
-    for (DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
-        dataSupply->updateLights();
-        written += dataSupply->lightsFirstWritten();
-    }
+    const std::vector<DataSupply *> &interfaces = interfacesInOrder();
+    walkInterfaces(interfaces.cbegin(), interfaces.cend(), true, [&written](DataSupply *item) {
+        item->updateLights();
+        written += item->lightsFirstWritten();
+    });
     if (written < m_lights.size())
         endUnwrittenFrames();
     if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
@@ -415,15 +454,31 @@ void MapModel::appendFrameInputs(std::vector<quint64> *words) const
     words->push_back(quint64(m_livePlayDisabled) | quint64(m_colorCacheEnabled) << 1 |
                      quint64(m_postSync) << 2 | quint64(m_portOutSyncEnabled) << 3);
     words->push_back(quint64(m_dataSupplies.size()));
-    for (const DataSupply *dataSupply : std::as_const(m_dataSupplies))
-        dataSupply->appendFrameInputs(words);
+    const std::vector<DataSupply *> &interfaces = interfacesInOrder();
+    walkInterfaces(interfaces.cbegin(), interfaces.cend(), false,
+                   [words](const DataSupply *item) { item->appendFrameInputs(words); });
+}
+
+const std::vector<DataSupply *> &MapModel::interfacesInOrder() const
+{
+    if (!m_interfaceOrderValid) {
+        m_interfaceOrder.assign(m_dataSupplies.cbegin(), m_dataSupplies.cend());
+        // Back to front through memory rather than in the hash's order, which differs from run
+        // to run. The effect walk just went front to back over every light's frame state, so
+        // the last ones it touched are the ones still in the caches: interfaces made one after
+        // another with their lights start from there, where a walk in the same direction would
+        // find the front evicted and then evict the back before it got there.
+        std::sort(m_interfaceOrder.begin(), m_interfaceOrder.end(), std::greater<DataSupply *>());
+        m_interfaceOrderValid = true;
+    }
+    return m_interfaceOrder;
 }
 
 void MapModel::repeatLastFrame()
 {
     if (m_livePlayDisabled)
         return;
-    for (DataSupply *dataSupply : std::as_const(m_dataSupplies))
+    for (DataSupply *dataSupply : interfacesInOrder())
         dataSupply->repeatLastFrame();
     if (m_portOutSyncEnabled && m_postSync && !m_dataSupplies.isEmpty())
         emit signalSendPortOutSync();
@@ -451,7 +506,7 @@ bool MapModel::prepareLightsOnly(const std::vector<quint64> &uids)
 void MapModel::updatePreparedLights()
 {
     std::vector<LightFrameState *> states;
-    for (DataSupply *dataSupply : std::as_const(m_dataSupplies)) {
+    for (DataSupply *dataSupply : interfacesInOrder()) {
         const auto first =
             std::lower_bound(m_preparedLights.begin(), m_preparedLights.end(),
                              std::make_pair(dataSupply, static_cast<LightFrameState *>(nullptr)));

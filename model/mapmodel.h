@@ -202,6 +202,12 @@ private:
     QHash<quint64, Light *> m_lights;
     QHash<quint64, Group *> m_groups;
     QHash<quint64, DataSupply *> m_dataSupplies;
+    // The interfaces in memory order, for frames: the hash is reserved for far more
+    // interfaces than a map has, and stepping through its empty buckets three times a frame
+    // cost more than the interfaces themselves. Made again after any change of the hash.
+    const std::vector<DataSupply *> &interfacesInOrder() const;
+    mutable std::vector<DataSupply *> m_interfaceOrder;
+    mutable bool m_interfaceOrderValid = false;
     QSet<Group *> m_changedGroups;
     // Who lists each member, kept across single deletions so that deleting many lights one by
     // one does not walk every group each time. Rebuilt after any member or group is added.

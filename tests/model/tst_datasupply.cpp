@@ -97,6 +97,9 @@ private slots:
     void version3SendsOnlyPortsWithLights();
     void portsMatchedByNumber();
     void missingInterfaces();
+    void interfacesAddedAndDeletedBetweenFrames();
+    void frameSignalsReachEveryListenerOnce_data();
+    void frameSignalsReachEveryListenerOnce();
     void broadcastForms();
     void usedSizeCoversEveryWrittenByte_data();
     void usedSizeCoversEveryWrittenByte();
@@ -248,6 +251,101 @@ void TestDataSupply::missingInterfaces()
     QSignalSpy portOuts(v2.ds, &DataSupply::signalSendPortOut);
     v2.ds->updateLights();
     QCOMPARE(portOuts.count(), 1);
+}
+
+void TestDataSupply::frameSignalsReachEveryListenerOnce_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("version 1") << 1;
+    QTest::newRow("port-outs") << 2;
+}
+
+// Frames reach the map by the shortest way while nothing else listens to the interface; each
+// datagram still arrives once at the map, and once at every other listener that joins later.
+void TestDataSupply::frameSignalsReachEveryListenerOnce()
+{
+    QFETCH(int, version);
+    Rig rig(2, quint16(version), 2);
+    Light *first = rig.addLight(10, 0, 0);
+    Light *second = rig.addLight(11, 1, 3);
+    // A frame ends each light's colour, so every frame is painted anew.
+    auto frame = [&] {
+        first->applyEffectColor(White, 1);
+        second->applyEffectColor(Red, 1);
+        rig.ds->updateLights();
+    };
+    const int perFrame = version == 1 ? 1 : 2;
+    QSignalSpy mapFrames(&rig.map, &MapModel::signalSendDmxFrame);
+    QSignalSpy mapPortOuts(&rig.map, &MapModel::signalSendPortOut);
+    QSignalSpy &viaMap = version == 1 ? mapFrames : mapPortOuts;
+    frame();
+    QCOMPARE(mapFrames.count() + mapPortOuts.count(), perFrame);
+    QCOMPARE(viaMap.at(0).at(0).toString(), QStringLiteral("127.0.0.5"));
+    const QList<QVariant> alone = viaMap.first();
+
+    QSignalSpy frames(rig.ds, &DataSupply::signalSendDmxFrame);
+    QSignalSpy portOuts(rig.ds, &DataSupply::signalSendPortOut);
+    QSignalSpy &direct = version == 1 ? frames : portOuts;
+    mapFrames.clear();
+    mapPortOuts.clear();
+    frame();
+    QCOMPARE(mapFrames.count() + mapPortOuts.count(), perFrame);
+    QCOMPARE(frames.count() + portOuts.count(), perFrame);
+    QCOMPARE(viaMap.first(), alone);
+    QCOMPARE(direct.first(), alone);
+
+    // One that listened before the interface joined the map hears it as well.
+    auto *early = new DataSupply(2);
+    early->setUid(2);
+    early->setIpAddressText(QStringLiteral("127.0.0.6"));
+    early->setProtocolVersion(quint16(version));
+    QSignalSpy earlyFrames(early, &DataSupply::signalSendDmxFrame);
+    QSignalSpy earlyPortOuts(early, &DataSupply::signalSendPortOut);
+    rig.map.addDataSupply(early);
+    auto *light = new Light;
+    light->setUid(12);
+    light->setDataSupplyUid(2);
+    rig.map.addLight(light);
+    early->addLight(12);
+    light->applyEffectColor(White, 1);
+    early->updateLights();
+    QCOMPARE(earlyFrames.count() + earlyPortOuts.count(), 1);
+}
+
+// The map's frame reaches exactly the interfaces it holds at that moment.
+void TestDataSupply::interfacesAddedAndDeletedBetweenFrames()
+{
+    Rig rig;
+    rig.map.setLivePlayDisabled(false);
+    rig.addLight(10, 0, 0);
+    QSignalSpy frames(&rig.map, &MapModel::signalSendDmxFrame);
+    auto sentTo = [&frames] {
+        QStringList addresses;
+        for (const QList<QVariant> &frame : std::as_const(frames))
+            addresses.append(frame.at(0).toString());
+        frames.clear();
+        addresses.sort();
+        return addresses;
+    };
+    rig.map.updateLights();
+    QCOMPARE(sentTo(), QStringList{QStringLiteral("127.0.0.5")});
+
+    auto *second = new DataSupply(2);
+    second->setUid(2);
+    second->setIpAddressText(QStringLiteral("127.0.0.6"));
+    second->setProtocolVersion(1);
+    rig.map.addDataSupply(second);
+    auto *light = new Light;
+    light->setUid(20);
+    light->setDataSupplyUid(2);
+    rig.map.addLight(light);
+    second->addLight(20);
+    rig.map.updateLights();
+    QCOMPARE(sentTo(), (QStringList{QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.6")}));
+
+    rig.map.deleteDataSupply(1, true);
+    rig.map.updateLights();
+    QCOMPARE(sentTo(), QStringList{QStringLiteral("127.0.0.6")});
 }
 
 void TestDataSupply::broadcastForms()
