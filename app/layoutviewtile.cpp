@@ -146,6 +146,24 @@ struct Meets
     }
     qreal left, right, top, bottom;
 };
+
+// The squares of a cell that meet the area, in their order, with room for `more` besides.
+std::vector<const LayoutViewLight *> lightsMeeting(const std::vector<LayoutViewLight *> &lights,
+                                                   const QRectF &cell, const QRectF &area,
+                                                   const Meets &meets, size_t more)
+{
+    std::vector<const LayoutViewLight *> over;
+    if (area.contains(cell)) {
+        over.reserve(lights.size() + more);
+        over.assign(lights.begin(), lights.end());
+    } else {
+        for (const LayoutViewLight *light : lights) {
+            if (meets(light))
+                over.push_back(light);
+        }
+    }
+    return over;
+}
 } // namespace
 
 // Every square over the area from this cell and its neighbours, lowest first.
@@ -156,16 +174,8 @@ std::vector<const LayoutViewLight *> LayoutViewTile::lightsOver(const QRectF &ar
     if (!reachingInValid(area))
         collectReachingIn(area);
     const Meets meets(area);
-    std::vector<const LayoutViewLight *> over;
-    if (area.contains(m_cell)) {
-        over.reserve(m_lights.size() + m_reachingIn.size());
-        over.assign(m_lights.begin(), m_lights.end());
-    } else {
-        for (const LayoutViewLight *light : m_lights) {
-            if (meets(light))
-                over.push_back(light);
-        }
-    }
+    std::vector<const LayoutViewLight *> over =
+        lightsMeeting(m_lights, m_cell, area, meets, m_reachingIn.size());
     const size_t own = over.size();
     for (const LayoutViewLight *light : m_reachingIn) {
         if (meets(light))
@@ -224,17 +234,8 @@ void LayoutViewTile::collectReachingIn(const QRectF &area) const
 // The plain way: every square of the cell and of its neighbours looked at.
 std::vector<const LayoutViewLight *> LayoutViewTile::scanLightsOver(const QRectF &area) const
 {
-    std::vector<const LayoutViewLight *> over;
     const Meets meets(area);
-    if (area.contains(m_cell)) {
-        over.reserve(m_lights.size() + 16);
-        over.assign(m_lights.begin(), m_lights.end());
-    } else {
-        for (const LayoutViewLight *light : m_lights) {
-            if (meets(light))
-                over.push_back(light);
-        }
-    }
+    std::vector<const LayoutViewLight *> over = lightsMeeting(m_lights, m_cell, area, meets, 16);
     const size_t own = over.size();
     for (qint32 dr = -1; dr <= 1; ++dr) {
         for (qint32 dc = -1; dc <= 1; ++dc) {

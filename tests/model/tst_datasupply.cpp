@@ -43,14 +43,29 @@ public:
 
     Light *addLight(quint64 uid, quint8 port, int channel)
     {
+        return addLightTo(ds, uid, port, channel);
+    }
+
+    Light *addLightTo(DataSupply *supply, quint64 uid, quint8 port = 0, int channel = 0)
+    {
         auto *light = new Light;
         light->setUid(uid);
-        light->setDataSupplyUid(1);
+        light->setDataSupplyUid(supply->uid());
         light->setPort(port);
         light->setDmxChannel(channel);
         map.addLight(light);
-        ds->addLight(uid);
+        supply->addLight(uid);
         return light;
+    }
+
+    // Another interface, not yet in the map.
+    static DataSupply *makeSupply(quint64 uid, const char *address, quint16 version)
+    {
+        auto *supply = new DataSupply(2);
+        supply->setUid(uid);
+        supply->setIpAddressText(QLatin1String(address));
+        supply->setProtocolVersion(version);
+        return supply;
     }
 
     MapModel map;
@@ -295,19 +310,11 @@ void TestDataSupply::frameSignalsReachEveryListenerOnce()
     QCOMPARE(direct.first(), alone);
 
     // One that listened before the interface joined the map hears it as well.
-    auto *early = new DataSupply(2);
-    early->setUid(2);
-    early->setIpAddressText(QStringLiteral("127.0.0.6"));
-    early->setProtocolVersion(quint16(version));
+    DataSupply *early = Rig::makeSupply(2, "127.0.0.6", quint16(version));
     QSignalSpy earlyFrames(early, &DataSupply::signalSendDmxFrame);
     QSignalSpy earlyPortOuts(early, &DataSupply::signalSendPortOut);
     rig.map.addDataSupply(early);
-    auto *light = new Light;
-    light->setUid(12);
-    light->setDataSupplyUid(2);
-    rig.map.addLight(light);
-    early->addLight(12);
-    light->applyEffectColor(White, 1);
+    rig.addLightTo(early, 12)->applyEffectColor(White, 1);
     early->updateLights();
     QCOMPARE(earlyFrames.count() + earlyPortOuts.count(), 1);
 }
@@ -330,16 +337,9 @@ void TestDataSupply::interfacesAddedAndDeletedBetweenFrames()
     rig.map.updateLights();
     QCOMPARE(sentTo(), QStringList{QStringLiteral("127.0.0.5")});
 
-    auto *second = new DataSupply(2);
-    second->setUid(2);
-    second->setIpAddressText(QStringLiteral("127.0.0.6"));
-    second->setProtocolVersion(1);
+    DataSupply *second = Rig::makeSupply(2, "127.0.0.6", 1);
     rig.map.addDataSupply(second);
-    auto *light = new Light;
-    light->setUid(20);
-    light->setDataSupplyUid(2);
-    rig.map.addLight(light);
-    second->addLight(20);
+    rig.addLightTo(second, 20);
     rig.map.updateLights();
     QCOMPARE(sentTo(), (QStringList{QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.6")}));
 
