@@ -428,6 +428,9 @@ void TestCanvasChanges::keptPicturesMatchFreshOnes_data()
     QTest::newRow("seed 5, 1:1, crowded") << 5u << 1.0 << 24 << 10;
     QTest::newRow("seed 6, zoomed out, crowded") << 6u << 0.37 << 24 << 10;
     QTest::newRow("seed 7, 1:1, crowded") << 7u << 1.0 << 24 << 10;
+    // More lights apart in each tile than a tile asks the scene about one area at a time, so
+    // a run of selections leaves it widening the one area it draws again.
+    QTest::newRow("seed 8, 1:1, many in a tile") << 8u << 1.0 << 240 << 400;
 }
 
 // The pictures are the fast road; drawing every square afresh is the plain one. Random
