@@ -161,10 +161,7 @@ void MetaTool::createLongLivedObjects()
     Q_CHECK_PTR(m_selection);
     m_selection->reset();
 
-    connect(m_map, &MapModel::newLight, m_selection, &SelectionEffect::handleNewLight);
-    connect(m_map, &MapModel::updatedLight, m_selection, &SelectionEffect::handleUpdatedLight);
-    connect(m_map, &MapModel::deletedLight, m_selection, &SelectionEffect::handleDeletedLight);
-    connect(m_map, &MapModel::clearedMap, m_selection, &SelectionEffect::handleClearedMap);
+    m_selection->followMap();
     connect(m_map, &MapModel::newLight, this, &MetaTool::incrementNodeCount);
     connect(m_map, &MapModel::batchFinished, this, &MetaTool::handleBatchFinished);
     connect(m_map, &MapModel::deletedLight, this, &MetaTool::decrementNodeCount);

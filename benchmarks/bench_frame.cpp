@@ -17,8 +17,6 @@
 
 namespace {
 
-using canvasmap::FixtureKind;
-using canvasmap::Kinds;
 using canvasmap::LightsPerPort;
 using canvasmap::PortsPerInterface;
 
@@ -69,32 +67,9 @@ struct FrameRig
 
     void addInterface(int index, int lights)
     {
-        DataSupply *dataSupply = map.createDataSupply(2);
-        dataSupply->setUid(map.nextUid());
-        dataSupply->setIpAddressText(
-            QStringLiteral("127.0.%1.%2").arg((index >> 8) & 0xFF).arg((index & 0xFF) + 1));
-        dataSupply->setProtocolVersion(2);
-        dataSupply->setPortCount(PortsPerInterface);
-        map.addDataSupply(dataSupply);
-        for (int port = 0; port < PortsPerInterface; ++port) {
-            int channel = 0;
-            for (int i = 0; i < LightsPerPort && lightCount < lights; ++i) {
-                const FixtureKind &kind = Kinds[lightCount % 3];
-                auto *light = new Light();
-                light->setUid(map.nextUid());
-                light->setDataSupplyUid(dataSupply->uid());
-                light->setPort(quint8(port));
-                light->setLedChemistry(kind.chemistry);
-                light->setHueweaveProfileId(kind.profileId);
-                light->setDmxChannel(channel);
-                channel += kind.channels;
-                dataSupply->addLight(light->uid());
-                uidsInOrder.append(light->uid());
-                map.addLight(light);
-                ++lightCount;
-            }
-        }
-        dataSupply->updateBufferSizes();
+        canvasmap::addInterface(map, index, lightCount, lights, [this](const Light *light) {
+            uidsInOrder.append(light->uid());
+        })->updateBufferSizes();
     }
 
     void frame()

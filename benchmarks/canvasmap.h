@@ -33,6 +33,43 @@ inline QTemporaryDir &workDir()
     return dir;
 }
 
+// Adds interface `index` of the layout with its lights, numbered on from `made`, until n lights
+// are made; each light is handed to `added` once the map holds it.
+template <typename Added>
+DataSupply *addInterface(MapModel &map, int index, int &made, int n, Added added)
+{
+    DataSupply *dataSupply = map.createDataSupply(2);
+    dataSupply->setUid(map.nextUid());
+    dataSupply->setIpAddressText(testlan::peerAddress(index));
+    dataSupply->setProtocolVersion(2);
+    dataSupply->setPortCount(PortsPerInterface);
+    map.addDataSupply(dataSupply);
+    for (int port = 0; port < PortsPerInterface; ++port) {
+        int channel = 0;
+        for (int i = 0; i < LightsPerPort && made < n; ++i, ++made) {
+            const FixtureKind &kind = Kinds[made % 3];
+            auto *light = new Light();
+            light->setUid(map.nextUid());
+            light->setDataSupplyUid(dataSupply->uid());
+            light->setPort(quint8(port));
+            light->setLedChemistry(kind.chemistry);
+            light->setHueweaveProfileId(kind.profileId);
+            light->setDmxChannel(channel);
+            light->setSerialNumber(quint64(0x10000000 + made));
+            light->setName(QStringLiteral("Light %1").arg(made));
+            LightPose pose;
+            pose.x = 12.0 * (made % 400);
+            pose.y = 12.0 * (made / 400);
+            light->setPose(pose);
+            channel += kind.channels;
+            dataSupply->addLight(light->uid());
+            map.addLight(light);
+            added(light);
+        }
+    }
+    return dataSupply;
+}
+
 inline QString writeMap(int n)
 {
     const QString path = workDir().filePath(
@@ -41,36 +78,8 @@ inline QString writeMap(int n)
         return path;
     MapModel map;
     int made = 0;
-    for (int index = 0; made < n; ++index) {
-        DataSupply *dataSupply = map.createDataSupply(2);
-        dataSupply->setUid(map.nextUid());
-        dataSupply->setIpAddressText(testlan::peerAddress(index));
-        dataSupply->setProtocolVersion(2);
-        dataSupply->setPortCount(PortsPerInterface);
-        map.addDataSupply(dataSupply);
-        for (int port = 0; port < PortsPerInterface; ++port) {
-            int channel = 0;
-            for (int i = 0; i < LightsPerPort && made < n; ++i, ++made) {
-                const FixtureKind &kind = Kinds[made % 3];
-                auto *light = new Light();
-                light->setUid(map.nextUid());
-                light->setDataSupplyUid(dataSupply->uid());
-                light->setPort(quint8(port));
-                light->setLedChemistry(kind.chemistry);
-                light->setHueweaveProfileId(kind.profileId);
-                light->setDmxChannel(channel);
-                light->setSerialNumber(quint64(0x10000000 + made));
-                light->setName(QStringLiteral("Light %1").arg(made));
-                LightPose pose;
-                pose.x = 12.0 * (made % 400);
-                pose.y = 12.0 * (made / 400);
-                light->setPose(pose);
-                channel += kind.channels;
-                dataSupply->addLight(light->uid());
-                map.addLight(light);
-            }
-        }
-    }
+    for (int index = 0; made < n; ++index)
+        addInterface(map, index, made, n, [](Light *) {});
     map.saveMap(path);
     return path;
 }

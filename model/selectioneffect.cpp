@@ -175,6 +175,15 @@ void SelectionEffect::handleDeletedLight(quint64 uid)
     m_shownSelected.remove(uid);
 }
 
+void SelectionEffect::followMap()
+{
+    MapModel *map = model();
+    connect(map, &MapModel::newLight, this, &SelectionEffect::handleNewLight);
+    connect(map, &MapModel::updatedLight, this, &SelectionEffect::handleUpdatedLight);
+    connect(map, &MapModel::deletedLight, this, &SelectionEffect::handleDeletedLight);
+    connect(map, &MapModel::clearedMap, this, &SelectionEffect::handleClearedMap);
+}
+
 void SelectionEffect::handleClearedMap()
 {
     m_tableStale = false;

@@ -37,6 +37,9 @@ public:
     bool changedLights(std::vector<quint64> *uids) const override;
     void renderLights(const std::vector<quint64> &uids) override;
     void fromXml(QDomElement *element) override;
+    // Keeps the effect's table in step with the map's lights: lights added, changed and
+    // deleted, and the map cleared.
+    void followMap();
 
     VeyColor fgColor() const { return m_fgColor; }
     VeyColor bgColor() const { return m_bgColor; }

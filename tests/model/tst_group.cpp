@@ -53,12 +53,7 @@ struct Rig
 {
     explicit Rig(MapModel &map) : effect(&map, 4294967295u)
     {
-        QObject::connect(&map, &MapModel::newLight, &effect, &SelectionEffect::handleNewLight);
-        QObject::connect(&map, &MapModel::updatedLight, &effect,
-                         &SelectionEffect::handleUpdatedLight);
-        QObject::connect(&map, &MapModel::deletedLight, &effect,
-                         &SelectionEffect::handleDeletedLight);
-        QObject::connect(&map, &MapModel::clearedMap, &effect, &SelectionEffect::handleClearedMap);
+        effect.followMap();
         effect.reset();
         effect.enabled = true;
     }

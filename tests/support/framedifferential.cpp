@@ -69,12 +69,7 @@ public:
     {
         engine.setPaused(true);
         engine.setIncrementalFrames(incremental);
-        QObject::connect(&map, &MapModel::newLight, &effect, &SelectionEffect::handleNewLight);
-        QObject::connect(&map, &MapModel::updatedLight, &effect,
-                         &SelectionEffect::handleUpdatedLight);
-        QObject::connect(&map, &MapModel::deletedLight, &effect,
-                         &SelectionEffect::handleDeletedLight);
-        QObject::connect(&map, &MapModel::clearedMap, &effect, &SelectionEffect::handleClearedMap);
+        effect.followMap();
         record();
         effect.setFgColor(levelColour(0xFFC89664));
         effect.setBgColor(levelColour(0xFF0A1428));
