@@ -222,7 +222,6 @@ void LayoutView::forgetMarks()
     for (LayoutViewLight *item : m_marked)
         item->marked = false;
     m_marked.clear();
-    m_markedByTiles = false;
     m_allMarked = false;
     qDeleteAll(m_unmarkedDead);
     m_unmarkedDead.clear();
@@ -261,11 +260,9 @@ void LayoutView::handlePropertiesCompiled()
     };
     std::vector<LayoutViewLight *> marked;
     marked.swap(m_marked);
-    // In memory order: after a whole-map change this walks squares and colour states
-    // front to back instead of at random. Marks made tile by tile are near enough.
-    if (!m_markedByTiles)
-        std::sort(marked.begin(), marked.end());
-    m_markedByTiles = false;
+    // In memory order: many marks then walk squares and colour states front to back instead
+    // of at random.
+    std::sort(marked.begin(), marked.end());
     for (LayoutViewLight *item : marked) {
         item->marked = false;
         if (item->frameState() && item->tile())

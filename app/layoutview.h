@@ -174,7 +174,6 @@ private:
     // Squares showing a selection mark that the next frame paints over, and squares of
     // deleted lights that were among them (freed with that frame).
     std::vector<LayoutViewLight *> m_marked;
-    bool m_markedByTiles = false;
     // Every square in a tile shows a mark (Select All, a whole clear) without being listed.
     bool m_allMarked = false;
     std::vector<LayoutViewLight *> m_unmarkedDead;
