@@ -141,11 +141,15 @@ private:
     VeyColor convertToTwoOrThreeChannel(quint32 colorType, quint32 profileId) const;
     VeyColor convertToFourWhites(quint32 profileId) const;
 
+    // Every byte is a member, so copies carry every byte and a colour can be compared by its
+    // bytes before its fields.
     quint32 m_colorType = 1;
     quint32 m_profileId = 0;
     bool m_profileSetFlag = false;
+    quint8 m_unused[3] = {};
     quint32 m_spec = Invalid;
     quint32 m_alpha = Opaque;
+    quint32 m_unusedWord = 0;
     // Rgb: w[0..2] red, green, blue. Hsv: w[0] hue (signed), w[1] saturation, w[2] value.
     // Yxy: d[0..2] Y, x, y. N-channel: w[0] count, w[1] yxySourceMark, w[2..9] levels.
     union Components {
@@ -153,6 +157,7 @@ private:
         double d[5];
     } m_c{};
 };
+static_assert(sizeof(VeyColor) == 64, "a colour has no padding");
 
 // Inline: every live frame compares colours once or twice per light.
 inline bool VeyColor::operator==(const VeyColor &other) const

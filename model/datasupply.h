@@ -124,6 +124,7 @@ public:
 #endif
     }
     void prefetchFrameData() const;
+    void prefetchFrameBuffers() const;
     // The first lights a frame writes, once prefetchFrameData brought their pointers.
     void prefetchFrameLights() const;
 

@@ -61,6 +61,7 @@ bool noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
 
 } // namespace
 
+// Reads only fields that prefetchFrameFields brought; asks for what they point at.
 void DataSupply::prefetchFrameData() const
 {
 #if defined(__GNUC__)
@@ -68,10 +69,24 @@ void DataSupply::prefetchFrameData() const
     __builtin_prefetch(m_ipText.constData());
     __builtin_prefetch(m_frameTable.data());
     __builtin_prefetch(m_output.claimed.data(), 1);
+    const char *ports = reinterpret_cast<const char *>(m_ports.data());
+    // An interface has a few ports; the walk asks for no more than the first few.
+    const size_t bytes = std::min<size_t>(m_ports.size() * sizeof(DmxPort), 256);
+    for (size_t line = 0; line < bytes; line += 64)
+        __builtin_prefetch(ports + line);
+#endif
+}
+
+// Reads only the ports that prefetchFrameData brought; asks for the bytes the frame clears,
+// fills and copies.
+void DataSupply::prefetchFrameBuffers() const
+{
+#if defined(__GNUC__)
     const size_t ports = std::min<size_t>(m_ports.size(), 4);
     for (size_t i = 0; i < ports; ++i) {
-        __builtin_prefetch(&m_ports[i], 1);
-        __builtin_prefetch(m_ports[i].buffer.constData(), 1);
+        const DmxPort &port = m_ports[i];
+        __builtin_prefetch(port.buffer.constData(), 1);
+        __builtin_prefetch(port.sent.constData(), 1);
     }
 #endif
 }
@@ -99,8 +114,10 @@ bool DataSupply::updateLights()
     // port or channel since the last load is sent without anyone having to announce it.
     qint64 last[MaxPorts];
     bool used[MaxPorts];
+    quint8 *buffers[MaxPorts];
     for (size_t i = 0; i < portTotal; ++i) {
         m_ports[i].buffer.fill('\0');
+        buffers[i] = m_ports[i].data();
         last[i] = -1;
         used[i] = false;
     }
@@ -115,16 +132,22 @@ bool DataSupply::updateLights()
     LightFrameState *const *states = m_frameTable.data();
     for (size_t i = 0; i < std::min(count, LightFrameState::PrefetchDistance); ++i)
         LightFrameState::prefetchForOutput(states[i]);
+    // Lights of one port mostly follow each other: the port is looked up when it changes.
+    int port = -1;
+    int index = -1;
     for (size_t i = 0; i < count; ++i) {
         if (i + LightFrameState::PrefetchDistance < count)
             LightFrameState::prefetchForOutput(states[i + LightFrameState::PrefetchDistance]);
         LightFrameState *state = states[i];
-        const int index = portIndexOfPort(state->port);
+        if (state->port != port) {
+            port = state->port;
+            index = portIndexOfPort(port);
+        }
         if (index < 0)
             continue;
         if (!claimBytes(claimed[size_t(index)], *state))
             m_output.lightsOverlap = true;
-        quint8 *buffer = m_ports[size_t(index)].data();
+        quint8 *buffer = buffers[index];
         // Frame 0 is no map frame (a call outside MapModel::updateLights): each call stands
         // on its own there.
         const bool writtenByAnother =

@@ -107,32 +107,68 @@ public:
         quint64 serial = 0;
     };
 
-    // The mix of color over base; slot is where to look first and is set to where it was.
-    const Entry &find(const VeyColor &color, const VeyColor &base, quint16 *slot)
+    // The mix of color over base. hints holds the two entries the light took last, where to
+    // look first (a light that goes back and forth between two colours finds both there);
+    // they are set to where this one was.
+    const Entry &find(const VeyColor &color, const VeyColor &base, quint16 *hints)
     {
-        if (*slot < m_count && matches(m_entries[*slot], color, base))
-            return m_entries[*slot];
-        for (quint16 i = 0; i < m_count; ++i) {
-            if (matches(m_entries[i], color, base)) {
-                *slot = i;
-                return m_entries[i];
-            }
-        }
-        *slot = m_count < Capacity ? m_count++ : quint16(m_serial % Capacity);
-        Entry &entry = m_entries[*slot];
-        entry.color = color;
-        entry.base = base;
-        entry.result = VeyColor::mix(color, base, kMixOver, 1.0);
-        entry.serial = ++m_serial;
-        return entry;
+        const quint16 last = *hints & 0xFF;
+        const quint16 before = *hints >> 8;
+        if (last < m_count && sameBits(m_entries[last], color, base))
+            return m_entries[last];
+        quint16 found = before;
+        if (before >= m_count || !sameBits(m_entries[before], color, base))
+            found = search(color, base);
+        *hints = quint16(found | last << 8);
+        return m_entries[found];
     }
 
 private:
     static constexpr quint16 Capacity = 64;
+    static_assert(Capacity <= 256, "two slots share a light's hint word");
 
-    static bool matches(const Entry &entry, const VeyColor &color, const VeyColor &base)
+    // The entry for this pair, made if there is none. Out of line: most lookups end at a
+    // hint, and their path stays short without this one's registers and frame.
+    Q_NEVER_INLINE quint16 search(const VeyColor &color, const VeyColor &base)
     {
-        return entry.color == color && entry.base == base;
+        for (quint16 i = 0; i < m_count; ++i) {
+            if (sameBits(m_entries[i], color, base))
+                return i;
+        }
+        for (quint16 i = 0; i < m_count; ++i) {
+            if (m_entries[i].color == color && m_entries[i].base == base)
+                return i;
+        }
+        const quint16 slot = m_count < Capacity ? m_count++ : quint16(m_serial % Capacity);
+        Entry &entry = m_entries[slot];
+        entry.color = color;
+        entry.base = base;
+        entry.result = VeyColor::mix(color, base, kMixOver, 1.0);
+        entry.serial = ++m_serial;
+        return slot;
+    }
+
+    // Equal bytes are equal inputs, so they mix alike: the colours of a frame are copies of a
+    // few effect colours laid over copies of a few zero colours, and a comparison of their
+    // bytes settles most lookups without reading them field by field. Bytes may differ where
+    // the fields do not (padding, unused channels); the search then compares fields.
+    static bool sameBits(const Entry &entry, const VeyColor &color, const VeyColor &base)
+    {
+        return sameBytes(&entry.color, &color) && sameBytes(&entry.base, &base);
+    }
+
+    static bool sameBytes(const VeyColor *a, const VeyColor *b)
+    {
+        static_assert(sizeof(VeyColor) % sizeof(quint64) == 0, "colour in whole words");
+        quint64 differ = 0;
+        for (size_t i = 0; i < sizeof(VeyColor); i += sizeof(quint64)) {
+            quint64 x;
+            quint64 y;
+            std::memcpy(&x, reinterpret_cast<const char *>(a) + i, sizeof x);
+            std::memcpy(&y, reinterpret_cast<const char *>(b) + i, sizeof y);
+            differ |= x ^ y;
+        }
+        return differ == 0;
     }
 
     Entry m_entries[Capacity];
@@ -232,9 +268,9 @@ public:
     // The entry for these inputs: made already, or to be made in place.
     ZeroColor &slot(quint32 channels, qint32 profileId, bool flag)
     {
-        const size_t index =
-            (channels * 31u + quint32(profileId) * 7u + (flag ? 1u : 0u)) % Capacity;
-        ZeroColor &entry = m_entries[index];
+        const quint32 mixed = (channels * 0x9E3779B1u ^ quint32(profileId) * 0x85EBCA77u) +
+                              (flag ? 1u : 0u);
+        ZeroColor &entry = m_entries[(mixed * 0xC2B2AE3Du) >> (32 - Bits)];
         if (entry.made &&
             (entry.channels != channels || entry.profileId != profileId || entry.flag != flag))
             entry.made = false;
@@ -242,9 +278,24 @@ public:
     }
 
 private:
-    static constexpr size_t Capacity = 97;
-    ZeroColor m_entries[Capacity];
+    static constexpr int Bits = 7;
+    ZeroColor m_entries[size_t(1) << Bits];
 };
+
+// Out of line, so that ending a frame, which finds its zero made, stays short.
+Q_NEVER_INLINE void makeZeroColor(ZeroColor *zero, quint32 channels, qint32 profileId, bool flag)
+{
+    VeyColor color;
+    color.setProfileSetFlag(flag);
+    if (channels != 0) {
+        static const double zeros[Light::MaxChannelsPerColor + 1] = {};
+        color.setNChannelF(zeros, int(channels) + 1, quint32(colorTypeOfFixture(profileId)),
+                           quint32(profileId), flag);
+    } else {
+        color.setRgbF(0.0, 0.0, 0.0, 0.0, quint32(profileId));
+    }
+    *zero = {true, channels, profileId, flag, color};
+}
 
 ZeroColors &zeroColors()
 {
@@ -318,7 +369,7 @@ void LightFrameState::mixOverCurrentColor(const VeyColor &color)
 {
     // Frame after frame an effect lays the same colour over the same zero colour, and a mix
     // into the light's colour space costs a colour conversion; mixes are remembered.
-    const MixCache::Entry &mix = mixCache().find(color, currentColor, &mixSlot);
+    const MixCache::Entry &mix = mixCache().find(color, currentColor, &mixSlots);
     if (mix.serial != mixSerial) {
         mixSerial = mix.serial;
         renderedIsMix = false;
@@ -414,19 +465,8 @@ void LightFrameState::zeroCurrentColor()
     const bool flag = nChannel ? hueweaveEnabled : currentColor.profileSetFlag();
     const quint32 channels = nChannel ? channelsPerColor : 0;
     ZeroColor &zero = zeroColors().slot(channels, hueweaveProfileId, flag);
-    if (!zero.made) {
-        const int profileId = hueweaveProfileId;
-        VeyColor color;
-        color.setProfileSetFlag(flag);
-        if (nChannel) {
-            static const double zeros[Light::MaxChannelsPerColor + 1] = {};
-            color.setNChannelF(zeros, int(channelsPerColor) + 1,
-                               quint32(colorTypeOfFixture(profileId)), quint32(profileId), flag);
-        } else {
-            color.setRgbF(0.0, 0.0, 0.0, 0.0, quint32(profileId));
-        }
-        zero = {true, channels, hueweaveProfileId, flag, color};
-    }
+    if (!zero.made)
+        makeZeroColor(&zero, channels, hueweaveProfileId, flag);
     currentColor = zero.color;
     currentIsMix = false;
 }

@@ -43,8 +43,9 @@ struct alignas(64) LightFrameState
     // conversion after any change of settings.
     quint32 fixtureKey = 0;
     quint32 writtenInFrame = 0;
-    // The entry of the shared mix cache the light's last mix came from (see mixSerial).
-    quint16 mixSlot = 0;
+    // The entries of the shared mix cache the light's last two mixes came from, one a byte,
+    // the last in the low byte (see mixSerial).
+    quint16 mixSlots = 0;
     quint8 channelsPerColor = 3;
     quint8 footprint = 3;
     quint8 bytesPerChannel = 1;

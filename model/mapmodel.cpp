@@ -374,32 +374,31 @@ void MapModel::endBatch()
 
 namespace {
 
-// The interfaces in the kept order, each visited after its fields and then the data they
-// point at were asked for a few places ahead (see DataSupply::prefetchFrameFields). A walk that
-// writes lights also asks for the next interface's first lights, whose pointers arrived with
-// its data: each interface's own walk asks ahead only within its lights, so without this every
-// interface would start by waiting on memory.
+// The interfaces in the kept order, each visited after what it reads was asked for a few
+// places ahead, in stages: its fields, then what they point at, then the port buffers those
+// point at, then (for a walk that writes lights) its first lights. Each stage reads only what
+// the stage before brought, so no stage waits on memory; without them every interface of a
+// large map would start by waiting for each of these in turn.
 template <typename Iterator, typename Visit>
 void walkInterfaces(Iterator begin, Iterator end, bool withLights, Visit &&visit)
 {
-    constexpr int FieldsAhead = 4;
-    constexpr int DataAhead = 2;
-    Iterator fields = begin;
-    Iterator data = begin;
-    for (int i = 0; i < FieldsAhead && fields != end; ++i, ++fields)
-        (*fields)->prefetchFrameFields();
-    for (int i = 0; i < DataAhead && data != end; ++i, ++data)
-        (*data)->prefetchFrameData();
-    if (withLights && begin != end)
-        (*begin)->prefetchFrameLights();
-    for (Iterator it = begin; it != end; ++it) {
-        if (fields != end)
-            (*fields++)->prefetchFrameFields();
-        if (data != end)
-            (*data++)->prefetchFrameData();
-        if (withLights && std::next(it) != end)
-            (*std::next(it))->prefetchFrameLights();
-        visit(*it);
+    constexpr std::ptrdiff_t FieldsAhead = 4;
+    constexpr std::ptrdiff_t DataAhead = 3;
+    constexpr std::ptrdiff_t BuffersAhead = 2;
+    constexpr std::ptrdiff_t LightsAhead = 1;
+    const std::ptrdiff_t count = end - begin;
+    auto at = [begin, count](std::ptrdiff_t i, auto &&ask) {
+        if (i >= 0 && i < count)
+            ask(begin[i]);
+    };
+    for (std::ptrdiff_t i = -FieldsAhead; i < count; ++i) {
+        at(i + FieldsAhead, [](auto *item) { item->prefetchFrameFields(); });
+        at(i + DataAhead, [](auto *item) { item->prefetchFrameData(); });
+        if (withLights) {
+            at(i + BuffersAhead, [](auto *item) { item->prefetchFrameBuffers(); });
+            at(i + LightsAhead, [](auto *item) { item->prefetchFrameLights(); });
+        }
+        at(i, visit);
     }
 }
 

@@ -13,6 +13,7 @@ SelectionEffect::SelectionEffect(MapModel *map, quint64 groupUid, QDomElement *e
 {
     m_typeName = QStringLiteral("Selection");
     m_entries.reserve(ReservedLights);
+    m_spaceSlots.fill(-1);
     fromXml(element);
 }
 
@@ -51,16 +52,14 @@ void SelectionEffect::fromXml(QDomElement *element)
 void SelectionEffect::setFgColor(const VeyColor &color)
 {
     m_fgColor = color;
-    m_spaceColors.clear();
-    m_lastSpace = -1;
+    forgetSpaceColors();
     reset();
 }
 
 void SelectionEffect::setBgColor(const VeyColor &color)
 {
     m_bgColor = color;
-    m_spaceColors.clear();
-    m_lastSpace = -1;
+    forgetSpaceColors();
     reset();
 }
 
@@ -349,6 +348,12 @@ VeyColor carriedInto(const VeyColor &color, const VeyColor &space)
 
 // Lights show their colours in a handful of colour spaces; converting the two selection
 // colours once per space, instead of once per light and frame, is most of a frame's work.
+void SelectionEffect::forgetSpaceColors()
+{
+    m_spaceColors.clear();
+    m_spaceSlots.fill(-1);
+}
+
 const SelectionEffect::SpaceColors &SelectionEffect::spaceColorsFor(const VeyColor &current)
 {
     auto matches = [&current](const SpaceColors &entry) {
@@ -356,11 +361,15 @@ const SelectionEffect::SpaceColors &SelectionEffect::spaceColorsFor(const VeyCol
                entry.profileSetFlag == current.profileSetFlag() &&
                entry.channelCount == current.channelCount();
     };
-    if (m_lastSpace >= 0 && matches(m_spaceColors.at(m_lastSpace)))
-        return m_spaceColors.at(m_lastSpace);
+    const quint32 mixed = (current.colorType() * 0x9E3779B1u ^ current.profileId() * 0x85EBCA77u ^
+                           current.channelCount() * 0xC2B2AE3Du) +
+                          quint32(current.profileSetFlag());
+    qint16 &slot = m_spaceSlots[(mixed * 0x27D4EB2Fu) >> 27];
+    if (slot >= 0 && slot < m_spaceColors.size() && matches(m_spaceColors.at(slot)))
+        return m_spaceColors.at(slot);
     for (int i = 0; i < m_spaceColors.size(); ++i) {
         if (matches(m_spaceColors.at(i))) {
-            m_lastSpace = i;
+            slot = qint16(i);
             return m_spaceColors.at(i);
         }
     }
@@ -372,7 +381,7 @@ const SelectionEffect::SpaceColors &SelectionEffect::spaceColorsFor(const VeyCol
     entry.fg = carriedInto(m_fgColor, current);
     entry.bg = carriedInto(m_bgColor, current);
     m_spaceColors.append(entry);
-    m_lastSpace = int(m_spaceColors.size()) - 1;
+    slot = qint16(m_spaceColors.size() - 1);
     return m_spaceColors.last();
 }
 

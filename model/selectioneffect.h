@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <array>
 #include <vector>
 
 // Shows the lights selected in the views in the foreground colour and every other light in the
@@ -94,6 +95,7 @@ private:
         VeyColor bg;
     };
     const SpaceColors &spaceColorsFor(const VeyColor &current);
+    void forgetSpaceColors();
 
     VeyColor m_fgColor;
     VeyColor m_bgColor;
@@ -113,7 +115,9 @@ private:
     // light per frame.
     QSet<quint64> m_shownSelected;
     QVector<SpaceColors> m_spaceColors;
-    int m_lastSpace = -1;
+    // Where each colour space's entry was last found, by a hash of the space: lights of a few
+    // kinds take turns in a frame, and each finds its entry without a search.
+    std::array<qint16, 32> m_spaceSlots;
 
     // Whether each light of the map's frame order is selected; follows every change of the
     // selection and of the map's lights.
