@@ -10,9 +10,10 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <sys/mman.h>
+
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <new>
 #include <queue>
 #include <vector>
@@ -24,23 +25,22 @@ constexpr int kMixOver = 24;
 
 // Slots are handed out in blocks; blocks live as long as the process, like the colour cache,
 // since lights come and go with every map load and reuse their slots. A block holds its states
-// and after them their cold parts, and is aligned to a power of two at least its size, so a
-// state finds its cold part from its own address.
+// and after them their cold parts, and is aligned to its own size, so a state finds its cold
+// part from its own address. Blocks are cut from large chunks that the kernel may back with
+// huge pages: a frame walks every state, and over a large map a walk through small pages would
+// wait on address translation about as often as on memory.
 class FrameStatePool
 {
 public:
     using Cold = LightFrameState::Cold;
 
-    static constexpr size_t BlockSize = 512;
+    static constexpr size_t BlockAlignment = size_t(128) << 10;
+    static constexpr size_t BlockSize =
+        BlockAlignment / (sizeof(LightFrameState) + sizeof(Cold));
     static constexpr size_t HotBytes = BlockSize * sizeof(LightFrameState);
-    static constexpr size_t BlockBytes = HotBytes + BlockSize * sizeof(Cold);
-    static constexpr size_t BlockAlignment = [] {
-        size_t alignment = 1;
-        while (alignment < BlockBytes)
-            alignment *= 2;
-        return alignment;
-    }();
+    static constexpr size_t ChunkBytes = size_t(2) << 20;
     static_assert(HotBytes % alignof(Cold) == 0, "cold parts misaligned");
+    static_assert(ChunkBytes % BlockAlignment == 0, "blocks fill chunks");
 
     static Cold *coldOf(LightFrameState *state)
     {
@@ -67,26 +67,44 @@ public:
     }
 
 private:
-    struct BlockDeleter
-    {
-        void operator()(char *block) const
-        {
-            ::operator delete[](block, std::align_val_t(BlockAlignment));
-        }
-    };
-
     void grow()
     {
-        auto *block =
-            static_cast<char *>(::operator new[](BlockBytes, std::align_val_t(BlockAlignment)));
-        m_blocks.emplace_back(block);
-        auto *states = reinterpret_cast<LightFrameState *>(block);
+        if (m_nextBlock == m_chunkEnd) {
+            char *chunk = takeChunk();
+            m_nextBlock = chunk;
+            m_chunkEnd = chunk + ChunkBytes;
+        }
+        auto *states = reinterpret_cast<LightFrameState *>(m_nextBlock);
+        m_nextBlock += BlockAlignment;
         for (size_t i = 0; i < BlockSize; ++i)
             m_free.push(states + i);
     }
 
+    // A chunk aligned to its size, cut from a mapping twice as large.
+    static char *takeChunk()
+    {
+        void *mapped = mmap(nullptr, 2 * ChunkBytes, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            throw std::bad_alloc();
+        const quintptr start = quintptr(mapped);
+        const quintptr chunk = (start + ChunkBytes - 1) & ~quintptr(ChunkBytes - 1);
+        if (chunk > start)
+            munmap(mapped, chunk - start);
+        const quintptr end = start + 2 * ChunkBytes;
+        if (end > chunk + ChunkBytes)
+            munmap(reinterpret_cast<void *>(chunk + ChunkBytes), end - chunk - ChunkBytes);
+#ifdef MADV_HUGEPAGE
+        // Only advice: without huge pages the chunk works the same.
+        madvise(reinterpret_cast<void *>(chunk), ChunkBytes, MADV_HUGEPAGE);
+#endif
+        return reinterpret_cast<char *>(chunk);
+    }
+
     QMutex m_mutex;
-    std::vector<std::unique_ptr<char, BlockDeleter>> m_blocks;
+    // The rest of the chunk that blocks are cut from; chunks are never given back.
+    char *m_nextBlock = nullptr;
+    char *m_chunkEnd = nullptr;
     // Lowest address first, so a map built light by light fills memory front to back.
     std::priority_queue<LightFrameState *, std::vector<LightFrameState *>,
                         std::greater<LightFrameState *>>

@@ -148,6 +148,7 @@ private slots:
     void lightListedTwiceSendsOnBoth();
     void effectWithoutRevisionRendersEveryFrame();
     void clearingTellsOnlyTheSelectedLights();
+    void selectionColoursFollowEachLightsSpace();
 };
 
 void TestEffectEngine::rearmIntervals_data()
@@ -474,6 +475,44 @@ void TestEffectEngine::effectWithoutRevisionRendersEveryFrame()
         rig.frame();
     QCOMPARE(log.size(), 3);
     QCOMPARE(rig.engine.repeatedFrameCount(), 0u);
+}
+
+// Lights of many colour spaces take turns in one frame; the selection colours the effect
+// carried into each space and keeps must be those it carries for that light alone.
+void TestEffectEngine::selectionColoursFollowEachLightsSpace()
+{
+    MapModel map;
+    SelectionEffect effect{&map, 4294967295u};
+    effect.setFgColor(rgb8(100, 150, 200));
+    effect.enabled = true;
+    QList<quint64> uids;
+    for (int profile = 0; profile < 60; ++profile) {
+        for (const quint32 chemistry : {1u, 3u}) {
+            auto *light = new Light();
+            light->setUid(map.nextUid());
+            light->setLedChemistry(chemistry);
+            light->setHueweaveProfileId(quint32(profile));
+            light->setHueweaveEnabled(profile % 2 == 0 ? 4 : 0);
+            light->frameState()->endFrame();
+            map.addLight(light);
+            uids.append(light->uid());
+        }
+    }
+    effect.selectAll();
+    effect.render();
+    int carried = 0;
+    for (const quint64 uid : uids) {
+        LightFrameState *state = map.light(uid)->frameState();
+        const VeyColor together = state->currentColor;
+        state->endFrame();
+        effect.setFgColor(rgb8(100, 150, 200));
+        effect.selectAll();
+        effect.renderLights({uid});
+        QVERIFY2(state->currentColor == together, qPrintable(QString::number(uid)));
+        carried += together.spec() == VeyColor::NChannel ? 1 : 0;
+    }
+    // Enough spaces that some share a place in the effect's memo.
+    QVERIFY(carried > 40);
 }
 
 QTEST_GUILESS_MAIN(TestEffectEngine)

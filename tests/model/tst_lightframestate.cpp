@@ -1,11 +1,13 @@
 // The pooled frame state: each light's state finds its own rarely read part (the light that
 // owns it, the colour its levels came from) beside the pool's block, across many blocks and
-// through slots freed and taken again, without any of it overlapping another state; and the
-// widest light's levels fit the state whole.
+// through slots freed and taken again, without any of it overlapping another state; the
+// widest light's levels fit the state whole; and the mixes and zero colours that lights share
+// from process-wide memos are those each light would make for itself.
 
 #include "model/light.h"
 #include "model/lightframestate.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <memory>
@@ -48,6 +50,9 @@ private slots:
     void coldPartsStayWithTheirStates();
     void widestLightWritesEveryLevel_data();
     void widestLightWritesEveryLevel();
+    void sharedMixesAreFreshMixes_data();
+    void sharedMixesAreFreshMixes();
+    void everyKindEndsWithItsOwnZero();
 };
 
 void TestLightFrameState::coldPartsStayWithTheirStates_data()
@@ -57,6 +62,7 @@ void TestLightFrameState::coldPartsStayWithTheirStates_data()
     QTest::newRow("one block") << 40 << 3;
     QTest::newRow("several blocks") << 2100 << 2;
     QTest::newRow("several blocks, few replaced") << 1600 << 7;
+    QTest::newRow("several chunks") << 12000 << 5;
 }
 
 void TestLightFrameState::coldPartsStayWithTheirStates()
@@ -137,6 +143,136 @@ void TestLightFrameState::widestLightWritesEveryLevel()
     const QByteArray levels = write(red, green, blue);
     QVERIFY(levels.left(6) != before.left(6));
     QCOMPARE(levels.mid(10), levels.left(6));
+}
+
+namespace {
+
+// Colours an effect lays on lights: plain and N-channel ones, and two Yxy colours that are
+// equal but for the sign of a zero, so equal colours with different bytes meet the memo.
+QVector<VeyColor> effectColors(QRandomGenerator &random)
+{
+    QVector<VeyColor> colors;
+    for (int i = 0; i < 4; ++i) {
+        VeyColor color;
+        color.setRgb8(random.bounded(256), random.bounded(256), random.bounded(256),
+                      i == 3 ? 128 : 255);
+        colors.append(color);
+    }
+    for (int channels : {4, 6}) {
+        double levels[8] = {};
+        for (int k = 0; k < channels; ++k)
+            levels[k] = random.bounded(1.0);
+        VeyColor color;
+        color.setNChannelF(levels, channels, 0, 3, false);
+        colors.append(color);
+    }
+    for (double zero : {0.0, -0.0}) {
+        VeyColor color;
+        color.setYxyF(zero, 0.3, 0.3);
+        colors.append(color);
+    }
+    return colors;
+}
+
+void setKind(Light *light, int kind)
+{
+    static const int kinds[][3] = {{0, 0, 0}, {1, 3, 0}, {3, 1, 0}, {3, 1, 4}, {1, 45, 4}};
+    light->setLedChemistry(quint32(kinds[kind][0]));
+    light->setHueweaveProfileId(quint32(kinds[kind][1]));
+    light->setHueweaveEnabled(kinds[kind][2]);
+}
+
+// What a light ends its frame with, by its own settings.
+bool isOwnZero(const LightFrameState &state)
+{
+    const VeyColor &zero = state.currentColor;
+    if (zero.profileId() != quint32(state.hueweaveProfileId))
+        return false;
+    if (state.channelsPerColor >= 4)
+        return zero.spec() == VeyColor::NChannel && zero.profileSetFlag() == state.hueweaveEnabled &&
+               zero.channelCount() == state.channelsPerColor;
+    return zero.spec() == VeyColor::Rgb && zero.alpha() == 0 && zero.isBlack();
+}
+
+} // namespace
+
+void TestLightFrameState::sharedMixesAreFreshMixes_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : {1u, 2u, 3u, 4u})
+        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+}
+
+// Lights of several kinds take colours over many frames, going back and forth between a few
+// as a selection or a chase does; every mix must be the one the light would make itself, and
+// lights that name the same mix must show the same colour.
+void TestLightFrameState::sharedMixesAreFreshMixes()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    const QVector<VeyColor> colors = effectColors(random);
+    std::vector<std::unique_ptr<Light>> lights;
+    for (int i = 0; i < 60; ++i) {
+        lights.push_back(std::make_unique<Light>());
+        setKind(lights.back().get(), random.bounded(5));
+        lights.back()->frameState()->endFrame();
+    }
+    for (int frame = 0; frame < 40; ++frame) {
+        QHash<quint64, VeyColor> bySerial;
+        for (size_t i = 0; i < lights.size(); ++i) {
+            const QString where = QStringLiteral("frame %1, light %2").arg(frame).arg(i);
+            LightFrameState *state = lights[i]->frameState();
+            // Two colours per light most of the time, another now and then.
+            const int pick = random.bounded(10) < 8 ? int(i + frame) % 2 : random.bounded(8);
+            const VeyColor base = state->currentColor;
+            state->applyEffectColor(colors[pick], 1);
+            QVERIFY2(state->currentColor == VeyColor::mix(colors[pick], base, 24, 1.0),
+                     qPrintable(where));
+            if (random.bounded(5) == 0) {
+                const VeyColor under = state->currentColor;
+                const VeyColor &over = colors[random.bounded(8)];
+                state->applyEffectColor(over, 2);
+                QVERIFY2(state->currentColor == VeyColor::mix(over, under, 24, 1.0),
+                         qPrintable(where));
+            }
+            const auto named = bySerial.constFind(state->mixSerial);
+            QVERIFY2(named == bySerial.constEnd() || *named == state->currentColor,
+                     qPrintable(where));
+            bySerial.insert(state->mixSerial, state->currentColor);
+        }
+        for (size_t i = 0; i < lights.size(); ++i) {
+            LightFrameState *state = lights[i]->frameState();
+            state->endFrame();
+            QVERIFY2(isOwnZero(*state), qPrintable(QStringLiteral("frame %1, light %2").arg(frame).arg(i)));
+            if (random.bounded(20) == 0) {
+                setKind(lights[i].get(), random.bounded(5));
+                state->endFrame();
+            }
+        }
+    }
+}
+
+// More kinds of light than the memo of zero colours has places, back and forth.
+void TestLightFrameState::everyKindEndsWithItsOwnZero()
+{
+    Light light;
+    LightFrameState *state = light.frameState();
+    for (int round = 0; round < 2; ++round) {
+        for (int profile = 0; profile < 150; ++profile) {
+            for (const quint32 chemistry : {0u, 1u, 3u}) {
+                for (const int hueweave : {0, 4}) {
+                    light.setLedChemistry(chemistry);
+                    light.setHueweaveProfileId(quint32(profile));
+                    light.setHueweaveEnabled(hueweave);
+                    state->endFrame();
+                    QVERIFY2(isOwnZero(*state), qPrintable(QStringLiteral("profile %1, chemistry %2, hueweave %3")
+                                                                .arg(profile)
+                                                                .arg(chemistry)
+                                                                .arg(hueweave)));
+                }
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLightFrameState)
