@@ -21,6 +21,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -151,6 +152,30 @@ struct SendRig
     }
 };
 
+struct ProcessTimes
+{
+    double userMs = 0;
+    double kernelMs = 0;
+
+    static ProcessTimes now()
+    {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        auto ms = [](const timeval &time) { return time.tv_sec * 1e3 + time.tv_usec / 1e3; };
+        return {ms(usage.ru_utime), ms(usage.ru_stime)};
+    }
+    ProcessTimes operator-(const ProcessTimes &other) const
+    {
+        return {userMs - other.userMs, kernelMs - other.kernelMs};
+    }
+    ProcessTimes &operator+=(const ProcessTimes &other)
+    {
+        userMs += other.userMs;
+        kernelMs += other.kernelMs;
+        return *this;
+    }
+};
+
 std::unique_ptr<SendRig> &rigSlot()
 {
     static std::unique_ptr<SendRig> rig;
@@ -190,6 +215,9 @@ void BM_FrameWithSendWhole(benchmark::State &state)
 {
     SendRig &rig = rigFor(int(state.range(0)), int(state.range(1)));
     bool all = false;
+    // The frame's own time in the program and in the kernel, which the floor spends all in
+    // the kernel.
+    ProcessTimes spent;
     for (auto _ : state) {
         state.PauseTiming();
         all = !all;
@@ -197,9 +225,15 @@ void BM_FrameWithSendWhole(benchmark::State &state)
             rig.effect->selectAll();
         else
             rig.effect->clearSelection();
+        const ProcessTimes before = ProcessTimes::now();
         state.ResumeTiming();
         rig.frame();
+        state.PauseTiming();
+        spent += ProcessTimes::now() - before;
+        state.ResumeTiming();
     }
+    state.counters["user_ms"] = spent.userMs / double(state.iterations());
+    state.counters["kernel_ms"] = spent.kernelMs / double(state.iterations());
     // Back to the selection the other benchmarks measure.
     rig.effect->clearSelection();
     for (const quint64 uid : rig.everyTenth)

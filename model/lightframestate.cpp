@@ -169,7 +169,8 @@ private:
     // Equal bytes are equal inputs, so they mix alike: the colours of a frame are copies of a
     // few effect colours laid over copies of a few zero colours, and a comparison of their
     // bytes settles most lookups without reading them field by field. Bytes may differ where
-    // the fields do not (padding, unused channels); the search then compares fields.
+    // the fields do not (unused channel words, the sign of a zero); the search then compares
+    // fields.
     static bool sameBits(const Entry &entry, const VeyColor &color, const VeyColor &base)
     {
         return sameBytes(&entry.color, &color) && sameBytes(&entry.base, &base);

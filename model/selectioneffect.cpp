@@ -346,14 +346,14 @@ VeyColor carriedInto(const VeyColor &color, const VeyColor &space)
 
 } // namespace
 
-// Lights show their colours in a handful of colour spaces; converting the two selection
-// colours once per space, instead of once per light and frame, is most of a frame's work.
 void SelectionEffect::forgetSpaceColors()
 {
     m_spaceColors.clear();
     m_spaceSlots.fill(-1);
 }
 
+// Lights show their colours in a handful of colour spaces; converting the two selection
+// colours once per space, instead of once per light and frame, is most of a frame's work.
 const SelectionEffect::SpaceColors &SelectionEffect::spaceColorsFor(const VeyColor &current)
 {
     auto matches = [&current](const SpaceColors &entry) {
@@ -364,12 +364,12 @@ const SelectionEffect::SpaceColors &SelectionEffect::spaceColorsFor(const VeyCol
     const quint32 mixed = (current.colorType() * 0x9E3779B1u ^ current.profileId() * 0x85EBCA77u ^
                            current.channelCount() * 0xC2B2AE3Du) +
                           quint32(current.profileSetFlag());
-    qint16 &slot = m_spaceSlots[(mixed * 0x27D4EB2Fu) >> 27];
+    int &slot = m_spaceSlots[(mixed * 0x27D4EB2Fu) >> 27];
     if (slot >= 0 && slot < m_spaceColors.size() && matches(m_spaceColors.at(slot)))
         return m_spaceColors.at(slot);
     for (int i = 0; i < m_spaceColors.size(); ++i) {
         if (matches(m_spaceColors.at(i))) {
-            slot = qint16(i);
+            slot = i;
             return m_spaceColors.at(i);
         }
     }
@@ -381,7 +381,7 @@ const SelectionEffect::SpaceColors &SelectionEffect::spaceColorsFor(const VeyCol
     entry.fg = carriedInto(m_fgColor, current);
     entry.bg = carriedInto(m_bgColor, current);
     m_spaceColors.append(entry);
-    slot = qint16(m_spaceColors.size() - 1);
+    slot = int(m_spaceColors.size()) - 1;
     return m_spaceColors.last();
 }
 

@@ -117,7 +117,7 @@ private:
     QVector<SpaceColors> m_spaceColors;
     // Where each colour space's entry was last found, by a hash of the space: lights of a few
     // kinds take turns in a frame, and each finds its entry without a search.
-    std::array<qint16, 32> m_spaceSlots;
+    std::array<int, 32> m_spaceSlots;
 
     // Whether each light of the map's frame order is selected; follows every change of the
     // selection and of the map's lights.
