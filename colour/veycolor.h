@@ -146,10 +146,10 @@ private:
     quint32 m_colorType = 1;
     quint32 m_profileId = 0;
     bool m_profileSetFlag = false;
-    quint8 m_unused[3] = {};
+    [[maybe_unused]] quint8 m_unused[3] = {};
     quint32 m_spec = Invalid;
     quint32 m_alpha = Opaque;
-    quint32 m_unusedWord = 0;
+    [[maybe_unused]] quint32 m_unusedWord = 0;
     // Rgb: w[0..2] red, green, blue. Hsv: w[0] hue (signed), w[1] saturation, w[2] value.
     // Yxy: d[0..2] Y, x, y. N-channel: w[0] count, w[1] yxySourceMark, w[2..9] levels.
     union Components {
