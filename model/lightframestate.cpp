@@ -35,8 +35,7 @@ public:
     using Cold = LightFrameState::Cold;
 
     static constexpr size_t BlockAlignment = size_t(128) << 10;
-    static constexpr size_t BlockSize =
-        BlockAlignment / (sizeof(LightFrameState) + sizeof(Cold));
+    static constexpr size_t BlockSize = BlockAlignment / (sizeof(LightFrameState) + sizeof(Cold));
     static constexpr size_t HotBytes = BlockSize * sizeof(LightFrameState);
     static constexpr size_t ChunkBytes = size_t(2) << 20;
     static_assert(HotBytes % alignof(Cold) == 0, "cold parts misaligned");
@@ -287,8 +286,8 @@ public:
     // The entry for these inputs: made already, or to be made in place.
     ZeroColor &slot(quint32 channels, qint32 profileId, bool flag)
     {
-        const quint32 mixed = (channels * 0x9E3779B1u ^ quint32(profileId) * 0x85EBCA77u) +
-                              (flag ? 1u : 0u);
+        const quint32 mixed =
+            (channels * 0x9E3779B1u ^ quint32(profileId) * 0x85EBCA77u) + (flag ? 1u : 0u);
         ZeroColor &entry = m_entries[(mixed * 0xC2B2AE3Du) >> (32 - Bits)];
         if (entry.made &&
             (entry.channels != channels || entry.profileId != profileId || entry.flag != flag))

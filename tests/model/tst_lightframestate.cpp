@@ -189,7 +189,8 @@ bool isOwnZero(const LightFrameState &state)
     if (zero.profileId() != quint32(state.hueweaveProfileId))
         return false;
     if (state.channelsPerColor >= 4)
-        return zero.spec() == VeyColor::NChannel && zero.profileSetFlag() == state.hueweaveEnabled &&
+        return zero.spec() == VeyColor::NChannel &&
+               zero.profileSetFlag() == state.hueweaveEnabled &&
                zero.channelCount() == state.channelsPerColor;
     return zero.spec() == VeyColor::Rgb && zero.alpha() == 0 && zero.isBlack();
 }
@@ -243,7 +244,8 @@ void TestLightFrameState::sharedMixesAreFreshMixes()
         for (size_t i = 0; i < lights.size(); ++i) {
             LightFrameState *state = lights[i]->frameState();
             state->endFrame();
-            QVERIFY2(isOwnZero(*state), qPrintable(QStringLiteral("frame %1, light %2").arg(frame).arg(i)));
+            QVERIFY2(isOwnZero(*state),
+                     qPrintable(QStringLiteral("frame %1, light %2").arg(frame).arg(i)));
             if (random.bounded(20) == 0) {
                 setKind(lights[i].get(), random.bounded(5));
                 state->endFrame();
@@ -265,10 +267,11 @@ void TestLightFrameState::everyKindEndsWithItsOwnZero()
                     light.setHueweaveProfileId(quint32(profile));
                     light.setHueweaveEnabled(hueweave);
                     state->endFrame();
-                    QVERIFY2(isOwnZero(*state), qPrintable(QStringLiteral("profile %1, chemistry %2, hueweave %3")
-                                                                .arg(profile)
-                                                                .arg(chemistry)
-                                                                .arg(hueweave)));
+                    QVERIFY2(isOwnZero(*state),
+                             qPrintable(QStringLiteral("profile %1, chemistry %2, hueweave %3")
+                                            .arg(profile)
+                                            .arg(chemistry)
+                                            .arg(hueweave)));
                 }
             }
         }
