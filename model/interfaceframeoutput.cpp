@@ -97,7 +97,7 @@ void DataSupply::prefetchFrameLights() const
     // updateLights rebuilds the table before it reads any.
     const size_t count = std::min(m_frameTable.size(), LightFrameState::PrefetchDistance);
     for (size_t i = 0; i < count; ++i)
-        LightFrameState::prefetchForOutput(m_frameTable[i]);
+        LightFrameState::prefetch(m_frameTable[i]);
 }
 
 bool DataSupply::updateLights()
@@ -131,13 +131,13 @@ bool DataSupply::updateLights()
     const size_t count = m_frameTable.size();
     LightFrameState *const *states = m_frameTable.data();
     for (size_t i = 0; i < std::min(count, LightFrameState::PrefetchDistance); ++i)
-        LightFrameState::prefetchForOutput(states[i]);
+        LightFrameState::prefetch(states[i]);
     // Lights of one port mostly follow each other: the port is looked up when it changes.
     int port = -1;
     int index = -1;
     for (size_t i = 0; i < count; ++i) {
         if (i + LightFrameState::PrefetchDistance < count)
-            LightFrameState::prefetchForOutput(states[i + LightFrameState::PrefetchDistance]);
+            LightFrameState::prefetch(states[i + LightFrameState::PrefetchDistance]);
         LightFrameState *state = states[i];
         if (state->port != port) {
             port = state->port;

@@ -151,11 +151,7 @@ struct alignas(64) LightFrameState
     // large map does not wait on memory for every light.
     static constexpr size_t PrefetchDistance = 8;
     // Compositing and writing a frame both read and write both lines of a state.
-    static void prefetchForOutput(const LightFrameState *state) { prefetchBoth(state); }
-    static void prefetchForCompositing(const LightFrameState *state) { prefetchBoth(state); }
-
-private:
-    static void prefetchBoth(const LightFrameState *state)
+    static void prefetch(const LightFrameState *state)
     {
 #if defined(__GNUC__)
         __builtin_prefetch(&state->currentColor, 1);
@@ -164,6 +160,8 @@ private:
         Q_UNUSED(state);
 #endif
     }
+
+private:
     static Cold *coldOf(LightFrameState *state);
     void takeMixLevels();
     void mixOverCurrentColor(const VeyColor &color);

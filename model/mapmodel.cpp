@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-#include <iterator>
 #include <mutex>
 
 namespace {
@@ -416,8 +415,7 @@ void MapModel::updateLights()
             // Ending a frame is a store or two per light: without asking ahead the walk waits
             // on memory for every light of a large map.
             if (i + LightFrameState::PrefetchDistance < count)
-                LightFrameState::prefetchForOutput(
-                    order[i + LightFrameState::PrefetchDistance].state);
+                LightFrameState::prefetch(order[i + LightFrameState::PrefetchDistance].state);
             order[i].state->endFrame();
         }
         return;

@@ -500,8 +500,7 @@ void SelectionEffect::render()
         // A large map does not fit the caches: ask for the colour state of a light a few
         // places ahead while this one is painted.
         if (i + LightFrameState::PrefetchDistance < count)
-            LightFrameState::prefetchForCompositing(
-                order[i + LightFrameState::PrefetchDistance].state);
+            LightFrameState::prefetch(order[i + LightFrameState::PrefetchDistance].state);
         LightFrameState *state = order[i].state;
         state->applyEffectColor(colorFor(state->currentColor, m_selectedFlags[i] != 0), priority);
     }
