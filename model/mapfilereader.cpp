@@ -269,12 +269,7 @@ void MapFileReader::clear()
 {
     delete std::exchange(m_light, nullptr);
     delete std::exchange(m_group, nullptr);
-    for (Record &record : m_records) {
-        delete record.light;
-        delete record.group;
-    }
-    m_records.clear();
-    m_interfaceSources.clear();
+    releaseRecords();
     m_interfaceStart = nullptr;
     m_topLevelCount = 0;
     m_rootIsMap = false;
