@@ -245,7 +245,7 @@ private:
     void moveLightChannels(const QString &name, const QString &value, quint32 base);
 
     // What every frame reads comes first, so that a frame over many interfaces loads a few
-    // adjacent lines of each (see prefetchForFrame).
+    // adjacent lines of each (see prefetchFrameFields).
     int m_type;
     quint16 m_protocolVersion = 1;
     bool m_hasIpAddress = false;

@@ -27,8 +27,8 @@ constexpr int kMixOver = 24;
 // since lights come and go with every map load and reuse their slots. A block holds its states
 // and after them their cold parts, and is aligned to its own size, so a state finds its cold
 // part from its own address. Blocks are cut from large chunks that the kernel may back with
-// huge pages: a frame walks every state, and over a large map a walk through small pages would
-// wait on address translation about as often as on memory.
+// huge pages: a frame walks every state, and over a large map a walk through small pages also
+// waits on address translation.
 class FrameStatePool
 {
 public:
