@@ -189,15 +189,15 @@ Effect *EffectEngine::partialFrameEffect(const QList<Effect *> &effects)
 // show their zero colours from this frame on, which no effect colour tells a canvas.
 bool EffectEngine::stoppedPainting(const QList<Effect *> &effects)
 {
-    std::vector<const Effect *> painting;
+    bool stopped = false;
+    // Only an effect still listed is looked at: one that left may be gone.
+    for (const Effect *effect : m_paintingEffects)
+        stopped = stopped || !effects.contains(effect) || !effect->enabled;
+    m_paintingEffects.clear();
     for (const Effect *effect : effects) {
         if (effect->enabled)
-            painting.push_back(effect);
+            m_paintingEffects.push_back(effect);
     }
-    bool stopped = false;
-    for (const Effect *effect : m_paintingEffects)
-        stopped = stopped || std::find(painting.begin(), painting.end(), effect) == painting.end();
-    m_paintingEffects.swap(painting);
     return stopped;
 }
 
