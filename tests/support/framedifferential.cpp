@@ -6,6 +6,7 @@
 #include "model/effectengine.h"
 #include "model/group.h"
 #include "model/light.h"
+#include "model/lightframestate.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
 
@@ -111,28 +112,29 @@ public:
         return int(engine.repeatedFrameCount() + engine.partialFrameCount());
     }
 
-    // What each light's square shows, by uid.
-    QHash<quint64, QString> squares() const
+    // Whether the light's square shows this colour, inside and out.
+    bool squareShows(quint64 uid, QRgb rgb) const
     {
-        QHash<quint64, QString> shown;
-        for (quint64 uid : map.lights().keys()) {
-            const LayoutViewLight *item = canvas->getLayoutViewLight(uid);
-            if (!item) {
-                shown.insert(uid, QStringLiteral("no square"));
-                continue;
-            }
-            const QPen pen = item->pen();
-            const QString fill = rgbText(item->brush().color().rgb());
-            const QString outline =
-                pen.style() == Qt::NoPen ? QStringLiteral("none") : rgbText(pen.color().rgb());
-            shown.insert(uid,
-                         outline == fill ? fill : fill + QStringLiteral(" outlined ") + outline);
-        }
-        return shown;
+        const LayoutViewLight *item = canvas->getLayoutViewLight(uid);
+        if (!item)
+            return false;
+        const QPen pen = item->pen();
+        return item->brush().color().rgb() == rgb && pen.style() != Qt::NoPen &&
+               pen.color().rgb() == rgb;
+    }
+    QString squareText(quint64 uid) const
+    {
+        const LayoutViewLight *item = canvas->getLayoutViewLight(uid);
+        if (!item)
+            return QStringLiteral("no square");
+        const QPen pen = item->pen();
+        return QStringLiteral("%1 outlined %2")
+            .arg(rgbText(item->brush().color().rgb()),
+                 pen.style() == Qt::NoPen ? QStringLiteral("nowhere") : rgbText(pen.color().rgb()));
     }
     // The colour each light had when the last frame handed the canvas its colours: what its
     // square shows once the frame is painted, whatever the frame skipped.
-    const QHash<quint64, QString> &coloursRead() const { return read; }
+    const std::vector<std::pair<quint64, QRgb>> &coloursRead() const { return read; }
 
     void apply(const Op &op);
 
@@ -176,7 +178,7 @@ private:
     // Both worlds issue the same uids, so their hash tables hold the same keys.
     quint64 nextId = 0x7000;
     QStringList sent;
-    QHash<quint64, QString> read;
+    std::vector<std::pair<quint64, QRgb>> read;
     qint64 clockMs = 0;
     int loads = 0;
 };
@@ -185,13 +187,12 @@ private:
 void World::readColours()
 {
     read.clear();
-    const QHash<quint64, Light *> all = map.lights();
-    for (auto it = all.cbegin(); it != all.cend(); ++it) {
-        const VeyColor colour = it.value()->currentColor();
-        const QRgb rgb = it.value()->hasCurrentColor()
+    for (const MapModel::FrameOrderEntry &entry : map.lightsInFrameOrder()) {
+        const VeyColor &colour = entry.state->currentColor;
+        const QRgb rgb = colour.isValid()
                              ? qRgb(int(colour.red8()), int(colour.green8()), int(colour.blue8()))
                              : qRgb(0, 0, 0);
-        read.insert(it.key(), rgbText(rgb));
+        read.emplace_back(entry.uid, rgb);
     }
 }
 
@@ -705,19 +706,19 @@ QString differingDatagram(const QStringList &fast, const QStringList &plain)
 // build gave it, if any.
 QString differingSquare(const World &shipped, const World &whole)
 {
-    const QHash<quint64, QString> &read = whole.coloursRead();
-    const QHash<quint64, QString> fast = shipped.squares();
-    const QHash<quint64, QString> plain = whole.squares();
-    QList<quint64> uids = read.keys();
-    std::sort(uids.begin(), uids.end());
-    for (quint64 uid : uids) {
-        const QString colour = read.value(uid);
-        if (fast.value(uid) != colour || plain.value(uid) != colour)
-            return QStringLiteral("light %1 read %2; square shows %3, whole %4")
-                .arg(uid, 0, 16)
-                .arg(colour, fast.value(uid), plain.value(uid));
+    const std::pair<quint64, QRgb> *first = nullptr;
+    for (const std::pair<quint64, QRgb> &light : whole.coloursRead()) {
+        if ((!first || light.first < first->first) &&
+            !(shipped.squareShows(light.first, light.second) &&
+              whole.squareShows(light.first, light.second)))
+            first = &light;
     }
-    return QString();
+    if (!first)
+        return QString();
+    return QStringLiteral("light %1 read %2; square shows %3, whole %4")
+        .arg(first->first, 0, 16)
+        .arg(rgbText(first->second), shipped.squareText(first->first),
+             whole.squareText(first->first));
 }
 
 } // namespace
