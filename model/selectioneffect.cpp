@@ -115,10 +115,10 @@ int SelectionEffect::entryCount()
     return int(m_entries.size());
 }
 
+// The announcement that always follows lists the light for the next frame.
 void SelectionEffect::setEntry(quint64 uid, bool s)
 {
     ++m_selectionVersion;
-    noteChanged(uid);
     if (s)
         m_selected.insert(uid);
     else
