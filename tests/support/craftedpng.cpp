@@ -46,6 +46,12 @@ QByteArray CraftedPng::black(QSize size, bool rgb, bool withPixels)
     return png + pngChunk("IEND", QByteArray());
 }
 
+QByteArray CraftedPng::oversizedChunk(const QByteArray &type)
+{
+    const QByteArray header = black(QSize(1, 1), true, false).chopped(12); // without IEND
+    return header + bigEndian(0x7FFFFFFF) + type + "keyword";
+}
+
 namespace {
 
 // Deflates the filtered rows as they are made, so that no picture-sized buffer exists.
