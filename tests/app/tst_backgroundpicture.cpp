@@ -128,23 +128,33 @@ private slots:
         }
     }
 
-    // A JPEG above the pixel budget decodes scaled down, straight to the size kept.
-    void largeJpegsDecodeScaledDown_data()
+    // Above the pixel budget: a JPEG decodes scaled down, straight to the size kept; a GIF
+    // decodes whole, beyond the toolkit's default allocation limit, and is scaled down after.
+    void largePicturesLoadScaledDown_data()
     {
+        QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("progressive");
-        QTest::newRow("9000 x 8000") << QSize(9000, 8000) << false;
-        QTest::newRow("8200 square, progressive") << QSize(8200, 8200) << true;
-    }
-    void largeJpegsDecodeScaledDown()
-    {
-        QFETCH(QSize, size);
-        QFETCH(bool, progressive);
+        QTest::addColumn<QRgb>("top");
+        QTest::addColumn<QRgb>("bottom");
         const QRgb top = qRgb(250, 128, 0), bottom = qRgb(0, 64, 250);
+        QTest::newRow("JPEG, 9000 x 8000") << CraftedJpeg::halves(QSize(9000, 8000), top, bottom)
+                                           << QSize(9000, 8000) << top << bottom;
+        QTest::newRow("JPEG, 8200 square, progressive")
+            << CraftedJpeg::halves(QSize(8200, 8200), top, bottom, CraftedJpeg::Colour::Rgb, true)
+            << QSize(8200, 8200) << top << bottom;
+        // A frame of one pixel in a screen filled with the first colour.
+        QTest::newRow("GIF, 9000 x 8000")
+            << CraftedGif::picture(QSize(9000, 8000), QRect(0, 0, 1, 1), fourColours)
+            << QSize(9000, 8000) << fourColours.first() << fourColours.first();
+    }
+    void largePicturesLoadScaledDown()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QSize, size);
+        QFETCH(QRgb, top);
+        QFETCH(QRgb, bottom);
         QSize full;
-        const QImage image = BackgroundPicture::load(
-            write(CraftedJpeg::halves(size, top, bottom, CraftedJpeg::Colour::Rgb, progressive)),
-            &full);
+        const QImage image = BackgroundPicture::load(write(file), &full);
         QCOMPARE(full, size);
         QCOMPARE(image.size(), BackgroundPicture::decodeSize(size));
         const int w = image.width(), h = image.height();
