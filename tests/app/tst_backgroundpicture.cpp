@@ -194,6 +194,9 @@ private slots:
             << CraftedGif::picture(QSize(1, 20000), QRect(0, 0, 1, 1), fourColours);
         QTest::newRow("GIF, frame beyond the largest side")
             << CraftedGif::picture(QSize(0, 0), QRect(16384, 0, 1, 1), fourColours);
+        // The toolkit's reader tells the directory's size and decodes the picture's.
+        QTest::newRow("icon whose entry tells 16 x 16")
+            << CraftedPng::inIcon(CraftedPng::black(QSize(20000, 1), false), 16);
         QTest::newRow("BMP, header alone")
             << written(fourPixels(QImage::Format_RGB32, fourColours), "BMP").left(54);
     }

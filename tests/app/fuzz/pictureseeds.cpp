@@ -72,6 +72,8 @@ QList<QByteArray> crafted()
         CraftedGif::picture(QSize(3000, 0), QRect(0, 0, 5, 2), palette, pixels),
         CraftedGif::picture(QSize(28272, 0), QRect(0, 0, 1, 9063), palette),
         CraftedGif::picture(QSize(1, 20000), QRect(0, 0, 1, 1), palette),
+        CraftedPng::inIcon(CraftedPng::black(QSize(20000, 1), false), 16),
+        CraftedPng::inIcon(CraftedPng::halves(QSize(5, 3), 8, top, bottom), 5),
     };
     for (const char *type : {"tEXt", "zTXt", "iTXt"})
         seeds << CraftedPng::oversizedChunk(type);
