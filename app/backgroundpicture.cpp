@@ -349,12 +349,14 @@ bool decodeJpeg(JpegDecode &d)
 {
     if (setjmp(d.errors.jump))
         return false;
+    // A progressive picture is read whole here, so its damage is known before a row is made;
+    // any other stops at the first damaged row: a small file may claim a large picture.
     jpeg_start_decompress(&d.cinfo);
     if (d.cinfo.output_components != 4)
         return false;
     while (d.cinfo.output_scanline < d.cinfo.output_height) {
         JSAMPROW rows[1] = {d.row.data()};
-        if (jpeg_read_scanlines(&d.cinfo, rows, 1) != 1)
+        if (d.errors.damage || jpeg_read_scanlines(&d.cinfo, rows, 1) != 1)
             return false;
         if (d.cmyk)
             cmykToRgb32(d.row.data(), d.cinfo.output_width);
