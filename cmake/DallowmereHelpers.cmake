@@ -56,13 +56,14 @@ function(dm_add_folder_tests)
   endforeach()
 endfunction()
 
-# dm_add_fuzz_target(name SOURCES a.cpp ... LIBS lib ... SEEDER tool [RUNS n])
+# dm_add_fuzz_target(name SOURCES a.cpp ... LIBS lib ... SEEDER tool [RUNS n] [OPTIONS -flag ...])
 # A libFuzzer executable, plus a test of the fuzz build that has the seeder write the seed
 # corpus, replays every seed through the target and then fuzzes a short, fixed-seed run of
-# RUNS inputs (default 20000). A target that no longer links, or a seed that crashes, fails
-# the fuzz build's test run. Every target joins dm_fuzz_targets, which builds only them.
+# RUNS inputs (default 20000), both with the libFuzzer OPTIONS given (memory bounds, say). A
+# target that no longer links, or a seed that crashes, fails the fuzz build's test run. Every
+# target joins dm_fuzz_targets, which builds only them.
 function(dm_add_fuzz_target name)
-  cmake_parse_arguments(ARG "" "SEEDER;RUNS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SEEDER;RUNS" "SOURCES;LIBS;OPTIONS" ${ARGN})
   if(NOT ARG_RUNS)
     set(ARG_RUNS 20000)
   endif()
@@ -75,7 +76,7 @@ function(dm_add_fuzz_target name)
   add_test(NAME ${name}_seeds
            COMMAND ${DM_ISOLATE} ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${name}>
                    -DSEEDER=$<TARGET_FILE:${ARG_SEEDER}> -DWORK=${work} -DRUNS=${ARG_RUNS}
-                   -P ${PROJECT_SOURCE_DIR}/cmake/FuzzSeedRun.cmake)
+                   "-DOPTIONS=${ARG_OPTIONS}" -P ${PROJECT_SOURCE_DIR}/cmake/FuzzSeedRun.cmake)
   set_tests_properties(${name}_seeds PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0"
     TIMEOUT 300 LABELS fuzz)

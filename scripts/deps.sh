@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build and the tests need, when any is missing.
 set -e
 packages="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-5compat-dev libgl-dev \
-  iproute2 util-linux clang-14 libclang-rt-14-dev libbenchmark-dev libpng-dev"
+  iproute2 util-linux clang-14 libclang-rt-14-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

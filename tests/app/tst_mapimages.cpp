@@ -1,4 +1,5 @@
 #include "support/apptestsupport.h"
+#include "support/craftedjpeg.h"
 #include "support/craftedpng.h"
 #include "support/modaldriver.h"
 
@@ -208,22 +209,25 @@ private slots:
     }
 
     // A file whose header claims too much is refused before anything is decoded, even one
-    // that would decode small (1 bit a pixel).
-    void oversizedBackgroundPicturesAreRefused_data()
+    // that would decode small (1 bit a pixel); so is a damaged one, with the same message.
+    void badBackgroundPicturesAreRefused_data()
     {
-        QTest::addColumn<QByteArray>("png");
+        QTest::addColumn<QByteArray>("picture");
         QTest::newRow("20000 square, 1 bit") << CraftedPng::black(QSize(20000, 20000), false);
         QTest::newRow("20000 square, header")
             << CraftedPng::black(QSize(20000, 20000), true, false);
         QTest::newRow("100000 square, header")
             << CraftedPng::black(QSize(100000, 100000), true, false);
         QTest::newRow("one row too wide, 1 bit") << CraftedPng::black(QSize(16385, 1), false);
+        const QByteArray jpeg = CraftedJpeg::halves(QSize(64, 64), qRgb(1, 2, 3), qRgb(4, 5, 6));
+        const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+        QTest::newRow("truncated JPEG") << jpeg.left(scan + (jpeg.size() - scan) / 2);
     }
-    void oversizedBackgroundPicturesAreRefused()
+    void badBackgroundPicturesAreRefused()
     {
-        QFETCH(QByteArray, png);
-        QFile file(path("bomb.png"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
+        QFETCH(QByteArray, picture);
+        QFile file(path("bad.png"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(picture) == picture.size());
         file.close();
         MetaTool w;
         ScriptedPrompt prompt;

@@ -31,6 +31,8 @@ private slots:
     void positionsReadExactly_data();
     void positionsReadExactly();
     void releasingRecordsDeletesWhatWasNotTaken();
+    void membersAreBoundPerGroup_data();
+    void membersAreBoundPerGroup();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -420,6 +422,30 @@ void TestMapFileReader::releasingRecordsDeletesWhatWasNotTaken()
     QVERIFY(left.isNull());
     QVERIFY(group.isNull());
     QCOMPARE(taken->name(), QString("Kept"));
+}
+
+// The member bound is one group's: two groups just over half of it each load, by both readers.
+void TestMapFileReader::membersAreBoundPerGroup_data()
+{
+    QTest::addColumn<bool>("parserOnly");
+    QTest::newRow("plain scanner") << false;
+    QTest::newRow("XML parser") << true;
+}
+
+void TestMapFileReader::membersAreBoundPerGroup()
+{
+    QFETCH(bool, parserOnly);
+    const auto path =
+        parserOnly ? MapFileReader::Path::XmlParserOnly : MapFileReader::Path::PlainFirst;
+    const int members = MapFileReader::MaxGroupMembers * 3 / 5;
+    const QByteArray children = QByteArray("<c>1</c>").repeated(members);
+    MapFileReader reader;
+    QVERIFY2(reader.read(
+                 "<map><g><s>2</s>" + children + "</g><g><s>3</s>" + children + "</g></map>", path),
+             qPrintable(reader.errorString()));
+    QCOMPARE(reader.records().size(), size_t(2));
+    for (const MapFileReader::Record &record : reader.records())
+        QCOMPARE(record.group->children().size(), members);
 }
 
 QTEST_GUILESS_MAIN(TestMapFileReader)

@@ -46,6 +46,26 @@ QByteArray CraftedPng::black(QSize size, bool rgb, bool withPixels)
     return png + pngChunk("IEND", QByteArray());
 }
 
+QByteArray CraftedPng::oversizedChunk(const QByteArray &type)
+{
+    const QByteArray header = black(QSize(1, 1), true, false).chopped(12); // without IEND
+    return header + bigEndian(0x7FFFFFFF) + type + "keyword";
+}
+
+QByteArray CraftedPng::inIcon(const QByteArray &png, int side)
+{
+    QByteArray icon(22, 0);
+    uchar *d = reinterpret_cast<uchar *>(icon.data());
+    qToLittleEndian(quint16(1), d + 2);  // an icon
+    qToLittleEndian(quint16(1), d + 4);  // of one picture
+    d[6] = d[7] = uchar(side % 256);     // 0 stands for 256
+    qToLittleEndian(quint16(1), d + 10); // planes
+    qToLittleEndian(quint16(32), d + 12);
+    qToLittleEndian(quint32(png.size()), d + 14);
+    qToLittleEndian(quint32(icon.size()), d + 18);
+    return icon + png;
+}
+
 namespace {
 
 // Deflates the filtered rows as they are made, so that no picture-sized buffer exists.

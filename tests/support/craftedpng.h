@@ -19,6 +19,15 @@ QByteArray black(QSize size, bool rgb, bool withPixels = true);
 QByteArray halves(QSize size, int bits, const quint16 (&top)[4], const quint16 (&bottom)[4],
                   bool interlaced = false);
 
+// A 1 x 1 picture whose header is followed by a chunk of `type` that declares the largest length
+// a chunk may have (2^31 - 1 bytes) and then ends: what a reader that trusts the length
+// allocates before it finds out.
+QByteArray oversizedChunk(const QByteArray &type);
+
+// An icon file holding png as its one picture, whose directory entry tells the icon's side as
+// `side` (1 to 256) whatever the picture's own size.
+QByteArray inIcon(const QByteArray &png, int side);
+
 } // namespace CraftedPng
 
 #endif // CRAFTEDPNG_H

@@ -1,0 +1,213 @@
+#include "support/craftedgif.h"
+#include "support/craftedjpeg.h"
+#include "support/craftedpng.h"
+
+#include "app/backgroundpicture.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray written(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, format) ? bytes : QByteArray();
+}
+
+// Two rows of two pixels: the colours go left to right, top to bottom.
+QImage fourPixels(QImage::Format format, const QVector<QRgb> &colours)
+{
+    QImage image(2, 2, format);
+    if (format == QImage::Format_Indexed8) {
+        image.setColorTable(colours);
+        for (int i = 0; i < 4; ++i)
+            image.setPixel(i % 2, i / 2, uint(i));
+    } else {
+        for (int i = 0; i < 4; ++i)
+            image.setPixel(i % 2, i / 2, colours.at(i));
+    }
+    return image;
+}
+
+const QVector<QRgb> fourColours{qRgb(200, 100, 50), qRgb(0, 255, 0), qRgb(10, 20, 30),
+                                qRgb(255, 255, 255)};
+const QList<QPoint> corners{{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+
+bool near(QRgb a, QRgb b, int tolerance)
+{
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
+           qAbs(qBlue(a) - qBlue(b)) <= tolerance && qAbs(qAlpha(a) - qAlpha(b)) <= tolerance;
+}
+
+} // namespace
+
+// Reading background pictures of every format the canvas accepts: what comes out, and what is
+// refused as damaged or too large.
+class TestBackgroundPicture : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString write(const QByteArray &bytes)
+    {
+        QFile file(m_dir.filePath(QStringLiteral("picture")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return QString();
+        return file.fileName();
+    }
+
+private slots:
+    void picturesKeepTheirColours_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QSize>("full");
+        QTest::addColumn<QList<QPoint>>("points");
+        QTest::addColumn<QList<QRgb>>("colours");
+        QTest::addColumn<int>("tolerance"); // JPEG is lossy
+        const QList<QRgb> four(fourColours.begin(), fourColours.end());
+        QTest::newRow("PNG, RGB") << written(fourPixels(QImage::Format_RGB32, fourColours), "PNG")
+                                  << QSize(2, 2) << corners << four << 0;
+        const QVector<QRgb> palette{qRgba(0, 0, 0, 0), qRgb(10, 200, 30), qRgba(90, 80, 70, 128),
+                                    qRgb(1, 2, 3)};
+        QTest::newRow("PNG, palette with transparency")
+            << written(fourPixels(QImage::Format_Indexed8, palette), "PNG") << QSize(2, 2)
+            << corners << QList<QRgb>(palette.begin(), palette.end()) << 0;
+        QImage grey(2, 2, QImage::Format_Grayscale16);
+        grey.fill(QColor::fromRgba64(0x8080, 0x8080, 0x8080));
+        QTest::newRow("PNG, 16-bit grey")
+            << written(grey, "PNG") << QSize(2, 2) << QList<QPoint>{{1, 1}}
+            << QList<QRgb>{qRgb(128, 128, 128)} << 0;
+        QTest::newRow("BMP") << written(fourPixels(QImage::Format_RGB32, fourColours), "BMP")
+                             << QSize(2, 2) << corners << four << 0;
+        QTest::newRow("GIF") << CraftedGif::picture(QSize(2, 2), QRect(0, 0, 2, 2), fourColours,
+                                                    QByteArray("\0\1\2\3", 4))
+                             << QSize(2, 2) << corners << four << 0;
+        // A screen much wider than the frame is told as the frame's width, yet decoded at its
+        // own; a side of 0 stands for the frame's extent.
+        QTest::newRow("GIF, frame narrower than its screen")
+            << CraftedGif::picture(QSize(3000, 0), QRect(0, 0, 2, 2), fourColours,
+                                   QByteArray("\0\1\2\3", 4))
+            << QSize(3000, 2) << corners << four << 0;
+        const QRgb top = qRgb(200, 100, 50), bottom = qRgb(20, 40, 220);
+        const QList<QPoint> halves{{0, 0}, {15, 15}};
+        QTest::newRow("JPEG") << CraftedJpeg::halves(QSize(16, 16), top, bottom) << QSize(16, 16)
+                              << halves << QList<QRgb>{top, bottom} << 4;
+        QTest::newRow("JPEG, progressive")
+            << CraftedJpeg::halves(QSize(16, 16), top, bottom, CraftedJpeg::Colour::Rgb, true)
+            << QSize(16, 16) << halves << QList<QRgb>{top, bottom} << 4;
+        QTest::newRow("JPEG, grey")
+            << CraftedJpeg::halves(QSize(16, 16), top, bottom, CraftedJpeg::Colour::Grey)
+            << QSize(16, 16) << halves << QList<QRgb>{qRgb(100, 100, 100), qRgb(40, 40, 40)} << 2;
+        QTest::newRow("JPEG, CMYK")
+            << CraftedJpeg::halves(QSize(16, 16), qRgba(200, 100, 50, 128), qRgba(20, 40, 220, 255),
+                                   CraftedJpeg::Colour::Cmyk)
+            << QSize(16, 16) << halves << QList<QRgb>{qRgb(100, 50, 25), bottom} << 4;
+    }
+    void picturesKeepTheirColours()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QSize, full);
+        QFETCH(QList<QPoint>, points);
+        QFETCH(QList<QRgb>, colours);
+        QFETCH(int, tolerance);
+        QSize size;
+        const QImage image = BackgroundPicture::load(write(file), &size);
+        QCOMPARE(size, full);
+        QCOMPARE(image.size(), full);
+        for (int i = 0; i < points.size(); ++i) {
+            const QRgb pixel = image.pixel(points.at(i));
+            QVERIFY2(near(pixel, colours.at(i), tolerance),
+                     qPrintable(QStringLiteral("%1 at (%2, %3)")
+                                    .arg(pixel, 8, 16, QLatin1Char('0'))
+                                    .arg(points.at(i).x())
+                                    .arg(points.at(i).y())));
+        }
+    }
+
+    // Above the pixel budget: a JPEG decodes scaled down, straight to the size kept; a GIF
+    // decodes whole, beyond the toolkit's default allocation limit, and is scaled down after.
+    void largePicturesLoadScaledDown_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRgb>("top");
+        QTest::addColumn<QRgb>("bottom");
+        const QRgb top = qRgb(250, 128, 0), bottom = qRgb(0, 64, 250);
+        QTest::newRow("JPEG, 9000 x 8000") << CraftedJpeg::halves(QSize(9000, 8000), top, bottom)
+                                           << QSize(9000, 8000) << top << bottom;
+        QTest::newRow("JPEG, 8200 square, progressive")
+            << CraftedJpeg::halves(QSize(8200, 8200), top, bottom, CraftedJpeg::Colour::Rgb, true)
+            << QSize(8200, 8200) << top << bottom;
+        // A frame of one pixel in a screen filled with the first colour.
+        QTest::newRow("GIF, 9000 x 8000")
+            << CraftedGif::picture(QSize(9000, 8000), QRect(0, 0, 1, 1), fourColours)
+            << QSize(9000, 8000) << fourColours.first() << fourColours.first();
+    }
+    void largePicturesLoadScaledDown()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QSize, size);
+        QFETCH(QRgb, top);
+        QFETCH(QRgb, bottom);
+        QSize full;
+        const QImage image = BackgroundPicture::load(write(file), &full);
+        QCOMPARE(full, size);
+        QCOMPARE(image.size(), BackgroundPicture::decodeSize(size));
+        const int w = image.width(), h = image.height();
+        // Away from the edge between the halves, which subsampled colour blurs.
+        for (const QPoint at : {QPoint(0, 0), QPoint(w - 1, h / 2 - 20)})
+            QVERIFY(near(image.pixel(at), top, 4));
+        for (const QPoint at : {QPoint(w / 2, h / 2 + 20), QPoint(w - 1, h - 1)})
+            QVERIFY(near(image.pixel(at), bottom, 4));
+    }
+
+    void damagedOrOversizedPicturesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        const QByteArray jpeg = CraftedJpeg::halves(QSize(64, 64), qRgb(1, 2, 3), qRgb(4, 5, 6));
+        const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+        QTest::newRow("JPEG, truncated") << jpeg.left(scan + (jpeg.size() - scan) / 2);
+        QTest::newRow("JPEG, without its end") << jpeg.chopped(2);
+        const QByteArray progressive =
+            CraftedJpeg::halves(QSize(64, 64), qRgb(1, 2, 3), qRgb(4, 5, 6), {}, true);
+        QTest::newRow("JPEG, progressive, last scan missing")
+            << progressive.left(progressive.lastIndexOf("\xFF\xDA"));
+        QTest::newRow("JPEG, header alone") << jpeg.left(100);
+        QTest::newRow("JPEG, one column too wide")
+            << CraftedJpeg::halves(QSize(16385, 8), qRgb(1, 2, 3), qRgb(4, 5, 6));
+        const QByteArray png = written(fourPixels(QImage::Format_RGB32, fourColours), "PNG");
+        QTest::newRow("PNG, truncated") << png.chopped(20);
+        QByteArray badCrc = png;
+        badCrc[29] = char(badCrc[29] ^ 1);
+        QTest::newRow("PNG, header's checksum") << badCrc;
+        for (const char *type : {"tEXt", "zTXt", "iTXt"})
+            QTest::newRow(qPrintable(QStringLiteral("PNG, %1 of 2 GiB").arg(type)))
+                << CraftedPng::oversizedChunk(type);
+        // The header tells the frame's extent; the decoder takes the screen's width.
+        QTest::newRow("GIF, 28272 x 9063 canvas")
+            << CraftedGif::picture(QSize(28272, 0), QRect(0, 0, 1, 9063), fourColours);
+        QTest::newRow("GIF, 20000 high canvas")
+            << CraftedGif::picture(QSize(1, 20000), QRect(0, 0, 1, 1), fourColours);
+        QTest::newRow("GIF, frame beyond the largest side")
+            << CraftedGif::picture(QSize(0, 0), QRect(16384, 0, 1, 1), fourColours);
+        // The toolkit's reader tells the directory's size and decodes the picture's.
+        QTest::newRow("icon whose entry tells 16 x 16")
+            << CraftedPng::inIcon(CraftedPng::black(QSize(20000, 1), false), 16);
+        QTest::newRow("BMP, header alone")
+            << written(fourPixels(QImage::Format_RGB32, fourColours), "BMP").left(54);
+    }
+    void damagedOrOversizedPicturesAreRefused()
+    {
+        QFETCH(QByteArray, file);
+        QSize full(-2, -2);
+        QVERIFY(BackgroundPicture::load(write(file), &full).isNull());
+        QCOMPARE(full, QSize(-2, -2));
+    }
+};
+
+QTEST_MAIN(TestBackgroundPicture)
+#include "tst_backgroundpicture.moc"
