@@ -12,6 +12,7 @@
 #include "protocol/discoveryengine.h"
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
+#include "protocol/orvexdatagrams.h"
 #include "protocol/osocket.h"
 #include "support/orvexreplies.h"
 
@@ -46,6 +47,8 @@ private slots:
     void fixtureCountListIsCopiedWhole();
     void cancelWhileADeviceIsSilent();
     void silentLightIsPassedOver();
+    void everyPendingLightIsRead_data();
+    void everyPendingLightIsRead();
     void reportNamesWhatTheSyncDidNotReach_data();
     void reportNamesWhatTheSyncDidNotReach();
     void floodDuringSyncIsBoundedAndCancelActsAtOnce();
@@ -325,6 +328,56 @@ void TestNetworkSync::silentLightIsPassedOver()
     QCOMPARE(dev->receivedWithCode(0x0203).size(), 1 + 2);
     QCOMPARE(light->serialNumber(), quint64(5)); // nothing read, nothing copied
     QCOMPARE(light->name(), QString("Site Supply Light 01-001"));
+}
+
+void TestNetworkSync::everyPendingLightIsRead_data()
+{
+    QTest::addColumn<int>("scanCopies");      // each blink scan 2 reply sent this many times
+    QTest::addColumn<QList<int>>("ports");    // 1-based port of each light with FirstLight's serial
+    QTest::addColumn<bool>("secondInterface"); // one more interface with the same light
+    QTest::addColumn<int>("readCopies");      // each read answer sent this many times, late
+    QTest::newRow("scan reply twice") << 2 << QList<int>{1} << false << 1;
+    QTest::newRow("scan reply thrice, answers twice") << 3 << QList<int>{1} << false << 2;
+    QTest::newRow("one serial on two ports") << 1 << QList<int>{1, 2} << false << 1;
+    QTest::newRow("one serial behind two interfaces") << 1 << QList<int>{1} << true << 1;
+    QTest::newRow("all at once") << 2 << QList<int>{1, 2} << true << 2;
+}
+
+// However the scan replies and read answers come, every light found is read, each into its
+// own map light, and the sync ends.
+void TestNetworkSync::everyPendingLightIsRead()
+{
+    QFETCH(int, scanCopies);
+    QFETCH(QList<int>, ports);
+    QFETCH(bool, secondInterface);
+    QFETCH(int, readCopies);
+    QList<DataSupply *> supplies;
+    QList<Light *> first, second;
+    for (const char *ip : {"127.0.0.2", "127.0.0.3"}) {
+        if (ip[8] == '3' && !secondInterface)
+            break;
+        Iface *dev = device(ip, SupplySerial + quint64(supplies.size()));
+        for (const int port : std::as_const(ports))
+            dev->lights << Iface::catalogueLight(FirstLight, quint8(port), {{"DMX_OFFSET", 10}});
+        dev->lights << Iface::catalogueLight(SecondLight, 3, {{"DMX_OFFSET", 20}});
+        dev->faults[OrvexDatagrams::BlinkScan2] = {0, 0, scanCopies, {}};
+        dev->faults[OrvexDatagrams::EERead] = {0, 5, readCopies, {}};
+        supplies << mapInterface(ip, 4);
+        for (const int port : std::as_const(ports))
+            first << mapLight(supplies.last(), port - 1, 10, 5);
+        second << mapLight(supplies.last(), 2, 20, 6);
+    }
+    QList<quint64> uids;
+    for (const DataSupply *ds : std::as_const(supplies))
+        uids << ds->uid();
+    SyncInterface dialog(m_map, m_effects, uids);
+    QCOMPARE(sync(dialog), int(QDialog::Accepted));
+    for (const Light *light : std::as_const(first))
+        QCOMPARE(light->serialNumber(), FirstLight);
+    for (const Light *light : std::as_const(second))
+        QCOMPARE(light->serialNumber(), SecondLight);
+    for (const DataSupply *ds : std::as_const(supplies))
+        QCOMPARE(ds->lights().size(), ports.size() + 1); // no light was added
 }
 
 void TestNetworkSync::reportNamesWhatTheSyncDidNotReach_data()
