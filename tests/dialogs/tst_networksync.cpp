@@ -336,11 +336,16 @@ void TestNetworkSync::everyPendingLightIsRead_data()
     QTest::addColumn<QList<int>>("ports");    // 1-based port of each light with FirstLight's serial
     QTest::addColumn<bool>("secondInterface"); // one more interface with the same light
     QTest::addColumn<int>("readCopies");      // each read answer sent this many times, late
-    QTest::newRow("scan reply twice") << 2 << QList<int>{1} << false << 1;
-    QTest::newRow("scan reply thrice, answers twice") << 3 << QList<int>{1} << false << 2;
-    QTest::newRow("one serial on two ports") << 1 << QList<int>{1, 2} << false << 1;
-    QTest::newRow("one serial behind two interfaces") << 1 << QList<int>{1} << true << 1;
-    QTest::newRow("all at once") << 2 << QList<int>{1, 2} << true << 2;
+    QTest::addColumn<bool>("countsEveryPort"); // ports of type 3, each with fixture counts
+    // clang-format off
+    QTest::newRow("scan reply twice") << 2 << QList<int>{1} << false << 1 << false;
+    QTest::newRow("scan reply thrice, answers twice") << 3 << QList<int>{1} << false << 2 << false;
+    QTest::newRow("one serial on two ports") << 1 << QList<int>{1, 2} << false << 1 << false;
+    QTest::newRow("one serial behind two interfaces") << 1 << QList<int>{1} << true << 1 << false;
+    QTest::newRow("all at once") << 2 << QList<int>{1, 2} << true << 2 << false;
+    // The last port's list ends the light window early; the single lights are read all the same.
+    QTest::newRow("every port counted") << 2 << QList<int>{1} << false << 1 << true;
+    // clang-format on
 }
 
 // However the scan replies and read answers come, every light found is read, each into its
@@ -351,12 +356,18 @@ void TestNetworkSync::everyPendingLightIsRead()
     QFETCH(QList<int>, ports);
     QFETCH(bool, secondInterface);
     QFETCH(int, readCopies);
+    QFETCH(bool, countsEveryPort);
+    if (countsEveryPort)
+        NetworkSettings::instance().syncLightWindowMs = 60000;
     QList<DataSupply *> supplies;
     QList<Light *> first, second;
     for (const char *ip : {"127.0.0.2", "127.0.0.3"}) {
         if (ip[8] == '3' && !secondInterface)
             break;
-        Iface *dev = device(ip, SupplySerial + quint64(supplies.size()));
+        Iface *dev =
+            device(ip, SupplySerial + quint64(supplies.size()), 3, countsEveryPort ? 3 : 1);
+        if (countsEveryPort)
+            dev->fixtureCounts = {{1, {1}}, {2, {1}}, {3, {1}}};
         for (const int port : std::as_const(ports))
             dev->lights << Iface::catalogueLight(FirstLight, quint8(port), {{"DMX_OFFSET", 10}});
         dev->lights << Iface::catalogueLight(SecondLight, 3, {{"DMX_OFFSET", 20}});
