@@ -32,7 +32,9 @@ DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
     }
     m_orvex = new Orvex(this);
     m_discoverRepeats = new RequestRepeater(
-        [this] { return m_orvex->sendDiscover(NetworkSettings::instance().discoverCarriedAddress); },
+        [this] {
+            return m_orvex->sendDiscover(NetworkSettings::instance().discoverCarriedAddress);
+        },
         this);
     m_propertyMapper = PropertyMapper::instance();
     m_deviceDictionary = DeviceDictionary::instance();
@@ -370,7 +372,8 @@ void DiscoveryEngine::discoverLights(DataSupply *ds)
     const QByteArray address = ds->ipAddress().toLatin1();
     switch (ds->protocolVersion()) {
     case 1:
-        startRepeats(m_scanRepeats, ip, [this, address] { return m_orvex->sendBlinkScan(address); });
+        startRepeats(m_scanRepeats, ip,
+                     [this, address] { return m_orvex->sendBlinkScan(address); });
         break;
     case 2:
     case 3:

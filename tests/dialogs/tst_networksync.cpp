@@ -332,10 +332,10 @@ void TestNetworkSync::silentLightIsPassedOver()
 
 void TestNetworkSync::everyPendingLightIsRead_data()
 {
-    QTest::addColumn<int>("scanCopies");      // each blink scan 2 reply sent this many times
-    QTest::addColumn<QList<int>>("ports");    // 1-based port of each light with FirstLight's serial
+    QTest::addColumn<int>("scanCopies");   // each blink scan 2 reply sent this many times
+    QTest::addColumn<QList<int>>("ports"); // 1-based port of each light with FirstLight's serial
     QTest::addColumn<bool>("secondInterface"); // one more interface with the same light
-    QTest::addColumn<int>("readCopies");      // each read answer sent this many times, late
+    QTest::addColumn<int>("readCopies");       // each read answer sent this many times, late
     QTest::addColumn<bool>("countsEveryPort"); // ports of type 3, each with fixture counts
     // clang-format off
     QTest::newRow("scan reply twice") << 2 << QList<int>{1} << false << 1 << false;

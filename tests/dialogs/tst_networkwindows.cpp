@@ -121,10 +121,10 @@ void TestNetworkWindows::windowsNeverEndEarly()
             dialog.reject();
         }
         disconnect(dev, &Iface::datagramReceived, this, nullptr);
-        QVERIFY2(endedNs >= qint64(nominal) * 1000000,
-                 qPrintable(QStringLiteral("ended after %1 us of %2 ms")
-                                .arg(endedNs / 1000)
-                                .arg(nominal)));
+        QVERIFY2(
+            endedNs >= qint64(nominal) * 1000000,
+            qPrintable(
+                QStringLiteral("ended after %1 us of %2 ms").arg(endedNs / 1000).arg(nominal)));
     }
 }
 

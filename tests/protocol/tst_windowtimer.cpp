@@ -51,11 +51,10 @@ void TestWindowTimer::neverEndsEarly()
         };
         // The second request of a kind is the end of the first one's wait.
         quint16 code = 0;
-        connect(rig.device, &SimulatedOrvexInterface::datagramReceived, rig.device,
-                [&](quint16 c) {
-                    if (c == code && rig.device->receivedWithCode(code).size() == 2)
-                        end();
-                });
+        connect(rig.device, &SimulatedOrvexInterface::datagramReceived, rig.device, [&](quint16 c) {
+            if (c == code && rig.device->receivedWithCode(code).size() == 2)
+                end();
+        });
         WindowTimer timer;
         connect(&timer, &WindowTimer::timeout, end);
         Light light;
