@@ -17,6 +17,7 @@
 #include "support/orvexreplies.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
@@ -49,6 +50,8 @@ private slots:
     void silentLightIsPassedOver();
     void everyPendingLightIsRead_data();
     void everyPendingLightIsRead();
+    void windowsNeverEndEarly_data();
+    void windowsNeverEndEarly();
     void reportNamesWhatTheSyncDidNotReach_data();
     void reportNamesWhatTheSyncDidNotReach();
     void floodDuringSyncIsBoundedAndCancelActsAtOnce();
@@ -389,6 +392,49 @@ void TestNetworkSync::everyPendingLightIsRead()
         QCOMPARE(light->serialNumber(), SecondLight);
     for (const DataSupply *ds : std::as_const(supplies))
         QCOMPARE(ds->lights().size(), ports.size() + 1); // no light was added
+}
+
+void TestNetworkSync::windowsNeverEndEarly_data()
+{
+    QTest::addColumn<quint16>("endCode"); // the first request after the windows
+    QTest::addColumn<bool>("all");        // interface window only, or all three
+    QTest::newRow("interfaces") << quint16(OrvexDatagrams::BlinkScan2) << false;
+    QTest::newRow("interfaces, lights and pause") << quint16(OrvexDatagrams::EERead) << true;
+}
+
+// Measured from before the click to the request that follows the windows, so lateness counts
+// in their favour and an early end shows; a coarse timer ends early about every second time.
+void TestNetworkSync::windowsNeverEndEarly()
+{
+    QFETCH(quint16, endCode);
+    QFETCH(bool, all);
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.syncControllerWindowMs = 113;
+    settings.syncLightWindowMs = 97;
+    settings.syncReadPauseMs = 41;
+    const int nominal = all ? 113 + 97 + 41 : 113;
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1)};
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    mapLight(ds, 0, 0, 5);
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer clock;
+        qint64 endedNs = -1;
+        const QMetaObject::Connection ends =
+            connect(dev, &Iface::datagramReceived, this, [&](quint16 code) {
+                if (code == endCode && endedNs < 0)
+                    endedNs = clock.nsecsElapsed();
+            });
+        SyncInterface dialog(m_map, m_effects, {ds->uid()});
+        dialog.show();
+        clock.start();
+        widgetNamed<QAbstractButton>(&dialog, "m_syncButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(endedNs >= 0, 5000);
+        dialog.reject();
+        disconnect(ends);
+        QVERIFY2(endedNs >= qint64(nominal) * 1000000,
+                 qPrintable(QStringLiteral("ended after %1 us").arg(endedNs / 1000)));
+    }
 }
 
 void TestNetworkSync::reportNamesWhatTheSyncDidNotReach_data()
