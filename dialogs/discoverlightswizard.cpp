@@ -11,10 +11,10 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "protocol/discoveryengine.h"
+#include "protocol/windowtimer.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>
-#include <QTimer>
 
 namespace {
 constexpr int NoPageId = -1; // no page ever has it
@@ -112,9 +112,8 @@ void DiscoverLightsWizard::handleDiscoveryStarting()
     m_lightPage->handleDiscoveryStarting();
     m_portsRemaining = m_controller->portCount();
     m_completionWaitMs = LightDiscoveryRules::completionWaitMs(m_controller->allPortsType3());
-    m_completionTimer = new QTimer(this);
-    m_completionTimer->setSingleShot(true);
-    connect(m_completionTimer, &QTimer::timeout, this,
+    m_completionTimer = new WindowTimer(this);
+    connect(m_completionTimer, &WindowTimer::timeout, this,
             &DiscoverLightsWizard::handleDiscoveryComplete);
     m_completionTimer->start(m_completionWaitMs);
     m_engine->discoverLights(m_controller);

@@ -20,7 +20,7 @@ class DiscoveryEngine;
 class EffectEngine;
 class MapModel;
 class QProgressDialog;
-class QTimer;
+class WindowTimer;
 class SelectionEffect;
 
 // Finds the lights behind one interface of the map and brings them in. Lights reported one by
@@ -87,7 +87,7 @@ private:
     DiscoverLightsLightPage *m_lightPage;
     DiscoverLightsReadPage *m_readPage;
     QPointer<DataSupply> m_controller;
-    QTimer *m_completionTimer = nullptr;
+    WindowTimer *m_completionTimer = nullptr;
     int m_completionWaitMs = 0;
     MapModel *m_map;
     SelectionEffect *m_selection;

@@ -8,12 +8,12 @@
 #include "model/mapmodel.h"
 #include "protocol/discoveryengine.h"
 #include "protocol/networksettings.h"
+#include "protocol/windowtimer.h"
 #include "syncwarning.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QProgressDialog>
-#include <QTimer>
 
 namespace {
 
@@ -91,14 +91,13 @@ void SyncInterface::handleSyncButtonClicked()
     m_progress->show();
     QCoreApplication::processEvents();
 
-    m_controllerTimer = new QTimer(this);
-    m_controllerTimer->setSingleShot(true);
+    m_controllerTimer = new WindowTimer(this);
     for (const quint64 uid : std::as_const(m_interfaceUids)) {
         if (DataSupply *ds = m_map->dataSupply(uid))
             m_interfaceIndex.insert(interfaceKey(ds), ds);
     }
     connect(m_progress, &QProgressDialog::canceled, this, &SyncInterface::handleCancelClicked);
-    connect(m_controllerTimer, &QTimer::timeout, this,
+    connect(m_controllerTimer, &WindowTimer::timeout, this,
             &SyncInterface::handleControllerDiscoveryTimeout);
     connect(m_engine, &DiscoveryEngine::discoveredController, this,
             &SyncInterface::handleDiscoveredController);
@@ -194,10 +193,9 @@ void SyncInterface::startLightDiscovery()
     for (const QPointer<DataSupply> &ds : toScan) {
         if (!ds || m_lightTimers.contains(ds->uid()))
             continue;
-        auto *timer = new QTimer(this);
-        timer->setSingleShot(true);
+        auto *timer = new WindowTimer(this);
         timer->setProperty("cid", ds->uid());
-        connect(timer, &QTimer::timeout, this, &SyncInterface::handleDiscoveryComplete);
+        connect(timer, &WindowTimer::timeout, this, &SyncInterface::handleDiscoveryComplete);
         m_lightTimers.insert(ds->uid(), timer);
         if (ds->allPortsType3())
             m_portsRemaining.insert(ds->uid(), ds->portCount());
@@ -225,11 +223,7 @@ void SyncInterface::handleDiscoveredLights(QList<Light *> &list)
     const quint64 uid = list.last()->dataSupplyUid();
     if (const auto it = m_portsRemaining.find(uid); it != m_portsRemaining.end() && --*it <= 0) {
         m_portsRemaining.erase(it);
-        if (QTimer *timer = m_lightTimers.take(uid)) {
-            timer->disconnect(this);
-            timer->deleteLater();
-        }
-        endLightWindow(uid);
+        closeLightWindow(uid, m_lightTimers.value(uid));
     }
     const DataSupply *ds = m_engine->controllerForUid(uid);
     if (ds && SyncRules::hasChainedAddresses(m_dictionary->deviceName(ds->serialNumber()))) {
@@ -282,19 +276,27 @@ void SyncInterface::syncChainedAddresses(const DataSupply *ds, const QList<Light
 
 void SyncInterface::handleDiscoveryComplete()
 {
-    auto *timer = qobject_cast<QTimer *>(sender());
-    if (!timer)
-        return;
-    const quint64 uid = timer->property("cid").toULongLong();
-    if (m_lightTimers.value(uid) == timer)
-        m_lightTimers.remove(uid);
-    timer->disconnect(this);
-    timer->deleteLater();
-    endLightWindow(uid);
+    if (auto *timer = qobject_cast<WindowTimer *>(sender()))
+        closeLightWindow(timer->property("cid").toULongLong(), timer);
+}
+
+void SyncInterface::closeLightWindow(quint64 interfaceUid, WindowTimer *timer)
+{
+    if (timer) {
+        if (m_lightTimers.value(interfaceUid) == timer)
+            m_lightTimers.remove(interfaceUid);
+        timer->disconnect(this);
+        timer->deleteLater();
+    }
+    endLightWindow(interfaceUid);
     // Lets the lights settle after the scan before they are read; on a timer, so that the
     // window and Cancel stay live meanwhile (a cancelled sync has no engine left to read).
-    QTimer::singleShot(NetworkSettings::instance().syncReadPauseMs, this,
-                       [this, uid] { syncNextSerial(uid); });
+    // A window that every port's list closed early may have single lights to read too.
+    WindowTimer::singleShot(NetworkSettings::instance().syncReadPauseMs, this,
+                            [this, interfaceUid] {
+                                m_readable.insert(interfaceUid);
+                                readPendingLights();
+                            });
 }
 
 void SyncInterface::endLightWindow(quint64 interfaceUid)
@@ -303,24 +305,45 @@ void SyncInterface::endLightWindow(quint64 interfaceUid)
         m_engine->endLightScan(m_engine->controllerForUid(interfaceUid));
 }
 
-void SyncInterface::syncNextSerial(quint64 interfaceUid)
+void SyncInterface::readPendingLights()
 {
-    while (m_engine) {
-        if (m_pendingLights.isEmpty()) {
-            checkEnd();
+    // Each interface whose lights may be read reads one at a time.
+    const QList<quint64> readable(m_readable.cbegin(), m_readable.cend());
+    for (const quint64 uid : readable)
+        readNextLight(uid);
+    checkEnd();
+}
+
+void SyncInterface::readNextLight(quint64 interfaceUid)
+{
+    while (m_engine && !m_reading.contains(interfaceUid)) {
+        Light *light = nextLightToRead(interfaceUid);
+        if (!light)
             return;
-        }
-        const auto it = m_pendingLights.find(interfaceUid);
-        if (it == m_pendingLights.end())
-            return;
-        Light *light = *it->cbegin();
         qDebug() << "Sync next serial : " << light->serialNumber();
         const DataSupply *ds = m_engine->controllerForUid(interfaceUid);
+        m_reading.insert(interfaceUid, light);
         if (ds && m_engine->readLightData(light, ds->ipAddress()))
             return;
+        m_reading.remove(interfaceUid);
         // A read that cannot even be sent would keep the sync waiting for ever.
         passOver(light);
     }
+}
+
+Light *SyncInterface::nextLightToRead(quint64 interfaceUid) const
+{
+    const auto it = m_pendingLights.constFind(interfaceUid);
+    if (it == m_pendingLights.cend())
+        return nullptr;
+    QSet<quint64> busy;
+    for (const Light *light : m_reading)
+        busy.insert(light->serialNumber());
+    for (Light *light : *it) {
+        if (!busy.contains(light->serialNumber()))
+            return light;
+    }
+    return nullptr;
 }
 
 void SyncInterface::passOver(Light *light)
@@ -345,35 +368,37 @@ void SyncInterface::forgetPending(Light *light)
     }
 }
 
-Light *SyncInterface::pendingLight(quint64 serialNumber) const
+Light *SyncInterface::takeLightBeingRead(quint64 serialNumber)
 {
-    Light *light = m_engine->lightForSerial(serialNumber);
-    if (!light)
-        return nullptr;
-    const auto it = m_pendingLights.constFind(light->dataSupplyUid());
-    return it != m_pendingLights.cend() && it->contains(light) ? light : nullptr;
+    for (auto it = m_reading.begin(); it != m_reading.end(); ++it) {
+        if (it.value()->serialNumber() == serialNumber) {
+            Light *light = it.value();
+            m_reading.erase(it);
+            return light;
+        }
+    }
+    return nullptr;
 }
 
 void SyncInterface::handleLightDataReadFailed(quint64 serialNumber)
 {
-    Light *light = pendingLight(serialNumber);
+    // Not one of the running reads: those go on, and end, by themselves.
+    Light *light = takeLightBeingRead(serialNumber);
     if (!light)
         return;
-    const quint64 owner = light->dataSupplyUid();
     passOver(light);
-    syncNextSerial(owner);
+    readPendingLights();
 }
 
 void SyncInterface::handleLightDataReadComplete(quint64 serialNumber)
 {
-    Light *light = pendingLight(serialNumber);
+    Light *light = takeLightBeingRead(serialNumber);
     if (!light)
         return;
-    const quint64 owner = light->dataSupplyUid();
     forgetPending(light);
     syncReadLight(light);
     m_engine->dropLight(light);
-    syncNextSerial(owner);
+    readPendingLights();
 }
 
 void SyncInterface::syncReadLight(Light *discovered)
@@ -478,6 +503,8 @@ void SyncInterface::finish()
     qDeleteAll(m_lightTimers);
     m_lightTimers.clear();
     m_pendingLights.clear();
+    m_reading.clear();
+    m_readable.clear();
     m_interfacesToScan.clear();
     // The engine goes first: its retries and late replies must not meet a deleted interface.
     // It deletes the interfaces and lights it made that nobody took.

@@ -21,7 +21,7 @@ class EffectEngine;
 class Light;
 class MapModel;
 class QProgressDialog;
-class QTimer;
+class WindowTimer;
 
 // Brings a map in line with the network: the map's interfaces meet the discovered ones (by
 // IPv4 address or serial number) and take their data and ports, then the lights behind them
@@ -67,13 +67,22 @@ private:
     void startLightDiscovery();
     void syncChainedAddresses(const DataSupply *ds, const QList<Light *> &list);
     void syncReadLight(Light *discovered);
-    void syncNextSerial(quint64 interfaceUid);
+    // Ends the interface's light window (timer: its window's timer, when it still runs) and
+    // lets its lights be read after the pause.
+    void closeLightWindow(quint64 interfaceUid, WindowTimer *timer);
+    // Starts the next read of every interface whose lights may be read and that reads none.
+    void readPendingLights();
+    void readNextLight(quint64 interfaceUid);
+    // A pending light of the interface whose serial number no running read holds: the engine
+    // reads one light of a serial number at a time, and a second read would end the first.
+    Light *nextLightToRead(quint64 interfaceUid) const;
     void endLightWindow(quint64 interfaceUid);
     void passOver(Light *light);
     // Takes the light off the lights still to be read, leaving it with the engine.
     void forgetPending(Light *light);
-    // The light of that serial when its read is still awaited; null otherwise.
-    Light *pendingLight(quint64 serialNumber) const;
+    // The light whose running read has that serial number, no longer counted as being read;
+    // null when no read of that serial number runs.
+    Light *takeLightBeingRead(quint64 serialNumber);
     bool lightsOutstanding() const;
     void checkEnd();
     // Ends the sync from the event loop, never from inside an engine signal: the engine goes.
@@ -96,13 +105,17 @@ private:
     bool m_effectsWerePaused;
     DiscoveryEngine *m_engine;
     QProgressDialog *m_progress = nullptr;
-    QTimer *m_controllerTimer = nullptr;
+    WindowTimer *m_controllerTimer = nullptr;
 
     bool m_matchByAddress = true;
     bool m_ending = false;
     SyncLightIndex m_lightIndex;
     QHash<quint64, QSet<Light *>> m_pendingLights;
-    QHash<quint64, QTimer *> m_lightTimers;
+    // The light each interface is reading (one at a time), and the interfaces whose lights may
+    // be read (their window and the pause after it are over); by discovered interface uid.
+    QHash<quint64, Light *> m_reading;
+    QSet<quint64> m_readable;
+    QHash<quint64, WindowTimer *> m_lightTimers;
     QHash<quint64, int> m_portsRemaining;
     QHash<QString, QPointer<DataSupply>> m_interfaceIndex;
     QList<QPointer<DataSupply>> m_interfacesToScan;

@@ -2,10 +2,10 @@
 
 #include "protocol/networksettings.h"
 #include "protocol/pauselinkmessages.h"
+#include "protocol/windowtimer.h"
 
 #include <QDebug>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -18,14 +18,12 @@ CommLibrary::CommLibrary(const QString &clientName, QObject *parent)
     : QObject(parent), m_clientName(clientName)
 {
     const NetworkSettings &settings = NetworkSettings::instance();
-    m_replyWindowTimer = new QTimer(this);
-    m_replyWindowTimer->setSingleShot(true);
+    m_replyWindowTimer = new WindowTimer(this);
     m_replyWindowTimer->setInterval(settings.pauseReplyWindowMs);
-    connect(m_replyWindowTimer, &QTimer::timeout, this, &CommLibrary::handlePauseControllers);
-    m_pauseTimer = new QTimer(this);
-    m_pauseTimer->setSingleShot(true);
+    connect(m_replyWindowTimer, &WindowTimer::timeout, this, &CommLibrary::handlePauseControllers);
+    m_pauseTimer = new WindowTimer(this);
     m_pauseTimer->setInterval(settings.pauseRepeatMs);
-    connect(m_pauseTimer, &QTimer::timeout, this, &CommLibrary::handlePauseControllers);
+    connect(m_pauseTimer, &WindowTimer::timeout, this, &CommLibrary::handlePauseControllers);
 
     m_udpSocket = new QUdpSocket(this);
     if (!m_udpSocket->bind(QHostAddress(QHostAddress::AnyIPv4), settings.pauseReplyPort,
@@ -137,7 +135,7 @@ void CommLibrary::connectController(const QString &address, quint16 port)
             removeController(address);
     };
     connect(socket, &QAbstractSocket::errorOccurred, this, dropIfStill);
-    QTimer::singleShot(NetworkSettings::instance().pauseConnectWaitMs, socket, dropIfStill);
+    WindowTimer::singleShot(NetworkSettings::instance().pauseConnectWaitMs, socket, dropIfStill);
     socket->connectToHost(QHostAddress(address), port, QIODevice::ReadWrite);
 }
 

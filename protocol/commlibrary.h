@@ -7,7 +7,7 @@
 #include <QStringList>
 
 class QTcpSocket;
-class QTimer;
+class WindowTimer;
 class QUdpSocket;
 
 // The controller-pause link: announces this client by UDP, connects by TCP to every show
@@ -45,8 +45,8 @@ private:
     void reportIgnoredAnswers();
 
     QString m_clientName;
-    QTimer *m_replyWindowTimer = nullptr;
-    QTimer *m_pauseTimer = nullptr;
+    WindowTimer *m_replyWindowTimer = nullptr;
+    WindowTimer *m_pauseTimer = nullptr;
     QUdpSocket *m_udpSocket = nullptr;
     QHash<QString, QTcpSocket *> m_controllers;
     int m_ignoredAnswers = 0;

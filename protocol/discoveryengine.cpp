@@ -12,11 +12,12 @@
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
 #include "protocol/orvexdatagrams.h"
+#include "protocol/requestrepeater.h"
+#include "protocol/windowtimer.h"
 
 #include <QHostAddress>
 #include <QSignalBlocker>
 #include <QThread>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -30,6 +31,11 @@ DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
         m_effectEngine->setPaused(true);
     }
     m_orvex = new Orvex(this);
+    m_discoverRepeats = new RequestRepeater(
+        [this] {
+            return m_orvex->sendDiscover(NetworkSettings::instance().discoverCarriedAddress);
+        },
+        this);
     m_propertyMapper = PropertyMapper::instance();
     m_deviceDictionary = DeviceDictionary::instance();
     connectOrvexSignals();
@@ -112,7 +118,7 @@ void DiscoveryEngine::deleteUnclaimedLights()
 
 void DiscoveryEngine::discoverControllers()
 {
-    m_orvex->sendDiscover(NetworkSettings::instance().discoverCarriedAddress);
+    m_discoverRepeats->start();
     m_dataSupplyByIp.clear();
     m_dataSupplyByUid.clear();
     for (const quint64 serial : m_interfaceReads.keys())
@@ -121,8 +127,33 @@ void DiscoveryEngine::discoverControllers()
     m_interfaceValues.clear();
     m_lights.clear();
     m_scans.clear();
+    stopAllRepeats(m_scanRepeats);
+    m_foundBefore.clear();
     m_interfacesThisDiscovery = 0;
     m_portRequests.clear();
+    stopAllRepeats(m_portRepeats);
+}
+
+bool DiscoveryEngine::startRepeats(Repeats &repeats, quint32 ip, std::function<bool()> send)
+{
+    stopRepeats(repeats, ip);
+    auto *repeater = new RequestRepeater(std::move(send), this);
+    repeats.insert(ip, repeater);
+    return repeater->start();
+}
+
+void DiscoveryEngine::stopRepeats(Repeats &repeats, quint32 ip)
+{
+    if (RequestRepeater *repeater = repeats.take(ip)) {
+        repeater->stop();
+        repeater->deleteLater();
+    }
+}
+
+void DiscoveryEngine::stopAllRepeats(Repeats &repeats)
+{
+    for (const quint32 ip : repeats.keys())
+        stopRepeats(repeats, ip);
 }
 
 void DiscoveryEngine::discoverPorts(DataSupply *ds)
@@ -134,10 +165,13 @@ void DiscoveryEngine::discoverPorts(DataSupply *ds)
         emit discoveredPorts(ds->uid(), 1);
         break;
     case 2:
-    case 3:
-        if (m_orvex->sendDiscoverPorts(ds->ipAddress().toLatin1()))
+    case 3: {
+        const QByteArray address = ds->ipAddress().toLatin1();
+        if (startRepeats(m_portRepeats, ds->ipv4Value(),
+                         [this, address] { return m_orvex->sendDiscoverPorts(address); }))
             m_portRequests.insert(ds->ipv4Value());
         break;
+    }
     default:
         break;
     }
@@ -268,6 +302,7 @@ void DiscoveryEngine::handleDiscoverPortsResponse(unsigned int ip, unsigned char
         }
         return;
     }
+    stopRepeats(m_portRepeats, ip);
     DataSupply *ds = dataSupplyForIp(ip);
     if (!ds || (portcount > 0 && (!portnums || !porttypes)))
         return;
@@ -329,24 +364,55 @@ void DiscoveryEngine::discoverLights(DataSupply *ds)
     if (!controllerForUid(ds->uid()))
         m_dataSupplyByUid.insert(ds->uid(), ds);
     m_lights.clear();
-    m_scans.insert(ip, Scan{{}, 0, lightLimitForScan(ds)});
+    endScan(ip);
+    Scan scan;
+    scan.limit = lightLimitForScan(ds);
+    scan.id = ++m_scansStarted;
+    m_scans.insert(ip, scan);
+    const QByteArray address = ds->ipAddress().toLatin1();
     switch (ds->protocolVersion()) {
     case 1:
-        m_orvex->sendBlinkScan(ds->ipAddress().toLatin1());
+        startRepeats(m_scanRepeats, ip,
+                     [this, address] { return m_orvex->sendBlinkScan(address); });
         break;
     case 2:
     case 3:
-        m_orvex->sendBlinkScan2(ds->ipAddress().toLatin1());
+        startRepeats(m_scanRepeats, ip,
+                     [this, address] { return m_orvex->sendBlinkScan2(address); });
         break;
     default:
         break;
+    }
+    // What earlier scans found comes first, in its order, from the event loop like a reply.
+    if (m_foundBefore.contains(ds->uid())) {
+        QMetaObject::invokeMethod(
+            this, [this, ip, owner = ds->uid(), id = scan.id] { reportFoundBefore(ip, owner, id); },
+            Qt::QueuedConnection);
+    }
+}
+
+void DiscoveryEngine::reportFoundBefore(quint32 ip, quint64 owner, quint64 scanId)
+{
+    const QList<FoundLight> before = m_foundBefore.value(owner).order;
+    for (const FoundLight &light : before) {
+        // A receiver may end the scan, or start another.
+        const auto scan = m_scans.constFind(ip);
+        if (scan == m_scans.cend() || scan->id != scanId)
+            return;
+        reportLights(owner, light.first, freshSerials(ip, light.first, {light.second}));
     }
 }
 
 void DiscoveryEngine::endLightScan(const DataSupply *ds)
 {
     if (ds)
-        m_scans.remove(QHostAddress(ds->ipAddress()).toIPv4Address());
+        endScan(QHostAddress(ds->ipAddress()).toIPv4Address());
+}
+
+void DiscoveryEngine::endScan(quint32 ip)
+{
+    m_scans.remove(ip);
+    stopRepeats(m_scanRepeats, ip);
 }
 
 bool DiscoveryEngine::isScanning(const DataSupply *ds) const
@@ -397,6 +463,52 @@ int DiscoveryEngine::admitLights(quint32 ip, int port, int wanted, bool whole)
     return granted;
 }
 
+QVector<quint64> DiscoveryEngine::freshSerials(quint32 ip, int port,
+                                               const QVector<quint64> &serials)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan == m_scans.end())
+        return {};
+    QVector<quint64> fresh;
+    for (const quint64 serial : serials) {
+        // A repeated reply, or a reply to a repeated request, names lights already made.
+        if (!scan->found.contains({port, serial})) {
+            scan->found.insert({port, serial});
+            fresh.append(serial);
+        }
+    }
+    const int admitted = admitLights(ip, port, int(fresh.size()), false);
+    for (int i = admitted; i < fresh.size(); ++i)
+        scan->found.remove({port, fresh[i]});
+    fresh.resize(admitted);
+    return fresh;
+}
+
+bool DiscoveryEngine::takesCountsFor(quint32 ip, int port)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan == m_scans.end() || scan->countedPorts.contains(port))
+        return false;
+    scan->countedPorts.insert(port);
+    return true;
+}
+
+void DiscoveryEngine::reportLights(quint64 owner, int port, const QVector<quint64> &serials)
+{
+    if (!m_map)
+        return;
+    for (const quint64 serial : serials) {
+        Light *light = makeLight(m_map->nextUid(), serial, owner, quint8(port));
+        m_lights.insert(serial, light);
+        FoundLights &found = m_foundBefore[owner];
+        if (!found.known.contains({port, serial})) {
+            found.known.insert({port, serial});
+            found.order.append({port, serial});
+        }
+        emit discoveredLight(light);
+    }
+}
+
 Light *DiscoveryEngine::makeLight(quint64 uid, quint64 serial, quint64 owner, quint8 port)
 {
     auto *light = new Light;
@@ -430,11 +542,9 @@ Light *DiscoveryEngine::makeBatchLight(quint64 uid, quint64 serial, const DataSu
 void DiscoveryEngine::handleBlinkScanResponse(unsigned int ip, unsigned int sn)
 {
     DataSupply *ds = scannedSupply(ip);
-    if (!ds || !m_map || admitLights(ip, 0, 1, true) == 0)
+    if (!ds || !m_map)
         return;
-    Light *light = makeLight(m_map->nextUid(), sn, ds->uid(), 0);
-    m_lights.insert(sn, light);
-    emit discoveredLight(light);
+    reportLights(ds->uid(), 0, freshSerials(ip, 0, {sn}));
 }
 
 void DiscoveryEngine::handleBlinkScan2SNResponse(unsigned int ip, unsigned char portNum,
@@ -444,13 +554,9 @@ void DiscoveryEngine::handleBlinkScan2SNResponse(unsigned int ip, unsigned char 
     if (!ds || !m_map)
         return;
     // A ragged entry carries a last value made of the bytes left over: no serial number.
-    const int count = admitLights(ip, portNum - 1, std::min<int>(snCount, sn.size()), false);
-    const quint64 owner = ds->uid(); // a receiver may delete the interface
-    for (int i = 0; i < count; ++i) {
-        Light *light = makeLight(m_map->nextUid(), sn[i], owner, quint8(portNum - 1));
-        m_lights.insert(sn[i], light);
-        emit discoveredLight(light);
-    }
+    sn.resize(std::min<int>(snCount, sn.size()));
+    const int port = portNum - 1;
+    reportLights(ds->uid(), port, freshSerials(ip, port, sn));
 }
 
 void DiscoveryEngine::handleBlinkScan2ORDMResponse(uint ip, unsigned char portNum,
@@ -459,28 +565,20 @@ void DiscoveryEngine::handleBlinkScan2ORDMResponse(uint ip, unsigned char portNu
     const DataSupply *ds = scannedSupply(ip);
     if (!ds || !m_map)
         return;
-    QVector<quint64> fresh;
-    QSet<quint64> seen;
+    QVector<quint64> unknown;
     for (const quint64 uid : std::as_const(sn)) {
-        if (!lightForSerial(uid) && !seen.contains(uid)) {
-            seen.insert(uid);
-            fresh.append(uid);
-        }
+        if (!lightForSerial(uid))
+            unknown.append(uid);
     }
-    fresh.resize(admitLights(ip, portNum - 1, int(fresh.size()), false));
-    const quint64 owner = ds->uid(); // a receiver may delete the interface
-    for (const quint64 uid : std::as_const(fresh)) {
-        Light *light = makeLight(m_map->nextUid(), uid, owner, quint8(portNum - 1));
-        m_lights.insert(uid, light);
-        emit discoveredLight(light);
-    }
+    const int port = portNum - 1;
+    reportLights(ds->uid(), port, freshSerials(ip, port, unknown));
 }
 
 void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
                                            unsigned char port2)
 {
     DataSupply *ds = scannedSupply(ip);
-    if (!ds || !m_map || dropsCAScans(ds->serialNumber()))
+    if (!ds || !m_map || dropsCAScans(ds->serialNumber()) || !takesCountsFor(ip, -1))
         return;
     if (port1 + port2 > 0 && admitLights(ip, 0, port1 + port2, true) == 0)
         return;
@@ -509,7 +607,9 @@ void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char 
                  << ds->ipAddress() << ": a port holds at most" << MaxLightsPerPort;
         return;
     }
-    // A port's fixtures come whole or not at all.
+    // A port's fixtures come whole or not at all, and once: a repeat would make them twice.
+    if (!takesCountsFor(ip, portNum - 1))
+        return;
     if (total > 0 && admitLights(ip, portNum - 1, int(total), true) == 0)
         return;
     QList<Light *> batch;
@@ -633,9 +733,8 @@ DiscoveryEngine::Reading &DiscoveryEngine::startReading(Readings &readings, quin
     endReading(readings, serial);
     Reading &reading = readings[serial];
     reading.light = light;
-    reading.retryTimer = new QTimer(this);
-    reading.retryTimer->setSingleShot(true);
-    connect(reading.retryTimer, &QTimer::timeout, this, &DiscoveryEngine::handleTimeout);
+    reading.retryTimer = new WindowTimer(this);
+    connect(reading.retryTimer, &WindowTimer::timeout, this, &DiscoveryEngine::handleTimeout);
     return reading;
 }
 
@@ -813,7 +912,7 @@ void DiscoveryEngine::continueLightRead(quint64 serial, const QByteArray &ip, Re
 
 void DiscoveryEngine::handleTimeout()
 {
-    const auto *timer = qobject_cast<QTimer *>(sender());
+    const auto *timer = qobject_cast<WindowTimer *>(sender());
     for (Readings *readings : {&m_lightReads, &m_interfaceReads}) {
         for (auto it = readings->begin(); it != readings->end(); ++it) {
             if (it->retryTimer == timer) {

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 #include "protocol/droppeddatagramlog.h"
 
 class DataSupply;
@@ -19,7 +21,8 @@ class Light;
 class MapModel;
 class Orvex;
 class PropertyMapper;
-class QTimer;
+class RequestRepeater;
+class WindowTimer;
 
 // Turns Orvex replies into interfaces and lights for one dialog or wizard. Each engine has its
 // own Orvex object and socket, and keeps the effect engine paused for as long as it lives so
@@ -39,6 +42,14 @@ class QTimer;
 // the others). A discovery makes at most MaxInterfacesPerDiscovery interfaces, and a port reply
 // counts only while a port request to its host is outstanding: once, and only until the next
 // discovery.
+//
+// Lost datagrams: the discover broadcast, a port request (until answered) and a light scan go
+// out several times (NetworkSettings' requestSends, requestRepeatMs apart), and the replies
+// are merged: an interface counts once a discovery, a port reply once a request, and a scan
+// makes one light per port and serial number and takes one fixture-count list per port. A
+// scan of an interface that an earlier scan of this engine (since the last discovery) already
+// scanned reports the lights found then first, so a second scan adds to what the first found
+// instead of losing what it misses.
 //
 // Scans: the protocol has no authentication, so a scan reply counts only while its interface
 // is being scanned (from discoverLights to endLightScan), and a scan makes at most
@@ -168,7 +179,7 @@ private:
         QPointer<Light> light;
         QSet<QString> pending;
         ReadRequest inFlight;
-        QTimer *retryTimer = nullptr;
+        WindowTimer *retryTimer = nullptr;
         int retries = 0; // of the request in flight
     };
     using Readings = QHash<quint64, Reading>;
@@ -181,18 +192,44 @@ private:
     void deleteUnclaimedDataSupplies();
     void deleteUnclaimedLights();
 
-    // Scans. A scan's lights so far, by port index and in all.
+    // Requests sent more than once, by host.
+    using Repeats = QHash<quint32, RequestRepeater *>;
+    bool startRepeats(Repeats &repeats, quint32 ip, std::function<bool()> send);
+    void stopRepeats(Repeats &repeats, quint32 ip);
+    void stopAllRepeats(Repeats &repeats);
+
+    // Scans. A scan's lights so far, by port index and in all; the port index and serial
+    // number of each light it made, and the ports whose fixture counts it took (-1: CA counts).
+    using FoundLight = QPair<int, quint64>;
     struct Scan
     {
         QHash<int, int> perPort;
         int total = 0;
         int limit = 0;
+        QSet<FoundLight> found;
+        QSet<int> countedPorts;
+        quint64 id = 0; // tells a scan from a later one of the same interface
     };
+    struct FoundLights
+    {
+        QList<FoundLight> order;
+        QSet<FoundLight> known;
+    };
+    void endScan(quint32 ip);
     // The interface at ip when it is being scanned; else null, and the reply counts as dropped.
     DataSupply *scannedSupply(quint32 ip);
     // How many of `wanted` new lights on that port the scan of ip may still make, all or
     // nothing when `whole`; the rest count as dropped.
     int admitLights(quint32 ip, int port, int wanted, bool whole);
+    // The serials of the list that the scan of ip has not yet made a light for on that port,
+    // each once, as far as the scan's limits let it make them.
+    QVector<quint64> freshSerials(quint32 ip, int port, const QVector<quint64> &serials);
+    // Whether the scan of ip still takes a list of counted lights for that port (once a port).
+    bool takesCountsFor(quint32 ip, int port);
+    // Reports the lights that earlier scans of the owner found, while scan scanId of ip runs.
+    void reportFoundBefore(quint32 ip, quint64 owner, quint64 scanId);
+    // Makes and reports lights of the owner's (fresh serials), remembered for its next scan.
+    void reportLights(quint64 owner, int port, const QVector<quint64> &serials);
     Light *makeLight(quint64 uid, quint64 serial, quint64 owner, quint8 port);
     // A light of a fixture-count or CA batch, set up without a signal per field.
     Light *makeBatchLight(quint64 uid, quint64 serial, const DataSupply *ds, quint8 port,
@@ -235,6 +272,12 @@ private:
     QHash<quint64, QHash<QString, quint32>> m_interfaceValues;
     QSet<quint64> m_knownIds;
     QHash<quint32, Scan> m_scans; // by interface address
+    // The lights that scans since the last discovery made, by interface uid, in order.
+    QHash<quint64, FoundLights> m_foundBefore;
+    quint64 m_scansStarted = 0;
+    RequestRepeater *m_discoverRepeats = nullptr;
+    Repeats m_portRepeats;
+    Repeats m_scanRepeats;
     int m_interfacesThisDiscovery = 0;
     QSet<quint32> m_portRequests; // hosts asked for their ports and not yet answered
     DroppedDatagramLog m_interfaceLimitLog;

@@ -52,6 +52,13 @@ public:
     // answer to the first try counts for the read until it moves on.
     int lightReadMaxRetries = 6;
     int rdmPauseMs = 7;
+    // The discover broadcast, each port request and each light scan go out this many times in
+    // all, this far apart (a port request only until it is answered), so that one lost
+    // datagram loses no interface and no light; the replies to the copies are merged. The
+    // last copy leaves well inside the shortest window that waits on the replies (the
+    // network sync's interface window).
+    int requestSends = 5;
+    int requestRepeatMs = 300;
 
     // Lights discovery wizard: a light scan ends once no report has come for this long (the
     // longer wait for an interface whose ports are all of type 3).

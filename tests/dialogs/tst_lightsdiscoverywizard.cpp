@@ -15,6 +15,7 @@
 #include "protocol/networksettings.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QScopeGuard>
@@ -56,6 +57,7 @@ private slots:
     void cancelLeavesTheInterfaceAndItsLightsAsTheyWere_data();
     void cancelLeavesTheInterfaceAndItsLightsAsTheyWere();
     void entriesOpenTheWizard();
+    void scanNeverEndsEarly();
 
 private:
     // The interface "Lobby" in the map, at the simulated device, with three ports.
@@ -463,6 +465,33 @@ void TestLightsDiscoveryWizard::entriesOpenTheWizard()
     QCOMPARE(w.lightView()->sortColumn(), 1);
     QCOMPARE(w.lightView()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
     QCOMPARE(w.lightView()->interfaceItem(ds->uid())->child(0)->text(0), QString("B"));
+}
+
+// Measured from before the wizard opens to the end of a scan that nothing answers, so lateness
+// counts in its favour and an early end shows; a coarse timer ends early about every second
+// time.
+void TestLightsDiscoveryWizard::scanNeverEndsEarly()
+{
+    NetworkSettings::instance().lightScanQuietMs = 131;
+    m_device->answering = false;
+    DataSupply *ds = lobby(2);
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer clock;
+        qint64 endedNs = -1;
+        clock.start();
+        open(ds);
+        QVERIFY(m_wizard->isDiscovering());
+        connect(m_wizard->page(DiscoverLightsWizard::DiscoverPageId), &QWizardPage::completeChanged,
+                this, [&] {
+                    if (!m_wizard->isDiscovering() && endedNs < 0)
+                        endedNs = clock.nsecsElapsed();
+                });
+        QTRY_VERIFY_WITH_TIMEOUT(endedNs >= 0, 5000);
+        delete m_wizard;
+        m_wizard = nullptr;
+        QVERIFY2(endedNs >= 131 * 1000000LL,
+                 qPrintable(QStringLiteral("ended after %1 us").arg(endedNs / 1000)));
+    }
 }
 
 QTEST_MAIN(TestLightsDiscoveryWizard)

@@ -12,10 +12,12 @@
 #include "protocol/discoveryengine.h"
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
+#include "protocol/orvexdatagrams.h"
 #include "protocol/osocket.h"
 #include "support/orvexreplies.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
@@ -46,6 +48,10 @@ private slots:
     void fixtureCountListIsCopiedWhole();
     void cancelWhileADeviceIsSilent();
     void silentLightIsPassedOver();
+    void everyPendingLightIsRead_data();
+    void everyPendingLightIsRead();
+    void windowsNeverEndEarly_data();
+    void windowsNeverEndEarly();
     void reportNamesWhatTheSyncDidNotReach_data();
     void reportNamesWhatTheSyncDidNotReach();
     void floodDuringSyncIsBoundedAndCancelActsAtOnce();
@@ -325,6 +331,110 @@ void TestNetworkSync::silentLightIsPassedOver()
     QCOMPARE(dev->receivedWithCode(0x0203).size(), 1 + 2);
     QCOMPARE(light->serialNumber(), quint64(5)); // nothing read, nothing copied
     QCOMPARE(light->name(), QString("Site Supply Light 01-001"));
+}
+
+void TestNetworkSync::everyPendingLightIsRead_data()
+{
+    QTest::addColumn<int>("scanCopies");   // each blink scan 2 reply sent this many times
+    QTest::addColumn<QList<int>>("ports"); // 1-based port of each light with FirstLight's serial
+    QTest::addColumn<bool>("secondInterface"); // one more interface with the same light
+    QTest::addColumn<int>("readCopies");       // each read answer sent this many times, late
+    QTest::addColumn<bool>("countsEveryPort"); // ports of type 3, each with fixture counts
+    // clang-format off
+    QTest::newRow("scan reply twice") << 2 << QList<int>{1} << false << 1 << false;
+    QTest::newRow("scan reply thrice, answers twice") << 3 << QList<int>{1} << false << 2 << false;
+    QTest::newRow("one serial on two ports") << 1 << QList<int>{1, 2} << false << 1 << false;
+    QTest::newRow("one serial behind two interfaces") << 1 << QList<int>{1} << true << 1 << false;
+    QTest::newRow("all at once") << 2 << QList<int>{1, 2} << true << 2 << false;
+    // The last port's list ends the light window early; the single lights are read all the same.
+    QTest::newRow("every port counted") << 2 << QList<int>{1} << false << 1 << true;
+    // clang-format on
+}
+
+// However the scan replies and read answers come, every light found is read, each into its
+// own map light, and the sync ends.
+void TestNetworkSync::everyPendingLightIsRead()
+{
+    QFETCH(int, scanCopies);
+    QFETCH(QList<int>, ports);
+    QFETCH(bool, secondInterface);
+    QFETCH(int, readCopies);
+    QFETCH(bool, countsEveryPort);
+    if (countsEveryPort)
+        NetworkSettings::instance().syncLightWindowMs = 60000;
+    QList<DataSupply *> supplies;
+    QList<Light *> first, second;
+    for (const char *ip : {"127.0.0.2", "127.0.0.3"}) {
+        if (ip[8] == '3' && !secondInterface)
+            break;
+        Iface *dev =
+            device(ip, SupplySerial + quint64(supplies.size()), 3, countsEveryPort ? 3 : 1);
+        if (countsEveryPort)
+            dev->fixtureCounts = {{1, {1}}, {2, {1}}, {3, {1}}};
+        for (const int port : std::as_const(ports))
+            dev->lights << Iface::catalogueLight(FirstLight, quint8(port), {{"DMX_OFFSET", 10}});
+        dev->lights << Iface::catalogueLight(SecondLight, 3, {{"DMX_OFFSET", 20}});
+        dev->faults[OrvexDatagrams::BlinkScan2] = {0, 0, scanCopies, {}};
+        dev->faults[OrvexDatagrams::EERead] = {0, 5, readCopies, {}};
+        supplies << mapInterface(ip, 4);
+        for (const int port : std::as_const(ports))
+            first << mapLight(supplies.last(), port - 1, 10, 5);
+        second << mapLight(supplies.last(), 2, 20, 6);
+    }
+    QList<quint64> uids;
+    for (const DataSupply *ds : std::as_const(supplies))
+        uids << ds->uid();
+    SyncInterface dialog(m_map, m_effects, uids);
+    QCOMPARE(sync(dialog), int(QDialog::Accepted));
+    for (const Light *light : std::as_const(first))
+        QCOMPARE(light->serialNumber(), FirstLight);
+    for (const Light *light : std::as_const(second))
+        QCOMPARE(light->serialNumber(), SecondLight);
+    for (const DataSupply *ds : std::as_const(supplies))
+        QCOMPARE(ds->lights().size(), ports.size() + 1); // no light was added
+}
+
+void TestNetworkSync::windowsNeverEndEarly_data()
+{
+    QTest::addColumn<quint16>("endCode"); // the first request after the windows
+    QTest::addColumn<bool>("all");        // interface window only, or all three
+    QTest::newRow("interfaces") << quint16(OrvexDatagrams::BlinkScan2) << false;
+    QTest::newRow("interfaces, lights and pause") << quint16(OrvexDatagrams::EERead) << true;
+}
+
+// Measured from before the click to the request that follows the windows, so lateness counts
+// in their favour and an early end shows; a coarse timer ends early about every second time.
+void TestNetworkSync::windowsNeverEndEarly()
+{
+    QFETCH(quint16, endCode);
+    QFETCH(bool, all);
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.syncControllerWindowMs = 113;
+    settings.syncLightWindowMs = 97;
+    settings.syncReadPauseMs = 41;
+    const int nominal = all ? 113 + 97 + 41 : 113;
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1)};
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    mapLight(ds, 0, 0, 5);
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer clock;
+        qint64 endedNs = -1;
+        const QMetaObject::Connection ends =
+            connect(dev, &Iface::datagramReceived, this, [&](quint16 code) {
+                if (code == endCode && endedNs < 0)
+                    endedNs = clock.nsecsElapsed();
+            });
+        SyncInterface dialog(m_map, m_effects, {ds->uid()});
+        dialog.show();
+        clock.start();
+        widgetNamed<QAbstractButton>(&dialog, "m_syncButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(endedNs >= 0, 5000);
+        dialog.reject();
+        disconnect(ends);
+        QVERIFY2(endedNs >= qint64(nominal) * 1000000,
+                 qPrintable(QStringLiteral("ended after %1 us").arg(endedNs / 1000)));
+    }
 }
 
 void TestNetworkSync::reportNamesWhatTheSyncDidNotReach_data()

@@ -29,6 +29,8 @@ private slots:
     void interfaceRepliesCountOnlyFromTheirHostWhenAsked_data();
     void interfaceRepliesCountOnlyFromTheirHostWhenAsked();
     void oneDiscoveryMakesAtMostMaxInterfaces();
+    void requestsGoOutSeveralTimes_data();
+    void requestsGoOutSeveralTimes();
 
 private:
     Iface *addInterface(const char *ip, Iface::DiscoverForm form, quint64 serial, quint16 version);
@@ -154,13 +156,17 @@ void TestDiscoveryEngine::interfaceRepliesCountOnlyFromTheirHostWhenAsked_data()
     QTest::addColumn<QString>("from");
     QTest::addColumn<bool>("asked");          // ports asked for, and the real answer lost
     QTest::addColumn<bool>("answeredBefore"); // ports asked for, and really answered first
+    QTest::addColumn<bool>("rediscovered");   // a new discovery after the ports were asked for
     QTest::addColumn<bool>("taken");
-    QTest::newRow("ports asked, from the host") << false << "127.0.0.2" << true << false << true;
-    QTest::newRow("ports asked, forged") << false << "127.0.0.3" << true << false << false;
-    QTest::newRow("ports never asked") << false << "127.0.0.2" << false << false << false;
-    QTest::newRow("ports already answered") << false << "127.0.0.2" << false << true << false;
-    QTest::newRow("discover, from the host") << true << "127.0.0.2" << false << false << true;
-    QTest::newRow("discover, forged") << true << "127.0.0.3" << false << false << false;
+    // clang-format off
+    QTest::newRow("ports asked, from the host") << false << "127.0.0.2" << true << false << false << true;
+    QTest::newRow("ports asked, forged") << false << "127.0.0.3" << true << false << false << false;
+    QTest::newRow("ports never asked") << false << "127.0.0.2" << false << false << false << false;
+    QTest::newRow("ports already answered") << false << "127.0.0.2" << false << true << false << false;
+    QTest::newRow("ports asked before a new discovery") << false << "127.0.0.2" << true << false << true << false;
+    QTest::newRow("discover, from the host") << true << "127.0.0.2" << false << false << false << true;
+    QTest::newRow("discover, forged") << true << "127.0.0.3" << false << false << false << false;
+    // clang-format on
 }
 
 // A reply naming 127.0.0.2 reaches the engine from `from`; a later discover reply of a third
@@ -171,6 +177,7 @@ void TestDiscoveryEngine::interfaceRepliesCountOnlyFromTheirHostWhenAsked()
     QFETCH(QString, from);
     QFETCH(bool, asked);
     QFETCH(bool, answeredBefore);
+    QFETCH(bool, rediscovered);
     QFETCH(bool, taken);
     Iface *device = addInterface("127.0.0.2", Iface::DiscoverForm::Classic, 0x1001, 2);
     device->ports = {{1, 1}, {2, 1}};
@@ -188,11 +195,15 @@ void TestDiscoveryEngine::interfaceRepliesCountOnlyFromTheirHostWhenAsked()
     }
     DataSupply *ds = engine.controllerForUid(0x1001);
     if (asked || answeredBefore) {
-        device->faults[OrvexDatagrams::PortDiscovery].drop = asked ? 1 : 0;
+        device->faults[OrvexDatagrams::PortDiscovery].drop = asked ? 1000 : 0;
         engine.discoverPorts(ds);
         QTRY_COMPARE(device->receivedWithCode(OrvexDatagrams::PortDiscovery).size(), 1);
         if (answeredBefore)
             QTRY_COMPARE(ports.size(), 1);
+    }
+    if (rediscovered) {
+        QVERIFY(discover(engine, found, 1));
+        ds = engine.controllerForUid(0x1001);
     }
     const quint32 named = QHostAddress("127.0.0.2").toIPv4Address();
     const QByteArray reply =
@@ -240,6 +251,81 @@ void TestDiscoveryEngine::oneDiscoveryMakesAtMostMaxInterfaces()
     engine.discoverControllers();
     replyFrom(0x0B000001);
     QCOMPARE(int(found.size()), max + 1);
+}
+
+void TestDiscoveryEngine::requestsGoOutSeveralTimes_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<bool>("answering");
+    QTest::addColumn<int>("endAfter"); // ended (or started again) once this many arrived
+    QTest::addColumn<int>("sent");     // with 5 sends in all
+    // clang-format off
+    QTest::newRow("discover") << QByteArray("discover") << true << 0 << 5;
+    QTest::newRow("discover, started again") << QByteArray("discover") << true << 2 << 2 + 5;
+    QTest::newRow("port request, answered") << QByteArray("ports") << true << 0 << 1;
+    QTest::newRow("port request, unanswered") << QByteArray("ports") << false << 0 << 5;
+    QTest::newRow("port request, discovery anew") << QByteArray("ports") << false << 2 << 2;
+    QTest::newRow("blink scan") << QByteArray("v1 scan") << true << 0 << 5;
+    QTest::newRow("blink scan 2") << QByteArray("v2 scan") << true << 0 << 5;
+    QTest::newRow("blink scan 2, ended") << QByteArray("v2 scan") << true << 2 << 2;
+    QTest::newRow("blink scan 2, started again") << QByteArray("v2 scan") << true << 2 << 2 + 5;
+    // clang-format on
+}
+
+// Each copy leaves 40 ms after the last, until the request is answered (ports only), ended
+// (a scan), or stopped by a new discovery (ports); starting it again starts a new sequence.
+void TestDiscoveryEngine::requestsGoOutSeveralTimes()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(bool, answering);
+    QFETCH(int, endAfter);
+    QFETCH(int, sent);
+    const bool again = QByteArray(QTest::currentDataTag()).endsWith("started again");
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.requestSends = 5;
+    settings.requestRepeatMs = 40;
+    const quint16 version = request == "v1 scan" ? 1 : 2;
+    Iface *device = addInterface("127.0.0.2", Iface::DiscoverForm::Classic, 0x1001, version);
+    device->ports = {{1, 1}};
+    device->lights = {{0x140001, 1, {}, {}}};
+    DiscoveryEngine engine(m_map, m_effects);
+    QSignalSpy found(&engine, &DiscoveryEngine::discoveredController);
+    QSignalSpy lights(&engine, &DiscoveryEngine::discoveredLight);
+    DataSupply *ds = nullptr;
+    if (request != "discover") {
+        QVERIFY(discover(engine, found, 1));
+        ds = engine.controllerForUid(0x1001);
+        QTest::qWait(5 * settings.requestRepeatMs); // the discover's copies go first
+    }
+    device->answering = answering;
+    device->clearReceived();
+    const quint16 code = request == "discover" ? OrvexDatagrams::Discover
+                         : request == "ports"  ? OrvexDatagrams::PortDiscovery
+                         : version == 1        ? OrvexDatagrams::BlinkScan
+                                               : OrvexDatagrams::BlinkScan2;
+    const auto start = [&] {
+        if (request == "discover")
+            engine.discoverControllers();
+        else if (request == "ports")
+            engine.discoverPorts(ds);
+        else
+            engine.discoverLights(ds);
+    };
+    start();
+    if (endAfter > 0) {
+        QTRY_COMPARE(device->receivedWithCode(code).size(), endAfter);
+        if (again)
+            start();
+        else if (request == "ports")
+            engine.discoverControllers();
+        else
+            engine.endLightScan(ds);
+    }
+    QTest::qWait(6 * settings.requestRepeatMs);
+    QCOMPARE(int(device->receivedWithCode(code).size()), sent);
+    // The copies are answered, and each light counts once a scan.
+    if (request.contains("scan"))
+        QCOMPARE(lights.size(), again ? 2 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestDiscoveryEngine)

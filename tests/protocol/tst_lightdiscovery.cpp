@@ -152,6 +152,85 @@ private slots:
         }
     }
 
+    void repeatedRepliesMakeEachLightOnce_data()
+    {
+        QTest::addColumn<quint16>("version");
+        QTest::addColumn<QList<quint64>>("serials"); // in the device's order
+        QTest::addColumn<QList<int>>("batches");     // sizes
+        const quint64 rdm = 0x5651A0000001, v1 = 0x140001, v2 = 0x140002;
+        // clang-format off
+        QTest::newRow("v1: blink scan and CA counts") << quint16(1) << QList<quint64>{v1, v2} << QList<int>{3};
+        QTest::newRow("v2: serials, UIDs, fixture counts") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{5, 1};
+        // clang-format on
+    }
+
+    // Every answer comes three times, to each of the scan's five requests: each light is made
+    // once, in the device's order, and each port's fixture counts are taken once.
+    void repeatedRepliesMakeEachLightOnce()
+    {
+        QFETCH(quint16, version);
+        QFETCH(QList<quint64>, serials);
+        QFETCH(QList<int>, batches);
+        NetworkSettings::instance().requestRepeatMs = 20;
+        m_rig->device->lights = {
+            {0x140001, 1, {}, {}}, {0x140002, 2, {}, {}}, {0x5651A0000001, 2, {}, {}}};
+        m_rig->device->fixtureCounts = {{1, {2, 3}}, {2, {1}}};
+        m_rig->device->caCounts = SimulatedOrvexInterface::CACounts{2, 1};
+        m_rig->device->faults[0] = {0, 0, 3, {}};
+        QVERIFY(m_rig->scan(m_rig->supply(0x990001, version), int(serials.size()),
+                            int(batches.size())));
+        QTRY_COMPARE(m_rig->device->receivedWithCode(version == 1 ? BlinkScan : BlinkScan2).size(),
+                     5);
+        QTest::qWait(100);
+        QList<quint64> found;
+        for (const Light *light : std::as_const(m_rig->found))
+            found << light->serialNumber();
+        QCOMPARE(found, serials);
+        QList<int> sizes;
+        for (const QList<Light *> &batch : std::as_const(m_rig->batches))
+            sizes << int(batch.size());
+        QCOMPARE(sizes, batches);
+    }
+
+    void laterScanKeepsWhatEarlierFound_data()
+    {
+        QTest::addColumn<QByteArray>("between");
+        QTest::addColumn<QList<quint64>>("second"); // what the second scan reports, in order
+        QTest::newRow("same interface") << QByteArray() << QList<quint64>{1, 3, 2, 4};
+        QTest::newRow("after a new discovery")
+            << QByteArray("discovery") << QList<quint64>{1, 3, 4};
+        QTest::newRow("another interface") << QByteArray("other") << QList<quint64>{1, 3, 4};
+    }
+
+    // The second scan misses light 2 (lost) and finds light 4 (new): what the first found
+    // comes first, in its order (the device lists port 1 first), unless a discovery came
+    // between or it is another interface.
+    void laterScanKeepsWhatEarlierFound()
+    {
+        QFETCH(QByteArray, between);
+        QFETCH(QList<quint64>, second);
+        m_rig->device->lights = {
+            {0x140001, 1, {}, {}}, {0x140002, 2, {}, {}}, {0x140003, 1, {}, {}}};
+        DataSupply *ds = m_rig->supply(0x990001, 2);
+        QVERIFY(m_rig->scan(ds, 3));
+        m_rig->engine->endLightScan(ds);
+        if (between == "discovery")
+            m_rig->engine->discoverControllers();
+        if (between == "other")
+            ds = m_rig->supply(0x990002, 2);
+        m_rig->device->lights.removeAt(1);
+        m_rig->device->lights.append({0x140004, 2, {}, {}});
+        m_rig->found.clear();
+        QVERIFY(m_rig->scan(ds, int(second.size())));
+        QTest::qWait(50);
+        QList<quint64> serials;
+        for (const Light *light : std::as_const(m_rig->found)) {
+            serials << (light->serialNumber() & 0xF);
+            QCOMPARE(light->port(), int(serials.last() % 2 == 0)); // lights 2 and 4: port 2
+        }
+        QCOMPARE(serials, second);
+    }
+
     void supplyValuesAreReadBeforeTheBatch()
     {
         // A known supply, whose first answer is lost.

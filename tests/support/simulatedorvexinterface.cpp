@@ -143,6 +143,8 @@ void SimulatedOrvexInterface::handleDatagram(const QByteArray &datagram, const Q
                                              quint16 port, bool broadcast)
 {
     const quint16 code = codeOf(datagram);
+    if (loses(true, code))
+        return;
     m_received.append({code, datagram, sender, port, broadcast});
     m_peer = sender;
     m_peerPort = port;
@@ -167,7 +169,7 @@ void SimulatedOrvexInterface::deliver(const QByteArray &answer)
     if (it == faults.end())
         it = faults.find(0);
     if (it == faults.end()) {
-        sendRaw(answer);
+        sendUnlessLost(answer, m_peer, m_peerPort);
         return;
     }
     if (it->drop > 0) {
@@ -180,12 +182,42 @@ void SimulatedOrvexInterface::deliver(const QByteArray &answer)
     const int copies = it->copies;
     const auto sendAll = [this, d, to, port, copies] {
         for (int i = 0; i < copies; ++i)
-            sendRawTo(d, to, port);
+            sendUnlessLost(d, to, port);
     };
     if (it->delayMs > 0)
         QTimer::singleShot(it->delayMs, this, sendAll);
     else
         sendAll();
+}
+
+void SimulatedOrvexInterface::setLoss(double rate, quint32 seed)
+{
+    m_lossRate = rate;
+    m_lossSeed = seed;
+    m_lossStreams.clear();
+    m_lost = 0;
+}
+
+bool SimulatedOrvexInterface::loses(bool inbound, quint16 code)
+{
+    if (m_lossRate <= 0.0)
+        return false;
+    const quint32 stream = (inbound ? 0x10000u : 0u) | code;
+    auto it = m_lossStreams.find(stream);
+    if (it == m_lossStreams.end()) {
+        const quint32 seeds[] = {m_lossSeed, address32(), stream};
+        it = m_lossStreams.insert(stream, QRandomGenerator(seeds));
+    }
+    const bool lost = it->generateDouble() < m_lossRate;
+    m_lost += lost;
+    return lost;
+}
+
+void SimulatedOrvexInterface::sendUnlessLost(const QByteArray &datagram, const QHostAddress &to,
+                                             quint16 port)
+{
+    if (!loses(false, codeOf(datagram)))
+        sendRawTo(datagram, to, port);
 }
 
 void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QRandomGenerator>
 #include <QUdpSocket>
 #include <QVector>
 
@@ -145,6 +146,13 @@ public:
     void handleDatagram(const QByteArray &datagram, const QHostAddress &sender, quint16 port,
                         bool broadcast);
 
+    // Random loss on this interface's link: each datagram it receives (broadcasts included)
+    // and each answer it sends (each copy) is lost with probability `rate`. Every direction and
+    // packet code draws from a generator of its own, seeded from `seed` and the interface's
+    // address, so that a seed loses the same datagrams however the streams interleave.
+    void setLoss(double rate, quint32 seed);
+    int lostDatagrams() const { return m_lost; }
+
 signals:
     void datagramReceived(quint16 code, const QByteArray &datagram);
 
@@ -165,6 +173,14 @@ private:
     quint16 m_peerPort = 0;
     quint16 m_answering = 0; // the code of the request being answered
     QList<Received> m_received;
+
+    // Whether the next datagram of that direction and code is lost.
+    bool loses(bool inbound, quint16 code);
+    void sendUnlessLost(const QByteArray &datagram, const QHostAddress &to, quint16 port);
+    double m_lossRate = 0.0;
+    quint32 m_lossSeed = 0;
+    QHash<quint32, QRandomGenerator> m_lossStreams;
+    int m_lost = 0;
 };
 
 #endif // SIMULATEDORVEXINTERFACE_H

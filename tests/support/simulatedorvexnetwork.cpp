@@ -42,6 +42,20 @@ QList<QByteArray> SimulatedOrvexNetwork::broadcastsWithCode(quint16 code) const
     return result;
 }
 
+void SimulatedOrvexNetwork::setLoss(double rate, quint32 seed)
+{
+    for (SimulatedOrvexInterface *iface : std::as_const(m_interfaces))
+        iface->setLoss(rate, seed);
+}
+
+int SimulatedOrvexNetwork::lostDatagrams() const
+{
+    int lost = 0;
+    for (const SimulatedOrvexInterface *iface : m_interfaces)
+        lost += iface->lostDatagrams();
+    return lost;
+}
+
 void SimulatedOrvexNetwork::readPending()
 {
     forEachPendingDatagram(

@@ -37,6 +37,9 @@ public:
     // Every broadcast received (discover, sync ...), in arrival order.
     const QList<QByteArray> &broadcasts() const { return m_broadcasts; }
     QList<QByteArray> broadcastsWithCode(quint16 code) const;
+    // Random loss on every interface's link (SimulatedOrvexInterface::setLoss), from one seed.
+    void setLoss(double rate, quint32 seed);
+    int lostDatagrams() const;
 
 private slots:
     void readPending();

@@ -1,0 +1,200 @@
+#include "model/datasupply.h"
+#include "model/effectengine.h"
+#include "model/light.h"
+#include "model/mapmodel.h"
+#include "protocol/discoveryengine.h"
+#include "protocol/networksettings.h"
+#include "support/simulatedorvexnetwork.h"
+
+#include <QLoggingCategory>
+#include <QtTest>
+
+using Iface = SimulatedOrvexInterface;
+
+namespace {
+
+// Three interfaces and twenty lights: a version 1 interface with four lights and three CA
+// lights, a version 2 interface with six lights on two ports and two RDM lights, a version 3
+// interface with fixture counts of two and three lights.
+void buildSite(SimulatedOrvexNetwork &net)
+{
+    Iface *a = net.addInterface(QHostAddress("127.0.0.2"));
+    a->identity.serial = 0x0A000001;
+    for (quint64 serial = 0x140001; serial <= 0x140004; ++serial)
+        a->lights.append({serial, 1, {}, {}});
+    a->caCounts = Iface::CACounts{2, 1};
+    Iface *b = net.addInterface(QHostAddress("127.0.0.3"));
+    b->identity.serial = 0x0B000002;
+    b->identity.protocolVersion = 2;
+    b->ports = {{1, 1}, {2, 1}};
+    for (quint64 serial = 0x150001; serial <= 0x150006; ++serial)
+        b->lights.append({serial, quint8(serial <= 0x150003 ? 1 : 2), {}, {}});
+    b->lights.append({0x5651A0000001, 2, {}, {}});
+    b->lights.append({0x5651A0000002, 2, {}, {}});
+    Iface *c = net.addInterface(QHostAddress("127.0.0.4"));
+    c->identity.form = Iface::DiscoverForm::Version3;
+    c->identity.serial = 0xC0C000000003;
+    c->identity.protocolVersion = 3;
+    c->ports = {{1, 3}, {2, 3}};
+    c->fixtureCounts = {{1, {2, 3}}};
+}
+
+// What the site holds, as the road reports it: each interface with its port count, then each
+// interface's lights in the order the devices list them.
+const QStringList &expectedRoad()
+{
+    static const QStringList road = [] {
+        QStringList lines = {"a000001 ports 1", "b000002 ports 2", "c0c000000003 ports 2"};
+        for (quint64 serial = 0x140001; serial <= 0x140004; ++serial)
+            lines << QStringLiteral("a000001 port 0 light %1").arg(serial, 0, 16);
+        lines << "a000001 port 0 batch of 3";
+        for (quint64 serial = 0x150001; serial <= 0x150006; ++serial)
+            lines << QStringLiteral("b000002 port %1 light %2")
+                         .arg(serial <= 0x150003 ? 0 : 1)
+                         .arg(serial, 0, 16);
+        lines << "b000002 port 1 light 5651a0000001"
+              << "b000002 port 1 light 5651a0000002";
+        lines << "c0c000000003 port 0 batch of 5";
+        return lines;
+    }();
+    return road;
+}
+
+// Runs the road as the wizards and the sync do (a discovery that asks every interface for its
+// ports, then a scan of every interface, all at once) and returns what it found, ordered as
+// expectedRoad() is.
+QStringList runRoad(double lossRate, quint32 seed, int windowMs)
+{
+    SimulatedOrvexNetwork net;
+    buildSite(net);
+    net.setLoss(lossRate, seed);
+    MapModel map;
+    EffectEngine effects(&map, 100);
+    DiscoveryEngine engine(&map, &effects);
+    QList<DataSupply *> found;
+    QStringList interfaces;
+    QHash<quint64, QStringList> lights;
+    QObject::connect(&engine, &DiscoveryEngine::discoveredController, [&](DataSupply *ds) {
+        found << ds;
+        engine.discoverPorts(ds);
+    });
+    QObject::connect(&engine, &DiscoveryEngine::discoveredPorts, [&](quint64 uid, uint count) {
+        interfaces << QStringLiteral("%1 ports %2").arg(uid, 0, 16).arg(count);
+    });
+    QObject::connect(&engine, &DiscoveryEngine::discoveredLight, [&](Light *l) {
+        lights[l->dataSupplyUid()] << QStringLiteral("%1 port %2 light %3")
+                                          .arg(l->dataSupplyUid(), 0, 16)
+                                          .arg(l->port())
+                                          .arg(l->serialNumber(), 0, 16);
+    });
+    QObject::connect(&engine, &DiscoveryEngine::discoveredLights, [&](QList<Light *> &list) {
+        const Light *l = list.value(0);
+        if (l)
+            lights[l->dataSupplyUid()] << QStringLiteral("%1 port %2 batch of %3")
+                                              .arg(l->dataSupplyUid(), 0, 16)
+                                              .arg(l->port())
+                                              .arg(list.size());
+    });
+    const auto lightCount = [&] {
+        int count = 0;
+        for (const QStringList &list : std::as_const(lights))
+            count += int(list.size());
+        return count;
+    };
+    // A road that finds less waits out the windows; the comparison tells what it missed.
+    const auto waitUntil = [&](const std::function<bool()> &done) {
+        QEventLoop loop;
+        const auto check = [&] {
+            if (done())
+                loop.quit();
+        };
+        QObject::connect(&engine, &DiscoveryEngine::discoveredPorts, &loop, check);
+        QObject::connect(&engine, &DiscoveryEngine::discoveredLight, &loop, check);
+        QObject::connect(&engine, &DiscoveryEngine::discoveredLights, &loop, check);
+        QTimer::singleShot(windowMs, &loop, &QEventLoop::quit);
+        if (!done())
+            loop.exec();
+    };
+    engine.discoverControllers();
+    waitUntil([&] { return interfaces.size() == 3; });
+    for (DataSupply *ds : std::as_const(found))
+        engine.discoverLights(ds);
+    waitUntil([&] { return lightCount() == 14; });
+    QStringList road = interfaces;
+    road.sort();
+    QList<quint64> owners = lights.keys();
+    std::sort(owners.begin(), owners.end());
+    for (const quint64 owner : std::as_const(owners))
+        road << lights.value(owner);
+    return road;
+}
+
+} // namespace
+
+// The discovery road on a link that loses datagrams at random, in both directions, from fixed
+// seeds: each request goes out several times, so that nearly every seed finds everything.
+class TestLossyNetwork : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { NetworkSettings::instance().restoreDefaults(); }
+    void everythingIsFound_data();
+    void everythingIsFound();
+};
+
+void TestLossyNetwork::initTestCase()
+{
+    // Repeated replies are dropped with a line each second; a hundred roads make many.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.restoreDefaults();
+    SimulatedOrvexNetwork::useLoopback();
+    settings.requestRepeatMs = 15;
+}
+
+void TestLossyNetwork::everythingIsFound_data()
+{
+    QTest::addColumn<double>("lossRate");
+    QTest::addColumn<int>("seeds");
+    QTest::addColumn<int>("atLeast"); // seeds in which everything is found
+    QTest::newRow("no loss") << 0.0 << 10 << 10;
+    QTest::newRow("5% loss") << 0.05 << 100 << 98;
+    QTest::newRow("20% loss") << 0.20 << 100 << 80;
+}
+
+void TestLossyNetwork::everythingIsFound()
+{
+    QFETCH(double, lossRate);
+    QFETCH(int, seeds);
+    QFETCH(int, atLeast);
+    // Long enough for every copy and its answer, even on a loaded machine; a road that finds
+    // everything ends at once.
+    const NetworkSettings &settings = NetworkSettings::instance();
+    const int windowMs = settings.requestSends * settings.requestRepeatMs + 300;
+    QStringList sorted = expectedRoad();
+    sorted.sort();
+    int complete = 0;
+    QStringList missed;
+    for (quint32 seed = 1; seed <= quint32(seeds); ++seed) {
+        QStringList road = runRoad(lossRate, seed, windowMs);
+        // With no loss, nothing may differ from the site, not even the order; a lost reply
+        // whose copy comes later moves its lights back.
+        if (lossRate == 0.0)
+            QCOMPARE(road, expectedRoad());
+        road.sort();
+        if (road == sorted)
+            ++complete;
+        else
+            missed << QString::number(seed);
+    }
+    qInfo().noquote() << QStringLiteral("%1: everything found in %2 of %3 seeds (missed: %4)")
+                             .arg(QTest::currentDataTag())
+                             .arg(complete)
+                             .arg(seeds)
+                             .arg(missed.isEmpty() ? QStringLiteral("none") : missed.join(' '));
+    QVERIFY2(complete >= atLeast, qPrintable(missed.join(' ')));
+}
+
+QTEST_GUILESS_MAIN(TestLossyNetwork)
+#include "tst_lossynetwork.moc"
