@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGraphicsScene>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPixmap>
 #include <QProgressDialog>
@@ -60,8 +61,8 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
         connect(m_selection, &SelectionEffect::lightsSelectionChangedInBulk, this,
                 &LayoutView::handleLightsSelectionChangedInBulk);
     }
-    // The Menu key and Shift+F10 reach handleContextMenuRequested through event() and
-    // viewportEvent(); a right-button press opens the menu by itself.
+    // The Menu key reaches handleContextMenuRequested through event() and viewportEvent(),
+    // Shift+F10 through keyPressEvent(); a right-button press opens the menu by itself.
     setContextMenuPolicy(Qt::CustomContextMenu);
     if (m_map) {
         connect(m_map, &MapModel::newLight, this, &LayoutView::handleNewLight);
@@ -584,7 +585,23 @@ void LayoutView::takeSelectionOrder(const QList<quint64> &order)
 
 void LayoutView::keyPressEvent(QKeyEvent *event)
 {
+    // Only the Menu key comes as a context-menu request on every platform; Shift+F10, the
+    // other key users know for it, comes as a plain key.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        if (!event->isAutoRepeat())
+            openMenuFromKeyboard();
+        return;
+    }
     m_editor->keyPress(event);
+}
+
+// Where the toolkit puts the Menu key's request: the focus widget's input cursor, which the
+// canvas has none of.
+void LayoutView::openMenuFromKeyboard()
+{
+    const QPoint at = inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, at, mapToGlobal(at));
+    contextMenuRequest(&request, this);
 }
 
 void LayoutView::keyReleaseEvent(QKeyEvent *event)
@@ -704,6 +721,9 @@ void LayoutView::handleDeleteSelection()
     // deleting a few lights.
     QElapsedTimer sinceEvents;
     sinceEvents.start();
+    // Squares leave their tiles one by one; each pass that serves the dialog would show the
+    // canvas losing them in patches. It shows the command's end at once instead.
+    viewport()->setUpdatesEnabled(false);
     int counter = 1;
     int deleted = 0;
     for (quint64 uid : doomed) {
@@ -727,6 +747,7 @@ void LayoutView::handleDeleteSelection()
     compactSelectionList();
     setSelectionActionsEnabled(!m_selectedUids.isEmpty());
     m_map->flushChangedGroups();
+    viewport()->setUpdatesEnabled(true);
     setUpdatePaused(false);
 }
 

@@ -127,6 +127,7 @@ private:
     void takeSelectionOrder(const QList<quint64> &order);
     quint64 lightAt(const QPointF &scenePoint) const;
     bool contextMenuRequest(QEvent *event, QWidget *from);
+    void openMenuFromKeyboard();
     void deleteLightItem(quint64 uid);
 
     MapModel *m_map;

@@ -27,6 +27,7 @@ private slots:
     void onlyChangesReachTheCanvas();
     void squaresShowWhereTheLightsAre();
     void eachOutlineTakesItsOwnLightsColour();
+    void manyChangesInOneTileAllShow();
     void framePaintsOverSelectionMarks_data();
     void framePaintsOverSelectionMarks();
     void colourMemoMatchesEachConversion_data();
@@ -256,6 +257,49 @@ void TestCanvasChanges::eachOutlineTakesItsOwnLightsColour()
     check(2, Qt::black, Qt::red);
     check(3, Qt::black, Qt::black);
     QCOMPARE(view->viewport()->grab().toImage().convertToFormat(direct.format()), direct);
+    delete view;
+}
+
+// A frame that recolours a hundred squares of one tile, more than the tile asks the scene
+// for one by one: the view is asked for every one of them and shows each in its new colour.
+void TestCanvasChanges::manyChangesInOneTileAllShow()
+{
+    MapModel map;
+    SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
+    connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
+    QGraphicsScene scene(0, 0, 400, 400);
+    auto *view = new LayoutView(&map, &selection, &scene, nullptr, "Layout View");
+    view->resize(300, 300);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+    view->centerOn(120, 120);
+    DataSupply *ds = addInterface(&map, "Facade", QHostAddress("127.0.0.2"));
+    QList<QPointF> places;
+    for (int i = 0; i < 100; ++i) {
+        places << QPointF(10 + 22 * (i % 10), 10 + 22 * (i / 10));
+        addLight(&map, ds, QStringLiteral("L%1").arg(i), 0, 3 * i, places.last());
+    }
+    map.setLivePlayDisabled(false);
+    selection.enabled = true;
+    auto frame = [&] {
+        selection.tick(QDateTime::currentDateTime(), 1);
+        view->handlePropertiesCompiled();
+        map.updateLights();
+    };
+    frame();
+    QCoreApplication::processEvents(); // the tile keeps its picture from here on
+    QSignalSpy changed(&scene, &QGraphicsScene::changed);
+    selection.setBgColor(VeyColor(Qt::green));
+    frame();
+    QCoreApplication::processEvents();
+    QList<QRectF> rects;
+    for (const QList<QVariant> &emitted : std::as_const(changed))
+        rects += emitted.at(0).value<QList<QRectF>>();
+    const QImage image = view->viewport()->grab().toImage();
+    for (const QPointF &p : places) {
+        QVERIFY2(covers(rects, QRectF(p, QSizeF(6, 6))), qPrintable(QString::number(p.x())));
+        QCOMPARE(image.pixelColor(view->mapFromScene(p + QPointF(3, 3))), QColor(Qt::green));
+    }
     delete view;
 }
 
