@@ -360,6 +360,24 @@ void TestCanvasEditing::menuKeyOpensThePopupMenu()
     QVERIFY(!m_view->popupMenu()->isVisible());
 }
 
+namespace {
+// Notes whether the canvas's menu showed while the event loop ran, and closes it so that the
+// test goes on.
+struct MenuWatch
+{
+    explicit MenuWatch(LayoutView *view)
+    {
+        QObject::connect(&closer, &QTimer::timeout, view, [this, view] {
+            shown = shown || view->popupMenu()->isVisible();
+            view->popupMenu()->close();
+        });
+        closer.start(0);
+    }
+    bool shown = false;
+    QTimer closer;
+};
+} // namespace
+
 void TestCanvasEditing::keysOpenThePopupMenu_data()
 {
     QTest::addColumn<int>("key");
@@ -381,16 +399,10 @@ void TestCanvasEditing::keysOpenThePopupMenu()
     QFETCH(int, key);
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(bool, opens);
-    bool shown = false;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, m_view, [&] {
-        shown = shown || m_view->popupMenu()->isVisible();
-        m_view->popupMenu()->close();
-    });
-    closer.start(0);
+    MenuWatch menu(m_view);
     m_view->setFocus();
     QTest::keyClick(m_view, Qt::Key(key), modifiers);
-    QCOMPARE(shown, opens);
+    QCOMPARE(menu.shown, opens);
 }
 
 void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu_data()
@@ -412,13 +424,7 @@ void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu()
     QFETCH(bool, opens);
     Light *a = light("A", 120, 120);
     click({122, 122});
-    bool shown = false;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, m_view, [&] {
-        shown = shown || m_view->popupMenu()->isVisible();
-        m_view->popupMenu()->close();
-    });
-    closer.start(0);
+    MenuWatch menu(m_view);
     if (zoomKeys) {
         QTest::keyPress(m_view, Qt::Key_Control);
         QTest::keyPress(m_view, Qt::Key_Space);
@@ -434,7 +440,7 @@ void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu()
                               m_view->viewport()->mapToGlobal(p));
     QApplication::sendEvent(m_view->viewport(), &request);
     QTest::mouseRelease(m_view->viewport(), Qt::RightButton, {}, p);
-    QCOMPARE(shown, opens);
+    QCOMPARE(menu.shown, opens);
     if (zoomKeys) {
         QTest::keyRelease(m_view, Qt::Key_Space);
         QTest::keyRelease(m_view, Qt::Key_Control);
