@@ -298,24 +298,22 @@ void TestCanvasChanges::manyChangesInOneTileAllShow()
 {
     ShownCanvas canvas;
     QVERIFY(canvas.show());
-    MapModel &map = canvas.map;
-    SelectionEffect &selection = canvas.selection;
-    LayoutView *view = canvas.view.get();
-    DataSupply *ds = canvas.ds;
+    const LayoutView *view = canvas.view.get();
     QList<QPointF> places{{120, 120}};
     for (int k = 1; k <= 18; ++k)
         places << QPointF(120 + 6 * k, 120) << QPointF(120 - 6 * k, 120)
                << QPointF(120, 120 + 6 * k) << QPointF(120, 120 - 6 * k);
     QList<Light *> lights;
     for (int i = 0; i < places.size(); ++i)
-        lights << addLight(&map, ds, QStringLiteral("L%1").arg(i), 0, 3 * i, places.at(i));
-    map.setLivePlayDisabled(false);
-    selection.enabled = true;
-    selection.setFgColor(VeyColor(Qt::green));
+        lights << addLight(&canvas.map, canvas.ds, QStringLiteral("L%1").arg(i), 0, 3 * i,
+                           places.at(i));
+    canvas.map.setLivePlayDisabled(false);
+    canvas.selection.enabled = true;
+    canvas.selection.setFgColor(VeyColor(Qt::green));
     canvas.frame();
     QCoreApplication::processEvents(); // painted: the tile keeps its picture from here on
     for (const Light *l : std::as_const(lights))
-        selection.setLightSelected(l->uid(), true);
+        canvas.selection.setLightSelected(l->uid(), true);
     canvas.frame();
     QCoreApplication::processEvents();
     // The window as painted, not drawn afresh as a grab of the view would be.
