@@ -538,10 +538,10 @@ void TestCanvasEditing::clicksHitWhatIsDrawn()
         const QPoint pixel = at(around);
         const int drawn = int(colours.indexOf(shown.pixel(pixel) | 0xff000000));
         QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, pixel);
-        const QList<quint64> expected =
-            drawn < 0 ? QList<quint64>() : QList<quint64>{lights.at(drawn)->uid()};
+        const quint64 expected = drawn < 0 ? 0 : lights.at(drawn)->uid();
+        const QList<quint64> &selected = m_view->selectionList();
         const QPointF scene = m_view->mapToScene(pixel);
-        QVERIFY2(m_view->selectionList() == expected,
+        QVERIFY2(selected.size() <= 1 && selected.value(0) == expected,
                  qPrintable(QStringLiteral("click at %1, %2").arg(scene.x()).arg(scene.y())));
     }
 }
