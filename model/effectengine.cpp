@@ -185,6 +185,22 @@ Effect *EffectEngine::partialFrameEffect(const QList<Effect *> &effects)
     return painter;
 }
 
+// Whether an effect that painted the last frame paints this one no more. Its lights then
+// show their zero colours from this frame on, which no effect colour tells a canvas.
+bool EffectEngine::stoppedPainting(const QList<Effect *> &effects)
+{
+    bool stopped = false;
+    // Only an effect still listed is looked at: one that left may be gone.
+    for (const Effect *effect : m_paintingEffects)
+        stopped = stopped || !effects.contains(effect) || !effect->enabled;
+    m_paintingEffects.clear();
+    for (const Effect *effect : effects) {
+        if (effect->enabled)
+            m_paintingEffects.push_back(effect);
+    }
+    return stopped;
+}
+
 void EffectEngine::renderFrame(const QDateTime &now)
 {
     // Effects added while this frame renders take part from the next frame on.
@@ -203,6 +219,8 @@ void EffectEngine::renderFrame(const QDateTime &now)
         effect->tick(now, m_frameCounter, !repeat && !painter);
     if (painter)
         painter->renderLights(m_changedLights);
+    if (m_map && stoppedPainting(effects))
+        m_map->listUnpaintedLights();
     emit propertiesCompiled();
     if (m_map) {
         emit frameOutputStarting();

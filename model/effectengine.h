@@ -76,6 +76,7 @@ private:
     void renderFrame(const QDateTime &now);
     bool collectFrameInputs(const QList<Effect *> &effects, std::vector<quint64> *words) const;
     Effect *partialFrameEffect(const QList<Effect *> &effects);
+    bool stoppedPainting(const QList<Effect *> &effects);
 
     MapModel *m_map = nullptr;
     QList<Effect *> m_effects;
@@ -91,4 +92,6 @@ private:
     quint32 m_partialFrames = 0;
     bool m_incremental = true;
     std::vector<quint64> m_changedLights;
+    // The effects enabled in the last frame.
+    std::vector<const Effect *> m_paintingEffects;
 };

@@ -465,10 +465,14 @@ void LightFrameState::takeMixLevels()
 
 void LightFrameState::endFrame()
 {
+    // A light made without settings has no colour form until now, and the effects' colours
+    // came to nothing over it: the next frame mixes over its zero colour instead, so it
+    // gives something else with the same inputs and must be made whole.
+    if (!currentColor.isValid())
+        settingsChanged();
     // No effect reached the light this frame, so its canvas still shows the last effect's
     // colour; the next frame's colour, effect or none, goes to the canvas.
-    if (firstColorOfFrame && canvasViews > 0 && !canvasListed && !canvasIsZero)
-        listCanvasChange();
+    listIfUnpainted();
     zeroCurrentColor();
     firstColorOfFrame = true;
     lastPriority = 0;

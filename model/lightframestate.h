@@ -101,6 +101,13 @@ struct alignas(64) LightFrameState
             std::memcpy(buffer + dmxChannel, levelScratch, size_t(outputByteCount()));
     }
     void endFrame();
+    // No effect reached the light in this frame, so it shows its zero colour: a canvas that
+    // shows another colour is told.
+    void listIfUnpainted()
+    {
+        if (firstColorOfFrame && canvasViews > 0 && !canvasListed && !canvasIsZero)
+            listCanvasChange();
+    }
     void zeroCurrentColor();
     int outputByteCount() const
     {

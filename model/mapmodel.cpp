@@ -444,6 +444,14 @@ void MapModel::endUnwrittenFrames()
     }
 }
 
+void MapModel::listUnpaintedLights()
+{
+    if (LightFrameState::canvasViews == 0)
+        return;
+    for (const FrameOrderEntry &entry : lightsInFrameOrder())
+        entry.state->listIfUnpainted();
+}
+
 void MapModel::appendFrameInputs(std::vector<quint64> *words) const
 {
     words->push_back(m_lightGeneration);

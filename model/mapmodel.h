@@ -80,6 +80,9 @@ public:
     // it goes; a canvas takes the list and so pays only for what changed.
     void listCanvasChange(quint64 uid) { m_canvasChanges.push_back(uid); }
     bool hasCanvasChanges() const { return !m_canvasChanges.empty(); }
+    // Lists the lights that no effect reached in this frame and whose canvas shows another
+    // colour, for a frame in which an effect stopped painting.
+    void listUnpaintedLights();
     const std::vector<quint64> &canvasChanges() const { return m_canvasChanges; }
     std::vector<quint64> takeCanvasChanges()
     {

@@ -115,18 +115,21 @@ int SelectionEffect::entryCount()
     return int(m_entries.size());
 }
 
+// The announcement that always follows lists the light for the next frame.
 void SelectionEffect::setEntry(quint64 uid, bool s)
 {
     ++m_selectionVersion;
-    noteChanged(uid);
     if (s)
         m_selected.insert(uid);
     else
         m_selected.remove(uid);
 }
 
+// What the views hear changes what a canvas shows (a selection mark until the next frame
+// paints over it), so the next frame must paint the light, whether its state changed or not.
 void SelectionEffect::announce(quint64 uid, bool s)
 {
+    noteChanged(uid);
     if (s)
         m_shownSelected.insert(uid);
     else
@@ -243,18 +246,18 @@ void SelectionEffect::highlightGroup(quint64 groupUid)
 // Only lights that were selected change: they alone go to the next frame, and they alone are
 // announced, as the views already show every other light deselected. A light counts as
 // selected when it is, or when the views last heard so (a silent reset or a highlight step
-// may stand between).
+// may stand between): a canvas marks each light it hears of, so each must be painted again,
+// even one whose colour a silent reset changed long ago.
 void SelectionEffect::clearSelection()
 {
     ensureTable();
-    QSet<quint64> selected;
-    selected.swap(m_selected);
-    for (quint64 uid : std::as_const(selected))
+    QSet<quint64> deselected;
+    deselected.swap(m_selected);
+    deselected.unite(m_shownSelected);
+    m_shownSelected.clear();
+    for (quint64 uid : std::as_const(deselected))
         noteChanged(uid);
     ++m_selectionVersion;
-    QSet<quint64> deselected;
-    deselected.swap(m_shownSelected);
-    deselected.unite(selected);
     m_announcingInBulk = true;
     for (quint64 uid : std::as_const(deselected))
         emit lightSelectionChanged(uid, false);

@@ -1,11 +1,13 @@
 // The pooled frame state: each light's state finds its own rarely read part (the light that
 // owns it, the colour its levels came from) beside the pool's block, across many blocks and
 // through slots freed and taken again, without any of it overlapping another state; the
-// widest light's levels fit the state whole; and the mixes and zero colours that lights share
-// from process-wide memos are those each light would make for itself.
+// widest light's levels fit the state whole; and the mixes, levels and zero colours that
+// lights share from process-wide memos are those each light would make for itself.
 
+#include "colour/profileconversion.h"
 #include "model/light.h"
 #include "model/lightframestate.h"
+#include "model/mapmodel.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -52,6 +54,8 @@ private slots:
     void widestLightWritesEveryLevel();
     void sharedMixesAreFreshMixes_data();
     void sharedMixesAreFreshMixes();
+    void sharedLevelsFollowEachCurve_data();
+    void sharedLevelsFollowEachCurve();
     void everyKindEndsWithItsOwnZero();
 };
 
@@ -251,6 +255,65 @@ void TestLightFrameState::sharedMixesAreFreshMixes()
                 state->endFrame();
             }
         }
+    }
+}
+
+void TestLightFrameState::sharedLevelsFollowEachCurve_data()
+{
+    QTest::addColumn<quint32>("resolution"); // 0 is 16 bit
+    QTest::addColumn<QRgb>("rgb");
+    QTest::addColumn<quint32>("firstCurve");
+    QTest::addColumn<quint32>("secondCurve");
+    QTest::newRow("16-bit grey, linear then normal") << 0u << qRgb(200, 200, 200) << 0u << 1u;
+    QTest::newRow("16-bit orange, normal then linear") << 0u << qRgb(230, 120, 20) << 1u << 0u;
+    QTest::newRow("16-bit grey, normal then tungsten") << 0u << qRgb(90, 90, 90) << 1u << 2u;
+    QTest::newRow("8-bit violet, linear then tungsten") << 1u << qRgb(128, 64, 200) << 0u << 2u;
+}
+
+// Two lights alike but for their curves take one mix, whose levels the first to write shares
+// with lights of its kind: the second must still write its own curve's levels, which the
+// colour-consistency conversion takes into account.
+void TestLightFrameState::sharedLevelsFollowEachCurve()
+{
+    QFETCH(quint32, resolution);
+    QFETCH(QRgb, rgb);
+    QFETCH(quint32, firstCurve);
+    QFETCH(quint32, secondCurve);
+    MapModel map;
+    map.setColorCacheEnabled(true);
+    Light *lights[2] = {new Light, new Light};
+    const quint32 curves[2] = {firstCurve, secondCurve};
+    for (int i = 0; i < 2; ++i) {
+        lights[i]->setUid(quint64(i + 1));
+        lights[i]->setResolution(resolution);
+        lights[i]->setDimmingCurve(curves[i]);
+        map.addLight(lights[i]);
+    }
+    // A first frame gives both lights their conversion settings; the second frame's mix is
+    // new, so its levels are shared from the first light to write them.
+    VeyColor shown[2];
+    shown[0].setRgb8(0, 128, 128);
+    shown[1].setRgb8(uint(qRed(rgb)), uint(qGreen(rgb)), uint(qBlue(rgb)));
+    quint8 written[2][8] = {};
+    for (const VeyColor &colour : shown) {
+        for (Light *light : lights) {
+            light->frameState()->applyEffectColor(colour, 1);
+            light->frameState()->writeDmx(written[light->uid() - 1], int(sizeof written[0]));
+        }
+        if (&colour == &shown[1]) {
+            for (int i = 0; i < 2; ++i) {
+                quint8 own[16] = {};
+                renderColorToChannels(lights[i]->currentColor(), own, int(sizeof own), 0, false,
+                                      2 - int(resolution), curves[i],
+                                      quint8(lights[i]->footprint()));
+                const int bytes = lights[i]->outputByteCount();
+                QCOMPARE(QByteArray(reinterpret_cast<const char *>(written[i]), bytes).toHex(),
+                         QByteArray(reinterpret_cast<const char *>(own), bytes).toHex());
+            }
+            QVERIFY(std::memcmp(written[0], written[1], sizeof written[0]) != 0);
+        }
+        for (Light *light : lights)
+            light->frameState()->endFrame();
     }
 }
 

@@ -1,13 +1,17 @@
 #include "framedifferential.h"
 
+#include "app/layoutview.h"
+#include "app/layoutviewlight.h"
 #include "model/datasupply.h"
 #include "model/effectengine.h"
 #include "model/group.h"
 #include "model/light.h"
+#include "model/lightframestate.h"
 #include "model/mapmodel.h"
 #include "model/selectioneffect.h"
 
 #include <QDateTime>
+#include <QGraphicsScene>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -24,13 +28,16 @@ struct LightKind
     quint32 profile;
     quint32 resolution; // 1 is 8 bit, 0 is 16 bit
     bool half;
+    quint32 curve = 0; // 0 linear, 1 normal (ends at 65520), 2 tungsten
 };
 
 // Three to eight channels, both resolutions, a half light, a dark last channel, two-channel
-// white, and the chemistry whose zero colour is five channels of profile 28.
-const LightKind kKinds[] = {{0, 0, 1, false},  {1, 3, 1, false}, {3, 1, 1, false},
-                            {4, 28, 1, false}, {0, 0, 0, false}, {251, 0, 1, false},
-                            {0, 0, 1, true},   {5, 0, 1, false}, {4, 28, 0, false}};
+// white, the chemistry whose zero colour is five channels of profile 28, and 16-bit lights
+// alike but for their dimming curves, which share mixes but not levels.
+const LightKind kKinds[] = {{0, 0, 1, false},    {1, 3, 1, false},    {3, 1, 1, false},
+                            {4, 28, 1, false},   {0, 0, 0, false},    {251, 0, 1, false},
+                            {0, 0, 1, true},     {5, 0, 1, false},    {4, 28, 0, false},
+                            {0, 0, 0, false, 1}, {0, 0, 1, false, 2}, {4, 28, 0, false, 1}};
 const quint32 kChemistries[] = {0, 1, 2, 3, 4, 5, 7, 13, 251, 252, 253, 254};
 const quint32 kProfiles[] = {0, 1, 3, 12, 28, 40, 45};
 const quint32 kIoModes[] = {0, 16, 22, 23};
@@ -60,20 +67,31 @@ QString hex(const QByteArray &data)
     return QString::fromLatin1(data.toHex());
 }
 
-// One map with its selection effect and engine, wired as the main window wires them, and the
-// datagrams its frames ask for.
+QString rgbText(QRgb rgb)
+{
+    return QColor(rgb).name();
+}
+
+// One map with its selection effect, engine and canvas, wired as the main window wires them;
+// the datagrams its frames ask for, and the colour each light had when the canvas read.
 class World
 {
 public:
-    explicit World(bool incremental)
+    World(bool incremental, bool livePlay)
     {
         engine.setPaused(true);
         engine.setIncrementalFrames(incremental);
         effect.followMap();
+        canvas = std::make_unique<LayoutView>(&map, &effect, &scene, nullptr, "Layout View");
+        QObject::connect(&engine, &EffectEngine::propertiesCompiled, canvas.get(),
+                         &LayoutView::handlePropertiesCompiled);
+        QObject::connect(&engine, &EffectEngine::propertiesCompiled, &map,
+                         [this] { readColours(); });
         record();
         effect.setFgColor(levelColour(0xFFC89664));
         effect.setBgColor(levelColour(0xFF0A1428));
-        effect.enabled = true;
+        effect.enabled = livePlay;
+        map.setLivePlayDisabled(!livePlay);
         engine.addEffect(&effect);
         buildStartingMap();
         effect.reset();
@@ -94,17 +112,46 @@ public:
         return int(engine.repeatedFrameCount() + engine.partialFrameCount());
     }
 
+    // Whether the light's square shows this colour, inside and out.
+    bool squareShows(quint64 uid, QRgb rgb) const
+    {
+        const LayoutViewLight *item = canvas->getLayoutViewLight(uid);
+        if (!item)
+            return false;
+        const QPen pen = item->pen();
+        return item->brush().color().rgb() == rgb && pen.style() != Qt::NoPen &&
+               pen.color().rgb() == rgb;
+    }
+    QString squareText(quint64 uid) const
+    {
+        const LayoutViewLight *item = canvas->getLayoutViewLight(uid);
+        if (!item)
+            return QStringLiteral("no square");
+        const QPen pen = item->pen();
+        return QStringLiteral("%1 outlined %2")
+            .arg(rgbText(item->brush().color().rgb()),
+                 pen.style() == Qt::NoPen ? QStringLiteral("nowhere") : rgbText(pen.color().rgb()));
+    }
+    // The colour each light had when the last frame handed the canvas its colours: what its
+    // square shows once the frame is painted, whatever the frame skipped.
+    const std::vector<std::pair<quint64, QRgb>> &coloursRead() const { return read; }
+
     void apply(const Op &op);
 
     MapModel map;
     SelectionEffect effect{&map, 4294967295u};
     EffectEngine engine{&map, 100};
+    QGraphicsScene scene;
+    // After the model it shows: a canvas goes before the map and the effect it borrows.
+    std::unique_ptr<LayoutView> canvas;
 
 private:
     void record();
+    void readColours();
     void buildStartingMap();
     quint64 addInterface(int type, quint16 version, int ports);
     quint64 addLight(quint64 supplyUid, quint8 port, int channel, const LightKind &kind);
+    quint64 addBareLight(quint64 supplyUid, quint8 port);
     Light *lightAt(quint32 n) const
     {
         return lights.empty() ? nullptr : map.light(lights[n % lights.size()]);
@@ -112,6 +159,12 @@ private:
     DataSupply *supplyAt(quint32 n) const
     {
         return supplies.empty() ? nullptr : map.dataSupply(supplies[n % supplies.size()]);
+    }
+    // An interface of the map, or now and then one it lacks.
+    quint64 supplyOrAbsent(quint32 n) const
+    {
+        return n % (supplies.size() + 1) < supplies.size() ? supplies[n % (supplies.size() + 1)]
+                                                           : kAbsentInterface;
     }
     quint64 groupAt(quint32 n) const { return groups.empty() ? 0 : groups[n % groups.size()]; }
     void setLight(Light *light, quint32 setting, quint32 c);
@@ -125,9 +178,23 @@ private:
     // Both worlds issue the same uids, so their hash tables hold the same keys.
     quint64 nextId = 0x7000;
     QStringList sent;
+    std::vector<std::pair<quint64, QRgb>> read;
     qint64 clockMs = 0;
     int loads = 0;
 };
+
+// The colour as the canvas turns it into a square's: black without one.
+void World::readColours()
+{
+    read.clear();
+    for (const MapModel::FrameOrderEntry &entry : map.lightsInFrameOrder()) {
+        const VeyColor &colour = entry.state->currentColor;
+        const QRgb rgb = colour.isValid()
+                             ? qRgb(int(colour.red8()), int(colour.green8()), int(colour.blue8()))
+                             : qRgb(0, 0, 0);
+        read.emplace_back(entry.uid, rgb);
+    }
+}
 
 void World::record()
 {
@@ -196,6 +263,8 @@ quint64 World::addLight(quint64 supplyUid, quint8 port, int channel, const Light
     light->setResolution(kind.resolution);
     light->setLedChemistry(kind.chemistry);
     light->setHueweaveProfileId(kind.profile);
+    if (kind.curve != 0)
+        light->setDimmingCurve(kind.curve);
     if (kind.half)
         light->setHalfFullMode(true);
     light->setDmxChannel(channel);
@@ -206,9 +275,26 @@ quint64 World::addLight(quint64 supplyUid, quint8 port, int channel, const Light
     return light->uid();
 }
 
+// As a light scan's reply makes a light: no settings, so no colour form, until its
+// properties are read.
+quint64 World::addBareLight(quint64 supplyUid, quint8 port)
+{
+    auto *light = new Light();
+    light->setUid(++nextId);
+    light->setSerialNumber(0x100000 + nextId);
+    light->setDataSupplyUid(supplyUid);
+    light->setPort(port);
+    map.addLight(light);
+    if (DataSupply *supply = map.dataSupply(supplyUid))
+        supply->addLight(light->uid());
+    lights.push_back(light->uid());
+    return light->uid();
+}
+
 // Two unicast interfaces of versions 2 and 1, a broadcast one; lights of every kind, two
-// sharing bytes, one listed by two interfaces, one whose interface is not in the map and one
-// on a port its interface lacks; a chase and a synchronized group.
+// sharing bytes, one listed by two interfaces, one whose interface is not in the map, one
+// on a port its interface lacks and two that differ only in their dimming curves; a chase
+// and a synchronized group.
 void World::buildStartingMap()
 {
     const quint64 a = addInterface(2, 2, 2);
@@ -222,6 +308,7 @@ void World::buildStartingMap()
     addLight(c, 1, 0, kKinds[3]);
     addLight(kAbsentInterface, 0, 0, kKinds[3]); // no interface writes it
     addLight(a, 4, 0, kKinds[2]);                // port a lacks
+    addLight(a, 1, 40, kKinds[9]);               // light 4's kind and colour, the normal curve
     for (quint64 uid : supplies)
         map.dataSupply(uid)->updateBufferSizes();
     auto *chase = new Group(Group::Chasing, ++nextId, QStringLiteral("chase"));
@@ -417,13 +504,12 @@ void World::apply(const Op &op)
         if (light)
             setLight(light, op.b, op.c);
         break;
-    case OpKind::AddLight: {
-        const quint64 target = op.a % (supplies.size() + 1) < supplies.size()
-                                   ? supplies[op.a % (supplies.size() + 1)]
-                                   : kAbsentInterface;
-        addLight(target, quint8(op.c % 3), int((op.c >> 2) % 40), pick(kKinds, op.b));
+    case OpKind::AddLight:
+        addLight(supplyOrAbsent(op.a), quint8(op.c % 3), int((op.c >> 2) % 40), pick(kKinds, op.b));
         break;
-    }
+    case OpKind::AddBareLight:
+        addBareLight(supplyOrAbsent(op.a), quint8(op.c % 3));
+        break;
     case OpKind::DeleteLight:
         if (light) {
             const quint64 uid = light->uid();
@@ -546,7 +632,8 @@ const char *kindName(OpKind kind)
                                         "delete interface",
                                         "option",
                                         "group edit",
-                                        "map load"};
+                                        "map load",
+                                        "add bare light"};
     static_assert(sizeof names / sizeof *names == size_t(OpKind::Count), "a name per kind");
     return names[int(kind)];
 }
@@ -601,27 +688,57 @@ std::vector<Op> randomSequence(quint32 seed, int length)
     return ops;
 }
 
-Outcome run(const std::vector<Op> &ops)
+namespace {
+
+// The first datagram that differs, if any.
+QString differingDatagram(const QStringList &fast, const QStringList &plain)
+{
+    for (int i = 0; i < std::max(fast.size(), plain.size()); ++i) {
+        const QString f = fast.value(i, QStringLiteral("(nothing)"));
+        const QString p = plain.value(i, QStringLiteral("(nothing)"));
+        if (f != p)
+            return QStringLiteral("sent %1\nwhole %2").arg(f, p);
+    }
+    return QString();
+}
+
+// The first light, by uid, whose square on either canvas does not show the colour the whole
+// build gave it, if any.
+QString differingSquare(const World &shipped, const World &whole)
+{
+    const std::pair<quint64, QRgb> *first = nullptr;
+    for (const std::pair<quint64, QRgb> &light : whole.coloursRead()) {
+        if ((!first || light.first < first->first) &&
+            !(shipped.squareShows(light.first, light.second) &&
+              whole.squareShows(light.first, light.second)))
+            first = &light;
+    }
+    if (!first)
+        return QString();
+    return QStringLiteral("light %1 read %2; square shows %3, whole %4")
+        .arg(first->first, 0, 16)
+        .arg(rgbText(first->second), shipped.squareText(first->first),
+             whole.squareText(first->first));
+}
+
+} // namespace
+
+Outcome run(const std::vector<Op> &ops, bool livePlay)
 {
     Outcome outcome;
-    auto shipped = std::make_unique<World>(true);
-    auto whole = std::make_unique<World>(false);
+    auto shipped = std::make_unique<World>(true, livePlay);
+    auto whole = std::make_unique<World>(false, livePlay);
     auto compare = [&](int index) {
         const QStringList fast = shipped->frame();
         const QStringList plain = whole->frame();
         ++outcome.frames;
-        if (fast == plain)
+        outcome.detail = differingDatagram(fast, plain);
+        if (outcome.detail.isEmpty())
+            outcome.detail = differingSquare(*shipped, *whole);
+        if (outcome.detail.isEmpty())
             return true;
         outcome.diverged = true;
         outcome.op = index;
-        for (int i = 0; i < std::max(fast.size(), plain.size()); ++i) {
-            const QString f = fast.value(i, QStringLiteral("(nothing)"));
-            const QString p = plain.value(i, QStringLiteral("(nothing)"));
-            if (f != p) {
-                outcome.detail = QStringLiteral("sent %1\nwhole %2").arg(f, p);
-                break;
-            }
-        }
         return false;
     };
     if (!compare(-1))
@@ -639,18 +756,22 @@ Outcome run(const std::vector<Op> &ops)
     return outcome;
 }
 
-std::vector<Op> shrink(std::vector<Op> ops, const Failure &test)
+std::vector<Op> shrink(std::vector<Op> ops, bool livePlay)
 {
-    const Failure fails =
-        test ? test : [](const std::vector<Op> &some) { return run(some).diverged; };
-    if (!fails(ops))
+    const Outcome outcome = run(ops, livePlay);
+    if (!outcome.diverged)
         return ops;
     // Everything after the edit that diverged cannot matter.
-    if (!test) {
-        const int last = run(ops).op;
-        if (last >= 0)
-            ops.resize(size_t(last) + 1);
-    }
+    if (outcome.op >= 0)
+        ops.resize(size_t(outcome.op) + 1);
+    return shrink(ops,
+                  [livePlay](const std::vector<Op> &some) { return run(some, livePlay).diverged; });
+}
+
+std::vector<Op> shrink(std::vector<Op> ops, const Failure &fails)
+{
+    if (!fails(ops))
+        return ops;
     for (size_t chunk = std::max<size_t>(ops.size() / 2, 1);; chunk /= 2) {
         for (size_t start = 0; start < ops.size();) {
             std::vector<Op> fewer = ops;

@@ -8,8 +8,10 @@
 #include <vector>
 
 // Drives two maps in lockstep through the same edits, one engine as shipped and one that
-// builds every frame whole, and compares every datagram of every frame. A frame that skips
-// work (a repeat, a partial rewrite) must send exactly what the whole build sends.
+// builds every frame whole, each shown on a canvas, and compares every datagram of every
+// frame and, after it, the colour of every square. A frame that skips work (a repeat, a
+// partial rewrite) must send exactly what the whole build sends, and leave every square
+// showing the colour the whole build gave its light.
 namespace FrameDifferential {
 
 enum class OpKind {
@@ -38,6 +40,7 @@ enum class OpKind {
     Option,
     GroupEdit,
     MapLoad,
+    AddBareLight,
     Count
 };
 
@@ -80,18 +83,20 @@ struct Outcome
 {
     bool diverged = false;
     int op = -1;     // index of the edit whose frames first differed
-    QString detail;  // the first differing datagrams
+    QString detail;  // the first differing datagrams, or squares
     int frames = 0;  // frames compared
     int skipped = 0; // of them repeated or partial in the shipped engine
 };
 
-// Runs the sequence from a fresh pair of maps (with a few interfaces and lights already).
-Outcome run(const std::vector<Op> &ops);
+// Runs the sequence from a fresh pair of maps (with a few interfaces and lights already),
+// live play on or off at the start.
+Outcome run(const std::vector<Op> &ops, bool livePlay = true);
 
 // The fewest edits of ops (in order) that still fail, found by dropping runs and then single
-// edits while the failure stays; without a test of its own, failing is diverging.
+// edits while the failure stays; failing is diverging unless a test of its own is given.
 using Failure = std::function<bool(const std::vector<Op> &)>;
-std::vector<Op> shrink(std::vector<Op> ops, const Failure &fails = {});
+std::vector<Op> shrink(std::vector<Op> ops, bool livePlay = true);
+std::vector<Op> shrink(std::vector<Op> ops, const Failure &fails);
 
 } // namespace FrameDifferential
 
