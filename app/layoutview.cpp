@@ -2,9 +2,9 @@
 
 #include "dialogs/creategroupdialog.h"
 #include "editgroupdialog.h"
+#include "layoutvieweditor.h"
 #include "layoutviewlight.h"
 #include "layoutviewtiles.h"
-#include "undoaction.h"
 #include "undoactionlist.h"
 
 #include "dialogs/editlightsdialog.h"
@@ -20,45 +20,39 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QGraphicsLineItem>
-#include <QGraphicsPolygonItem>
-#include <QGraphicsRectItem>
 #include <QGraphicsScene>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMouseEvent>
-#include <QPainterPath>
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QWheelEvent>
-#include <QtMath>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace {
 constexpr int ReservedLights = 15000;
 // How long a long deletion runs between two passes of the event loop.
 constexpr qint64 DeleteProgressIntervalMs = 50;
+} // namespace
 
-int roundHalfAway(double v)
+int LayoutView::roundHalfAway(double v)
 {
     return int(v < 0 ? v - 0.5 : v + 0.5);
 }
 
-QPoint roundHalfAway(const QPointF &p)
+QPoint LayoutView::roundHalfAway(const QPointF &p)
 {
     return QPoint(roundHalfAway(p.x()), roundHalfAway(p.y()));
 }
-} // namespace
 
 LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene *scene,
                        QWidget *parent, const QString &name)
     : QGraphicsView(scene, parent), m_map(map), m_selection(selection), m_scene(scene),
-      m_tiles(std::make_unique<LayoutViewTiles>(scene))
+      m_tiles(std::make_unique<LayoutViewTiles>(scene)),
+      m_editor(std::make_unique<LayoutViewEditor>(*this))
 {
     Q_UNUSED(name); // the caller names the view; the canvas keeps no name of its own
     if (m_selection) {
@@ -67,8 +61,8 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
         connect(m_selection, &SelectionEffect::lightsSelectionChangedInBulk, this,
                 &LayoutView::handleLightsSelectionChangedInBulk);
     }
-    // The Menu key and Shift+F10 reach handleContextMenuRequested through event() and
-    // viewportEvent(); a right-button press opens the menu by itself.
+    // The Menu key reaches handleContextMenuRequested through event() and viewportEvent(),
+    // Shift+F10 through keyPressEvent(); a right-button press opens the menu by itself.
     setContextMenuPolicy(Qt::CustomContextMenu);
     if (m_map) {
         connect(m_map, &MapModel::newLight, this, &LayoutView::handleNewLight);
@@ -90,7 +84,7 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
 
 LayoutView::~LayoutView()
 {
-    endRubberBand();
+    m_editor->endRubberBand();
     forgetMarks();
     qDeleteAll(m_lightItems);
     if (m_map)
@@ -230,7 +224,7 @@ void LayoutView::forgetMarks()
 void LayoutView::handleClearedMap()
 {
     // The scene is cleared next and would take the rubber-band items with it.
-    endRubberBand();
+    m_editor->endRubberBand();
     forgetMarks();
     qDeleteAll(m_lightItems);
     m_lightItems.clear();
@@ -527,57 +521,6 @@ void LayoutView::setPlainCanvasDrawing(bool on)
     m_tiles->setPlainDrawing(on);
 }
 
-// ---- editing: keys, pointer, selection rules ----------------------------------------------
-
-QPointF LayoutView::eventScenePos(const QMouseEvent *event) const
-{
-    return viewportTransform().inverted().map(event->position());
-}
-
-void LayoutView::updateCursor()
-{
-    if (m_controlKey && m_spaceKey && m_altKey)
-        viewport()->setCursor(m_zoomOutCursor);
-    else if (m_controlKey && m_spaceKey)
-        viewport()->setCursor(m_zoomInCursor);
-    else if (m_spaceKey)
-        viewport()->setCursor(Qt::PointingHandCursor);
-    else
-        viewport()->unsetCursor();
-}
-
-static bool *heldKeyFlag(int key, bool &control, bool &space, bool &alt)
-{
-    switch (key) {
-    case Qt::Key_Control:
-        return &control;
-    case Qt::Key_Space:
-        return &space;
-    case Qt::Key_Alt:
-        return &alt;
-    default:
-        return nullptr;
-    }
-}
-
-void LayoutView::keyPressEvent(QKeyEvent *event)
-{
-    if (event->isAutoRepeat())
-        return;
-    if (bool *flag = heldKeyFlag(event->key(), m_controlKey, m_spaceKey, m_altKey))
-        *flag = true;
-    updateCursor();
-}
-
-void LayoutView::keyReleaseEvent(QKeyEvent *event)
-{
-    if (event->isAutoRepeat())
-        return;
-    if (bool *flag = heldKeyFlag(event->key(), m_controlKey, m_spaceKey, m_altKey))
-        *flag = false;
-    updateCursor();
-}
-
 quint64 LayoutView::lightAt(const QPointF &scenePoint) const
 {
     const LayoutViewLight *light = m_tiles->lightAt(scenePoint);
@@ -605,479 +548,118 @@ void LayoutView::clearSelectedItems()
     setSelectionActionsEnabled(false);
 }
 
-void LayoutView::mousePressEvent(QMouseEvent *event)
+bool LayoutView::isSelected(quint64 uid) const
 {
-    setFocus();
-    m_panning = false;
-    m_zoomClick = false;
-    // A press that hits no light (panning, zooming, the group line) must not leave the
-    // previous drag armed for its release.
-    m_dragging = false;
-    m_pressPoint = eventScenePos(event);
-    m_lastPoint = m_currentPoint = roundHalfAway(m_pressPoint);
-
-    if (m_interactiveGroup) {
-        beginRubberBand();
-        return;
-    }
-    if (m_spaceKey && !m_controlKey) {
-        m_panning = true;
-        m_lastPoint = roundHalfAway(event->globalPosition());
-        return;
-    }
-    const Qt::MouseButton button = event->button();
-    if (m_controlKey && m_spaceKey) {
-        m_zoomClick = true;
-        if (button == Qt::LeftButton) {
-            if (m_altKey)
-                zoomOutAt(roundHalfAway(event->position()));
-            else
-                zoomInAt(roundHalfAway(event->position()));
-        }
-        return;
-    }
-    if (button != Qt::LeftButton && button != Qt::RightButton)
-        return;
-
-    m_controlModifier = event->modifiers() & Qt::ControlModifier;
-    m_altModifier = event->modifiers() & Qt::AltModifier;
-    m_shiftModifier = event->modifiers() & Qt::ShiftModifier;
-    m_hitLight = lightAt(m_pressPoint);
-    m_dragging = m_hitLight != 0;
-    const bool adding = m_controlModifier || m_shiftModifier;
-    m_pressSelection = adding ? selectionList() : QList<quint64>();
-    m_pressSet = QSet<quint64>(m_pressSelection.cbegin(), m_pressSelection.cend());
-
-    if (!m_dragging) {
-        if (button == Qt::LeftButton) {
-            if (!adding)
-                clearSelectedItems();
-            beginRubberBand();
-            m_selectAll = false;
-        }
-    } else {
-        pressOnLight(m_hitLight);
-    }
-    if (button == Qt::RightButton)
-        m_popupMenu->popup(event->globalPosition().toPoint());
+    return m_selectedUids.contains(uid);
 }
 
-void LayoutView::pressOnLight(quint64 uid)
+// The set first, so that the effect's answer finds the change made.
+void LayoutView::setSelected(quint64 uid, bool s)
 {
-    const bool selected = m_selectedUids.contains(uid);
-    if (m_controlModifier || m_shiftModifier) {
-        if (!selected) {
-            selectLight(uid);
-        } else if (m_controlModifier) {
-            m_selectedUids.remove(uid);
-            m_selectionList.removeAll(uid);
-            ++m_itemsGeneration;
-            if (m_selection)
-                m_selection->setLightSelected(uid, false);
-            setSelectionActionsEnabled(!m_selectedUids.isEmpty());
-        }
-    } else if (!selected) {
-        clearSelectedItems();
-        selectLight(uid);
+    if (s)
+        m_selectedUids.insert(uid);
+    else
+        m_selectedUids.remove(uid);
+    if (m_selection)
+        m_selection->setLightSelected(uid, s);
+}
+
+void LayoutView::unselectLight(quint64 uid)
+{
+    m_selectedUids.remove(uid);
+    m_selectionList.removeAll(uid);
+    ++m_itemsGeneration;
+    if (m_selection)
+        m_selection->setLightSelected(uid, false);
+    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+}
+
+// The selected set was brought up to date light by light; the list takes their order.
+void LayoutView::takeSelectionOrder(const QList<quint64> &order)
+{
+    m_selectionList = order;
+    m_deselectedInList = 0;
+    ++m_itemsGeneration;
+    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
+}
+
+void LayoutView::keyPressEvent(QKeyEvent *event)
+{
+    // Only the Menu key comes as a context-menu request on every platform; Shift+F10, the
+    // other key users know for it, comes as a plain key.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        if (!event->isAutoRepeat())
+            openMenuFromKeyboard();
+        return;
     }
+    m_editor->keyPress(event);
+}
+
+// Where the toolkit puts the Menu key's request: the focus widget's input cursor, which the
+// canvas has none of.
+void LayoutView::openMenuFromKeyboard()
+{
+    const QPoint at = inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, at, mapToGlobal(at));
+    contextMenuRequest(&request, this);
+}
+
+void LayoutView::keyReleaseEvent(QKeyEvent *event)
+{
+    m_editor->keyRelease(event);
+}
+
+void LayoutView::mousePressEvent(QMouseEvent *event)
+{
+    m_editor->mousePress(event);
 }
 
 void LayoutView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_panning) {
-        const QPoint global = roundHalfAway(event->globalPosition());
-        const QPoint d = m_lastPoint - global;
-        m_lastPoint = global;
-        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + d.x());
-        verticalScrollBar()->setValue(verticalScrollBar()->value() + d.y());
-    } else if (!m_zoomClick) {
-        m_currentPoint = roundHalfAway(eventScenePos(event));
-        autoScroll(event);
-        m_previousSelection = selectionList();
-        if (m_dragging) {
-            const QPoint d = m_currentPoint - m_lastPoint;
-            m_lastPoint = m_currentPoint;
-            if (d.x() != 0 || d.y() != 0)
-                moveSelectedItems(d.x(), d.y());
-        } else {
-            updateRubberBand();
-        }
-    }
-    repaintUnlessPaused();
+    m_editor->mouseMove(event);
 }
 
 void LayoutView::mouseReleaseEvent(QMouseEvent *event)
 {
-    m_releasePoint = eventScenePos(event);
-    m_lastPoint = m_currentPoint = roundHalfAway(m_releasePoint);
-    if (m_interactiveGroup) {
-        endRubberBand();
-        m_interactiveGroup = false;
-        calculatePointSelection(m_pressPoint, m_releasePoint);
-        handleCreatePointGroup();
-        return;
-    }
-    if (event->button() != Qt::LeftButton)
-        return;
-    if (m_dragging) {
-        if (int(m_pressPoint.x() - m_releasePoint.x()) != 0 ||
-            int(m_pressPoint.y() - m_releasePoint.y()) != 0)
-            updateSelectedLightPositions();
-    } else {
-        endRubberBand();
-    }
+    m_editor->mouseRelease(event);
 }
 
-void LayoutView::autoScroll(const QMouseEvent *event)
+void LayoutView::setBandClearsFirst(bool on)
 {
-    const QRect v = viewport()->visibleRegion().boundingRect();
-    if (v.isEmpty())
-        return; // nothing shows, so there is no edge to scroll at
-    const QPointF p = event->position();
-    const int sx = p.x() > v.right() - 15 ? 2 : (p.x() < v.left() + 15 ? -2 : 0);
-    const int sy = p.y() > v.bottom() - 15 ? 2 : (p.y() < v.top() + 15 ? -2 : 0);
-    QScrollBar *h = horizontalScrollBar();
-    QScrollBar *w = verticalScrollBar();
-    if (sx != 0)
-        h->setValue(qBound(0, h->value() + 15 * sx, h->maximum()));
-    if (sy != 0)
-        w->setValue(qBound(0, w->value() + 15 * sy, w->maximum()));
+    m_editor->setBandClearsFirst(on);
 }
 
-void LayoutView::beginRubberBand()
-{
-    endRubberBand();
-    QPen pen(Qt::DashLine);
-    pen.setCosmetic(true);
-    m_lineForm = m_altModifier || m_interactiveGroup;
-    if (!m_scene)
-        return;
-    if (m_lineForm) {
-        m_rubberLine = new QGraphicsLineItem(QLineF(m_pressPoint, m_pressPoint));
-        m_rubberLine->setPen(pen);
-        m_scene->addItem(m_rubberLine);
-        m_rubberLine->show();
-        m_sweep = new QGraphicsPolygonItem(
-            QPolygonF({m_pressPoint, QPointF(m_currentPoint), QPointF(m_lastPoint)}));
-        m_sweep->setPen(Qt::NoPen);
-        m_sweep->setBrush(Qt::NoBrush);
-        m_scene->addItem(m_sweep);
-    } else {
-        m_rubberRect = new QGraphicsRectItem(QRectF(m_pressPoint, QSizeF(0, 0)));
-        m_rubberRect->setPen(pen);
-        m_rubberRect->show();
-    }
-}
-
-void LayoutView::endRubberBand()
-{
-    delete m_rubberRect;
-    delete m_rubberLine;
-    delete m_sweep;
-    m_rubberRect = nullptr;
-    m_rubberLine = nullptr;
-    m_sweep = nullptr;
-}
-
-void LayoutView::updateRubberBand()
-{
-    if (m_lineForm) {
-        if (m_rubberLine) {
-            m_rubberLine->setLine(QLineF(m_pressPoint, m_currentPoint));
-            if (m_sweep)
-                m_sweep->setPolygon(
-                    QPolygonF({m_pressPoint, QPointF(m_currentPoint), QPointF(m_lastPoint)}));
-            if (!m_interactiveGroup) {
-                if (m_bandClearsFirst)
-                    clearSelectedItems();
-                calculateLineSelection();
-            }
-        }
-    } else if (m_rubberRect) {
-        const int left = int(qMin(double(m_currentPoint.x()), m_pressPoint.x()));
-        const int top = int(qMin(m_pressPoint.y(), double(m_currentPoint.y())));
-        const int width = int(qAbs(m_pressPoint.x() - m_currentPoint.x()));
-        const int height = int(qAbs(m_pressPoint.y() - m_currentPoint.y()));
-        if (m_bandClearsFirst)
-            clearSelectedItems();
-        m_rubberRect->setRect(left, top, width, height);
-        calculateRectSelection(m_rubberRect);
-        if (!m_rubberRect->scene() && m_scene)
-            m_scene->addItem(m_rubberRect);
-    }
-    m_lastPoint = m_currentPoint;
-}
-
-// Each band move gives the selection that clearing it and selecting by the rules would give, in
-// the same order, but only the lights whose state changes hear of it: a band over a large map
-// then costs what it covers, not two signals per light per move.
 void LayoutView::calculateRectSelection(QGraphicsRectItem *r)
 {
-    if (!r)
-        return;
-    // The band's shape is its rectangle with the pen's stroke.
-    const QPen pen = r->pen();
-    const qreal half = pen.style() == Qt::NoPen ? 0 : qMax(pen.widthF(), qreal(0)) / 2;
-    applyBandSelection(m_tiles->lightsMeeting(r->rect().adjusted(-half, -half, half, half)),
-                       m_shiftModifier ? BandRule::Adding : BandRule::Rectangle);
+    m_editor->calculateRectSelection(r);
 }
 
 void LayoutView::calculateLineSelection()
 {
-    std::vector<LayoutViewLight *> hits;
-    if (m_sweep) {
-        QPainterPath sweep;
-        sweep.addPolygon(m_sweep->polygon());
-        sweep.closeSubpath();
-        hits = m_tiles->lightsMeeting(sweep);
-    }
-    applyBandSelection(hits, BandRule::Line);
+    m_editor->calculateLineSelection();
 }
 
-void LayoutView::applyBandSelection(const std::vector<LayoutViewLight *> &hits, BandRule rule)
+void LayoutView::calculatePointSelection(QPointF p1, QPointF p2)
 {
-    const quint32 stamp = ++m_hitStamp;
-    for (LayoutViewLight *hit : hits)
-        hit->hitStamp = stamp;
-    auto inH = [this, stamp](quint64 u) {
-        const LayoutViewLight *light = m_lightItems.value(u);
-        return light && light->hitStamp == stamp;
-    };
-    auto inP = [this](quint64 u) { return !m_pressSet.isEmpty() && m_pressSet.contains(u); };
-    const QList<quint64> &current = selectionList();
-    // Q is the selection when the move began: the current one, unless a caller set it
-    // otherwise. Then which lights change follows from the rules directly; otherwise the
-    // result is compared with the current selection.
-    const bool previousIsCurrent = m_previousSelection == current;
-    QSet<quint64> previousSet;
-    if (!previousIsCurrent)
-        previousSet = QSet<quint64>(m_previousSelection.cbegin(), m_previousSelection.cend());
-    auto inQ = [&](quint64 u) {
-        return previousIsCurrent ? m_selectedUids.contains(u) : previousSet.contains(u);
-    };
-
-    QList<quint64> result;
-    result.reserve(qMax(current.size(), qsizetype(hits.size())));
-    std::vector<quint64> deselect;
-    std::vector<quint64> select;
-    for (quint64 u : std::as_const(m_pressSelection)) {
-        if (!inH(u)) {
-            result.append(u);
-            if (!inQ(u))
-                select.push_back(u);
-        }
-    }
-    for (quint64 u : std::as_const(m_previousSelection)) {
-        const bool pressed = inP(u);
-        const bool hit = inH(u);
-        bool kept = false;
-        if (rule == BandRule::Adding) {
-            kept = pressed || hit;
-        } else {
-            kept = pressed ? !hit : (rule == BandRule::Line || hit);
-            if (!pressed && kept)
-                result.append(u);
-        }
-        if (!kept)
-            deselect.push_back(u);
-    }
-    for (const LayoutViewLight *hit : hits) {
-        const quint64 u = hit->uid();
-        if (rule == BandRule::Adding) {
-            result.append(u);
-        } else if (!inP(u) && !inQ(u)) {
-            result.append(u);
-        } else {
-            continue;
-        }
-        if (!inQ(u))
-            select.push_back(u);
-    }
-    if (!previousIsCurrent) {
-        setSelectionTo(result);
-        return;
-    }
-    for (quint64 u : deselect) {
-        m_selectedUids.remove(u);
-        if (m_selection)
-            m_selection->setLightSelected(u, false);
-    }
-    for (quint64 u : select) {
-        m_selectedUids.insert(u);
-        if (m_selection)
-            m_selection->setLightSelected(u, true);
-    }
-    m_selectionList = result;
-    m_deselectedInList = 0;
-    ++m_itemsGeneration;
-    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
-}
-
-// Deselects what is selected and not wanted, selects what is wanted and not selected, and
-// takes the wanted order.
-void LayoutView::setSelectionTo(const QList<quint64> &wanted)
-{
-    const quint32 stamp = ++m_hitStamp;
-    QSet<quint64> wantedWithoutSquare;
-    for (quint64 u : wanted) {
-        if (LayoutViewLight *light = m_lightItems.value(u))
-            light->hitStamp = stamp;
-        else
-            wantedWithoutSquare.insert(u);
-    }
-    auto isWanted = [&](quint64 u) {
-        const LayoutViewLight *light = m_lightItems.value(u);
-        return light ? light->hitStamp == stamp : wantedWithoutSquare.contains(u);
-    };
-    const QList<quint64> current = selectionList();
-    for (quint64 u : current) {
-        if (isWanted(u))
-            continue;
-        m_selectedUids.remove(u);
-        if (m_selection)
-            m_selection->setLightSelected(u, false);
-    }
-    for (quint64 u : wanted) {
-        if (m_selectedUids.contains(u))
-            continue;
-        m_selectedUids.insert(u);
-        if (m_selection)
-            m_selection->setLightSelected(u, true);
-    }
-    m_selectionList = wanted;
-    m_deselectedInList = 0;
-    ++m_itemsGeneration;
-    setSelectionActionsEnabled(!m_selectedUids.isEmpty());
-}
-
-// ---- editing: moving, rotating, flipping ----------------------------------------------------
-
-int LayoutView::snap(int t) const
-{
-    const int g = m_gridSpacing;
-    if (g <= 0)
-        return t;
-    const int m = t % g;
-    return m < g / 2 ? t - m : t + (g - m);
+    m_editor->calculatePointSelection(p1, p2);
 }
 
 void LayoutView::moveSelectedItems(int dx, int dy)
 {
-    for (LayoutViewLight *item : selectedItems()) {
-        const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
-        item->setUnsnappedPos(unsnapped);
-        if (m_snapToGrid)
-            m_tiles->place(item, QPointF(snap(int(unsnapped.x())), snap(int(unsnapped.y()))));
-        else
-            m_tiles->place(item, QPointF(int(item->x()) + dx, int(item->y()) + dy));
-    }
-    repaintUnlessPaused();
+    m_editor->moveSelectedItems(dx, dy);
 }
 
 bool LayoutView::updateSelectedLightPositions()
 {
-    const QList<quint64> &selected = selectionList();
-    const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
-    bool rejected = false;
-    for (const LayoutViewLight *item : selectedItems()) {
-        const int x = int(item->x());
-        const int y = int(item->y());
-        if (x < 0 || x > bounds.width() || y < 0 || y > bounds.height() ||
-            m_tiles->overlapsAnother(item)) {
-            rejected = true;
-            break;
-        }
-    }
-    if (rejected) {
-        for (quint64 uid : selected) {
-            LayoutViewLight *item = m_lightItems.value(uid);
-            if (item && item->light())
-                refreshLightItem(uid, QPointF(item->light()->pose().x, item->light()->pose().y));
-        }
-        return false;
-    }
-
-    auto *steps = new UndoActionList;
-    steps->reserve(selected.size());
-    for (quint64 uid : selected) {
-        LayoutViewLight *item = m_lightItems.value(uid);
-        Light *light = m_map ? m_map->light(uid) : nullptr;
-        if (!item || !light)
-            continue;
-        const LightPose old = light->pose();
-        if (m_snapToGrid)
-            m_tiles->place(item, QPointF(snap(int(item->x())), snap(int(item->y()))));
-        item->setUnsnappedPos(item->pos());
-        // Only the place changes: height and rotation are the light's own map data.
-        LightPose moved = old;
-        moved.x = item->x();
-        moved.y = item->y();
-        light->setPose(moved);
-        ensureVisible(QRectF(item->pos(), item->rect().size()), 50, 50);
-        steps->append(new UndoAction{UndoAction::LightPosition, uid, old});
-    }
-    if (steps->isEmpty())
-        delete steps; // no receiver would ever free an empty step
-    else
-        emit addUndoActionList(steps);
-    return true;
-}
-
-QPointF LayoutView::selectionCentre() const
-{
-    const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
-    QPointF low(bounds.width(), bounds.height());
-    QPointF high(0, 0);
-    for (quint64 uid : selectionList()) {
-        const LayoutViewLight *item = m_lightItems.value(uid);
-        if (!item)
-            continue;
-        low = QPointF(qMin(low.x(), item->x()), qMin(low.y(), item->y()));
-        high = QPointF(qMax(high.x(), item->x()), qMax(high.y(), item->y()));
-    }
-    return low + (high - low) * 0.5;
-}
-
-namespace {
-// Rounds half up (toward +infinity from .5 of the truncated value), then snaps the
-// truncated result onto the grid.
-double placeRotated(double v, int grid, bool snapping)
-{
-    v = v - std::trunc(v) >= 0.5 ? std::ceil(v) : std::floor(v);
-    if (snapping && grid > 0) {
-        const int m = int(v) % grid;
-        if (m >= grid / 2)
-            v += grid;
-        v -= m;
-    }
-    return v;
-}
-} // namespace
-
-void LayoutView::rotateSelection(double cx, double cy, double degrees)
-{
-    const double turn = degrees / 180.0 * M_PI;
-    for (quint64 uid : selectionList()) {
-        LayoutViewLight *item = m_lightItems.value(uid);
-        if (!item)
-            continue;
-        const double dx = item->x() - cx;
-        const double dy = item->y() - cy;
-        const double r = std::sqrt(dx * dx + dy * dy);
-        const double a = std::atan2(dy, dx) + turn;
-        m_tiles->place(item,
-                       QPointF(placeRotated(r * std::cos(a) + cx, m_gridSpacing, m_snapToGrid),
-                               placeRotated(r * std::sin(a) + cy, m_gridSpacing, m_snapToGrid)));
-    }
-    updateSelectedLightPositions();
+    return m_editor->updateSelectedLightPositions(m_snapToGrid);
 }
 
 void LayoutView::handleRotateSelectionCW()
 {
     if (selectionList().isEmpty())
         return;
-    const QPointF c = selectionCentre();
-    rotateSelection(c.x(), c.y(), 90);
+    const QPointF c = m_editor->selectionCentre();
+    m_editor->rotateSelection(c.x(), c.y(), 90);
     emit setDirty(true);
 }
 
@@ -1085,52 +667,28 @@ void LayoutView::handleRotateSelectionCCW()
 {
     if (selectionList().isEmpty())
         return;
-    const QPointF c = selectionCentre();
-    rotateSelection(c.x(), c.y(), -90);
-    emit setDirty(true);
-}
-
-void LayoutView::flipSelection(Qt::Orientation orientation)
-{
-    if (selectionList().isEmpty())
-        return;
-    const bool vertical = orientation == Qt::Vertical;
-    const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
-    double low = vertical ? bounds.height() : bounds.width();
-    double high = 0;
-    for (quint64 uid : selectionList()) {
-        if (const LayoutViewLight *item = m_lightItems.value(uid)) {
-            const double v = vertical ? item->y() : item->x();
-            low = qMin(low, v);
-            high = qMax(high, v);
-        }
-    }
-    for (quint64 uid : selectionList()) {
-        if (LayoutViewLight *item = m_lightItems.value(uid)) {
-            if (vertical)
-                m_tiles->place(item, QPointF(item->x(), high - (item->y() - low)));
-            else
-                m_tiles->place(item, QPointF(high - (item->x() - low), item->y()));
-        }
-    }
-    const bool snapping = m_snapToGrid;
-    m_snapToGrid = false;
-    updateSelectedLightPositions();
-    m_snapToGrid = snapping;
+    const QPointF c = m_editor->selectionCentre();
+    m_editor->rotateSelection(c.x(), c.y(), -90);
     emit setDirty(true);
 }
 
 void LayoutView::handleFlipSelectionVertically()
 {
-    flipSelection(Qt::Vertical);
+    if (selectionList().isEmpty())
+        return;
+    m_editor->flipSelection(Qt::Vertical);
+    emit setDirty(true);
 }
 
 void LayoutView::handleFlipSelectionHorizontally()
 {
-    flipSelection(Qt::Horizontal);
+    if (selectionList().isEmpty())
+        return;
+    m_editor->flipSelection(Qt::Horizontal);
+    emit setDirty(true);
 }
 
-// ---- editing: deleting, groups, menu --------------------------------------------------------
+// ---- menu commands: deleting, editing, groups ---------------------------------------------
 
 void LayoutView::handleDeleteSelection()
 {
@@ -1163,6 +721,9 @@ void LayoutView::handleDeleteSelection()
     // deleting a few lights.
     QElapsedTimer sinceEvents;
     sinceEvents.start();
+    // Squares leave their tiles one by one; each pass that serves the dialog would show the
+    // canvas losing them in patches. It shows the command's end at once instead.
+    viewport()->setUpdatesEnabled(false);
     int counter = 1;
     int deleted = 0;
     for (quint64 uid : doomed) {
@@ -1186,6 +747,7 @@ void LayoutView::handleDeleteSelection()
     compactSelectionList();
     setSelectionActionsEnabled(!m_selectedUids.isEmpty());
     m_map->flushChangedGroups();
+    viewport()->setUpdatesEnabled(true);
     setUpdatePaused(false);
 }
 
@@ -1231,33 +793,7 @@ void LayoutView::handleCreateGroupFromSelection()
 void LayoutView::handleCreateGroupInteractively()
 {
     clearSelectedItems();
-    m_interactiveGroup = true;
-}
-
-void LayoutView::calculatePointSelection(QPointF p1, QPointF p2)
-{
-    struct Record
-    {
-        double along;
-        double across;
-        quint64 uid;
-    };
-    const double heading = std::atan2(p2.y() - p1.y(), p2.x() - p1.x());
-    std::vector<Record> records;
-    records.reserve(m_lightItems.size());
-    for (auto it = m_lightItems.cbegin(); it != m_lightItems.cend(); ++it) {
-        const double dx = it.value()->x() - p1.x();
-        const double dy = it.value()->y() - p1.y();
-        const double r = std::sqrt(dx * dx + dy * dy);
-        const double b = std::atan2(dy, dx);
-        records.push_back({std::trunc(r * std::cos(heading - b) + 0.5),
-                           std::trunc(r * std::sin(heading - b) + 0.5), it.key()});
-    }
-    std::sort(records.begin(), records.end(), [](const Record &a, const Record &b) {
-        return a.along != b.along ? a.along < b.along : a.across < b.across;
-    });
-    for (const Record &record : records)
-        selectLight(record.uid);
+    m_editor->startInteractiveGroup();
 }
 
 void LayoutView::handleCreatePointGroup()

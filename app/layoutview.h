@@ -13,12 +13,11 @@
 #include <memory>
 #include <vector>
 
+class LayoutViewEditor;
 class LayoutViewLight;
 class LayoutViewTiles;
 class MapModel;
 class QAction;
-class QGraphicsLineItem;
-class QGraphicsPolygonItem;
 class QGraphicsRectItem;
 class QMenu;
 class SelectionEffect;
@@ -46,7 +45,7 @@ public:
     void dropCanvasPictures();
     // With this on, every band move clears the selection and selects by the rules again, one
     // light at a time: the slow way the incremental band is checked against.
-    void setBandClearsFirst(bool on) { m_bandClearsFirst = on; }
+    void setBandClearsFirst(bool on);
     // With this on, the tiles draw by looking through every square near them instead of their
     // kept lists: the slow way those are checked against.
     void setPlainCanvasDrawing(bool on);
@@ -109,6 +108,10 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    // The pointer's and the keys' editing works on the squares and the selection list.
+    friend class LayoutViewEditor;
+    static int roundHalfAway(double v);
+    static QPoint roundHalfAway(const QPointF &p);
     void buildPopupMenu();
     void setSelectionActionsEnabled(bool e);
     void repaintUnlessPaused();
@@ -117,22 +120,14 @@ private:
     void showSelectionMark(LayoutViewLight *item, bool s);
     static QRgb selectionMarkColor(bool s);
     void selectLight(quint64 uid);
-    void pressOnLight(quint64 uid);
+    bool isSelected(quint64 uid) const;
+    // Selects or deselects one light in the set and the effect; the list follows later.
+    void setSelected(quint64 uid, bool s);
+    void unselectLight(quint64 uid);
+    void takeSelectionOrder(const QList<quint64> &order);
     quint64 lightAt(const QPointF &scenePoint) const;
-    enum class BandRule { Rectangle, Adding, Line };
-    void applyBandSelection(const std::vector<LayoutViewLight *> &hits, BandRule rule);
-    void setSelectionTo(const QList<quint64> &wanted);
     bool contextMenuRequest(QEvent *event, QWidget *from);
-    QPointF eventScenePos(const QMouseEvent *event) const;
-    void updateCursor();
-    int snap(int t) const;
-    void beginRubberBand();
-    void updateRubberBand();
-    void endRubberBand();
-    void autoScroll(const QMouseEvent *event);
-    QPointF selectionCentre() const;
-    void rotateSelection(double cx, double cy, double degrees);
-    void flipSelection(Qt::Orientation orientation);
+    void openMenuFromKeyboard();
     void deleteLightItem(quint64 uid);
 
     MapModel *m_map;
@@ -140,6 +135,7 @@ private:
     QGraphicsScene *m_scene;
     QHash<quint64, LayoutViewLight *> m_lightItems;
     std::unique_ptr<LayoutViewTiles> m_tiles;
+    std::unique_ptr<LayoutViewEditor> m_editor;
     // The list keeps the order; the set answers "is it selected" for every light of a
     // select-all or clear. Deselected uids leave the list lazily, in one pass, so deselecting
     // every light of a large map stays linear.
@@ -164,13 +160,8 @@ private:
     QAction *m_createInteractivelyAction = nullptr;
     bool m_selectionActionsOn = true;
 
-    // Pointer and key state of the editing.
-    QList<quint64> m_pressSelection;
-    QSet<quint64> m_pressSet;
-    quint32 m_hitStamp = 0;
     // Set while the effect announces a clear that this view started.
     bool m_clearingSelection = false;
-    bool m_bandClearsFirst = false;
     // Squares showing a selection mark that the next frame paints over, and squares of
     // deleted lights that were among them (freed with that frame).
     std::vector<LayoutViewLight *> m_marked;
@@ -182,26 +173,6 @@ private:
     CanvasColorMemo m_colorMemo;
     // Squares made later lie on top.
     quint32 m_nextOrder = 0;
-    QList<quint64> m_previousSelection;
-    QPointF m_pressPoint;
-    QPointF m_releasePoint;
-    QPoint m_lastPoint;
-    QPoint m_currentPoint;
-    quint64 m_hitLight = 0;
-    bool m_dragging = false;
-    bool m_controlModifier = false;
-    bool m_altModifier = false;
-    bool m_shiftModifier = false;
-    bool m_controlKey = false;
-    bool m_spaceKey = false;
-    bool m_altKey = false;
-    bool m_panning = false;
-    bool m_zoomClick = false;
-    bool m_interactiveGroup = false;
-    bool m_lineForm = false;
-    QGraphicsRectItem *m_rubberRect = nullptr;
-    QGraphicsLineItem *m_rubberLine = nullptr;
-    QGraphicsPolygonItem *m_sweep = nullptr;
 };
 
 #endif // LAYOUTVIEW_H

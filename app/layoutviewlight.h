@@ -69,11 +69,14 @@ public:
     }
     // The most a square at p can cover, whatever its outline.
     static QRectF reach(const QPointF &p) { return QRectF(p.x() - 0.5, p.y() - 0.5, 7, 7); }
+    // Whether the point lies on what the tiles draw of the square: a filled rectangle takes
+    // the pixels whose centres lie inside it, so its right and bottom edges stay out, and the
+    // pixel just right of or below the square is not the square's.
     bool contains(const QPointF &scenePoint) const
     {
         const QRectF r = sceneShape();
-        return scenePoint.x() >= r.left() && scenePoint.x() <= r.right() &&
-               scenePoint.y() >= r.top() && scenePoint.y() <= r.bottom();
+        return scenePoint.x() >= r.left() && scenePoint.x() < r.right() &&
+               scenePoint.y() >= r.top() && scenePoint.y() < r.bottom();
     }
 
     // The square's outline is a one-unit pen of one colour, or none; its fill is solid.

@@ -13,11 +13,13 @@
 #include <QGraphicsScene>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QToolTip>
 #include <QtTest>
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 
 class TestCanvasChanges : public QObject
 {
@@ -27,6 +29,7 @@ private slots:
     void onlyChangesReachTheCanvas();
     void squaresShowWhereTheLightsAre();
     void eachOutlineTakesItsOwnLightsColour();
+    void manyChangesInOneTileAllShow();
     void framePaintsOverSelectionMarks_data();
     void framePaintsOverSelectionMarks();
     void colourMemoMatchesEachConversion_data();
@@ -213,22 +216,51 @@ QImage drawnDirectly(LayoutView *view, QGraphicsScene &scene)
     painter.end();
     return image;
 }
+
+// A canvas in a window of 300 by 300 about (120, 120), on a map with one interface.
+struct ShownCanvas
+{
+    MapModel map;
+    SelectionEffect selection{&map, 0xFFFFFFFF, nullptr};
+    QGraphicsScene scene{0, 0, 400, 400};
+    std::unique_ptr<LayoutView> view;
+    DataSupply *ds = nullptr;
+
+    ShownCanvas()
+    {
+        QObject::connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
+        view = std::make_unique<LayoutView>(&map, &selection, &scene, nullptr, "Layout View");
+        view->resize(300, 300);
+        ds = addInterface(&map, "Facade", QHostAddress("127.0.0.2"));
+    }
+    bool show()
+    {
+        view->show();
+        const bool exposed = QTest::qWaitForWindowExposed(view.get());
+        view->centerOn(120, 120);
+        return exposed;
+    }
+    // One live frame, as the engine runs it.
+    void frame()
+    {
+        selection.tick(QDateTime::currentDateTime(), 1);
+        view->handlePropertiesCompiled();
+        map.updateLights();
+    }
+};
 } // namespace
 
 // A red square among black ones has a red border and they keep black ones, on screen and on
 // paper, also when the fill and the outline differ (a selection mark before the next frame).
 void TestCanvasChanges::eachOutlineTakesItsOwnLightsColour()
 {
-    MapModel map;
-    SelectionEffect selection(&map, 0xFFFFFFFF, nullptr);
-    connect(&map, &MapModel::newLight, &selection, &SelectionEffect::handleNewLight);
-    QGraphicsScene scene(0, 0, 400, 400);
-    auto *view = new LayoutView(&map, &selection, &scene, nullptr, "Layout View");
-    view->resize(300, 300);
-    view->show();
-    QVERIFY(QTest::qWaitForWindowExposed(view));
-    view->centerOn(120, 120);
-    DataSupply *ds = addInterface(&map, "Facade", QHostAddress("127.0.0.2"));
+    ShownCanvas canvas;
+    QVERIFY(canvas.show());
+    MapModel &map = canvas.map;
+    SelectionEffect &selection = canvas.selection;
+    LayoutView *view = canvas.view.get();
+    QGraphicsScene &scene = canvas.scene;
+    DataSupply *ds = canvas.ds;
     QList<Light *> lights;
     for (int i = 0; i < 4; ++i)
         lights << addLight(&map, ds, QStringLiteral("O%1").arg(i), 0, 3 * i,
@@ -256,7 +288,41 @@ void TestCanvasChanges::eachOutlineTakesItsOwnLightsColour()
     check(2, Qt::black, Qt::red);
     check(3, Qt::black, Qt::black);
     QCOMPARE(view->viewport()->grab().toImage().convertToFormat(direct.format()), direct);
-    delete view;
+}
+
+// More squares of one tile change between two paints than the tile asks the view for one by
+// one. They are selected from the tile's middle outward along four arms, so each one widens
+// the area changed so far. What the window shows after the next paint has every one of them in
+// its new colour.
+void TestCanvasChanges::manyChangesInOneTileAllShow()
+{
+    ShownCanvas canvas;
+    QVERIFY(canvas.show());
+    const LayoutView *view = canvas.view.get();
+    QList<QPointF> places{{120, 120}};
+    for (int k = 1; k <= 18; ++k)
+        places << QPointF(120 + 6 * k, 120) << QPointF(120 - 6 * k, 120)
+               << QPointF(120, 120 + 6 * k) << QPointF(120, 120 - 6 * k);
+    QList<Light *> lights;
+    for (int i = 0; i < places.size(); ++i)
+        lights << addLight(&canvas.map, canvas.ds, QStringLiteral("L%1").arg(i), 0, 3 * i,
+                           places.at(i));
+    canvas.map.setLivePlayDisabled(false);
+    canvas.selection.enabled = true;
+    canvas.selection.setFgColor(VeyColor(Qt::green));
+    canvas.frame();
+    QCoreApplication::processEvents(); // painted: the tile keeps its picture from here on
+    for (const Light *l : std::as_const(lights))
+        canvas.selection.setLightSelected(l->uid(), true);
+    canvas.frame();
+    QCoreApplication::processEvents();
+    // The window as painted, not drawn afresh as a grab of the view would be.
+    const QImage shown = view->screen()->grabWindow(view->winId()).toImage();
+    for (const QPointF &p : std::as_const(places)) {
+        const QPoint pixel = view->viewport()->mapTo(view, view->mapFromScene(p + QPointF(3, 3)));
+        QVERIFY2(shown.pixelColor(pixel) == QColor(Qt::green),
+                 qPrintable(QStringLiteral("%1, %2").arg(p.x()).arg(p.y())));
+    }
 }
 
 void TestCanvasChanges::framePaintsOverSelectionMarks_data()

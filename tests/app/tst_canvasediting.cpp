@@ -40,6 +40,13 @@ private slots:
     void autoZoomFitsTheLights_data();
     void autoZoomFitsTheLights();
     void menuKeyOpensThePopupMenu();
+    void keysOpenThePopupMenu_data();
+    void keysOpenThePopupMenu();
+    void clicksHitWhatIsDrawn_data();
+    void clicksHitWhatIsDrawn();
+    void bandFindsSquaresReachingIntoItsCell();
+    void dropMayTouchButNotOverlap();
+    void reopenedMapSelectsByClick();
     void onlyKeyboardRequestsOpenTheMenu_data();
     void onlyKeyboardRequestsOpenTheMenu();
     void topSquareIsTheOneFound_data();
@@ -51,6 +58,7 @@ private slots:
     void bandChangesOnlyWhatItMustButEndsTheSame();
     void rotateAndFlipKeepHeightAndRotation();
     void deleteAsksAndCancelKeepsTheRest();
+    void deleteHoldsTheCanvasUntilItEnds();
     void lineMakesAnOrderedGroup();
     void newMapClearsTheUndoStacks();
 
@@ -336,7 +344,7 @@ void TestCanvasEditing::autoZoomFitsTheLights()
 
 void TestCanvasEditing::menuKeyOpensThePopupMenu()
 {
-    // The Menu key and Shift+F10 reach the canvas as a keyboard context-menu request.
+    // The Menu key reaches the canvas as a keyboard context-menu request.
     bool shown = false;
     QTimer closer;
     closer.setSingleShot(true);
@@ -350,6 +358,51 @@ void TestCanvasEditing::menuKeyOpensThePopupMenu()
     QApplication::sendEvent(m_view, &menuKey);
     QVERIFY(shown);
     QVERIFY(!m_view->popupMenu()->isVisible());
+}
+
+namespace {
+// Notes whether the canvas's menu showed while the event loop ran, and closes it so that the
+// test goes on.
+struct MenuWatch
+{
+    explicit MenuWatch(LayoutView *view)
+    {
+        QObject::connect(&closer, &QTimer::timeout, view, [this, view] {
+            shown = shown || view->popupMenu()->isVisible();
+            view->popupMenu()->close();
+        });
+        closer.start(0);
+    }
+    bool shown = false;
+    QTimer closer;
+};
+} // namespace
+
+void TestCanvasEditing::keysOpenThePopupMenu_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                               << true;
+    QTest::newRow("F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers() << false;
+    QTest::newRow("Control+Shift+F10")
+        << int(Qt::Key_F10) << (Qt::ControlModifier | Qt::ShiftModifier) << false;
+    QTest::newRow("Shift+F9") << int(Qt::Key_F9) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                              << false;
+}
+
+// Shift+F10 comes as a plain key, not as a context-menu request: through the key it opens
+// the canvas's menu, as the Menu key does.
+void TestCanvasEditing::keysOpenThePopupMenu()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(bool, opens);
+    MenuWatch menu(m_view);
+    m_view->setFocus();
+    QTest::keyClick(m_view, Qt::Key(key), modifiers);
+    QCOMPARE(menu.shown, opens);
 }
 
 void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu_data()
@@ -371,13 +424,7 @@ void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu()
     QFETCH(bool, opens);
     Light *a = light("A", 120, 120);
     click({122, 122});
-    bool shown = false;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, m_view, [&] {
-        shown = shown || m_view->popupMenu()->isVisible();
-        m_view->popupMenu()->close();
-    });
-    closer.start(0);
+    MenuWatch menu(m_view);
     if (zoomKeys) {
         QTest::keyPress(m_view, Qt::Key_Control);
         QTest::keyPress(m_view, Qt::Key_Space);
@@ -393,7 +440,7 @@ void TestCanvasEditing::onlyKeyboardRequestsOpenTheMenu()
                               m_view->viewport()->mapToGlobal(p));
     QApplication::sendEvent(m_view->viewport(), &request);
     QTest::mouseRelease(m_view->viewport(), Qt::RightButton, {}, p);
-    QCOMPARE(shown, opens);
+    QCOMPARE(menu.shown, opens);
     if (zoomKeys) {
         QTest::keyRelease(m_view, Qt::Key_Space);
         QTest::keyRelease(m_view, Qt::Key_Control);
@@ -454,11 +501,97 @@ void TestCanvasEditing::topSquareIsTheOneFound()
     QCOMPARE(underPose.y, under == a ? 400.0 : 402.0);
 }
 
+void TestCanvasEditing::clicksHitWhatIsDrawn_data()
+{
+    QTest::addColumn<bool>("outlined");
+    QTest::addColumn<qreal>("zoom");
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("fill only, 1:1") << false << 1.0 << 1u;
+    QTest::newRow("outlined, 1:1") << true << 1.0 << 2u;
+    QTest::newRow("fill only, 2:1") << false << 2.0 << 3u;
+    QTest::newRow("outlined, 2:1") << true << 2.0 << 4u;
+}
+
+// A click selects a square exactly where the canvas shows it: random clicks about squares of
+// three colours (one across a tile border) against the pixels the view painted. The pixel
+// right of or below a square is not the square's.
+void TestCanvasEditing::clicksHitWhatIsDrawn()
+{
+    QFETCH(bool, outlined);
+    QFETCH(qreal, zoom);
+    QFETCH(quint32, seed);
+    const QList<Light *> lights{light("A", 120, 120), light("B", 237, 130), light("C", 160, 200)};
+    const QList<QRgb> colours{qRgb(10, 20, 30), qRgb(40, 50, 60), qRgb(70, 80, 90)};
+    for (int i = 0; i < lights.size(); ++i) {
+        LayoutViewLight *square = m_view->getLayoutViewLight(lights.at(i)->uid());
+        square->setBrush(QColor(colours.at(i)));
+        square->setPen(outlined ? QPen(QColor(colours.at(i))) : QPen(Qt::NoPen));
+    }
+    m_view->scale(zoom, zoom);
+    m_view->centerOn(180, 165);
+    const QImage shown = m_view->viewport()->grab().toImage();
+    QRandomGenerator random(seed);
+    for (int n = 0; n < 300; ++n) {
+        const Light *near = lights.at(int(random.bounded(3)));
+        const QPointF around(near->pose().x - 2 + random.bounded(11.0),
+                             near->pose().y - 2 + random.bounded(11.0));
+        const QPoint pixel = at(around);
+        const int drawn = int(colours.indexOf(shown.pixel(pixel) | 0xff000000));
+        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, pixel);
+        const quint64 expected = drawn < 0 ? 0 : lights.at(drawn)->uid();
+        const QList<quint64> &selected = m_view->selectionList();
+        const QPointF scene = m_view->mapToScene(pixel);
+        QVERIFY2(selected.size() <= 1 && selected.value(0) == expected,
+                 qPrintable(QStringLiteral("click at %1, %2").arg(scene.x()).arg(scene.y())));
+    }
+}
+
+// The band starts in the cell right of a square's corner, yet reaches the square.
+void TestCanvasEditing::bandFindsSquaresReachingIntoItsCell()
+{
+    Light *a = light("A", 237, 300);
+    drag({241, 280}, {290, 320});
+    QCOMPARE(m_view->selectionList(), uids({a}));
+}
+
+// Outlines (which every live frame gives) may meet at a drop, not overlap.
+void TestCanvasEditing::dropMayTouchButNotOverlap()
+{
+    m_view->setSnapToGrid(false);
+    Light *a = light("A", 120, 120), *b = light("B", 200, 120);
+    for (const Light *l : {a, b})
+        m_view->getLayoutViewLight(l->uid())->setPen(QPen(Qt::black));
+    drag({122, 122}, {195, 122}); // 7 units from b: the outlines touch
+    QCOMPARE(a->pose().x, 193.0);
+    drag({195, 122}, {196, 122}); // 6 units: they overlap
+    QCOMPARE(a->pose().x, 193.0);
+    QCOMPARE(m_undo->undoCount(), 1);
+}
+
+// Opening the same map again brings the same uids back, none of them selected.
+void TestCanvasEditing::reopenedMapSelectsByClick()
+{
+    light("A", 120, 120);
+    click({122, 122});
+    const QByteArray text = m_map->mapText();
+    QVERIFY(m_map->clearMap());
+    QVERIFY(m_map->loadMapData(text, {}));
+    const quint64 a = m_map->lights().keys().value(0);
+    QVERIFY(!m_selection->isLightSelected(a));
+    click({122, 122});
+    QCOMPARE(m_view->selectionList(), QList<quint64>{a});
+    QVERIFY(m_selection->isLightSelected(a));
+}
+
 void TestCanvasEditing::lightsDeselectedElsewhereStayBehind_data()
 {
     QTest::addColumn<bool>("byGroup");
-    QTest::newRow("the selection effect") << false;
-    QTest::newRow("the light's own group") << true;
+    QTest::addColumn<int>("draggedBefore");
+    QTest::newRow("the selection effect") << false << 0;
+    QTest::newRow("the light's own group") << true << 0;
+    // The drag before has the canvas keep the selection's squares at hand.
+    QTest::newRow("the selection effect, after a drag") << false << 24;
+    QTest::newRow("the light's own group, after a drag") << true << 24;
 }
 
 // The light tree and the group panel deselect through the selection effect; the canvas's next
@@ -466,19 +599,24 @@ void TestCanvasEditing::lightsDeselectedElsewhereStayBehind_data()
 void TestCanvasEditing::lightsDeselectedElsewhereStayBehind()
 {
     QFETCH(bool, byGroup);
+    QFETCH(int, draggedBefore);
     Light *a = light("A", 120, 120), *b = light("B", 240, 120);
     click({122, 122});
     click({242, 122}, Qt::ControlModifier);
     QCOMPARE(m_view->selectionList(), uids({a, b}));
+    if (draggedBefore)
+        drag({122, 122}, {122, 122.0 + draggedBefore});
+    const double y = 120 + draggedBefore;
+    QCOMPARE(b->pose().y, y);
     if (byGroup)
         m_selection->setGroupSelected(b->uid(), false);
     else
         m_selection->setLightSelected(b->uid(), false);
     QCOMPARE(m_view->selectionList(), uids({a}));
-    drag({122, 122}, {122, 170});
-    QCOMPARE(a->pose().y, 168.0);
-    QCOMPARE(b->pose().y, 120.0);
-    QCOMPARE(m_view->getLayoutViewLight(b->uid())->y(), 120.0);
+    drag({122, y + 2}, {122, y + 50});
+    QCOMPARE(a->pose().y, y + 48);
+    QCOMPARE(b->pose().y, y);
+    QCOMPARE(m_view->getLayoutViewLight(b->uid())->y(), y);
 }
 
 // Deleting through the model (the light tree, network sync) takes the square away on the spot:
@@ -656,6 +794,55 @@ void TestCanvasEditing::deleteAsksAndCancelKeepsTheRest()
     QCOMPARE(m_view->selectionList(), order.mid(2)); // the lights left stay selected
     QVERIFY(m_selection->isLightSelected(order.at(3)));
     QVERIFY(!m_view->getUpdatePaused());
+}
+
+namespace {
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+} // namespace
+
+// The deletion serves its progress dialog, but the canvas paints nothing until the command
+// ends: then every deleted square is gone at once.
+void TestCanvasEditing::deleteHoldsTheCanvasUntilItEnds()
+{
+    ScriptedPrompt prompt;
+    prompt.answers << QMessageBox::Yes;
+    for (int i = 0; i < 6; ++i)
+        light(QString::number(i), 100 + 24 * i, 100);
+    const QColor empty = shownAt({300, 300});
+    drag({50, 50}, {300, 150});
+    QCoreApplication::processEvents();
+    PaintCounter paints(m_view->viewport());
+    int before = -1;
+    int servedDialog = 0;
+    QObject scope;
+    connect(m_map, &MapModel::deletedLight, &scope, [&] {
+        if (before < 0)
+            before = paints.count;
+        // As the command's loop serves the dialog when a deletion takes long.
+        QCoreApplication::processEvents();
+        servedDialog += m_view->findChild<QProgressDialog *>()->isVisible();
+    });
+    trigger("Delete Selection");
+    QCOMPARE(m_map->lights().size(), 0);
+    QCOMPARE(servedDialog, 6);
+    QCOMPARE(paints.count, before);
+    QCoreApplication::processEvents();
+    QVERIFY(paints.count > before);
+    QCOMPARE(shownAt({103, 103}), empty);
+    QCOMPARE(shownAt({223, 103}), empty);
 }
 
 void TestCanvasEditing::lineMakesAnOrderedGroup()

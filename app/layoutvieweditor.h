@@ -1,0 +1,94 @@
+#ifndef LAYOUTVIEWEDITOR_H
+#define LAYOUTVIEWEDITOR_H
+
+#include <QList>
+#include <QPoint>
+#include <QPointF>
+#include <QSet>
+#include <QtGlobal>
+
+#include <vector>
+
+class LayoutView;
+class LayoutViewLight;
+class QGraphicsLineItem;
+class QGraphicsPolygonItem;
+class QGraphicsRectItem;
+class QKeyEvent;
+class QMouseEvent;
+
+// What the pointer and the keys do on the layout canvas: selecting by click, band and line,
+// dragging the selection with snapping, the drop's checks and the undo steps it writes, the
+// turns and flips, panning and the zoom clicks. The view shows the map and mirrors the
+// selection effect; this keeps the pointer's state and works through the view's squares and
+// selection list.
+class LayoutViewEditor
+{
+public:
+    explicit LayoutViewEditor(LayoutView &view);
+    ~LayoutViewEditor();
+    LayoutViewEditor(const LayoutViewEditor &) = delete;
+    LayoutViewEditor &operator=(const LayoutViewEditor &) = delete;
+
+    void keyPress(QKeyEvent *event);
+    void keyRelease(QKeyEvent *event);
+    void mousePress(QMouseEvent *event);
+    void mouseMove(QMouseEvent *event);
+    void mouseRelease(QMouseEvent *event);
+
+    // The next press starts the line of an interactive group.
+    void startInteractiveGroup() { m_interactiveGroup = true; }
+    void setBandClearsFirst(bool on) { m_bandClearsFirst = on; }
+    void endRubberBand();
+
+    void calculateRectSelection(QGraphicsRectItem *r);
+    void calculateLineSelection();
+    void calculatePointSelection(QPointF p1, QPointF p2);
+    void moveSelectedItems(int dx, int dy);
+    // Writes the squares' places into the lights as one undo step; false when the move put a
+    // square on another or off the scene and everything went back instead.
+    bool updateSelectedLightPositions(bool snapping);
+    QPointF selectionCentre() const;
+    void rotateSelection(double cx, double cy, double degrees);
+    void flipSelection(Qt::Orientation orientation);
+
+private:
+    enum class BandRule { Rectangle, Adding, Line };
+    QPointF eventScenePos(const QMouseEvent *event) const;
+    void updateCursor();
+    void pressOnLight(quint64 uid);
+    void applyBandSelection(const std::vector<LayoutViewLight *> &hits, BandRule rule);
+    void setSelectionTo(const QList<quint64> &wanted);
+    int snap(int t) const;
+    void beginRubberBand();
+    void updateRubberBand();
+    void autoScroll(const QMouseEvent *event);
+
+    LayoutView &m_view;
+    QList<quint64> m_pressSelection;
+    QSet<quint64> m_pressSet;
+    quint32 m_hitStamp = 0;
+    bool m_bandClearsFirst = false;
+    QList<quint64> m_previousSelection;
+    QPointF m_pressPoint;
+    QPointF m_releasePoint;
+    QPoint m_lastPoint;
+    QPoint m_currentPoint;
+    quint64 m_hitLight = 0;
+    bool m_dragging = false;
+    bool m_controlModifier = false;
+    bool m_altModifier = false;
+    bool m_shiftModifier = false;
+    bool m_controlKey = false;
+    bool m_spaceKey = false;
+    bool m_altKey = false;
+    bool m_panning = false;
+    bool m_zoomClick = false;
+    bool m_interactiveGroup = false;
+    bool m_lineForm = false;
+    QGraphicsRectItem *m_rubberRect = nullptr;
+    QGraphicsLineItem *m_rubberLine = nullptr;
+    QGraphicsPolygonItem *m_sweep = nullptr;
+};
+
+#endif // LAYOUTVIEWEDITOR_H
