@@ -77,14 +77,6 @@ QString conflictReport(const QList<ConflictEntry> &entries)
     return text;
 }
 
-QString unreadLightText(const QString &interfaceName, int port, quint64 serial)
-{
-    return QStringLiteral("%1 port %2, serial %3")
-        .arg(interfaceName)
-        .arg(port + 1, 2, 10, QLatin1Char('0'))
-        .arg(QString::number(serial, 16).toUpper());
-}
-
 QString reportHeading(const SyncGaps &gaps)
 {
     return gaps.isEmpty() ? QString()

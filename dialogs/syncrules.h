@@ -65,8 +65,8 @@ struct SyncGaps
     bool isEmpty() const { return unreadLights.isEmpty() && silentInterfaces.isEmpty(); }
 };
 // A light whose read failed and whose map counterpart is not known (matching by address needs
-// the address the read did not bring): its interface, port and serial number.
-QString unreadLightText(const QString &interfaceName, int port, quint64 serial);
+// the address the read did not bring) is named as the lights wizard names its failed reads.
+using LightDiscoveryRules::unreadLightText;
 // The report's heading: empty (the form's own, on conflicts) when nothing was out of reach.
 QString reportHeading(const SyncGaps &gaps);
 // The whole report: the gaps, each kind under its own title, then the conflicts (titled when
