@@ -110,8 +110,8 @@ QString section(const QString &title, const QStringList &lines)
 
 QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts)
 {
-    const QString shared = gaps.byAddress ? QStringLiteral("IPv4 address")
-                                          : QStringLiteral("serial number");
+    const QString shared =
+        gaps.byAddress ? QStringLiteral("IPv4 address") : QStringLiteral("serial number");
     QString text =
         section(QStringLiteral("Lights whose data could not be read :"), gaps.unreadLights) +
         section(QStringLiteral("Lights that no scan reported :"), gaps.unreportedLights) +

@@ -69,8 +69,8 @@ struct SyncGaps
     bool byAddress = true; // what the unmatched ones share: the address, or the serial number
     bool isEmpty() const
     {
-        return unreadLights.isEmpty() && unreportedLights.isEmpty() &&
-               silentInterfaces.isEmpty() && unmatchedInterfaces.isEmpty();
+        return unreadLights.isEmpty() && unreportedLights.isEmpty() && silentInterfaces.isEmpty() &&
+               unmatchedInterfaces.isEmpty();
     }
 };
 // Only Orvex interfaces by address answer the sync's discovery; broadcast and streaming ones a

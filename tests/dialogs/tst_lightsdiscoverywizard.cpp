@@ -370,8 +370,8 @@ void TestLightsDiscoveryWizard::silentLightAndCancelLeaveTheInterfaceAsItWas()
     QVERIFY(readAll());
     QCOMPARE(text(m_wizard, "m_uniqueLabel"), silent ? NotUnique : Unique);
     QCOMPARE(prompt.texts, silent ? QStringList("Failed to read light data for Lobby port 01, "
-                                                 "serial 140001")
-                                   : QStringList());
+                                                "serial 140001")
+                                  : QStringList());
     if (silent) // the first try and two retries
         QCOMPARE(m_device->receivedWithCode(EERead).size(), 1 + 2);
     QCOMPARE(ds->dmxBufSize() > bufferSize, !silent);
@@ -403,10 +403,10 @@ void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead()
     const auto restore = qScopeGuard([&retries, was = retries] { retries = was; });
     retries = 1;
     const QHash<quint64, int> channels = {{0x140001, 10}, {0x140002, 20}, {0x5651A0000007, 30}};
-    m_device->lights = {
-        Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 10}}),
-        Iface::catalogueLight(0x140002, 2, {{"DMX_OFFSET", 20}}),
-        Iface::catalogueLight(0x5651A0000007, 2, {{"RDM_DMX_ADDRESS", 31}}, "D.0039-P.0509-F.0004")};
+    m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 10}}),
+                        Iface::catalogueLight(0x140002, 2, {{"DMX_OFFSET", 20}}),
+                        Iface::catalogueLight(0x5651A0000007, 2, {{"RDM_DMX_ADDRESS", 31}},
+                                              "D.0039-P.0509-F.0004")};
     m_device->deafLights = QSet<quint64>(deaf.cbegin(), deaf.cend());
     open(lobby(2));
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));

@@ -394,8 +394,7 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces_data()
     QTest::newRow("unreported light, by address") << false << true << false << light;
     QTest::newRow("unreported light, by serial") << true << true << false << light;
     QTest::newRow("twin, by address") << false << false << true << twin.arg("IPv4 address");
-    QTest::newRow("both, by serial") << true << true << true
-                                     << light + twin.arg("serial number");
+    QTest::newRow("both, by serial") << true << true << true << light + twin.arg("serial number");
 }
 
 // Interfaces the sync never asks (broadcast and streaming ones) are not reported as silent; a

@@ -88,9 +88,9 @@ void SimulatedOrvexNetwork::readPending()
             m_broadcasts.append(datagram);
             for (SimulatedOrvexInterface *iface : m_interfaces)
                 iface->handleDatagram(datagram, sender, port, true);
-            const bool discover = datagram.size() >= 8 &&
-                                  qFromLittleEndian<quint16>(datagram.constData() + 6) ==
-                                      OrvexDatagrams::Discover;
+            const bool discover =
+                datagram.size() >= 8 &&
+                qFromLittleEndian<quint16>(datagram.constData() + 6) == OrvexDatagrams::Discover;
             if (discover && m_floodPerDiscover > 0) {
                 m_floodPending = m_floodPerDiscover;
                 m_floodTo = sender;
