@@ -96,6 +96,20 @@ private:
         return finished.first().first().toInt();
     }
 
+    // Syncs the interfaces and compares the report and its heading with report.
+    void syncAndReport(const QList<quint64> &covered, bool bySerial, const QString &report)
+    {
+        SyncInterface dialog(m_map, m_effects, covered);
+        if (bySerial)
+            widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
+        QString warning, heading;
+        QCOMPARE(sync(dialog, &warning, &heading), int(QDialog::Accepted));
+        QCOMPARE(warning, report);
+        QCOMPARE(heading, report.isEmpty()
+                              ? QString()
+                              : QString("The network sync did not reach everything :"));
+    }
+
     Light *light(int channel, quint64 serial)
     {
         m_lights.push_back(std::make_unique<Light>());
@@ -371,14 +385,7 @@ void TestNetworkSync::reportNamesWhatTheSyncDidNotReach()
         basement->setName("Basement");
         covered << basement->uid();
     }
-    SyncInterface dialog(m_map, m_effects, covered);
-    if (bySerial)
-        widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
-    QString warning, heading;
-    QCOMPARE(sync(dialog, &warning, &heading), int(QDialog::Accepted));
-    QCOMPARE(warning, report);
-    QCOMPARE(heading,
-             report.isEmpty() ? QString() : QString("The network sync did not reach everything :"));
+    syncAndReport(covered, bySerial, report);
 }
 
 void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces_data()
@@ -426,14 +433,7 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces()
         QVERIFY(m_map->addDataSupply(unasked));
         covered << unasked->uid();
     }
-    SyncInterface dialog(m_map, m_effects, covered);
-    if (bySerial)
-        widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
-    QString warning, heading;
-    QCOMPARE(sync(dialog, &warning, &heading), int(QDialog::Accepted));
-    QCOMPARE(warning, report);
-    QCOMPARE(heading,
-             report.isEmpty() ? QString() : QString("The network sync did not reach everything :"));
+    syncAndReport(covered, bySerial, report);
 }
 
 // Serial lists flood in while the lights are scanned, from the interface's own address and
