@@ -313,7 +313,8 @@ void TestInterfaceDialogs::wizardListsAtMostTheCapAndSaysSo()
     for (int query = 1; query <= queries; ++query) {
         if (query > 1)
             click(wizard, "m_refreshButton");
-        QTRY_COMPARE_WITH_TIMEOUT(m_net->floodRepliesSent(), query * flood, 10000);
+        // At least: a discovery may broadcast more than once, and each broadcast is flooded.
+        QTRY_VERIFY_WITH_TIMEOUT(m_net->floodRepliesSent() >= query * flood, 10000);
     }
     QTRY_COMPARE_WITH_TIMEOUT(found->count(), std::min(cap, 1 + flood * queries), 10000);
     QCOMPARE(found->findItems("00000022 Real", Qt::MatchStartsWith).size(), 1);
