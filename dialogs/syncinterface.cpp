@@ -113,6 +113,7 @@ void SyncInterface::buildInterfaceIndex()
         const QPointer<DataSupply> earlier = m_interfaceIndex.value(interfaceKey(ds));
         if (earlier && earlier != ds)
             m_shadowedInterfaces.append(earlier->uid());
+        m_shadowedInterfaces.removeAll(ds->uid());
         m_interfaceIndex.insert(interfaceKey(ds), ds);
     }
 }
