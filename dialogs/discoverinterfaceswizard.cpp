@@ -18,6 +18,9 @@ DiscoverInterfacesWizard::DiscoverInterfacesWizard(MapModel *map, EffectEngine *
     ui = std::make_unique<Ui::DiscoverInterfaces>();
     ui->setupUi(this);
     ui->page0->setFinalPage(true);
+    ui->m_interfaceLimitLabel->setText(
+        interfaceLimitText(DiscoveryEngine::MaxInterfacesPerDiscovery));
+    ui->m_interfaceLimitLabel->hide();
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWizardStyle(QWizard::ModernStyle);
 
@@ -25,6 +28,8 @@ DiscoverInterfacesWizard::DiscoverInterfacesWizard(MapModel *map, EffectEngine *
             &DiscoverInterfacesWizard::handleDiscoveredController);
     connect(m_engine, &DiscoveryEngine::discoveredPorts, this,
             &DiscoverInterfacesWizard::handleDiscoveredPorts);
+    connect(m_engine, &DiscoveryEngine::interfaceLimitReached, this,
+            &DiscoverInterfacesWizard::handleInterfaceLimitReached);
     connect(ui->m_refreshButton, &QPushButton::clicked, this,
             &DiscoverInterfacesWizard::refreshButtonClicked);
     connect(ui->m_addButton, &QPushButton::clicked, this,
@@ -57,16 +62,38 @@ void DiscoverInterfacesWizard::handleDiscoveredController(DataSupply *ds)
     if (!ds)
         return;
     const quint64 uid = ds->uid();
-    if (ds->type() == OrvexIpType) {
-        if (!m_rows.contains(uid)) {
-            ui->m_discoverListBox->addItem(interfaceEntryText(uid, ds->name()));
-            m_discovered.insert(uid, ds);
-            m_rows.insert(uid, ui->m_discoverListBox->count() - 1);
-        } else {
-            adopt(uid, ds);
-        }
-    }
+    // What is not listed is not asked for its ports either: its answer would name a listed uid.
+    if (ds->type() == OrvexIpType && !list(uid, ds))
+        return;
     m_engine->discoverPorts(ds);
+}
+
+bool DiscoverInterfacesWizard::list(quint64 uid, DataSupply *ds)
+{
+    if (m_rows.contains(uid)) {
+        // Only the address listed may answer for it again: a host elsewhere that names a listed
+        // serial number would otherwise join the map in its place and receive its frames.
+        const QPointer<DataSupply> earlier = m_discovered.value(uid);
+        if (earlier && earlier->ipAddress() != ds->ipAddress())
+            return false;
+        adopt(uid, ds);
+        return true;
+    }
+    // Queries add up: without a bound of their own, every Refresh under a flood of forged
+    // replies would add as many rows again.
+    if (m_rows.size() >= DiscoveryEngine::MaxInterfacesPerDiscovery) {
+        handleInterfaceLimitReached();
+        return false;
+    }
+    ui->m_discoverListBox->addItem(interfaceEntryText(uid, ds->name()));
+    m_discovered.insert(uid, ds);
+    m_rows.insert(uid, ui->m_discoverListBox->count() - 1);
+    return true;
+}
+
+void DiscoverInterfacesWizard::handleInterfaceLimitReached()
+{
+    ui->m_interfaceLimitLabel->show();
 }
 
 void DiscoverInterfacesWizard::adopt(quint64 uid, DataSupply *ds)
@@ -107,8 +134,10 @@ void DiscoverInterfacesWizard::handleDiscoveredPorts(quint64 uid, unsigned int p
 {
     DataSupply *ds = m_discovered.value(uid);
     QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid, -1));
-    // An answer for an object the list has left behind tells nothing about the one it holds.
-    if (!ds || !row || m_engine->controllerForUid(uid) != ds)
+    // An answer for an object the list has left behind (same address, earlier query) tells
+    // nothing about the one it holds; another host with the uid was never asked.
+    const DataSupply *latest = m_engine->controllerForUid(uid);
+    if (!ds || !row || (latest != ds && latest && latest->ipAddress() == ds->ipAddress()))
         return;
     m_portCounts.insert(uid, portCount);
     row->setText(rowText(uid, ds));

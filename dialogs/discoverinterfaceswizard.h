@@ -38,8 +38,12 @@ public slots:
     void handleDiscoverSelectionChanged();
     void handleDiscoverDoubleClicked();
     void handleAddDoubleClicked();
+    // More interfaces answered than the list holds: the window says so.
+    void handleInterfaceLimitReached();
 
 private:
+    // Lists ds, or hands its row over to it; false when it stays out of the list.
+    bool list(quint64 uid, DataSupply *ds);
     // A new query makes a new object for an interface already listed: its row and its place in
     // the add list go over to that object, which keeps the ports the row shows until its own
     // answer comes.

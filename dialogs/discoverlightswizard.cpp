@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QProgressDialog>
 
+#include <algorithm>
+
 namespace {
 constexpr int NoPageId = -1; // no page ever has it
 constexpr Qt::WindowFlags ProgressFlags =
@@ -300,6 +302,7 @@ void DiscoverLightsWizard::handleReadAddressesStarting()
     m_readPage->handleReadAddressesStarting();
     const int count = int(m_discoveredLights.size());
     m_pendingReads.clear();
+    m_failedReads.clear();
     for (auto it = m_discoveredLights.cbegin(); it != m_discoveredLights.cend(); ++it) {
         // Further cells carry their device's values; they are not read themselves.
         if (!m_derived.contains(it.key()))
@@ -336,8 +339,10 @@ void DiscoverLightsWizard::readNextLight()
         QCoreApplication::processEvents();
         return;
     }
-    if (m_reading)
-        judgeAddresses();
+    if (!m_reading)
+        return;
+    judgeAddresses();
+    reportFailedReads();
 }
 
 bool DiscoverLightsWizard::startReadingLight(quint64 uid)
@@ -356,8 +361,22 @@ bool DiscoverLightsWizard::startReadingLight(quint64 uid)
 void DiscoverLightsWizard::failReading(quint64 uid)
 {
     endReading(false);
-    UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Error"),
-                                    tr("Failed to read light data for %1").arg(uid, 0, 16));
+    reportFailedReads(QString::number(uid, 16));
+}
+
+void DiscoverLightsWizard::reportFailedReads(const QString &refused)
+{
+    QStringList lights;
+    if (!refused.isEmpty())
+        lights.append(refused);
+    std::sort(m_failedReads.begin(), m_failedReads.end());
+    const QString interfaceName = m_controller ? m_controller->name() : QString();
+    for (const auto &[port, serial] : std::as_const(m_failedReads))
+        lights.append(LightDiscoveryRules::unreadLightText(interfaceName, port, serial));
+    m_failedReads.clear();
+    if (!lights.isEmpty())
+        UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Error"),
+                                        LightDiscoveryRules::failedReadsText(lights));
 }
 
 Light *DiscoverLightsWizard::lightBeingRead(quint64 serialNumber) const
@@ -385,7 +404,8 @@ void DiscoverLightsWizard::handleLightDataQueryFailed(quint64 serialNumber)
     if (!light)
         return;
     m_readingUid = 0;
-    failReading(light->uid());
+    m_failedReads.append({light->port(), light->serialNumber()});
+    readNextLight();
 }
 
 void DiscoverLightsWizard::expandCells(Light *original)
@@ -429,7 +449,8 @@ void DiscoverLightsWizard::judgeAddresses()
         m_readPage->handleRemoveLight(light);
         deleteFoundLight(light);
     }
-    endReading(LightDiscoveryRules::uniquelyAddressed(addresses));
+    // Lights whose reads failed may share an address nobody could read.
+    endReading(m_failedReads.isEmpty() && LightDiscoveryRules::uniquelyAddressed(addresses));
 }
 
 void DiscoverLightsWizard::endReading(bool unique)

@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QPointer>
 #include <QSet>
 #include <QWizard>
@@ -58,7 +59,8 @@ public slots:
     void cancelButtonClicked();
     void handleReadAddressesStarting();
     void handleLightDataQueryComplete(quint64 serialNumber);
-    // The device stopped answering: the read counts as refused.
+    // The device stopped answering: the others are read all the same, and the verdict and the
+    // box that names every such light come once they are.
     void handleLightDataQueryFailed(quint64 serialNumber);
     void handleProgressDialogCanceled();
     void handleReadStarting();
@@ -77,7 +79,10 @@ private:
     void expandCells(Light *original);
     void judgeAddresses();
     void endReading(bool unique);
+    // The engine refused to start a read: reading ends there.
     void failReading(quint64 uid);
+    // One box for the reads that failed, led by the refused light when there is one.
+    void reportFailedReads(const QString &refused = QString());
     // The light whose read runs, when its serial number is this one.
     Light *lightBeingRead(quint64 serialNumber) const;
     void restoreSupplies();
@@ -100,6 +105,8 @@ private:
     // The serial numbers of the lights reported in this run, to take a repeated report once.
     QSet<quint64> m_serials;
     QSet<quint64> m_pendingReads;
+    // The lights of this reading whose devices stopped answering, by port and serial number.
+    QList<QPair<int, quint64>> m_failedReads;
     int m_readsStarted = 0;
     bool m_savedLivePlayDisabled = false;
     bool m_reading = false;

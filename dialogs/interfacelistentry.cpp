@@ -2,6 +2,9 @@
 
 #include "model/identifiers.h"
 
+#include <QCoreApplication>
+#include <QLocale>
+
 QString portCountText(uint count)
 {
     return count == 1 ? QStringLiteral("(1 port)") : QStringLiteral("(%1 ports)").arg(count);
@@ -15,6 +18,16 @@ QString interfaceEntryText(quint64 uid, const QString &name)
 QString interfaceEntryText(quint64 uid, const QString &name, uint portCount)
 {
     return interfaceEntryText(uid, name) + QLatin1Char(' ') + portCountText(portCount);
+}
+
+QString interfaceLimitText(int limit)
+{
+    // The program speaks English whatever the system's locale: 1,024 rather than 1.024.
+    const QString count = QLocale(QLocale::English, QLocale::UnitedStates).toString(limit);
+    return QCoreApplication::translate("DiscoverInterfacesWizard",
+                                       "More interfaces answered than are listed: the list "
+                                       "holds at most %1.")
+        .arg(count);
 }
 
 quint64 uidOfEntry(const QString &text)

@@ -13,6 +13,8 @@ QString portCountText(uint count);
 QString interfaceEntryText(quint64 uid, const QString &name);
 // uid text, blank, name, blank, port text.
 QString interfaceEntryText(quint64 uid, const QString &name, uint portCount);
+// The line a list shows once more interfaces answered than it lists at most (limit).
+QString interfaceLimitText(int limit);
 // The uid a row names: its first blank-separated field read as a uid text; 0 when that is
 // not one (no interface has uid 0 in a list, so 0 finds nothing).
 quint64 uidOfEntry(const QString &text);

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QSet>
+#include <QStringList>
 
 #include <algorithm>
 #include <numeric>
@@ -43,6 +44,19 @@ bool uniquelyAddressed(const QList<Address> &addresses)
     for (const Address &a : addresses)
         seen.insert({a.port, a.channel});
     return seen.size() == addresses.size();
+}
+
+QString unreadLightText(const QString &interfaceName, int port, quint64 serial)
+{
+    return QStringLiteral("%1 port %2, serial %3")
+        .arg(interfaceName)
+        .arg(port + 1, 2, 10, QLatin1Char('0'))
+        .arg(QString::number(serial, 16).toUpper());
+}
+
+QString failedReadsText(const QStringList &lights)
+{
+    return tr("Failed to read light data for %1").arg(lights.join(QStringLiteral("; ")));
 }
 
 QList<int> numberingOrder(const QList<Address> &addresses)

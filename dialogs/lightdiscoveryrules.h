@@ -28,6 +28,13 @@ QString verdictText(bool unique);
 // with different start channels count as unique.
 bool uniquelyAddressed(const QList<Address> &addresses);
 
+// A light whose read failed, as the user finds it again: its interface, port (1-based, two
+// digits at least) and serial number (hexadecimal).
+QString unreadLightText(const QString &interfaceName, int port, quint64 serial);
+// The box after a reading in which reads failed: "Failed to read light data for " and the
+// lights, in the order given, separated by "; ".
+QString failedReadsText(const QStringList &lights);
+
 // The order in which the read page numbers its lights: ports ascending, within a port start
 // channels ascending, lights of the same address in list order. Returns indices into the list.
 QList<int> numberingOrder(const QList<Address> &addresses);

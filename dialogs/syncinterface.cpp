@@ -92,10 +92,7 @@ void SyncInterface::handleSyncButtonClicked()
     QCoreApplication::processEvents();
 
     m_controllerTimer = new WindowTimer(this);
-    for (const quint64 uid : std::as_const(m_interfaceUids)) {
-        if (DataSupply *ds = m_map->dataSupply(uid))
-            m_interfaceIndex.insert(interfaceKey(ds), ds);
-    }
+    buildInterfaceIndex();
     connect(m_progress, &QProgressDialog::canceled, this, &SyncInterface::handleCancelClicked);
     connect(m_controllerTimer, &WindowTimer::timeout, this,
             &SyncInterface::handleControllerDiscoveryTimeout);
@@ -103,6 +100,21 @@ void SyncInterface::handleSyncButtonClicked()
             &SyncInterface::handleDiscoveredController);
     m_controllerTimer->start(NetworkSettings::instance().syncControllerWindowMs);
     m_engine->discoverControllers();
+}
+
+void SyncInterface::buildInterfaceIndex()
+{
+    for (const quint64 uid : std::as_const(m_interfaceUids)) {
+        DataSupply *ds = m_map->dataSupply(uid);
+        if (!ds)
+            continue;
+        // A later interface with the same key replaces an earlier one, which no answer reaches.
+        const QPointer<DataSupply> earlier = m_interfaceIndex.value(interfaceKey(ds));
+        if (earlier && earlier != ds)
+            m_shadowedInterfaces.append(earlier->uid());
+        m_shadowedInterfaces.removeAll(ds->uid());
+        m_interfaceIndex.insert(interfaceKey(ds), ds);
+    }
 }
 
 void SyncInterface::handleDiscoveredController(DataSupply *ds)
@@ -472,12 +484,42 @@ SyncRules::SyncGaps SyncInterface::gaps() const
             gaps.unreadLights << SyncRules::unreadLightText(ds ? ds->name() : QString(),
                                                             unread.port, unread.serial);
     }
+    gaps.unreportedLights = unreportedLights();
     for (const quint64 uid : m_interfaceUids) {
         const DataSupply *ds = m_map->dataSupply(uid);
-        if (ds && !m_matchedInterfaces.contains(uid))
+        if (!ds || !SyncRules::isAskedBySync(ds->type()) || m_matchedInterfaces.contains(uid))
+            continue;
+        if (m_shadowedInterfaces.contains(uid))
+            gaps.unmatchedInterfaces << ds->name();
+        else
             gaps.silentInterfaces << ds->name();
     }
+    gaps.byAddress = m_matchByAddress;
     return gaps;
+}
+
+QStringList SyncInterface::unreportedLights() const
+{
+    // A failed read's counterpart is known by serial number; by address, any light waiting on
+    // its port may be it, so none there is said to be unreported.
+    QSet<const Light *> unread;
+    QSet<QPair<quint64, int>> unreadPorts;
+    for (const UnreadLight &light : m_unread) {
+        unread.insert(light.counterpart.data());
+        unreadPorts.insert({light.interfaceUid, light.port});
+    }
+    QStringList texts;
+    for (const quint64 uid : m_matchedInterfaces) {
+        const DataSupply *ds = m_map->dataSupply(uid);
+        for (const Light *light : ds ? m_lightIndex.waiting(uid) : QList<Light *>()) {
+            if (unread.contains(light) ||
+                (m_matchByAddress && unreadPorts.contains({uid, light->port()})))
+                continue;
+            texts << SyncRules::unreportedLightText(ds->name(), light->port(),
+                                                    light->serialNumber(), light->name());
+        }
+    }
+    return texts;
 }
 
 void SyncInterface::handleCancelClicked()

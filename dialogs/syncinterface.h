@@ -32,7 +32,8 @@ class WindowTimer;
 // are reported, a light its data only once it has been read completely, a multi-cell device
 // all its cells at once. A sync that is cancelled or waits on a silent device keeps what was
 // copied so far and nothing half-done. The report names, besides the conflicts, every light
-// whose read failed and every interface that did not answer.
+// whose read failed, every map light that no scan reported, every interface asked that did not
+// answer and every one that could not be matched.
 class SyncInterface : public QDialog
 {
     Q_OBJECT
@@ -61,6 +62,7 @@ public slots:
 
 private:
     QString interfaceKey(const DataSupply *ds) const;
+    void buildInterfaceIndex();
     quint64 mapUidOf(quint64 discoveredUid) const { return m_uidMap.value(discoveredUid); }
     void copyInterface(const DataSupply *from, DataSupply *to);
     void buildLightIndex();
@@ -92,6 +94,9 @@ private:
     QList<SyncRules::ConflictEntry> renameAndCheck();
     // What the sync did not reach; after the renaming, so that lights go by their new names.
     SyncRules::SyncGaps gaps() const;
+    // The map lights of the matched interfaces that no scan reported, but for the counterparts
+    // of failed reads, which are named as such.
+    QStringList unreportedLights() const;
     // Pauses the effect engine for the dialog's life and returns whether it was paused.
     static bool holdEffects(EffectEngine *effects);
     void releaseEffects();
@@ -118,6 +123,8 @@ private:
     QHash<quint64, WindowTimer *> m_lightTimers;
     QHash<quint64, int> m_portsRemaining;
     QHash<QString, QPointer<DataSupply>> m_interfaceIndex;
+    // Map interfaces that another with the same key took out of the index: never matched.
+    QList<quint64> m_shadowedInterfaces;
     QList<QPointer<DataSupply>> m_interfacesToScan;
     QList<quint64> m_matchedInterfaces;
     QList<QPointer<DataSupply>> m_discovered;

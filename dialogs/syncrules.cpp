@@ -77,12 +77,15 @@ QString conflictReport(const QList<ConflictEntry> &entries)
     return text;
 }
 
-QString unreadLightText(const QString &interfaceName, int port, quint64 serial)
+bool isAskedBySync(int interfaceType)
 {
-    return QStringLiteral("%1 port %2, serial %3")
-        .arg(interfaceName)
-        .arg(port + 1, 2, 10, QLatin1Char('0'))
-        .arg(QString::number(serial, 16).toUpper());
+    return interfaceType == 2;
+}
+
+QString unreportedLightText(const QString &interfaceName, int port, quint64 serial,
+                            const QString &lightName)
+{
+    return unreadLightText(interfaceName, port, serial) + QStringLiteral(", ") + lightName;
 }
 
 QString reportHeading(const SyncGaps &gaps)
@@ -107,9 +110,14 @@ QString section(const QString &title, const QStringList &lines)
 
 QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts)
 {
+    const QString shared =
+        gaps.byAddress ? QStringLiteral("IPv4 address") : QStringLiteral("serial number");
     QString text =
         section(QStringLiteral("Lights whose data could not be read :"), gaps.unreadLights) +
-        section(QStringLiteral("Interfaces that did not answer :"), gaps.silentInterfaces);
+        section(QStringLiteral("Lights that no scan reported :"), gaps.unreportedLights) +
+        section(QStringLiteral("Interfaces that did not answer :"), gaps.silentInterfaces) +
+        section(QStringLiteral("Interfaces left unmatched (another has the same %1) :").arg(shared),
+                gaps.unmatchedInterfaces);
     if (!conflicts.isEmpty() && !text.isEmpty())
         text += QStringLiteral("Lights with conflicting DMX addresses :\n");
     return text + conflictReport(conflicts);
@@ -167,6 +175,25 @@ void SyncLightIndex::removeKey(quint64 interfaceUid, int port, quint64 key)
     slot->remove(key);
     if (slot->isEmpty())
         m_slots.erase(slot);
+}
+
+QList<Light *> SyncLightIndex::waiting(quint64 interfaceUid) const
+{
+    QList<Light *> lights;
+    for (auto slot = m_slots.cbegin(); slot != m_slots.cend(); ++slot) {
+        if (slot.key().first != interfaceUid)
+            continue;
+        for (const QList<QPointer<Light>> &filed : slot.value()) {
+            for (const QPointer<Light> &light : filed) {
+                if (light)
+                    lights.append(light);
+            }
+        }
+    }
+    std::sort(lights.begin(), lights.end(), [](const Light *a, const Light *b) {
+        return a->port() != b->port() ? a->port() < b->port() : a->dmxChannel() < b->dmxChannel();
+    });
+    return lights;
 }
 
 QList<QPair<Light *, int>> SyncLightIndex::takeCells(quint64 interfaceUid, int port, quint64 key,

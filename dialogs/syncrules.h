@@ -56,17 +56,32 @@ struct ConflictEntry
 // The text of the conflict warning: per interface its name + " : " and a line per light.
 QString conflictReport(const QList<ConflictEntry> &entries);
 
-// What a sync could not reach: lights whose read failed after its retries, and interfaces of
-// the map that did not answer, so that a partial sync is not taken for a whole one.
+// What a sync could not reach, so that a partial sync is not taken for a whole one: lights
+// whose read failed after its retries, map lights of an answering interface that no scan
+// reported (they keep the data they were drawn with), interfaces of the map that did not
+// answer, and interfaces that could not be matched because another has the same key.
 struct SyncGaps
 {
     QStringList unreadLights;
+    QStringList unreportedLights;
     QStringList silentInterfaces;
-    bool isEmpty() const { return unreadLights.isEmpty() && silentInterfaces.isEmpty(); }
+    QStringList unmatchedInterfaces;
+    bool byAddress = true; // what the unmatched ones share: the address, or the serial number
+    bool isEmpty() const
+    {
+        return unreadLights.isEmpty() && unreportedLights.isEmpty() && silentInterfaces.isEmpty() &&
+               unmatchedInterfaces.isEmpty();
+    }
 };
+// Only Orvex interfaces by address answer the sync's discovery; broadcast and streaming ones a
+// map may hold are never asked, so their silence says nothing.
+bool isAskedBySync(int interfaceType);
+// A map light that no scan reported: its interface, port and serial number, then its name.
+QString unreportedLightText(const QString &interfaceName, int port, quint64 serial,
+                            const QString &lightName);
 // A light whose read failed and whose map counterpart is not known (matching by address needs
-// the address the read did not bring): its interface, port and serial number.
-QString unreadLightText(const QString &interfaceName, int port, quint64 serial);
+// the address the read did not bring) is named as the lights wizard names its failed reads.
+using LightDiscoveryRules::unreadLightText;
 // The report's heading: empty (the form's own, on conflicts) when nothing was out of reach.
 QString reportHeading(const SyncGaps &gaps);
 // The whole report: the gaps, each kind under its own title, then the conflicts (titled when
@@ -91,6 +106,8 @@ public:
     // Takes the first light under the key out; an emptied key goes.
     Light *takeFirst(quint64 interfaceUid, int port, quint64 key);
     void removeKey(quint64 interfaceUid, int port, quint64 key);
+    // The lights of the interface still waiting, by port and then DMX start channel.
+    QList<Light *> waiting(quint64 interfaceUid) const;
     // Takes out the map lights of cells 1..cells of a multi-cell device whose first cell
     // matched under `key` (still filed): matching by serial the further lights under that
     // serial, matching by address the first light at start + k * footprint, skipping empty

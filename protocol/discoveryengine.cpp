@@ -268,6 +268,7 @@ void DiscoveryEngine::handleDiscover(const char *mac, quint32 ip, quint64 sn, qu
                 << "Discovery: dropped " << dropped << " discover replies beyond "
                 << MaxInterfacesPerDiscovery << " interfaces, counted since the last line";
         }
+        emit interfaceLimitReached();
         return;
     }
     ++m_interfacesThisDiscovery;

@@ -134,6 +134,9 @@ signals:
     void lightDataReadComplete(quint64 serialNumber);
     // The device did not answer a request of the read, tries included; the read has ended.
     void lightDataReadFailed(quint64 serialNumber);
+    // A discover reply was dropped because this discovery has made MaxInterfacesPerDiscovery
+    // interfaces already: more interfaces answered than were reported.
+    void interfaceLimitReached();
 
 public slots:
     void handleTimeout();

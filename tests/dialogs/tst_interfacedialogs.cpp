@@ -89,6 +89,10 @@ private slots:
     void wizardListsSwitchesAndAddsOnce();
     void wizardAddsWhatItsRowShowsAfterAnotherQuery_data();
     void wizardAddsWhatItsRowShowsAfterAnotherQuery();
+    void wizardKeepsAListedInterfaceFromAnotherHost_data();
+    void wizardKeepsAListedInterfaceFromAnotherHost();
+    void wizardListsAtMostTheCapAndSaysSo_data();
+    void wizardListsAtMostTheCapAndSaysSo();
     void associateThroughTheTree();
     void editorWritesFieldsAndFramesFollow();
     void cloneThroughTheTree();
@@ -241,6 +245,84 @@ void TestInterfaceDialogs::wizardAddsWhatItsRowShowsAfterAnotherQuery()
     QCOMPARE(int(added->portCount()), 3);
     QCOMPARE(int(added->portType(1)), 3);
     QCOMPARE(added->portIndexTable().value(2), quint8(2));
+}
+
+void TestInterfaceDialogs::wizardKeepsAListedInterfaceFromAnotherHost_data()
+{
+    QTest::addColumn<bool>("afterRefresh");
+    QTest::newRow("same query") << false;
+    QTest::newRow("after a Refresh, row added") << true;
+}
+
+// Another host answering with a listed serial number does not take the row, the add list or
+// the map entry over from the interface listed first.
+void TestInterfaceDialogs::wizardKeepsAListedInterfaceFromAnotherHost()
+{
+    QFETCH(bool, afterRefresh);
+    device("127.0.0.2", 0x22, 2, 2, "Real");
+    Iface *forger = device("127.0.0.3", 0x22, 2, 5, "Forged");
+    forger->answering = !afterRefresh;
+    auto *wizard = new DiscoverInterfacesWizard(m_map, m_effects);
+    auto *found = widgetNamed<QListWidget>(wizard, "m_discoverListBox");
+    const QString row = "00000022 Real (2 ports)";
+    if (afterRefresh) {
+        QTRY_COMPARE(found->count(), 1);
+        QTRY_COMPARE(found->item(0)->text(), row);
+        select(found, "00000022", true);
+        click(wizard, "m_addButton");
+        forger->answering = true;
+        click(wizard, "m_refreshButton");
+    }
+    QTRY_VERIFY(wizard->engine()->controllerForUid(0x22) &&
+                wizard->engine()->controllerForUid(0x22)->ipAddress() == "127.0.0.3");
+    QTRY_COMPARE(found->item(0)->text(), row);
+    QCOMPARE(found->count(), 1);
+    select(found, "00000022", true);
+    click(wizard, "m_addButton");
+    QCOMPARE(widgetNamed<QListWidget>(wizard, "m_addListBox")->item(0)->text(),
+             QString("00000022 Real"));
+    wizard->accept();
+    delete wizard;
+    QCOMPARE(m_map->dataSupply(0x22)->ipAddress(), QString("127.0.0.2"));
+    QCOMPARE(int(m_map->dataSupply(0x22)->portCount()), 2);
+}
+
+void TestInterfaceDialogs::wizardListsAtMostTheCapAndSaysSo_data()
+{
+    QTest::addColumn<int>("flood"); // forged interfaces answering each query
+    QTest::addColumn<int>("queries");
+    const int cap = DiscoveryEngine::MaxInterfacesPerDiscovery;
+    QTest::newRow("clean") << 0 << 1;
+    QTest::newRow("one query, exactly the cap") << cap - 1 << 1;
+    QTest::newRow("one query, beyond the cap") << cap + 76 << 1;
+    QTest::newRow("five queries under a flood") << 300 << 5;
+}
+
+// However many interfaces answer, and however often the user queries, the list holds at most
+// the cap, and a line in the window says when more answered than it lists.
+void TestInterfaceDialogs::wizardListsAtMostTheCapAndSaysSo()
+{
+    QFETCH(int, flood);
+    QFETCH(int, queries);
+    const int cap = DiscoveryEngine::MaxInterfacesPerDiscovery;
+    device("127.0.0.2", 0x22, 2, 2, "Real"); // answers before the flood
+    m_net->floodDiscoverReplies(flood);
+    auto *wizard = new DiscoverInterfacesWizard(m_map, m_effects);
+    wizard->show();
+    auto *found = widgetNamed<QListWidget>(wizard, "m_discoverListBox");
+    for (int query = 1; query <= queries; ++query) {
+        if (query > 1)
+            click(wizard, "m_refreshButton");
+        // At least: a discovery may broadcast more than once, and each broadcast is flooded.
+        QTRY_VERIFY_WITH_TIMEOUT(m_net->floodRepliesSent() >= query * flood, 10000);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(found->count(), std::min(cap, 1 + flood * queries), 10000);
+    QCOMPARE(found->findItems("00000022 Real", Qt::MatchStartsWith).size(), 1);
+    auto *notice = widgetNamed<QLabel>(wizard, "m_interfaceLimitLabel");
+    QVERIFY(notice);
+    QTRY_COMPARE(notice->isVisibleTo(wizard), 1 + flood * queries > cap);
+    QVERIFY(notice->text().contains("1,024"));
+    delete wizard;
 }
 
 void TestInterfaceDialogs::associateThroughTheTree()

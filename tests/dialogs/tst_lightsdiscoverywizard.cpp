@@ -54,6 +54,8 @@ private slots:
     void rerunAndCancelMidReadLeaveNothing();
     void silentLightAndCancelLeaveTheInterfaceAsItWas_data();
     void silentLightAndCancelLeaveTheInterfaceAsItWas();
+    void deafLightsDoNotStopTheOthersBeingRead_data();
+    void deafLightsDoNotStopTheOthersBeingRead();
     void cancelLeavesTheInterfaceAndItsLightsAsTheyWere_data();
     void cancelLeavesTheInterfaceAndItsLightsAsTheyWere();
     void entriesOpenTheWizard();
@@ -368,18 +370,57 @@ void TestLightsDiscoveryWizard::silentLightAndCancelLeaveTheInterfaceAsItWas()
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
     ScriptedPrompt prompt;
     QVERIFY(readAll());
-    const Light *light = m_map->lights().values().first();
     QCOMPARE(text(m_wizard, "m_uniqueLabel"), silent ? NotUnique : Unique);
-    QCOMPARE(prompt.texts,
-             silent
-                 ? QStringList(QString("Failed to read light data for %1").arg(light->uid(), 0, 16))
-                 : QStringList());
+    QCOMPARE(prompt.texts, silent ? QStringList("Failed to read light data for Lobby port 01, "
+                                                "serial 140001")
+                                  : QStringList());
     if (silent) // the first try and two retries
         QCOMPARE(m_device->receivedWithCode(EERead).size(), 1 + 2);
     QCOMPARE(ds->dmxBufSize() > bufferSize, !silent);
     m_wizard->reject();
     QCOMPARE(ds->dmxBufSize(), bufferSize);
     QVERIFY(m_map->lights().isEmpty());
+}
+
+void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead_data()
+{
+    QTest::addColumn<QList<quint64>>("deaf");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("none") << QList<quint64>() << QString();
+    QTest::newRow("one") << QList<quint64>{0x140002}
+                         << "Failed to read light data for Lobby port 02, serial 140002";
+    QTest::newRow("two, one of them by RDM")
+        << QList<quint64>{0x5651A0000007, 0x140001}
+        << "Failed to read light data for Lobby port 01, serial 140001; Lobby port 02, serial "
+           "5651A0000007";
+}
+
+// A light that never answers does not keep the others from being read: they all are, and one
+// box names the deaf ones as the user can find them, by port and serial number.
+void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead()
+{
+    QFETCH(QList<quint64>, deaf);
+    QFETCH(QString, box);
+    int &retries = NetworkSettings::instance().lightReadMaxRetries;
+    const auto restore = qScopeGuard([&retries, was = retries] { retries = was; });
+    retries = 1;
+    const QHash<quint64, int> channels = {{0x140001, 10}, {0x140002, 20}, {0x5651A0000007, 30}};
+    m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 10}}),
+                        Iface::catalogueLight(0x140002, 2, {{"DMX_OFFSET", 20}}),
+                        Iface::catalogueLight(0x5651A0000007, 2, {{"RDM_DMX_ADDRESS", 31}},
+                                              "D.0039-P.0509-F.0004")};
+    m_device->deafLights = QSet<quint64>(deaf.cbegin(), deaf.cend());
+    open(lobby(2));
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    ScriptedPrompt prompt;
+    QVERIFY(readAll());
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), deaf.isEmpty() ? Unique : NotUnique);
+    QCOMPARE(prompt.texts, box.isEmpty() ? QStringList() : QStringList(box));
+    QCOMPARE(m_map->lights().size(), 3);
+    for (const Light *light : m_map->lights()) {
+        if (!deaf.contains(light->serialNumber()))
+            QCOMPARE(light->dmxChannel(), channels.value(light->serialNumber()));
+    }
 }
 
 void TestLightsDiscoveryWizard::cancelLeavesTheInterfaceAndItsLightsAsTheyWere_data()
@@ -429,10 +470,14 @@ void TestLightsDiscoveryWizard::cancelLeavesTheInterfaceAndItsLightsAsTheyWere()
             widgetNamed<QAbstractButton>(m_wizard, "m_discoverButton")->click();
         QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
         QTRY_VERIFY(state() != before && ds->properties() != properties);
+        // A protocol version read from the interface arrives as its property, as these did.
+        ds->setProperty("Protocol Version", "Version 3");
+        QCOMPARE(ds->protocolVersion(), quint16(3));
     }
     m_wizard->reject();
     QCOMPARE(state(), before);
     QCOMPARE(ds->properties(), properties);
+    QCOMPARE(ds->protocolVersion(), quint16(2));
     QCOMPARE(m_map->lights().size(), 3);
 }
 

@@ -54,6 +54,8 @@ private slots:
     void windowsNeverEndEarly();
     void reportNamesWhatTheSyncDidNotReach_data();
     void reportNamesWhatTheSyncDidNotReach();
+    void reportNamesUnreportedLightsAndOnlyAskedInterfaces_data();
+    void reportNamesUnreportedLightsAndOnlyAskedInterfaces();
     void floodDuringSyncIsBoundedAndCancelActsAtOnce();
     void fromTheMainWindow();
 
@@ -98,6 +100,20 @@ private:
         if (!finished.wait(10000))
             return -1;
         return finished.first().first().toInt();
+    }
+
+    // Syncs the interfaces and compares the report and its heading with report.
+    void syncAndReport(const QList<quint64> &covered, bool bySerial, const QString &report)
+    {
+        SyncInterface dialog(m_map, m_effects, covered);
+        if (bySerial)
+            widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
+        QString warning, heading;
+        QCOMPARE(sync(dialog, &warning, &heading), int(QDialog::Accepted));
+        QCOMPARE(warning, report);
+        QCOMPARE(heading, report.isEmpty()
+                              ? QString()
+                              : QString("The network sync did not reach everything :"));
     }
 
     Light *light(int channel, quint64 serial)
@@ -253,7 +269,9 @@ void TestNetworkSync::wholeSync()
     QCOMPARE(extra->name(), QString("Site Supply Light 01-002"));
     QCOMPARE(absent->name(), QString("Office"));
     QCOMPARE(absentLight->name(), QString("Drawn"));
-    QCOMPARE(warning, QString("Interfaces that did not answer :\n    Office\n\n"
+    QCOMPARE(warning, QString("Lights that no scan reported :\n    Site Supply port 01, serial "
+                              "7, Site Supply Light 01-002\n\n"
+                              "Interfaces that did not answer :\n    Office\n\n"
                               "Lights with conflicting DMX addresses :\n"
                               "Site Supply : \n    Site Supply Generic 3-Ch Light 01-001\n"
                               "    Site Supply Light 01-002\n\n"));
@@ -477,14 +495,55 @@ void TestNetworkSync::reportNamesWhatTheSyncDidNotReach()
         basement->setName("Basement");
         covered << basement->uid();
     }
-    SyncInterface dialog(m_map, m_effects, covered);
-    if (bySerial)
-        widgetNamed<QRadioButton>(&dialog, "m_serialRadioButton")->setChecked(true);
-    QString warning, heading;
-    QCOMPARE(sync(dialog, &warning, &heading), int(QDialog::Accepted));
-    QCOMPARE(warning, report);
-    QCOMPARE(heading,
-             report.isEmpty() ? QString() : QString("The network sync did not reach everything :"));
+    syncAndReport(covered, bySerial, report);
+}
+
+void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces_data()
+{
+    QTest::addColumn<bool>("bySerial");
+    QTest::addColumn<bool>("unreported"); // a map light that no scan reports
+    QTest::addColumn<bool>("twin");       // a map interface with the same address or serial
+    QTest::addColumn<QString>("report");
+    const QString light = "Lights that no scan reported :\n"
+                          "    Site Supply port 02, serial 100009, Site Supply Light 02-001\n\n";
+    const QString twin = "Interfaces left unmatched (another has the same %1) :\n    Twin\n\n";
+    QTest::newRow("clean") << false << false << false << QString();
+    QTest::newRow("unreported light, by address") << false << true << false << light;
+    QTest::newRow("unreported light, by serial") << true << true << false << light;
+    QTest::newRow("twin, by address") << false << false << true << twin.arg("IPv4 address");
+    QTest::newRow("both, by serial") << true << true << true << light + twin.arg("serial number");
+}
+
+// Interfaces the sync never asks (broadcast and streaming ones) are not reported as silent; a
+// map light left as drawn because no scan reported it, and an interface that could not be
+// matched because another has its key, are.
+void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces()
+{
+    QFETCH(bool, bySerial);
+    QFETCH(bool, unreported);
+    QFETCH(bool, twin);
+    QFETCH(QString, report);
+    Iface *dev = device("127.0.0.2");
+    dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
+    QList<quint64> covered;
+    if (twin) {
+        DataSupply *other = mapInterface(bySerial ? "127.0.0.8" : "127.0.0.2", SupplySerial);
+        other->setName("Twin");
+        covered << other->uid();
+    }
+    DataSupply *ds = mapInterface("127.0.0.2", bySerial ? SupplySerial : 4);
+    mapLight(ds, 0, 10, bySerial ? FirstLight : 5);
+    if (unreported)
+        mapLight(ds, 1, 40, 0x00100009);
+    covered << ds->uid();
+    for (const int type : {3, 6, 7}) {
+        DataSupply *unasked = m_map->createDataSupply(type);
+        unasked->setUid(m_map->nextUid());
+        unasked->setIpAddress(QHostAddress("127.0.0.77"));
+        QVERIFY(m_map->addDataSupply(unasked));
+        covered << unasked->uid();
+    }
+    syncAndReport(covered, bySerial, report);
 }
 
 // Serial lists flood in while the lights are scanned, from the interface's own address and

@@ -251,7 +251,7 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
         if (d.size() >= 18) {
             const Light *light = findLight(qFromLittleEndian<quint32>(bytes + 12));
             const quint16 address = qFromLittleEndian<quint16>(bytes + 16);
-            if (light)
+            if (light && !deafLights.contains(light->serial))
                 deliver(OrvexReplies::memoryReadReply(EEReadReply, quint32(light->serial), address,
                                                       light->eeprom.value(address)));
         }
@@ -269,7 +269,7 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
                                 qFromBigEndian<quint32>(bytes + 17);
             const quint16 pid = qFromBigEndian<quint16>(bytes + 33);
             const Light *light = findLight(uid);
-            if (light && light->rdm.contains(pid))
+            if (light && !deafLights.contains(light->serial) && light->rdm.contains(pid))
                 deliver(OrvexReplies::rdmGetReply(uid, pid, light->rdm.value(pid)));
         }
         break;

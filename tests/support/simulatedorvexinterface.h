@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QObject>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QUdpSocket>
 #include <QVector>
 
@@ -132,6 +133,8 @@ public:
     std::optional<CACounts> caCounts;
     QHash<quint16, AnswerFaults> faults;
     bool answering = true;
+    // Serial numbers of lights that scans report but that never answer a read (EEPROM or RDM).
+    QSet<quint64> deafLights;
 
     const QList<Received> &received() const { return m_received; }
     QList<QByteArray> receivedWithCode(quint16 code) const;

@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include "support/simulatedorvexinterface.h"
@@ -41,13 +42,31 @@ public:
     void setLoss(double rate, quint32 seed);
     int lostDatagrams() const;
 
+    // A host that answers every later discover broadcast, after the interfaces, with `count`
+    // forged interfaces: discover replies of protocol version 1, each from a loopback address
+    // of its own (127.1.0.1 onwards) and with a serial number that no reply carried before. They
+    // go out a few at a time, so that the receiving socket's buffer keeps up with them.
+    void floodDiscoverReplies(int count);
+    int floodRepliesSent() const { return m_floodSent; }
+
 private slots:
     void readPending();
 
 private:
+    void sendFloodReplies();
+
     QUdpSocket m_socket;
     QList<SimulatedOrvexInterface *> m_interfaces;
     QList<QByteArray> m_broadcasts;
+
+    QUdpSocket m_floodSocket;
+    QTimer m_floodTimer;
+    int m_floodPerDiscover = 0;
+    int m_floodPending = 0; // of the current flood
+    int m_floodSent = 0;
+    quint32 m_floodSerial = 0x7F000001;
+    QHostAddress m_floodTo;
+    quint16 m_floodToPort = 0;
 };
 
 #endif // SIMULATEDORVEXNETWORK_H
