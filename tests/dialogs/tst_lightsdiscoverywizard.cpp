@@ -284,9 +284,11 @@ void TestLightsDiscoveryWizard::latestRoutingLeadsOn()
 
 void TestLightsDiscoveryWizard::repeatedAnswersAndUnownedLights()
 {
+    // The first serial is also reported on a second port: a map light per serial.
     m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 100}}),
                         Iface::catalogueLight(
-                            0x701C0001, 1, {{"PIXEL_CELL_COUNT", 2}, {"PHYSICAL_PIXEL_COUNT", 4}})};
+                            0x701C0001, 1, {{"PIXEL_CELL_COUNT", 2}, {"PHYSICAL_PIXEL_COUNT", 4}}),
+                        Iface::catalogueLight(0x140001, 2)};
     m_device->faults[BlinkScan2] = {0, 0, 2, {}};
     m_device->faults[EERead] = {3, 0, 2, {}};
     DataSupply *ds = lobby(3);
