@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
 
 int frameUsedSize(bool hasLights, qint64 lastChannel)
@@ -65,6 +66,14 @@ bool noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
 void DataSupply::prefetchFrameData() const
 {
 #if defined(__GNUC__)
+    // prefetchFrameFields asks for the object's first lines only: a field declared above the
+    // frame's fields would push the last of them out, and each frame would wait on it again.
+    // (A QObject is not a standard-layout class, but its fields are laid out all the same.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+    static_assert(offsetof(DataSupply, m_ipText) + sizeof m_ipText <= FrameFieldLines * 64,
+                  "the frame's fields outgrow the lines prefetchFrameFields asks for");
+#pragma GCC diagnostic pop
     __builtin_prefetch(m_portIndex.constData());
     __builtin_prefetch(m_ipText.constData());
     __builtin_prefetch(m_frameTable.data());
@@ -75,29 +84,6 @@ void DataSupply::prefetchFrameData() const
     for (size_t line = 0; line < bytes; line += 64)
         __builtin_prefetch(ports + line);
 #endif
-}
-
-// Reads only the ports that prefetchFrameData brought; asks for the bytes the frame clears,
-// fills and copies.
-void DataSupply::prefetchFrameBuffers() const
-{
-#if defined(__GNUC__)
-    const size_t ports = std::min<size_t>(m_ports.size(), 4);
-    for (size_t i = 0; i < ports; ++i) {
-        const DmxPort &port = m_ports[i];
-        __builtin_prefetch(port.buffer.constData(), 1);
-        __builtin_prefetch(port.sent.constData(), 1);
-    }
-#endif
-}
-
-void DataSupply::prefetchFrameLights() const
-{
-    // A table out of date may hold states that left: asking for them is harmless, and
-    // updateLights rebuilds the table before it reads any.
-    const size_t count = std::min(m_frameTable.size(), LightFrameState::PrefetchDistance);
-    for (size_t i = 0; i < count; ++i)
-        LightFrameState::prefetch(m_frameTable[i]);
 }
 
 bool DataSupply::updateLights()

@@ -143,9 +143,12 @@ struct alignas(64) LightFrameState
                                     bool consistencyConversion);
 
     // Every state is handed out by one process-wide pool; the lowest free slot goes first so
-    // that lights made one after another sit one after another in memory.
+    // that lights made one after another sit one after another in memory. Only the GUI thread
+    // makes and deletes lights, and the pool relies on it.
     static LightFrameState *allocate(Light *owner);
     static void release(LightFrameState *state);
+    // What the pool holds from the system: nothing once every light is gone.
+    static size_t pooledBytes();
 
     // Walks over many states ask for the lines they will touch this many states ahead, so a
     // large map does not wait on memory for every light.
@@ -168,7 +171,9 @@ private:
     void listCanvasChange();
 };
 
-// Two cache lines, both of which a frame touches.
+// Two cache lines, both of which a frame touches, and prefetch asks for by the first field of
+// each.
 static_assert(sizeof(LightFrameState) == 128, "frame state grows");
+static_assert(offsetof(LightFrameState, levelScratch) == 64, "prefetch misses the second line");
 
 #endif // LIGHTFRAMESTATE_H
