@@ -68,7 +68,8 @@ void DataSupply::prefetchFrameData() const
 #if defined(__GNUC__)
     // prefetchFrameFields asks for the object's first lines only: a field declared above the
     // frame's fields would push the last of them out, and each frame would wait on it again.
-    // (A QObject is not a standard-layout class, but its fields are laid out all the same.)
+    // (offsetof on a class with a QObject base is only conditionally supported; the compilers
+    // that take the prefetch builtin give it.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
     static_assert(offsetof(DataSupply, m_ipText) + sizeof m_ipText <= FrameFieldLines * 64,
