@@ -72,7 +72,9 @@ void DataSupply::prefetchFrameData() const
     // that take the prefetch builtin give it.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
-    static_assert(offsetof(DataSupply, m_ipText) + sizeof m_ipText <= FrameFieldLines * 64,
+    // The lines start where the object starts only when it is aligned to them.
+    static_assert(offsetof(DataSupply, m_ipText) + sizeof m_ipText + (64 - alignof(DataSupply)) <=
+                      FrameFieldLines * 64,
                   "the frame's fields outgrow the lines prefetchFrameFields asks for");
 #pragma GCC diagnostic pop
     __builtin_prefetch(m_portIndex.constData());
