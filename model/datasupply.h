@@ -27,7 +27,9 @@ class PropertyMapper;
 
 // One interface of the map: an Orvex controller or power/data supply, or a streaming-protocol
 // output, with numbered ports of one DMX universe each and the uids of the lights wired to it.
-class DataSupply : public QObject
+// Aligned to a cache line, so that the lines prefetchFrameFields asks for are the object's
+// first ones wherever the heap puts it.
+class alignas(64) DataSupply : public QObject
 {
     Q_OBJECT
 
@@ -115,18 +117,16 @@ public:
     // A frame walks every interface, and over many of them it would wait on memory for each:
     // the walk asks ahead for the interface's own fields, and a little later (once those
     // arrived) for what they point at.
+    static constexpr int FrameFieldLines = 4;
     void prefetchFrameFields() const
     {
 #if defined(__GNUC__)
         const char *self = reinterpret_cast<const char *>(this);
-        for (int line = 0; line < 4; ++line)
+        for (int line = 0; line < FrameFieldLines; ++line)
             __builtin_prefetch(self + 64 * line);
 #endif
     }
     void prefetchFrameData() const;
-    void prefetchFrameBuffers() const;
-    // The first lights a frame writes, once prefetchFrameData brought their pointers.
-    void prefetchFrameLights() const;
 
     // Lights
     QList<quint64> lights() const
@@ -244,8 +244,9 @@ private:
     QList<QPair<QString, QString>> propertyEntries() const;
     void moveLightChannels(const QString &name, const QString &value, quint32 base);
 
-    // What every frame reads comes first, so that a frame over many interfaces loads a few
-    // adjacent lines of each (see prefetchFrameFields).
+    // What every frame reads comes first, up to m_ipText, so that a frame over many interfaces
+    // loads a few adjacent lines of each (see prefetchFrameFields, and the check beside
+    // prefetchFrameData that they fit).
     int m_type;
     quint16 m_protocolVersion = 1;
     bool m_hasIpAddress = false;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
 
 int frameUsedSize(bool hasLights, qint64 lastChannel)
@@ -65,6 +66,17 @@ bool noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
 void DataSupply::prefetchFrameData() const
 {
 #if defined(__GNUC__)
+    // prefetchFrameFields asks for the object's first lines only: a field declared above the
+    // frame's fields would push the last of them out, and each frame would wait on it again.
+    // (offsetof on a class with a QObject base is only conditionally supported; the compilers
+    // that take the prefetch builtin give it.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+    // The lines start where the object starts only when it is aligned to them.
+    static_assert(offsetof(DataSupply, m_ipText) + sizeof m_ipText + (64 - alignof(DataSupply)) <=
+                      FrameFieldLines * 64,
+                  "the frame's fields outgrow the lines prefetchFrameFields asks for");
+#pragma GCC diagnostic pop
     __builtin_prefetch(m_portIndex.constData());
     __builtin_prefetch(m_ipText.constData());
     __builtin_prefetch(m_frameTable.data());
@@ -75,29 +87,6 @@ void DataSupply::prefetchFrameData() const
     for (size_t line = 0; line < bytes; line += 64)
         __builtin_prefetch(ports + line);
 #endif
-}
-
-// Reads only the ports that prefetchFrameData brought; asks for the bytes the frame clears,
-// fills and copies.
-void DataSupply::prefetchFrameBuffers() const
-{
-#if defined(__GNUC__)
-    const size_t ports = std::min<size_t>(m_ports.size(), 4);
-    for (size_t i = 0; i < ports; ++i) {
-        const DmxPort &port = m_ports[i];
-        __builtin_prefetch(port.buffer.constData(), 1);
-        __builtin_prefetch(port.sent.constData(), 1);
-    }
-#endif
-}
-
-void DataSupply::prefetchFrameLights() const
-{
-    // A table out of date may hold states that left: asking for them is harmless, and
-    // updateLights rebuilds the table before it reads any.
-    const size_t count = std::min(m_frameTable.size(), LightFrameState::PrefetchDistance);
-    for (size_t i = 0; i < count; ++i)
-        LightFrameState::prefetch(m_frameTable[i]);
 }
 
 bool DataSupply::updateLights()
@@ -130,14 +119,10 @@ bool DataSupply::updateLights()
     // Light by light in the table's order, which decides who wins where two lights overlap.
     const size_t count = m_frameTable.size();
     LightFrameState *const *states = m_frameTable.data();
-    for (size_t i = 0; i < std::min(count, LightFrameState::PrefetchDistance); ++i)
-        LightFrameState::prefetch(states[i]);
     // Lights of one port mostly follow each other: the port is looked up when it changes.
     int port = -1;
     int index = -1;
     for (size_t i = 0; i < count; ++i) {
-        if (i + LightFrameState::PrefetchDistance < count)
-            LightFrameState::prefetch(states[i + LightFrameState::PrefetchDistance]);
         LightFrameState *state = states[i];
         if (state->port != port) {
             port = state->port;

@@ -7,28 +7,37 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 
-#include <QMutex>
-#include <QMutexLocker>
-
+#if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
+#endif
 
 #include <cstring>
 #include <functional>
 #include <new>
 #include <queue>
+#include <thread>
 #include <vector>
+
+// Where the system takes advice on huge pages, chunks are mapped directly and so advised;
+// elsewhere they come from the heap and work the same.
+#if defined(MAP_ANONYMOUS) && defined(MADV_HUGEPAGE)
+#define DALLOWMERE_HUGE_PAGE_CHUNKS 1
+#endif
 
 namespace {
 
 // Mode of VeyColor::mix that lays a colour over another by its alpha.
 constexpr int kMixOver = 24;
 
-// Slots are handed out in blocks; blocks live as long as the process, like the colour cache,
-// since lights come and go with every map load and reuse their slots. A block holds its states
+// Slots are handed out in blocks, and lights that come and go reuse their slots; once the last
+// light is gone (the map closed), the memory goes back to the system. A block holds its states
 // and after them their cold parts, and is aligned to its own size, so a state finds its cold
 // part from its own address. Blocks are cut from large chunks that the kernel may back with
 // huge pages: a frame walks every state, and over a large map a walk through small pages also
 // waits on address translation.
+//
+// Only the GUI thread makes and deletes lights, so the pool takes no lock; a debug build checks
+// that it stays so.
 class FrameStatePool
 {
 public:
@@ -51,25 +60,41 @@ public:
 
     LightFrameState *take()
     {
-        QMutexLocker lock(&m_mutex);
+        checkThread();
         if (m_free.empty())
             grow();
         LightFrameState *slot = m_free.top();
         m_free.pop();
+        ++m_taken;
         return slot;
     }
 
     void give(LightFrameState *slot)
     {
-        QMutexLocker lock(&m_mutex);
+        checkThread();
         m_free.push(slot);
+        if (--m_taken == 0)
+            releaseChunks();
     }
 
+    size_t heldBytes() const { return m_chunks.size() * ChunkBytes; }
+
 private:
+    void checkThread()
+    {
+#ifndef QT_NO_DEBUG
+        const std::thread::id current = std::this_thread::get_id();
+        if (m_thread == std::thread::id())
+            m_thread = current;
+        Q_ASSERT_X(current == m_thread, "FrameStatePool", "a light made or deleted off its thread");
+#endif
+    }
+
     void grow()
     {
         if (m_nextBlock == m_chunkEnd) {
             char *chunk = takeChunk();
+            m_chunks.push_back(chunk);
             m_nextBlock = chunk;
             m_chunkEnd = chunk + ChunkBytes;
         }
@@ -79,6 +104,18 @@ private:
             m_free.push(states + i);
     }
 
+    void releaseChunks()
+    {
+        for (char *chunk : m_chunks)
+            giveChunk(chunk);
+        m_chunks.clear();
+        // Swapped out, so the free list's own storage goes back too.
+        decltype(m_free)().swap(m_free);
+        m_nextBlock = nullptr;
+        m_chunkEnd = nullptr;
+    }
+
+#ifdef DALLOWMERE_HUGE_PAGE_CHUNKS
     // A chunk aligned to its size, cut from a mapping twice as large.
     static char *takeChunk()
     {
@@ -93,17 +130,36 @@ private:
         const quintptr end = start + 2 * ChunkBytes;
         if (end > chunk + ChunkBytes)
             munmap(reinterpret_cast<void *>(chunk + ChunkBytes), end - chunk - ChunkBytes);
-#ifdef MADV_HUGEPAGE
         // Only advice: without huge pages the chunk works the same.
         madvise(reinterpret_cast<void *>(chunk), ChunkBytes, MADV_HUGEPAGE);
-#endif
         return reinterpret_cast<char *>(chunk);
     }
 
-    QMutex m_mutex;
-    // The rest of the chunk that blocks are cut from; chunks are never given back.
+    static void giveChunk(char *chunk)
+    {
+        munmap(chunk, ChunkBytes);
+    }
+#else
+    static char *takeChunk()
+    {
+        return static_cast<char *>(::operator new(ChunkBytes, std::align_val_t(ChunkBytes)));
+    }
+
+    static void giveChunk(char *chunk)
+    {
+        ::operator delete(chunk, std::align_val_t(ChunkBytes));
+    }
+#endif
+
+    std::vector<char *> m_chunks;
+    // The rest of the last chunk, which blocks are cut from.
     char *m_nextBlock = nullptr;
     char *m_chunkEnd = nullptr;
+    // States handed out and not given back.
+    size_t m_taken = 0;
+#ifndef QT_NO_DEBUG
+    std::thread::id m_thread;
+#endif
     // Lowest address first, so a map built light by light fills memory front to back.
     std::priority_queue<LightFrameState *, std::vector<LightFrameState *>,
                         std::greater<LightFrameState *>>
@@ -372,6 +428,11 @@ LightFrameState *LightFrameState::allocate(Light *owner)
     auto *state = new (pool().take()) LightFrameState;
     new (&state->cold()) Cold{VeyColor(), owner};
     return state;
+}
+
+size_t LightFrameState::pooledBytes()
+{
+    return pool().heldBytes();
 }
 
 void LightFrameState::release(LightFrameState *state)

@@ -150,14 +150,18 @@ struct alignas(64) LightFrameState
                                     bool consistencyConversion);
 
     // Every state is handed out by one process-wide pool; the lowest free slot goes first so
-    // that lights made one after another sit one after another in memory.
+    // that lights made one after another sit one after another in memory. Only the GUI thread
+    // makes and deletes lights, and the pool relies on it.
     static LightFrameState *allocate(Light *owner);
     static void release(LightFrameState *state);
+    // What the pool holds from the system: nothing once every light is gone.
+    static size_t pooledBytes();
 
-    // Walks over many states ask for the lines they will touch this many states ahead, so a
-    // large map does not wait on memory for every light.
+    // The walk that ends every light's frame while live play is off asks for the lines it will
+    // touch this many states ahead. The walks that composite and write frames gained nothing
+    // measurable from asking ahead, and do not.
     static constexpr size_t PrefetchDistance = 8;
-    // Compositing and writing a frame both read and write both lines of a state.
+    // Ending a frame reads and writes both lines of a state.
     static void prefetch(const LightFrameState *state)
     {
 #if defined(__GNUC__)
@@ -175,7 +179,9 @@ private:
     void listCanvasChange();
 };
 
-// Two cache lines, both of which a frame touches.
+// Two cache lines, both of which a frame touches, and prefetch asks for by the first field of
+// each.
 static_assert(sizeof(LightFrameState) == 128, "frame state grows");
+static_assert(offsetof(LightFrameState, levelScratch) == 64, "prefetch misses the second line");
 
 #endif // LIGHTFRAMESTATE_H

@@ -1,8 +1,9 @@
 // The pooled frame state: each light's state finds its own rarely read part (the light that
 // owns it, the colour its levels came from) beside the pool's block, across many blocks and
 // through slots freed and taken again, without any of it overlapping another state; the
-// widest light's levels fit the state whole; and the mixes, levels and zero colours that
-// lights share from process-wide memos are those each light would make for itself.
+// widest light's levels fit the state whole; the pool's memory goes back once the last light
+// is gone; and the mixes, levels and zero colours that lights share from process-wide memos are
+// those each light would make for itself.
 
 #include "colour/profileconversion.h"
 #include "model/light.h"
@@ -50,6 +51,8 @@ class TestLightFrameState : public QObject
 private slots:
     void coldPartsStayWithTheirStates_data();
     void coldPartsStayWithTheirStates();
+    void poolGivesBackItsMemory_data();
+    void poolGivesBackItsMemory();
     void widestLightWritesEveryLevel_data();
     void widestLightWritesEveryLevel();
     void sharedMixesAreFreshMixes_data();
@@ -107,6 +110,54 @@ void TestLightFrameState::coldPartsStayWithTheirStates()
     }
     writeAll();
     checkAll();
+}
+
+// How the last lights go.
+enum class Ending { Deleted, MapCleared, MapDeleted };
+Q_DECLARE_METATYPE(Ending)
+
+void TestLightFrameState::poolGivesBackItsMemory_data()
+{
+    QTest::addColumn<int>("lights");
+    QTest::addColumn<Ending>("ending");
+    QTest::newRow("one light") << 1 << Ending::Deleted;
+    QTest::newRow("several chunks") << 25000 << Ending::Deleted;
+    QTest::newRow("map cleared") << 12000 << Ending::MapCleared;
+    QTest::newRow("map deleted") << 3000 << Ending::MapDeleted;
+}
+
+void TestLightFrameState::poolGivesBackItsMemory()
+{
+    QFETCH(int, lights);
+    QFETCH(Ending, ending);
+    QCOMPARE(LightFrameState::pooledBytes(), size_t(0));
+    auto map = std::make_unique<MapModel>();
+    std::vector<std::unique_ptr<Light>> made;
+    for (int i = 0; i < lights; ++i) {
+        auto light = std::make_unique<Light>();
+        light->setUid(map->nextUid());
+        if (ending == Ending::Deleted)
+            made.push_back(std::move(light));
+        else
+            QVERIFY(map->addLight(light.release()));
+    }
+    QVERIFY(LightFrameState::pooledBytes() >= size_t(lights) * sizeof(LightFrameState));
+
+    if (ending == Ending::Deleted) {
+        made.resize(1);
+        QVERIFY(LightFrameState::pooledBytes() > 0);
+        made.clear();
+    } else if (ending == Ending::MapCleared) {
+        map->clearMap();
+    } else {
+        map.reset();
+    }
+    QCOMPARE(LightFrameState::pooledBytes(), size_t(0));
+
+    // A light made afterwards is served from fresh memory.
+    Light again;
+    QCOMPARE(again.frameState()->owner(), &again);
+    QVERIFY(LightFrameState::pooledBytes() > 0);
 }
 
 void TestLightFrameState::widestLightWritesEveryLevel_data()
