@@ -130,7 +130,6 @@ void DiscoveryEngine::discoverControllers()
     stopAllRepeats(m_scanRepeats);
     m_foundBefore.clear();
     m_interfacesThisDiscovery = 0;
-    m_portRequests.clear();
     stopAllRepeats(m_portRepeats);
 }
 
@@ -139,15 +138,21 @@ bool DiscoveryEngine::startRepeats(Repeats &repeats, quint32 ip, std::function<b
     stopRepeats(repeats, ip);
     auto *repeater = new RequestRepeater(std::move(send), this);
     repeats.insert(ip, repeater);
-    return repeater->start();
+    if (repeater->start())
+        return true;
+    // A request that never went out is not outstanding.
+    stopRepeats(repeats, ip);
+    return false;
 }
 
-void DiscoveryEngine::stopRepeats(Repeats &repeats, quint32 ip)
+bool DiscoveryEngine::stopRepeats(Repeats &repeats, quint32 ip)
 {
-    if (RequestRepeater *repeater = repeats.take(ip)) {
-        repeater->stop();
-        repeater->deleteLater();
-    }
+    RequestRepeater *repeater = repeats.take(ip);
+    if (!repeater)
+        return false;
+    repeater->stop();
+    repeater->deleteLater();
+    return true;
 }
 
 void DiscoveryEngine::stopAllRepeats(Repeats &repeats)
@@ -167,9 +172,8 @@ void DiscoveryEngine::discoverPorts(DataSupply *ds)
     case 2:
     case 3: {
         const QByteArray address = ds->ipAddress().toLatin1();
-        if (startRepeats(m_portRepeats, ds->ipv4Value(),
-                         [this, address] { return m_orvex->sendDiscoverPorts(address); }))
-            m_portRequests.insert(ds->ipv4Value());
+        startRepeats(m_portRepeats, ds->ipv4Value(),
+                     [this, address] { return m_orvex->sendDiscoverPorts(address); });
         break;
     }
     default:
@@ -294,7 +298,7 @@ void DiscoveryEngine::handleDiscoverPortsResponse(unsigned int ip, unsigned char
                                                   unsigned char *portnums, unsigned char *porttypes)
 {
     // Unasked, repeated or late: whoever sent it, it must not rewrite the interface's ports.
-    if (!m_portRequests.remove(ip)) {
+    if (!stopRepeats(m_portRepeats, ip)) {
         if (const int dropped = m_unaskedPortsLog.note()) {
             DroppedDatagramLog::writeReplyLine(
                 dropped, QStringLiteral("Port discovery: dropped a reply for %1, which has no "
@@ -303,7 +307,6 @@ void DiscoveryEngine::handleDiscoverPortsResponse(unsigned int ip, unsigned char
         }
         return;
     }
-    stopRepeats(m_portRepeats, ip);
     DataSupply *ds = dataSupplyForIp(ip);
     if (!ds || (portcount > 0 && (!portnums || !porttypes)))
         return;

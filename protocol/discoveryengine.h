@@ -195,10 +195,12 @@ private:
     void deleteUnclaimedDataSupplies();
     void deleteUnclaimedLights();
 
-    // Requests sent more than once, by host.
+    // Requests sent more than once, by host: a host is listed from a request that went out
+    // until stopRepeats (for a port request: until its answer).
     using Repeats = QHash<quint32, RequestRepeater *>;
     bool startRepeats(Repeats &repeats, quint32 ip, std::function<bool()> send);
-    void stopRepeats(Repeats &repeats, quint32 ip);
+    // Whether a request to ip was outstanding.
+    bool stopRepeats(Repeats &repeats, quint32 ip);
     void stopAllRepeats(Repeats &repeats);
 
     // Scans. A scan's lights so far, by port index and in all; the port index and serial
@@ -279,10 +281,9 @@ private:
     QHash<quint64, FoundLights> m_foundBefore;
     quint64 m_scansStarted = 0;
     RequestRepeater *m_discoverRepeats = nullptr;
-    Repeats m_portRepeats;
+    Repeats m_portRepeats; // hosts asked for their ports and not yet answered
     Repeats m_scanRepeats;
     int m_interfacesThisDiscovery = 0;
-    QSet<quint32> m_portRequests; // hosts asked for their ports and not yet answered
     DroppedDatagramLog m_interfaceLimitLog;
     DroppedDatagramLog m_unaskedPortsLog;
     DroppedDatagramLog m_unscannedLog;
