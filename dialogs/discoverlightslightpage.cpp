@@ -30,8 +30,8 @@ void DiscoverLightsLightPage::handleDiscoveredLights(const QList<Light *> &light
     if (lights.isEmpty() || !lights.first())
         return;
     m_lightCount += uint(lights.size());
-    // A later list for the same port replaces the earlier one; the count keeps both.
-    m_lightsByPort.insert(lights.first()->port(), {lights.cbegin(), lights.cend()});
+    // A device may split a port's lights over several replies: a later list joins the earlier.
+    m_lightsByPort[lights.first()->port()].append({lights.cbegin(), lights.cend()});
     if (m_controller) {
         ui->m_foundTintoraLightsLabel->setText(
             LightDiscoveryRules::foundSummary(int(m_lightCount), int(m_lightsByPort.size())));

@@ -113,6 +113,7 @@ void DiscoverLightsWizard::handleDiscoveryStarting()
     m_readPage->handleDiscoveryStarting();
     m_lightPage->handleDiscoveryStarting();
     m_portsRemaining = m_controller->portCount();
+    m_portsReported.clear();
     m_completionWaitMs = LightDiscoveryRules::completionWaitMs(m_controller->allPortsType3());
     m_completionTimer = new WindowTimer(this);
     connect(m_completionTimer, &WindowTimer::timeout, this,
@@ -225,7 +226,14 @@ void DiscoverLightsWizard::handleDiscoveredLights(QList<Light *> &lights)
         m_discoverPage->handleDiscoveredLights(lights);
         m_lightPage->handleDiscoveredLights(lights);
     }
-    if (m_portsRemaining == 0) {
+    // A further list of a port that has reported (its lights split over several replies)
+    // leaves the port count as it is.
+    bool furtherList = false;
+    if (!lights.isEmpty() && lights.first()) {
+        furtherList = m_portsReported.contains(lights.first()->port());
+        m_portsReported.insert(lights.first()->port());
+    }
+    if (m_portsRemaining == 0 || furtherList) {
         restartCompletionTimer(m_completionWaitMs);
         return;
     }
@@ -366,17 +374,26 @@ void DiscoverLightsWizard::failReading(quint64 uid)
 
 void DiscoverLightsWizard::reportFailedReads(const QString &refused)
 {
+    // A light the engine refused to read, alone, is named by its uid.
+    if (m_failedReads.isEmpty() && !refused.isEmpty()) {
+        UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Error"),
+                                        tr("Failed to read light data for %1").arg(refused));
+        return;
+    }
     QStringList lights;
     if (!refused.isEmpty())
         lights.append(refused);
     std::sort(m_failedReads.begin(), m_failedReads.end());
-    const QString interfaceName = m_controller ? m_controller->name() : QString();
     for (const auto &[port, serial] : std::as_const(m_failedReads))
-        lights.append(LightDiscoveryRules::unreadLightText(interfaceName, port, serial));
+        lights.append(LightDiscoveryRules::unreadLightText(QString(), port, serial));
     m_failedReads.clear();
-    if (!lights.isEmpty())
-        UserPrompt::instance()->message(this, QMessageBox::Critical, tr("Error"),
-                                        LightDiscoveryRules::failedReadsText(lights));
+    if (lights.isEmpty())
+        return;
+    UserPrompt::instance()->listMessage(
+        this, QMessageBox::Critical, tr("Error"),
+        LightDiscoveryRules::failedReadsText(int(lights.size()),
+                                             m_controller ? m_controller->name() : QString()),
+        lights);
 }
 
 Light *DiscoverLightsWizard::lightBeingRead(quint64 serialNumber) const

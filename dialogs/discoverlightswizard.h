@@ -114,6 +114,7 @@ private:
     DiscoveryEngine *m_engine;
     QPointer<QProgressDialog> m_progress;
     uint m_portsRemaining = 0;
+    QSet<int> m_portsReported; // ports whose list came in this run
     // Each interface scanned as it was before the first run on it: reading the interface's
     // values sets its properties, some of which move its lights, and reading the found lights'
     // addresses raises its DMX buffer size, which never shrinks by itself.

@@ -1,5 +1,6 @@
 #include "lightdiscoveryrules.h"
 
+#include "model/identifiers.h"
 #include "protocol/networksettings.h"
 
 #include <QCoreApplication>
@@ -48,15 +49,17 @@ bool uniquelyAddressed(const QList<Address> &addresses)
 
 QString unreadLightText(const QString &interfaceName, int port, quint64 serial)
 {
-    return QStringLiteral("%1 port %2, serial %3")
-        .arg(interfaceName)
-        .arg(port + 1, 2, 10, QLatin1Char('0'))
-        .arg(QString::number(serial, 16).toUpper());
+    const QString light = QStringLiteral("port %1, serial %2")
+                              .arg(port + 1, 2, 10, QLatin1Char('0'))
+                              .arg(uidToColonString(serial));
+    return interfaceName.isEmpty() ? light : interfaceName + QLatin1Char(' ') + light;
 }
 
-QString failedReadsText(const QStringList &lights)
+QString failedReadsText(int count, const QString &interfaceName)
 {
-    return tr("Failed to read light data for %1").arg(lights.join(QStringLiteral("; ")));
+    if (count == 1)
+        return tr("Failed to read light data for 1 light of %1:").arg(interfaceName);
+    return tr("Failed to read light data for %1 lights of %2:").arg(count).arg(interfaceName);
 }
 
 QList<int> numberingOrder(const QList<Address> &addresses)

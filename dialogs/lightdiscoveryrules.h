@@ -28,12 +28,12 @@ QString verdictText(bool unique);
 // with different start channels count as unique.
 bool uniquelyAddressed(const QList<Address> &addresses);
 
-// A light whose read failed, as the user finds it again: its interface, port (1-based, two
-// digits at least) and serial number (hexadecimal).
+// A light whose read failed, as the user finds it again: its interface (when named), port
+// (1-based, two digits at least) and serial number as the light editor writes it.
 QString unreadLightText(const QString &interfaceName, int port, quint64 serial);
-// The box after a reading in which reads failed: "Failed to read light data for " and the
-// lights, in the order given, separated by "; ".
-QString failedReadsText(const QStringList &lights);
+// The text of the box after a reading in which reads failed: how many, and on which interface;
+// the lights themselves are listed under it.
+QString failedReadsText(int count, const QString &interfaceName);
 
 // The order in which the read page numbers its lights: ports ascending, within a port start
 // channels ascending, lights of the same address in list order. Returns indices into the list.

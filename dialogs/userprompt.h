@@ -3,6 +3,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 class QPrinter;
 class QWidget;
@@ -26,6 +27,11 @@ public:
                                                  QMessageBox::StandardButton defaultButton);
     virtual void message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                          const QString &text);
+    // A message with a list under its text, one entry a line, scrolling inside the box itself
+    // (not behind a details button, so that it is read with the text), so that however many
+    // entries there are the box stays on a small screen.
+    virtual void listMessage(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                             const QString &text, const QStringList &entries);
     virtual QString openFileName(QWidget *parent, const QString &caption, const QString &folder,
                                  const QString &filter);
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &folder,

@@ -128,7 +128,6 @@ void DiscoveryEngine::discoverControllers()
     m_lights.clear();
     m_scans.clear();
     stopAllRepeats(m_scanRepeats);
-    m_foundBefore.clear();
     m_interfacesThisDiscovery = 0;
     stopAllRepeats(m_portRepeats);
 }
@@ -371,7 +370,6 @@ void DiscoveryEngine::discoverLights(DataSupply *ds)
     endScan(ip);
     Scan scan;
     scan.limit = lightLimitForScan(ds);
-    scan.id = ++m_scansStarted;
     m_scans.insert(ip, scan);
     const QByteArray address = ds->ipAddress().toLatin1();
     switch (ds->protocolVersion()) {
@@ -386,24 +384,6 @@ void DiscoveryEngine::discoverLights(DataSupply *ds)
         break;
     default:
         break;
-    }
-    // What earlier scans found comes first, in its order, from the event loop like a reply.
-    if (m_foundBefore.contains(ds->uid())) {
-        QMetaObject::invokeMethod(
-            this, [this, ip, owner = ds->uid(), id = scan.id] { reportFoundBefore(ip, owner, id); },
-            Qt::QueuedConnection);
-    }
-}
-
-void DiscoveryEngine::reportFoundBefore(quint32 ip, quint64 owner, quint64 scanId)
-{
-    const QList<FoundLight> before = m_foundBefore.value(owner).order;
-    for (const FoundLight &light : before) {
-        // A receiver may end the scan, or start another.
-        const auto scan = m_scans.constFind(ip);
-        if (scan == m_scans.cend() || scan->id != scanId)
-            return;
-        reportLights(owner, light.first, freshSerials(ip, light.first, {light.second}));
     }
 }
 
@@ -488,12 +468,23 @@ QVector<quint64> DiscoveryEngine::freshSerials(quint32 ip, int port,
     return fresh;
 }
 
-bool DiscoveryEngine::takesCountsFor(quint32 ip, int port)
+bool DiscoveryEngine::takesCounts(quint32 ip, int port, const QVector<quint64> &counts)
 {
     const auto scan = m_scans.find(ip);
-    if (scan == m_scans.end() || scan->countedPorts.contains(port))
+    if (scan == m_scans.end())
         return false;
-    scan->countedPorts.insert(port);
+    const quint64 reply = m_orvex->replyNumber();
+    if (scan->countsReply != reply) {
+        scan->countsReply = reply;
+        scan->countsInReply.clear();
+    }
+    // Equal lists within one reply are lights of their own; only a later reply repeats them.
+    const QPair<int, QVector<quint64>> list(port, counts);
+    const CountsKey key{port, counts, int(scan->countsInReply.count(list))};
+    scan->countsInReply.append(list);
+    if (scan->takenCounts.contains(key))
+        return false;
+    scan->takenCounts.insert(key);
     return true;
 }
 
@@ -504,11 +495,6 @@ void DiscoveryEngine::reportLights(quint64 owner, int port, const QVector<quint6
     for (const quint64 serial : serials) {
         Light *light = makeLight(m_map->nextUid(), serial, owner, quint8(port));
         m_lights.insert(serial, light);
-        FoundLights &found = m_foundBefore[owner];
-        if (!found.known.contains({port, serial})) {
-            found.known.insert({port, serial});
-            found.order.append({port, serial});
-        }
         emit discoveredLight(light);
     }
 }
@@ -582,7 +568,8 @@ void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
                                            unsigned char port2)
 {
     DataSupply *ds = scannedSupply(ip);
-    if (!ds || !m_map || dropsCAScans(ds->serialNumber()) || !takesCountsFor(ip, -1))
+    // CA counts describe the whole interface: the first reply of a scan holds for it.
+    if (!ds || !m_map || dropsCAScans(ds->serialNumber()) || !takesCounts(ip, -1, {}))
         return;
     if (port1 + port2 > 0 && admitLights(ip, 0, port1 + port2, true) == 0)
         return;
@@ -611,8 +598,8 @@ void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char 
                  << ds->ipAddress() << ": a port holds at most" << MaxLightsPerPort;
         return;
     }
-    // A port's fixtures come whole or not at all, and once: a repeat would make them twice.
-    if (!takesCountsFor(ip, portNum - 1))
+    // A list's fixtures come whole or not at all, and once: a repeat would make them twice.
+    if (!takesCounts(ip, portNum - 1, sn))
         return;
     if (total > 0 && admitLights(ip, portNum - 1, int(total), true) == 0)
         return;

@@ -46,10 +46,9 @@ class WindowTimer;
 // Lost datagrams: the discover broadcast, a port request (until answered) and a light scan go
 // out several times (NetworkSettings' requestSends, requestRepeatMs apart), and the replies
 // are merged: an interface counts once a discovery, a port reply once a request, and a scan
-// makes one light per port and serial number and takes one fixture-count list per port. A
-// scan of an interface that an earlier scan of this engine (since the last discovery) already
-// scanned reports the lights found then first, so a second scan adds to what the first found
-// instead of losing what it misses.
+// makes one light per port and serial number and takes each distinct fixture-count reply of a
+// port once. Each scan starts from nothing: a light that an earlier scan found and this one
+// does not is not reported again, so a light taken off site does not come back.
 //
 // Scans: the protocol has no authentication, so a scan reply counts only while its interface
 // is being scanned (from discoverLights to endLightScan), and a scan makes at most
@@ -204,21 +203,34 @@ private:
     void stopAllRepeats(Repeats &repeats);
 
     // Scans. A scan's lights so far, by port index and in all; the port index and serial
-    // number of each light it made, and the ports whose fixture counts it took (-1: CA counts).
+    // number of each light it made, and the fixture-count lists it took.
     using FoundLight = QPair<int, quint64>;
+    // A list of counts as one reply held it: port index (-1: CA counts), the counts, and how
+    // many equal lists came before it in the same reply.
+    struct CountsKey
+    {
+        int port = 0;
+        QVector<quint64> counts;
+        int repeat = 0;
+        bool operator==(const CountsKey &o) const
+        {
+            return port == o.port && counts == o.counts && repeat == o.repeat;
+        }
+        friend size_t qHash(const CountsKey &k, size_t seed = 0)
+        {
+            return qHashMulti(seed, k.port, k.counts, k.repeat);
+        }
+    };
     struct Scan
     {
         QHash<int, int> perPort;
         int total = 0;
         int limit = 0;
         QSet<FoundLight> found;
-        QSet<int> countedPorts;
-        quint64 id = 0; // tells a scan from a later one of the same interface
-    };
-    struct FoundLights
-    {
-        QList<FoundLight> order;
-        QSet<FoundLight> known;
+        QSet<CountsKey> takenCounts;
+        // The reply the last list of counts came in, and the lists it held so far.
+        quint64 countsReply = 0;
+        QList<QPair<int, QVector<quint64>>> countsInReply;
     };
     void endScan(quint32 ip);
     // The interface at ip when it is being scanned; else null, and the reply counts as dropped.
@@ -229,11 +241,10 @@ private:
     // The serials of the list that the scan of ip has not yet made a light for on that port,
     // each once, as far as the scan's limits let it make them.
     QVector<quint64> freshSerials(quint32 ip, int port, const QVector<quint64> &serials);
-    // Whether the scan of ip still takes a list of counted lights for that port (once a port).
-    bool takesCountsFor(quint32 ip, int port);
-    // Reports the lights that earlier scans of the owner found, while scan scanId of ip runs.
-    void reportFoundBefore(quint32 ip, quint64 owner, quint64 scanId);
-    // Makes and reports lights of the owner's (fresh serials), remembered for its next scan.
+    // Whether the scan of ip takes this list of counted lights for that port: a list in a
+    // reply that equals one already taken (a repeated datagram) adds nothing, any other does.
+    bool takesCounts(quint32 ip, int port, const QVector<quint64> &counts);
+    // Makes and reports lights of the owner's (fresh serials).
     void reportLights(quint64 owner, int port, const QVector<quint64> &serials);
     Light *makeLight(quint64 uid, quint64 serial, quint64 owner, quint8 port);
     // A light of a fixture-count or CA batch, set up without a signal per field.
@@ -277,9 +288,6 @@ private:
     QHash<quint64, QHash<QString, quint32>> m_interfaceValues;
     QSet<quint64> m_knownIds;
     QHash<quint32, Scan> m_scans; // by interface address
-    // The lights that scans since the last discovery made, by interface uid, in order.
-    QHash<quint64, FoundLights> m_foundBefore;
-    quint64 m_scansStarted = 0;
     RequestRepeater *m_discoverRepeats = nullptr;
     Repeats m_portRepeats; // hosts asked for their ports and not yet answered
     Repeats m_scanRepeats;

@@ -164,6 +164,7 @@ bool Orvex::isMisaddressed(const Reply &reply, quint32 sender)
 
 void Orvex::dispatch(const Reply &reply)
 {
+    ++m_replyNumber;
     if (const auto *r = std::get_if<DiscoverReplyData>(&reply)) {
         emitDiscover(*r);
     } else if (const auto *r = std::get_if<PortDiscoveryReplyData>(&reply)) {

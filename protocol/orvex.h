@@ -41,6 +41,9 @@ public:
     void resetSocket();
 
     OSocket *socket() const { return m_socket; }
+    // Counts the replies read: during a reply's signals, the number of that reply. Lists of one
+    // datagram share it, so a receiver can tell a repeated datagram from a repeated list.
+    quint64 replyNumber() const { return m_replyNumber; }
 
 public slots:
     void checkSocket();
@@ -97,6 +100,7 @@ private:
     void emitBlinkScan2(const OrvexDatagrams::BlinkScan2ReplyData &reply);
 
     OSocket *m_socket = nullptr;
+    quint64 m_replyNumber = 0;
     DroppedDatagramLog m_misaddressedLog;
 };
 

@@ -205,14 +205,16 @@ void TestLightsDiscoveryWizard::readRouteFromEmptyMapToSavedMap()
 
 void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
 {
-    m_device->fixtureCounts = {{1, {3}}, {3, {2}}}; // port index 1 reports nothing
+    // Port index 1 reports nothing; port 1's 70 fixtures come in two replies.
+    m_device->fixtureCounts = {{1, QVector<quint32>(70, 1)}, {3, {2}}};
+    m_device->countsReplyPerEntry = true;
     DataSupply *ds = lobby(2);
     open(ds);
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
     m_wizard->next();
     QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
     QVERIFY(!m_wizard->isReading());
-    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), QString("Found 5 Lights on 2 Ports."));
+    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), QString("Found 72 Lights on 2 Ports."));
     QStringList titles;
     ModalDriver driver;
     driver.then([&](QWidget *d) {
@@ -225,8 +227,8 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
     });
     m_wizard->button(QWizard::FinishButton)->click();
     QCOMPARE(driver.pending(), 0);
-    QCOMPARE(titles, QStringList({"Found 3 lights on port 1", "Found 2 lights on port 3"}));
-    QCOMPARE(m_map->lights().size(), 3);
+    QCOMPARE(titles, QStringList({"Found 70 lights on port 1", "Found 2 lights on port 3"}));
+    QCOMPARE(m_map->lights().size(), 70);
     for (const Light *light : m_map->lights())
         QVERIFY(light->port() == 0 && light->name().startsWith("Lobby "));
 }
@@ -328,11 +330,14 @@ void TestLightsDiscoveryWizard::rerunAndCancelMidReadLeaveNothing()
     open(ds);
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
     const QPointer<Light> first = m_map->lights().values().first();
+    m_device->lights.removeFirst(); // taken off site: the second run must not bring it back
     widgetNamed<QAbstractButton>(m_wizard, "m_discoverButton")->click(); // a second run
     QVERIFY(!first);
     QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString("0"));
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
-    QCOMPARE(m_map->lights().size(), 2);
+    QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString("1"));
+    QCOMPARE(m_map->lights().size(), 1);
+    QCOMPARE(m_map->lights().values().first()->serialNumber(), quint64(0x140002));
 
     m_device->faults[EERead].drop = 1000; // the read hangs, retrying
     m_wizard->next();
@@ -373,9 +378,10 @@ void TestLightsDiscoveryWizard::silentLightAndCancelLeaveTheInterfaceAsItWas()
     ScriptedPrompt prompt;
     QVERIFY(readAll());
     QCOMPARE(text(m_wizard, "m_uniqueLabel"), silent ? NotUnique : Unique);
-    QCOMPARE(prompt.texts, silent ? QStringList("Failed to read light data for Lobby port 01, "
-                                                "serial 140001")
+    QCOMPARE(prompt.texts, silent ? QStringList("Failed to read light data for 1 light of Lobby:")
                                   : QStringList());
+    QCOMPARE(prompt.lists.value(0),
+             silent ? QStringList("port 01, serial 00140001") : QStringList());
     if (silent) // the first try and two retries
         QCOMPARE(m_device->receivedWithCode(EERead).size(), 1 + 2);
     QCOMPARE(ds->dmxBufSize() > bufferSize, !silent);
@@ -388,21 +394,24 @@ void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead_data()
 {
     QTest::addColumn<QList<quint64>>("deaf");
     QTest::addColumn<QString>("box");
-    QTest::newRow("none") << QList<quint64>() << QString();
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("none") << QList<quint64>() << QString() << QStringList();
     QTest::newRow("one") << QList<quint64>{0x140002}
-                         << "Failed to read light data for Lobby port 02, serial 140002";
+                         << "Failed to read light data for 1 light of Lobby:"
+                         << QStringList("port 02, serial 00140002");
     QTest::newRow("two, one of them by RDM")
         << QList<quint64>{0x5651A0000007, 0x140001}
-        << "Failed to read light data for Lobby port 01, serial 140001; Lobby port 02, serial "
-           "5651A0000007";
+        << "Failed to read light data for 2 lights of Lobby:"
+        << QStringList{"port 01, serial 00140001", "port 02, serial 5651:A0000007"};
 }
 
 // A light that never answers does not keep the others from being read: they all are, and one
-// box names the deaf ones as the user can find them, by port and serial number.
+// box names the deaf ones as the user can find them, by port and serial number, one a line.
 void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead()
 {
     QFETCH(QList<quint64>, deaf);
     QFETCH(QString, box);
+    QFETCH(QStringList, listed);
     int &retries = NetworkSettings::instance().lightReadMaxRetries;
     const auto restore = qScopeGuard([&retries, was = retries] { retries = was; });
     retries = 1;
@@ -418,6 +427,7 @@ void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead()
     QVERIFY(readAll());
     QCOMPARE(text(m_wizard, "m_uniqueLabel"), deaf.isEmpty() ? Unique : NotUnique);
     QCOMPARE(prompt.texts, box.isEmpty() ? QStringList() : QStringList(box));
+    QCOMPARE(prompt.lists.value(0), listed);
     QCOMPARE(m_map->lights().size(), 3);
     for (const Light *light : m_map->lights()) {
         if (!deaf.contains(light->serialNumber()))

@@ -157,24 +157,33 @@ private slots:
         QTest::addColumn<quint16>("version");
         QTest::addColumn<QList<quint64>>("serials"); // in the device's order
         QTest::addColumn<QList<int>>("batches");     // sizes
+        QTest::addColumn<QVector<quint32>>("port1");  // fixture counts on port 1
+        QTest::addColumn<bool>("replyPerEntry");
         const quint64 rdm = 0x5651A0000001, v1 = 0x140001, v2 = 0x140002;
+        const QVector<quint32> twoThree{2, 3};
         // clang-format off
-        QTest::newRow("v1: blink scan and CA counts") << quint16(1) << QList<quint64>{v1, v2} << QList<int>{3};
-        QTest::newRow("v2: serials, UIDs, fixture counts") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{5, 1};
+        QTest::newRow("v1: blink scan and CA counts") << quint16(1) << QList<quint64>{v1, v2} << QList<int>{3} << twoThree << false;
+        QTest::newRow("v2: serials, UIDs, fixture counts") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{5, 1} << twoThree << false;
+        // 63 counts an entry: two equal entries of one reply are lights of their own.
+        QTest::newRow("v2: equal count entries in one reply") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{63, 63, 1} << QVector<quint32>(126, 1) << false;
+        QTest::newRow("v2: a port's counts over two replies") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{63, 7, 1} << QVector<quint32>(70, 1) << true;
         // clang-format on
     }
 
     // Every answer comes three times, to each of the scan's five requests: each light is made
-    // once, in the device's order, and each port's fixture counts are taken once.
+    // once, in the device's order, and each distinct reply of fixture counts is taken once.
     void repeatedRepliesMakeEachLightOnce()
     {
         QFETCH(quint16, version);
         QFETCH(QList<quint64>, serials);
         QFETCH(QList<int>, batches);
+        QFETCH(QVector<quint32>, port1);
+        QFETCH(bool, replyPerEntry);
         NetworkSettings::instance().requestRepeatMs = 20;
         m_rig->device->lights = {
             {0x140001, 1, {}, {}}, {0x140002, 2, {}, {}}, {0x5651A0000001, 2, {}, {}}};
-        m_rig->device->fixtureCounts = {{1, {2, 3}}, {2, {1}}};
+        m_rig->device->fixtureCounts = {{1, port1}, {2, {1}}};
+        m_rig->device->countsReplyPerEntry = replyPerEntry;
         m_rig->device->caCounts = SimulatedOrvexInterface::CACounts{2, 1};
         m_rig->device->faults[0] = {0, 0, 3, {}};
         QVERIFY(m_rig->scan(m_rig->supply(0x990001, version), int(serials.size()),
@@ -192,20 +201,20 @@ private slots:
         QCOMPARE(sizes, batches);
     }
 
-    void laterScanKeepsWhatEarlierFound_data()
+    void laterScanReportsOnlyWhatAnswersIt_data()
     {
         QTest::addColumn<QByteArray>("between");
         QTest::addColumn<QList<quint64>>("second"); // what the second scan reports, in order
-        QTest::newRow("same interface") << QByteArray() << QList<quint64>{1, 3, 2, 4};
+        QTest::newRow("same interface") << QByteArray() << QList<quint64>{1, 3, 4};
         QTest::newRow("after a new discovery")
             << QByteArray("discovery") << QList<quint64>{1, 3, 4};
         QTest::newRow("another interface") << QByteArray("other") << QList<quint64>{1, 3, 4};
     }
 
-    // The second scan misses light 2 (lost) and finds light 4 (new): what the first found
-    // comes first, in its order (the device lists port 1 first), unless a discovery came
-    // between or it is another interface.
-    void laterScanKeepsWhatEarlierFound()
+    // Light 2 is taken off site and light 4 put up between two scans: the second scan reports
+    // what answers it, in the device's order (port 1 first), and never light 2 again, whatever
+    // came between the scans.
+    void laterScanReportsOnlyWhatAnswersIt()
     {
         QFETCH(QByteArray, between);
         QFETCH(QList<quint64>, second);

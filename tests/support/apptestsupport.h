@@ -27,6 +27,7 @@ public:
     QStringList titles;                         // every question and message, in order
     QStringList texts;
     QList<QMessageBox::StandardButton> defaults;
+    QList<QStringList> lists; // the entries of every list message
     // The last box shown; when none was, a text (or NoButton) that makes a comparison fail
     // with a message instead of reading past an empty list.
     QString lastTitle() const { return titles.value(titles.size() - 1, NoBoxShown); }
@@ -41,6 +42,13 @@ public:
                                          const QString &text, QMessageBox::StandardButtons,
                                          QMessageBox::StandardButton defaultButton) override;
     void message(QWidget *, QMessageBox::Icon, const QString &title, const QString &text) override;
+    // Recorded like a message; its entries go to `lists`.
+    void listMessage(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                     const QString &text, const QStringList &entries) override
+    {
+        message(parent, icon, title, text);
+        lists << entries;
+    }
     QString openFileName(QWidget *, const QString &, const QString &, const QString &) override;
     QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override;
     bool integer(QWidget *, const QString &title, const QString &, int, int, int, int,

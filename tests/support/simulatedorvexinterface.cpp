@@ -292,20 +292,32 @@ void SimulatedOrvexInterface::answerBlinkScan2()
     }
     QByteArray entries;
     int entryCount = 0;
-    for (auto it = serials.cbegin(); it != serials.cend(); ++it) {
-        for (int i = 0; i < it.value().size(); i += perEntry) {
+    const auto addEntries = [&](quint8 port, quint8 type, const QVector<quint32> &values) {
+        for (int i = 0; i < values.size(); i += perEntry) {
             entries += OrvexReplies::blinkScan2Entry(
-                it.key(), 1, OrvexReplies::serialPayload(it.value().mid(i, perEntry)));
+                port, type, OrvexReplies::serialPayload(values.mid(i, perEntry)));
             ++entryCount;
         }
-    }
+    };
+    for (auto it = serials.cbegin(); it != serials.cend(); ++it)
+        addEntries(it.key(), 1, it.value());
+    QList<QByteArray> countReplies;
     for (auto it = fixtureCounts.cbegin(); it != fixtureCounts.cend(); ++it) {
-        entries +=
-            OrvexReplies::blinkScan2Entry(it.key(), 2, OrvexReplies::serialPayload(it.value()));
-        ++entryCount;
+        if (!countsReplyPerEntry) {
+            addEntries(it.key(), 2, it.value());
+            continue;
+        }
+        for (int i = 0; i < it.value().size(); i += perEntry) {
+            countReplies << OrvexReplies::blinkScan2Entry(
+                it.key(), 2, OrvexReplies::serialPayload(it.value().mid(i, perEntry)));
+        }
     }
     if (entryCount > 0)
-        deliver(OrvexReplies::blinkScan2Reply(address32(), quint8(entryCount), entries));
+        deliver(OrvexReplies::blinkScan2Reply(address32(), quint8(entryCount), entries,
+                                              countReplies.isEmpty() ? 0 : 1));
+    for (int i = 0; i < countReplies.size(); ++i)
+        deliver(OrvexReplies::blinkScan2Reply(address32(), 1, countReplies.at(i),
+                                              i + 1 < countReplies.size() ? 1 : 0));
     // An RDM entry ends its datagram and holds as many records as the entry count.
     for (auto it = uids.cbegin(); it != uids.cend(); ++it) {
         const QByteArray payload = OrvexReplies::uidPayload(rdmUidForm, it.value());

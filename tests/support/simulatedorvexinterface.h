@@ -25,10 +25,12 @@
 //   port discovery 0x000A  -> 0x000B listing `ports`
 //   blink scan 0x0201      -> one 0x0202 per light whose serial fits in 32 bits, then one
 //                             0x0206 with `caCounts` when set
-//   blink scan 2 0x0207    -> one 0x0208 with a type-1 entry per port for 32-bit lights and a
-//                             type-2 entry per port of `fixtureCounts`, and one 0x0208 per port
-//                             with a single RDM entry (type `rdmUidForm`) for lights with wider
-//                             serials
+//   blink scan 2 0x0207    -> one 0x0208 with type-1 entries per port for 32-bit lights and
+//                             type-2 entries per port of `fixtureCounts` (at most 63 values an
+//                             entry; with `countsReplyPerEntry` each type-2 entry in a 0x0208 of
+//                             its own, the more flag set on all but the last), and one 0x0208
+//                             per port with a single RDM entry (type `rdmUidForm`) for lights
+//                             with wider serials
 //   EEPROM read 0x0203     -> 0x0204 with the light's `eeprom` byte (0 when unset); no answer
 //                             for an unknown serial
 //   get device var 0x0105  -> 0x0106 when `deviceVariables` holds the id, else no answer
@@ -130,6 +132,7 @@ public:
     quint8 rdmUidForm = 4;
     // Fixture counts per 1-based port, each port's counts one type-2 blink scan 2 entry.
     QMap<quint8, QVector<quint32>> fixtureCounts;
+    bool countsReplyPerEntry = false;
     std::optional<CACounts> caCounts;
     QHash<quint16, AnswerFaults> faults;
     bool answering = true;
