@@ -72,10 +72,15 @@ bool DiscoverInterfacesWizard::list(quint64 uid, DataSupply *ds)
 {
     if (m_rows.contains(uid)) {
         // Only the address listed may answer for it again: a host elsewhere that names a listed
-        // serial number would otherwise join the map in its place and receive its frames.
+        // serial number would otherwise join the map in its place and receive its frames. Which
+        // of them is genuine cannot be told, so the row names every address that answered.
         const QPointer<DataSupply> earlier = m_discovered.value(uid);
-        if (earlier && earlier->ipAddress() != ds->ipAddress())
+        if (earlier && earlier->ipAddress() != ds->ipAddress()) {
+            noteClaimant(uid, ds->ipAddress());
+            if (QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid)))
+                row->setText(rowText(uid, earlier));
             return false;
+        }
         adopt(uid, ds);
         return true;
     }
@@ -86,6 +91,7 @@ bool DiscoverInterfacesWizard::list(quint64 uid, DataSupply *ds)
         return false;
     }
     ui->m_discoverListBox->addItem(interfaceEntryText(uid, ds->name()));
+    noteClaimant(uid, ds->ipAddress());
     m_discovered.insert(uid, ds);
     m_rows.insert(uid, ui->m_discoverListBox->count() - 1);
     return true;
@@ -123,11 +129,19 @@ void DiscoverInterfacesWizard::adopt(quint64 uid, DataSupply *ds)
     }
 }
 
+void DiscoverInterfacesWizard::noteClaimant(quint64 uid, const QString &address)
+{
+    QStringList &addresses = m_claimants[uid];
+    if (!addresses.contains(address))
+        addresses.append(address);
+}
+
 QString DiscoverInterfacesWizard::rowText(quint64 uid, const DataSupply *ds) const
 {
     const auto count = m_portCounts.constFind(uid);
-    return count == m_portCounts.cend() ? interfaceEntryText(uid, ds->name())
-                                        : interfaceEntryText(uid, ds->name(), *count);
+    return (count == m_portCounts.cend() ? interfaceEntryText(uid, ds->name())
+                                         : interfaceEntryText(uid, ds->name(), *count)) +
+           claimedByText(m_claimants.value(uid));
 }
 
 void DiscoverInterfacesWizard::handleDiscoveredPorts(quint64 uid, unsigned int portCount)

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QMap>
 #include <QPointer>
+#include <QStringList>
 #include <QWizard>
 
 #include <memory>
@@ -49,6 +50,7 @@ private:
     // answer comes.
     void adopt(quint64 uid, DataSupply *ds);
     QString rowText(quint64 uid, const DataSupply *ds) const;
+    void noteClaimant(quint64 uid, const QString &address);
 
     std::unique_ptr<Ui::DiscoverInterfaces> ui;
     DiscoveryEngine *m_engine;
@@ -58,6 +60,8 @@ private:
     QMap<quint64, int> m_rows;
     QHash<quint64, QPointer<DataSupply>> m_chosen;
     QHash<quint64, uint> m_portCounts; // of the interfaces whose ports were reported
+    // Every address that answered with a listed serial number, the listed one first.
+    QHash<quint64, QStringList> m_claimants;
 };
 
 #endif // DISCOVERINTERFACESWIZARD_H

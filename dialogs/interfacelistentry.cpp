@@ -20,6 +20,15 @@ QString interfaceEntryText(quint64 uid, const QString &name, uint portCount)
     return interfaceEntryText(uid, name) + QLatin1Char(' ') + portCountText(portCount);
 }
 
+QString claimedByText(const QStringList &addresses)
+{
+    if (addresses.size() < 2)
+        return QString();
+    const QString all = addresses.mid(0, addresses.size() - 1).join(QStringLiteral(", ")) +
+                        QStringLiteral(" and ") + addresses.last();
+    return QCoreApplication::translate("DiscoverInterfacesWizard", " - answered from %1").arg(all);
+}
+
 QString interfaceLimitText(int limit)
 {
     // The program speaks English whatever the system's locale: 1,024 rather than 1.024.

@@ -2,6 +2,7 @@
 #define INTERFACELISTENTRY_H
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // Rows of the dialogs' interface lists. A row starts with the interface's uid in its colon
@@ -13,6 +14,9 @@ QString portCountText(uint count);
 QString interfaceEntryText(quint64 uid, const QString &name);
 // uid text, blank, name, blank, port text.
 QString interfaceEntryText(quint64 uid, const QString &name, uint portCount);
+// What a row adds when several addresses answered with its serial number: the protocol has no
+// authentication, so the user is shown every one of them, the listed one first.
+QString claimedByText(const QStringList &addresses);
 // The line a list shows once more interfaces answered than it lists at most (limit).
 QString interfaceLimitText(int limit);
 // The uid a row names: its first blank-separated field read as a uid text; 0 when that is
