@@ -20,13 +20,20 @@ QString interfaceEntryText(quint64 uid, const QString &name, uint portCount)
     return interfaceEntryText(uid, name) + QLatin1Char(' ') + portCountText(portCount);
 }
 
+QString joinedWithAnd(const QStringList &items)
+{
+    if (items.size() < 2)
+        return items.value(0);
+    return items.mid(0, items.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
+           items.last();
+}
+
 QString claimedByText(const QStringList &addresses)
 {
     if (addresses.size() < 2)
         return QString();
-    const QString all = addresses.mid(0, addresses.size() - 1).join(QStringLiteral(", ")) +
-                        QStringLiteral(" and ") + addresses.last();
-    return QCoreApplication::translate("DiscoverInterfacesWizard", " - answered from %1").arg(all);
+    return QCoreApplication::translate("DiscoverInterfacesWizard", " - answered from %1")
+        .arg(joinedWithAnd(addresses));
 }
 
 QString interfaceLimitText(int limit)

@@ -14,6 +14,8 @@ QString portCountText(uint count);
 QString interfaceEntryText(quint64 uid, const QString &name);
 // uid text, blank, name, blank, port text.
 QString interfaceEntryText(quint64 uid, const QString &name, uint portCount);
+// "a", "a and b", "a, b and c".
+QString joinedWithAnd(const QStringList &items);
 // What a row adds when several addresses answered with its serial number: the protocol has no
 // authentication, so the user is shown every one of them, the listed one first.
 QString claimedByText(const QStringList &addresses);

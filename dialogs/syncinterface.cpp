@@ -13,7 +13,10 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QHostAddress>
 #include <QProgressDialog>
+
+#include <algorithm>
 
 namespace {
 
@@ -122,18 +125,45 @@ void SyncInterface::handleDiscoveredController(DataSupply *ds)
     if (!ds)
         return;
     m_discovered.append(ds);
-    DataSupply *counterpart = m_interfaceIndex.value(interfaceKey(ds));
-    if (!counterpart)
+    // The engine makes one interface an address and discovery: a serial number met again came
+    // from another address.
+    QStringList &claims = m_claims[ds->serialNumber()];
+    if (!claims.contains(ds->ipAddress()))
+        claims.append(ds->ipAddress());
+    if (!m_interfaceIndex.value(interfaceKey(ds)))
         return;
-    m_uidMap.insert(ds->uid(), counterpart->uid());
-    copyInterface(ds, counterpart);
-    if (!counterpart->lights().isEmpty())
-        m_interfacesToScan.append(ds);
-    if (!m_matchedInterfaces.contains(counterpart->uid()))
-        m_matchedInterfaces.append(counterpart->uid());
+    // Asked now, so that the answer comes within the window; taken when the window ends.
     connect(m_engine, &DiscoveryEngine::discoveredPorts, this,
             &SyncInterface::handleDiscoveredPorts, Qt::UniqueConnection);
     m_engine->discoverPorts(ds);
+}
+
+void SyncInterface::matchInterfaces()
+{
+    // Only once every answer is in can a serial number that several addresses claim be told
+    // from one that a single interface answers with: the protocol cannot say which is genuine,
+    // so neither is copied into the map.
+    for (const QPointer<DataSupply> &ds : std::as_const(m_discovered)) {
+        DataSupply *counterpart = ds ? m_interfaceIndex.value(interfaceKey(ds)).data() : nullptr;
+        if (!counterpart)
+            continue;
+        QStringList claims = m_claims.value(ds->serialNumber());
+        if (claims.size() > 1) {
+            std::sort(claims.begin(), claims.end(), [](const QString &a, const QString &b) {
+                return QHostAddress(a).toIPv4Address() < QHostAddress(b).toIPv4Address();
+            });
+            m_contested.insert(counterpart->uid(), {ds->serialNumber(), claims});
+            continue;
+        }
+        m_uidMap.insert(ds->uid(), counterpart->uid());
+        copyInterface(ds, counterpart);
+        if (m_portsReported.contains(ds->uid()))
+            copyPorts(ds, counterpart);
+        if (!counterpart->lights().isEmpty())
+            m_interfacesToScan.append(ds);
+        if (!m_matchedInterfaces.contains(counterpart->uid()))
+            m_matchedInterfaces.append(counterpart->uid());
+    }
 }
 
 void SyncInterface::copyInterface(const DataSupply *from, DataSupply *to)
@@ -151,16 +181,19 @@ void SyncInterface::copyInterface(const DataSupply *from, DataSupply *to)
 
 void SyncInterface::handleDiscoveredPorts(quint64 uid, unsigned int portCount)
 {
-    const DataSupply *ds = m_engine ? m_engine->controllerForUid(uid) : nullptr;
-    DataSupply *counterpart = m_uidMap.contains(uid) ? m_map->dataSupply(mapUidOf(uid)) : nullptr;
-    if (!ds || !counterpart)
-        return;
-    counterpart->setPortCount(quint8(portCount));
-    for (int i = 0; i < int(portCount); ++i) {
-        counterpart->setPortNumber(i, ds->portNumber(i));
-        counterpart->setPortType(i, ds->portType(i));
+    Q_UNUSED(portCount) // the engine has set the discovered interface's ports
+    if (m_engine && m_engine->controllerForUid(uid))
+        m_portsReported.insert(uid);
+}
+
+void SyncInterface::copyPorts(const DataSupply *from, DataSupply *to)
+{
+    to->setPortCount(from->portCount());
+    for (int i = 0; i < int(from->portCount()); ++i) {
+        to->setPortNumber(i, from->portNumber(i));
+        to->setPortType(i, from->portType(i));
     }
-    counterpart->rebuildPortIndex();
+    to->rebuildPortIndex();
 }
 
 void SyncInterface::handleControllerDiscoveryTimeout()
@@ -170,6 +203,7 @@ void SyncInterface::handleControllerDiscoveryTimeout()
     m_controllerTimer->disconnect(this);
     disconnect(m_engine, &DiscoveryEngine::discoveredPorts, this,
                &SyncInterface::handleDiscoveredPorts);
+    matchInterfaces();
     if (m_interfacesToScan.isEmpty()) {
         scheduleCompletion();
         return;
@@ -224,6 +258,7 @@ void SyncInterface::handleDiscoveredLight(Light *light)
     if (m_pendingLights.contains(light->dataSupplyUid()))
         qDebug() << "inserting light in sync : " << light->serialNumber();
     m_pendingLights[light->dataSupplyUid()].insert(light);
+    m_reportedSerials[mapUidOf(light->dataSupplyUid())].insert(light->serialNumber());
 }
 
 void SyncInterface::handleDiscoveredLights(QList<Light *> &list)
@@ -244,6 +279,7 @@ void SyncInterface::handleDiscoveredLights(QList<Light *> &list)
         for (const Light *light : std::as_const(list)) {
             if (!light || !m_uidMap.contains(light->dataSupplyUid()))
                 continue;
+            noteAnswer(light);
             const quint64 key =
                 SyncRules::lightKey(light->dmxChannel(), light->serialNumber(), m_matchByAddress);
             if (Light *counterpart =
@@ -280,6 +316,7 @@ void SyncInterface::syncChainedAddresses(const DataSupply *ds, const QList<Light
         targets.append(target);
     }
     for (qsizetype i = 0; i < targets.size(); ++i) {
+        noteAnswer(list.at(i));
         copyLight(targets.at(i), list.at(i));
         targets.at(i)->setDmxChannel(int(ds->dmxAddress()) - 1 +
                                      int(i) * int(targets.at(i)->footprint()));
@@ -413,8 +450,17 @@ void SyncInterface::handleLightDataReadComplete(quint64 serialNumber)
     readPendingLights();
 }
 
+void SyncInterface::noteAnswer(const Light *discovered)
+{
+    const quint64 mapUid = mapUidOf(discovered->dataSupplyUid());
+    m_reportedSerials[mapUid].insert(discovered->serialNumber());
+    m_answeredAt[{mapUid, discovered->serialNumber()}].append(
+        {discovered->port(), discovered->dmxChannel()});
+}
+
 void SyncInterface::syncReadLight(Light *discovered)
 {
+    noteAnswer(discovered);
     const quint64 mapUid = mapUidOf(discovered->dataSupplyUid());
     const int port = discovered->port();
     const quint64 key =
@@ -458,6 +504,16 @@ void SyncInterface::completeSync()
     if (!m_engine) // cancelled meanwhile
         return;
     finish();
+    // The report names lights by the serial numbers found on them, not by the one the
+    // renaming may give every light of a supply.
+    for (const quint64 uid : std::as_const(m_matchedInterfaces)) {
+        if (const DataSupply *ds = m_map->dataSupply(uid)) {
+            for (const quint64 lightUid : ds->lights()) {
+                if (const Light *light = m_map->light(lightUid))
+                    m_serialsBefore.insert(lightUid, light->serialNumber());
+            }
+        }
+    }
     const QList<SyncRules::ConflictEntry> conflicts = renameAndCheck();
     const SyncRules::SyncGaps missed = gaps();
     const QString report = SyncRules::syncReport(missed, conflicts);
@@ -484,42 +540,52 @@ SyncRules::SyncGaps SyncInterface::gaps() const
             gaps.unreadLights << SyncRules::unreadLightText(ds ? ds->name() : QString(),
                                                             unread.port, unread.serial);
     }
-    gaps.unreportedLights = unreportedLights();
+    addUnmatchedLights(gaps);
     for (const quint64 uid : m_interfaceUids) {
         const DataSupply *ds = m_map->dataSupply(uid);
         if (!ds || !SyncRules::isAskedBySync(ds->type()) || m_matchedInterfaces.contains(uid))
             continue;
-        if (m_shadowedInterfaces.contains(uid))
-            gaps.unmatchedInterfaces << ds->name();
+        if (const auto contest = m_contested.constFind(uid); contest != m_contested.cend())
+            gaps.unmatchedInterfaces << SyncRules::contestedInterfaceText(
+                ds->name(), contest->serial, contest->addresses);
+        else if (m_shadowedInterfaces.contains(uid))
+            gaps.unmatchedInterfaces
+                << SyncRules::shadowedInterfaceText(ds->name(), m_matchByAddress);
         else
             gaps.silentInterfaces << ds->name();
     }
-    gaps.byAddress = m_matchByAddress;
     return gaps;
 }
 
-QStringList SyncInterface::unreportedLights() const
+void SyncInterface::addUnmatchedLights(SyncRules::SyncGaps &gaps) const
 {
-    // A failed read's counterpart is known by serial number; by address, any light waiting on
-    // its port may be it, so none there is said to be unreported.
-    QSet<const Light *> unread;
+    // A failed read's counterpart is known by serial number, and named among the unread
+    // lights; by address, any light waiting on its port may be it, so none there is named.
+    QSet<const Light *> unreadCounterparts;
+    QSet<QPair<quint64, quint64>> unreadSerials;
     QSet<QPair<quint64, int>> unreadPorts;
     for (const UnreadLight &light : m_unread) {
-        unread.insert(light.counterpart.data());
+        unreadCounterparts.insert(light.counterpart.data());
+        unreadSerials.insert({light.interfaceUid, light.serial});
         unreadPorts.insert({light.interfaceUid, light.port});
     }
-    QStringList texts;
     for (const quint64 uid : m_matchedInterfaces) {
         const DataSupply *ds = m_map->dataSupply(uid);
+        const QSet<quint64> reported = m_reportedSerials.value(uid);
         for (const Light *light : ds ? m_lightIndex.waiting(uid) : QList<Light *>()) {
-            if (unread.contains(light) ||
+            const quint64 serial = m_serialsBefore.value(light->uid(), light->serialNumber());
+            if (unreadCounterparts.contains(light) || unreadSerials.contains({uid, serial}) ||
                 (m_matchByAddress && unreadPorts.contains({uid, light->port()})))
                 continue;
-            texts << SyncRules::unreportedLightText(ds->name(), light->port(),
-                                                    light->serialNumber(), light->name());
+            const QString text =
+                SyncRules::unreportedLightText(ds->name(), light->port(), serial, light->name());
+            if (!reported.contains(serial))
+                gaps.unreportedLights << text;
+            else
+                gaps.movedLights << SyncRules::movedLightText(text,
+                                                              m_answeredAt.value({uid, serial}));
         }
     }
-    return texts;
 }
 
 void SyncInterface::handleCancelClicked()

@@ -64,7 +64,12 @@ private:
     QString interfaceKey(const DataSupply *ds) const;
     void buildInterfaceIndex();
     quint64 mapUidOf(quint64 discoveredUid) const { return m_uidMap.value(discoveredUid); }
+    // Matches the interfaces that answered within the window with those of the map.
+    void matchInterfaces();
     void copyInterface(const DataSupply *from, DataSupply *to);
+    static void copyPorts(const DataSupply *from, DataSupply *to);
+    // Where a discovered light answered: its serial number was reported on its interface.
+    void noteAnswer(const Light *discovered);
     void buildLightIndex();
     void startLightDiscovery();
     void syncChainedAddresses(const DataSupply *ds, const QList<Light *> &list);
@@ -94,9 +99,10 @@ private:
     QList<SyncRules::ConflictEntry> renameAndCheck();
     // What the sync did not reach; after the renaming, so that lights go by their new names.
     SyncRules::SyncGaps gaps() const;
-    // The map lights of the matched interfaces that no scan reported, but for the counterparts
-    // of failed reads, which are named as such.
-    QStringList unreportedLights() const;
+    // The map lights of the matched interfaces left unmatched: those whose serial number no
+    // scan reported, and those whose serial number answered elsewhere; the counterparts of
+    // failed reads are named as such.
+    void addUnmatchedLights(SyncRules::SyncGaps &gaps) const;
     // Pauses the effect engine for the dialog's life and returns whether it was paused.
     static bool holdEffects(EffectEngine *effects);
     void releaseEffects();
@@ -129,6 +135,23 @@ private:
     QList<quint64> m_matchedInterfaces;
     QList<QPointer<DataSupply>> m_discovered;
     QHash<quint64, quint64> m_uidMap;
+    // The addresses that answered with each serial number, and the discovered interfaces whose
+    // ports were reported (by uid): matching waits for the end of the window.
+    QHash<quint64, QStringList> m_claims;
+    QSet<quint64> m_portsReported;
+    // Map interfaces left unmatched because their counterpart's serial number answered from
+    // several addresses.
+    struct Contest
+    {
+        quint64 serial = 0;
+        QStringList addresses;
+    };
+    QHash<quint64, Contest> m_contested;
+    // By map interface: the light serial numbers its scans reported, and where each answered.
+    QHash<quint64, QSet<quint64>> m_reportedSerials;
+    QHash<QPair<quint64, quint64>, QList<SyncRules::Address>> m_answeredAt;
+    // The serial numbers of the matched interfaces' lights before the renaming, by light uid.
+    QHash<quint64, quint64> m_serialsBefore;
     // Lights whose read failed: the map interface and port, and the map light when known.
     struct UnreadLight
     {

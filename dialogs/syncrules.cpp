@@ -1,5 +1,7 @@
 #include "syncrules.h"
 
+#include "dialogs/interfacelistentry.h"
+#include "model/identifiers.h"
 #include "model/light.h"
 
 #include <QRegularExpression>
@@ -88,6 +90,29 @@ QString unreportedLightText(const QString &interfaceName, int port, quint64 seri
     return unreadLightText(interfaceName, port, serial) + QStringLiteral(", ") + lightName;
 }
 
+QString movedLightText(const QString &lightText, const QList<Address> &answeredAt)
+{
+    QStringList places;
+    for (const Address &at : answeredAt) {
+        places << QStringLiteral("port %1 at DMX address %2")
+                      .arg(at.port + 1, 2, 10, QLatin1Char('0'))
+                      .arg(at.channel + 1);
+    }
+    return lightText + QStringLiteral(": answered on ") + places.join(QStringLiteral("; "));
+}
+
+QString shadowedInterfaceText(const QString &name, bool byAddress)
+{
+    return QStringLiteral("%1 (another has the same %2)")
+        .arg(name, byAddress ? QStringLiteral("IPv4 address") : QStringLiteral("serial number"));
+}
+
+QString contestedInterfaceText(const QString &name, quint64 serial, const QStringList &addresses)
+{
+    return QStringLiteral("%1 (serial %2 answered from %3)")
+        .arg(name, uidToColonString(serial), joinedWithAnd(addresses));
+}
+
 QString reportHeading(const SyncGaps &gaps)
 {
     return gaps.isEmpty() ? QString()
@@ -110,14 +135,12 @@ QString section(const QString &title, const QStringList &lines)
 
 QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts)
 {
-    const QString shared =
-        gaps.byAddress ? QStringLiteral("IPv4 address") : QStringLiteral("serial number");
     QString text =
         section(QStringLiteral("Lights whose data could not be read :"), gaps.unreadLights) +
         section(QStringLiteral("Lights that no scan reported :"), gaps.unreportedLights) +
+        section(QStringLiteral("Lights that answered elsewhere :"), gaps.movedLights) +
         section(QStringLiteral("Interfaces that did not answer :"), gaps.silentInterfaces) +
-        section(QStringLiteral("Interfaces left unmatched (another has the same %1) :").arg(shared),
-                gaps.unmatchedInterfaces);
+        section(QStringLiteral("Interfaces left unmatched :"), gaps.unmatchedInterfaces);
     if (!conflicts.isEmpty() && !text.isEmpty())
         text += QStringLiteral("Lights with conflicting DMX addresses :\n");
     return text + conflictReport(conflicts);

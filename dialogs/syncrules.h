@@ -57,20 +57,22 @@ struct ConflictEntry
 QString conflictReport(const QList<ConflictEntry> &entries);
 
 // What a sync could not reach, so that a partial sync is not taken for a whole one: lights
-// whose read failed after its retries, map lights of an answering interface that no scan
-// reported (they keep the data they were drawn with), interfaces of the map that did not
-// answer, and interfaces that could not be matched because another has the same key.
+// whose read failed after its retries, map lights of an answering interface whose serial
+// number no scan reported, map lights whose serial number answered elsewhere (another port or
+// DMX address) and so stayed unmatched (both keep the data they were drawn with), interfaces
+// of the map that did not answer, and interfaces that could not be matched (another has the
+// same key, or their serial number answered from several addresses).
 struct SyncGaps
 {
     QStringList unreadLights;
     QStringList unreportedLights;
+    QStringList movedLights;
     QStringList silentInterfaces;
     QStringList unmatchedInterfaces;
-    bool byAddress = true; // what the unmatched ones share: the address, or the serial number
     bool isEmpty() const
     {
-        return unreadLights.isEmpty() && unreportedLights.isEmpty() && silentInterfaces.isEmpty() &&
-               unmatchedInterfaces.isEmpty();
+        return unreadLights.isEmpty() && unreportedLights.isEmpty() && movedLights.isEmpty() &&
+               silentInterfaces.isEmpty() && unmatchedInterfaces.isEmpty();
     }
 };
 // Only Orvex interfaces by address answer the sync's discovery; broadcast and streaming ones a
@@ -79,6 +81,14 @@ bool isAskedBySync(int interfaceType);
 // A map light that no scan reported: its interface, port and serial number, then its name.
 QString unreportedLightText(const QString &interfaceName, int port, quint64 serial,
                             const QString &lightName);
+// A map light whose serial number answered elsewhere: as an unreported one, then every place
+// it answered at (port index, DMX start channel), as the user finds them (1-based).
+using LightDiscoveryRules::Address;
+QString movedLightText(const QString &lightText, const QList<Address> &answeredAt);
+// A map interface another with the same key (address or serial number) keeps from matching.
+QString shadowedInterfaceText(const QString &name, bool byAddress);
+// A map interface whose serial number answered from several addresses: neither is taken.
+QString contestedInterfaceText(const QString &name, quint64 serial, const QStringList &addresses);
 // A light whose read failed and whose map counterpart is not known (matching by address needs
 // the address the read did not bring) is named as the lights wizard names its failed reads.
 using LightDiscoveryRules::unreadLightText;

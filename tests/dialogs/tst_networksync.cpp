@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QtTest>
 
 using Iface = SimulatedOrvexInterface;
@@ -88,8 +89,15 @@ private:
         ModalDriver driver(10000);
         driver.then([this, warning, heading](QWidget *modal) {
             m_pausedAtWarning = m_effects->isPaused();
+            auto *edit = widgetNamed<QPlainTextEdit>(modal, "m_textEdit");
             if (warning)
-                *warning = widgetNamed<QPlainTextEdit>(modal, "m_textEdit")->toPlainText();
+                *warning = edit->toPlainText();
+            // One entry a line, however long: a line wider than the box scrolls sideways.
+            int widest = 0;
+            for (const QString &line : edit->toPlainText().split('\n'))
+                widest = std::max(widest, edit->fontMetrics().horizontalAdvance(line));
+            if (widest > edit->viewport()->width())
+                QVERIFY(edit->horizontalScrollBar()->maximum() > 0);
             if (heading)
                 *heading = widgetNamed<QLabel>(modal, "label")->text();
             widgetNamed<QAbstractButton>(modal, "m_ok")->click();
@@ -270,7 +278,7 @@ void TestNetworkSync::wholeSync()
     QCOMPARE(absent->name(), QString("Office"));
     QCOMPARE(absentLight->name(), QString("Drawn"));
     QCOMPARE(warning, QString("Lights that no scan reported :\n    Site Supply port 01, serial "
-                              "7, Site Supply Light 01-002\n\n"
+                              "00000007, Site Supply Light 01-002\n\n"
                               "Interfaces that did not answer :\n    Office\n\n"
                               "Lights with conflicting DMX addresses :\n"
                               "Site Supply : \n    Site Supply Generic 3-Ch Light 01-001\n"
@@ -465,7 +473,7 @@ void TestNetworkSync::reportNamesWhatTheSyncDidNotReach_data()
     const QString silent = "Interfaces that did not answer :\n    Basement\n\n";
     QTest::newRow("all reached") << false << false << false << QString();
     QTest::newRow("light silent, by address")
-        << false << true << false << unread.arg("Site Supply port 01, serial 100001");
+        << false << true << false << unread.arg("Site Supply port 01, serial 00100001");
     QTest::newRow("light silent, by serial")
         << true << true << false << unread.arg("Site Supply Light 01-001");
     QTest::newRow("interface silent") << false << false << true << silent;
@@ -503,28 +511,51 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces_data()
     QTest::addColumn<bool>("bySerial");
     QTest::addColumn<bool>("unreported"); // a map light that no scan reports
     QTest::addColumn<bool>("twin");       // a map interface with the same address or serial
+    QTest::addColumn<QByteArray>("situation");
     QTest::addColumn<QString>("report");
     const QString light = "Lights that no scan reported :\n"
-                          "    Site Supply port 02, serial 100009, Site Supply Light 02-001\n\n";
-    const QString twin = "Interfaces left unmatched (another has the same %1) :\n    Twin\n\n";
-    QTest::newRow("clean") << false << false << false << QString();
-    QTest::newRow("unreported light, by address") << false << true << false << light;
-    QTest::newRow("unreported light, by serial") << true << true << false << light;
-    QTest::newRow("twin, by address") << false << false << true << twin.arg("IPv4 address");
-    QTest::newRow("both, by serial") << true << true << true << light + twin.arg("serial number");
+                          "    Site Supply port 02, serial 00100009, Site Supply Light 02-001\n\n";
+    const QString twin = "Interfaces left unmatched :\n    Twin (another has the same %1)\n\n";
+    const QString moved = "Lights that answered elsewhere :\n    Site Supply port %1, serial "
+                          "00100002, Site Supply Light %1-001: answered on port 02 at DMX "
+                          "address 21\n\n";
+    const QString contested = "Interfaces left unmatched :\n    Office (serial 00A50001 answered "
+                              "from 127.0.0.2 and 127.0.0.3)\n\n";
+    const QByteArray none;
+    // clang-format off
+    QTest::newRow("clean") << false << false << false << none << QString();
+    QTest::newRow("unreported light, by address") << false << true << false << none << light;
+    QTest::newRow("unreported light, by serial") << true << true << false << none << light;
+    QTest::newRow("twin, by address") << false << false << true << none << twin.arg("IPv4 address");
+    QTest::newRow("both, by serial") << true << true << true << none << light + twin.arg("serial number");
+    // The serial the light carries, not the one the sync gives every light of such a supply.
+    QTest::newRow("unreported light, fixed-serial supply") << false << true << false << QByteArray("fixed serial") << light;
+    QTest::newRow("readdressed light, by address") << false << false << false << QByteArray("moved") << moved.arg("02");
+    QTest::newRow("light on another port, by serial") << true << false << false << QByteArray("moved") << moved.arg("03");
+    QTest::newRow("serial from two addresses, by address") << false << false << false << QByteArray("contested") << contested;
+    QTest::newRow("serial from two addresses, by serial") << true << false << false << QByteArray("contested") << contested;
+    // clang-format on
 }
 
 // Interfaces the sync never asks (broadcast and streaming ones) are not reported as silent; a
-// map light left as drawn because no scan reported it, and an interface that could not be
-// matched because another has its key, are.
+// map light left as drawn because no scan reported its serial number, one whose serial number
+// answered elsewhere (with where), an interface that could not be matched because another has
+// its key, and one whose serial number answered from two addresses (neither is copied), are.
 void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces()
 {
     QFETCH(bool, bySerial);
     QFETCH(bool, unreported);
     QFETCH(bool, twin);
+    QFETCH(QByteArray, situation);
     QFETCH(QString, report);
-    Iface *dev = device("127.0.0.2");
+    constexpr quint64 FixedSerialSupply = 0x00A10001; // its lights all take one serial
+    Iface *dev =
+        device("127.0.0.2", situation == "fixed serial" ? FixedSerialSupply : SupplySerial);
     dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
+    if (situation == "moved")
+        dev->lights << Iface::catalogueLight(SecondLight, 2, {{"DMX_OFFSET", 20}});
+    if (situation == "contested")
+        device("127.0.0.3");
     QList<quint64> covered;
     if (twin) {
         DataSupply *other = mapInterface(bySerial ? "127.0.0.8" : "127.0.0.2", SupplySerial);
@@ -535,6 +566,8 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces()
     mapLight(ds, 0, 10, bySerial ? FirstLight : 5);
     if (unreported)
         mapLight(ds, 1, 40, 0x00100009);
+    if (situation == "moved")
+        mapLight(ds, bySerial ? 2 : 1, 40, SecondLight);
     covered << ds->uid();
     for (const int type : {3, 6, 7}) {
         DataSupply *unasked = m_map->createDataSupply(type);
