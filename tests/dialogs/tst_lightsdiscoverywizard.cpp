@@ -49,6 +49,7 @@ private slots:
     void readRouteFromEmptyMapToSavedMap_data();
     void readRouteFromEmptyMapToSavedMap();
     void countedLightsBecomeStrings();
+    void aPortInTwoListsCountsOnce();
     void latestRoutingLeadsOn();
     void repeatedAnswersAndUnownedLights();
     void rerunAndCancelMidReadLeaveNothing();
@@ -231,6 +232,29 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
     QCOMPARE(m_map->lights().size(), 70);
     for (const Light *light : m_map->lights())
         QVERIFY(light->port() == 0 && light->name().startsWith("Lobby "));
+}
+
+// A port whose lights come in two lists counts once: the scan waits for every port and ends
+// at once after the last.
+void TestLightsDiscoveryWizard::aPortInTwoListsCountsOnce()
+{
+    m_device->answering = false;
+    DataSupply *ds = lobby(2);
+    ds->setPortCount(2);
+    open(ds);
+    std::vector<std::unique_ptr<Light>> lights;
+    auto report = [&](int port) {
+        lights.push_back(std::make_unique<Light>());
+        lights.back()->setPort(port);
+        QList<Light *> list{lights.back().get()};
+        m_wizard->handleDiscoveredLights(list);
+        QTest::qWait(20);
+    };
+    report(0);
+    report(0);
+    QVERIFY(m_wizard->isDiscovering());
+    report(1);
+    QVERIFY(!m_wizard->isDiscovering());
 }
 
 void TestLightsDiscoveryWizard::latestRoutingLeadsOn()
