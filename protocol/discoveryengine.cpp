@@ -9,6 +9,7 @@
 #include "model/mapmodel.h"
 #include "protocol/framerelay.h"
 #include "protocol/ipv4address.h"
+#include "protocol/lightscanbook.h"
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
 #include "protocol/orvexdatagrams.h"
@@ -130,6 +131,7 @@ void DiscoveryEngine::discoverControllers()
     stopAllRepeats(m_scanRepeats);
     m_interfacesThisDiscovery = 0;
     stopAllRepeats(m_portRepeats);
+    m_portRequests.clear();
 }
 
 bool DiscoveryEngine::startRepeats(Repeats &repeats, quint32 ip, std::function<bool()> send)
@@ -144,14 +146,13 @@ bool DiscoveryEngine::startRepeats(Repeats &repeats, quint32 ip, std::function<b
     return false;
 }
 
-bool DiscoveryEngine::stopRepeats(Repeats &repeats, quint32 ip)
+void DiscoveryEngine::stopRepeats(Repeats &repeats, quint32 ip)
 {
     RequestRepeater *repeater = repeats.take(ip);
     if (!repeater)
-        return false;
+        return;
     repeater->stop();
     repeater->deleteLater();
-    return true;
 }
 
 void DiscoveryEngine::stopAllRepeats(Repeats &repeats)
@@ -171,8 +172,9 @@ void DiscoveryEngine::discoverPorts(DataSupply *ds)
     case 2:
     case 3: {
         const QByteArray address = ds->ipAddress().toLatin1();
-        startRepeats(m_portRepeats, ds->ipv4Value(),
-                     [this, address] { return m_orvex->sendDiscoverPorts(address); });
+        if (startRepeats(m_portRepeats, ds->ipv4Value(),
+                         [this, address] { return m_orvex->sendDiscoverPorts(address); }))
+            m_portRequests.insert(ds->ipv4Value());
         break;
     }
     default:
@@ -297,7 +299,9 @@ void DiscoveryEngine::handleDiscoverPortsResponse(unsigned int ip, unsigned char
                                                   unsigned char *portnums, unsigned char *porttypes)
 {
     // Unasked, repeated or late: whoever sent it, it must not rewrite the interface's ports.
-    if (!stopRepeats(m_portRepeats, ip)) {
+    // Taken once: the request's copies stop with it, and a later reply finds none outstanding.
+    stopRepeats(m_portRepeats, ip);
+    if (!m_portRequests.remove(ip)) {
         if (const int dropped = m_unaskedPortsLog.note()) {
             DroppedDatagramLog::writeReplyLine(
                 dropped, QStringLiteral("Port discovery: dropped a reply for %1, which has no "
@@ -368,9 +372,7 @@ void DiscoveryEngine::discoverLights(DataSupply *ds)
         m_dataSupplyByUid.insert(ds->uid(), ds);
     m_lights.clear();
     endScan(ip);
-    Scan scan;
-    scan.limit = lightLimitForScan(ds);
-    m_scans.insert(ip, scan);
+    m_scans.start(ip, lightLimitForScan(ds));
     const QByteArray address = ds->ipAddress().toLatin1();
     switch (ds->protocolVersion()) {
     case 1:
@@ -395,13 +397,13 @@ void DiscoveryEngine::endLightScan(const DataSupply *ds)
 
 void DiscoveryEngine::endScan(quint32 ip)
 {
-    m_scans.remove(ip);
+    m_scans.end(ip);
     stopRepeats(m_scanRepeats, ip);
 }
 
 bool DiscoveryEngine::isScanning(const DataSupply *ds) const
 {
-    return ds && m_scans.contains(QHostAddress(ds->ipAddress()).toIPv4Address());
+    return ds && m_scans.isScanning(QHostAddress(ds->ipAddress()).toIPv4Address());
 }
 
 int DiscoveryEngine::lightLimitForScan(const DataSupply *ds)
@@ -411,7 +413,7 @@ int DiscoveryEngine::lightLimitForScan(const DataSupply *ds)
 
 DataSupply *DiscoveryEngine::scannedSupply(quint32 ip)
 {
-    DataSupply *ds = m_scans.contains(ip) ? dataSupplyForIp(ip) : nullptr;
+    DataSupply *ds = m_scans.isScanning(ip) ? dataSupplyForIp(ip) : nullptr;
     if (ds)
         return ds;
     // Anyone on the network can send these: no line of its own for each.
@@ -422,70 +424,6 @@ DataSupply *DiscoveryEngine::scannedSupply(quint32 ip)
                 .arg(QHostAddress(ip).toString()));
     }
     return nullptr;
-}
-
-int DiscoveryEngine::admitLights(quint32 ip, int port, int wanted, bool whole)
-{
-    const auto scan = m_scans.find(ip);
-    if (scan == m_scans.end() || wanted <= 0)
-        return 0;
-    int &onPort = scan->perPort[port];
-    int granted = std::min({wanted, MaxLightsPerPort - onPort, scan->limit - scan->total});
-    granted = std::max(granted, 0);
-    if (whole && granted < wanted)
-        granted = 0;
-    onPort += granted;
-    scan->total += granted;
-    if (granted == wanted)
-        return granted;
-    if (const int dropped = m_overLimitLog.note(wanted - granted)) {
-        qDebug().nospace().noquote()
-            << "Light scan: dropped " << dropped << " lights of " << QHostAddress(ip).toString()
-            << " beyond " << MaxLightsPerPort << " a port or " << scan->limit
-            << " a scan, counted since the last line";
-    }
-    return granted;
-}
-
-QVector<quint64> DiscoveryEngine::freshSerials(quint32 ip, int port,
-                                               const QVector<quint64> &serials)
-{
-    const auto scan = m_scans.find(ip);
-    if (scan == m_scans.end())
-        return {};
-    QVector<quint64> fresh;
-    for (const quint64 serial : serials) {
-        // A repeated reply, or a reply to a repeated request, names lights already made.
-        if (!scan->found.contains({port, serial})) {
-            scan->found.insert({port, serial});
-            fresh.append(serial);
-        }
-    }
-    const int admitted = admitLights(ip, port, int(fresh.size()), false);
-    for (int i = admitted; i < fresh.size(); ++i)
-        scan->found.remove({port, fresh[i]});
-    fresh.resize(admitted);
-    return fresh;
-}
-
-bool DiscoveryEngine::takesCounts(quint32 ip, int port, const QVector<quint64> &counts)
-{
-    const auto scan = m_scans.find(ip);
-    if (scan == m_scans.end())
-        return false;
-    const quint64 reply = m_orvex->replyNumber();
-    if (scan->countsReply != reply) {
-        scan->countsReply = reply;
-        scan->countsInReply.clear();
-    }
-    // Equal lists within one reply are lights of their own; only a later reply repeats them.
-    const QPair<int, QVector<quint64>> list(port, counts);
-    const CountsKey key{port, counts, int(scan->countsInReply.count(list))};
-    scan->countsInReply.append(list);
-    if (scan->takenCounts.contains(key))
-        return false;
-    scan->takenCounts.insert(key);
-    return true;
 }
 
 void DiscoveryEngine::reportLights(quint64 owner, int port, const QVector<quint64> &serials)
@@ -534,7 +472,7 @@ void DiscoveryEngine::handleBlinkScanResponse(unsigned int ip, unsigned int sn)
     DataSupply *ds = scannedSupply(ip);
     if (!ds || !m_map)
         return;
-    reportLights(ds->uid(), 0, freshSerials(ip, 0, {sn}));
+    reportLights(ds->uid(), 0, m_scans.freshSerials(ip, 0, {sn}));
 }
 
 void DiscoveryEngine::handleBlinkScan2SNResponse(unsigned int ip, unsigned char portNum,
@@ -546,7 +484,7 @@ void DiscoveryEngine::handleBlinkScan2SNResponse(unsigned int ip, unsigned char 
     // A ragged entry carries a last value made of the bytes left over: no serial number.
     sn.resize(std::min<int>(snCount, sn.size()));
     const int port = portNum - 1;
-    reportLights(ds->uid(), port, freshSerials(ip, port, sn));
+    reportLights(ds->uid(), port, m_scans.freshSerials(ip, port, sn));
 }
 
 void DiscoveryEngine::handleBlinkScan2ORDMResponse(uint ip, unsigned char portNum,
@@ -561,7 +499,7 @@ void DiscoveryEngine::handleBlinkScan2ORDMResponse(uint ip, unsigned char portNu
             unknown.append(uid);
     }
     const int port = portNum - 1;
-    reportLights(ds->uid(), port, freshSerials(ip, port, unknown));
+    reportLights(ds->uid(), port, m_scans.freshSerials(ip, port, unknown));
 }
 
 void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
@@ -569,9 +507,10 @@ void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
 {
     DataSupply *ds = scannedSupply(ip);
     // CA counts describe the whole interface: the first reply of a scan holds for it.
-    if (!ds || !m_map || dropsCAScans(ds->serialNumber()) || !takesCounts(ip, -1, {}))
+    if (!ds || !m_map || dropsCAScans(ds->serialNumber()) ||
+        !m_scans.takesCounts(ip, -1, {}, m_orvex->replyNumber()))
         return;
-    if (port1 + port2 > 0 && admitLights(ip, 0, port1 + port2, true) == 0)
+    if (port1 + port2 > 0 && m_scans.admit(ip, 0, port1 + port2, true) == 0)
         return;
     QList<Light *> batch;
     for (int i = 0; i < port1 + port2; ++i) {
@@ -599,9 +538,9 @@ void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char 
         return;
     }
     // A list's fixtures come whole or not at all, and once: a repeat would make them twice.
-    if (!takesCounts(ip, portNum - 1, sn))
+    if (!m_scans.takesCounts(ip, portNum - 1, sn, m_orvex->replyNumber()))
         return;
-    if (total > 0 && admitLights(ip, portNum - 1, int(total), true) == 0)
+    if (total > 0 && m_scans.admit(ip, portNum - 1, int(total), true) == 0)
         return;
     QList<Light *> batch;
     for (const quint64 count : std::as_const(sn)) {

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "protocol/droppeddatagramlog.h"
+#include "protocol/lightscanbook.h"
 
 class DataSupply;
 class DeviceDictionary;
@@ -116,7 +117,7 @@ public:
     // must not make an interface, and a row the user could add to the map, for each.
     static constexpr int MaxInterfacesPerDiscovery = 1024;
     // Fixture counts above this (one light per channel of a port) are taken for corruption.
-    static constexpr int MaxLightsPerPort = 512;
+    static constexpr int MaxLightsPerPort = LightScanBook::MaxLightsPerPort;
     // The first EEPROM addresses read from a light: DMX start channel, high then low byte.
     static constexpr quint16 DmxAddressHigh = 0x40;
     static constexpr quint16 DmxAddressLow = 0x41;
@@ -195,55 +196,17 @@ private:
     void deleteUnclaimedLights();
 
     // Requests sent more than once, by host: a host is listed from a request that went out
-    // until stopRepeats (for a port request: until its answer).
+    // until stopRepeats (for a port request: until its answer). False when the request could
+    // not be sent.
     using Repeats = QHash<quint32, RequestRepeater *>;
     bool startRepeats(Repeats &repeats, quint32 ip, std::function<bool()> send);
-    // Whether a request to ip was outstanding.
-    bool stopRepeats(Repeats &repeats, quint32 ip);
+    void stopRepeats(Repeats &repeats, quint32 ip);
     void stopAllRepeats(Repeats &repeats);
 
-    // Scans. A scan's lights so far, by port index and in all; the port index and serial
-    // number of each light it made, and the fixture-count lists it took.
-    using FoundLight = QPair<int, quint64>;
-    // A list of counts as one reply held it: port index (-1: CA counts), the counts, and how
-    // many equal lists came before it in the same reply.
-    struct CountsKey
-    {
-        int port = 0;
-        QVector<quint64> counts;
-        int repeat = 0;
-        bool operator==(const CountsKey &o) const
-        {
-            return port == o.port && counts == o.counts && repeat == o.repeat;
-        }
-        friend size_t qHash(const CountsKey &k, size_t seed = 0)
-        {
-            return qHashMulti(seed, k.port, k.counts, k.repeat);
-        }
-    };
-    struct Scan
-    {
-        QHash<int, int> perPort;
-        int total = 0;
-        int limit = 0;
-        QSet<FoundLight> found;
-        QSet<CountsKey> takenCounts;
-        // The reply the last list of counts came in, and the lists it held so far.
-        quint64 countsReply = 0;
-        QList<QPair<int, QVector<quint64>>> countsInReply;
-    };
+    // Scans.
     void endScan(quint32 ip);
     // The interface at ip when it is being scanned; else null, and the reply counts as dropped.
     DataSupply *scannedSupply(quint32 ip);
-    // How many of `wanted` new lights on that port the scan of ip may still make, all or
-    // nothing when `whole`; the rest count as dropped.
-    int admitLights(quint32 ip, int port, int wanted, bool whole);
-    // The serials of the list that the scan of ip has not yet made a light for on that port,
-    // each once, as far as the scan's limits let it make them.
-    QVector<quint64> freshSerials(quint32 ip, int port, const QVector<quint64> &serials);
-    // Whether the scan of ip takes this list of counted lights for that port: a list in a
-    // reply that equals one already taken (a repeated datagram) adds nothing, any other does.
-    bool takesCounts(quint32 ip, int port, const QVector<quint64> &counts);
     // Makes and reports lights of the owner's (fresh serials).
     void reportLights(quint64 owner, int port, const QVector<quint64> &serials);
     Light *makeLight(quint64 uid, quint64 serial, quint64 owner, quint8 port);
@@ -287,15 +250,18 @@ private:
     QHash<quint64, QList<QList<QPointer<Light>>>> m_caLightLists;
     QHash<quint64, QHash<QString, quint32>> m_interfaceValues;
     QSet<quint64> m_knownIds;
-    QHash<quint32, Scan> m_scans; // by interface address
+    LightScanBook m_scans;
     RequestRepeater *m_discoverRepeats = nullptr;
-    Repeats m_portRepeats; // hosts asked for their ports and not yet answered
+    Repeats m_portRepeats;
+    // Hosts asked for their ports and not yet answered: only their first reply counts. Kept
+    // apart from the copies of the request, so that how often it goes out cannot change which
+    // replies are taken.
+    QSet<quint32> m_portRequests;
     Repeats m_scanRepeats;
     int m_interfacesThisDiscovery = 0;
     DroppedDatagramLog m_interfaceLimitLog;
     DroppedDatagramLog m_unaskedPortsLog;
     DroppedDatagramLog m_unscannedLog;
-    DroppedDatagramLog m_overLimitLog;
 
     // Every interface and light this engine made, for the clean-up at destruction.
     QList<QPointer<DataSupply>> m_created;

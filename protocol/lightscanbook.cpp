@@ -1,0 +1,75 @@
+#include "lightscanbook.h"
+
+#include <QDebug>
+#include <QHostAddress>
+
+#include <algorithm>
+
+void LightScanBook::start(quint32 ip, int limit)
+{
+    Scan scan;
+    scan.limit = limit;
+    m_scans.insert(ip, scan);
+}
+
+int LightScanBook::admit(quint32 ip, int port, int wanted, bool whole)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan == m_scans.end() || wanted <= 0)
+        return 0;
+    int &onPort = scan->perPort[port];
+    int granted = std::min({wanted, MaxLightsPerPort - onPort, scan->limit - scan->total});
+    granted = std::max(granted, 0);
+    if (whole && granted < wanted)
+        granted = 0;
+    onPort += granted;
+    scan->total += granted;
+    if (granted == wanted)
+        return granted;
+    if (const int dropped = m_overLimitLog.note(wanted - granted)) {
+        qDebug().nospace().noquote()
+            << "Light scan: dropped " << dropped << " lights of " << QHostAddress(ip).toString()
+            << " beyond " << MaxLightsPerPort << " a port or " << scan->limit
+            << " a scan, counted since the last line";
+    }
+    return granted;
+}
+
+QVector<quint64> LightScanBook::freshSerials(quint32 ip, int port, const QVector<quint64> &serials)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan == m_scans.end())
+        return {};
+    QVector<quint64> fresh;
+    for (const quint64 serial : serials) {
+        // A repeated reply, or a reply to a repeated request, names lights already made.
+        if (!scan->found.contains({port, serial})) {
+            scan->found.insert({port, serial});
+            fresh.append(serial);
+        }
+    }
+    const int admitted = admit(ip, port, int(fresh.size()), false);
+    for (int i = admitted; i < fresh.size(); ++i)
+        scan->found.remove({port, fresh[i]});
+    fresh.resize(admitted);
+    return fresh;
+}
+
+bool LightScanBook::takesCounts(quint32 ip, int port, const QVector<quint64> &counts, quint64 reply)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan == m_scans.end())
+        return false;
+    if (scan->countsReply != reply) {
+        scan->countsReply = reply;
+        scan->countsInReply.clear();
+    }
+    // Equal lists within one reply are lights of their own; only a later reply repeats them.
+    const QPair<int, QVector<quint64>> list(port, counts);
+    const CountsKey key{port, counts, int(scan->countsInReply.count(list))};
+    scan->countsInReply.append(list);
+    if (scan->takenCounts.contains(key))
+        return false;
+    scan->takenCounts.insert(key);
+    return true;
+}
