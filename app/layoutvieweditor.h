@@ -1,6 +1,7 @@
 #ifndef LAYOUTVIEWEDITOR_H
 #define LAYOUTVIEWEDITOR_H
 
+#include <QCursor>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
@@ -65,6 +66,8 @@ private:
     void autoScroll(const QMouseEvent *event);
 
     LayoutView &m_view;
+    QCursor m_zoomInCursor;
+    QCursor m_zoomOutCursor;
     QList<quint64> m_pressSelection;
     QSet<quint64> m_pressSet;
     quint32 m_hitStamp = 0;
