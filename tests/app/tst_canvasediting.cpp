@@ -37,6 +37,7 @@ private slots:
     void freeDragFollowsThePointer_data();
     void freeDragFollowsThePointer();
     void rejectedMovesWriteNothing();
+    void snappedDropStartsTheNextDragFromTheSquare();
     void autoZoomFitsTheLights_data();
     void autoZoomFitsTheLights();
     void menuKeyOpensThePopupMenu();
@@ -308,11 +309,26 @@ void TestCanvasEditing::rejectedMovesWriteNothing()
     drag({122, 122}, {122, 422}); // beyond the scene's edge
     QCOMPARE(a->pose().y, 120.0);
     QCOMPARE(m_view->getLayoutViewLight(a->uid())->y(), 120.0);
+    drag({122, 122}, {122, -60}); // above its top edge
+    QCOMPARE(a->pose().y, 120.0);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->y(), 120.0);
     m_view->scale(4, 4);
     m_view->centerOn(122, 122);
     drag({122, 122}, {122.25, 122.25}); // less than one unit
     QCOMPARE(lists.count(), 0);
     QCOMPARE(m_undo->undoCount(), 0);
+}
+
+// A drop that the grid puts back where the light was still leaves the square's unsnapped
+// position there: the next drag starts from the square, not from where the pointer let go.
+void TestCanvasEditing::snappedDropStartsTheNextDragFromTheSquare()
+{
+    Light *a = light("A", 120, 120);
+    drag({122, 122}, {127, 122});
+    QCOMPARE(a->pose().x, 120.0);
+    drag({122, 122}, {123, 122});
+    QCOMPARE(a->pose().x, 120.0);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->x(), 120.0);
 }
 
 void TestCanvasEditing::autoZoomFitsTheLights_data()
