@@ -21,8 +21,8 @@ class QMouseEvent;
 // What the pointer and the keys do on the layout canvas: selecting by click, band and line,
 // dragging the selection with snapping, the drop's checks and the undo steps it writes, the
 // turns and flips, panning and the zoom clicks. The view shows the map and mirrors the
-// selection effect; this keeps the pointer's state and works through the view's squares and
-// selection list.
+// selection effect; this keeps the pointer's state and works on the view's squares and
+// selection through the view's public interface, as the view's other users do.
 class LayoutViewEditor
 {
 public:
