@@ -23,7 +23,6 @@
 #include <QGraphicsScene>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPixmap>
 #include <QProgressDialog>
 #include <QScrollBar>
 #include <QToolTip>
@@ -76,8 +75,6 @@ LayoutView::LayoutView(MapModel *map, SelectionEffect *selection, QGraphicsScene
         ++LightFrameState::canvasViews;
     m_lightItems.reserve(ReservedLights);
     m_selectionList.reserve(ReservedLights);
-    m_zoomInCursor = QCursor(QPixmap(":/images/icons/zoom_in.png"));
-    m_zoomOutCursor = QCursor(QPixmap(":/images/icons/zoom_out.png"));
     buildPopupMenu();
     setSelectionActionsEnabled(false);
 }
@@ -491,11 +488,6 @@ void LayoutView::updateCanvas()
         m_scene->update();
 }
 
-LayoutViewLight *LayoutView::getLayoutViewLight(quint64 uid) const
-{
-    return m_lightItems.value(uid);
-}
-
 void LayoutView::setSelectAllLights(bool selected)
 {
     m_selectAll = selected;
@@ -527,6 +519,26 @@ quint64 LayoutView::lightAt(const QPointF &scenePoint) const
     return light ? light->uid() : 0;
 }
 
+std::vector<LayoutViewLight *> LayoutView::lightsMeeting(const QRectF &rect) const
+{
+    return m_tiles->lightsMeeting(rect);
+}
+
+std::vector<LayoutViewLight *> LayoutView::lightsMeeting(const QPainterPath &shape) const
+{
+    return m_tiles->lightsMeeting(shape);
+}
+
+bool LayoutView::overlapsAnotherLight(const LayoutViewLight *item) const
+{
+    return m_tiles->overlapsAnother(item);
+}
+
+void LayoutView::placeLightItem(LayoutViewLight *item, const QPointF &p)
+{
+    m_tiles->place(item, p);
+}
+
 void LayoutView::selectLight(quint64 uid)
 {
     appendToSelectionList(uid);
@@ -546,11 +558,6 @@ void LayoutView::clearSelectedItems()
     m_deselectedInList = 0;
     ++m_itemsGeneration;
     setSelectionActionsEnabled(false);
-}
-
-bool LayoutView::isSelected(quint64 uid) const
-{
-    return m_selectedUids.contains(uid);
 }
 
 // The set first, so that the effect's answer finds the change made.

@@ -4,7 +4,6 @@
 #include "layoutviewlight.h"
 #include "undoactionlist.h"
 
-#include <QCursor>
 #include <QGraphicsView>
 #include <QHash>
 #include <QList>
@@ -20,6 +19,7 @@ class MapModel;
 class QAction;
 class QGraphicsRectItem;
 class QMenu;
+class QPainterPath;
 class SelectionEffect;
 
 // The map's drawing: one square per light at the light's position, coloured each frame from
@@ -40,7 +40,37 @@ public:
     QMenu *popupMenu() const { return m_popupMenu; }
     int lightCount() const { return int(m_lightItems.size()); }
 
+    MapModel *mapModel() const { return m_map; }
+    // Every light's square, by the light's uid.
+    const QHash<quint64, LayoutViewLight *> &lightItems() const { return m_lightItems; }
+
+    // The canvas rounds pointer positions half away from zero.
+    static int roundHalfAway(double v);
+    static QPoint roundHalfAway(const QPointF &p);
+
+    // The uid of the square drawn on top at the point, or 0.
+    quint64 lightAt(const QPointF &scenePoint) const;
+    // The squares meeting the rectangle, or the closed shape, outlines included.
+    std::vector<LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
+    std::vector<LayoutViewLight *> lightsMeeting(const QPainterPath &shape) const;
+    bool overlapsAnotherLight(const LayoutViewLight *item) const;
+    // Moves the square without touching its unsnapped position; its areas are drawn again.
+    void placeLightItem(LayoutViewLight *item, const QPointF &p);
     void refreshLightItem(quint64 uid, const QPointF &pos);
+    void repaintUnlessPaused();
+
+    // The selection's operations. Selecting appends to the list, then tells the effect.
+    bool isSelected(quint64 uid) const { return m_selectedUids.contains(uid); }
+    void selectLight(quint64 uid);
+    void unselectLight(quint64 uid);
+    // Selects or deselects one light in the set and the effect; the list follows with
+    // takeSelectionOrder, which takes the order of the whole selection at once.
+    void setSelected(quint64 uid, bool s);
+    void takeSelectionOrder(const QList<quint64> &order);
+    // The squares of the selection list, in its order; rebuilt when the selection or the
+    // squares changed since.
+    const std::vector<LayoutViewLight *> &selectedItems() const;
+
     // Lets the tiles' kept pictures go; they are drawn afresh when next shown.
     void dropCanvasPictures();
     // With this on, every band move clears the selection and selects by the rules again, one
@@ -75,7 +105,7 @@ public slots:
     void setUpdatePaused(bool p);
     bool getUpdatePaused() const { return m_updatePaused; }
     void updateCanvas();
-    LayoutViewLight *getLayoutViewLight(quint64 uid) const;
+    LayoutViewLight *getLayoutViewLight(quint64 uid) const { return m_lightItems.value(uid); }
     void setSelectAllLights(bool selected);
 
     void handleRotateSelectionCW();
@@ -108,24 +138,12 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    // The pointer's and the keys' editing works on the squares and the selection list.
-    friend class LayoutViewEditor;
-    static int roundHalfAway(double v);
-    static QPoint roundHalfAway(const QPointF &p);
     void buildPopupMenu();
     void setSelectionActionsEnabled(bool e);
-    void repaintUnlessPaused();
     void appendToSelectionList(quint64 uid);
     void updateSelectionList(quint64 uid, bool s);
     void showSelectionMark(LayoutViewLight *item, bool s);
     static QRgb selectionMarkColor(bool s);
-    void selectLight(quint64 uid);
-    bool isSelected(quint64 uid) const;
-    // Selects or deselects one light in the set and the effect; the list follows later.
-    void setSelected(quint64 uid, bool s);
-    void unselectLight(quint64 uid);
-    void takeSelectionOrder(const QList<quint64> &order);
-    quint64 lightAt(const QPointF &scenePoint) const;
     bool contextMenuRequest(QEvent *event, QWidget *from);
     void openMenuFromKeyboard();
     void deleteLightItem(quint64 uid);
@@ -143,9 +161,6 @@ private:
     QSet<quint64> m_selectedUids;
     mutable int m_deselectedInList = 0;
     void compactSelectionList() const;
-    // The squares of the selection list, in its order; rebuilt when the selection or the
-    // squares changed since.
-    const std::vector<LayoutViewLight *> &selectedItems() const;
     mutable std::vector<LayoutViewLight *> m_selectedItems;
     mutable quint64 m_selectedItemsGeneration = 0;
     quint64 m_itemsGeneration = 1;
@@ -153,8 +168,6 @@ private:
     bool m_snapToGrid = true;
     bool m_updatePaused = false;
     bool m_selectAll = false;
-    QCursor m_zoomInCursor;
-    QCursor m_zoomOutCursor;
     QMenu *m_popupMenu = nullptr;
     QList<QAction *> m_selectionActions;
     QAction *m_createInteractivelyAction = nullptr;

@@ -18,13 +18,17 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QtMath>
 
 #include <algorithm>
 #include <cmath>
 
-LayoutViewEditor::LayoutViewEditor(LayoutView &view) : m_view(view) {}
+LayoutViewEditor::LayoutViewEditor(LayoutView &view)
+    : m_view(view), m_zoomInCursor(QPixmap(":/images/icons/zoom_in.png")),
+      m_zoomOutCursor(QPixmap(":/images/icons/zoom_out.png"))
+{}
 
 LayoutViewEditor::~LayoutViewEditor()
 {
@@ -39,9 +43,9 @@ QPointF LayoutViewEditor::eventScenePos(const QMouseEvent *event) const
 void LayoutViewEditor::updateCursor()
 {
     if (m_controlKey && m_spaceKey && m_altKey)
-        m_view.viewport()->setCursor(m_view.m_zoomOutCursor);
+        m_view.viewport()->setCursor(m_zoomOutCursor);
     else if (m_controlKey && m_spaceKey)
-        m_view.viewport()->setCursor(m_view.m_zoomInCursor);
+        m_view.viewport()->setCursor(m_zoomInCursor);
     else if (m_spaceKey)
         m_view.viewport()->setCursor(Qt::PointingHandCursor);
     else
@@ -130,13 +134,13 @@ void LayoutViewEditor::mousePress(QMouseEvent *event)
             if (!adding)
                 m_view.clearSelectedItems();
             beginRubberBand();
-            m_view.m_selectAll = false;
+            m_view.setSelectAllLights(false);
         }
     } else {
         pressOnLight(m_hitLight);
     }
     if (button == Qt::RightButton)
-        m_view.m_popupMenu->popup(event->globalPosition().toPoint());
+        m_view.popupMenu()->popup(event->globalPosition().toPoint());
 }
 
 void LayoutViewEditor::pressOnLight(quint64 uid)
@@ -194,7 +198,7 @@ void LayoutViewEditor::mouseRelease(QMouseEvent *event)
     if (m_dragging) {
         if (int(m_pressPoint.x() - m_releasePoint.x()) != 0 ||
             int(m_pressPoint.y() - m_releasePoint.y()) != 0)
-            updateSelectedLightPositions(m_view.m_snapToGrid);
+            updateSelectedLightPositions(m_view.snapToGrid());
     } else {
         endRubberBand();
     }
@@ -222,18 +226,18 @@ void LayoutViewEditor::beginRubberBand()
     QPen pen(Qt::DashLine);
     pen.setCosmetic(true);
     m_lineForm = m_altModifier || m_interactiveGroup;
-    if (!m_view.m_scene)
+    if (!m_view.scene())
         return;
     if (m_lineForm) {
         m_rubberLine = new QGraphicsLineItem(QLineF(m_pressPoint, m_pressPoint));
         m_rubberLine->setPen(pen);
-        m_view.m_scene->addItem(m_rubberLine);
+        m_view.scene()->addItem(m_rubberLine);
         m_rubberLine->show();
         m_sweep = new QGraphicsPolygonItem(
             QPolygonF({m_pressPoint, QPointF(m_currentPoint), QPointF(m_lastPoint)}));
         m_sweep->setPen(Qt::NoPen);
         m_sweep->setBrush(Qt::NoBrush);
-        m_view.m_scene->addItem(m_sweep);
+        m_view.scene()->addItem(m_sweep);
     } else {
         m_rubberRect = new QGraphicsRectItem(QRectF(m_pressPoint, QSizeF(0, 0)));
         m_rubberRect->setPen(pen);
@@ -274,8 +278,8 @@ void LayoutViewEditor::updateRubberBand()
             m_view.clearSelectedItems();
         m_rubberRect->setRect(left, top, width, height);
         calculateRectSelection(m_rubberRect);
-        if (!m_rubberRect->scene() && m_view.m_scene)
-            m_view.m_scene->addItem(m_rubberRect);
+        if (!m_rubberRect->scene() && m_view.scene())
+            m_view.scene()->addItem(m_rubberRect);
     }
     m_lastPoint = m_currentPoint;
 }
@@ -290,7 +294,7 @@ void LayoutViewEditor::calculateRectSelection(QGraphicsRectItem *r)
     // The band's shape is its rectangle with the pen's stroke.
     const QPen pen = r->pen();
     const qreal half = pen.style() == Qt::NoPen ? 0 : qMax(pen.widthF(), qreal(0)) / 2;
-    applyBandSelection(m_view.m_tiles->lightsMeeting(r->rect().adjusted(-half, -half, half, half)),
+    applyBandSelection(m_view.lightsMeeting(r->rect().adjusted(-half, -half, half, half)),
                        m_shiftModifier ? BandRule::Adding : BandRule::Rectangle);
 }
 
@@ -301,7 +305,7 @@ void LayoutViewEditor::calculateLineSelection()
         QPainterPath sweep;
         sweep.addPolygon(m_sweep->polygon());
         sweep.closeSubpath();
-        hits = m_view.m_tiles->lightsMeeting(sweep);
+        hits = m_view.lightsMeeting(sweep);
     }
     applyBandSelection(hits, BandRule::Line);
 }
@@ -312,7 +316,7 @@ void LayoutViewEditor::applyBandSelection(const std::vector<LayoutViewLight *> &
     for (LayoutViewLight *hit : hits)
         hit->hitStamp = stamp;
     auto inH = [this, stamp](quint64 u) {
-        const LayoutViewLight *light = m_view.m_lightItems.value(u);
+        const LayoutViewLight *light = m_view.getLayoutViewLight(u);
         return light && light->hitStamp == stamp;
     };
     auto inP = [this](quint64 u) { return !m_pressSet.isEmpty() && m_pressSet.contains(u); };
@@ -383,13 +387,13 @@ void LayoutViewEditor::setSelectionTo(const QList<quint64> &wanted)
     const quint32 stamp = ++m_hitStamp;
     QSet<quint64> wantedWithoutSquare;
     for (quint64 u : wanted) {
-        if (LayoutViewLight *light = m_view.m_lightItems.value(u))
+        if (LayoutViewLight *light = m_view.getLayoutViewLight(u))
             light->hitStamp = stamp;
         else
             wantedWithoutSquare.insert(u);
     }
     auto isWanted = [&](quint64 u) {
-        const LayoutViewLight *light = m_view.m_lightItems.value(u);
+        const LayoutViewLight *light = m_view.getLayoutViewLight(u);
         return light ? light->hitStamp == stamp : wantedWithoutSquare.contains(u);
     };
     const QList<quint64> current = m_view.selectionList();
@@ -406,7 +410,7 @@ void LayoutViewEditor::setSelectionTo(const QList<quint64> &wanted)
 
 int LayoutViewEditor::snap(int t) const
 {
-    const int g = m_view.m_gridSpacing;
+    const int g = m_view.gridSpacing();
     if (g <= 0)
         return t;
     const int m = t % g;
@@ -418,11 +422,11 @@ void LayoutViewEditor::moveSelectedItems(int dx, int dy)
     for (LayoutViewLight *item : m_view.selectedItems()) {
         const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
         item->setUnsnappedPos(unsnapped);
-        if (m_view.m_snapToGrid)
-            m_view.m_tiles->place(item,
+        if (m_view.snapToGrid())
+            m_view.placeLightItem(item,
                                   QPointF(snap(int(unsnapped.x())), snap(int(unsnapped.y()))));
         else
-            m_view.m_tiles->place(item, QPointF(int(item->x()) + dx, int(item->y()) + dy));
+            m_view.placeLightItem(item, QPointF(int(item->x()) + dx, int(item->y()) + dy));
     }
     m_view.repaintUnlessPaused();
 }
@@ -430,20 +434,20 @@ void LayoutViewEditor::moveSelectedItems(int dx, int dy)
 bool LayoutViewEditor::updateSelectedLightPositions(bool snapping)
 {
     const QList<quint64> &selected = m_view.selectionList();
-    const QRectF bounds = m_view.m_scene ? m_view.m_scene->sceneRect() : QRectF();
+    const QRectF bounds = m_view.scene() ? m_view.scene()->sceneRect() : QRectF();
     bool rejected = false;
     for (const LayoutViewLight *item : m_view.selectedItems()) {
         const int x = int(item->x());
         const int y = int(item->y());
         if (x < 0 || x > bounds.width() || y < 0 || y > bounds.height() ||
-            m_view.m_tiles->overlapsAnother(item)) {
+            m_view.overlapsAnotherLight(item)) {
             rejected = true;
             break;
         }
     }
     if (rejected) {
         for (quint64 uid : selected) {
-            LayoutViewLight *item = m_view.m_lightItems.value(uid);
+            LayoutViewLight *item = m_view.getLayoutViewLight(uid);
             if (item && item->light())
                 m_view.refreshLightItem(uid,
                                         QPointF(item->light()->pose().x, item->light()->pose().y));
@@ -454,13 +458,13 @@ bool LayoutViewEditor::updateSelectedLightPositions(bool snapping)
     auto *steps = new UndoActionList;
     steps->reserve(selected.size());
     for (quint64 uid : selected) {
-        LayoutViewLight *item = m_view.m_lightItems.value(uid);
-        Light *light = m_view.m_map ? m_view.m_map->light(uid) : nullptr;
+        LayoutViewLight *item = m_view.getLayoutViewLight(uid);
+        Light *light = m_view.mapModel() ? m_view.mapModel()->light(uid) : nullptr;
         if (!item || !light)
             continue;
         const LightPose old = light->pose();
         if (snapping)
-            m_view.m_tiles->place(item, QPointF(snap(int(item->x())), snap(int(item->y()))));
+            m_view.placeLightItem(item, QPointF(snap(int(item->x())), snap(int(item->y()))));
         item->setUnsnappedPos(item->pos());
         // Only the place changes: height and rotation are the light's own map data.
         LightPose moved = old;
@@ -479,11 +483,11 @@ bool LayoutViewEditor::updateSelectedLightPositions(bool snapping)
 
 QPointF LayoutViewEditor::selectionCentre() const
 {
-    const QRectF bounds = m_view.m_scene ? m_view.m_scene->sceneRect() : QRectF();
+    const QRectF bounds = m_view.scene() ? m_view.scene()->sceneRect() : QRectF();
     QPointF low(bounds.width(), bounds.height());
     QPointF high(0, 0);
     for (quint64 uid : m_view.selectionList()) {
-        const LayoutViewLight *item = m_view.m_lightItems.value(uid);
+        const LayoutViewLight *item = m_view.getLayoutViewLight(uid);
         if (!item)
             continue;
         low = QPointF(qMin(low.x(), item->x()), qMin(low.y(), item->y()));
@@ -512,40 +516,40 @@ void LayoutViewEditor::rotateSelection(double cx, double cy, double degrees)
 {
     const double turn = degrees / 180.0 * M_PI;
     for (quint64 uid : m_view.selectionList()) {
-        LayoutViewLight *item = m_view.m_lightItems.value(uid);
+        LayoutViewLight *item = m_view.getLayoutViewLight(uid);
         if (!item)
             continue;
         const double dx = item->x() - cx;
         const double dy = item->y() - cy;
         const double r = std::sqrt(dx * dx + dy * dy);
         const double a = std::atan2(dy, dx) + turn;
-        m_view.m_tiles->place(
+        m_view.placeLightItem(
             item,
-            QPointF(placeRotated(r * std::cos(a) + cx, m_view.m_gridSpacing, m_view.m_snapToGrid),
-                    placeRotated(r * std::sin(a) + cy, m_view.m_gridSpacing, m_view.m_snapToGrid)));
+            QPointF(placeRotated(r * std::cos(a) + cx, m_view.gridSpacing(), m_view.snapToGrid()),
+                    placeRotated(r * std::sin(a) + cy, m_view.gridSpacing(), m_view.snapToGrid())));
     }
-    updateSelectedLightPositions(m_view.m_snapToGrid);
+    updateSelectedLightPositions(m_view.snapToGrid());
 }
 
 void LayoutViewEditor::flipSelection(Qt::Orientation orientation)
 {
     const bool vertical = orientation == Qt::Vertical;
-    const QRectF bounds = m_view.m_scene ? m_view.m_scene->sceneRect() : QRectF();
+    const QRectF bounds = m_view.scene() ? m_view.scene()->sceneRect() : QRectF();
     double low = vertical ? bounds.height() : bounds.width();
     double high = 0;
     for (quint64 uid : m_view.selectionList()) {
-        if (const LayoutViewLight *item = m_view.m_lightItems.value(uid)) {
+        if (const LayoutViewLight *item = m_view.getLayoutViewLight(uid)) {
             const double v = vertical ? item->y() : item->x();
             low = qMin(low, v);
             high = qMax(high, v);
         }
     }
     for (quint64 uid : m_view.selectionList()) {
-        if (LayoutViewLight *item = m_view.m_lightItems.value(uid)) {
+        if (LayoutViewLight *item = m_view.getLayoutViewLight(uid)) {
             if (vertical)
-                m_view.m_tiles->place(item, QPointF(item->x(), high - (item->y() - low)));
+                m_view.placeLightItem(item, QPointF(item->x(), high - (item->y() - low)));
             else
-                m_view.m_tiles->place(item, QPointF(high - (item->x() - low), item->y()));
+                m_view.placeLightItem(item, QPointF(high - (item->x() - low), item->y()));
         }
     }
     updateSelectedLightPositions(false);
@@ -561,8 +565,9 @@ void LayoutViewEditor::calculatePointSelection(QPointF p1, QPointF p2)
     };
     const double heading = std::atan2(p2.y() - p1.y(), p2.x() - p1.x());
     std::vector<Record> records;
-    records.reserve(m_view.m_lightItems.size());
-    for (auto it = m_view.m_lightItems.cbegin(); it != m_view.m_lightItems.cend(); ++it) {
+    const QHash<quint64, LayoutViewLight *> &squares = m_view.lightItems();
+    records.reserve(squares.size());
+    for (auto it = squares.cbegin(); it != squares.cend(); ++it) {
         const double dx = it.value()->x() - p1.x();
         const double dy = it.value()->y() - p1.y();
         const double r = std::sqrt(dx * dx + dy * dy);

@@ -1,6 +1,7 @@
 #ifndef LAYOUTVIEWEDITOR_H
 #define LAYOUTVIEWEDITOR_H
 
+#include <QCursor>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
@@ -20,8 +21,8 @@ class QMouseEvent;
 // What the pointer and the keys do on the layout canvas: selecting by click, band and line,
 // dragging the selection with snapping, the drop's checks and the undo steps it writes, the
 // turns and flips, panning and the zoom clicks. The view shows the map and mirrors the
-// selection effect; this keeps the pointer's state and works through the view's squares and
-// selection list.
+// selection effect; this keeps the pointer's state and works on the view's squares and
+// selection through the view's public interface, as the view's other users do.
 class LayoutViewEditor
 {
 public:
@@ -65,6 +66,8 @@ private:
     void autoScroll(const QMouseEvent *event);
 
     LayoutView &m_view;
+    QCursor m_zoomInCursor;
+    QCursor m_zoomOutCursor;
     QList<quint64> m_pressSelection;
     QSet<quint64> m_pressSet;
     quint32 m_hitStamp = 0;

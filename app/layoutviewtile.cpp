@@ -388,6 +388,41 @@ void LayoutViewTile::render(const Raster &raster, const QRect &pixels)
                          (p.y() + to) * raster.sy + raster.fy, force, top, bottom);
     };
     const QPoint first = raster.first;
+    // The outline less its cut corners, which only rows within the bevel of its top or bottom
+    // edge hold: there a pixel whose top-left point the square's shape leaves out stays
+    // unpainted, so that what shows is what a click there finds.
+    const qreal toSceneX = 1 / raster.sx;
+    const qreal toSceneY = 1 / raster.sy;
+    auto fillOutline = [&](const LayoutViewLight *light, int left, int right, int top, int bottom) {
+        const QRectF shape = light->sceneShape();
+        const QRgb colour = light->outlineColor();
+        auto rowTop = [&](int y) { return (y - raster.fy) * toSceneY; };
+        auto cut = [&](int x, qreal y) {
+            const QPointF p((x - raster.fx) * toSceneX, y);
+            return p.x() >= shape.left() && p.x() < shape.right() && y >= shape.top() &&
+                   y < shape.bottom() && LayoutViewLight::inCutCorner(p, shape);
+        };
+        auto fillRow = [&](int y) {
+            const qreal at = rowTop(y);
+            int l = left, r = right;
+            while (l <= r && cut(l, at))
+                ++l;
+            while (r >= l && cut(r, at))
+                --r;
+            fillPixels(l - first.x(), r - first.x(), y - first.y(), y - first.y(), colour);
+        };
+        int y = top;
+        for (; y <= bottom && rowTop(y) - shape.top() < LayoutViewLight::Bevel; ++y)
+            fillRow(y);
+        int end = bottom;
+        for (; end >= y && shape.bottom() - rowTop(end) <= LayoutViewLight::Bevel; --end)
+            fillRow(end);
+        fillPixels(left - first.x(), right - first.x(), y - first.y(), end - first.y(), colour);
+    };
+    // Below a pixel a unit the cut corners are less than a pixel: cutting the pixels whose
+    // corner falls in them would take whole pixels off squares a few pixels wide, or the one
+    // pixel of a smaller square. The picture keeps them there, as the painter's thin lines do.
+    const bool bevelled = raster.sx >= 1 && raster.sy >= 1;
     for (const LayoutViewLight *light : lightsOver(area)) {
         const QPointF p = light->pos();
         int left, right, top, bottom;
@@ -402,8 +437,11 @@ void LayoutViewTile::render(const Raster &raster, const QRect &pixels)
                        fill);
             continue;
         }
-        fillPixels(left - first.x(), right - first.x(), top - first.y(), bottom - first.y(),
-                   light->outlineColor());
+        if (bevelled)
+            fillOutline(light, left, right, top, bottom);
+        else
+            fillPixels(left - first.x(), right - first.x(), top - first.y(), bottom - first.y(),
+                       light->outlineColor());
         if (span(0.5, LayoutViewLight::Side - 0.5, false, &left, &right, &top, &bottom, p))
             fillPixels(left - first.x(), right - first.x(), top - first.y(), bottom - first.y(),
                        fill);

@@ -37,6 +37,7 @@ private slots:
     void freeDragFollowsThePointer_data();
     void freeDragFollowsThePointer();
     void rejectedMovesWriteNothing();
+    void snappedDropStartsTheNextDragFromTheSquare();
     void autoZoomFitsTheLights_data();
     void autoZoomFitsTheLights();
     void menuKeyOpensThePopupMenu();
@@ -308,11 +309,26 @@ void TestCanvasEditing::rejectedMovesWriteNothing()
     drag({122, 122}, {122, 422}); // beyond the scene's edge
     QCOMPARE(a->pose().y, 120.0);
     QCOMPARE(m_view->getLayoutViewLight(a->uid())->y(), 120.0);
+    drag({122, 122}, {122, -60}); // above its top edge
+    QCOMPARE(a->pose().y, 120.0);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->y(), 120.0);
     m_view->scale(4, 4);
     m_view->centerOn(122, 122);
     drag({122, 122}, {122.25, 122.25}); // less than one unit
     QCOMPARE(lists.count(), 0);
     QCOMPARE(m_undo->undoCount(), 0);
+}
+
+// A drop that the grid puts back where the light was still leaves the square's unsnapped
+// position there: the next drag starts from the square, not from where the pointer let go.
+void TestCanvasEditing::snappedDropStartsTheNextDragFromTheSquare()
+{
+    Light *a = light("A", 120, 120);
+    drag({122, 122}, {127, 122});
+    QCOMPARE(a->pose().x, 120.0);
+    drag({122, 122}, {123, 122});
+    QCOMPARE(a->pose().x, 120.0);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->x(), 120.0);
 }
 
 void TestCanvasEditing::autoZoomFitsTheLights_data()
@@ -506,35 +522,57 @@ void TestCanvasEditing::clicksHitWhatIsDrawn_data()
     QTest::addColumn<bool>("outlined");
     QTest::addColumn<qreal>("zoom");
     QTest::addColumn<quint32>("seed");
-    QTest::newRow("fill only, 1:1") << false << 1.0 << 1u;
-    QTest::newRow("outlined, 1:1") << true << 1.0 << 2u;
-    QTest::newRow("fill only, 2:1") << false << 2.0 << 3u;
-    QTest::newRow("outlined, 2:1") << true << 2.0 << 4u;
+    QTest::addColumn<bool>("corners");
+    QTest::newRow("fill only, 1:1") << false << 1.0 << 1u << false;
+    QTest::newRow("outlined, 1:1") << true << 1.0 << 2u << false;
+    QTest::newRow("fill only, 2:1") << false << 2.0 << 3u << false;
+    QTest::newRow("outlined, 2:1") << true << 2.0 << 4u << false;
+    // The outline's corners are bevelled; beyond 4:1 the painter draws the squares itself.
+    QTest::newRow("outline corners, 2:1") << true << 2.0 << 5u << true;
+    QTest::newRow("outline corners, 4:1") << true << 4.0 << 6u << true;
+    QTest::newRow("outline corners, 8:1") << true << 8.0 << 7u << true;
 }
 
 // A click selects a square exactly where the canvas shows it: random clicks about squares of
-// three colours (one across a tile border) against the pixels the view painted. The pixel
-// right of or below a square is not the square's.
+// three colours (one across a tile border), or about their outlines' corners, against the
+// pixels the view painted. The pixel right of or below a square is not the square's.
 void TestCanvasEditing::clicksHitWhatIsDrawn()
 {
     QFETCH(bool, outlined);
     QFETCH(qreal, zoom);
     QFETCH(quint32, seed);
+    QFETCH(bool, corners);
     const QList<Light *> lights{light("A", 120, 120), light("B", 237, 130), light("C", 160, 200)};
     const QList<QRgb> colours{qRgb(10, 20, 30), qRgb(40, 50, 60), qRgb(70, 80, 90)};
-    for (int i = 0; i < lights.size(); ++i) {
-        LayoutViewLight *square = m_view->getLayoutViewLight(lights.at(i)->uid());
-        square->setBrush(QColor(colours.at(i)));
-        square->setPen(outlined ? QPen(QColor(colours.at(i))) : QPen(Qt::NoPen));
-    }
+    // Selection marks change the fills: each new view of the squares paints them again first.
+    auto paint = [&] {
+        for (int i = 0; i < lights.size(); ++i) {
+            LayoutViewLight *square = m_view->getLayoutViewLight(lights.at(i)->uid());
+            square->setBrush(QColor(colours.at(i)));
+            square->setPen(outlined ? QPen(QColor(colours.at(i))) : QPen(Qt::NoPen));
+        }
+    };
     m_view->scale(zoom, zoom);
-    m_view->centerOn(180, 165);
-    const QImage shown = m_view->viewport()->grab().toImage();
+    QImage shown;
+    QPointF shownAbout;
     QRandomGenerator random(seed);
     for (int n = 0; n < 300; ++n) {
         const Light *near = lights.at(int(random.bounded(3)));
-        const QPointF around(near->pose().x - 2 + random.bounded(11.0),
-                             near->pose().y - 2 + random.bounded(11.0));
+        QPointF around(near->pose().x - 2 + random.bounded(11.0),
+                       near->pose().y - 2 + random.bounded(11.0));
+        QPointF about(180, 165);
+        if (corners) {
+            // Within a unit of an outer corner of the outline, 7 units wide, which is shown.
+            about = QPointF(near->pose().x - 0.5 + 7 * random.bounded(2),
+                            near->pose().y - 0.5 + 7 * random.bounded(2));
+            around = about + QPointF(random.bounded(2.0) - 1, random.bounded(2.0) - 1);
+        }
+        if (shown.isNull() || about != shownAbout) {
+            paint();
+            m_view->centerOn(about);
+            shown = m_view->viewport()->grab().toImage();
+            shownAbout = about;
+        }
         const QPoint pixel = at(around);
         const int drawn = int(colours.indexOf(shown.pixel(pixel) | 0xff000000));
         QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, pixel);
