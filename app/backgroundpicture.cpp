@@ -429,6 +429,41 @@ QSize gifCanvas(const QByteArray &head, const QSize &told)
     return QSize(width ? width : told.width(), height ? height : told.height());
 }
 
+// Skips the data sub-blocks that follow an extension's label; false where the file ends first.
+bool skipGifSubBlocks(QIODevice *file)
+{
+    char length = 0;
+    while (file->getChar(&length) && length != 0) {
+        if (file->skip(quint8(length)) != quint8(length))
+            return false;
+    }
+    return length == 0;
+}
+
+// The pixels of the copy the toolkit's GIF reader keeps of what the first frame covers, when the
+// frame is to be restored to it after it is shown: a second picture as large as the frame.
+qint64 gifRestoreCopy(const QString &fileName)
+{
+    QFile file(fileName);
+    const QByteArray header = file.open(QIODevice::ReadOnly) ? file.read(13) : QByteArray();
+    if (header.size() < 13 || (header.at(10) & 0x80 && !file.skip(3 << ((header.at(10) & 7) + 1))))
+        return 0;
+    bool restore = false;
+    char introducer = 0, label = 0;
+    while (file.getChar(&introducer) && introducer == '!' && file.getChar(&label)) {
+        const QByteArray control = label == '\xF9' ? file.peek(2) : QByteArray();
+        if (control.size() == 2 && control.at(0) == 4)
+            restore = (control.at(1) >> 2 & 7) == 3;
+        if (!skipGifSubBlocks(&file))
+            return 0;
+    }
+    const QByteArray frame = introducer == ',' ? file.read(8) : QByteArray();
+    if (!restore || frame.size() < 8)
+        return 0;
+    return qint64(qFromLittleEndian<quint16>(frame.constData() + 4)) *
+           qFromLittleEndian<quint16>(frame.constData() + 6);
+}
+
 // The toolkit's GIF reader clears the picture to zero bytes and leaves so what it does not decode
 // of a frame (the file or the frame's data ended first), yet writes every colour it decodes
 // opaque: where a picture without transparency has a pixel of alpha 0, it is shown transparent.
@@ -475,9 +510,14 @@ QImage loadWithToolkit(const QString &fileName, const QByteArray &head, QSize *f
     const AllocationLimit limit(BackgroundPicture::DecodeLimitMiB);
     QImageReader reader(fileName);
     QSize told = reader.size();
-    if (head.startsWith("GIF8"))
+    qint64 copied = 0;
+    if (head.startsWith("GIF8")) {
         told = gifCanvas(head, told);
-    if (told.isValid() && !BackgroundPicture::decodeSize(told).isValid())
+        copied = qMin(gifRestoreCopy(fileName), qint64(told.width()) * told.height());
+    }
+    const qint64 decodeBytes = qint64(BackgroundPicture::DecodeLimitMiB) * 1024 * 1024;
+    if (told.isValid() && (!BackgroundPicture::decodeSize(told).isValid() ||
+                           (qint64(told.width()) * told.height() + copied) * 4 > decodeBytes))
         return QImage();
     QImage image = reader.read();
     const QSize kept = BackgroundPicture::decodeSize(image.size());
@@ -502,11 +542,11 @@ bool iconEntry(const QByteArray &head, qint64 *offset, qint64 *length)
 }
 
 // An icon's PNG picture is decoded as any other PNG; its other pictures by the toolkit.
-// A picture that lies beyond the file's end is refused.
+// Either reader refuses a picture cut short by the file's end.
 QImage loadIcon(QFile *file, qint64 offset, qint64 length, const QByteArray &head,
                 QDeadlineTimer deadline, QSize *fullSize)
 {
-    if (offset + length > file->size() || !file->seek(offset))
+    if (!file->seek(offset))
         return QImage();
     if (file->peek(8) == PngSignature)
         return loadPng(file, length, deadline, fullSize);

@@ -21,10 +21,10 @@
 // icon reader would read it through a PNG reader that keeps every text chunk). Any other format
 // decodes whole through the toolkit, at 4 bytes a pixel at most, and is scaled down a band at a
 // time; what it decodes is checked against the same limits before it is kept, since a GIF may
-// decode larger than its header tells. A file whose header tells where its data ends (a BMP, an
-// icon) and that ends before is refused; where the toolkit decodes less than a GIF's frame, the
-// rest is transparent. No decode needs more than MaxSide squared at 4 bytes, so that loading
-// takes about 1.5 GB at most, and none may work past the deadline load() is given.
+// decode larger than its header tells, and may keep a copy of its frame. A BMP whose file ends
+// before the pixels its header tells is refused; where the toolkit decodes less than a GIF's
+// frame, the rest is transparent. No decode needs more than MaxSide squared at 4 bytes, so that
+// loading takes about 1.5 GB at most, and no PNG or JPEG decodes past the deadline load() gets.
 class BackgroundPicture
 {
 public:
@@ -37,9 +37,9 @@ public:
     static constexpr int DecodeLimitMiB = 1024;
     // Scans a progressive JPEG may have: its writers use about ten, yet each scan may make the
     // decoder pass over every coefficient of the picture again.
-    static constexpr int MaxScans = 100;
+    static constexpr int MaxScans = 64;
     // Decoding time a PNG or JPEG may take: the GUI thread waits for it.
-    static constexpr int DecodeMilliseconds = 8000;
+    static constexpr int DecodeMilliseconds = 5000;
 
     // The size to decode a picture of this full size at: itself when within the budget,
     // otherwise scaled down to it keeping the aspect ratio. Invalid for an empty size or a

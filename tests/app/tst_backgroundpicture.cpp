@@ -228,6 +228,8 @@ private slots:
             << CraftedGif::picture(QSize(28272, 0), QRect(0, 0, 1, 9063), fourColours);
         QTest::newRow("GIF, 20000 high canvas")
             << CraftedGif::picture(QSize(1, 20000), QRect(0, 0, 1, 1), fourColours);
+        QTest::newRow("GIF keeping a copy of its 16384 x 14220 frame") << CraftedGif::restoredFrame(
+            QSize(16384, 14220), QRect(0, 0, 16384, 14220), fourColours);
         QTest::newRow("GIF, frame beyond the largest side")
             << CraftedGif::picture(QSize(0, 0), QRect(16384, 0, 1, 1), fourColours);
         // The toolkit's reader tells the directory's size and decodes the picture's.
