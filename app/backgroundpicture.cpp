@@ -115,8 +115,8 @@ struct PngDecode
     png_structp png = nullptr;
     png_infop info = nullptr;
     QIODevice *device = nullptr;
-    qint64 remaining =
-        0; // bytes of the picture not yet read: an icon's picture ends before its file
+    // Bytes of the picture not yet read: an icon's picture may end before its file does.
+    qint64 remaining = 0;
     QDeadlineTimer deadline;
     QSize full;
     bool interlaced = false;
@@ -446,7 +446,8 @@ qint64 gifRestoreCopy(const QString &fileName)
 {
     QFile file(fileName);
     const QByteArray header = file.open(QIODevice::ReadOnly) ? file.read(13) : QByteArray();
-    if (header.size() < 13 || (header.at(10) & 0x80 && !file.skip(3 << ((header.at(10) & 7) + 1))))
+    const bool colourTable = header.size() == 13 && (header.at(10) & 0x80);
+    if (header.size() < 13 || (colourTable && !file.skip(3 << ((header.at(10) & 7) + 1))))
         return 0;
     bool restore = false;
     char introducer = 0, label = 0;
