@@ -505,8 +505,8 @@ QImage scaleInBands(const QImage &image, const QSize &decoded)
 }
 
 // Any other format decodes whole through the toolkit: refused before decoding where the reader
-// tells a size beyond the limits, and in any case checked on what it decoded.
-QImage loadWithToolkit(const QString &fileName, const QByteArray &head, QSize *fullSize)
+// tells a size beyond the limits.
+QImage readWithToolkit(const QString &fileName, const QByteArray &head)
 {
     const AllocationLimit limit(BackgroundPicture::DecodeLimitMiB);
     QImageReader reader(fileName);
@@ -520,7 +520,14 @@ QImage loadWithToolkit(const QString &fileName, const QByteArray &head, QSize *f
     if (told.isValid() && (!BackgroundPicture::decodeSize(told).isValid() ||
                            (qint64(told.width()) * told.height() + copied) * 4 > decodeBytes))
         return QImage();
-    QImage image = reader.read();
+    return reader.read();
+}
+
+// What the toolkit decoded is checked against the limits too. The reader is gone by then: a GIF
+// reader shares the picture it returns, so that changing it would copy it whole.
+QImage loadWithToolkit(const QString &fileName, const QByteArray &head, QSize *fullSize)
+{
+    QImage image = readWithToolkit(fileName, head);
     const QSize kept = BackgroundPicture::decodeSize(image.size());
     if (image.isNull() || !kept.isValid())
         return QImage();

@@ -167,6 +167,12 @@ private slots:
         QTest::newRow("JPEG, 8200 square, progressive")
             << CraftedJpeg::halves(QSize(8200, 8200), top, bottom, CraftedJpeg::Colour::Rgb, true)
             << QSize(8200, 8200) << top << bottom;
+        // Decoded as any PNG, not whole at 8 bytes a pixel (1.1 GB, beyond the toolkit's limit).
+        const quint16 top16[4] = {0xFAFA, 0x8080, 0, 0xFFFF},
+                      bottom16[4] = {0, 0x4040, 0xFAFA, 0xFFFF};
+        QTest::newRow("icon of a 16-bit PNG, 12000 square")
+            << CraftedPng::inIcon(CraftedPng::halves(QSize(12000, 12000), 16, top16, bottom16), 0)
+            << QSize(12000, 12000) << top << bottom;
         // A frame of one pixel in a screen filled with the first colour.
         QTest::newRow("GIF, 9000 x 8000")
             << CraftedGif::picture(QSize(9000, 8000), QRect(0, 0, 1, 1), fourColours)
