@@ -20,6 +20,8 @@
 
 namespace {
 
+const QByteArray PngSignature("\x89PNG\r\n\x1a\n");
+
 bool withinSides(const QSize &size)
 {
     return !size.isEmpty() && size.width() <= BackgroundPicture::MaxSide &&
@@ -107,19 +109,15 @@ void pngError(png_structp png, png_const_charp)
 
 void pngWarning(png_structp, png_const_charp) {}
 
-void pngRead(png_structp png, png_bytep out, size_t length)
-{
-    auto *file = static_cast<QFile *>(png_get_io_ptr(png));
-    if (file->read(reinterpret_cast<char *>(out), qint64(length)) != qint64(length))
-        png_error(png, "truncated");
-}
-
 // Everything the decode writes to lives in here, set up before libpng may jump back out of it.
 struct PngDecode
 {
     png_structp png = nullptr;
     png_infop info = nullptr;
-    QFile file;
+    QIODevice *device = nullptr;
+    // Bytes of the picture not yet read: an icon's picture may end before its file does.
+    qint64 remaining = 0;
+    QDeadlineTimer deadline;
     QSize full;
     bool interlaced = false;
     std::vector<uchar> row;        // one row, when not interlaced
@@ -131,6 +129,22 @@ struct PngDecode
     ~PngDecode() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
 
+void pngRead(png_structp png, png_bytep out, size_t length)
+{
+    auto *d = static_cast<PngDecode *>(png_get_io_ptr(png));
+    if (qint64(length) > d->remaining ||
+        d->device->read(reinterpret_cast<char *>(out), qint64(length)) != qint64(length))
+        png_error(png, "truncated");
+    d->remaining -= qint64(length);
+}
+
+// libpng calls this after every row it decodes, in every pass.
+void pngRowDone(png_structp png, png_uint_32, int)
+{
+    if (static_cast<PngDecode *>(png_get_io_ptr(png))->deadline.hasExpired())
+        png_error(png, "too slow");
+}
+
 // Reads the chunks before the pixels. Of the optional ones only the transparency matters to
 // the canvas: libpng skips the others unread when told to ignore every chunk it may (it keeps
 // the transparency), so a text chunk that claims gigabytes costs nothing.
@@ -138,7 +152,8 @@ bool readPngInfo(PngDecode &d)
 {
     if (setjmp(png_jmpbuf(d.png)))
         return false;
-    png_set_read_fn(d.png, &d.file, pngRead);
+    png_set_read_fn(d.png, &d, pngRead);
+    png_set_read_status_fn(d.png, pngRowDone);
     png_set_keep_unknown_chunks(d.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(d.png, d.info);
     d.full = QSize(int(qMin(png_get_image_width(d.png, d.info), png_uint_32(INT_MAX))),
@@ -207,13 +222,14 @@ bool allocatePngRows(PngDecode &d)
     return true;
 }
 
-// libpng answers the size too: the toolkit's reader would read the optional chunks first.
-QImage loadPng(const QString &fileName, QSize *fullSize)
+// The picture of `length` bytes at device's position. libpng answers the size too: the toolkit's
+// reader would read the optional chunks first.
+QImage loadPng(QIODevice *device, qint64 length, QDeadlineTimer deadline, QSize *fullSize)
 {
     PngDecode d;
-    d.file.setFileName(fileName);
-    if (!d.file.open(QIODevice::ReadOnly))
-        return QImage();
+    d.device = device;
+    d.remaining = length;
+    d.deadline = deadline;
     d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     d.info = d.png ? png_create_info_struct(d.png) : nullptr;
     if (!d.info || !readPngInfo(d))
@@ -235,12 +251,13 @@ QImage loadPng(const QString &fileName, QSize *fullSize)
     return image;
 }
 
-// libjpeg reports errors through here; warnings of lost or corrupt data are counted, so that a
-// picture grey where data is missing is refused rather than shown.
+// libjpeg reports errors and warnings through here, and its progress once a row of blocks.
+// A warning of damage ends the decode as an error does: a picture grey or garbled where its data
+// is lost is refused rather than shown, and a damaged one is not decoded on to its end.
 struct JpegErrors : jpeg_error_mgr
 {
     std::jmp_buf jump;
-    int damage = 0;
+    QDeadlineTimer deadline;
 };
 
 [[noreturn]] void jpegError(j_common_ptr cinfo)
@@ -250,21 +267,26 @@ struct JpegErrors : jpeg_error_mgr
 
 void jpegMessage(j_common_ptr cinfo, int level)
 {
-    auto *errors = static_cast<JpegErrors *>(cinfo->err);
     if (level >= 0)
         return; // tracing
-    switch (errors->msg_code) {
-    case JWRN_JPEG_EOF:
-    case JWRN_HIT_MARKER:
-    case JWRN_MUST_RESYNC:
-    case JWRN_HUFF_BAD_CODE:
-    case JWRN_ARITH_BAD_CODE:
-    case JWRN_BOGUS_PROGRESSION:
-        ++errors->damage;
-        break;
-    default: // marker contents the canvas does not use, bytes between markers
-        break;
+    switch (cinfo->err->msg_code) {
+    case JWRN_ADOBE_XFORM: // contents of markers the canvas does not use
+    case JWRN_JFIF_MAJOR:
+    case JWRN_BOGUS_ICC:
+        return;
+    default:
+        jpegError(cinfo);
     }
+}
+
+// Each scan of a progressive picture may go over all its coefficients again, so the work a
+// small file asks for grows with its scans.
+void jpegProgress(j_common_ptr cinfo)
+{
+    const auto *decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (decompress->input_scan_number > BackgroundPicture::MaxScans ||
+        static_cast<JpegErrors *>(cinfo->err)->deadline.hasExpired())
+        jpegError(cinfo);
 }
 
 // As for PNG: everything libjpeg may jump out of is set up here first.
@@ -272,6 +294,7 @@ struct JpegDecode
 {
     jpeg_decompress_struct cinfo{};
     JpegErrors errors;
+    jpeg_progress_mgr progress{};
     std::FILE *file = nullptr;
     QSize full;
     QSize kept;
@@ -284,6 +307,7 @@ struct JpegDecode
         cinfo.err = jpeg_std_error(&errors);
         errors.error_exit = jpegError;
         errors.emit_message = jpegMessage;
+        progress.progress_monitor = jpegProgress;
     }
     ~JpegDecode()
     {
@@ -313,6 +337,7 @@ bool readJpegHeader(JpegDecode &d)
     if (setjmp(d.errors.jump))
         return false;
     jpeg_create_decompress(&d.cinfo);
+    d.cinfo.progress = &d.progress;
     // A progressive picture keeps its coefficients whole; past this it is refused.
     d.cinfo.mem->max_memory_to_use = long(BackgroundPicture::DecodeLimitMiB) * 1024 * 1024;
     jpeg_stdio_src(&d.cinfo, d.file);
@@ -350,13 +375,13 @@ bool decodeJpeg(JpegDecode &d)
     if (setjmp(d.errors.jump))
         return false;
     // A progressive picture is read whole here, so its damage is known before a row is made;
-    // any other stops at the first damaged row: a small file may claim a large picture.
+    // any other stops at its first damaged row: a small file may claim a large picture.
     jpeg_start_decompress(&d.cinfo);
     if (d.cinfo.output_components != 4)
         return false;
     while (d.cinfo.output_scanline < d.cinfo.output_height) {
         JSAMPROW rows[1] = {d.row.data()};
-        if (d.errors.damage || jpeg_read_scanlines(&d.cinfo, rows, 1) != 1)
+        if (jpeg_read_scanlines(&d.cinfo, rows, 1) != 1)
             return false;
         if (d.cmyk)
             cmykToRgb32(d.row.data(), d.cinfo.output_width);
@@ -364,16 +389,17 @@ bool decodeJpeg(JpegDecode &d)
     }
     // Reads on to the end marker: a picture cut short after its last row is damaged too.
     jpeg_finish_decompress(&d.cinfo);
-    return d.errors.damage == 0;
+    return true;
 }
 
 // A JPEG decodes scaled down by libjpeg to the nearest eighth above the size kept, and from
 // there row by row into it.
-QImage loadJpeg(const QString &fileName, QSize *fullSize)
+QImage loadJpeg(const QString &fileName, QDeadlineTimer deadline, QSize *fullSize)
 {
     JpegDecode d;
+    d.errors.deadline = deadline;
     d.file = std::fopen(QFile::encodeName(fileName).constData(), "rb");
-    if (!d.file || !readJpegHeader(d) || d.errors.damage)
+    if (!d.file || !readJpegHeader(d))
         return QImage();
     QImage image(d.kept, QImage::Format_RGB32);
     if (image.isNull())
@@ -403,6 +429,61 @@ QSize gifCanvas(const QByteArray &head, const QSize &told)
     return QSize(width ? width : told.width(), height ? height : told.height());
 }
 
+// Skips the data sub-blocks that follow an extension's label; false where the file ends first.
+bool skipGifSubBlocks(QIODevice *file)
+{
+    char length = 0;
+    while (file->getChar(&length) && length != 0) {
+        if (file->skip(quint8(length)) != quint8(length))
+            return false;
+    }
+    return length == 0;
+}
+
+// The pixels of the copy the toolkit's GIF reader keeps of what the first frame covers, when the
+// frame is to be restored to it after it is shown: a second picture as large as the frame.
+qint64 gifRestoreCopy(const QString &fileName)
+{
+    QFile file(fileName);
+    const QByteArray header = file.open(QIODevice::ReadOnly) ? file.read(13) : QByteArray();
+    const bool colourTable = header.size() == 13 && (header.at(10) & 0x80);
+    if (header.size() < 13 || (colourTable && !file.skip(3 << ((header.at(10) & 7) + 1))))
+        return 0;
+    bool restore = false;
+    char introducer = 0, label = 0;
+    while (file.getChar(&introducer) && introducer == '!' && file.getChar(&label)) {
+        const QByteArray control = label == '\xF9' ? file.peek(2) : QByteArray();
+        if (control.size() == 2 && control.at(0) == 4)
+            restore = (control.at(1) >> 2 & 7) == 3;
+        if (!skipGifSubBlocks(&file))
+            return 0;
+    }
+    const QByteArray frame = introducer == ',' ? file.read(8) : QByteArray();
+    if (!restore || frame.size() < 8)
+        return 0;
+    return qint64(qFromLittleEndian<quint16>(frame.constData() + 4)) *
+           qFromLittleEndian<quint16>(frame.constData() + 6);
+}
+
+// The toolkit's GIF reader clears the picture to zero bytes and leaves so what it does not decode
+// of a frame (the file or the frame's data ended first), yet writes every colour it decodes
+// opaque: where a picture without transparency has a pixel of alpha 0, it is shown transparent.
+QImage undecodedTransparent(QImage image)
+{
+    if (image.format() != QImage::Format_RGB32)
+        return image;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) == 0) {
+                image.reinterpretAsFormat(QImage::Format_ARGB32);
+                return image;
+            }
+        }
+    }
+    return image;
+}
+
 // Scales a decoded picture down a band of rows at a time: QImage::scaled would first convert
 // the whole of a picture that is not 32-bit premultiplied, a second full-size copy.
 QImage scaleInBands(const QImage &image, const QSize &decoded)
@@ -424,22 +505,91 @@ QImage scaleInBands(const QImage &image, const QSize &decoded)
 }
 
 // Any other format decodes whole through the toolkit: refused before decoding where the reader
-// tells a size beyond the limits, and in any case checked on what it decoded.
-QImage loadWithToolkit(const QString &fileName, const QByteArray &head, QSize *fullSize)
+// tells a size beyond the limits.
+QImage readWithToolkit(const QString &fileName, const QByteArray &head)
 {
     const AllocationLimit limit(BackgroundPicture::DecodeLimitMiB);
     QImageReader reader(fileName);
     QSize told = reader.size();
-    if (head.startsWith("GIF8"))
+    qint64 copied = 0;
+    if (head.startsWith("GIF8")) {
         told = gifCanvas(head, told);
-    if (told.isValid() && !BackgroundPicture::decodeSize(told).isValid())
+        copied = qMin(gifRestoreCopy(fileName), qint64(told.width()) * told.height());
+    }
+    const qint64 decodeBytes = qint64(BackgroundPicture::DecodeLimitMiB) * 1024 * 1024;
+    if (told.isValid() && (!BackgroundPicture::decodeSize(told).isValid() ||
+                           (qint64(told.width()) * told.height() + copied) * 4 > decodeBytes))
         return QImage();
-    QImage image = reader.read();
+    return reader.read();
+}
+
+// What the toolkit decoded is checked against the limits too. The reader is gone by then: a GIF
+// reader shares the picture it returns, so that changing it would copy it whole.
+QImage loadWithToolkit(const QString &fileName, const QByteArray &head, QSize *fullSize)
+{
+    QImage image = readWithToolkit(fileName, head);
     const QSize kept = BackgroundPicture::decodeSize(image.size());
     if (image.isNull() || !kept.isValid())
         return QImage();
+    if (head.startsWith("GIF8"))
+        image = undecodedTransparent(std::move(image));
     *fullSize = image.size();
     return kept == image.size() ? image : scaleInBands(image, kept);
+}
+
+// Where the first picture of an icon or cursor file, the one the toolkit reads, lies in it.
+bool iconEntry(const QByteArray &head, qint64 *offset, qint64 *length)
+{
+    if (head.size() < 22 ||
+        !(head.startsWith(QByteArray("\0\0\1\0", 4)) || head.startsWith(QByteArray("\0\0\2\0", 4))))
+        return false;
+    const char *d = head.constData();
+    *length = qFromLittleEndian<quint32>(d + 14);
+    *offset = qFromLittleEndian<quint32>(d + 18);
+    return qFromLittleEndian<quint16>(d + 4) > 0;
+}
+
+// An icon's PNG picture is decoded as any other PNG; its other pictures by the toolkit.
+// Either reader refuses a picture cut short by the file's end.
+QImage loadIcon(QFile *file, qint64 offset, qint64 length, const QByteArray &head,
+                QDeadlineTimer deadline, QSize *fullSize)
+{
+    if (!file->seek(offset))
+        return QImage();
+    if (file->peek(8) == PngSignature)
+        return loadPng(file, length, deadline, fullSize);
+    return loadWithToolkit(file->fileName(), head, fullSize);
+}
+
+// The length a BMP file needs for its pixels, where its header tells it: they start at the
+// offset the file header gives and take either rows padded to 4 bytes or, compressed, the size
+// the info header gives. 0 where the header tells nothing.
+qint64 bmpLength(const QByteArray &head)
+{
+    if (!head.startsWith("BM") || head.size() < 38)
+        return 0;
+    const char *d = head.constData();
+    const qint64 offset = qFromLittleEndian<quint32>(d + 10);
+    const bool core = qFromLittleEndian<quint32>(d + 14) == 12; // the oldest, 16-bit sides
+    const qint64 width =
+        core ? qFromLittleEndian<quint16>(d + 18) : qFromLittleEndian<qint32>(d + 18);
+    qint64 height = core ? qFromLittleEndian<quint16>(d + 20) : qFromLittleEndian<qint32>(d + 22);
+    height = qAbs(height); // negative: rows top down
+    const int bits = qFromLittleEndian<quint16>(d + (core ? 24 : 28));
+    const quint32 compression = core ? 0 : qFromLittleEndian<quint32>(d + 30);
+    if (width < 0 || width > BackgroundPicture::MaxSide || height > BackgroundPicture::MaxSide)
+        return 0; // refused for its size
+    switch (compression) {
+    case 0: // rows of pixels, plain or in bit fields
+    case 3:
+    case 6:
+        return offset + (width * bits + 31) / 32 * 4 * height;
+    case 1: // run lengths
+    case 2:
+        return offset + qFromLittleEndian<quint32>(d + 34);
+    default:
+        return 0;
+    }
 }
 
 } // namespace
@@ -455,21 +605,23 @@ QSize BackgroundPicture::decodeSize(const QSize &full)
     return QSize(qMax(1, int(full.width() * factor)), qMax(1, int(full.height() * factor)));
 }
 
-QImage BackgroundPicture::load(const QString &file, QSize *fullSize)
+QImage BackgroundPicture::load(const QString &file, QSize *fullSize, QDeadlineTimer deadline)
 {
     // The format is told by the file's first bytes, whatever its name says.
     QFile picture(file);
     if (!picture.open(QIODevice::ReadOnly))
         return QImage();
-    const QByteArray head = picture.read(16);
-    picture.close();
+    const QByteArray head = picture.peek(64);
     QSize full;
     QImage image;
-    if (head.startsWith("\x89PNG\r\n\x1a\n"))
-        image = loadPng(file, &full);
-    else if (head.startsWith("\xFF\xD8\xFF"))
-        image = loadJpeg(file, &full);
-    else
+    qint64 iconOffset = 0, iconLength = 0;
+    if (head.startsWith(PngSignature))
+        image = loadPng(&picture, picture.size(), deadline, &full);
+    else if (head.startsWith("\xFF\xD8"))
+        image = loadJpeg(file, deadline, &full);
+    else if (iconEntry(head, &iconOffset, &iconLength))
+        image = loadIcon(&picture, iconOffset, iconLength, head, deadline, &full);
+    else if (bmpLength(head) <= picture.size())
         image = loadWithToolkit(file, head, &full);
     if (!image.isNull() && fullSize)
         *fullSize = full;

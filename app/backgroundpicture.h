@@ -1,6 +1,7 @@
 #ifndef BACKGROUNDPICTURE_H
 #define BACKGROUNDPICTURE_H
 
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -15,10 +16,15 @@
 // into the size kept: the toolkit would decode a 16-bit PNG whole at 8 bytes a pixel (2 GiB at
 // the largest side), a palette or grey one whole before converting it to 32 bits, and then copy
 // either again to scale it; it would also show a damaged JPEG grey where data is missing. A
-// damaged PNG or JPEG is refused. Any other format decodes whole through the toolkit, at 4 bytes
-// a pixel at most, and is scaled down a band at a time; what it decodes is checked against the
-// same limits before it is kept, since a GIF may decode larger than its header tells. No decode
-// needs more than MaxSide squared at 4 bytes, so that loading takes about 1.5 GB at most.
+// damaged PNG or JPEG is refused, whatever libjpeg reports as damaged included, as is any file
+// that starts as a JPEG; so is an icon's PNG picture, which is decoded here too (the toolkit's
+// icon reader would read it through a PNG reader that keeps every text chunk). Any other format
+// decodes whole through the toolkit, at 4 bytes a pixel at most, and is scaled down a band at a
+// time; what it decodes is checked against the same limits before it is kept, since a GIF may
+// decode larger than its header tells, and may keep a copy of its frame. A BMP whose file ends
+// before the pixels its header tells is refused; where the toolkit decodes less than a GIF's
+// frame, the rest is transparent. No decode needs more than MaxSide squared at 4 bytes, so that
+// loading takes about 1.5 GB at most, and no PNG or JPEG decodes past the deadline load() gets.
 class BackgroundPicture
 {
 public:
@@ -29,6 +35,11 @@ public:
     // Formats that cannot decode scaled down decode at full size first; a progressive JPEG
     // keeps its coefficients, 3 bytes a pixel when its colour is subsampled, 6 when not.
     static constexpr int DecodeLimitMiB = 1024;
+    // Scans a progressive JPEG may have: its writers use about ten, yet each scan may make the
+    // decoder pass over every coefficient of the picture again.
+    static constexpr int MaxScans = 64;
+    // Decoding time a PNG or JPEG may take: the GUI thread waits for it.
+    static constexpr int DecodeMilliseconds = 5000;
 
     // The size to decode a picture of this full size at: itself when within the budget,
     // otherwise scaled down to it keeping the aspect ratio. Invalid for an empty size or a
@@ -37,8 +48,9 @@ public:
 
     // The picture in file, or a null image when it cannot be read, is damaged or is too large.
     // fullSize receives the size it stands for on the canvas, which is larger than the image's
-    // own when the image was scaled down.
-    static QImage load(const QString &file, QSize *fullSize);
+    // own when the image was scaled down. A PNG or JPEG still decoding at the deadline is refused.
+    static QImage load(const QString &file, QSize *fullSize,
+                       QDeadlineTimer deadline = QDeadlineTimer(DecodeMilliseconds));
 };
 
 #endif // BACKGROUNDPICTURE_H

@@ -4,7 +4,9 @@
 // down to 8,192); then two-colour RGBA pictures of 16,384 a side at 8 and 16 bits a channel,
 // (also interlaced), JPEGs of 16,384 a side (baseline and progressive) and a GIF canvas of
 // 16,384 x 16,383; last, the small files that once cost a gigabyte or more before they were
-// refused: a GIF whose canvas is far wider than it tells, and a PNG text chunk of 2 GiB. Each
+// refused: a GIF whose canvas is far wider than it tells, a PNG text chunk of 2 GiB (alone and
+// in an icon), a GIF whose frame is to be restored, and a 16,384 px progressive JPEG whose last
+// scan comes 991 times; and the slowest progressive JPEG accepted, of 64 scans. Each
 // row reports the peak resident memory of its own loads ("peak MiB", VmHWM, reset after the
 // picture is written).
 //
@@ -67,6 +69,21 @@ const Picture pictures[] = {
      [] { return CraftedGif::picture(QSize(28272, 0), QRect(0, 0, 1, 9063), {0}); }, false},
     {"PNG of 1 x 1 with a tEXt chunk of 2 GiB", [] { return CraftedPng::oversizedChunk("tEXt"); },
      false},
+    {"icon holding that PNG",
+     [] { return CraftedPng::inIcon(CraftedPng::oversizedChunk("tEXt"), 1); }, false},
+    {"GIF of 48 bytes whose 16384 x 14220 frame is to be restored",
+     [] { return CraftedGif::restoredFrame(QSize(16384, 14220), QRect(0, 0, 16384, 14220), {0}); },
+     false},
+    {"16384 x 16384 JPEG, progressive, 1,000 scans (the last repeated)",
+     [] {
+         return CraftedJpeg::repeatedLastScan(CraftedJpeg::halves(largest, qRgb(250, 128, 0),
+                                                                  qRgb(0, 64, 250),
+                                                                  CraftedJpeg::Colour::Rgb, true),
+                                              991);
+     },
+     false},
+    {"16384 x 16384 JPEG, progressive, 64 scans",
+     [] { return CraftedJpeg::manyScans(largest, BackgroundPicture::MaxScans); }},
 };
 
 // So that a row's peak is its own loads', not the writing of its picture nor an earlier row's.

@@ -106,6 +106,31 @@ private slots:
             << CraftedJpeg::halves(QSize(16, 16), qRgba(200, 100, 50, 128), qRgba(20, 40, 220, 255),
                                    CraftedJpeg::Colour::Cmyk)
             << QSize(16, 16) << halves << QList<QRgb>{qRgb(100, 50, 25), bottom} << 4;
+        QTest::newRow("JPEG, YCCK")
+            << CraftedJpeg::halves(QSize(16, 16), qRgba(200, 100, 50, 128), qRgba(20, 40, 220, 255),
+                                   CraftedJpeg::Colour::Ycck)
+            << QSize(16, 16) << halves << QList<QRgb>{qRgb(100, 50, 25), bottom} << 4;
+        // Colour is subsampled and its AC coefficients never sent: libjpeg smooths their blocks
+        // from their neighbours' DC, so the pixels looked at are far from the halves' edge.
+        QTest::newRow("JPEG, progressive, as many scans as allowed")
+            << CraftedJpeg::manyScans(QSize(128, 128), BackgroundPicture::MaxScans)
+            << QSize(128, 128) << QList<QPoint>{{0, 0}, {127, 127}}
+            << QList<QRgb>{qRgb(200, 100, 50), qRgb(20, 40, 220)} << 4;
+        // The first pixel's code is in the file, the last one's not.
+        QTest::newRow("GIF, cut short: the rest is transparent")
+            << CraftedGif::picture(QSize(2, 2), QRect(0, 0, 2, 2), fourColours,
+                                   QByteArray("\0\1\2\3", 4))
+                   .left(38)
+            << QSize(2, 2) << QList<QPoint>{{0, 0}, {1, 1}}
+            << QList<QRgb>{fourColours.first(), qRgba(0, 0, 0, 0)} << 0;
+        // The size is the picture's, whatever the icon's directory tells.
+        QTest::newRow("icon of a PNG, entry telling 16 x 16")
+            << CraftedPng::inIcon(written(fourPixels(QImage::Format_RGB32, fourColours), "PNG"), 16)
+            << QSize(2, 2) << corners << four << 0;
+        QByteArray bmpIcon = written(fourPixels(QImage::Format_ARGB32, fourColours), "ICO");
+        bmpIcon[6] = bmpIcon[7] = 0; // 256 x 256
+        QTest::newRow("icon of a BMP, entry telling 256 x 256")
+            << bmpIcon << QSize(2, 2) << corners << four << 0;
     }
     void picturesKeepTheirColours()
     {
@@ -142,6 +167,12 @@ private slots:
         QTest::newRow("JPEG, 8200 square, progressive")
             << CraftedJpeg::halves(QSize(8200, 8200), top, bottom, CraftedJpeg::Colour::Rgb, true)
             << QSize(8200, 8200) << top << bottom;
+        // Decoded as any PNG, not whole at 8 bytes a pixel (1.1 GB, beyond the toolkit's limit).
+        const quint16 top16[4] = {0xFAFA, 0x8080, 0, 0xFFFF},
+                      bottom16[4] = {0, 0x4040, 0xFAFA, 0xFFFF};
+        QTest::newRow("icon of a 16-bit PNG, 12000 square")
+            << CraftedPng::inIcon(CraftedPng::halves(QSize(12000, 12000), 16, top16, bottom16), 0)
+            << QSize(12000, 12000) << top << bottom;
         // A frame of one pixel in a screen filled with the first colour.
         QTest::newRow("GIF, 9000 x 8000")
             << CraftedGif::picture(QSize(9000, 8000), QRect(0, 0, 1, 1), fourColours)
@@ -154,7 +185,9 @@ private slots:
         QFETCH(QRgb, top);
         QFETCH(QRgb, bottom);
         QSize full;
-        const QImage image = BackgroundPicture::load(write(file), &full);
+        // Without a deadline: a build with sanitizers decodes these slower than it allows.
+        const QImage image =
+            BackgroundPicture::load(write(file), &full, QDeadlineTimer(QDeadlineTimer::Forever));
         QCOMPARE(full, size);
         QCOMPARE(image.size(), BackgroundPicture::decodeSize(size));
         const int w = image.width(), h = image.height();
@@ -177,6 +210,17 @@ private slots:
         QTest::newRow("JPEG, progressive, last scan missing")
             << progressive.left(progressive.lastIndexOf("\xFF\xDA"));
         QTest::newRow("JPEG, header alone") << jpeg.left(100);
+        using CraftedJpeg::Damage;
+        QTest::newRow("JPEG, truncated, a byte after its start")
+            << CraftedJpeg::damaged(jpeg, Damage::PaddedStart);
+        QTest::newRow("JPEG, stray bytes after its scan")
+            << CraftedJpeg::damaged(jpeg, Damage::StrayBytes);
+        QTest::newRow("JPEG, rows whole, end unreadable")
+            << CraftedJpeg::damaged(jpeg, Damage::EndUnreadable);
+        QTest::newRow("JPEG, progressive, a scan too many")
+            << CraftedJpeg::manyScans(QSize(16, 16), BackgroundPicture::MaxScans + 1);
+        QTest::newRow("JPEG, progressive, last scan sent twice")
+            << CraftedJpeg::repeatedLastScan(progressive, 2);
         QTest::newRow("JPEG, one column too wide")
             << CraftedJpeg::halves(QSize(16385, 8), qRgb(1, 2, 3), qRgb(4, 5, 6));
         const QByteArray png = written(fourPixels(QImage::Format_RGB32, fourColours), "PNG");
@@ -192,13 +236,22 @@ private slots:
             << CraftedGif::picture(QSize(28272, 0), QRect(0, 0, 1, 9063), fourColours);
         QTest::newRow("GIF, 20000 high canvas")
             << CraftedGif::picture(QSize(1, 20000), QRect(0, 0, 1, 1), fourColours);
+        QTest::newRow("GIF keeping a copy of its 16384 x 14220 frame") << CraftedGif::restoredFrame(
+            QSize(16384, 14220), QRect(0, 0, 16384, 14220), fourColours);
         QTest::newRow("GIF, frame beyond the largest side")
             << CraftedGif::picture(QSize(0, 0), QRect(16384, 0, 1, 1), fourColours);
         // The toolkit's reader tells the directory's size and decodes the picture's.
         QTest::newRow("icon whose entry tells 16 x 16")
             << CraftedPng::inIcon(CraftedPng::black(QSize(20000, 1), false), 16);
+        QTest::newRow("icon of a PNG with a tEXt of 2 GiB")
+            << CraftedPng::inIcon(CraftedPng::oversizedChunk("tEXt"), 1);
+        QTest::newRow("cursor of a PNG with a tEXt of 2 GiB")
+            << CraftedPng::inIcon(CraftedPng::oversizedChunk("tEXt"), 1, true);
+        QTest::newRow("icon, cut short") << CraftedPng::inIcon(png, 2).chopped(1);
         QTest::newRow("BMP, header alone")
             << written(fourPixels(QImage::Format_RGB32, fourColours), "BMP").left(54);
+        QTest::newRow("BMP, cut short")
+            << written(QImage(64, 64, QImage::Format_RGB32), "BMP").chopped(1);
     }
     void damagedOrOversizedPicturesAreRefused()
     {
@@ -206,6 +259,18 @@ private slots:
         QSize full(-2, -2);
         QVERIFY(BackgroundPicture::load(write(file), &full).isNull());
         QCOMPARE(full, QSize(-2, -2));
+    }
+
+    // What a PNG or JPEG still decodes at the deadline is refused.
+    void decodingPastTheDeadlineIsRefused()
+    {
+        const QByteArray png = written(fourPixels(QImage::Format_RGB32, fourColours), "PNG");
+        const QByteArray jpeg = CraftedJpeg::halves(QSize(16, 16), qRgb(1, 2, 3), qRgb(4, 5, 6));
+        for (const QByteArray &file : {png, jpeg}) {
+            QSize full;
+            QVERIFY(BackgroundPicture::load(write(file), &full, QDeadlineTimer(0)).isNull());
+            QVERIFY(!BackgroundPicture::load(write(file), &full).isNull());
+        }
     }
 };
 

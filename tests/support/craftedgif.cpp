@@ -68,3 +68,10 @@ QByteArray CraftedGif::picture(QSize screen, QRect frame, const QVector<QRgb> &p
     codes.add(End);
     return gif + '\x02' + codes.blocks() + ';';
 }
+
+QByteArray CraftedGif::restoredFrame(QSize screen, QRect frame, const QVector<QRgb> &palette)
+{
+    QByteArray gif = picture(screen, frame, palette);
+    constexpr int FrameAt = 13 + 12; // after the header and the table of four colours
+    return gif.insert(FrameAt, QByteArray("\x21\xF9\x04\x0C\0\0\0\0", 8)); // disposal 3
+}

@@ -17,6 +17,10 @@ namespace CraftedGif {
 QByteArray picture(QSize screen, QRect frame, const QVector<QRgb> &palette,
                    const QByteArray &pixels = QByteArray());
 
+// A picture() without pixels whose frame is to be restored to what lay under it once shown: a
+// reader keeps a copy of what the frame covers.
+QByteArray restoredFrame(QSize screen, QRect frame, const QVector<QRgb> &palette);
+
 } // namespace CraftedGif
 
 #endif // CRAFTEDGIF_H

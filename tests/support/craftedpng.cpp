@@ -52,11 +52,11 @@ QByteArray CraftedPng::oversizedChunk(const QByteArray &type)
     return header + bigEndian(0x7FFFFFFF) + type + "keyword";
 }
 
-QByteArray CraftedPng::inIcon(const QByteArray &png, int side)
+QByteArray CraftedPng::inIcon(const QByteArray &png, int side, bool cursor)
 {
     QByteArray icon(22, 0);
     uchar *d = reinterpret_cast<uchar *>(icon.data());
-    qToLittleEndian(quint16(1), d + 2);  // an icon
+    qToLittleEndian(quint16(cursor ? 2 : 1), d + 2);
     qToLittleEndian(quint16(1), d + 4);  // of one picture
     d[6] = d[7] = uchar(side % 256);     // 0 stands for 256
     qToLittleEndian(quint16(1), d + 10); // planes

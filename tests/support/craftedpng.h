@@ -24,9 +24,9 @@ QByteArray halves(QSize size, int bits, const quint16 (&top)[4], const quint16 (
 // allocates before it finds out.
 QByteArray oversizedChunk(const QByteArray &type);
 
-// An icon file holding png as its one picture, whose directory entry tells the icon's side as
-// `side` (1 to 256) whatever the picture's own size.
-QByteArray inIcon(const QByteArray &png, int side);
+// An icon file (a cursor file when `cursor`) holding png as its one picture, whose directory
+// entry tells the icon's side as `side` (1 to 256) whatever the picture's own size.
+QByteArray inIcon(const QByteArray &png, int side, bool cursor = false);
 
 } // namespace CraftedPng
 

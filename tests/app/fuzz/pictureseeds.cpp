@@ -1,7 +1,9 @@
 // Writes seed pictures for the background picture fuzzer: pictureseeds DIR
 // Small pictures of every format the canvas accepts, as writers make them, and the damaged and
 // oversized forms that the loader must refuse: cut short, a wrong checksum, a header that claims
-// more than the largest side, a text chunk of 2 GiB, a GIF whose canvas is wider than it tells.
+// more than the largest side, a text chunk of 2 GiB (alone or in an icon or cursor), a GIF whose
+// canvas is wider than it tells or that is cut short, JPEGs damaged after their
+// start, in their scan data or past their last row, and progressive ones of too many scans.
 #include "support/craftedgif.h"
 #include "support/craftedjpeg.h"
 #include "support/craftedpng.h"
@@ -43,6 +45,9 @@ QList<QByteArray> writtenByTheToolkit()
         seeds << written(gradient(format), "PNG") << written(gradient(format), "BMP");
     for (const char *format : {"ICO", "PPM", "PGM", "PBM", "XBM", "XPM"})
         seeds << written(gradient(QImage::Format_ARGB32), format);
+    QByteArray icon = written(gradient(QImage::Format_ARGB32), "ICO");
+    icon[6] = icon[7] = 0; // the directory tells 256 x 256
+    seeds << icon << written(gradient(QImage::Format_RGB32), "BMP").chopped(1);
     return seeds;
 }
 
@@ -53,6 +58,8 @@ QList<QByteArray> crafted()
     const QVector<QRgb> palette{qRgb(200, 100, 50), qRgb(0, 255, 0), qRgb(10, 20, 30),
                                 qRgb(255, 255, 255)};
     const QByteArray pixels("\0\1\2\3\3\2\1\0\1\1", 10);
+    const QByteArray progressive = CraftedJpeg::halves(
+        QSize(33, 17), qRgb(200, 100, 50), qRgb(20, 40, 220), CraftedJpeg::Colour::Rgb, true);
     QList<QByteArray> seeds{
         CraftedPng::halves(QSize(9, 7), 16, top, bottom),
         CraftedPng::halves(QSize(9, 7), 16, top, bottom, true),
@@ -61,8 +68,7 @@ QList<QByteArray> crafted()
         CraftedPng::black(QSize(100000, 100000), true, false),
         CraftedPng::black(QSize(16385, 1), false),
         CraftedJpeg::halves(QSize(16, 16), qRgb(200, 100, 50), qRgb(20, 40, 220)),
-        CraftedJpeg::halves(QSize(33, 17), qRgb(200, 100, 50), qRgb(20, 40, 220),
-                            CraftedJpeg::Colour::Rgb, true),
+        progressive,
         CraftedJpeg::halves(QSize(9, 9), qRgb(200, 100, 50), qRgb(20, 40, 220),
                             CraftedJpeg::Colour::Grey),
         CraftedJpeg::halves(QSize(9, 9), qRgba(200, 100, 50, 128), qRgb(20, 40, 220),
@@ -77,6 +83,17 @@ QList<QByteArray> crafted()
     };
     for (const char *type : {"tEXt", "zTXt", "iTXt"})
         seeds << CraftedPng::oversizedChunk(type);
+    seeds << CraftedPng::inIcon(CraftedPng::oversizedChunk("tEXt"), 1)
+          << CraftedPng::inIcon(CraftedPng::oversizedChunk("zTXt"), 1, true);
+    const QByteArray jpeg = CraftedJpeg::halves(QSize(16, 16), qRgb(1, 2, 3), qRgb(4, 5, 6));
+    using CraftedJpeg::Damage;
+    for (const Damage kind : {Damage::PaddedStart, Damage::StrayBytes, Damage::EndUnreadable})
+        seeds << CraftedJpeg::damaged(jpeg, kind);
+    seeds << CraftedJpeg::manyScans(QSize(8, 8), 65) // one past the loader's limit
+          << CraftedJpeg::repeatedLastScan(progressive, 3)
+          << CraftedJpeg::halves(QSize(9, 9), qRgba(200, 100, 50, 128), qRgb(20, 40, 220),
+                                 CraftedJpeg::Colour::Ycck)
+          << CraftedGif::picture(QSize(5, 2), QRect(0, 0, 5, 2), palette, pixels).left(40);
     return seeds;
 }
 
