@@ -158,8 +158,7 @@ struct alignas(64) LightFrameState
     static size_t pooledBytes();
 
     // The walk that ends every light's frame while live play is off asks for the lines it will
-    // touch this many states ahead. The walks that composite and write frames gained nothing
-    // measurable from asking ahead, and do not.
+    // touch this many states ahead.
     static constexpr size_t PrefetchDistance = 8;
     // Ending a frame reads and writes both lines of a state.
     static void prefetch(const LightFrameState *state)
