@@ -141,10 +141,14 @@ bool DataSupply::updateLights()
     // Light by light in the table's order, which decides who wins where two lights overlap.
     const size_t count = m_frameTable.size();
     LightFrameState *const *states = m_frameTable.data();
+    for (size_t i = 0; i < std::min(count, LightFrameState::PrefetchDistance); ++i)
+        LightFrameState::prefetch(states[i]);
     // Lights of one port mostly follow each other: the port is looked up when it changes.
     int port = -1;
     int index = -1;
     for (size_t i = 0; i < count; ++i) {
+        if (i + LightFrameState::PrefetchDistance < count)
+            LightFrameState::prefetch(states[i + LightFrameState::PrefetchDistance]);
         LightFrameState *state = states[i];
         if (state->port != port) {
             port = state->port;
