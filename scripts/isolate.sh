@@ -16,7 +16,8 @@ if [ "${1:-}" = "--lan" ]; then
     ip link set lo up
     ip link add eth0 type veth peer name eth0-peer || exit 1
     unshare -n sleep 86400 & ns=$!
-    sleep 0.2
+    trap "kill \$ns \${receiver:-} 2>/dev/null" EXIT
+    while [ "$(readlink /proc/$ns/ns/net)" = "$(readlink /proc/$$/ns/net)" ]; do sleep 0.05; done
     ip link set eth0-peer netns "$ns" || exit 1
     ip addr add 198.51.100.1/24 dev eth0 && ip link set eth0 up
     nsenter -t "$ns" -n sh -c "
@@ -25,12 +26,16 @@ if [ "${1:-}" = "--lan" ]; then
       for i in \$(seq 10 249); do ip addr add 198.51.100.\$i/24 dev eth0-peer; done
       ip route add default dev eth0-peer" || exit 1
     nsenter -t "$ns" -n "$peer" & receiver=$!
-    sleep 0.2
+    tries=0
+    until nsenter -t "$ns" -n ss -Huln | grep -q ":6038 "; do
+      tries=$((tries + 1))
+      [ "$tries" -lt 200 ] || { echo "isolate.sh: the test LAN peer did not start" >&2; exit 1; }
+      sleep 0.05
+    done
     DALLOWMERE_ISOLATED=1 "$@"; status=$?
     sent=$(nstat -az IpOutRequests | awk "/IpOutRequests/ {print \$2}")
     taken=$(nsenter -t "$ns" -n nstat -az UdpInDatagrams | awk "/UdpInDatagrams/ {print \$2}")
     echo "test LAN: $sent datagrams sent, $taken reached sockets of the peers" >&2
-    kill "$receiver" "$ns"
     exit $status' sh "$peer" "$@"
 fi
 if [ "${DALLOWMERE_ISOLATED:-}" = 1 ] && ! ip -o link show 2>/dev/null | grep -qv ': lo:'; then
