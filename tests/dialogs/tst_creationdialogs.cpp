@@ -394,6 +394,10 @@ void TestCreationDialogs::createStringFitsALaptopScreen()
     QCOMPARE(scroll->horizontalScrollBar()->maximum(), 0);
     scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
     QCOMPARE(lastGroup->visibleRegion().boundingRect(), lastGroup->rect());
+    // Widened by its size grip, the form follows.
+    const int width = lastGroup->width();
+    dialog.resize(677, 561);
+    QTRY_COMPARE(lastGroup->width(), width + 200);
 }
 
 // The tests run on the screen of a small laptop, which the offscreen platform takes from a file.
