@@ -8,9 +8,9 @@
 // lights; Select All and a click on empty canvas take turns; a chase highlight steps; 400
 // lights are deleted. Each action is timed with the repaint it causes, and the frames the
 // engine actually handed to the socket are counted meanwhile.
-// Inside the private test LAN (isolated --lan) the map's interfaces are peers on it and the
-// datagrams leave through an interface driver; elsewhere they go to loopback addresses. The
-// output's context names which.
+// Inside the private test LAN (scripts/isolate.sh --lan) the map's interfaces are peers on it
+// and the datagrams leave through an interface driver; elsewhere they go to loopback
+// addresses. The output's context names which.
 #include "app/layoutview.h"
 #include "app/layoutviewlight.h"
 #include "app/metatool.h"

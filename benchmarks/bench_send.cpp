@@ -1,8 +1,8 @@
 // The whole live frame with sending, next to the physical floor: the same datagrams of one
 // frame sent with plain sendto on one socket. For port-outs (four ports an interface) and for
 // version-1 DMX frames (one universe an interface), lights of 3, 4 and 5 channels in turn.
-// Run it inside the private test LAN (isolated --lan) for datagrams that leave through an
-// interface driver; elsewhere it sends to loopback addresses.
+// Run it inside the private test LAN (scripts/isolate.sh --lan) for datagrams that leave
+// through an interface driver to the peers' socket; elsewhere it sends to loopback addresses.
 #include "model/datasupply.h"
 #include "model/effectengine.h"
 #include "model/light.h"

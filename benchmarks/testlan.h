@@ -8,16 +8,17 @@
 #include <QString>
 #include <QStringList>
 
-// Where the benchmarks' interfaces live. Inside the private test LAN (isolated --lan) they are
-// peers on it, 198.51.100.10 onwards, so a datagram leaves through an interface driver as it
-// does on a real installation; elsewhere they are loopback addresses, where the sending thread
-// also pays the kernel's whole receive path for every datagram.
+// Where the benchmarks' interfaces live. Inside the private test LAN (scripts/isolate.sh --lan)
+// they are peers on it, 198.51.100.10 onwards, in a namespace of their own whose socket takes
+// every datagram, so a datagram leaves through an interface driver and ends in a socket as on
+// a real installation; elsewhere they are loopback addresses.
 namespace testlan {
 
 constexpr int LanPeers = 240;
 
-// Inside the private test LAN the peers get fixed neighbour entries, so datagrams leave through
-// the interface driver at once instead of waiting on address resolution nobody answers.
+// Inside the private test LAN the peers get fixed neighbour entries with the peers' link
+// address, so datagrams leave through the interface driver at once instead of waiting on
+// address resolution.
 inline bool onTestLan()
 {
     static const bool lan = [] {

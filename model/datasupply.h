@@ -245,8 +245,8 @@ private:
     void moveLightChannels(const QString &name, const QString &value, quint32 base);
 
     // What every frame reads comes first, up to m_ipText, so that a frame over many interfaces
-    // loads a few adjacent lines of each (see prefetchFrameFields, and the check beside
-    // prefetchFrameData that they fit).
+    // loads a few adjacent lines of each (see prefetchFrameFields). A field the frame reads
+    // belongs here and in the check beside prefetchFrameData, which names each one.
     int m_type;
     quint16 m_protocolVersion = 1;
     bool m_hasIpAddress = false;

@@ -66,16 +66,38 @@ bool noteWriter(LightFrameState *state, DataSupply *writer, quint32 frame)
 void DataSupply::prefetchFrameData() const
 {
 #if defined(__GNUC__)
-    // prefetchFrameFields asks for the object's first lines only: a field declared above the
-    // frame's fields would push the last of them out, and each frame would wait on it again.
+    // prefetchFrameFields asks for the object's first lines only: a field the frame reads
+    // that lies beyond them, or one declared above the frame's fields that pushes the last of
+    // them out, makes each frame wait on it again.
     // (offsetof on a class with a QObject base is only conditionally supported; the compilers
     // that take the prefetch builtin give it.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
-    // The lines start where the object starts only when it is aligned to them.
-    static_assert(offsetof(DataSupply, m_ipText) + sizeof m_ipText + (64 - alignof(DataSupply)) <=
-                      FrameFieldLines * 64,
-                  "the frame's fields outgrow the lines prefetchFrameFields asks for");
+    // Every field a frame reads, each on its own, so one declared anywhere below the others
+    // is caught as well. The lines start where the object starts only when it is aligned to
+    // them.
+#define DALLOWMERE_FRAME_FIELD_FITS(field)                                                         \
+    static_assert(offsetof(DataSupply, field) + sizeof(field) + (64 - alignof(DataSupply)) <=      \
+                      FrameFieldLines * 64,                                                        \
+                  #field " lies outside the lines prefetchFrameFields asks for")
+    DALLOWMERE_FRAME_FIELD_FITS(m_type);
+    DALLOWMERE_FRAME_FIELD_FITS(m_protocolVersion);
+    DALLOWMERE_FRAME_FIELD_FITS(m_hasIpAddress);
+    DALLOWMERE_FRAME_FIELD_FITS(m_missing);
+    DALLOWMERE_FRAME_FIELD_FITS(m_uid);
+    DALLOWMERE_FRAME_FIELD_FITS(m_ipv4);
+    DALLOWMERE_FRAME_FIELD_FITS(m_universe);
+    DALLOWMERE_FRAME_FIELD_FITS(m_map);
+    DALLOWMERE_FRAME_FIELD_FITS(m_ports);
+    DALLOWMERE_FRAME_FIELD_FITS(m_portIndex);
+    DALLOWMERE_FRAME_FIELD_FITS(m_frameTable);
+    DALLOWMERE_FRAME_FIELD_FITS(m_lightTableValid);
+    DALLOWMERE_FRAME_FIELD_FITS(m_lightTableGeneration);
+    DALLOWMERE_FRAME_FIELD_FITS(m_lightListRevision);
+    DALLOWMERE_FRAME_FIELD_FITS(m_output);
+    DALLOWMERE_FRAME_FIELD_FITS(m_sendsThroughMap);
+    DALLOWMERE_FRAME_FIELD_FITS(m_ipText);
+#undef DALLOWMERE_FRAME_FIELD_FITS
 #pragma GCC diagnostic pop
     __builtin_prefetch(m_portIndex.constData());
     __builtin_prefetch(m_ipText.constData());
@@ -95,7 +117,7 @@ bool DataSupply::updateLights()
         rebuildLightMap();
     m_output.lastFrameSent = false;
     m_output.firstWrites = 0;
-    if (m_lightTable.empty() || m_ports.empty())
+    if (m_frameTable.empty() || m_ports.empty())
         return false;
 
     const size_t portTotal = m_ports.size();
@@ -119,10 +141,14 @@ bool DataSupply::updateLights()
     // Light by light in the table's order, which decides who wins where two lights overlap.
     const size_t count = m_frameTable.size();
     LightFrameState *const *states = m_frameTable.data();
+    for (size_t i = 0; i < std::min(count, LightFrameState::PrefetchDistance); ++i)
+        LightFrameState::prefetch(states[i]);
     // Lights of one port mostly follow each other: the port is looked up when it changes.
     int port = -1;
     int index = -1;
     for (size_t i = 0; i < count; ++i) {
+        if (i + LightFrameState::PrefetchDistance < count)
+            LightFrameState::prefetch(states[i + LightFrameState::PrefetchDistance]);
         LightFrameState *state = states[i];
         if (state->port != port) {
             port = state->port;

@@ -157,11 +157,10 @@ struct alignas(64) LightFrameState
     // What the pool holds from the system: nothing once every light is gone.
     static size_t pooledBytes();
 
-    // The walk that ends every light's frame while live play is off asks for the lines it will
-    // touch this many states ahead. The walks that composite and write frames gained nothing
-    // measurable from asking ahead, and do not.
+    // Walks over many states (compositing, writing and ending a frame) ask for the lines they
+    // will touch this many states ahead, so a large map does not wait on memory for every light.
     static constexpr size_t PrefetchDistance = 8;
-    // Ending a frame reads and writes both lines of a state.
+    // Each of those walks reads and writes both lines of a state.
     static void prefetch(const LightFrameState *state)
     {
 #if defined(__GNUC__)

@@ -376,8 +376,7 @@ namespace {
 // The interfaces in the kept order, each visited after what it reads was asked for a few
 // places ahead, in two stages: its fields, then what they point at. The second stage reads
 // only what the first brought, so neither waits on memory; without them every interface of a
-// large map would start by waiting for both in turn. Asking also for the port buffers and the
-// first lights, two stages more, gained nothing measurable.
+// large map would start by waiting for both in turn.
 template <typename Iterator, typename Visit>
 void walkInterfaces(Iterator begin, Iterator end, Visit &&visit)
 {

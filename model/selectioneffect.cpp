@@ -500,6 +500,10 @@ void SelectionEffect::render()
     refreshSelectedFlags(order);
     const size_t count = order.size();
     for (size_t i = 0; i < count; ++i) {
+        // A large map does not fit the caches: ask for the colour state of a light a few
+        // places ahead while this one is painted.
+        if (i + LightFrameState::PrefetchDistance < count)
+            LightFrameState::prefetch(order[i + LightFrameState::PrefetchDistance].state);
         LightFrameState *state = order[i].state;
         state->applyEffectColor(colorFor(state->currentColor, m_selectedFlags[i] != 0), priority);
     }

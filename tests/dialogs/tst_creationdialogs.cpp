@@ -68,6 +68,7 @@ private slots:
     void interfaceThatIsItsOwnFixtureType();
     void stringPastTheUniverseStaysInsideFrames();
     void mainWindowCommands();
+    void createStringFitsALaptopScreen();
 };
 
 void TestCreationDialogs::initTestCase()
@@ -370,5 +371,49 @@ void TestCreationDialogs::mainWindowCommands()
     QCOMPARE(w.mapModel()->lights().size(), 50);
 }
 
-QTEST_MAIN(TestCreationDialogs)
+// On a 1366 x 768 screen "Create String" opens at its form's size and its buttons stay clear
+// of a desktop's panel along the bottom edge; what does not fit scrolls.
+void TestCreationDialogs::createStringFitsALaptopScreen()
+{
+    constexpr int PanelHeight = 40;
+    MapModel map;
+    CreateStringDialog dialog(&map);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.screen()->geometry(), QRect(0, 0, 1366, 768));
+    QCOMPARE(dialog.size(), QSize(477, 561));
+    for (const char *name : {"buttonAddBelow", "buttonAddRight", "buttonCancel"}) {
+        const auto *button = child<QPushButton>(dialog, name);
+        const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+        QVERIFY2(dialog.geometry().contains(onScreen) && onScreen.bottom() < 768 - PanelHeight,
+                 name);
+    }
+    // The form scrolls only up and down, and its last group comes into view whole.
+    auto *lastGroup = child<QWidget>(dialog, "m_fixturePropertiesGroup");
+    auto *scroll = child<QScrollArea>(dialog, "m_formScrollArea");
+    QCOMPARE(scroll->horizontalScrollBar()->maximum(), 0);
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    QCOMPARE(lastGroup->visibleRegion().boundingRect(), lastGroup->rect());
+    // Widened by its size grip, the form follows.
+    const int width = lastGroup->width();
+    dialog.resize(677, 561);
+    QTRY_COMPARE(lastGroup->width(), width + 200);
+}
+
+// The tests run on the screen of a small laptop, which the offscreen platform takes from a file.
+int main(int argc, char **argv)
+{
+    QTemporaryDir dir;
+    QFile screens(dir.filePath(QStringLiteral("screens.json")));
+    if (!screens.open(QIODevice::WriteOnly) ||
+        screens.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366,
+                          "height": 768, "logicalDpi": 96, "logicalBpi": 96, "dpr": 1}]})") < 0)
+        return 1;
+    screens.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
+    QApplication app(argc, argv);
+    TestCreationDialogs test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_creationdialogs.moc"
