@@ -605,6 +605,21 @@ QSize BackgroundPicture::decodeSize(const QSize &full)
     return QSize(qMax(1, int(full.width() * factor)), qMax(1, int(full.height() * factor)));
 }
 
+namespace {
+int decodeTimeLimit = BackgroundPicture::DecodeMilliseconds;
+}
+
+QDeadlineTimer BackgroundPicture::decodeDeadline()
+{
+    return decodeTimeLimit < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                               : QDeadlineTimer(decodeTimeLimit);
+}
+
+void BackgroundPicture::setDecodeTimeLimit(int milliseconds)
+{
+    decodeTimeLimit = milliseconds;
+}
+
 QImage BackgroundPicture::load(const QString &file, QSize *fullSize, QDeadlineTimer deadline)
 {
     // The format is told by the file's first bytes, whatever its name says.

@@ -40,6 +40,10 @@ public:
     static constexpr int MaxScans = 64;
     // Decoding time a PNG or JPEG may take: the GUI thread waits for it.
     static constexpr int DecodeMilliseconds = 5000;
+    // The deadline load() gets unless given one: DecodeMilliseconds from now, or the limit
+    // set (-1: none), for tests whose sanitizer build decodes many times slower.
+    static QDeadlineTimer decodeDeadline();
+    static void setDecodeTimeLimit(int milliseconds);
 
     // The size to decode a picture of this full size at: itself when within the budget,
     // otherwise scaled down to it keeping the aspect ratio. Invalid for an empty size or a
@@ -50,7 +54,7 @@ public:
     // fullSize receives the size it stands for on the canvas, which is larger than the image's
     // own when the image was scaled down. A PNG or JPEG still decoding at the deadline is refused.
     static QImage load(const QString &file, QSize *fullSize,
-                       QDeadlineTimer deadline = QDeadlineTimer(DecodeMilliseconds));
+                       QDeadlineTimer deadline = decodeDeadline());
 };
 
 #endif // BACKGROUNDPICTURE_H
