@@ -107,16 +107,10 @@ void DiscoverInterfacesWizard::adopt(quint64 uid, DataSupply *ds)
     const QPointer<DataSupply> earlier = m_discovered.value(uid);
     if (earlier == ds)
         return;
-    if (earlier && m_portCounts.contains(uid)) {
-        ds->setPortCount(earlier->portCount());
-        for (int i = 0; i < earlier->portCount(); ++i) {
-            ds->setPortNumber(i, earlier->portNumber(i));
-            ds->setPortType(i, earlier->portType(i));
-        }
-        ds->rebuildPortIndex();
-    } else {
+    if (earlier && m_portCounts.contains(uid))
+        ds->copyPortsFrom(*earlier);
+    else
         m_portCounts.remove(uid);
-    }
     m_discovered.insert(uid, ds);
     if (QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid, -1)))
         row->setText(rowText(uid, ds));

@@ -158,7 +158,7 @@ void SyncInterface::matchInterfaces()
         m_uidMap.insert(ds->uid(), counterpart->uid());
         copyInterface(ds, counterpart);
         if (m_portsReported.contains(ds->uid()))
-            copyPorts(ds, counterpart);
+            counterpart->copyPortsFrom(*ds);
         if (!counterpart->lights().isEmpty())
             m_interfacesToScan.append(ds);
         if (!m_matchedInterfaces.contains(counterpart->uid()))
@@ -184,16 +184,6 @@ void SyncInterface::handleDiscoveredPorts(quint64 uid, unsigned int portCount)
     Q_UNUSED(portCount) // the engine has set the discovered interface's ports
     if (m_engine && m_engine->controllerForUid(uid))
         m_portsReported.insert(uid);
-}
-
-void SyncInterface::copyPorts(const DataSupply *from, DataSupply *to)
-{
-    to->setPortCount(from->portCount());
-    for (int i = 0; i < int(from->portCount()); ++i) {
-        to->setPortNumber(i, from->portNumber(i));
-        to->setPortType(i, from->portType(i));
-    }
-    to->rebuildPortIndex();
 }
 
 void SyncInterface::handleControllerDiscoveryTimeout()
@@ -504,16 +494,6 @@ void SyncInterface::completeSync()
     if (!m_engine) // cancelled meanwhile
         return;
     finish();
-    // The report names lights by the serial numbers found on them, not by the one the
-    // renaming may give every light of a supply.
-    for (const quint64 uid : std::as_const(m_matchedInterfaces)) {
-        if (const DataSupply *ds = m_map->dataSupply(uid)) {
-            for (const quint64 lightUid : ds->lights()) {
-                if (const Light *light = m_map->light(lightUid))
-                    m_serialsBefore.insert(lightUid, light->serialNumber());
-            }
-        }
-    }
     const QList<SyncRules::ConflictEntry> conflicts = renameAndCheck();
     const SyncRules::SyncGaps missed = gaps();
     const QString report = SyncRules::syncReport(missed, conflicts);
@@ -639,8 +619,11 @@ QList<SyncRules::ConflictEntry> SyncInterface::renameAndCheck()
             Light *light = m_map->light(lightUid);
             if (!light)
                 continue;
-            if (fixedSerial)
+            if (fixedSerial) {
+                // The report names the light by the serial number found on it.
+                m_serialsBefore.insert(lightUid, light->serialNumber());
                 light->setSerialNumber(SyncRules::FixedSerial);
+            }
             light->setName(SyncRules::lightName(ds->name(), light->modelName(), light->port(),
                                                 light->lightNumber()));
             spans.append(

@@ -67,7 +67,6 @@ private:
     // Matches the interfaces that answered within the window with those of the map.
     void matchInterfaces();
     void copyInterface(const DataSupply *from, DataSupply *to);
-    static void copyPorts(const DataSupply *from, DataSupply *to);
     // Where a discovered light answered: its serial number was reported on its interface.
     void noteAnswer(const Light *discovered);
     void buildLightIndex();
@@ -150,7 +149,7 @@ private:
     // By map interface: the light serial numbers its scans reported, and where each answered.
     QHash<quint64, QSet<quint64>> m_reportedSerials;
     QHash<QPair<quint64, quint64>, QList<SyncRules::Address>> m_answeredAt;
-    // The serial numbers of the matched interfaces' lights before the renaming, by light uid.
+    // The serial numbers that the renaming replaced, by light uid.
     QHash<quint64, quint64> m_serialsBefore;
     // Lights whose read failed: the map interface and port, and the map light when known.
     struct UnreadLight

@@ -662,6 +662,16 @@ void DataSupply::restoreProperties(const QHash<QString, QString> &properties)
 // ---------------------------------------------------------------------------------------------
 // Clone
 
+void DataSupply::copyPortsFrom(const DataSupply &other)
+{
+    setPortCount(other.portCount());
+    for (int i = 0; i < other.portCount(); ++i) {
+        setPortNumber(i, other.portNumber(i));
+        setPortType(i, other.portType(i));
+    }
+    rebuildPortIndex();
+}
+
 DataSupply *DataSupply::cloneWithLights(int x, int y)
 {
     if (!m_map)
@@ -677,12 +687,7 @@ DataSupply *DataSupply::cloneWithLights(int x, int y)
     copy->setProtocolVersion(m_protocolVersion);
     copy->setUniverse(m_universe);
     copy->setDMXBufSize(m_dmxBufSize);
-    copy->setPortCount(portCount());
-    for (int i = 0; i < portCount(); ++i) {
-        copy->setPortNumber(i, portNumber(i));
-        copy->setPortType(i, portType(i));
-    }
-    copy->rebuildPortIndex();
+    copy->copyPortsFrom(*this);
     for (auto it = m_properties.constBegin(); it != m_properties.constEnd(); ++it)
         copy->setProperty(it.key(), it.value());
 

@@ -107,6 +107,8 @@ public:
     // Entry (port number - 1) holds the index of the port bearing that number.
     QVector<quint8> portIndexTable() const { return m_portIndex; }
     void rebuildPortIndex();
+    // Takes the other interface's port count, port numbers and types, and its port index.
+    void copyPortsFrom(const DataSupply &other);
     bool allPortsType3() const;
     void updateBufferSizes();
 
