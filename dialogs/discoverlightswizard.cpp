@@ -112,8 +112,6 @@ void DiscoverLightsWizard::handleDiscoveryStarting()
     m_discoverPage->handleDiscoveryStarting();
     m_readPage->handleDiscoveryStarting();
     m_lightPage->handleDiscoveryStarting();
-    m_portsRemaining = m_controller->portCount();
-    m_portsReported.clear();
     m_completionWaitMs = LightDiscoveryRules::completionWaitMs(m_controller->allPortsType3());
     m_completionTimer = new WindowTimer(this);
     connect(m_completionTimer, &WindowTimer::timeout, this,
@@ -129,11 +127,15 @@ void DiscoverLightsWizard::connectScan(bool on)
                 &DiscoverLightsWizard::handleDiscoveredLight, Qt::UniqueConnection);
         connect(m_engine, &DiscoveryEngine::discoveredLights, this,
                 &DiscoverLightsWizard::handleDiscoveredLights, Qt::UniqueConnection);
+        connect(m_engine, &DiscoveryEngine::lightCountsComplete, this,
+                &DiscoverLightsWizard::handleLightCountsComplete, Qt::UniqueConnection);
     } else {
         disconnect(m_engine, &DiscoveryEngine::discoveredLight, this,
                    &DiscoverLightsWizard::handleDiscoveredLight);
         disconnect(m_engine, &DiscoveryEngine::discoveredLights, this,
                    &DiscoverLightsWizard::handleDiscoveredLights);
+        disconnect(m_engine, &DiscoveryEngine::lightCountsComplete, this,
+                   &DiscoverLightsWizard::handleLightCountsComplete);
     }
 }
 
@@ -161,6 +163,11 @@ void DiscoverLightsWizard::handleDiscoveryComplete()
 {
     if (!m_engine)
         return;
+    // Counts the interface is still answering with are no quiet: they come as one answer.
+    if (m_engine->isGatheringCounts(m_controller)) {
+        restartCompletionTimer(m_completionWaitMs);
+        return;
+    }
     stopDiscovery();
     m_discoverPage->handleDiscoveryComplete();
 }
@@ -226,20 +233,14 @@ void DiscoverLightsWizard::handleDiscoveredLights(QList<Light *> &lights)
         m_discoverPage->handleDiscoveredLights(lights);
         m_lightPage->handleDiscoveredLights(lights);
     }
-    // A further list of a port that has reported (its lights split over several replies)
-    // leaves the port count as it is.
-    bool furtherList = false;
-    if (!lights.isEmpty() && lights.first()) {
-        furtherList = m_portsReported.contains(lights.first()->port());
-        m_portsReported.insert(lights.first()->port());
-    }
-    if (m_portsRemaining == 0 || furtherList) {
-        restartCompletionTimer(m_completionWaitMs);
-        return;
-    }
-    --m_portsRemaining;
-    // After the last port's list nothing more is coming: end on the next pass of the loop.
-    restartCompletionTimer(m_portsRemaining > 0 ? m_completionWaitMs : 0);
+    restartCompletionTimer(m_completionWaitMs);
+}
+
+void DiscoverLightsWizard::handleLightCountsComplete(quint64 interfaceUid)
+{
+    // The interface's whole answer is in: end on the next pass of the loop.
+    if (m_controller && interfaceUid == m_controller->uid())
+        restartCompletionTimer(0);
 }
 
 void DiscoverLightsWizard::finishButtonClicked() {}

@@ -55,6 +55,8 @@ public slots:
     void handleDiscoveryComplete();
     void handleDiscoveredLight(Light *light);
     void handleDiscoveredLights(QList<Light *> &lights);
+    // Every counted light of the interface has come: nothing is left to wait for.
+    void handleLightCountsComplete(quint64 interfaceUid);
     void finishButtonClicked();
     void cancelButtonClicked();
     void handleReadAddressesStarting();
@@ -113,8 +115,6 @@ private:
     quint64 m_readingUid = 0; // the light whose read runs; 0 between reads
     DiscoveryEngine *m_engine;
     QPointer<QProgressDialog> m_progress;
-    uint m_portsRemaining = 0;
-    QSet<int> m_portsReported; // ports whose list came in this run
     // Each interface scanned as it was before the first run on it: reading the interface's
     // values sets its properties, some of which move its lights, and reading the found lights'
     // addresses raises its DMX buffer size, which never shrinks by itself.

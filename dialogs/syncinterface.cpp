@@ -203,6 +203,8 @@ void SyncInterface::handleControllerDiscoveryTimeout()
             &SyncInterface::handleDiscoveredLight);
     connect(m_engine, &DiscoveryEngine::discoveredLights, this,
             &SyncInterface::handleDiscoveredLights);
+    connect(m_engine, &DiscoveryEngine::lightCountsComplete, this,
+            &SyncInterface::handleLightCountsComplete);
     connect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
             &SyncInterface::handleLightDataReadComplete);
     connect(m_engine, &DiscoveryEngine::lightDataReadFailed, this,
@@ -234,7 +236,7 @@ void SyncInterface::startLightDiscovery()
         connect(timer, &WindowTimer::timeout, this, &SyncInterface::handleDiscoveryComplete);
         m_lightTimers.insert(ds->uid(), timer);
         if (ds->allPortsType3())
-            m_portsRemaining.insert(ds->uid(), ds->portCount());
+            m_closeOnCounts.insert(ds->uid());
         timer->start(NetworkSettings::instance().syncLightWindowMs);
         m_engine->discoverLights(ds);
     }
@@ -258,10 +260,6 @@ void SyncInterface::handleDiscoveredLights(QList<Light *> &list)
         return;
     }
     const quint64 uid = list.last()->dataSupplyUid();
-    if (const auto it = m_portsRemaining.find(uid); it != m_portsRemaining.end() && --*it <= 0) {
-        m_portsRemaining.erase(it);
-        closeLightWindow(uid, m_lightTimers.value(uid));
-    }
     const DataSupply *ds = m_engine->controllerForUid(uid);
     if (ds && SyncRules::hasChainedAddresses(m_dictionary->deviceName(ds->serialNumber()))) {
         syncChainedAddresses(ds, list);
@@ -287,6 +285,13 @@ void SyncInterface::handleDiscoveredLights(QList<Light *> &list)
         }
     }
     checkEnd();
+}
+
+void SyncInterface::handleLightCountsComplete(quint64 interfaceUid)
+{
+    // The interface's whole answer is in, every port's lists with it.
+    if (m_closeOnCounts.remove(interfaceUid))
+        closeLightWindow(interfaceUid, m_lightTimers.value(interfaceUid));
 }
 
 void SyncInterface::syncChainedAddresses(const DataSupply *ds, const QList<Light *> &list)

@@ -59,6 +59,7 @@ public slots:
     void handleDiscoveredPorts(quint64 uid, unsigned int portCount);
     // The device stopped answering: the light is passed over, as one whose read is refused.
     void handleLightDataReadFailed(quint64 serialNumber);
+    void handleLightCountsComplete(quint64 interfaceUid);
 
 private:
     QString interfaceKey(const DataSupply *ds) const;
@@ -126,7 +127,9 @@ private:
     QHash<quint64, Light *> m_reading;
     QSet<quint64> m_readable;
     QHash<quint64, WindowTimer *> m_lightTimers;
-    QHash<quint64, int> m_portsRemaining;
+    // Interfaces whose ports are all counted (port type 3): their window closes once their
+    // counted lights are complete.
+    QSet<quint64> m_closeOnCounts;
     QHash<QString, QPointer<DataSupply>> m_interfaceIndex;
     // Map interfaces that another with the same key took out of the index: never matched.
     QList<quint64> m_shadowedInterfaces;

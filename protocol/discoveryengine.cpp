@@ -17,6 +17,7 @@
 #include "protocol/windowtimer.h"
 
 #include <QHostAddress>
+#include <QMap>
 #include <QSignalBlocker>
 #include <QThread>
 
@@ -63,6 +64,8 @@ void DiscoveryEngine::connectOrvexSignals()
     connect(m_orvex, &Orvex::signalCAScanResponse, this, &DiscoveryEngine::handleCAScanResponse);
     connect(m_orvex, &Orvex::signalBlinkScan2SNResponse, this,
             &DiscoveryEngine::handleBlinkScan2SNResponse);
+    connect(m_orvex, &Orvex::signalBlinkScan2Response, this,
+            &DiscoveryEngine::handleBlinkScan2Response);
     connect(m_orvex, &Orvex::signalBlinkScan2CAResponse, this,
             &DiscoveryEngine::handleBlinkScan2CAResponse);
     connect(m_orvex, &Orvex::signalBlinkEEReadResponse, this,
@@ -125,10 +128,13 @@ void DiscoveryEngine::discoverControllers()
     for (const quint64 serial : m_interfaceReads.keys())
         endReading(m_interfaceReads, serial);
     m_caLightLists.clear();
+    m_caLightOwners.clear();
     m_interfaceValues.clear();
     m_lights.clear();
     m_scans.clear();
     stopAllRepeats(m_scanRepeats);
+    for (const quint32 ip : m_countTimers.keys())
+        stopCountTimer(ip);
     m_interfacesThisDiscovery = 0;
     stopAllRepeats(m_portRepeats);
     m_portRequests.clear();
@@ -399,11 +405,24 @@ void DiscoveryEngine::endScan(quint32 ip)
 {
     m_scans.end(ip);
     stopRepeats(m_scanRepeats, ip);
+    stopCountTimer(ip);
 }
 
 bool DiscoveryEngine::isScanning(const DataSupply *ds) const
 {
     return ds && m_scans.isScanning(QHostAddress(ds->ipAddress()).toIPv4Address());
+}
+
+bool DiscoveryEngine::isGatheringCounts(const DataSupply *ds)
+{
+    if (!ds || !isScanning(ds))
+        return false;
+    // Taken, but waiting on the interface's values.
+    if (m_caLightLists.contains(quint32(ds->serialNumber())))
+        return true;
+    const CountAnswers *answers =
+        m_scans.countAnswers(QHostAddress(ds->ipAddress()).toIPv4Address());
+    return answers && answers->hasCounts();
 }
 
 int DiscoveryEngine::lightLimitForScan(const DataSupply *ds)
@@ -507,8 +526,7 @@ void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
 {
     DataSupply *ds = scannedSupply(ip);
     // CA counts describe the whole interface: the first reply of a scan holds for it.
-    if (!ds || !m_map || dropsCAScans(ds->serialNumber()) ||
-        !m_scans.takesCounts(ip, -1, {}, m_orvex->replyNumber()))
+    if (!ds || !m_map || dropsCAScans(ds->serialNumber()) || !m_scans.takesCACounts(ip))
         return;
     if (port1 + port2 > 0 && m_scans.admit(ip, 0, port1 + port2, true) == 0)
         return;
@@ -519,57 +537,134 @@ void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
         batch.append(light);
         m_lights.insert(uid, light);
     }
-    readInterfaceForBatch(ds, batch);
+    handOnCounts(ds, {batch});
+}
+
+void DiscoveryEngine::handleBlinkScan2Response(unsigned int ip, unsigned char entryCount,
+                                               unsigned char more, QByteArray entries)
+{
+    m_newCountsReply = 0;
+    CountAnswers *answers = m_scans.countAnswers(ip);
+    if (!answers || !dataSupplyForIp(ip))
+        return;
+    // The copy of the request a datagram answers: how many copies had gone out when it came.
+    const RequestRepeater *repeats = m_scanRepeats.value(ip);
+    entries.prepend(char(entryCount));
+    if (answers->addDatagram(entries, more == 0, repeats ? repeats->sent() : 0))
+        m_newCountsReply = m_orvex->replyNumber();
+    armCountTimer(ip);
+}
+
+bool DiscoveryEngine::acceptsCounts(const DataSupply *ds, int portNum, int fixtureCount,
+                                    const QVector<quint64> &counts)
+{
+    if (fixtureCount != counts.size())
+        return false;
+    // The counts size a loop that makes lights: a corrupt count must not make billions.
+    quint64 total = 0;
+    for (const quint64 count : counts)
+        total += count;
+    if (total <= quint64(MaxLightsPerPort))
+        return true;
+    qDebug() << "Ignoring fixture counts of" << total << "lights on port" << portNum << "of"
+             << ds->ipAddress() << ": a port holds at most" << MaxLightsPerPort;
+    return false;
 }
 
 void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char portNum,
                                                  unsigned char fixtureCount, QVector<quint64> sn)
 {
-    DataSupply *ds = scannedSupply(ip);
-    if (!ds || !m_map || fixtureCount != sn.size())
+    const DataSupply *ds = scannedSupply(ip);
+    // Only the lists of a datagram new to the scan: a copy's lists are known already.
+    CountAnswers *answers = m_scans.countAnswers(ip);
+    if (!ds || !answers || m_newCountsReply != m_orvex->replyNumber() ||
+        !acceptsCounts(ds, portNum, fixtureCount, sn))
         return;
-    // The counts size a loop that makes lights: a corrupt count must not make billions.
-    quint64 total = 0;
-    for (const quint64 count : std::as_const(sn))
-        total += count;
-    if (total > quint64(MaxLightsPerPort)) {
-        qDebug() << "Ignoring fixture counts of" << total << "lights on port" << portNum << "of"
-                 << ds->ipAddress() << ": a port holds at most" << MaxLightsPerPort;
+    answers->addList(portNum, sn);
+}
+
+void DiscoveryEngine::armCountTimer(quint32 ip)
+{
+    WindowTimer *&timer = m_countTimers[ip];
+    if (!timer) {
+        timer = new WindowTimer(this);
+        connect(timer, &WindowTimer::timeout, this, [this, ip] { takeCounts(ip); });
+    }
+    timer->start(NetworkSettings::instance().requestRepeatMs);
+}
+
+void DiscoveryEngine::stopCountTimer(quint32 ip)
+{
+    if (WindowTimer *timer = m_countTimers.take(ip)) {
+        // This may run inside the timer's own timeout.
+        timer->stop();
+        timer->disconnect(this);
+        timer->deleteLater();
+    }
+}
+
+void DiscoveryEngine::takeCounts(quint32 ip)
+{
+    // Every copy of the request is answered, and a later copy's answer may hold what the
+    // network lost of an earlier one: the counts wait for the last.
+    if (const RequestRepeater *repeats = m_scanRepeats.value(ip); repeats && repeats->isRunning()) {
+        armCountTimer(ip);
         return;
     }
-    // A list's fixtures come whole or not at all, and once: a repeat would make them twice.
-    if (!m_scans.takesCounts(ip, portNum - 1, sn, m_orvex->replyNumber()))
+    stopCountTimer(ip);
+    const CountAnswers *answers = m_scans.countAnswers(ip);
+    DataSupply *ds = dataSupplyForIp(ip);
+    if (!answers || !answers->hasCounts() || !ds || !m_map)
         return;
-    if (total > 0 && m_scans.admit(ip, portNum - 1, int(total), true) == 0)
-        return;
-    QList<Light *> batch;
-    for (const quint64 count : std::as_const(sn)) {
+    const QList<CountAnswers::List> lists = answers->answer();
+    m_scans.settleCounts(ip);
+    QMap<int, QList<Light *>> byPort;
+    for (const CountAnswers::List &list : lists) {
+        const int port = quint8(list.port - 1);
+        quint64 total = 0;
+        for (const quint64 count : list.counts)
+            total += count;
+        // A list's fixtures come whole or not at all.
+        if (total > 0 && m_scans.admit(ip, port, int(total), true) == 0)
+            continue;
+        byPort[port] += makeFixtures(ds, port, list.counts);
+    }
+    handOnCounts(ds, byPort.values());
+}
+
+QList<Light *> DiscoveryEngine::makeFixtures(const DataSupply *ds, int port,
+                                             const QVector<quint64> &counts)
+{
+    QList<Light *> lights;
+    for (const quint64 count : counts) {
         const quint64 fixture = m_map->nextUid();
         for (quint64 j = 0; j < count; ++j) {
             const quint64 uid = j == 0 ? fixture : m_map->nextUid();
-            Light *light = makeBatchLight(uid, ds->serialNumber(), ds, quint8(portNum - 1),
-                                          int(3 * j), fixture);
-            batch.append(light);
+            Light *light =
+                makeBatchLight(uid, ds->serialNumber(), ds, quint8(port), int(3 * j), fixture);
+            lights.append(light);
             m_lights.insert(ds->serialNumber(), light);
         }
     }
-    readInterfaceForBatch(ds, batch);
+    return lights;
 }
 
-void DiscoveryEngine::readInterfaceForBatch(DataSupply *ds, const QList<Light *> &batch)
+void DiscoveryEngine::handOnCounts(DataSupply *ds, const QList<QList<Light *>> &batches)
 {
     const quint64 serial = quint32(ds->serialNumber());
-    const QList<QPointer<Light>> guarded(batch.cbegin(), batch.cend());
     const QSet<QString> tokens =
         m_deviceDictionary->isKnownSerial(serial)
             ? readableTokens(serial, m_deviceDictionary->memoryMapTokens(serial), nullptr)
             : QSet<QString>();
+    QList<QList<QPointer<Light>>> &lists = m_caLightLists[serial];
+    for (const QList<Light *> &batch : batches)
+        lists.append(QList<QPointer<Light>>(batch.cbegin(), batch.cend()));
+    m_caLightOwners.insert(serial, ds->uid());
     // Nothing to read from the interface: the lights go out as they were made.
     if (tokens.isEmpty()) {
-        emitBatch(guarded, nullptr);
+        finishInterfaceRead(serial, false);
         return;
     }
-    m_caLightLists[serial].append(guarded);
     Reading &reading = startReading(m_interfaceReads, serial, nullptr);
     reading.pending = tokens;
     if (!sendNextToken(reading, ReadMethod::OGet, ds->ipAddress().toLatin1(), serial))
@@ -601,13 +696,16 @@ void DiscoveryEngine::handleDeviceVariableReply(uint ip, quint16 valueID, quint3
         finishInterfaceRead(serial);
 }
 
-void DiscoveryEngine::finishInterfaceRead(quint64 serial)
+void DiscoveryEngine::finishInterfaceRead(quint64 serial, bool valuesRead)
 {
     endReading(m_interfaceReads, serial);
     const QList<QList<QPointer<Light>>> batches = m_caLightLists.take(serial);
+    const quint64 owner = m_caLightOwners.take(serial);
     const QHash<QString, quint32> values = m_interfaceValues.value(serial);
-    for (auto it = batches.crbegin(); it != batches.crend(); ++it)
-        emitBatch(*it, &values);
+    // In the device's order: a port's later lists follow its earlier ones on the wire.
+    for (const QList<QPointer<Light>> &batch : batches)
+        emitBatch(batch, valuesRead ? &values : nullptr);
+    emit lightCountsComplete(owner);
 }
 
 void DiscoveryEngine::emitBatch(const QList<QPointer<Light>> &batch,

@@ -75,13 +75,19 @@ public:
     void discoverPorts(DataSupply *ds);
     // Scans the interface's lights (blink scan for protocol version 1, blink scan 2 for 2 and
     // 3). Lights with a serial number come one by one (discoveredLight); counted lights come
-    // as batches (discoveredLights), after the interface's own values are read when its model
-    // has any. Empties the light table first. The scan runs, and replies to it count, until
-    // endLightScan, discoverControllers or the engine's end; a second call starts it anew.
+    // as one batch a port (discoveredLights), ports ascending and each port's fixtures in the
+    // device's order, after the interface's own values are read when its model has any; then
+    // lightCountsComplete. Fixture counts are taken once the scan's requests have all gone out
+    // and the answers have stopped for a repeat interval, from the answer their copies agree
+    // on (CountAnswers). Empties the light table first. The scan runs, and replies to it
+    // count, until endLightScan, discoverControllers or the engine's end; a second call starts
+    // it anew.
     void discoverLights(DataSupply *ds);
     // Later scan replies of that interface are dropped.
     void endLightScan(const DataSupply *ds);
     bool isScanning(const DataSupply *ds) const;
+    // Whether the scan of the interface has fixture counts it has not handed on yet.
+    bool isGatheringCounts(const DataSupply *ds);
     // The most lights one scan of the interface makes: MaxLightsPerPort for each of its ports
     // (for one port when it has none).
     static int lightLimitForScan(const DataSupply *ds);
@@ -131,6 +137,9 @@ signals:
     void discoveredPorts(quint64 uid, uint portCount);
     void discoveredLight(Light *l);
     void discoveredLights(QList<Light *> &list);
+    // Every counted light of the interface's answer has been handed on: its scan has nothing
+    // more to report but single lights that the answer did not hold.
+    void lightCountsComplete(quint64 interfaceUid);
     void lightDataReadComplete(quint64 serialNumber);
     // The device did not answer a request of the read, tries included; the read has ended.
     void lightDataReadFailed(quint64 serialNumber);
@@ -148,6 +157,8 @@ public slots:
     void handleBlinkScan2SNResponse(unsigned int ip, unsigned char portNum, unsigned char snCount,
                                     QVector<quint64> sn);
     void handleCAScanResponse(unsigned int ip, unsigned char port1, unsigned char port2);
+    void handleBlinkScan2Response(unsigned int ip, unsigned char entryCount, unsigned char more,
+                                  QByteArray entries);
     void handleBlinkScan2CAResponse(unsigned int ip, unsigned char portNum,
                                     unsigned char fixtureCount, QVector<quint64> sn);
     void handleBlinkEEReadResponse(unsigned int ip, unsigned int sn, unsigned char addr,
@@ -213,8 +224,18 @@ private:
     // A light of a fixture-count or CA batch, set up without a signal per field.
     Light *makeBatchLight(quint64 uid, quint64 serial, const DataSupply *ds, quint8 port,
                           int channel, quint64 fixture = 0);
-    void readInterfaceForBatch(DataSupply *ds, const QList<Light *> &batch);
-    void finishInterfaceRead(quint64 serial);
+    // Whether a list of counts can stand for lights: one count a value, at most a port's.
+    bool acceptsCounts(const DataSupply *ds, int portNum, int fixtureCount,
+                       const QVector<quint64> &counts);
+    void armCountTimer(quint32 ip);
+    void stopCountTimer(quint32 ip);
+    void takeCounts(quint32 ip);
+    QList<Light *> makeFixtures(const DataSupply *ds, int port, const QVector<quint64> &counts);
+    // Hands the batches on, after the interface's values are read when its model has any,
+    // and then says that the interface's counts are complete.
+    void handOnCounts(DataSupply *ds, const QList<QList<Light *>> &batches);
+    // valuesRead: the interface's values were read, and the lights are packed by them.
+    void finishInterfaceRead(quint64 serial, bool valuesRead = true);
     // values: those read from the interface, applied before the lights are packed from channel
     // 0; null when nothing was read.
     void emitBatch(const QList<QPointer<Light>> &batch, const QHash<QString, quint32> *values);
@@ -248,6 +269,7 @@ private:
     Readings m_lightReads;
     Readings m_interfaceReads;
     QHash<quint64, QList<QList<QPointer<Light>>>> m_caLightLists;
+    QHash<quint64, quint64> m_caLightOwners; // interface serial -> interface uid
     QHash<quint64, QHash<QString, quint32>> m_interfaceValues;
     QSet<quint64> m_knownIds;
     LightScanBook m_scans;
@@ -258,6 +280,10 @@ private:
     // replies are taken.
     QSet<quint32> m_portRequests;
     Repeats m_scanRepeats;
+    // By scanned host: when its fixture counts are taken, a repeat interval after the last.
+    QHash<quint32, WindowTimer *> m_countTimers;
+    // The reply number of the blink scan 2 datagram whose lists are new to its scan; 0: none.
+    quint64 m_newCountsReply = 0;
     int m_interfacesThisDiscovery = 0;
     DroppedDatagramLog m_interfaceLimitLog;
     DroppedDatagramLog m_unaskedPortsLog;

@@ -55,21 +55,26 @@ QVector<quint64> LightScanBook::freshSerials(quint32 ip, int port, const QVector
     return fresh;
 }
 
-bool LightScanBook::takesCounts(quint32 ip, int port, const QVector<quint64> &counts, quint64 reply)
+CountAnswers *LightScanBook::countAnswers(quint32 ip)
 {
     const auto scan = m_scans.find(ip);
-    if (scan == m_scans.end())
-        return false;
-    if (scan->countsReply != reply) {
-        scan->countsReply = reply;
-        scan->countsInReply.clear();
+    return scan == m_scans.end() || scan->countsTaken ? nullptr : &scan->counts;
+}
+
+void LightScanBook::settleCounts(quint32 ip)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan != m_scans.end()) {
+        scan->countsTaken = true;
+        scan->counts = CountAnswers();
     }
-    // Equal lists within one reply are lights of their own; only a later reply repeats them.
-    const QPair<int, QVector<quint64>> list(port, counts);
-    const CountsKey key{port, counts, int(scan->countsInReply.count(list))};
-    scan->countsInReply.append(list);
-    if (scan->takenCounts.contains(key))
+}
+
+bool LightScanBook::takesCACounts(quint32 ip)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan == m_scans.end() || scan->caTaken)
         return false;
-    scan->takenCounts.insert(key);
+    scan->caTaken = true;
     return true;
 }

@@ -7,16 +7,17 @@
 #include <QSet>
 #include <QVector>
 
+#include "protocol/countanswers.h"
 #include "protocol/droppeddatagramlog.h"
 
 // The running light scans' bookkeeping, by interface address: which lights each scan has made
-// (port index and serial number), how many a port and in all against its limits, and which
-// lists of fixture counts it has taken. A scan starts from nothing, so what an earlier scan
-// of the same interface found counts for nothing in a later one.
+// (port index and serial number), how many a port and in all against its limits, and the
+// answers of fixture counts it has gathered. A scan starts from nothing, so what an earlier
+// scan of the same interface found counts for nothing in a later one.
 //
 // Each request goes out several times and every copy may be answered, so a scan takes what
-// a reply adds: a serial it made a light for, or a list of counts that an earlier reply held,
-// adds nothing; a list repeated within one reply is lights of its own.
+// a reply adds: a serial it made a light for adds nothing, and fixture counts are taken once,
+// from the answer the copies agree on (CountAnswers); CA counts from the first reply.
 class LightScanBook
 {
 public:
@@ -35,38 +36,25 @@ public:
     // The serials of the list that the scan of ip has not yet made a light for on that port,
     // each once, as far as the scan's limits let it make them.
     QVector<quint64> freshSerials(quint32 ip, int port, const QVector<quint64> &serials);
-    // Whether the scan of ip takes this list of counts for that port (-1: CA counts), which
-    // came in reply number `reply`: a list equal to one an earlier reply held adds nothing.
-    bool takesCounts(quint32 ip, int port, const QVector<quint64> &counts, quint64 reply);
+    // The fixture-count answers of the scan of ip while they are being gathered; null when
+    // ip is not being scanned or its counts have been taken.
+    CountAnswers *countAnswers(quint32 ip);
+    // The scan of ip has taken its counts: later count replies add nothing.
+    void settleCounts(quint32 ip);
+    // Whether the scan of ip takes a CA reply: only its first.
+    bool takesCACounts(quint32 ip);
 
 private:
     using FoundLight = QPair<int, quint64>;
-    // A list of counts as one reply held it: port index, the counts, and how many equal lists
-    // came before it in the same reply.
-    struct CountsKey
-    {
-        int port = 0;
-        QVector<quint64> counts;
-        int repeat = 0;
-        bool operator==(const CountsKey &o) const
-        {
-            return port == o.port && counts == o.counts && repeat == o.repeat;
-        }
-        friend size_t qHash(const CountsKey &k, size_t seed = 0)
-        {
-            return qHashMulti(seed, k.port, k.counts, k.repeat);
-        }
-    };
     struct Scan
     {
         QHash<int, int> perPort;
         int total = 0;
         int limit = 0;
         QSet<FoundLight> found;
-        QSet<CountsKey> takenCounts;
-        // The reply the last list of counts came in, and the lists it held so far.
-        quint64 countsReply = 0;
-        QList<QPair<int, QVector<quint64>>> countsInReply;
+        CountAnswers counts;
+        bool countsTaken = false;
+        bool caTaken = false;
     };
 
     QHash<quint32, Scan> m_scans;

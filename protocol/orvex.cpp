@@ -231,6 +231,8 @@ void Orvex::emitMemoryRead(const MemoryReadReplyData &r)
 
 void Orvex::emitBlinkScan2(const BlinkScan2ReplyData &r)
 {
+    // The datagram first, then its lists: a receiver can tell which datagram a list came in.
+    emit signalBlinkScan2Response(r.ip, r.entryCount, r.more, r.entries);
     for (const BlinkScan2List &list : r.lists) {
         if (list.type == 1)
             emit signalBlinkScan2SNResponse(r.ip, list.port, list.count, list.values);

@@ -60,7 +60,7 @@ signals:
     void signalDiscoverPortsResponse(unsigned int ip, unsigned char portcount,
                                      unsigned char *portnums, unsigned char *porttypes);
     void signalBlinkScanResponse(unsigned int ip, unsigned int sn);
-    // Declared for completeness; no reply raises it.
+    // A blink scan 2 reply as a whole (its entries as received), raised before its lists.
     void signalBlinkScan2Response(unsigned int ip, unsigned char entryCount, unsigned char more,
                                   QByteArray entryArray);
     void signalBlinkScan2SNResponse(unsigned int ip, unsigned char portNum, unsigned char snCount,

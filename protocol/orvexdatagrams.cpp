@@ -157,6 +157,9 @@ BlinkScan2ReplyData parseBlinkScan2(const Reader &r)
     BlinkScan2ReplyData reply;
     reply.ip = r.be32(8);
     const int entryCount = r.u8(12);
+    reply.entryCount = quint8(entryCount);
+    reply.more = r.u8(13);
+    reply.entries = r.bytes(16, r.size() - 16);
     int offset = 16;
     for (int entry = 0; entry < entryCount && r.has(offset, 4); ++entry) {
         BlinkScan2List list;

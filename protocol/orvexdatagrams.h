@@ -164,6 +164,11 @@ struct BlinkScan2List
 struct BlinkScan2ReplyData
 {
     quint32 ip = 0;
+    quint8 entryCount = 0;
+    // Set on every datagram of an answer but its last.
+    quint8 more = 0;
+    // Everything after the fixed fields, as received: what tells one datagram from another.
+    QByteArray entries;
     QVector<BlinkScan2List> lists;
 };
 

@@ -48,8 +48,9 @@ private slots:
     void rules();
     void readRouteFromEmptyMapToSavedMap_data();
     void readRouteFromEmptyMapToSavedMap();
+    void countedLightsBecomeStrings_data();
     void countedLightsBecomeStrings();
-    void aPortInTwoListsCountsOnce();
+    void scanEndsOnceTheCountsAreComplete();
     void latestRoutingLeadsOn();
     void repeatedAnswersAndUnownedLights();
     void rerunAndCancelMidReadLeaveNothing();
@@ -204,10 +205,18 @@ void TestLightsDiscoveryWizard::readRouteFromEmptyMapToSavedMap()
     }
 }
 
+void TestLightsDiscoveryWizard::countedLightsBecomeStrings_data()
+{
+    QTest::addColumn<int>("port1"); // one-light fixtures on port 1, 63 counts a reply
+    QTest::newRow("70 fixtures over two replies") << 70;
+    QTest::newRow("126 alike fixtures over two equal replies") << 126;
+}
+
 void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
 {
-    // Port index 1 reports nothing; port 1's 70 fixtures come in two replies.
-    m_device->fixtureCounts = {{1, QVector<quint32>(70, 1)}, {3, {2}}};
+    QFETCH(int, port1);
+    // Port index 1 reports nothing; port 1's fixtures come in several replies.
+    m_device->fixtureCounts = {{1, QVector<quint32>(port1, 1)}, {3, {2}}};
     m_device->countsReplyPerEntry = true;
     DataSupply *ds = lobby(2);
     open(ds);
@@ -215,7 +224,9 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
     m_wizard->next();
     QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
     QVERIFY(!m_wizard->isReading());
-    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), QString("Found 72 Lights on 2 Ports."));
+    QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString::number(port1 + 2));
+    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"),
+             QString("Found %1 Lights on 2 Ports.").arg(port1 + 2));
     QStringList titles;
     ModalDriver driver;
     driver.then([&](QWidget *d) {
@@ -228,15 +239,16 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
     });
     m_wizard->button(QWizard::FinishButton)->click();
     QCOMPARE(driver.pending(), 0);
-    QCOMPARE(titles, QStringList({"Found 70 lights on port 1", "Found 2 lights on port 3"}));
-    QCOMPARE(m_map->lights().size(), 70);
+    QCOMPARE(titles, QStringList({QString("Found %1 lights on port 1").arg(port1),
+                                  "Found 2 lights on port 3"}));
+    QCOMPARE(m_map->lights().size(), port1);
     for (const Light *light : m_map->lights())
         QVERIFY(light->port() == 0 && light->name().startsWith("Lobby "));
 }
 
-// A port whose lights come in two lists counts once: the scan waits for every port and ends
-// at once after the last.
-void TestLightsDiscoveryWizard::aPortInTwoListsCountsOnce()
+// Lists of every port do not end the scan: a port's fixtures may come in several, and only the
+// engine knows when the interface's answer is whole. Its word ends the scan at once.
+void TestLightsDiscoveryWizard::scanEndsOnceTheCountsAreComplete()
 {
     m_device->answering = false;
     DataSupply *ds = lobby(2);
@@ -252,9 +264,13 @@ void TestLightsDiscoveryWizard::aPortInTwoListsCountsOnce()
     };
     report(0);
     report(0);
-    QVERIFY(m_wizard->isDiscovering());
     report(1);
-    QVERIFY(!m_wizard->isDiscovering());
+    QVERIFY(m_wizard->isDiscovering());
+    m_wizard->handleLightCountsComplete(ds->uid() + 1);
+    QTest::qWait(20);
+    QVERIFY(m_wizard->isDiscovering());
+    m_wizard->handleLightCountsComplete(ds->uid());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_wizard->isDiscovering(), 100);
 }
 
 void TestLightsDiscoveryWizard::latestRoutingLeadsOn()

@@ -16,6 +16,7 @@ using namespace OrvexDatagrams;
 using Iface = SimulatedOrvexInterface;
 Q_DECLARE_METATYPE(Iface::AnswerFaults)
 using Serials = QMap<quint64, int>; // serial -> 0-based port
+using Layout = QMap<quint8, QVector<quint32>>; // fixture counts by 1-based port
 
 // What a read leaves on a light, in one line.
 static QString summary(const Light *l)
@@ -165,8 +166,11 @@ private slots:
         QTest::newRow("v1: blink scan and CA counts") << quint16(1) << QList<quint64>{v1, v2} << QList<int>{3} << twoThree << false;
         QTest::newRow("v2: serials, UIDs, fixture counts") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{5, 1} << twoThree << false;
         // 63 counts an entry: two equal entries of one reply are lights of their own.
-        QTest::newRow("v2: equal count entries in one reply") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{63, 63, 1} << QVector<quint32>(126, 1) << false;
-        QTest::newRow("v2: a port's counts over two replies") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{63, 7, 1} << QVector<quint32>(70, 1) << true;
+        QTest::newRow("v2: equal count entries in one reply") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{126, 1} << QVector<quint32>(126, 1) << false;
+        QTest::newRow("v2: a port's counts over two replies") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{70, 1} << QVector<quint32>(70, 1) << true;
+        // One entry a reply, and two of them alike: only how often the copies bring them
+        // tells them from the network's copies.
+        QTest::newRow("v2: equal replies of a port") << quint16(2) << QList<quint64>{v1, v2, rdm} << QList<int>{126, 1} << QVector<quint32>(126, 1) << true;
         // clang-format on
     }
 
@@ -199,6 +203,76 @@ private slots:
         for (const QList<Light *> &batch : std::as_const(m_rig->batches))
             sizes << int(batch.size());
         QCOMPARE(sizes, batches);
+    }
+
+    void countsComeWholeInTheDevicesOrder_data()
+    {
+        QTest::addColumn<Layout>("layout");
+        QTest::addColumn<bool>("replyPerEntry");
+        QTest::addColumn<int>("copies"); // of every answer
+        const auto repeat = [](int times, const QVector<quint32> &counts) {
+            QVector<quint32> all;
+            for (int i = 0; i < times; ++i)
+                all += counts;
+            return all;
+        };
+        QVector<quint32> mixed; // 150 fixtures of 1 to 5 lights: three entries, none alike
+        for (int i = 0; i < 150; ++i)
+            mixed << quint32(1 + (i * 7 + i / 5) % 5);
+        const QList<QPair<QByteArray, Layout>> layouts = {
+            {"126 one-light fixtures", {{1, QVector<quint32>(126, 1)}}},
+            {"170 three-light fixtures", {{1, QVector<quint32>(170, 3)}}},
+            {"300 one-light fixtures", {{1, QVector<quint32>(300, 1)}}},
+            {"512 one-light fixtures", {{1, QVector<quint32>(512, 1)}}},
+            {"42 x [1,2,3]", {{1, repeat(42, {1, 2, 3})}}},
+            {"150 mixed fixtures", {{1, mixed}}},
+            // Port 1's alike entries fall on both sides of the first datagram's end.
+            {"three ports", {{1, QVector<quint32>(200, 1)}, {2, QVector<quint32>(130, 2)},
+                             {3, repeat(30, {3, 1})}}},
+        };
+        for (const auto &[name, layout] : layouts) {
+            QTest::newRow(name + ", packed") << layout << false << 1;
+            QTest::newRow(name + ", one entry a reply") << layout << true << 1;
+        }
+        QTest::newRow("512 one-light fixtures, packed, answers three times")
+            << layouts.at(3).second << false << 3;
+        QTest::newRow("126 one-light fixtures, one entry a reply, answers three times")
+            << layouts.at(0).second << true << 3;
+    }
+
+    // However a device packs a port's fixture counts, the port's lights come once, as one
+    // batch in the device's order: each fixture whole, starting at channel 0, ports ascending.
+    void countsComeWholeInTheDevicesOrder()
+    {
+        QFETCH(Layout, layout);
+        QFETCH(bool, replyPerEntry);
+        QFETCH(int, copies);
+        m_rig->device->fixtureCounts = layout;
+        m_rig->device->countsReplyPerEntry = replyPerEntry;
+        m_rig->device->faults[0] = {0, 0, copies, {}};
+        DataSupply *ds = m_rig->supply(0x990001, 2);
+        ds->setPortCount(3);
+        m_rig->engine->discoverLights(ds);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->countsComplete, QList<quint64>{ds->uid()}, 5000);
+        m_rig->waitOutCounts();
+        QCOMPARE(m_rig->countsComplete.size(), 1);
+        QList<int> ports;
+        for (const QList<Light *> &batch : std::as_const(m_rig->batches)) {
+            ports << batch.first()->port();
+            QVector<quint32> fixtures;
+            for (const Light *light : batch) {
+                QCOMPARE(light->port(), ports.last());
+                if (light->uid() == light->fixture())
+                    fixtures << 0;
+                QCOMPARE(light->dmxChannel(), 3 * int(fixtures.last()));
+                ++fixtures.last();
+            }
+            QCOMPARE(fixtures, layout.value(quint8(ports.last() + 1)));
+        }
+        QList<int> expected;
+        for (const quint8 port : layout.keys())
+            expected << port - 1;
+        QCOMPARE(ports, expected);
     }
 
     void laterScanReportsOnlyWhatAnswersIt_data()
@@ -288,7 +362,7 @@ private slots:
                 blinkScan2Reply(m_rig->device->address().toIPv4Address(), 1, entries)));
         // The whole serial of the ragged entry, the repeated UID once, and the port's sound
         // counts that came after the corrupt ones.
-        QTest::qWait(100);
+        m_rig->waitOutCounts();
         QCOMPARE(m_rig->found.size(), 2);
         QCOMPARE(m_rig->found[0]->serialNumber(), quint64(0x140001));
         QCOMPARE(m_rig->batches.size(), 1);
@@ -461,7 +535,7 @@ private slots:
         QVERIFY(m_rig->sendToEngine(sender, reply));
         if (kind == "blink scan")
             QVERIFY(m_rig->sendToEngine(sender, blinkScanReply(ip, 0x140002)));
-        QTest::qWait(100);
+        m_rig->waitOutCounts();
         int made = int(m_rig->found.size());
         for (const QList<Light *> &batch : std::as_const(m_rig->batches))
             made += int(batch.size());

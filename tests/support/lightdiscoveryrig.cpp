@@ -19,6 +19,7 @@ LightDiscoveryRig::LightDiscoveryRig()
     SimulatedOrvexNetwork::useLoopback();
     settings.discoveryRetryMs = 200;
     settings.rdmPauseMs = 0;
+    settings.requestRepeatMs = 20;
     net = std::make_unique<SimulatedOrvexNetwork>();
     device = net->addInterface(QHostAddress(QStringLiteral("127.0.0.2")));
     map = std::make_unique<MapModel>();
@@ -28,6 +29,8 @@ LightDiscoveryRig::LightDiscoveryRig()
                      [this](Light *light) { found.append(light); });
     QObject::connect(engine.get(), &DiscoveryEngine::discoveredLights,
                      [this](QList<Light *> &list) { batches.append(list); });
+    QObject::connect(engine.get(), &DiscoveryEngine::lightCountsComplete,
+                     [this](quint64 uid) { countsComplete.append(uid); });
     QObject::connect(engine.get(), &DiscoveryEngine::lightDataReadComplete,
                      [this](quint64 serial) { completed.append(serial); });
 }
@@ -58,6 +61,12 @@ bool LightDiscoveryRig::scan(DataSupply *ds, int lights, int batchCount)
     engine->discoverLights(ds);
     return QTest::qWaitFor([&] { return found.size() >= lights && batches.size() >= batchCount; },
                            5000);
+}
+
+void LightDiscoveryRig::waitOutCounts()
+{
+    const NetworkSettings &settings = NetworkSettings::instance();
+    QTest::qWait((settings.requestSends + 2) * settings.requestRepeatMs + 50);
 }
 
 QHash<quint64, Light *>

@@ -17,8 +17,9 @@ class MapModel;
 class SimulatedOrvexNetwork;
 
 // A discovery engine over a loopback network with one simulated interface (127.0.0.2), with
-// retries shortened and the RDM pause off, recording what the engine reports about lights.
-// For the light scan and light read tests; build it in init() and drop it in cleanup().
+// retries and request copies shortened and the RDM pause off, recording what the engine reports
+// about lights. For the light scan and light read tests; build it in init() and drop it in
+// cleanup().
 struct LightDiscoveryRig
 {
     LightDiscoveryRig();
@@ -31,6 +32,8 @@ struct LightDiscoveryRig
     // Gives the simulated device these lights, scans it (protocol version 2) and returns the
     // lights found by serial; empty when not all were found.
     QHash<quint64, Light *> scanLights(const QList<SimulatedOrvexInterface::Light> &lights);
+    // Waits as long as a scan's fixture counts may take to be handed on after the last reply.
+    void waitOutCounts();
     // Reads the light and waits until some read completes.
     bool read(Light *light);
     // Sends a datagram to the engine's socket from a simulated host (the device or another).
@@ -45,6 +48,7 @@ struct LightDiscoveryRig
     QList<Light *> found;          // discoveredLight, in order
     QList<QList<Light *>> batches; // discoveredLights, in order
     QList<quint64> completed;      // lightDataReadComplete, in order
+    QList<quint64> countsComplete; // lightCountsComplete, in order
 };
 
 #endif // LIGHTDISCOVERYRIG_H

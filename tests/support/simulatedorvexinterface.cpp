@@ -216,8 +216,26 @@ bool SimulatedOrvexInterface::loses(bool inbound, quint16 code)
 void SimulatedOrvexInterface::sendUnlessLost(const QByteArray &datagram, const QHostAddress &to,
                                              quint16 port)
 {
-    if (!loses(false, codeOf(datagram)))
+    const quint16 code = codeOf(datagram);
+    if (!loses(false, code))
         sendRawTo(datagram, to, port);
+    if (!duplicates())
+        return;
+    ++m_duplicated;
+    if (!loses(false, code))
+        sendRawTo(datagram, to, port);
+}
+
+void SimulatedOrvexInterface::setDuplication(double rate, quint32 seed)
+{
+    m_duplicationRate = rate;
+    m_duplication = QRandomGenerator(seed ^ address32());
+    m_duplicated = 0;
+}
+
+bool SimulatedOrvexInterface::duplicates()
+{
+    return m_duplicationRate > 0.0 && m_duplication.generateDouble() < m_duplicationRate;
 }
 
 void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
@@ -280,7 +298,7 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
 
 void SimulatedOrvexInterface::answerBlinkScan2()
 {
-    // An entry's payload length is one byte, so at most 63 serials go into one entry.
+    // An entry's payload length is one byte, so at most 63 values go into one entry.
     constexpr int perEntry = 63;
     QMap<quint8, QVector<quint32>> serials;
     QMap<quint8, QVector<quint64>> uids;
@@ -290,39 +308,38 @@ void SimulatedOrvexInterface::answerBlinkScan2()
         else
             uids[light.port].append(light.serial);
     }
-    QByteArray entries;
-    int entryCount = 0;
-    const auto addEntries = [&](quint8 port, quint8 type, const QVector<quint32> &values) {
-        for (int i = 0; i < values.size(); i += perEntry) {
-            entries += OrvexReplies::blinkScan2Entry(
-                port, type, OrvexReplies::serialPayload(values.mid(i, perEntry)));
-            ++entryCount;
-        }
+    // Each datagram as its entry count and entries.
+    QList<QPair<quint8, QByteArray>> datagrams;
+    const auto pack = [&](const QByteArray &entry, bool alone) {
+        const bool fits = !datagrams.isEmpty() && datagrams.last().first < 255 &&
+                          16 + datagrams.last().second.size() + entry.size() <= maxReplyBytes;
+        if (alone || !fits)
+            datagrams.append({0, QByteArray()});
+        ++datagrams.last().first;
+        datagrams.last().second += entry;
+    };
+    const auto addEntries = [&](quint8 port, quint8 type, const QVector<quint32> &values,
+                                bool alone) {
+        for (int i = 0; i < values.size(); i += perEntry)
+            pack(OrvexReplies::blinkScan2Entry(
+                     port, type, OrvexReplies::serialPayload(values.mid(i, perEntry))),
+                 alone);
     };
     for (auto it = serials.cbegin(); it != serials.cend(); ++it)
-        addEntries(it.key(), 1, it.value());
-    QList<QByteArray> countReplies;
-    for (auto it = fixtureCounts.cbegin(); it != fixtureCounts.cend(); ++it) {
-        if (!countsReplyPerEntry) {
-            addEntries(it.key(), 2, it.value());
-            continue;
-        }
-        for (int i = 0; i < it.value().size(); i += perEntry) {
-            countReplies << OrvexReplies::blinkScan2Entry(
-                it.key(), 2, OrvexReplies::serialPayload(it.value().mid(i, perEntry)));
-        }
-    }
-    if (entryCount > 0)
-        deliver(OrvexReplies::blinkScan2Reply(address32(), quint8(entryCount), entries,
-                                              countReplies.isEmpty() ? 0 : 1));
-    for (int i = 0; i < countReplies.size(); ++i)
-        deliver(OrvexReplies::blinkScan2Reply(address32(), 1, countReplies.at(i),
-                                              i + 1 < countReplies.size() ? 1 : 0));
+        addEntries(it.key(), 1, it.value(), false);
+    for (auto it = fixtureCounts.cbegin(); it != fixtureCounts.cend(); ++it)
+        addEntries(it.key(), 2, it.value(), countsReplyPerEntry);
     // An RDM entry ends its datagram and holds as many records as the entry count.
+    QList<QPair<quint8, QByteArray>> rdm;
     for (auto it = uids.cbegin(); it != uids.cend(); ++it) {
         const QByteArray payload = OrvexReplies::uidPayload(rdmUidForm, it.value());
-        QByteArray entry = OrvexReplies::blinkScan2Entry(it.key(), rdmUidForm, QByteArray());
-        deliver(
-            OrvexReplies::blinkScan2Reply(address32(), quint8(it.value().size()), entry + payload));
+        rdm.append({quint8(it.value().size()),
+                    OrvexReplies::blinkScan2Entry(it.key(), rdmUidForm, QByteArray()) + payload});
     }
+    datagrams += rdm;
+    // The more flag is set on every datagram of the answer but its last.
+    for (int i = 0; i < datagrams.size(); ++i)
+        deliver(OrvexReplies::blinkScan2Reply(address32(), datagrams.at(i).first,
+                                              datagrams.at(i).second,
+                                              i + 1 < datagrams.size() ? 1 : 0));
 }

@@ -25,12 +25,13 @@
 //   port discovery 0x000A  -> 0x000B listing `ports`
 //   blink scan 0x0201      -> one 0x0202 per light whose serial fits in 32 bits, then one
 //                             0x0206 with `caCounts` when set
-//   blink scan 2 0x0207    -> one 0x0208 with type-1 entries per port for 32-bit lights and
+//   blink scan 2 0x0207    -> 0x0208s with type-1 entries per port for 32-bit lights and then
 //                             type-2 entries per port of `fixtureCounts` (at most 63 values an
-//                             entry; with `countsReplyPerEntry` each type-2 entry in a 0x0208 of
-//                             its own, the more flag set on all but the last), and one 0x0208
-//                             per port with a single RDM entry (type `rdmUidForm`) for lights
-//                             with wider serials
+//                             entry), as many entries a datagram as fit `maxReplyBytes` (with
+//                             `countsReplyPerEntry` each type-2 entry in a 0x0208 of its own),
+//                             then one 0x0208 per port with a single RDM entry (type
+//                             `rdmUidForm`) for lights with wider serials; the more flag is set
+//                             on every datagram of the answer but its last
 //   EEPROM read 0x0203     -> 0x0204 with the light's `eeprom` byte (0 when unset); no answer
 //                             for an unknown serial
 //   get device var 0x0105  -> 0x0106 when `deviceVariables` holds the id, else no answer
@@ -133,6 +134,8 @@ public:
     // Fixture counts per 1-based port, each port's counts one type-2 blink scan 2 entry.
     QMap<quint8, QVector<quint32>> fixtureCounts;
     bool countsReplyPerEntry = false;
+    // The longest blink scan 2 answer datagram (an entry alone may be longer).
+    int maxReplyBytes = 1400;
     std::optional<CACounts> caCounts;
     QHash<quint16, AnswerFaults> faults;
     bool answering = true;
@@ -158,6 +161,10 @@ public:
     // address, so that a seed loses the same datagrams however the streams interleave.
     void setLoss(double rate, quint32 seed);
     int lostDatagrams() const { return m_lost; }
+    // Random duplication on this interface's link: each answer it sends is sent once more with
+    // probability `rate` (each copy lost as any datagram), from a generator seeded by `seed`.
+    void setDuplication(double rate, quint32 seed);
+    int duplicatedDatagrams() const { return m_duplicated; }
 
 signals:
     void datagramReceived(quint16 code, const QByteArray &datagram);
@@ -187,6 +194,10 @@ private:
     quint32 m_lossSeed = 0;
     QHash<quint32, QRandomGenerator> m_lossStreams;
     int m_lost = 0;
+    bool duplicates();
+    double m_duplicationRate = 0.0;
+    QRandomGenerator m_duplication;
+    int m_duplicated = 0;
 };
 
 #endif // SIMULATEDORVEXINTERFACE_H
