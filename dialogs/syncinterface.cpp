@@ -148,18 +148,29 @@ void SyncInterface::matchInterfaces()
         if (!counterpart)
             continue;
         QStringList claims = m_claims.value(ds->serialNumber());
-        if (claims.size() > 1) {
-            std::sort(claims.begin(), claims.end(), [](const QString &a, const QString &b) {
-                return QHostAddress(a).toIPv4Address() < QHostAddress(b).toIPv4Address();
-            });
+        std::sort(claims.begin(), claims.end(), [](const QString &a, const QString &b) {
+            return QHostAddress(a).toIPv4Address() < QHostAddress(b).toIPv4Address();
+        });
+        // By address, the interface at the map's address is the counterpart whatever else
+        // claims its serial number; by serial number, none of the claimants can be told apart.
+        if (claims.size() > 1 && !m_matchByAddress) {
             m_contested.insert(counterpart->uid(), {ds->serialNumber(), claims});
             continue;
         }
-        m_uidMap.insert(ds->uid(), counterpart->uid());
+        claims.removeAll(ds->ipAddress());
+        if (!claims.isEmpty())
+            m_contested.insert(counterpart->uid(), {ds->serialNumber(), claims});
+        // Interfaces share a uid when they share a serial number, and so would their lights:
+        // only the first of them is scanned.
+        const bool scanned = !m_uidMap.contains(ds->uid());
+        if (scanned) {
+            m_uidMap.insert(ds->uid(), counterpart->uid());
+            m_scanned.insert(ds->uid(), ds);
+        }
         copyInterface(ds, counterpart);
         if (m_portsReported.contains(ds->uid()))
             counterpart->copyPortsFrom(*ds);
-        if (!counterpart->lights().isEmpty())
+        if (scanned && !counterpart->lights().isEmpty())
             m_interfacesToScan.append(ds);
         if (!m_matchedInterfaces.contains(counterpart->uid()))
             m_matchedInterfaces.append(counterpart->uid());
@@ -260,14 +271,15 @@ void SyncInterface::handleDiscoveredLights(QList<Light *> &list)
         return;
     }
     const quint64 uid = list.last()->dataSupplyUid();
-    const DataSupply *ds = m_engine->controllerForUid(uid);
+    const DataSupply *ds = m_scanned.value(uid);
     if (ds && SyncRules::hasChainedAddresses(m_dictionary->deviceName(ds->serialNumber()))) {
         syncChainedAddresses(ds, list);
     } else {
+        // Counted lights all carry their interface's serial number, which tells neither
+        // which light answered nor where: none of them is noted as an answer.
         for (const Light *light : std::as_const(list)) {
             if (!light || !m_uidMap.contains(light->dataSupplyUid()))
                 continue;
-            noteAnswer(light);
             const quint64 key =
                 SyncRules::lightKey(light->dmxChannel(), light->serialNumber(), m_matchByAddress);
             if (Light *counterpart =
@@ -346,7 +358,7 @@ void SyncInterface::closeLightWindow(quint64 interfaceUid, WindowTimer *timer)
 void SyncInterface::endLightWindow(quint64 interfaceUid)
 {
     if (m_engine)
-        m_engine->endLightScan(m_engine->controllerForUid(interfaceUid));
+        m_engine->endLightScan(m_scanned.value(interfaceUid));
 }
 
 void SyncInterface::readPendingLights()
@@ -365,7 +377,7 @@ void SyncInterface::readNextLight(quint64 interfaceUid)
         if (!light)
             return;
         qDebug() << "Sync next serial : " << light->serialNumber();
-        const DataSupply *ds = m_engine->controllerForUid(interfaceUid);
+        const DataSupply *ds = m_scanned.value(interfaceUid);
         m_reading.insert(interfaceUid, light);
         if (ds && m_engine->readLightData(light, ds->ipAddress()))
             return;
@@ -528,9 +540,16 @@ SyncRules::SyncGaps SyncInterface::gaps() const
     addUnmatchedLights(gaps);
     for (const quint64 uid : m_interfaceUids) {
         const DataSupply *ds = m_map->dataSupply(uid);
-        if (!ds || !SyncRules::isAskedBySync(ds->type()) || m_matchedInterfaces.contains(uid))
+        if (!ds || !SyncRules::isAskedBySync(ds->type()))
             continue;
-        if (const auto contest = m_contested.constFind(uid); contest != m_contested.cend())
+        const auto contest = m_contested.constFind(uid);
+        if (m_matchedInterfaces.contains(uid)) {
+            if (contest != m_contested.cend())
+                gaps.claimedInterfaces << SyncRules::claimedInterfaceText(
+                    ds->name(), contest->serial, contest->addresses);
+            continue;
+        }
+        if (contest != m_contested.cend())
             gaps.unmatchedInterfaces << SyncRules::contestedInterfaceText(
                 ds->name(), contest->serial, contest->addresses);
         else if (m_shadowedInterfaces.contains(uid))

@@ -136,13 +136,16 @@ private:
     QList<QPointer<DataSupply>> m_interfacesToScan;
     QList<quint64> m_matchedInterfaces;
     QList<QPointer<DataSupply>> m_discovered;
+    // By discovered uid: the map interface it matched, and the discovered interface scanned
+    // and read for it (its uid is its serial number, which another address may answer with).
     QHash<quint64, quint64> m_uidMap;
+    QHash<quint64, QPointer<DataSupply>> m_scanned;
     // The addresses that answered with each serial number, and the discovered interfaces whose
     // ports were reported (by uid): matching waits for the end of the window.
     QHash<quint64, QStringList> m_claims;
     QSet<quint64> m_portsReported;
-    // Map interfaces left unmatched because their counterpart's serial number answered from
-    // several addresses.
+    // Map interfaces whose counterpart's serial number answered from several addresses: by
+    // serial number left unmatched (every claimant), by address matched (the other claimants).
     struct Contest
     {
         quint64 serial = 0;

@@ -113,6 +113,12 @@ QString contestedInterfaceText(const QString &name, quint64 serial, const QStrin
         .arg(name, uidToColonString(serial), joinedWithAnd(addresses));
 }
 
+QString claimedInterfaceText(const QString &name, quint64 serial, const QStringList &others)
+{
+    return QStringLiteral("%1 (serial %2 also answered from %3)")
+        .arg(name, uidToColonString(serial), joinedWithAnd(others));
+}
+
 QString reportHeading(const SyncGaps &gaps)
 {
     return gaps.isEmpty() ? QString()
@@ -140,7 +146,9 @@ QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts)
         section(QStringLiteral("Lights that no scan reported :"), gaps.unreportedLights) +
         section(QStringLiteral("Lights that answered elsewhere :"), gaps.movedLights) +
         section(QStringLiteral("Interfaces that did not answer :"), gaps.silentInterfaces) +
-        section(QStringLiteral("Interfaces left unmatched :"), gaps.unmatchedInterfaces);
+        section(QStringLiteral("Interfaces left unmatched :"), gaps.unmatchedInterfaces) +
+        section(QStringLiteral("Interfaces whose serial number also answered elsewhere :"),
+                gaps.claimedInterfaces);
     if (!conflicts.isEmpty() && !text.isEmpty())
         text += QStringLiteral("Lights with conflicting DMX addresses :\n");
     return text + conflictReport(conflicts);

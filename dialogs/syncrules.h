@@ -60,8 +60,9 @@ QString conflictReport(const QList<ConflictEntry> &entries);
 // whose read failed after its retries, map lights of an answering interface whose serial
 // number no scan reported, map lights whose serial number answered elsewhere (another port or
 // DMX address) and so stayed unmatched (both keep the data they were drawn with), interfaces
-// of the map that did not answer, and interfaces that could not be matched (another has the
-// same key, or their serial number answered from several addresses).
+// of the map that did not answer, interfaces that could not be matched (another has the
+// same key, or, matching by serial number, their serial number answered from several
+// addresses), and interfaces matched by address whose serial number other addresses claimed.
 struct SyncGaps
 {
     QStringList unreadLights;
@@ -69,10 +70,12 @@ struct SyncGaps
     QStringList movedLights;
     QStringList silentInterfaces;
     QStringList unmatchedInterfaces;
+    QStringList claimedInterfaces;
     bool isEmpty() const
     {
         return unreadLights.isEmpty() && unreportedLights.isEmpty() && movedLights.isEmpty() &&
-               silentInterfaces.isEmpty() && unmatchedInterfaces.isEmpty();
+               silentInterfaces.isEmpty() && unmatchedInterfaces.isEmpty() &&
+               claimedInterfaces.isEmpty();
     }
 };
 // Only Orvex interfaces by address answer the sync's discovery; broadcast and streaming ones a
@@ -89,6 +92,8 @@ QString movedLightText(const QString &lightText, const QList<Address> &answeredA
 QString shadowedInterfaceText(const QString &name, bool byAddress);
 // A map interface whose serial number answered from several addresses: neither is taken.
 QString contestedInterfaceText(const QString &name, quint64 serial, const QStringList &addresses);
+// A map interface matched by its address whose serial number other addresses answered with.
+QString claimedInterfaceText(const QString &name, quint64 serial, const QStringList &others);
 // A light whose read failed and whose map counterpart is not known (matching by address needs
 // the address the read did not bring) is named as the lights wizard names its failed reads.
 using LightDiscoveryRules::unreadLightText;

@@ -46,6 +46,7 @@ private slots:
     void cleanup();
     void wholeSync_data();
     void wholeSync();
+    void fixtureCountListIsCopiedWhole_data();
     void fixtureCountListIsCopiedWhole();
     void cancelWhileADeviceIsSilent();
     void silentLightIsPassedOver();
@@ -285,25 +286,42 @@ void TestNetworkSync::wholeSync()
                               "    Site Supply Light 01-002\n\n"));
 }
 
+void TestNetworkSync::fixtureCountListIsCopiedWhole_data()
+{
+    QTest::addColumn<int>("firstPort"); // one-light fixtures on port 1 besides its counted ones
+    QTest::addColumn<bool>("replyPerEntry");
+    QTest::newRow("one port") << 0 << false;
+    // Port 1's counts come in two replies: port 2's lights still come, and are copied.
+    QTest::newRow("a port over two replies, then another") << 64 << true;
+}
+
 void TestNetworkSync::fixtureCountListIsCopiedWhole()
 {
+    QFETCH(int, firstPort);
+    QFETCH(bool, replyPerEntry);
     // Every light of a fixture-count list carries the interface's serial number.
     constexpr quint64 plainSupply = 0x00990001; // no values to read from it first
-    Iface *dev = device("127.0.0.2", plainSupply, 1, 3);
-    dev->fixtureCounts[1] = {3};
+    const int port = firstPort > 0 ? 1 : 0;
+    Iface *dev = device("127.0.0.2", plainSupply, port + 1, 3);
+    if (firstPort > 0)
+        dev->fixtureCounts[1] = QVector<quint32>(firstPort, 1);
+    dev->fixtureCounts[quint8(port + 1)] = {3};
+    dev->countsReplyPerEntry = replyPerEntry;
     DataSupply *ds = mapInterface("127.0.0.2", 4);
     QList<Light *> lights;
     for (int i = 0; i < 3; ++i)
-        lights << mapLight(ds, 0, 3 * i, 100 + i);
-    // A port of type 3 ends the light window once it has reported: long before the window.
+        lights << mapLight(ds, port, 3 * i, 100 + i);
+    // Ports of type 3 end the light window once they have reported: long before the window.
     NetworkSettings::instance().syncLightWindowMs = 60000;
 
     SyncInterface dialog(m_map, m_effects, {ds->uid()});
-    QCOMPARE(sync(dialog), int(QDialog::Accepted));
+    QString warning;
+    QCOMPARE(sync(dialog, &warning), int(QDialog::Accepted));
+    QCOMPARE(warning, QString());
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(lights[i]->serialNumber(), plainSupply);
         QCOMPARE(lights[i]->dmxChannel(), 3 * i);
-        QCOMPARE(lights[i]->name(), QString("Site Supply Light 01-00%1").arg(i + 1));
+        QCOMPARE(lights[i]->name(), QString("Site Supply Light 0%1-00%2").arg(port + 1).arg(i + 1));
     }
 }
 
@@ -526,6 +544,10 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces_data()
                           "address 21\n\n";
     const QString contested = "Interfaces left unmatched :\n    Office (serial 00A50001 answered "
                               "from 127.0.0.2 and 127.0.0.3)\n\n";
+    const QString claimed = "Interfaces whose serial number also answered elsewhere :\n    Site "
+                            "Supply (serial 00A50001 also answered from 127.0.0.3)\n\n";
+    const QString counted = "Lights that no scan reported :\n    Site Supply port 02, serial "
+                            "00A50001, Site Supply Light 02-001\n\n";
     const QByteArray none;
     // clang-format off
     QTest::newRow("clean") << false << false << false << none << QString();
@@ -537,8 +559,11 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces_data()
     QTest::newRow("unreported light, fixed-serial supply") << false << true << false << QByteArray("fixed serial") << light;
     QTest::newRow("readdressed light, by address") << false << false << false << QByteArray("moved") << moved.arg("02");
     QTest::newRow("light on another port, by serial") << true << false << false << QByteArray("moved") << moved.arg("03");
-    QTest::newRow("serial from two addresses, by address") << false << false << false << QByteArray("contested") << contested;
+    // By address the interface at the map's address is matched, read and renamed all the same.
+    QTest::newRow("serial from two addresses, by address") << false << false << false << QByteArray("contested") << claimed;
     QTest::newRow("serial from two addresses, by serial") << true << false << false << QByteArray("contested") << contested;
+    // Counted lights all carry the interface's serial: it says nothing of where a light is.
+    QTest::newRow("drawn light with the interface's serial, counted lights") << false << false << false << QByteArray("counted") << counted;
     // clang-format on
 }
 
@@ -559,8 +584,10 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces()
     dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
     if (situation == "moved")
         dev->lights << Iface::catalogueLight(SecondLight, 2, {{"DMX_OFFSET", 20}});
-    if (situation == "contested")
-        device("127.0.0.3");
+    if (situation == "contested") // answering last, so that its interface replaces the other
+        device("127.0.0.3")->faults[OrvexDatagrams::Discover].delayMs = 20;
+    if (situation == "counted")
+        dev->fixtureCounts = {{2, {3, 3}}};
     QList<quint64> covered;
     if (twin) {
         DataSupply *other = mapInterface(bySerial ? "127.0.0.8" : "127.0.0.2", SupplySerial);
@@ -573,6 +600,8 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces()
         mapLight(ds, 1, 40, 0x00100009);
     if (situation == "moved")
         mapLight(ds, bySerial ? 2 : 1, 40, SecondLight);
+    if (situation == "counted")
+        mapLight(ds, 1, 40, SupplySerial);
     covered << ds->uid();
     for (const int type : {3, 6, 7}) {
         DataSupply *unasked = m_map->createDataSupply(type);

@@ -15,7 +15,7 @@
 using namespace OrvexDatagrams;
 using Iface = SimulatedOrvexInterface;
 Q_DECLARE_METATYPE(Iface::AnswerFaults)
-using Serials = QMap<quint64, int>; // serial -> 0-based port
+using Serials = QMap<quint64, int>;            // serial -> 0-based port
 using Layout = QMap<quint8, QVector<quint32>>; // fixture counts by 1-based port
 
 // What a read leaves on a light, in one line.
@@ -158,7 +158,7 @@ private slots:
         QTest::addColumn<quint16>("version");
         QTest::addColumn<QList<quint64>>("serials"); // in the device's order
         QTest::addColumn<QList<int>>("batches");     // sizes
-        QTest::addColumn<QVector<quint32>>("port1");  // fixture counts on port 1
+        QTest::addColumn<QVector<quint32>>("port1"); // fixture counts on port 1
         QTest::addColumn<bool>("replyPerEntry");
         const quint64 rdm = 0x5651A0000001, v1 = 0x140001, v2 = 0x140002;
         const QVector<quint32> twoThree{2, 3};
@@ -227,8 +227,10 @@ private slots:
             {"42 x [1,2,3]", {{1, repeat(42, {1, 2, 3})}}},
             {"150 mixed fixtures", {{1, mixed}}},
             // Port 1's alike entries fall on both sides of the first datagram's end.
-            {"three ports", {{1, QVector<quint32>(200, 1)}, {2, QVector<quint32>(130, 2)},
-                             {3, repeat(30, {3, 1})}}},
+            {"three ports",
+             {{1, QVector<quint32>(200, 1)},
+              {2, QVector<quint32>(130, 2)},
+              {3, repeat(30, {3, 1})}}},
         };
         for (const auto &[name, layout] : layouts) {
             QTest::newRow(name + ", packed") << layout << false << 1;
