@@ -43,27 +43,74 @@ int CountAnswers::networkCopies(const Copy &copy, const QVector<Datagram> &datag
     return std::max(copies, 1);
 }
 
-int CountAnswers::multiplicity(int datagram) const
+namespace {
+
+// The value seen most often; on a tie the smaller, since a light made twice is the worse fault.
+int mostOften(const QMap<int, int> &tally)
 {
-    // Votes of the copies that brought the datagram; a copy that lost it says nothing.
-    QMap<int, int> votes;
-    for (const Copy &copy : m_copies) {
-        const int seen = copy.seen.value(datagram);
-        if (seen == 0)
-            continue;
-        const int copies = networkCopies(copy, m_datagrams);
-        ++votes[std::max(1, (seen + copies / 2) / copies)];
-    }
-    // The most votes; on a tie the fewer lights, since a light made twice is the worse fault.
     int best = 1;
-    int bestVotes = 0;
-    for (auto it = votes.cbegin(); it != votes.cend(); ++it) {
-        if (it.value() > bestVotes) {
+    int most = 0;
+    for (auto it = tally.cbegin(); it != tally.cend(); ++it) {
+        if (it.value() > most) {
             best = it.key();
-            bestVotes = it.value();
+            most = it.value();
         }
     }
     return best;
+}
+
+} // namespace
+
+int CountAnswers::networkFactor() const
+{
+    // A network that copies every datagram copies each answer's ending datagram as often.
+    QMap<int, int> tally;
+    for (const Copy &copy : m_copies)
+        ++tally[networkCopies(copy, m_datagrams)];
+    return mostOften(tally);
+}
+
+bool CountAnswers::showsLoss(int requestsSent) const
+{
+    // Every copy of the request is answered by every datagram of the answer, unless the
+    // network lost some.
+    int answered = 0;
+    for (const Copy &copy : m_copies) {
+        if (copy.seen.size() < m_datagrams.size())
+            return true;
+        ++answered;
+    }
+    return answered < requestsSent;
+}
+
+bool CountAnswers::showsCopies(int factor) const
+{
+    for (const Copy &copy : m_copies) {
+        if (networkCopies(copy, m_datagrams) > factor)
+            return true;
+    }
+    return false;
+}
+
+int CountAnswers::multiplicity(int datagram, int factor, Noise noise) const
+{
+    // A copy that lost the datagram altogether says nothing of it.
+    QMap<int, int> tally;
+    for (const Copy &copy : m_copies) {
+        if (const int seen = copy.seen.value(datagram))
+            ++tally[std::max(1, (seen + factor / 2) / factor)];
+    }
+    if (tally.isEmpty())
+        return 1;
+    switch (noise) {
+    case Noise::Copies: // no copy brought fewer than the device sent
+        return tally.firstKey();
+    case Noise::Losses: // no copy brought more
+        return tally.lastKey();
+    case Noise::Both:
+        break;
+    }
+    return mostOften(tally);
 }
 
 QList<int> CountAnswers::answerOrder() const
@@ -88,14 +135,23 @@ QList<int> CountAnswers::answerOrder() const
     return order;
 }
 
-QList<CountAnswers::List> CountAnswers::answer() const
+QList<CountAnswers::List> CountAnswers::answer(int requestsSent) const
 {
+    // Where no datagram went missing the network can only have added copies, and where no
+    // answer's end came twice it can only have taken some away; what it did is told by the
+    // datagrams every answer holds once, its end among them. Seen to do neither, it is taken
+    // to have copied: a light made twice is the worse fault.
+    const int factor = networkFactor();
+    const bool losses = showsLoss(requestsSent);
+    const Noise noise = !losses ? Noise::Copies
+                        : showsCopies(factor) ? Noise::Both
+                                              : Noise::Losses;
     QList<List> lists;
     for (const int datagram : answerOrder()) {
         const QList<List> &own = m_datagrams.at(datagram).lists;
         if (own.isEmpty())
             continue;
-        for (int i = multiplicity(datagram); i > 0; --i)
+        for (int i = multiplicity(datagram, factor, noise); i > 0; --i)
             lists += own;
     }
     return lists;

@@ -13,9 +13,13 @@
 // lose or copy any datagram, and a device's own datagrams may be alike (one entry a datagram,
 // alike fixtures), so neither a datagram seen before nor one seen twice can be dropped on
 // sight. What tells them apart is the repetition: every copy of the request brings the same
-// answer, so how often a datagram stands in the device's answer is what most of the copies
-// agree on. Within the answer to one copy, the datagram that ends it comes once from the
-// device: when it came k times, the network copied that answer k times.
+// answer, so how often a datagram stands in the device's answer is told by how often the
+// copies brought it. Where every copy brought every datagram, nothing was lost and the network
+// can only have added copies: the fewest a copy brought is the device's own. Where datagrams
+// went missing and no answer's end came twice, the network can only have taken some: the
+// most. Where both happened, what most copies agree on. The datagram that ends an answer comes
+// once from the device: a network that brings it k times in most copies copies every datagram
+// k times.
 class CountAnswers
 {
 public:
@@ -38,7 +42,8 @@ public:
 
     bool hasCounts() const { return m_hasCounts; }
     // The device's answer as the copies agree on it: its lists in the device's order.
-    QList<List> answer() const;
+    // requestsSent: how many copies of the request went out.
+    QList<List> answer(int requestsSent) const;
 
 private:
     struct Datagram
@@ -54,11 +59,20 @@ private:
         QList<int> order;
     };
 
-    int multiplicity(int datagram) const;
+    // What the network did to the answers, as far as they show it.
+    enum class Noise { Copies, Losses, Both };
+    // How often the datagram stands in the device's answer.
+    int multiplicity(int datagram, int factor, Noise noise) const;
     QList<int> answerOrder() const;
     // How many times the network copied that answer: how often its least repeated ending
     // datagram came (1 without one).
     static int networkCopies(const Copy &copy, const QVector<Datagram> &datagrams);
+    // How many times the network copies every datagram, as most answers show it.
+    int networkFactor() const;
+    // Whether some copy of the request went unanswered or lacks a datagram the others brought.
+    bool showsLoss(int requestsSent) const;
+    // Whether some answer's end came more often than the network copies every datagram.
+    bool showsCopies(int factor) const;
 
     QHash<QByteArray, int> m_index;
     QVector<Datagram> m_datagrams;

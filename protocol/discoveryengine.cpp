@@ -616,7 +616,8 @@ void DiscoveryEngine::takeCounts(quint32 ip)
     DataSupply *ds = dataSupplyForIp(ip);
     if (!answers || !answers->hasCounts() || !ds || !m_map)
         return;
-    const QList<CountAnswers::List> lists = answers->answer();
+    const RequestRepeater *repeats = m_scanRepeats.value(ip);
+    const QList<CountAnswers::List> lists = answers->answer(repeats ? repeats->sent() : 1);
     m_scans.settleCounts(ip);
     QMap<int, QList<Light *>> byPort;
     for (const CountAnswers::List &list : lists) {

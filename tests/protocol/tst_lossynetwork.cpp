@@ -4,6 +4,7 @@
 #include "model/mapmodel.h"
 #include "protocol/discoveryengine.h"
 #include "protocol/networksettings.h"
+#include "support/lightdiscoveryrig.h"
 #include "support/simulatedorvexnetwork.h"
 
 #include <QLoggingCategory>
@@ -141,6 +142,8 @@ private slots:
     void cleanupTestCase() { NetworkSettings::instance().restoreDefaults(); }
     void everythingIsFound_data();
     void everythingIsFound();
+    void alikeFixturesSurviveLossAndCopies_data();
+    void alikeFixturesSurviveLossAndCopies();
 };
 
 void TestLossyNetwork::initTestCase()
@@ -194,6 +197,72 @@ void TestLossyNetwork::everythingIsFound()
                              .arg(seeds)
                              .arg(missed.isEmpty() ? QStringLiteral("none") : missed.join(' '));
     QVERIFY2(complete >= atLeast, qPrintable(missed.join(' ')));
+}
+
+void TestLossyNetwork::alikeFixturesSurviveLossAndCopies_data()
+{
+    QTest::addColumn<bool>("replyPerEntry");
+    QTest::addColumn<double>("lossRate");
+    QTest::addColumn<double>("copyRate");
+    QTest::addColumn<int>("seeds");
+    QTest::addColumn<int>("atLeast"); // seeds in which every light comes; none ever twice
+    // clang-format off
+    QTest::newRow("packed, 10% copied") << false << 0.0 << 0.10 << 30 << 30;
+    QTest::newRow("packed, 5% lost") << false << 0.05 << 0.0 << 30 << 30;
+    // Alike datagrams of one answer: a copy that lost one of them, where no datagram went
+    // missing altogether, looks like a network that copied the others (see the README).
+    QTest::newRow("one entry a reply, 10% copied") << true << 0.0 << 0.10 << 30 << 27;
+    QTest::newRow("one entry a reply, 5% lost") << true << 0.05 << 0.0 << 30 << 12;
+    // clang-format on
+}
+
+// Ports of alike fixtures, whose count entries are equal within and across datagrams, on a link
+// that loses or copies datagrams at random: the scan tells the network's copies from the
+// device's own alike entries by how the answers to its request copies agree.
+void TestLossyNetwork::alikeFixturesSurviveLossAndCopies()
+{
+    QFETCH(bool, replyPerEntry);
+    QFETCH(double, lossRate);
+    QFETCH(double, copyRate);
+    QFETCH(int, seeds);
+    QFETCH(int, atLeast);
+    QVector<quint32> mixed; // 42 x [1, 2, 3]
+    for (int i = 0; i < 42; ++i)
+        mixed << 1 << 2 << 3;
+    const QMap<quint8, QVector<quint32>> layout = {
+        {1, QVector<quint32>(512, 1)}, {2, mixed}, {3, QVector<quint32>(130, 2)}};
+    int exact = 0;
+    QStringList fewer, more;
+    for (quint32 seed = 1; seed <= quint32(seeds); ++seed) {
+        LightDiscoveryRig rig;
+        rig.device->fixtureCounts = layout;
+        rig.device->countsReplyPerEntry = replyPerEntry;
+        rig.device->setLoss(lossRate, seed);
+        rig.device->setDuplication(copyRate, seed);
+        DataSupply *ds = rig.supply(0x990001, 2);
+        ds->setPortCount(3);
+        rig.engine->discoverLights(ds);
+        QVERIFY(QTest::qWaitFor([&] { return !rig.countsComplete.isEmpty(); }, 3000));
+        QMap<int, int> lights; // by 0-based port
+        for (const QList<Light *> &batch : std::as_const(rig.batches))
+            lights[batch.first()->port()] += int(batch.size());
+        const int found = lights.value(0) + lights.value(1) + lights.value(2);
+        if (lights == QMap<int, int>{{0, 512}, {1, 252}, {2, 260}})
+            ++exact;
+        else if (found < 1024)
+            fewer << QString::number(seed);
+        else
+            more << QString::number(seed);
+    }
+    qInfo().noquote() << QStringLiteral("%1: every light once in %2 of %3 seeds; fewer in %4, "
+                                        "more in %5")
+                             .arg(QTest::currentDataTag())
+                             .arg(exact)
+                             .arg(seeds)
+                             .arg(fewer.isEmpty() ? QStringLiteral("none") : fewer.join(' '),
+                                  more.isEmpty() ? QStringLiteral("none") : more.join(' '));
+    QVERIFY(exact >= atLeast);
+    QVERIFY2(more.isEmpty(), qPrintable(more.join(' ')));
 }
 
 QTEST_GUILESS_MAIN(TestLossyNetwork)
