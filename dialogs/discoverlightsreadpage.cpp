@@ -59,9 +59,9 @@ void DiscoverLightsReadPage::handleReadAddressesStarting()
     emit completeChanged();
 }
 
-void DiscoverLightsReadPage::handleReadAddressesCompleted(bool unique)
+void DiscoverLightsReadPage::handleReadAddressesCompleted(bool unique, int unread, int total)
 {
-    ui->m_uniqueLabel->setText(LightDiscoveryRules::verdictText(unique));
+    ui->m_uniqueLabel->setText(LightDiscoveryRules::verdictText(unique, unread, total));
     m_complete = true;
     emit completeChanged();
 }

@@ -35,7 +35,8 @@ public slots:
     void handleDiscoveryStarting();
     void handleDiscoveredLight(Light *light);
     void handleReadAddressesStarting();
-    void handleReadAddressesCompleted(bool unique);
+    // unread of total lights could not be read: their addresses are not judged.
+    void handleReadAddressesCompleted(bool unique, int unread = 0, int total = 0);
     void handleRemoveLight(Light *light);
 
 private:

@@ -312,6 +312,7 @@ void DiscoverLightsWizard::handleReadAddressesStarting()
     const int count = int(m_discoveredLights.size());
     m_pendingReads.clear();
     m_failedReads.clear();
+    m_failedUids.clear();
     for (auto it = m_discoveredLights.cbegin(); it != m_discoveredLights.cend(); ++it) {
         // Further cells carry their device's values; they are not read themselves.
         if (!m_derived.contains(it.key()))
@@ -423,6 +424,10 @@ void DiscoverLightsWizard::handleLightDataQueryFailed(quint64 serialNumber)
         return;
     m_readingUid = 0;
     m_failedReads.append({light->port(), light->serialNumber()});
+    m_failedUids.insert(light->uid());
+    // Said as they come, so that the user can give up on a device that does not answer.
+    if (m_progress)
+        m_progress->setLabelText(LightDiscoveryRules::readingText(int(m_failedUids.size())));
     readNextLight();
 }
 
@@ -452,9 +457,15 @@ void DiscoverLightsWizard::expandCells(Light *original)
 void DiscoverLightsWizard::judgeAddresses()
 {
     QList<LightDiscoveryRules::Address> addresses;
+    int unread = 0;
     const QHash<quint64, QPointer<Light>> lights = m_discoveredLights;
     for (auto it = lights.cbegin(); it != lights.cend(); ++it) {
         Light *light = it.value();
+        // A light whose read failed has no address to judge.
+        if (light && m_failedUids.contains(it.key())) {
+            ++unread;
+            continue;
+        }
         if (light && light->hasDmxFootprint()) {
             addresses.append({light->port(), light->dmxChannel()});
             continue;
@@ -467,11 +478,11 @@ void DiscoverLightsWizard::judgeAddresses()
         m_readPage->handleRemoveLight(light);
         deleteFoundLight(light);
     }
-    // Lights whose reads failed may share an address nobody could read.
-    endReading(m_failedReads.isEmpty() && LightDiscoveryRules::uniquelyAddressed(addresses));
+    endReading(LightDiscoveryRules::uniquelyAddressed(addresses), unread,
+               int(addresses.size()) + unread);
 }
 
-void DiscoverLightsWizard::endReading(bool unique)
+void DiscoverLightsWizard::endReading(bool unique, int unread, int total)
 {
     if (!m_reading)
         return;
@@ -491,7 +502,7 @@ void DiscoverLightsWizard::endReading(bool unique)
         m_progress = nullptr;
     }
     m_pendingReads.clear();
-    m_readPage->handleReadAddressesCompleted(unique);
+    m_readPage->handleReadAddressesCompleted(unique, unread, total);
     m_map->setLivePlayDisabled(m_savedLivePlayDisabled);
 }
 

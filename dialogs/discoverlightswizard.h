@@ -80,7 +80,8 @@ private:
     bool startReadingLight(quint64 uid);
     void expandCells(Light *original);
     void judgeAddresses();
-    void endReading(bool unique);
+    // unread of total lights could not be read (0: no read failed, or reading was cut short).
+    void endReading(bool unique, int unread = 0, int total = 0);
     // The engine refused to start a read: reading ends there.
     void failReading(quint64 uid);
     // One box for the reads that failed, led by the refused light when there is one.
@@ -109,6 +110,7 @@ private:
     QSet<quint64> m_pendingReads;
     // The lights of this reading whose devices stopped answering, by port and serial number.
     QList<QPair<int, quint64>> m_failedReads;
+    QSet<quint64> m_failedUids;
     int m_readsStarted = 0;
     bool m_savedLivePlayDisabled = false;
     bool m_reading = false;

@@ -39,6 +39,25 @@ QString verdictText(bool unique)
                        "unique addresses.");
 }
 
+QString verdictText(bool unique, int unread, int total)
+{
+    if (unread == 0)
+        return verdictText(unique);
+    const QString notRead =
+        tr("Could not read the DMX address of %1 of %2 lights.").arg(unread).arg(total);
+    return unique ? notRead : verdictText(false) + QLatin1Char('\n') + notRead;
+}
+
+QString readingText(int unanswered)
+{
+    const QString reading = tr("Reading Existing Addresses...");
+    if (unanswered == 0)
+        return reading;
+    return reading + QLatin1Char('\n') +
+           (unanswered == 1 ? tr("1 light has not answered.")
+                            : tr("%1 lights have not answered.").arg(unanswered));
+}
+
 bool uniquelyAddressed(const QList<Address> &addresses)
 {
     QSet<QPair<int, int>> seen;

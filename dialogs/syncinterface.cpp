@@ -578,8 +578,12 @@ void SyncInterface::addUnmatchedLights(SyncRules::SyncGaps &gaps) const
         const QSet<quint64> reported = m_reportedSerials.value(uid);
         for (const Light *light : ds ? m_lightIndex.waiting(uid) : QList<Light *>()) {
             const quint64 serial = m_serialsBefore.value(light->uid(), light->serialNumber());
+            // A serial number that every light of the interface may carry (the one a sync
+            // gives a supply's lights, or the interface's own that counted lights carry) tells
+            // which light went unread no better than an address nobody could read.
+            const bool shared = serial == SyncRules::FixedSerial || serial == ds->serialNumber();
             if (unreadCounterparts.contains(light) || unreadSerials.contains({uid, serial}) ||
-                (m_matchByAddress && unreadPorts.contains({uid, light->port()})))
+                ((m_matchByAddress || shared) && unreadPorts.contains({uid, light->port()})))
                 continue;
             const QString text =
                 SyncRules::unreportedLightText(ds->name(), light->port(), serial, light->name());

@@ -139,6 +139,11 @@ QString section(const QString &title, const QStringList &lines)
 
 } // namespace
 
+QSize reportBoxSize(const QSize &form, const QSize &needed, const QSize &available)
+{
+    return form.expandedTo(needed).boundedTo(available);
+}
+
 QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts)
 {
     QString text =

@@ -9,6 +9,7 @@
 #include <QPair>
 #include <QPointer>
 #include <QSet>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -99,6 +100,9 @@ QString claimedInterfaceText(const QString &name, quint64 serial, const QStringL
 using LightDiscoveryRules::unreadLightText;
 // The report's heading: empty (the form's own, on conflicts) when nothing was out of reach.
 QString reportHeading(const SyncGaps &gaps);
+// The report box's size: what its text needs, no smaller than its form and no larger than the
+// screen's free area.
+QSize reportBoxSize(const QSize &form, const QSize &needed, const QSize &available);
 // The whole report: the gaps, each kind under its own title, then the conflicts (titled when
 // gaps precede them); empty when there is nothing to report.
 QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts);

@@ -10,7 +10,8 @@ class SyncWarning;
 }
 
 // Lists the lights whose DMX channels overlap after a network sync, and what the sync could
-// not reach; heading, when given, replaces the form's conflict heading.
+// not reach, one entry a line; heading, when given, replaces the form's conflict heading. The
+// box opens wide and tall enough for its lines, within the screen, and can be resized.
 class SyncWarning : public QDialog
 {
     Q_OBJECT
@@ -20,6 +21,8 @@ public:
     ~SyncWarning() override;
 
 private:
+    void fitReport(const QString &report);
+
     std::unique_ptr<Ui::SyncWarning> ui;
 };
 

@@ -143,9 +143,7 @@ QList<CountAnswers::List> CountAnswers::answer(int requestsSent) const
     // to have copied: a light made twice is the worse fault.
     const int factor = networkFactor();
     const bool losses = showsLoss(requestsSent);
-    const Noise noise = !losses ? Noise::Copies
-                        : showsCopies(factor) ? Noise::Both
-                                              : Noise::Losses;
+    const Noise noise = !losses ? Noise::Copies : showsCopies(factor) ? Noise::Both : Noise::Losses;
     QList<List> lists;
     for (const int datagram : answerOrder()) {
         const QList<List> &own = m_datagrams.at(datagram).lists;

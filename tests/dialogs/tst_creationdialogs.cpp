@@ -10,6 +10,7 @@
 #include "model/light.h"
 #include "model/mapmodel.h"
 #include "support/apptestsupport.h"
+#include "support/laptopscreen.h"
 #include "support/modaldriver.h"
 
 #include <QtTest>
@@ -375,17 +376,18 @@ void TestCreationDialogs::mainWindowCommands()
 // of a desktop's panel along the bottom edge; what does not fit scrolls.
 void TestCreationDialogs::createStringFitsALaptopScreen()
 {
-    constexpr int PanelHeight = 40;
+    using LaptopScreen::PanelHeight;
     MapModel map;
     CreateStringDialog dialog(&map);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QCOMPARE(dialog.screen()->geometry(), QRect(0, 0, 1366, 768));
+    QCOMPARE(dialog.screen()->geometry(), LaptopScreen::Geometry);
     QCOMPARE(dialog.size(), QSize(477, 561));
     for (const char *name : {"buttonAddBelow", "buttonAddRight", "buttonCancel"}) {
         const auto *button = child<QPushButton>(dialog, name);
         const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
-        QVERIFY2(dialog.geometry().contains(onScreen) && onScreen.bottom() < 768 - PanelHeight,
+        QVERIFY2(dialog.geometry().contains(onScreen) &&
+                     onScreen.bottom() < LaptopScreen::Geometry.height() - PanelHeight,
                  name);
     }
     // The form scrolls only up and down, and its last group comes into view whole.
@@ -400,20 +402,5 @@ void TestCreationDialogs::createStringFitsALaptopScreen()
     QTRY_COMPARE(lastGroup->width(), width + 200);
 }
 
-// The tests run on the screen of a small laptop, which the offscreen platform takes from a file.
-int main(int argc, char **argv)
-{
-    QTemporaryDir dir;
-    QFile screens(dir.filePath(QStringLiteral("screens.json")));
-    if (!screens.open(QIODevice::WriteOnly) ||
-        screens.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366,
-                          "height": 768, "logicalDpi": 96, "logicalBpi": 96, "dpr": 1}]})") < 0)
-        return 1;
-    screens.close();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
-    QApplication app(argc, argv);
-    TestCreationDialogs test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+DM_LAPTOP_SCREEN_MAIN(TestCreationDialogs)
 #include "tst_creationdialogs.moc"

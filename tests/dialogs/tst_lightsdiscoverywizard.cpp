@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -128,6 +129,13 @@ void TestLightsDiscoveryWizard::rules()
     QVERIFY(furtherCellChannels("4", "", false, 10, 3).isEmpty());
     QVERIFY(furtherCellChannels("x", "12", true, 10, 3).isEmpty());
     QVERIFY(furtherCellChannels("0", "12", true, 10, 3).isEmpty());
+    // Reads that failed are said, and their lights' addresses are not judged.
+    QCOMPARE(verdictText(true, 0, 3), Unique);
+    QCOMPARE(verdictText(false, 2, 5),
+             NotUnique + "\nCould not read the DMX address of 2 of 5 lights.");
+    QCOMPARE(readingText(0), QString("Reading Existing Addresses..."));
+    QCOMPARE(readingText(1), QString("Reading Existing Addresses...\n1 light has not answered."));
+    QCOMPARE(readingText(7), QString("Reading Existing Addresses...\n7 lights have not answered."));
 }
 
 void TestLightsDiscoveryWizard::readRouteFromEmptyMapToSavedMap_data()
@@ -417,7 +425,8 @@ void TestLightsDiscoveryWizard::silentLightAndCancelLeaveTheInterfaceAsItWas()
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
     ScriptedPrompt prompt;
     QVERIFY(readAll());
-    QCOMPARE(text(m_wizard, "m_uniqueLabel"), silent ? NotUnique : Unique);
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"),
+             silent ? QString("Could not read the DMX address of 1 of 1 lights.") : Unique);
     QCOMPARE(prompt.texts, silent ? QStringList("Failed to read light data for 1 light of Lobby:")
                                   : QStringList());
     QCOMPARE(prompt.lists.value(0),
@@ -435,14 +444,23 @@ void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead_data()
     QTest::addColumn<QList<quint64>>("deaf");
     QTest::addColumn<QString>("box");
     QTest::addColumn<QStringList>("listed");
-    QTest::newRow("none") << QList<quint64>() << QString() << QStringList();
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("none") << QList<quint64>() << QString() << QStringList() << Unique;
     QTest::newRow("one") << QList<quint64>{0x140002}
                          << "Failed to read light data for 1 light of Lobby:"
-                         << QStringList("port 02, serial 00140002");
+                         << QStringList("port 02, serial 00140002")
+                         << "Could not read the DMX address of 1 of 3 lights.";
     QTest::newRow("two, one of them by RDM")
         << QList<quint64>{0x5651A0000007, 0x140001}
         << "Failed to read light data for 2 lights of Lobby:"
-        << QStringList{"port 01, serial 00140001", "port 02, serial 5651:A0000007"};
+        << QStringList{"port 01, serial 00140001", "port 02, serial 5651:A0000007"}
+        << "Could not read the DMX address of 2 of 3 lights.";
+    // No address was read: none is judged.
+    QTest::newRow("all") << QList<quint64>{0x140001, 0x140002, 0x5651A0000007}
+                         << "Failed to read light data for 3 lights of Lobby:"
+                         << QStringList{"port 01, serial 00140001", "port 02, serial 00140002",
+                                        "port 02, serial 5651:A0000007"}
+                         << "Could not read the DMX address of 3 of 3 lights.";
 }
 
 // A light that never answers does not keep the others from being read: they all are, and one
@@ -452,6 +470,7 @@ void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead()
     QFETCH(QList<quint64>, deaf);
     QFETCH(QString, box);
     QFETCH(QStringList, listed);
+    QFETCH(QString, verdict);
     int &retries = NetworkSettings::instance().lightReadMaxRetries;
     const auto restore = qScopeGuard([&retries, was = retries] { retries = was; });
     retries = 1;
@@ -464,8 +483,21 @@ void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead()
     open(lobby(2));
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
     ScriptedPrompt prompt;
+    // While reading, the progress says how many lights have not answered so far.
+    QStringList progress;
+    connect(
+        m_wizard->engine(), &DiscoveryEngine::lightDataReadFailed, this,
+        [&] {
+            if (auto *dialog = m_wizard->findChild<QProgressDialog *>())
+                progress << dialog->labelText();
+        },
+        Qt::QueuedConnection);
     QVERIFY(readAll());
-    QCOMPARE(text(m_wizard, "m_uniqueLabel"), deaf.isEmpty() ? Unique : NotUnique);
+    // The last failure ends the reading, and its progress with it.
+    QTRY_VERIFY(progress.size() >= deaf.size() - 1);
+    for (int i = 0; i < progress.size(); ++i)
+        QCOMPARE(progress.at(i), LightDiscoveryRules::readingText(i + 1));
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), verdict);
     QCOMPARE(prompt.texts, box.isEmpty() ? QStringList() : QStringList(box));
     QCOMPARE(prompt.lists.value(0), listed);
     QCOMPARE(m_map->lights().size(), 3);

@@ -1,4 +1,5 @@
 #include "support/apptestsupport.h"
+#include "support/laptopscreen.h"
 #include "support/modaldriver.h"
 #include "support/simulatedorvexnetwork.h"
 
@@ -93,12 +94,21 @@ private:
             auto *edit = widgetNamed<QPlainTextEdit>(modal, "m_textEdit");
             if (warning)
                 *warning = edit->toPlainText();
-            // One entry a line, however long: a line wider than the box scrolls sideways.
+            // One entry a line, read whole on a small screen: the resizable box takes the width
+            // of its lines, within the screen; a line wider than that scrolls sideways.
+            const QRect screen = modal->screen()->availableGeometry();
+            QVERIFY(screen.contains(modal->frameGeometry()));
+            QVERIFY(modal->minimumSize() != modal->maximumSize());
             int widest = 0;
             for (const QString &line : edit->toPlainText().split('\n'))
                 widest = std::max(widest, edit->fontMetrics().horizontalAdvance(line));
-            if (widest > edit->viewport()->width())
+            if (widest < screen.width() - 100)
+                QCOMPARE(edit->horizontalScrollBar()->maximum(), 0);
+            else
                 QVERIFY(edit->horizontalScrollBar()->maximum() > 0);
+            if (edit->document()->lineCount() * edit->fontMetrics().lineSpacing() <
+                screen.height() - 200)
+                QCOMPARE(edit->verticalScrollBar()->maximum(), 0);
             if (heading)
                 *heading = widgetNamed<QLabel>(modal, "label")->text();
             widgetNamed<QAbstractButton>(modal, "m_ok")->click();
@@ -491,17 +501,23 @@ void TestNetworkSync::reportNamesWhatTheSyncDidNotReach_data()
     QTest::addColumn<bool>("bySerial");
     QTest::addColumn<bool>("lightSilent");
     QTest::addColumn<bool>("interfaceSilent");
+    QTest::addColumn<bool>("fixedSerial"); // the light drawn with the serial an earlier sync gave
     QTest::addColumn<QString>("report");
     const QString unread = "Lights whose data could not be read :\n    %1\n\n";
     const QString silent = "Interfaces that did not answer :\n    Basement\n\n";
-    QTest::newRow("all reached") << false << false << false << QString();
-    QTest::newRow("light silent, by address")
-        << false << true << false << unread.arg("Site Supply port 01, serial 00100001");
-    QTest::newRow("light silent, by serial")
-        << true << true << false << unread.arg("Site Supply Light 01-001");
-    QTest::newRow("interface silent") << false << false << true << silent;
-    QTest::newRow("both") << true << true << true
-                          << unread.arg("Site Supply Light 01-001") + silent;
+    const QString unreported = "Lights that no scan reported :\n    Site Supply port 01, serial "
+                               "FDAC0000, Site Supply Light 01-001\n\n";
+    // clang-format off
+    QTest::newRow("all reached") << false << false << false << false << QString();
+    QTest::newRow("light silent, by address") << false << true << false << false << unread.arg("Site Supply port 01, serial 00100001");
+    QTest::newRow("light silent, by serial") << true << true << false << false << unread.arg("Site Supply Light 01-001");
+    QTest::newRow("interface silent") << false << false << true << false << silent;
+    QTest::newRow("both") << true << true << true << false << unread.arg("Site Supply Light 01-001") + silent;
+    // A serial every light of the supply carries tells which light went unread no better than
+    // an address nobody could read: the unread light is named once.
+    QTest::newRow("light silent, by serial, fixed serial") << true << true << false << true << unread.arg("Site Supply port 01, serial 00100001");
+    QTest::newRow("light answering, by serial, fixed serial") << true << false << false << true << unreported;
+    // clang-format on
 }
 
 // A failed read and an interface that never answered leave the map as it was there, and the
@@ -511,14 +527,17 @@ void TestNetworkSync::reportNamesWhatTheSyncDidNotReach()
     QFETCH(bool, bySerial);
     QFETCH(bool, lightSilent);
     QFETCH(bool, interfaceSilent);
+    QFETCH(bool, fixedSerial);
     QFETCH(QString, report);
-    Iface *dev = device("127.0.0.2");
+    constexpr quint64 FixedSerialSupply = 0x00A10001; // its lights all take one serial
+    const quint64 supply = fixedSerial ? FixedSerialSupply : SupplySerial;
+    Iface *dev = device("127.0.0.2", supply);
     dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
     if (lightSilent)
         dev->faults[0x0203] = {1000000, 0, 1, {}};
     NetworkSettings::instance().lightReadMaxRetries = 1;
-    DataSupply *ds = mapInterface("127.0.0.2", bySerial ? SupplySerial : 4);
-    mapLight(ds, 0, 10, bySerial ? FirstLight : 5);
+    DataSupply *ds = mapInterface("127.0.0.2", bySerial ? supply : 4);
+    mapLight(ds, 0, 10, fixedSerial ? SyncRules::FixedSerial : bySerial ? FirstLight : 5);
     QList<quint64> covered = {ds->uid()};
     if (interfaceSilent) {
         device("127.0.0.9", 0x00A50009)->answering = false;
@@ -679,5 +698,5 @@ void TestNetworkSync::fromTheMainWindow()
     QVERIFY(w.getDirty());
 }
 
-QTEST_MAIN(TestNetworkSync)
+DM_LAPTOP_SCREEN_MAIN(TestNetworkSync)
 #include "tst_networksync.moc"

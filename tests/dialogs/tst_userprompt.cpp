@@ -1,5 +1,6 @@
 // The standard prompt: Escape on a question answers its default button, never another one.
 #include "dialogs/userprompt.h"
+#include "support/laptopscreen.h"
 #include "support/modaldriver.h"
 
 #include <QListWidget>
@@ -59,5 +60,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestUserPrompt)
+DM_LAPTOP_SCREEN_MAIN(TestUserPrompt)
 #include "tst_userprompt.moc"

@@ -358,6 +358,8 @@ private slots:
         const QByteArray uid = blinkScan2Entry(1, 4, {}) + uidPayload(4, {0x5651A0000001});
         for (const QByteArray &entries :
              {blinkScan2Entry(1, 2, serialPayload({0xFFFFFFFF})),
+              // Adding up past 32 bits: one light a count, if it were taken as it adds up.
+              blinkScan2Entry(1, 2, serialPayload({0xFFFFFFFF, 2})),
               blinkScan2Entry(1, 2, serialPayload({300, 300})), blinkScan2Entry(1, 2, ragged),
               blinkScan2Entry(1, 1, ragged), uid, uid, blinkScan2Entry(1, 2, serialPayload({2}))})
             QVERIFY(m_rig->device->sendRaw(
