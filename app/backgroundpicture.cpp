@@ -262,6 +262,7 @@ struct JpegErrors : jpeg_error_mgr
 // once the file has ended.
 bool scansComplete(const jpeg_decompress_struct &cinfo)
 {
+    // Before the first scan the components' records are not all set up.
     if (cinfo.arith_code || cinfo.input_scan_number == 0 || !cinfo.comp_info)
         return false;
     for (int c = 0; c < cinfo.num_components; ++c) {
