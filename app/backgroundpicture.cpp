@@ -117,7 +117,6 @@ struct PngDecode
     QIODevice *device = nullptr;
     // Bytes of the picture not yet read: an icon's picture may end before its file does.
     qint64 remaining = 0;
-    QDeadlineTimer deadline;
     QSize full;
     bool interlaced = false;
     std::vector<uchar> row;        // one row, when not interlaced
@@ -138,13 +137,6 @@ void pngRead(png_structp png, png_bytep out, size_t length)
     d->remaining -= qint64(length);
 }
 
-// libpng calls this after every row it decodes, in every pass.
-void pngRowDone(png_structp png, png_uint_32, int)
-{
-    if (static_cast<PngDecode *>(png_get_io_ptr(png))->deadline.hasExpired())
-        png_error(png, "too slow");
-}
-
 // Reads the chunks before the pixels. Of the optional ones only the transparency matters to
 // the canvas: libpng skips the others unread when told to ignore every chunk it may (it keeps
 // the transparency), so a text chunk that claims gigabytes costs nothing.
@@ -153,7 +145,6 @@ bool readPngInfo(PngDecode &d)
     if (setjmp(png_jmpbuf(d.png)))
         return false;
     png_set_read_fn(d.png, &d, pngRead);
-    png_set_read_status_fn(d.png, pngRowDone);
     png_set_keep_unknown_chunks(d.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(d.png, d.info);
     d.full = QSize(int(qMin(png_get_image_width(d.png, d.info), png_uint_32(INT_MAX))),
@@ -224,12 +215,11 @@ bool allocatePngRows(PngDecode &d)
 
 // The picture of `length` bytes at device's position. libpng answers the size too: the toolkit's
 // reader would read the optional chunks first.
-QImage loadPng(QIODevice *device, qint64 length, QDeadlineTimer deadline, QSize *fullSize)
+QImage loadPng(QIODevice *device, qint64 length, QSize *fullSize)
 {
     PngDecode d;
     d.device = device;
     d.remaining = length;
-    d.deadline = deadline;
     d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     d.info = d.png ? png_create_info_struct(d.png) : nullptr;
     if (!d.info || !readPngInfo(d))
@@ -252,12 +242,12 @@ QImage loadPng(QIODevice *device, qint64 length, QDeadlineTimer deadline, QSize 
 }
 
 // libjpeg reports errors and warnings through here, and its progress once a row of blocks.
-// A warning of damage ends the decode as an error does: a picture grey or garbled where its data
-// is lost is refused rather than shown, and a damaged one is not decoded on to its end.
+// A warning of damage that costs pixels ends the decode as an error does: a picture grey or
+// garbled where its data is lost is refused rather than shown, and a damaged one is not decoded
+// on to its end.
 struct JpegErrors : jpeg_error_mgr
 {
     std::jmp_buf jump;
-    QDeadlineTimer deadline;
 };
 
 [[noreturn]] void jpegError(j_common_ptr cinfo)
@@ -265,27 +255,60 @@ struct JpegErrors : jpeg_error_mgr
     std::longjmp(static_cast<JpegErrors *>(cinfo->err)->jump, 1);
 }
 
+// Whether the scans read so far carry the whole picture: every component in a scan and, when
+// progressive, every coefficient sent to its last bit. Whether a scan's own data was all there
+// libjpeg tells as it decodes: Huffman codes that run into the file's end are damage reported on
+// their own. Arithmetic coding reports nothing there, so its pictures are never taken as whole
+// once the file has ended.
+bool scansComplete(const jpeg_decompress_struct &cinfo)
+{
+    // Before the first scan the components' records are not all set up.
+    if (cinfo.arith_code || cinfo.input_scan_number == 0 || !cinfo.comp_info)
+        return false;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        if (!cinfo.comp_info[c].quant_table) // taken when the component's first scan starts
+            return false;
+        for (int k = 0; cinfo.progressive_mode && k < DCTSIZE2; ++k) {
+            if (cinfo.coef_bits[c][k] != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
 void jpegMessage(j_common_ptr cinfo, int level)
 {
     if (level >= 0)
         return; // tracing
+    const auto *decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
     switch (cinfo->err->msg_code) {
     case JWRN_ADOBE_XFORM: // contents of markers the canvas does not use
     case JWRN_JFIF_MAJOR:
     case JWRN_BOGUS_ICC:
         return;
+    case JWRN_EXTRANEOUS_DATA:
+        // Stray bytes between the segments before the first scan are skipped before a pixel is
+        // read; after it, they are scan data the picture has no room for.
+        if (decompress->input_scan_number == 0)
+            return;
+        break;
+    case JWRN_JPEG_EOF:
+        // The file ends where its end marker or a segment after the pixels should be: whole
+        // when every pixel's data came before.
+        if (scansComplete(*decompress))
+            return;
+        break;
     default:
-        jpegError(cinfo);
+        break;
     }
+    jpegError(cinfo);
 }
 
 // Each scan of a progressive picture may go over all its coefficients again, so the work a
 // small file asks for grows with its scans.
 void jpegProgress(j_common_ptr cinfo)
 {
-    const auto *decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (decompress->input_scan_number > BackgroundPicture::MaxScans ||
-        static_cast<JpegErrors *>(cinfo->err)->deadline.hasExpired())
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > BackgroundPicture::MaxScans)
         jpegError(cinfo);
 }
 
@@ -387,17 +410,16 @@ bool decodeJpeg(JpegDecode &d)
             cmykToRgb32(d.row.data(), d.cinfo.output_width);
         d.scaler->addRow(d.row.data());
     }
-    // Reads on to the end marker: a picture cut short after its last row is damaged too.
+    // Reads on to the end marker: bytes left after the scan data tell that it was damaged.
     jpeg_finish_decompress(&d.cinfo);
     return true;
 }
 
 // A JPEG decodes scaled down by libjpeg to the nearest eighth above the size kept, and from
 // there row by row into it.
-QImage loadJpeg(const QString &fileName, QDeadlineTimer deadline, QSize *fullSize)
+QImage loadJpeg(const QString &fileName, QSize *fullSize)
 {
     JpegDecode d;
-    d.errors.deadline = deadline;
     d.file = std::fopen(QFile::encodeName(fileName).constData(), "rb");
     if (!d.file || !readJpegHeader(d))
         return QImage();
@@ -551,13 +573,12 @@ bool iconEntry(const QByteArray &head, qint64 *offset, qint64 *length)
 
 // An icon's PNG picture is decoded as any other PNG; its other pictures by the toolkit.
 // Either reader refuses a picture cut short by the file's end.
-QImage loadIcon(QFile *file, qint64 offset, qint64 length, const QByteArray &head,
-                QDeadlineTimer deadline, QSize *fullSize)
+QImage loadIcon(QFile *file, qint64 offset, qint64 length, const QByteArray &head, QSize *fullSize)
 {
     if (!file->seek(offset))
         return QImage();
     if (file->peek(8) == PngSignature)
-        return loadPng(file, length, deadline, fullSize);
+        return loadPng(file, length, fullSize);
     return loadWithToolkit(file->fileName(), head, fullSize);
 }
 
@@ -605,22 +626,7 @@ QSize BackgroundPicture::decodeSize(const QSize &full)
     return QSize(qMax(1, int(full.width() * factor)), qMax(1, int(full.height() * factor)));
 }
 
-namespace {
-int decodeTimeLimit = BackgroundPicture::DecodeMilliseconds;
-}
-
-QDeadlineTimer BackgroundPicture::decodeDeadline()
-{
-    return decodeTimeLimit < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
-                               : QDeadlineTimer(decodeTimeLimit);
-}
-
-void BackgroundPicture::setDecodeTimeLimit(int milliseconds)
-{
-    decodeTimeLimit = milliseconds;
-}
-
-QImage BackgroundPicture::load(const QString &file, QSize *fullSize, QDeadlineTimer deadline)
+QImage BackgroundPicture::load(const QString &file, QSize *fullSize)
 {
     // The format is told by the file's first bytes, whatever its name says.
     QFile picture(file);
@@ -631,11 +637,11 @@ QImage BackgroundPicture::load(const QString &file, QSize *fullSize, QDeadlineTi
     QImage image;
     qint64 iconOffset = 0, iconLength = 0;
     if (head.startsWith(PngSignature))
-        image = loadPng(&picture, picture.size(), deadline, &full);
+        image = loadPng(&picture, picture.size(), &full);
     else if (head.startsWith("\xFF\xD8"))
-        image = loadJpeg(file, deadline, &full);
+        image = loadJpeg(file, &full);
     else if (iconEntry(head, &iconOffset, &iconLength))
-        image = loadIcon(&picture, iconOffset, iconLength, head, deadline, &full);
+        image = loadIcon(&picture, iconOffset, iconLength, head, &full);
     else if (bmpLength(head) <= picture.size())
         image = loadWithToolkit(file, head, &full);
     if (!image.isNull() && fullSize)

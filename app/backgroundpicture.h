@@ -1,7 +1,6 @@
 #ifndef BACKGROUNDPICTURE_H
 #define BACKGROUNDPICTURE_H
 
-#include <QDeadlineTimer>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -16,15 +15,18 @@
 // into the size kept: the toolkit would decode a 16-bit PNG whole at 8 bytes a pixel (2 GiB at
 // the largest side), a palette or grey one whole before converting it to 32 bits, and then copy
 // either again to scale it; it would also show a damaged JPEG grey where data is missing. A
-// damaged PNG or JPEG is refused, whatever libjpeg reports as damaged included, as is any file
-// that starts as a JPEG; so is an icon's PNG picture, which is decoded here too (the toolkit's
+// damaged PNG is refused, as is any file that starts as a JPEG where libjpeg reports damage that
+// may cost pixels; a JPEG whose every pixel decodes is shown, with stray bytes between its header
+// segments or its end marker missing. An icon's PNG picture is decoded here too (the toolkit's
 // icon reader would read it through a PNG reader that keeps every text chunk). Any other format
 // decodes whole through the toolkit, at 4 bytes a pixel at most, and is scaled down a band at a
 // time; what it decodes is checked against the same limits before it is kept, since a GIF may
 // decode larger than its header tells, and may keep a copy of its frame. A BMP whose file ends
 // before the pixels its header tells is refused; where the toolkit decodes less than a GIF's
 // frame, the rest is transparent. No decode needs more than MaxSide squared at 4 bytes, so that
-// loading takes about 1.5 GB at most, and no PNG or JPEG decodes past the deadline load() gets.
+// loading takes about 1.5 GB at most. What a file may ask for (its sides, its pixels, its scans)
+// bounds the time it takes too: whether it loads depends on its bytes alone, never on how fast
+// the machine is.
 class BackgroundPicture
 {
 public:
@@ -38,12 +40,6 @@ public:
     // Scans a progressive JPEG may have: its writers use about ten, yet each scan may make the
     // decoder pass over every coefficient of the picture again.
     static constexpr int MaxScans = 64;
-    // Decoding time a PNG or JPEG may take: the GUI thread waits for it.
-    static constexpr int DecodeMilliseconds = 5000;
-    // The deadline load() gets unless given one: DecodeMilliseconds from now, or the limit
-    // set (-1: none), for tests whose sanitizer build decodes many times slower.
-    static QDeadlineTimer decodeDeadline();
-    static void setDecodeTimeLimit(int milliseconds);
 
     // The size to decode a picture of this full size at: itself when within the budget,
     // otherwise scaled down to it keeping the aspect ratio. Invalid for an empty size or a
@@ -52,9 +48,8 @@ public:
 
     // The picture in file, or a null image when it cannot be read, is damaged or is too large.
     // fullSize receives the size it stands for on the canvas, which is larger than the image's
-    // own when the image was scaled down. A PNG or JPEG still decoding at the deadline is refused.
-    static QImage load(const QString &file, QSize *fullSize,
-                       QDeadlineTimer deadline = decodeDeadline());
+    // own when the image was scaled down. The largest pictures take seconds.
+    static QImage load(const QString &file, QSize *fullSize);
 };
 
 #endif // BACKGROUNDPICTURE_H

@@ -81,6 +81,16 @@ private:
     EffectEngine *m_engine;
     bool m_wasPaused;
 };
+
+// The largest floor plans take seconds to decode on the GUI thread: the window shows that it is
+// busy meanwhile, and no longer once a refusal is told.
+QImage loadShowingBusy(const QString &file, QSize *fullSize)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QImage image = BackgroundPicture::load(file, fullSize);
+    QApplication::restoreOverrideCursor();
+    return image;
+}
 } // namespace
 
 int MetaTool::prepareSettingsStore()
@@ -929,7 +939,7 @@ void MetaTool::handleNewImageFile()
     if (file.isEmpty())
         return;
     QSize fullSize;
-    const QImage image = BackgroundPicture::load(file, &fullSize);
+    const QImage image = loadShowingBusy(file, &fullSize);
     if (image.isNull()) {
         // The map stays usable and keeps the name, so the picture comes back once the file
         // is there again.

@@ -31,7 +31,7 @@ void setColour(jpeg_compress_struct *cinfo, CraftedJpeg::Colour colour)
 // script: a progressive script to use instead of the default (none: baseline or the default
 // progression).
 QByteArray encode(QSize size, QRgb top, QRgb bottom, CraftedJpeg::Colour colour, bool progressive,
-                  const std::vector<jpeg_scan_info> &script = {})
+                  const std::vector<jpeg_scan_info> &script = {}, bool arithmetic = false)
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
@@ -50,6 +50,7 @@ QByteArray encode(QSize size, QRgb top, QRgb bottom, CraftedJpeg::Colour colour,
         cinfo.scan_info = script.data();
         cinfo.num_scans = int(script.size());
     }
+    cinfo.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<JSAMPLE> row(size_t(size.width()) * size_t(cinfo.input_components));
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -70,6 +71,16 @@ QByteArray encode(QSize size, QRgb top, QRgb bottom, CraftedJpeg::Colour colour,
 QByteArray CraftedJpeg::halves(QSize size, QRgb top, QRgb bottom, Colour colour, bool progressive)
 {
     return encode(size, top, bottom, colour, progressive);
+}
+
+QByteArray CraftedJpeg::halves(QSize size, QRgb top, QRgb bottom, Coding coding)
+{
+    if (coding == Coding::Arithmetic)
+        return encode(size, top, bottom, Colour::Rgb, false, {}, true);
+    const std::vector<jpeg_scan_info> script{{1, {0, 0, 0, 0}, 0, 63, 0, 0},
+                                             {1, {1, 0, 0, 0}, 0, 63, 0, 0},
+                                             {1, {2, 0, 0, 0}, 0, 63, 0, 0}};
+    return encode(size, top, bottom, Colour::Rgb, false, script);
 }
 
 QByteArray CraftedJpeg::manyScans(QSize size, int scans)
@@ -113,6 +124,18 @@ QByteArray CraftedJpeg::damaged(const QByteArray &jpeg, Damage kind)
         return jpeg.chopped(2) + QByteArray(16, '\x5A') + jpeg.right(2);
     case Damage::EndUnreadable:
         return jpeg.chopped(2) + QByteArray("\xFF\xFE\x00\x10", 4);
+    case Damage::EndMissing:
+        return jpeg.chopped(2);
+    case Damage::LastByteMissing:
+        return jpeg.chopped(3);
+    case Damage::StrayHeaderBytes: {
+        const qsizetype tables = jpeg.indexOf("\xFF\xDB");
+        return jpeg.left(tables) + QByteArray("\x12\x34") + jpeg.mid(tables);
+    }
+    case Damage::StrayScanBytes: {
+        const qsizetype last = jpeg.lastIndexOf("\xFF\xDA");
+        return jpeg.left(last) + QByteArray("\x12\x34") + jpeg.mid(last);
+    }
     }
     return jpeg;
 }

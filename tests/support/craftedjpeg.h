@@ -17,6 +17,11 @@ enum class Colour { Rgb, Grey, Cmyk, Ycck };
 QByteArray halves(QSize size, QRgb top, QRgb bottom, Colour colour = Colour::Rgb,
                   bool progressive = false);
 
+// A sequential picture of one scan a component, as some writers make them, or coded with
+// arithmetic coding instead of Huffman codes.
+enum class Coding { ScanPerComponent, Arithmetic };
+QByteArray halves(QSize size, QRgb top, QRgb bottom, Coding coding);
+
 // A progressive picture of `scans` scans (2 to 2,080), each a valid step: the DC coefficients,
 // then one AC coefficient of one component a scan, its bits sent from the highest down.
 QByteArray manyScans(QSize size, int scans);
@@ -26,13 +31,18 @@ QByteArray manyScans(QSize size, int scans);
 QByteArray repeatedLastScan(const QByteArray &progressive, int count);
 
 enum class Damage {
-    CutShort,     // the file ends halfway through its scan data
-    PaddedStart,  // cut short, and a byte that is no marker follows the start marker
-    StrayBytes,   // bytes left after the scan data, which no longer fits the picture
-    EndUnreadable // every row whole, then a segment cut short where the end marker was
+    CutShort,         // the file ends halfway through its scan data
+    PaddedStart,      // cut short, and a byte that is no marker follows the start marker
+    StrayBytes,       // bytes left after the scan data, which no longer fits the picture
+    EndUnreadable,    // every row whole, then a segment cut short where the end marker was
+    EndMissing,       // every row whole, the file ends where its end marker was
+    LastByteMissing,  // the end marker and the last byte of the scan data missing
+    StrayHeaderBytes, // two bytes that are no marker before the first quantisation table, which
+                      // comes before the frame header
+    StrayScanBytes    // two such bytes before the last scan, after the scans before it
 };
 
-// The picture `jpeg` (a baseline one) with damage of `kind`.
+// The picture `jpeg` with damage of `kind`.
 QByteArray damaged(const QByteArray &jpeg, Damage kind);
 
 } // namespace CraftedJpeg

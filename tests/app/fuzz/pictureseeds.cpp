@@ -3,7 +3,9 @@
 // oversized forms that the loader must refuse: cut short, a wrong checksum, a header that claims
 // more than the largest side, a text chunk of 2 GiB (alone or in an icon or cursor), a GIF whose
 // canvas is wider than it tells or that is cut short, JPEGs damaged after their
-// start, in their scan data or past their last row, and progressive ones of too many scans.
+// start, in their scan data or past their last row, and progressive ones of too many scans; and
+// whole JPEGs with stray bytes between header segments or without their end marker, of one scan
+// a component, or arithmetic-coded.
 #include "support/craftedgif.h"
 #include "support/craftedjpeg.h"
 #include "support/craftedpng.h"
@@ -87,8 +89,14 @@ QList<QByteArray> crafted()
           << CraftedPng::inIcon(CraftedPng::oversizedChunk("zTXt"), 1, true);
     const QByteArray jpeg = CraftedJpeg::halves(QSize(16, 16), qRgb(1, 2, 3), qRgb(4, 5, 6));
     using CraftedJpeg::Damage;
-    for (const Damage kind : {Damage::PaddedStart, Damage::StrayBytes, Damage::EndUnreadable})
+    for (const Damage kind : {Damage::PaddedStart, Damage::StrayBytes, Damage::EndUnreadable,
+                              Damage::EndMissing, Damage::StrayHeaderBytes})
         seeds << CraftedJpeg::damaged(jpeg, kind);
+    for (const Damage kind : {Damage::EndMissing, Damage::StrayScanBytes})
+        seeds << CraftedJpeg::damaged(progressive, kind);
+    using CraftedJpeg::Coding;
+    for (const Coding coding : {Coding::ScanPerComponent, Coding::Arithmetic})
+        seeds << CraftedJpeg::halves(QSize(17, 9), qRgb(200, 100, 50), qRgb(20, 40, 220), coding);
     seeds << CraftedJpeg::manyScans(QSize(8, 8), 65) // one past the loader's limit
           << CraftedJpeg::repeatedLastScan(progressive, 3)
           << CraftedJpeg::halves(QSize(9, 9), qRgba(200, 100, 50, 128), qRgb(20, 40, 220),
