@@ -147,9 +147,12 @@ public:
             repaintAcrossTiles(area);
     }
 
-    // Scratch mark of the hit tests: equal to the grid's current stamp while the square is
-    // among the hits being evaluated.
-    quint32 hitStamp = 0;
+    // Scratch mark of the band's rules, which see the squares read-only: equal to their
+    // current stamp while the square is among the hits being evaluated.
+    mutable quint32 hitStamp = 0;
+    // Scratch mark of the view's setSelection: equal to its stamp while the square's light is
+    // among the lights to be selected.
+    quint32 wantedStamp = 0;
     // Scratch mark of the frame's recolouring: equal to its stamp once the square took the
     // frame's colour.
     quint32 refreshStamp = 0;

@@ -161,9 +161,9 @@ LayoutViewLight *LayoutViewTiles::lightAt(const QPointF &p) const
     return top;
 }
 
-std::vector<LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QRectF &rect) const
+std::vector<const LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QRectF &rect) const
 {
-    std::vector<LayoutViewLight *> hits;
+    std::vector<const LayoutViewLight *> hits;
     forTilesOver(rect.adjusted(-7, -7, 1, 1), [&](LayoutViewTile *tile) {
         const std::vector<LayoutViewLight *> &lights = tile->lights();
         for (auto it = lights.rbegin(); it != lights.rend(); ++it) {
@@ -174,9 +174,9 @@ std::vector<LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QRectF &rect
     return hits;
 }
 
-std::vector<LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QPainterPath &path) const
+std::vector<const LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QPainterPath &path) const
 {
-    std::vector<LayoutViewLight *> hits;
+    std::vector<const LayoutViewLight *> hits;
     // As the scene compares shapes: bounds first, with a line's empty side widened a little.
     QRectF bounds = path.boundingRect();
     if (bounds.width() == 0)

@@ -64,8 +64,8 @@ public:
     LayoutViewLight *lightAt(const QPointF &p) const;
     // The squares meeting the rectangle, or the closed polygon, including their outlines:
     // cell by cell, in rows from the top left, and within a cell the top one first.
-    std::vector<LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
-    std::vector<LayoutViewLight *> lightsMeeting(const QPainterPath &path) const;
+    std::vector<const LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
+    std::vector<const LayoutViewLight *> lightsMeeting(const QPainterPath &path) const;
     // Whether the square overlaps any other square.
     bool overlapsAnother(const LayoutViewLight *light) const;
 
