@@ -514,9 +514,9 @@ void LayoutView::setPlainCanvasDrawing(bool on)
     m_tiles->setPlainDrawing(on);
 }
 
-quint64 LayoutView::lightAt(const QPointF &scenePoint) const
+quint64 LayoutView::lightUnderPointer(const QPointF &viewportPoint) const
 {
-    const LayoutViewLight *light = m_tiles->lightAt(scenePoint);
+    const LayoutViewLight *light = m_tiles->lightShownAt(viewportTransform(), viewportPoint);
     return light ? light->uid() : 0;
 }
 
@@ -880,7 +880,7 @@ bool LayoutView::viewportEvent(QEvent *event)
         return contextMenuRequest(event, viewport());
     if (event->type() == QEvent::ToolTip && m_map) {
         const auto *help = static_cast<QHelpEvent *>(event);
-        const quint64 uid = lightAt(mapToScene(help->pos()));
+        const quint64 uid = lightUnderPointer(help->pos());
         if (const Light *light = uid ? m_map->light(uid) : nullptr) {
             QToolTip::showText(help->globalPos(), light->name(), viewport());
             return true;

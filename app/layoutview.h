@@ -54,8 +54,9 @@ public:
     static int roundHalfAway(double v);
     static QPoint roundHalfAway(const QPointF &p);
 
-    // The uid of the square drawn on top at the point, or 0.
-    quint64 lightAt(const QPointF &scenePoint) const;
+    // The uid of the light whose square the view shows at the pixel under the pointer (the
+    // square on top where several meet there), or 0. The point is in viewport coordinates.
+    quint64 lightUnderPointer(const QPointF &viewportPoint) const;
     // The squares meeting the rectangle, or the closed shape, outlines included.
     std::vector<const LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
     std::vector<const LayoutViewLight *> lightsMeeting(const QPainterPath &shape) const;

@@ -123,7 +123,7 @@ void LayoutViewEditor::mousePress(QMouseEvent *event)
     m_controlModifier = event->modifiers() & Qt::ControlModifier;
     m_altModifier = event->modifiers() & Qt::AltModifier;
     m_shiftModifier = event->modifiers() & Qt::ShiftModifier;
-    m_hitLight = m_view.lightAt(m_pressPoint);
+    m_hitLight = m_view.lightUnderPointer(event->position());
     m_dragging = m_hitLight != 0;
     const bool adding = m_controlModifier || m_shiftModifier;
     m_pressSelection = adding ? m_view.selectionList() : QList<quint64>();
