@@ -42,12 +42,12 @@ public:
     int lightCount() const { return int(m_lightItems.size()); }
 
     MapModel *mapModel() const { return m_map; }
-    // Shows every light's square to visit, read-only: only the view moves squares, so that the
-    // tiles that draw them and find them under the pointer always know where they are.
+    // Calls visit with each light's square, read-only: only the view moves squares, so that
+    // the tiles that draw them and find them under the pointer always know where they are.
     template <class Visit> void forEachSquare(Visit visit) const
     {
-        for (auto it = m_lightItems.cbegin(); it != m_lightItems.cend(); ++it)
-            visit(static_cast<const LayoutViewLight &>(*it.value()));
+        for (const LayoutViewLight *square : m_lightItems)
+            visit(*square);
     }
 
     // The canvas rounds pointer positions half away from zero.
@@ -60,6 +60,7 @@ public:
     // The squares meeting the rectangle, or the closed shape, outlines included.
     std::vector<const LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
     std::vector<const LayoutViewLight *> lightsMeeting(const QPainterPath &shape) const;
+    // Puts the light's square at pos, where the undo manager has just put the light.
     void refreshLightItem(quint64 uid, const QPointF &pos);
     // Puts every selected square where place says (a turn, a flip) and writes the places into
     // the lights as one undo step, snapped first when asked; or, when a square would lie on

@@ -728,20 +728,22 @@ void TestCanvasEditing::reopenedMapSelectsByClick()
 
 void TestCanvasEditing::lightsDeselectedElsewhereStayBehind_data()
 {
-    QTest::addColumn<bool>("byGroup");
+    QTest::addColumn<QString>("way");
     QTest::addColumn<int>("draggedBefore");
-    QTest::newRow("the selection effect") << false << 0;
-    QTest::newRow("the light's own group") << true << 0;
+    QTest::newRow("the selection effect") << "effect" << 0;
+    QTest::newRow("the light's own group") << "group" << 0;
+    QTest::newRow("a Control band") << "band" << 0;
     // The drag before has the canvas keep the selection's squares at hand.
-    QTest::newRow("the selection effect, after a drag") << false << 24;
-    QTest::newRow("the light's own group, after a drag") << true << 24;
+    QTest::newRow("the selection effect, after a drag") << "effect" << 24;
+    QTest::newRow("the light's own group, after a drag") << "group" << 24;
+    QTest::newRow("a Control band, after a drag") << "band" << 24;
 }
 
-// The light tree and the group panel deselect through the selection effect; the canvas's next
-// drag must leave those lights where they are.
+// The light tree and the group panel deselect through the selection effect, a Control band on
+// the canvas itself; the canvas's next drag must leave those lights where they are.
 void TestCanvasEditing::lightsDeselectedElsewhereStayBehind()
 {
-    QFETCH(bool, byGroup);
+    QFETCH(QString, way);
     QFETCH(int, draggedBefore);
     Light *a = light("A", 120, 120), *b = light("B", 240, 120);
     click({122, 122});
@@ -751,7 +753,9 @@ void TestCanvasEditing::lightsDeselectedElsewhereStayBehind()
         drag({122, 122}, {122, 122.0 + draggedBefore});
     const double y = 120 + draggedBefore;
     QCOMPARE(b->pose().y, y);
-    if (byGroup)
+    if (way == "band")
+        drag({230, y - 20}, {260, y + 20}, Qt::ControlModifier);
+    else if (way == "group")
         m_selection->setGroupSelected(b->uid(), false);
     else
         m_selection->setLightSelected(b->uid(), false);
