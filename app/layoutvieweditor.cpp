@@ -2,13 +2,6 @@
 
 #include "layoutview.h"
 #include "layoutviewlight.h"
-#include "layoutviewtiles.h"
-#include "undoaction.h"
-#include "undoactionlist.h"
-
-#include "model/light.h"
-#include "model/lightpose.h"
-#include "model/selectioneffect.h"
 
 #include <QGraphicsLineItem>
 #include <QGraphicsPolygonItem>
