@@ -5,6 +5,7 @@
 #include "layoutvieweditor.h"
 #include "layoutviewlight.h"
 #include "layoutviewtiles.h"
+#include "undoaction.h"
 #include "undoactionlist.h"
 
 #include "dialogs/editlightsdialog.h"
@@ -513,30 +514,20 @@ void LayoutView::setPlainCanvasDrawing(bool on)
     m_tiles->setPlainDrawing(on);
 }
 
-quint64 LayoutView::lightAt(const QPointF &scenePoint) const
+quint64 LayoutView::lightUnderPointer(const QPointF &viewportPoint) const
 {
-    const LayoutViewLight *light = m_tiles->lightAt(scenePoint);
+    const LayoutViewLight *light = m_tiles->lightShownAt(viewportTransform(), viewportPoint);
     return light ? light->uid() : 0;
 }
 
-std::vector<LayoutViewLight *> LayoutView::lightsMeeting(const QRectF &rect) const
+std::vector<const LayoutViewLight *> LayoutView::lightsMeeting(const QRectF &rect) const
 {
     return m_tiles->lightsMeeting(rect);
 }
 
-std::vector<LayoutViewLight *> LayoutView::lightsMeeting(const QPainterPath &shape) const
+std::vector<const LayoutViewLight *> LayoutView::lightsMeeting(const QPainterPath &shape) const
 {
     return m_tiles->lightsMeeting(shape);
-}
-
-bool LayoutView::overlapsAnotherLight(const LayoutViewLight *item) const
-{
-    return m_tiles->overlapsAnother(item);
-}
-
-void LayoutView::placeLightItem(LayoutViewLight *item, const QPointF &p)
-{
-    m_tiles->place(item, p);
 }
 
 void LayoutView::selectLight(quint64 uid)
@@ -560,17 +551,6 @@ void LayoutView::clearSelectedItems()
     setSelectionActionsEnabled(false);
 }
 
-// The set first, so that the effect's answer finds the change made.
-void LayoutView::setSelected(quint64 uid, bool s)
-{
-    if (s)
-        m_selectedUids.insert(uid);
-    else
-        m_selectedUids.remove(uid);
-    if (m_selection)
-        m_selection->setLightSelected(uid, s);
-}
-
 void LayoutView::unselectLight(quint64 uid)
 {
     m_selectedUids.remove(uid);
@@ -581,10 +561,55 @@ void LayoutView::unselectLight(quint64 uid)
     setSelectionActionsEnabled(!m_selectedUids.isEmpty());
 }
 
-// The selected set was brought up to date light by light; the list takes their order.
-void LayoutView::takeSelectionOrder(const QList<quint64> &order)
+// Which lights are wanted is marked on their squares, so that a band over a large map costs a
+// table lookup per light rather than a set built anew at every pointer move.
+QList<quint64> LayoutView::markWanted(const QList<quint64> &ordered, quint32 stamp,
+                                      QSet<quint64> *withoutSquare)
 {
-    m_selectionList = order;
+    QList<quint64> list;
+    list.reserve(ordered.size());
+    for (quint64 u : ordered) {
+        if (LayoutViewLight *item = m_lightItems.value(u)) {
+            if (item->wantedStamp == stamp)
+                continue;
+            item->wantedStamp = stamp;
+        } else if (withoutSquare->contains(u)) {
+            continue;
+        } else {
+            withoutSquare->insert(u);
+        }
+        list.append(u);
+    }
+    return list;
+}
+
+// The set changes before the effect is told, so that the effect's answer finds it made.
+void LayoutView::setSelection(const QList<quint64> &ordered)
+{
+    const quint32 stamp = ++m_wantedStamp;
+    QSet<quint64> withoutSquare;
+    QList<quint64> list = markWanted(ordered, stamp, &withoutSquare);
+    std::vector<quint64> leaving;
+    for (quint64 u : selectionList()) {
+        const LayoutViewLight *item = m_lightItems.value(u);
+        if (item ? item->wantedStamp != stamp : !withoutSquare.contains(u))
+            leaving.push_back(u);
+    }
+    for (quint64 u : leaving) {
+        m_selectedUids.remove(u);
+        if (m_selection)
+            m_selection->setLightSelected(u, false);
+    }
+    if (m_selectedUids.capacity() < list.size())
+        m_selectedUids.reserve(list.size());
+    for (quint64 u : std::as_const(list)) {
+        if (m_selectedUids.contains(u))
+            continue;
+        m_selectedUids.insert(u);
+        if (m_selection)
+            m_selection->setLightSelected(u, true);
+    }
+    m_selectionList = std::move(list);
     m_deselectedInList = 0;
     ++m_itemsGeneration;
     setSelectionActionsEnabled(!m_selectedUids.isEmpty());
@@ -651,14 +676,88 @@ void LayoutView::calculatePointSelection(QPointF p1, QPointF p2)
     m_editor->calculatePointSelection(p1, p2);
 }
 
+int LayoutView::snap(int t) const
+{
+    const int g = m_gridSpacing;
+    if (g <= 0)
+        return t;
+    const int m = t % g;
+    return m < g / 2 ? t - m : t + (g - m);
+}
+
 void LayoutView::moveSelectedItems(int dx, int dy)
 {
-    m_editor->moveSelectedItems(dx, dy);
+    for (LayoutViewLight *item : selectedItems()) {
+        const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
+        item->setUnsnappedPos(unsnapped);
+        if (m_snapToGrid)
+            m_tiles->place(item, QPointF(snap(int(unsnapped.x())), snap(int(unsnapped.y()))));
+        else
+            m_tiles->place(item, QPointF(int(item->x()) + dx, int(item->y()) + dy));
+    }
+    repaintUnlessPaused();
 }
 
 bool LayoutView::updateSelectedLightPositions()
 {
-    return m_editor->updateSelectedLightPositions(m_snapToGrid);
+    return writeSelectionPlaces(m_snapToGrid);
+}
+
+bool LayoutView::moveSelectionTo(const std::function<QPointF(const LayoutViewLight &)> &place,
+                                 bool snapping)
+{
+    for (LayoutViewLight *item : selectedItems())
+        m_tiles->place(item, place(*item));
+    return writeSelectionPlaces(snapping);
+}
+
+bool LayoutView::writeSelectionPlaces(bool snapping)
+{
+    const QList<quint64> &selected = selectionList();
+    const QRectF bounds = m_scene ? m_scene->sceneRect() : QRectF();
+    bool rejected = false;
+    for (const LayoutViewLight *item : selectedItems()) {
+        const int x = int(item->x());
+        const int y = int(item->y());
+        if (x < 0 || x > bounds.width() || y < 0 || y > bounds.height() ||
+            m_tiles->overlapsAnother(item)) {
+            rejected = true;
+            break;
+        }
+    }
+    if (rejected) {
+        for (quint64 uid : selected) {
+            LayoutViewLight *item = m_lightItems.value(uid);
+            if (item && item->light())
+                refreshLightItem(uid, QPointF(item->light()->pose().x, item->light()->pose().y));
+        }
+        return false;
+    }
+
+    auto *steps = new UndoActionList;
+    steps->reserve(selected.size());
+    for (quint64 uid : selected) {
+        LayoutViewLight *item = m_lightItems.value(uid);
+        Light *light = m_map ? m_map->light(uid) : nullptr;
+        if (!item || !light)
+            continue;
+        const LightPose old = light->pose();
+        if (snapping)
+            m_tiles->place(item, QPointF(snap(int(item->x())), snap(int(item->y()))));
+        item->setUnsnappedPos(item->pos());
+        // Only the place changes: height and rotation are the light's own map data.
+        LightPose moved = old;
+        moved.x = item->x();
+        moved.y = item->y();
+        light->setPose(moved);
+        ensureVisible(QRectF(item->pos(), item->rect().size()), 50, 50);
+        steps->append(new UndoAction{UndoAction::LightPosition, uid, old});
+    }
+    if (steps->isEmpty())
+        delete steps; // no receiver would ever free an empty step
+    else
+        emit addUndoActionList(steps);
+    return true;
 }
 
 void LayoutView::handleRotateSelectionCW()
@@ -781,7 +880,7 @@ bool LayoutView::viewportEvent(QEvent *event)
         return contextMenuRequest(event, viewport());
     if (event->type() == QEvent::ToolTip && m_map) {
         const auto *help = static_cast<QHelpEvent *>(event);
-        const quint64 uid = lightAt(mapToScene(help->pos()));
+        const quint64 uid = lightUnderPointer(help->pos());
         if (const Light *light = uid ? m_map->light(uid) : nullptr) {
             QToolTip::showText(help->globalPos(), light->name(), viewport());
             return true;

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QSet>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,35 +42,41 @@ public:
     int lightCount() const { return int(m_lightItems.size()); }
 
     MapModel *mapModel() const { return m_map; }
-    // Every light's square, by the light's uid.
-    const QHash<quint64, LayoutViewLight *> &lightItems() const { return m_lightItems; }
+    // Calls visit with each light's square, read-only: only the view moves squares, so that
+    // the tiles that draw them and find them under the pointer always know where they are.
+    template <class Visit> void forEachSquare(Visit visit) const
+    {
+        for (const LayoutViewLight *square : m_lightItems)
+            visit(*square);
+    }
 
     // The canvas rounds pointer positions half away from zero.
     static int roundHalfAway(double v);
     static QPoint roundHalfAway(const QPointF &p);
 
-    // The uid of the square drawn on top at the point, or 0.
-    quint64 lightAt(const QPointF &scenePoint) const;
+    // The uid of the light whose square the view shows at the pixel under the pointer (the
+    // square on top where several meet there), or 0. The point is in viewport coordinates.
+    quint64 lightUnderPointer(const QPointF &viewportPoint) const;
     // The squares meeting the rectangle, or the closed shape, outlines included.
-    std::vector<LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
-    std::vector<LayoutViewLight *> lightsMeeting(const QPainterPath &shape) const;
-    bool overlapsAnotherLight(const LayoutViewLight *item) const;
-    // Moves the square without touching its unsnapped position; its areas are drawn again.
-    void placeLightItem(LayoutViewLight *item, const QPointF &p);
+    std::vector<const LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
+    std::vector<const LayoutViewLight *> lightsMeeting(const QPainterPath &shape) const;
+    // Puts the light's square at pos, where the undo manager has just put the light.
     void refreshLightItem(quint64 uid, const QPointF &pos);
+    // Puts every selected square where place says (a turn, a flip) and writes the places into
+    // the lights as one undo step, snapped first when asked; or, when a square would lie on
+    // another or off the scene, puts them all back where their lights are and returns false.
+    bool moveSelectionTo(const std::function<QPointF(const LayoutViewLight &)> &place,
+                         bool snapping);
     void repaintUnlessPaused();
 
     // The selection's operations. Selecting appends to the list, then tells the effect.
     bool isSelected(quint64 uid) const { return m_selectedUids.contains(uid); }
     void selectLight(quint64 uid);
     void unselectLight(quint64 uid);
-    // Selects or deselects one light in the set and the effect; the list follows with
-    // takeSelectionOrder, which takes the order of the whole selection at once.
-    void setSelected(quint64 uid, bool s);
-    void takeSelectionOrder(const QList<quint64> &order);
-    // The squares of the selection list, in its order; rebuilt when the selection or the
-    // squares changed since.
-    const std::vector<LayoutViewLight *> &selectedItems() const;
+    // Makes the selection exactly these lights in this order (a uid given twice counts at its
+    // first place): the selected set, the list, the squares' marks and the actions change
+    // together, and the effect hears only of the lights whose state changes.
+    void setSelection(const QList<quint64> &ordered);
 
     // Lets the tiles' kept pictures go; they are drawn afresh when next shown.
     void dropCanvasPictures();
@@ -105,7 +112,7 @@ public slots:
     void setUpdatePaused(bool p);
     bool getUpdatePaused() const { return m_updatePaused; }
     void updateCanvas();
-    LayoutViewLight *getLayoutViewLight(quint64 uid) const { return m_lightItems.value(uid); }
+    const LayoutViewLight *getLayoutViewLight(quint64 uid) const { return m_lightItems.value(uid); }
     void setSelectAllLights(bool selected);
 
     void handleRotateSelectionCW();
@@ -147,6 +154,13 @@ private:
     bool contextMenuRequest(QEvent *event, QWidget *from);
     void openMenuFromKeyboard();
     void deleteLightItem(quint64 uid);
+    // The squares of the selection list, in its order; rebuilt when the selection or the
+    // squares changed since.
+    const std::vector<LayoutViewLight *> &selectedItems() const;
+    int snap(int t) const;
+    QList<quint64> markWanted(const QList<quint64> &ordered, quint32 stamp,
+                              QSet<quint64> *withoutSquare);
+    bool writeSelectionPlaces(bool snapping);
 
     MapModel *m_map;
     SelectionEffect *m_selection;
@@ -163,6 +177,7 @@ private:
     void compactSelectionList() const;
     mutable std::vector<LayoutViewLight *> m_selectedItems;
     mutable quint64 m_selectedItemsGeneration = 0;
+    quint32 m_wantedStamp = 0;
     quint64 m_itemsGeneration = 1;
     int m_gridSpacing = 12;
     bool m_snapToGrid = true;

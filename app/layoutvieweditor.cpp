@@ -2,13 +2,6 @@
 
 #include "layoutview.h"
 #include "layoutviewlight.h"
-#include "layoutviewtiles.h"
-#include "undoaction.h"
-#include "undoactionlist.h"
-
-#include "model/light.h"
-#include "model/lightpose.h"
-#include "model/selectioneffect.h"
 
 #include <QGraphicsLineItem>
 #include <QGraphicsPolygonItem>
@@ -123,7 +116,7 @@ void LayoutViewEditor::mousePress(QMouseEvent *event)
     m_controlModifier = event->modifiers() & Qt::ControlModifier;
     m_altModifier = event->modifiers() & Qt::AltModifier;
     m_shiftModifier = event->modifiers() & Qt::ShiftModifier;
-    m_hitLight = m_view.lightAt(m_pressPoint);
+    m_hitLight = m_view.lightUnderPointer(event->position());
     m_dragging = m_hitLight != 0;
     const bool adding = m_controlModifier || m_shiftModifier;
     m_pressSelection = adding ? m_view.selectionList() : QList<quint64>();
@@ -174,7 +167,7 @@ void LayoutViewEditor::mouseMove(QMouseEvent *event)
             const QPoint d = m_currentPoint - m_lastPoint;
             m_lastPoint = m_currentPoint;
             if (d.x() != 0 || d.y() != 0)
-                moveSelectedItems(d.x(), d.y());
+                m_view.moveSelectedItems(d.x(), d.y());
         } else {
             updateRubberBand();
         }
@@ -198,7 +191,7 @@ void LayoutViewEditor::mouseRelease(QMouseEvent *event)
     if (m_dragging) {
         if (int(m_pressPoint.x() - m_releasePoint.x()) != 0 ||
             int(m_pressPoint.y() - m_releasePoint.y()) != 0)
-            updateSelectedLightPositions(m_view.snapToGrid());
+            m_view.updateSelectedLightPositions();
     } else {
         endRubberBand();
     }
@@ -300,7 +293,7 @@ void LayoutViewEditor::calculateRectSelection(QGraphicsRectItem *r)
 
 void LayoutViewEditor::calculateLineSelection()
 {
-    std::vector<LayoutViewLight *> hits;
+    std::vector<const LayoutViewLight *> hits;
     if (m_sweep) {
         QPainterPath sweep;
         sweep.addPolygon(m_sweep->polygon());
@@ -310,21 +303,20 @@ void LayoutViewEditor::calculateLineSelection()
     applyBandSelection(hits, BandRule::Line);
 }
 
-void LayoutViewEditor::applyBandSelection(const std::vector<LayoutViewLight *> &hits, BandRule rule)
+void LayoutViewEditor::applyBandSelection(const std::vector<const LayoutViewLight *> &hits,
+                                          BandRule rule)
 {
     const quint32 stamp = ++m_hitStamp;
-    for (LayoutViewLight *hit : hits)
+    for (const LayoutViewLight *hit : hits)
         hit->hitStamp = stamp;
     auto inH = [this, stamp](quint64 u) {
         const LayoutViewLight *light = m_view.getLayoutViewLight(u);
         return light && light->hitStamp == stamp;
     };
     auto inP = [this](quint64 u) { return !m_pressSet.isEmpty() && m_pressSet.contains(u); };
-    const QList<quint64> &current = m_view.selectionList();
     // Q is the selection when the move began: the current one, unless a caller set it
-    // otherwise. Then which lights change follows from the rules directly; otherwise the
-    // result is compared with the current selection.
-    const bool previousIsCurrent = m_previousSelection == current;
+    // otherwise.
+    const bool previousIsCurrent = m_previousSelection == m_view.selectionList();
     QSet<quint64> previousSet;
     if (!previousIsCurrent)
         previousSet = QSet<quint64>(m_previousSelection.cbegin(), m_previousSelection.cend());
@@ -333,152 +325,25 @@ void LayoutViewEditor::applyBandSelection(const std::vector<LayoutViewLight *> &
     };
 
     QList<quint64> result;
-    result.reserve(qMax(current.size(), qsizetype(hits.size())));
-    std::vector<quint64> deselect;
-    std::vector<quint64> select;
+    result.reserve(qMax(m_previousSelection.size(), qsizetype(hits.size())));
     for (quint64 u : std::as_const(m_pressSelection)) {
-        if (!inH(u)) {
+        if (!inH(u))
             result.append(u);
-            if (!inQ(u))
-                select.push_back(u);
-        }
     }
-    for (quint64 u : std::as_const(m_previousSelection)) {
-        const bool pressed = inP(u);
-        const bool hit = inH(u);
-        bool kept = false;
-        if (rule == BandRule::Adding) {
-            kept = pressed || hit;
-        } else {
-            kept = pressed ? !hit : (rule == BandRule::Line || hit);
-            if (!pressed && kept)
+    if (rule != BandRule::Adding) {
+        for (quint64 u : std::as_const(m_previousSelection)) {
+            const bool pressed = inP(u);
+            if (!pressed && (rule == BandRule::Line || inH(u)))
                 result.append(u);
         }
-        if (!kept)
-            deselect.push_back(u);
     }
     for (const LayoutViewLight *hit : hits) {
         const quint64 u = hit->uid();
-        if (rule == BandRule::Adding) {
+        if (rule == BandRule::Adding || (!inP(u) && !inQ(u)))
             result.append(u);
-        } else if (!inP(u) && !inQ(u)) {
-            result.append(u);
-        } else {
-            continue;
-        }
-        if (!inQ(u))
-            select.push_back(u);
     }
-    if (!previousIsCurrent) {
-        setSelectionTo(result);
-        return;
-    }
-    for (quint64 u : deselect)
-        m_view.setSelected(u, false);
-    for (quint64 u : select)
-        m_view.setSelected(u, true);
-    m_view.takeSelectionOrder(result);
-}
-
-// Deselects what is selected and not wanted, selects what is wanted and not selected, and
-// takes the wanted order.
-void LayoutViewEditor::setSelectionTo(const QList<quint64> &wanted)
-{
-    const quint32 stamp = ++m_hitStamp;
-    QSet<quint64> wantedWithoutSquare;
-    for (quint64 u : wanted) {
-        if (LayoutViewLight *light = m_view.getLayoutViewLight(u))
-            light->hitStamp = stamp;
-        else
-            wantedWithoutSquare.insert(u);
-    }
-    auto isWanted = [&](quint64 u) {
-        const LayoutViewLight *light = m_view.getLayoutViewLight(u);
-        return light ? light->hitStamp == stamp : wantedWithoutSquare.contains(u);
-    };
-    const QList<quint64> current = m_view.selectionList();
-    for (quint64 u : current) {
-        if (!isWanted(u))
-            m_view.setSelected(u, false);
-    }
-    for (quint64 u : wanted) {
-        if (!m_view.isSelected(u))
-            m_view.setSelected(u, true);
-    }
-    m_view.takeSelectionOrder(wanted);
-}
-
-int LayoutViewEditor::snap(int t) const
-{
-    const int g = m_view.gridSpacing();
-    if (g <= 0)
-        return t;
-    const int m = t % g;
-    return m < g / 2 ? t - m : t + (g - m);
-}
-
-void LayoutViewEditor::moveSelectedItems(int dx, int dy)
-{
-    for (LayoutViewLight *item : m_view.selectedItems()) {
-        const QPointF unsnapped = item->unsnappedPos() + QPointF(dx, dy);
-        item->setUnsnappedPos(unsnapped);
-        if (m_view.snapToGrid())
-            m_view.placeLightItem(item,
-                                  QPointF(snap(int(unsnapped.x())), snap(int(unsnapped.y()))));
-        else
-            m_view.placeLightItem(item, QPointF(int(item->x()) + dx, int(item->y()) + dy));
-    }
-    m_view.repaintUnlessPaused();
-}
-
-bool LayoutViewEditor::updateSelectedLightPositions(bool snapping)
-{
-    const QList<quint64> &selected = m_view.selectionList();
-    const QRectF bounds = m_view.scene() ? m_view.scene()->sceneRect() : QRectF();
-    bool rejected = false;
-    for (const LayoutViewLight *item : m_view.selectedItems()) {
-        const int x = int(item->x());
-        const int y = int(item->y());
-        if (x < 0 || x > bounds.width() || y < 0 || y > bounds.height() ||
-            m_view.overlapsAnotherLight(item)) {
-            rejected = true;
-            break;
-        }
-    }
-    if (rejected) {
-        for (quint64 uid : selected) {
-            LayoutViewLight *item = m_view.getLayoutViewLight(uid);
-            if (item && item->light())
-                m_view.refreshLightItem(uid,
-                                        QPointF(item->light()->pose().x, item->light()->pose().y));
-        }
-        return false;
-    }
-
-    auto *steps = new UndoActionList;
-    steps->reserve(selected.size());
-    for (quint64 uid : selected) {
-        LayoutViewLight *item = m_view.getLayoutViewLight(uid);
-        Light *light = m_view.mapModel() ? m_view.mapModel()->light(uid) : nullptr;
-        if (!item || !light)
-            continue;
-        const LightPose old = light->pose();
-        if (snapping)
-            m_view.placeLightItem(item, QPointF(snap(int(item->x())), snap(int(item->y()))));
-        item->setUnsnappedPos(item->pos());
-        // Only the place changes: height and rotation are the light's own map data.
-        LightPose moved = old;
-        moved.x = item->x();
-        moved.y = item->y();
-        light->setPose(moved);
-        m_view.ensureVisible(QRectF(item->pos(), item->rect().size()), 50, 50);
-        steps->append(new UndoAction{UndoAction::LightPosition, uid, old});
-    }
-    if (steps->isEmpty())
-        delete steps; // no receiver would ever free an empty step
-    else
-        emit m_view.addUndoActionList(steps);
-    return true;
+    // The view tells the effect only of the lights whose state changes.
+    m_view.setSelection(result);
 }
 
 QPointF LayoutViewEditor::selectionCentre() const
@@ -515,20 +380,18 @@ double placeRotated(double v, int grid, bool snapping)
 void LayoutViewEditor::rotateSelection(double cx, double cy, double degrees)
 {
     const double turn = degrees / 180.0 * M_PI;
-    for (quint64 uid : m_view.selectionList()) {
-        LayoutViewLight *item = m_view.getLayoutViewLight(uid);
-        if (!item)
-            continue;
-        const double dx = item->x() - cx;
-        const double dy = item->y() - cy;
-        const double r = std::sqrt(dx * dx + dy * dy);
-        const double a = std::atan2(dy, dx) + turn;
-        m_view.placeLightItem(
-            item,
-            QPointF(placeRotated(r * std::cos(a) + cx, m_view.gridSpacing(), m_view.snapToGrid()),
-                    placeRotated(r * std::sin(a) + cy, m_view.gridSpacing(), m_view.snapToGrid())));
-    }
-    updateSelectedLightPositions(m_view.snapToGrid());
+    const int grid = m_view.gridSpacing();
+    const bool snapping = m_view.snapToGrid();
+    m_view.moveSelectionTo(
+        [=](const LayoutViewLight &square) {
+            const double dx = square.x() - cx;
+            const double dy = square.y() - cy;
+            const double r = std::sqrt(dx * dx + dy * dy);
+            const double a = std::atan2(dy, dx) + turn;
+            return QPointF(placeRotated(r * std::cos(a) + cx, grid, snapping),
+                           placeRotated(r * std::sin(a) + cy, grid, snapping));
+        },
+        snapping);
 }
 
 void LayoutViewEditor::flipSelection(Qt::Orientation orientation)
@@ -544,15 +407,13 @@ void LayoutViewEditor::flipSelection(Qt::Orientation orientation)
             high = qMax(high, v);
         }
     }
-    for (quint64 uid : m_view.selectionList()) {
-        if (LayoutViewLight *item = m_view.getLayoutViewLight(uid)) {
-            if (vertical)
-                m_view.placeLightItem(item, QPointF(item->x(), high - (item->y() - low)));
-            else
-                m_view.placeLightItem(item, QPointF(high - (item->x() - low), item->y()));
-        }
-    }
-    updateSelectedLightPositions(false);
+    // Without snapping: a flip mirrors the places as they are.
+    m_view.moveSelectionTo(
+        [=](const LayoutViewLight &square) {
+            return vertical ? QPointF(square.x(), high - (square.y() - low))
+                            : QPointF(high - (square.x() - low), square.y());
+        },
+        false);
 }
 
 void LayoutViewEditor::calculatePointSelection(QPointF p1, QPointF p2)
@@ -565,16 +426,15 @@ void LayoutViewEditor::calculatePointSelection(QPointF p1, QPointF p2)
     };
     const double heading = std::atan2(p2.y() - p1.y(), p2.x() - p1.x());
     std::vector<Record> records;
-    const QHash<quint64, LayoutViewLight *> &squares = m_view.lightItems();
-    records.reserve(squares.size());
-    for (auto it = squares.cbegin(); it != squares.cend(); ++it) {
-        const double dx = it.value()->x() - p1.x();
-        const double dy = it.value()->y() - p1.y();
+    records.reserve(size_t(m_view.lightCount()));
+    m_view.forEachSquare([&](const LayoutViewLight &square) {
+        const double dx = square.x() - p1.x();
+        const double dy = square.y() - p1.y();
         const double r = std::sqrt(dx * dx + dy * dy);
         const double b = std::atan2(dy, dx);
         records.push_back({std::trunc(r * std::cos(heading - b) + 0.5),
-                           std::trunc(r * std::sin(heading - b) + 0.5), it.key()});
-    }
+                           std::trunc(r * std::sin(heading - b) + 0.5), square.uid()});
+    });
     std::sort(records.begin(), records.end(), [](const Record &a, const Record &b) {
         return a.along != b.along ? a.along < b.along : a.across < b.across;
     });

@@ -19,10 +19,10 @@ class QKeyEvent;
 class QMouseEvent;
 
 // What the pointer and the keys do on the layout canvas: selecting by click, band and line,
-// dragging the selection with snapping, the drop's checks and the undo steps it writes, the
-// turns and flips, panning and the zoom clicks. The view shows the map and mirrors the
-// selection effect; this keeps the pointer's state and works on the view's squares and
-// selection through the view's public interface, as the view's other users do.
+// dragging the selection, where the turns and flips put it, panning and the zoom clicks. The
+// view shows the map, mirrors the selection effect and alone moves its squares and writes
+// their places into the lights; this keeps the pointer's state, sees the squares read-only
+// and works through the view's public interface, as the view's other users do.
 class LayoutViewEditor
 {
 public:
@@ -45,10 +45,6 @@ public:
     void calculateRectSelection(QGraphicsRectItem *r);
     void calculateLineSelection();
     void calculatePointSelection(QPointF p1, QPointF p2);
-    void moveSelectedItems(int dx, int dy);
-    // Writes the squares' places into the lights as one undo step; false when the move put a
-    // square on another or off the scene and everything went back instead.
-    bool updateSelectedLightPositions(bool snapping);
     QPointF selectionCentre() const;
     void rotateSelection(double cx, double cy, double degrees);
     void flipSelection(Qt::Orientation orientation);
@@ -58,9 +54,7 @@ private:
     QPointF eventScenePos(const QMouseEvent *event) const;
     void updateCursor();
     void pressOnLight(quint64 uid);
-    void applyBandSelection(const std::vector<LayoutViewLight *> &hits, BandRule rule);
-    void setSelectionTo(const QList<quint64> &wanted);
-    int snap(int t) const;
+    void applyBandSelection(const std::vector<const LayoutViewLight *> &hits, BandRule rule);
     void beginRubberBand();
     void updateRubberBand();
     void autoScroll(const QMouseEvent *event);

@@ -69,31 +69,9 @@ public:
     }
     // The most a square at p can cover, whatever its outline.
     static QRectF reach(const QPointF &p) { return QRectF(p.x() - 0.5, p.y() - 0.5, 7, 7); }
-    // Whether the point lies on what the tiles draw of the square: a filled rectangle takes
-    // the pixels whose centres lie inside it, so its right and bottom edges stay out, and the
-    // pixel just right of or below the square is not the square's. An outline's corners are
-    // cut off where its pen joins the sides.
-    bool contains(const QPointF &scenePoint) const
-    {
-        const QRectF r = sceneShape();
-        return scenePoint.x() >= r.left() && scenePoint.x() < r.right() &&
-               scenePoint.y() >= r.top() && scenePoint.y() < r.bottom() &&
-               !(m_outlined && inCutCorner(scenePoint, r));
-    }
     // How far into its corners, along each side, the pen's bevelled joins cut an outline off:
-    // half the pen's width.
+    // half the pen's width. Which pixels that leaves is the tiles' raster's to say.
     static constexpr qreal Bevel = 0.5;
-    // Whether a point of the outlined square's rectangle lies in a corner that its bevelled
-    // joins cut off. A point stands for the pixel right of and below it; the cut's diagonal
-    // edge belongs to the square at the top corners and to the cut at the bottom ones, which
-    // is how the painter's raster meets it.
-    static bool inCutCorner(const QPointF &p, const QRectF &shape)
-    {
-        const qreal left = p.x() - shape.left(), right = shape.right() - p.x();
-        const qreal top = p.y() - shape.top(), bottom = shape.bottom() - p.y();
-        return left + top < Bevel || right + top < Bevel || left + bottom <= Bevel ||
-               right + bottom <= Bevel;
-    }
 
     // The square's outline is a one-unit pen of one colour, or none; its fill is solid.
     QPen pen() const;
@@ -147,9 +125,12 @@ public:
             repaintAcrossTiles(area);
     }
 
-    // Scratch mark of the hit tests: equal to the grid's current stamp while the square is
-    // among the hits being evaluated.
-    quint32 hitStamp = 0;
+    // Scratch mark of the band's rules, which see the squares read-only: equal to their
+    // current stamp while the square is among the hits being evaluated.
+    mutable quint32 hitStamp = 0;
+    // Scratch mark of the view's setSelection: equal to its stamp while the square's light is
+    // among the lights to be selected.
+    quint32 wantedStamp = 0;
     // Scratch mark of the frame's recolouring: equal to its stamp once the square took the
     // frame's colour.
     quint32 refreshStamp = 0;

@@ -39,16 +39,51 @@ bool pixelSpan(qreal a, qreal b, bool force, int *first, int *last)
 }
 } // namespace
 
-// How the canvas maps onto the picture: scale, then the view's sub-pixel offset, then the
-// picture's first pixel.
-struct LayoutViewTile::Raster
+bool LayoutViewTile::Raster::span(const QPointF &corner, qreal from, qreal to, bool force,
+                                  QRect *pixels) const
 {
-    qreal sx;
-    qreal sy;
-    qreal fx;
-    qreal fy;
-    QPoint first;
-};
+    int left, right, top, bottom;
+    if (!pixelSpan((corner.x() + from) * sx + fx, (corner.x() + to) * sx + fx, force, &left,
+                   &right) ||
+        !pixelSpan((corner.y() + from) * sy + fy, (corner.y() + to) * sy + fy, force, &top,
+                   &bottom))
+        return false;
+    *pixels = QRect(QPoint(left, top), QPoint(right, bottom));
+    return true;
+}
+
+// The cut's diagonal edge is the span's left end at the left corners and its right end at the
+// right ones, and a span's left end is out where its right end is in.
+bool LayoutViewTile::Raster::cutOff(const LayoutViewLight *light, int x, int y) const
+{
+    const QRectF shape = light->sceneShape();
+    const qreal cx = (x + 0.5 - fx) / sx;
+    const qreal cy = (y + 0.5 - fy) / sy;
+    const qreal left = cx - shape.left(), right = shape.right() - cx;
+    const qreal top = cy - shape.top(), bottom = shape.bottom() - cy;
+    const qreal bevel = LayoutViewLight::Bevel;
+    return left + top <= bevel || left + bottom <= bevel || right + top < bevel ||
+           right + bottom < bevel;
+}
+
+bool LayoutViewTile::Raster::shows(const LayoutViewLight *light, int x, int y) const
+{
+    const qreal from = light->isOutlined() ? -0.5 : 0;
+    QRect pixels;
+    return span(light->pos(), from, LayoutViewLight::Side - from, true, &pixels) &&
+           pixels.contains(x, y) && !(light->isOutlined() && bevelled() && cutOff(light, x, y));
+}
+
+bool LayoutViewTile::rasterOf(const QTransform &t, Raster *raster, QPoint *wholePixels)
+{
+    if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
+        return false;
+    const qreal wholeX = std::floor(t.dx());
+    const qreal wholeY = std::floor(t.dy());
+    *raster = Raster{t.m11(), t.m22(), t.dx() - wholeX, t.dy() - wholeY, QPoint()};
+    *wholePixels = QPoint(int(wholeX), int(wholeY));
+    return true;
+}
 
 LayoutViewTile::LayoutViewTile(LayoutViewTiles *grid, const QRectF &cell, qint32 column, qint32 row)
     : m_grid(grid), m_cell(cell), m_column(column), m_row(row)
@@ -263,7 +298,8 @@ void LayoutViewTile::paint(QPainter *painter, const QStyleOptionGraphicsItem *op
     m_lastPainted = m_grid->nextPaintStamp();
     if (!paintCached(painter, widget)) {
         dropCache();
-        drawDirect(painter, option->exposedRect);
+        if (!widget || !drawPixels(painter, option->exposedRect))
+            drawDirect(painter, option->exposedRect);
     }
     m_dirty = QRectF();
     m_dirtyParts = 0;
@@ -300,29 +336,72 @@ void LayoutViewTile::drawDirect(QPainter *painter, const QRectF &exposed) const
     painter->restore();
 }
 
+// The pixels whose centres lie in the cell; the neighbours take the rest.
+QRect LayoutViewTile::cellPixels(const Raster &raster) const
+{
+    const int x0 = int(std::ceil(m_cell.left() * raster.sx + raster.fx - 0.5));
+    const int x1 = int(std::ceil(m_cell.right() * raster.sx + raster.fx - 0.5));
+    const int y0 = int(std::ceil(m_cell.top() * raster.sy + raster.fy - 0.5));
+    const int y1 = int(std::ceil(m_cell.bottom() * raster.sy + raster.fy - 0.5));
+    return QRect(x0, y0, x1 - x0, y1 - y0);
+}
+
+// The canvas area the pixels show, with a pixel to spare for squares rounded into them.
+QRectF LayoutViewTile::areaOf(const Raster &raster, const QRect &pixels)
+{
+    return QRectF(QPointF((pixels.left() - 1 - raster.fx) / raster.sx,
+                          (pixels.top() - 1 - raster.fy) / raster.sy),
+                  QPointF((pixels.right() + 2 - raster.fx) / raster.sx,
+                          (pixels.bottom() + 2 - raster.fy) / raster.sy));
+}
+
+// Where a view shows the squares without a picture (zoomed in or out too far for one), the
+// tile fills their pixels itself, by the raster that pictures and clicks follow: the painter's
+// own rectangles would round some pixels of the outlines' corners otherwise.
+bool LayoutViewTile::drawPixels(QPainter *painter, const QRectF &exposed) const
+{
+    Raster raster;
+    QPoint whole;
+    if (!rasterOf(painter->worldTransform(), &raster, &whole))
+        return false;
+    const QRectF area = exposed & m_cell;
+    if (area.isEmpty())
+        return true;
+    const QRect shown(QPoint(int(std::floor(area.left() * raster.sx + raster.fx)) - 1,
+                             int(std::floor(area.top() * raster.sy + raster.fy)) - 1),
+                      QPoint(int(std::ceil(area.right() * raster.sx + raster.fx)) + 1,
+                             int(std::ceil(area.bottom() * raster.sy + raster.fy)) + 1));
+    const QRect limit = shown & cellPixels(raster);
+    if (limit.isEmpty())
+        return true;
+    painter->save();
+    painter->resetTransform();
+    rasterise(raster, lightsOver(areaOf(raster, limit)), [&](const QRect &run, QRgb colour) {
+        const QRect part = run & limit;
+        if (!part.isEmpty())
+            painter->fillRect(part.translated(whole), QColor::fromRgba(colour));
+    });
+    painter->restore();
+    return true;
+}
+
 // Draws from the picture kept at the view's scale, bringing it up to date first. False when
 // the painter's mapping does not suit a picture (rotated, mirrored, no view, or too far
 // zoomed either way).
 bool LayoutViewTile::paintCached(QPainter *painter, QWidget *widget)
 {
-    const QTransform t = painter->worldTransform();
-    if (!widget || t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
+    Raster raster;
+    QPoint whole;
+    if (!widget || !rasterOf(painter->worldTransform(), &raster, &whole))
         return false;
-    const qreal sx = t.m11();
-    const qreal sy = t.m22();
+    const qreal sx = raster.sx;
+    const qreal sy = raster.sy;
     const qreal side = qMax(m_cell.width() * sx, m_cell.height() * sy);
     if (side > MaxPictureSide || qMin(m_cell.width() * sx, m_cell.height() * sy) < MinPictureSide)
         return false;
-    const qreal wholeX = std::floor(t.dx());
-    const qreal wholeY = std::floor(t.dy());
-    Raster raster{sx, sy, t.dx() - wholeX, t.dy() - wholeY, QPoint()};
-    // The pixels whose centres lie in the cell; the neighbours take the rest.
-    const int x0 = int(std::ceil(m_cell.left() * sx + raster.fx - 0.5));
-    const int x1 = int(std::ceil(m_cell.right() * sx + raster.fx - 0.5));
-    const int y0 = int(std::ceil(m_cell.top() * sy + raster.fy - 0.5));
-    const int y1 = int(std::ceil(m_cell.bottom() * sy + raster.fy - 0.5));
-    raster.first = QPoint(x0, y0);
-    const QSize size(x1 - x0, y1 - y0);
+    const QRect cell = cellPixels(raster);
+    raster.first = cell.topLeft();
+    const QSize size = cell.size();
     if (size.isEmpty())
         return true;
     const bool same = !m_image.isNull() && m_image.size() == size && m_scaleX == sx &&
@@ -339,6 +418,7 @@ bool LayoutViewTile::paintCached(QPainter *painter, QWidget *widget)
         m_firstPixel = raster.first;
         render(raster, QRect(QPoint(0, 0), size));
     } else if (!m_dirty.isEmpty()) {
+        const int x0 = cell.left(), y0 = cell.top();
         const QRect pixels(QPoint(int(std::floor(m_dirty.left() * sx + raster.fx)) - 1 - x0,
                                   int(std::floor(m_dirty.top() * sy + raster.fy)) - 1 - y0),
                            QPoint(int(std::ceil(m_dirty.right() * sx + raster.fx)) + 1 - x0,
@@ -347,103 +427,85 @@ bool LayoutViewTile::paintCached(QPainter *painter, QWidget *widget)
     }
     painter->save();
     painter->resetTransform();
-    painter->drawImage(QPointF(wholeX + x0, wholeY + y0), m_image);
+    painter->drawImage(QPointF(whole + raster.first), m_image);
     painter->restore();
     return true;
 }
 
-// Clears the given pixels of the picture and fills in every square over them, lowest first,
-// pixel by pixel as the painter's aliased raster would draw the rectangle: the outline's
-// pixels, then the fill's inside them.
+// Clears the given pixels of the picture and fills in every square over them.
 void LayoutViewTile::render(const Raster &raster, const QRect &pixels)
 {
     if (pixels.isEmpty())
         return;
     uchar *bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
-    auto fillPixels = [&](int left, int right, int top, int bottom, QRgb color) {
-        left = qMax(left, pixels.left());
-        right = qMin(right, pixels.right());
-        top = qMax(top, pixels.top());
-        bottom = qMin(bottom, pixels.bottom());
-        if (left > right)
-            return;
-        for (int y = top; y <= bottom; ++y) {
+    auto fillPixels = [&](const QRect &run, QRgb color) {
+        const QRect part = run & pixels;
+        for (int y = part.top(); y <= part.bottom(); ++y) {
             auto *line = reinterpret_cast<QRgb *>(bits + y * stride);
-            std::fill(line + left, line + right + 1, color);
+            std::fill(line + part.left(), line + part.right() + 1, color);
         }
     };
-    fillPixels(pixels.left(), pixels.right(), pixels.top(), pixels.bottom(), 0);
-    // The canvas area the pixels show, with a pixel to spare for squares rounded into them.
-    const qreal fromX = (pixels.left() + raster.first.x() - 1 - raster.fx) / raster.sx;
-    const qreal toX = (pixels.right() + 1 + raster.first.x() + 1 - raster.fx) / raster.sx;
-    const qreal fromY = (pixels.top() + raster.first.y() - 1 - raster.fy) / raster.sy;
-    const qreal toY = (pixels.bottom() + 1 + raster.first.y() + 1 - raster.fy) / raster.sy;
-    const QRectF area(QPointF(fromX, fromY), QPointF(toX, toY));
-    auto span = [&](qreal from, qreal to, bool force, int *left, int *right, int *top, int *bottom,
-                    const QPointF &p) {
-        return pixelSpan((p.x() + from) * raster.sx + raster.fx,
-                         (p.x() + to) * raster.sx + raster.fx, force, left, right) &&
-               pixelSpan((p.y() + from) * raster.sy + raster.fy,
-                         (p.y() + to) * raster.sy + raster.fy, force, top, bottom);
-    };
+    fillPixels(pixels, 0);
     const QPoint first = raster.first;
-    // The outline less its cut corners, which only rows within the bevel of its top or bottom
-    // edge hold: there a pixel whose top-left point the square's shape leaves out stays
-    // unpainted, so that what shows is what a click there finds.
-    const qreal toSceneX = 1 / raster.sx;
-    const qreal toSceneY = 1 / raster.sy;
-    auto fillOutline = [&](const LayoutViewLight *light, int left, int right, int top, int bottom) {
-        const QRectF shape = light->sceneShape();
-        const QRgb colour = light->outlineColor();
-        auto rowTop = [&](int y) { return (y - raster.fy) * toSceneY; };
-        auto cut = [&](int x, qreal y) {
-            const QPointF p((x - raster.fx) * toSceneX, y);
-            return p.x() >= shape.left() && p.x() < shape.right() && y >= shape.top() &&
-                   y < shape.bottom() && LayoutViewLight::inCutCorner(p, shape);
-        };
-        auto fillRow = [&](int y) {
-            const qreal at = rowTop(y);
-            int l = left, r = right;
-            while (l <= r && cut(l, at))
-                ++l;
-            while (r >= l && cut(r, at))
-                --r;
-            fillPixels(l - first.x(), r - first.x(), y - first.y(), y - first.y(), colour);
-        };
-        int y = top;
-        for (; y <= bottom && rowTop(y) - shape.top() < LayoutViewLight::Bevel; ++y)
-            fillRow(y);
-        int end = bottom;
-        for (; end >= y && shape.bottom() - rowTop(end) <= LayoutViewLight::Bevel; --end)
-            fillRow(end);
-        fillPixels(left - first.x(), right - first.x(), y - first.y(), end - first.y(), colour);
-    };
-    // Below a pixel a unit the cut corners are less than a pixel: cutting the pixels whose
-    // corner falls in them would take whole pixels off squares a few pixels wide, or the one
+    rasterise(raster, lightsOver(areaOf(raster, pixels.translated(first))),
+              [&](const QRect &run, QRgb colour) { fillPixels(run.translated(-first), colour); });
+}
+
+// Hands each run of pixels the squares cover to fill, lowest square first, as the painter's
+// aliased raster would draw the rectangles: the outline's pixels, then the fill's inside them.
+template <class Fill>
+void LayoutViewTile::rasterise(const Raster &raster,
+                               const std::vector<const LayoutViewLight *> &lights, Fill fill)
+{
+    // Up to a pixel a unit the cut corners are at most a pixel: cutting the pixels whose
+    // centre falls in them would take whole pixels off squares a few pixels wide, or the one
     // pixel of a smaller square. The picture keeps them there, as the painter's thin lines do.
-    const bool bevelled = raster.sx >= 1 && raster.sy >= 1;
-    for (const LayoutViewLight *light : lightsOver(area)) {
+    const bool bevelled = raster.bevelled();
+    for (const LayoutViewLight *light : lights) {
         const QPointF p = light->pos();
-        int left, right, top, bottom;
         const bool outlined = light->isOutlined();
         const qreal from = outlined ? -0.5 : 0;
-        const qreal to = LayoutViewLight::Side - from;
-        if (!span(from, to, true, &left, &right, &top, &bottom, p))
+        QRect span;
+        if (!raster.span(p, from, LayoutViewLight::Side - from, true, &span))
             continue;
-        const QRgb fill = light->fillColor();
         if (!outlined) {
-            fillPixels(left - first.x(), right - first.x(), top - first.y(), bottom - first.y(),
-                       fill);
+            fill(span, light->fillColor());
             continue;
         }
         if (bevelled)
-            fillOutline(light, left, right, top, bottom);
+            rasteriseOutline(raster, light, span, fill);
         else
-            fillPixels(left - first.x(), right - first.x(), top - first.y(), bottom - first.y(),
-                       light->outlineColor());
-        if (span(0.5, LayoutViewLight::Side - 0.5, false, &left, &right, &top, &bottom, p))
-            fillPixels(left - first.x(), right - first.x(), top - first.y(), bottom - first.y(),
-                       fill);
+            fill(span, light->outlineColor());
+        if (raster.span(p, 0.5, LayoutViewLight::Side - 0.5, false, &span))
+            fill(span, light->fillColor());
     }
+}
+
+// The outline less its cut corners, which only rows within the bevel of its top or bottom
+// edge hold.
+template <class Fill>
+void LayoutViewTile::rasteriseOutline(const Raster &raster, const LayoutViewLight *light,
+                                      const QRect &span, Fill fill)
+{
+    const QRectF shape = light->sceneShape();
+    const QRgb colour = light->outlineColor();
+    auto rowCentre = [&raster](int y) { return (y + 0.5 - raster.fy) / raster.sy; };
+    auto fillRow = [&](int y) {
+        int l = span.left(), r = span.right();
+        while (l <= r && raster.cutOff(light, l, y))
+            ++l;
+        while (r >= l && raster.cutOff(light, r, y))
+            --r;
+        if (l <= r)
+            fill(QRect(QPoint(l, y), QPoint(r, y)), colour);
+    };
+    int y = span.top();
+    for (; y <= span.bottom() && rowCentre(y) - shape.top() < LayoutViewLight::Bevel; ++y)
+        fillRow(y);
+    int end = span.bottom();
+    for (; end >= y && shape.bottom() - rowCentre(end) < LayoutViewLight::Bevel; --end)
+        fillRow(end);
+    if (y <= end)
+        fill(QRect(QPoint(span.left(), y), QPoint(span.right(), end)), colour);
 }

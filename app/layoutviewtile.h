@@ -20,6 +20,34 @@ class LayoutViewTile : public QGraphicsItem
 public:
     enum { Type = 4002 };
 
+    // How the canvas maps onto a view's pixels: scale, then the view's offset less its whole
+    // pixels, from which pixels count. A pixel shows what holds its centre, a square's right
+    // and bottom edges included and its left and top ones not, as the painter's aliased raster
+    // fills; above 1:1 an outline also loses the corners its pen's bevelled joins cut off.
+    // The pictures and the clicks both ask here, so that a click finds what the picture shows.
+    struct Raster
+    {
+        qreal sx;
+        qreal sy;
+        qreal fx;
+        qreal fy;
+        // The picture's first pixel; where a picture is drawn.
+        QPoint first;
+
+        // The pixels over the square's sides from `from` to `to` units past its corner; with
+        // none and force set, the pixel holding their middle, so that no square vanishes.
+        bool span(const QPointF &corner, qreal from, qreal to, bool force, QRect *pixels) const;
+        // Up to 1:1 the painter draws a one-unit pen as a thin line, which has no joins.
+        bool bevelled() const { return sx > 1 && sy > 1; }
+        // Whether the pixel, one of an outlined square's span, lies in a corner that the
+        // outline's bevelled joins cut off.
+        bool cutOff(const LayoutViewLight *light, int x, int y) const;
+        // Whether the pixel shows the square, outline or fill.
+        bool shows(const LayoutViewLight *light, int x, int y) const;
+    };
+    // The raster of a view's transform; false for one that turns or mirrors the canvas.
+    static bool rasterOf(const QTransform &t, Raster *raster, QPoint *wholePixels);
+
     LayoutViewTile(LayoutViewTiles *grid, const QRectF &cell, qint32 column, qint32 row);
     ~LayoutViewTile() override;
 
@@ -73,11 +101,19 @@ public:
     quint64 lastPainted() const { return m_lastPainted; }
 
 private:
-    struct Raster;
     void invalidatePart(const QRectF &area);
     bool paintCached(QPainter *painter, QWidget *widget);
     void drawDirect(QPainter *painter, const QRectF &exposed) const;
+    bool drawPixels(QPainter *painter, const QRectF &exposed) const;
+    QRect cellPixels(const Raster &raster) const;
+    static QRectF areaOf(const Raster &raster, const QRect &pixels);
     void render(const Raster &raster, const QRect &pixels);
+    template <class Fill>
+    static void rasterise(const Raster &raster, const std::vector<const LayoutViewLight *> &lights,
+                          Fill fill);
+    template <class Fill>
+    static void rasteriseOutline(const Raster &raster, const LayoutViewLight *light,
+                                 const QRect &span, Fill fill);
     std::vector<const LayoutViewLight *> lightsOver(const QRectF &area) const;
     std::vector<const LayoutViewLight *> scanLightsOver(const QRectF &area) const;
     bool reachingInValid(const QRectF &area) const;

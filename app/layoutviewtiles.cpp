@@ -144,15 +144,17 @@ void LayoutViewTiles::place(LayoutViewLight *light, const QPointF &p)
         add(light, false);
 }
 
-LayoutViewLight *LayoutViewTiles::lightAt(const QPointF &p) const
+template <class Shows>
+const LayoutViewLight *LayoutViewTiles::topLightOver(const QRectF &area, Shows shows) const
 {
-    LayoutViewLight *top = nullptr;
-    forTilesOver(LayoutViewLight::reach(p - QPointF(6, 6)), [&](LayoutViewTile *tile) {
+    const LayoutViewLight *top = nullptr;
+    // A square's tile holds its corner, up to a reach's width left of and above the area.
+    forTilesOver(area.adjusted(-7, -7, 1, 1), [&](const LayoutViewTile *tile) {
         const std::vector<LayoutViewLight *> &lights = tile->lights();
         for (auto it = lights.rbegin(); it != lights.rend(); ++it) {
             if (top && (*it)->order() < top->order())
                 break;
-            if ((*it)->contains(p)) {
+            if (LayoutViewLight::reach((*it)->pos()).intersects(area) && shows(*it)) {
                 top = *it;
                 break;
             }
@@ -161,9 +163,33 @@ LayoutViewLight *LayoutViewTiles::lightAt(const QPointF &p) const
     return top;
 }
 
-std::vector<LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QRectF &rect) const
+// The pixel is taken whole, as the user sees it: the square painted there, not the one under
+// the pixel's corner, which at zooms between whole numbers can lie across another's edge.
+const LayoutViewLight *LayoutViewTiles::lightShownAt(const QTransform &viewportTransform,
+                                                     const QPointF &viewportPoint) const
 {
-    std::vector<LayoutViewLight *> hits;
+    LayoutViewTile::Raster raster;
+    QPoint whole;
+    if (!LayoutViewTile::rasterOf(viewportTransform, &raster, &whole)) {
+        // A turned or mirrored canvas, which the program never shows: the pixel's centre.
+        const QPointF c = viewportTransform.inverted().map(
+            QPointF(std::floor(viewportPoint.x()) + 0.5, std::floor(viewportPoint.y()) + 0.5));
+        return topLightOver(
+            QRectF(c - QPointF(1, 1), QSizeF(2, 2)),
+            [&c](const LayoutViewLight *light) { return light->sceneShape().contains(c); });
+    }
+    const int x = int(std::floor(viewportPoint.x())) - whole.x();
+    const int y = int(std::floor(viewportPoint.y())) - whole.y();
+    // The canvas area the pixel shows, with a pixel to spare for squares rounded into it.
+    const QRectF area(QPointF((x - 1 - raster.fx) / raster.sx, (y - 1 - raster.fy) / raster.sy),
+                      QPointF((x + 2 - raster.fx) / raster.sx, (y + 2 - raster.fy) / raster.sy));
+    return topLightOver(area,
+                        [&](const LayoutViewLight *light) { return raster.shows(light, x, y); });
+}
+
+std::vector<const LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QRectF &rect) const
+{
+    std::vector<const LayoutViewLight *> hits;
     forTilesOver(rect.adjusted(-7, -7, 1, 1), [&](LayoutViewTile *tile) {
         const std::vector<LayoutViewLight *> &lights = tile->lights();
         for (auto it = lights.rbegin(); it != lights.rend(); ++it) {
@@ -174,9 +200,9 @@ std::vector<LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QRectF &rect
     return hits;
 }
 
-std::vector<LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QPainterPath &path) const
+std::vector<const LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QPainterPath &path) const
 {
-    std::vector<LayoutViewLight *> hits;
+    std::vector<const LayoutViewLight *> hits;
     // As the scene compares shapes: bounds first, with a line's empty side widened a little.
     QRectF bounds = path.boundingRect();
     if (bounds.width() == 0)

@@ -60,12 +60,15 @@ public:
                 visit(light);
     }
 
-    // The square drawn on top at p, or none.
-    LayoutViewLight *lightAt(const QPointF &p) const;
+    // The square on top of those a view with the transform shows at the viewport pixel that
+    // holds the point, or none: what its picture shows there, or the painter where it draws
+    // the squares itself.
+    const LayoutViewLight *lightShownAt(const QTransform &viewportTransform,
+                                        const QPointF &viewportPoint) const;
     // The squares meeting the rectangle, or the closed polygon, including their outlines:
     // cell by cell, in rows from the top left, and within a cell the top one first.
-    std::vector<LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
-    std::vector<LayoutViewLight *> lightsMeeting(const QPainterPath &path) const;
+    std::vector<const LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
+    std::vector<const LayoutViewLight *> lightsMeeting(const QPainterPath &path) const;
     // Whether the square overlaps any other square.
     bool overlapsAnother(const LayoutViewLight *light) const;
 
@@ -86,6 +89,9 @@ private:
         return (quint64(quint32(column)) << 32) | quint32(row);
     }
     LayoutViewTile *tileAt(qint32 column, qint32 row);
+    // The square on top of those whose reach meets the area and that pass the test.
+    template <class Shows>
+    const LayoutViewLight *topLightOver(const QRectF &area, Shows shows) const;
     // The tiles over the area (existing ones only), in rows from the top left.
     template <class Visit> void forTilesOver(const QRectF &area, Visit visit) const;
     void trimCache();

@@ -8,6 +8,7 @@
 #include "app/undoaction.h"
 #include "app/undoactionlist.h"
 #include "app/undomanager.h"
+#include "colour/veycolor.h"
 #include "model/group.h"
 #include "model/light.h"
 #include "model/mapmodel.h"
@@ -43,6 +44,8 @@ private slots:
     void menuKeyOpensThePopupMenu();
     void keysOpenThePopupMenu_data();
     void keysOpenThePopupMenu();
+    void lineSelectsWhatItSweeps_data();
+    void lineSelectsWhatItSweeps();
     void clicksHitWhatIsDrawn_data();
     void clicksHitWhatIsDrawn();
     void bandFindsSquaresReachingIntoItsCell();
@@ -70,6 +73,8 @@ private:
     void moveTo(QPointF p) { QTest::mouseMove(m_view->viewport(), at(p)); }
     void release(QPointF p) { QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, {}, at(p)); }
     void click(QPointF p, Qt::KeyboardModifiers m = {}) { press(p, m), release(p); }
+    // A click on a pixel of the viewport, sent straight to it.
+    void clickPixel(QPoint pixel);
     void drag(QPointF from, QPointF to, Qt::KeyboardModifiers m = {});
     void trigger(const QString &text);
     QList<quint64> uids(const QList<Light *> &lights) const;
@@ -79,6 +84,9 @@ private:
         return m_view->viewport()->grab().toImage().pixelColor(at(p));
     }
     QString tipAt(QPointF p);
+    // Gives the light the colour of a frame: its square's outline and fill take it, as on
+    // every live frame.
+    void showColour(Light *l, QRgb rgb);
 
     MapModel *m_map = nullptr;
     SelectionEffect *m_selection = nullptr;
@@ -135,6 +143,17 @@ void TestCanvasEditing::press(QPointF p, Qt::KeyboardModifiers m, Qt::MouseButto
     QTest::mousePress(m_view->viewport(), b, m, at(p));
 }
 
+void TestCanvasEditing::clickPixel(QPoint pixel)
+{
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QMouseEvent event(type, QPointF(pixel), m_view->viewport()->mapToGlobal(QPointF(pixel)),
+                          Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &event);
+    }
+}
+
 void TestCanvasEditing::drag(QPointF from, QPointF to, Qt::KeyboardModifiers m)
 {
     press(from, m);
@@ -161,6 +180,15 @@ QList<quint64> TestCanvasEditing::uids(const QList<Light *> &lights) const
     for (Light *l : lights)
         out << l->uid();
     return out;
+}
+
+void TestCanvasEditing::showColour(Light *l, QRgb rgb)
+{
+    VeyColor colour;
+    colour.setRgb8(uint(qRed(rgb)), uint(qGreen(rgb)), uint(qBlue(rgb)));
+    l->applyEffectColor(colour, 1);
+    m_view->handlePropertiesCompiled();
+    l->endFrame();
 }
 
 QString TestCanvasEditing::tipAt(QPointF p)
@@ -517,71 +545,148 @@ void TestCanvasEditing::topSquareIsTheOneFound()
     QCOMPARE(underPose.y, under == a ? 400.0 : 402.0);
 }
 
+void TestCanvasEditing::lineSelectsWhatItSweeps_data()
+{
+    QTest::addColumn<QList<QPointF>>("moves");
+    QTest::addColumn<QStringList>("selected");
+    // A light inside the line's bounds but off the line stays out.
+    QTest::newRow("diagonal in one move") << QList<QPointF>{{100, 100}} << QStringList{"On"};
+    QTest::newRow("across, then down")
+        << QList<QPointF>{{100, 0}, {100, 100}} << QStringList{"Beside", "On"};
+}
+
+// With Alt held the line from the press to the pointer selects the lights whose squares meet
+// the triangle it swept since the last move.
+void TestCanvasEditing::lineSelectsWhatItSweeps()
+{
+    QFETCH(QList<QPointF>, moves);
+    QFETCH(QStringList, selected);
+    light("Beside", 90, 10);
+    light("On", 47, 50);
+    // Sent straight to the viewport: QTest takes a press at its (0, 0) for one at its centre.
+    auto send = [this](QEvent::Type type, QPointF p, Qt::MouseButtons held) {
+        const QPointF pixel = at(p);
+        QMouseEvent event(type, pixel, m_view->viewport()->mapToGlobal(pixel), Qt::LeftButton, held,
+                          Qt::AltModifier);
+        QApplication::sendEvent(m_view->viewport(), &event);
+    };
+    QCOMPARE(at({0, 0}), QPoint(0, 0));
+    send(QEvent::MouseButtonPress, {0, 0}, Qt::LeftButton);
+    for (const QPointF &p : moves)
+        send(QEvent::MouseMove, p, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, moves.last(), Qt::NoButton);
+    QStringList names;
+    for (quint64 uid : m_view->selectionList())
+        names << m_map->light(uid)->name();
+    names.sort();
+    QCOMPARE(names, selected);
+}
+
 void TestCanvasEditing::clicksHitWhatIsDrawn_data()
 {
     QTest::addColumn<bool>("outlined");
     QTest::addColumn<qreal>("zoom");
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<bool>("corners");
-    QTest::newRow("fill only, 1:1") << false << 1.0 << 1u << false;
-    QTest::newRow("outlined, 1:1") << true << 1.0 << 2u << false;
-    QTest::newRow("fill only, 2:1") << false << 2.0 << 3u << false;
-    QTest::newRow("outlined, 2:1") << true << 2.0 << 4u << false;
-    // The outline's corners are bevelled; beyond 4:1 the painter draws the squares itself.
-    QTest::newRow("outline corners, 2:1") << true << 2.0 << 5u << true;
-    QTest::newRow("outline corners, 4:1") << true << 4.0 << 6u << true;
-    QTest::newRow("outline corners, 8:1") << true << 8.0 << 7u << true;
+    QTest::addColumn<bool>("fractional");
+    auto row = [](const char *what, bool outlined, qreal zoom, bool fractional = false) {
+        QTest::addRow("%s, %g", what, zoom) << outlined << zoom << fractional;
+    };
+    for (qreal zoom : {1.0, 2.0, 1.25, 2.44140625, 0.8})
+        row("fill only", false, zoom);
+    // Whole numbers, then the steps of Zoom In and Zoom Out. The tiles keep pictures of what
+    // they draw from about 1:30 to 4:1; beyond, they fill the squares' pixels on the view.
+    for (qreal zoom : {1.0, 2.0, 3.0, 4.0, 8.0})
+        row("outlined", true, zoom);
+    qreal zoom = 1;
+    for (int step = 1; step <= 8; ++step)
+        row("outlined", true, zoom *= 1.25);
+    zoom = 1;
+    for (int step = 1; step <= 16; ++step) {
+        zoom *= 0.8;
+        if (step <= 3 || step % 4 == 0)
+            row("outlined", true, zoom);
+    }
+    // Squares an undo put back between whole units.
+    for (qreal zoom : {1.0, 2.0, 1.25, 1.5625, 0.8})
+        row("outlined, fractional places", true, zoom, true);
 }
 
-// A click selects a square exactly where the canvas shows it: random clicks about squares of
-// three colours (one across a tile border), or about their outlines' corners, against the
-// pixels the view painted. The pixel right of or below a square is not the square's.
+// A click selects the square the view painted under the pointer, the one on top where two
+// overlap: a press on every pixel about four squares (one reaching across a tile border, one
+// over another) against the pixels of the view's picture, at whole zooms and at the zoom
+// steps, whose pixels' corners fall between the squares' edges.
 void TestCanvasEditing::clicksHitWhatIsDrawn()
 {
     QFETCH(bool, outlined);
     QFETCH(qreal, zoom);
-    QFETCH(quint32, seed);
-    QFETCH(bool, corners);
-    const QList<Light *> lights{light("A", 120, 120), light("B", 237, 130), light("C", 160, 200)};
-    const QList<QRgb> colours{qRgb(10, 20, 30), qRgb(40, 50, 60), qRgb(70, 80, 90)};
-    // Selection marks change the fills: each new view of the squares paints them again first.
+    QFETCH(bool, fractional);
+    const QList<QPointF> places =
+        fractional ? QList<QPointF>{{120.8, 120.9}, {237.6, 130.7}, {160.1, 200.2}, {163.5, 203.5}}
+                   : QList<QPointF>{{120, 120}, {237, 130}, {160, 200}, {163, 203}};
+    QList<Light *> lights;
+    for (const QPointF &p : places) {
+        lights << light(QString(QChar(char16_t(u'A' + lights.size()))), p.x(), p.y());
+        m_view->refreshLightItem(lights.last()->uid(), p); // as an undo puts it
+    }
+    const QList<QRgb> colours{qRgb(10, 20, 30), qRgb(40, 50, 60), qRgb(70, 80, 90),
+                              qRgb(100, 110, 120)};
+    // Without a frame the squares have no outline: black, or red where selected.
     auto paint = [&] {
-        for (int i = 0; i < lights.size(); ++i) {
-            LayoutViewLight *square = m_view->getLayoutViewLight(lights.at(i)->uid());
-            square->setBrush(QColor(colours.at(i)));
-            square->setPen(outlined ? QPen(QColor(colours.at(i))) : QPen(Qt::NoPen));
+        m_selection->clearSelection();
+        for (int i = 0; outlined && i < lights.size(); ++i)
+            showColour(lights.at(i), colours.at(i));
+        if (!outlined)
+            m_selection->setLightSelected(lights.last()->uid(), true);
+    };
+    auto owner = [&](QRgb painted, const QPointF &scene) {
+        if (outlined || painted == qRgb(255, 0, 0))
+            return painted == qRgb(255, 0, 0) ? 3 : int(colours.indexOf(painted));
+        if (painted != qRgb(0, 0, 0))
+            return -1;
+        int nearest = 0; // A, B and C lie far apart
+        for (int i = 1; i < 3; ++i) {
+            if (QLineF(scene, places.at(i)).length() < QLineF(scene, places.at(nearest)).length())
+                nearest = i;
         }
+        return nearest;
     };
     m_view->scale(zoom, zoom);
-    QImage shown;
-    QPointF shownAbout;
-    QRandomGenerator random(seed);
-    for (int n = 0; n < 300; ++n) {
-        const Light *near = lights.at(int(random.bounded(3)));
-        QPointF around(near->pose().x - 2 + random.bounded(11.0),
-                       near->pose().y - 2 + random.bounded(11.0));
-        QPointF about(180, 165);
-        if (corners) {
-            // Within a unit of an outer corner of the outline, 7 units wide, which is shown.
-            about = QPointF(near->pose().x - 0.5 + 7 * random.bounded(2),
-                            near->pose().y - 0.5 + 7 * random.bounded(2));
-            around = about + QPointF(random.bounded(2.0) - 1, random.bounded(2.0) - 1);
+    int presses = 0, wrong = 0;
+    QString first;
+    for (const QPointF &p : places) {
+        paint();
+        m_view->centerOn(p + QPointF(3, 3));
+        const QImage shown = m_view->viewport()->grab().toImage();
+        const QRect about = m_view->mapFromScene(QRectF(p - QPointF(1, 1), QSizeF(8, 8)))
+                                .boundingRect()
+                                .adjusted(-2, -2, 2, 2);
+        for (int y = about.top(); y <= about.bottom(); ++y) {
+            for (int x = about.left(); x <= about.right(); ++x) {
+                const QPoint pixel(x, y);
+                const int drawn = owner(shown.pixel(pixel) | 0xff000000, m_view->mapToScene(pixel));
+                clickPixel(pixel);
+                const quint64 expected = drawn < 0 ? 0 : lights.at(drawn)->uid();
+                const QList<quint64> &selected = m_view->selectionList();
+                ++presses;
+                if (selected.size() <= 1 && selected.value(0) == expected)
+                    continue;
+                if (wrong++ == 0) {
+                    const QPointF scene = m_view->mapToScene(pixel);
+                    first = QStringLiteral("pixel %1, %2 (%3, %4) painted %5, selected %6")
+                                .arg(x)
+                                .arg(y)
+                                .arg(scene.x())
+                                .arg(scene.y())
+                                .arg(drawn < 0 ? QStringLiteral("-") : lights.at(drawn)->name())
+                                .arg(selected.isEmpty() ? QStringLiteral("-")
+                                                        : m_map->light(selected.at(0))->name());
+                }
+            }
         }
-        if (shown.isNull() || about != shownAbout) {
-            paint();
-            m_view->centerOn(about);
-            shown = m_view->viewport()->grab().toImage();
-            shownAbout = about;
-        }
-        const QPoint pixel = at(around);
-        const int drawn = int(colours.indexOf(shown.pixel(pixel) | 0xff000000));
-        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, pixel);
-        const quint64 expected = drawn < 0 ? 0 : lights.at(drawn)->uid();
-        const QList<quint64> &selected = m_view->selectionList();
-        const QPointF scene = m_view->mapToScene(pixel);
-        QVERIFY2(selected.size() <= 1 && selected.value(0) == expected,
-                 qPrintable(QStringLiteral("click at %1, %2").arg(scene.x()).arg(scene.y())));
     }
+    QVERIFY2(wrong == 0, qPrintable(QStringLiteral("%1 of %2 presses wrong; first: %3")
+                                        .arg(wrong)
+                                        .arg(presses)
+                                        .arg(first)));
 }
 
 // The band starts in the cell right of a square's corner, yet reaches the square.
@@ -597,8 +702,8 @@ void TestCanvasEditing::dropMayTouchButNotOverlap()
 {
     m_view->setSnapToGrid(false);
     Light *a = light("A", 120, 120), *b = light("B", 200, 120);
-    for (const Light *l : {a, b})
-        m_view->getLayoutViewLight(l->uid())->setPen(QPen(Qt::black));
+    for (Light *l : {a, b})
+        showColour(l, qRgb(0, 0, 0));
     drag({122, 122}, {195, 122}); // 7 units from b: the outlines touch
     QCOMPARE(a->pose().x, 193.0);
     drag({195, 122}, {196, 122}); // 6 units: they overlap
@@ -623,20 +728,22 @@ void TestCanvasEditing::reopenedMapSelectsByClick()
 
 void TestCanvasEditing::lightsDeselectedElsewhereStayBehind_data()
 {
-    QTest::addColumn<bool>("byGroup");
+    QTest::addColumn<QString>("way");
     QTest::addColumn<int>("draggedBefore");
-    QTest::newRow("the selection effect") << false << 0;
-    QTest::newRow("the light's own group") << true << 0;
+    QTest::newRow("the selection effect") << "effect" << 0;
+    QTest::newRow("the light's own group") << "group" << 0;
+    QTest::newRow("a Control band") << "band" << 0;
     // The drag before has the canvas keep the selection's squares at hand.
-    QTest::newRow("the selection effect, after a drag") << false << 24;
-    QTest::newRow("the light's own group, after a drag") << true << 24;
+    QTest::newRow("the selection effect, after a drag") << "effect" << 24;
+    QTest::newRow("the light's own group, after a drag") << "group" << 24;
+    QTest::newRow("a Control band, after a drag") << "band" << 24;
 }
 
-// The light tree and the group panel deselect through the selection effect; the canvas's next
-// drag must leave those lights where they are.
+// The light tree and the group panel deselect through the selection effect, a Control band on
+// the canvas itself; the canvas's next drag must leave those lights where they are.
 void TestCanvasEditing::lightsDeselectedElsewhereStayBehind()
 {
-    QFETCH(bool, byGroup);
+    QFETCH(QString, way);
     QFETCH(int, draggedBefore);
     Light *a = light("A", 120, 120), *b = light("B", 240, 120);
     click({122, 122});
@@ -646,7 +753,9 @@ void TestCanvasEditing::lightsDeselectedElsewhereStayBehind()
         drag({122, 122}, {122, 122.0 + draggedBefore});
     const double y = 120 + draggedBefore;
     QCOMPARE(b->pose().y, y);
-    if (byGroup)
+    if (way == "band")
+        drag({230, y - 20}, {260, y + 20}, Qt::ControlModifier);
+    else if (way == "group")
         m_selection->setGroupSelected(b->uid(), false);
     else
         m_selection->setLightSelected(b->uid(), false);
@@ -775,6 +884,9 @@ void TestCanvasEditing::bandChangesOnlyWhatItMustButEndsTheSame()
                 rig->send(QEvent::MouseMove, to, Qt::LeftButton, m);
             const QString where = steps.join(QStringLiteral("; "));
             QVERIFY2(fast.selection() == plain.selection(), qPrintable(where));
+            QList<int> listed = fast.selection();
+            std::sort(listed.begin(), listed.end());
+            QVERIFY2(listed == fast.selectedInEffect(), qPrintable(where));
             QVERIFY2(fast.selectedInEffect() == plain.selectedInEffect(), qPrintable(where));
             QVERIFY2(fast.fills() == plain.fills(), qPrintable(where));
             QVERIFY2(fast.told - fastTold <= plain.told - plainTold, qPrintable(where));
