@@ -21,6 +21,7 @@ DiscoverInterfacesWizard::DiscoverInterfacesWizard(MapModel *map, EffectEngine *
     ui->m_interfaceLimitLabel->setText(
         interfaceLimitText(DiscoveryEngine::MaxInterfacesPerDiscovery));
     ui->m_interfaceLimitLabel->hide();
+    ui->m_contestedLabel->hide();
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWizardStyle(QWizard::ModernStyle);
 
@@ -126,8 +127,28 @@ void DiscoverInterfacesWizard::adopt(quint64 uid, DataSupply *ds)
 void DiscoverInterfacesWizard::noteClaimant(quint64 uid, const QString &address)
 {
     QStringList &addresses = m_claimants[uid];
-    if (!addresses.contains(address))
-        addresses.append(address);
+    if (addresses.contains(address))
+        return;
+    addresses.append(address);
+    if (addresses.size() > 1)
+        showContested();
+}
+
+bool DiscoverInterfacesWizard::isContested(quint64 uid) const
+{
+    return m_claimants.value(uid).size() > 1;
+}
+
+void DiscoverInterfacesWizard::showContested()
+{
+    // Under the lists, across the page: a row's own text is cut off where the list ends.
+    QStringList lines;
+    for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
+        if (isContested(it.key()))
+            lines << contestedSerialText(it.key(), m_claimants.value(it.key()));
+    }
+    ui->m_contestedLabel->setText(lines.join(QLatin1Char('\n')));
+    ui->m_contestedLabel->setVisible(!lines.isEmpty());
 }
 
 QString DiscoverInterfacesWizard::rowText(quint64 uid, const DataSupply *ds) const
@@ -171,7 +192,8 @@ void DiscoverInterfacesWizard::addButtonClicked()
     for (QListWidgetItem *row : rows) {
         const quint64 uid = uidOfEntry(row->text());
         DataSupply *ds = m_discovered.value(uid);
-        if (!ds || m_chosen.contains(uid))
+        // The line under the lists says why a contested one stays out.
+        if (!ds || m_chosen.contains(uid) || isContested(uid))
             continue;
         m_chosen.insert(uid, ds);
         ui->m_addListBox->addItem(interfaceEntryText(uid, ds->name()));
@@ -201,11 +223,14 @@ void DiscoverInterfacesWizard::finishButtonClicked()
 {
     // In the add list's order, so the interfaces reach the map as the user lined them up.
     for (int i = 0; i < ui->m_addListBox->count(); ++i) {
-        DataSupply *ds = m_chosen.value(uidOfEntry(ui->m_addListBox->item(i)->text()));
+        const quint64 uid = uidOfEntry(ui->m_addListBox->item(i)->text());
+        DataSupply *ds = m_chosen.value(uid);
         if (!ds)
             continue;
-        // A uid the map already holds is refused; the interface is switched off all the same.
-        m_map->addDataSupply(ds);
+        // A uid the map already holds is refused, and one that another address answered with
+        // after it was added stays out; either is switched off all the same.
+        if (!isContested(uid))
+            m_map->addDataSupply(ds);
         ds->lightsOff();
     }
     m_chosen.clear();

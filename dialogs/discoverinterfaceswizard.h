@@ -19,7 +19,8 @@ class MapModel;
 
 // Finds the Orvex interfaces on the network and lets the user pick those that join the map.
 // The picks join when the wizard closes, by Finish or by Cancel alike: moving an interface to
-// the add list is the decision, the closing button is not.
+// the add list is the decision, the closing button is not. A serial number that several
+// addresses answered with joins from none of them, and a line under the lists says so.
 class DiscoverInterfacesWizard : public QWizard
 {
     Q_OBJECT
@@ -51,6 +52,9 @@ private:
     void adopt(quint64 uid, DataSupply *ds);
     QString rowText(quint64 uid, const DataSupply *ds) const;
     void noteClaimant(quint64 uid, const QString &address);
+    // Whether several addresses answered with the serial number: none of them joins the map.
+    bool isContested(quint64 uid) const;
+    void showContested();
 
     std::unique_ptr<Ui::DiscoverInterfaces> ui;
     DiscoveryEngine *m_engine;

@@ -36,6 +36,14 @@ QString claimedByText(const QStringList &addresses)
         .arg(joinedWithAnd(addresses));
 }
 
+QString contestedSerialText(quint64 serial, const QStringList &addresses)
+{
+    return QCoreApplication::translate("DiscoverInterfacesWizard",
+                                       "Serial %1 answered from %2: left out of the map, since "
+                                       "which is the interface cannot be told.")
+        .arg(uidToColonString(serial), joinedWithAnd(addresses));
+}
+
 QString interfaceLimitText(int limit)
 {
     // The program speaks English whatever the system's locale: 1,024 rather than 1.024.

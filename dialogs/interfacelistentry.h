@@ -19,6 +19,9 @@ QString joinedWithAnd(const QStringList &items);
 // What a row adds when several addresses answered with its serial number: the protocol has no
 // authentication, so the user is shown every one of them, the listed one first.
 QString claimedByText(const QStringList &addresses);
+// The line under the list for a serial number several addresses answered with: which of them
+// is the interface cannot be told, so none of them joins the map.
+QString contestedSerialText(quint64 serial, const QStringList &addresses);
 // The line a list shows once more interfaces answered than it lists at most (limit).
 QString interfaceLimitText(int limit);
 // The uid a row names: its first blank-separated field read as a uid text; 0 when that is
