@@ -28,12 +28,14 @@ class WindowTimer;
 // meet the discovered lights (by DMX address or serial number) and take theirs; the lights of
 // the matched interfaces are renamed and renumbered, and overlapping DMX channels are reported.
 //
-// Every copy is whole: an interface takes its identity when it answers and its ports when they
-// are reported, a light its data only once it has been read completely, a multi-cell device
-// all its cells at once. A sync that is cancelled or waits on a silent device keeps what was
-// copied so far and nothing half-done. The report names, besides the conflicts, every light
-// whose read failed, every map light that no scan reported, every interface asked that did not
-// answer and every one that could not be matched.
+// Every copy is whole: interfaces take their identity and ports when the interface window
+// ends, once every answer is in (ports only from a port reply), a light its data only once it
+// has been read completely, a multi-cell device all its cells at once. A sync that is
+// cancelled or waits on a silent device keeps what was copied so far and nothing half-done.
+// The report names, besides the conflicts, every light whose read failed, every map light that
+// no scan reported, every one whose serial number answered elsewhere, every interface asked
+// that did not answer, every one that could not be matched, and every matched one whose serial
+// number other addresses answered with.
 class SyncInterface : public QDialog
 {
     Q_OBJECT

@@ -22,6 +22,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <numeric>
 
 DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
     : m_map(map), m_effectEngine(effectEngine)
@@ -64,10 +65,7 @@ void DiscoveryEngine::connectOrvexSignals()
     connect(m_orvex, &Orvex::signalCAScanResponse, this, &DiscoveryEngine::handleCAScanResponse);
     connect(m_orvex, &Orvex::signalBlinkScan2SNResponse, this,
             &DiscoveryEngine::handleBlinkScan2SNResponse);
-    connect(m_orvex, &Orvex::signalBlinkScan2Response, this,
-            &DiscoveryEngine::handleBlinkScan2Response);
-    connect(m_orvex, &Orvex::signalBlinkScan2CAResponse, this,
-            &DiscoveryEngine::handleBlinkScan2CAResponse);
+    connect(m_orvex, &Orvex::signalBlinkScan2Reply, this, &DiscoveryEngine::handleBlinkScan2Reply);
     connect(m_orvex, &Orvex::signalBlinkEEReadResponse, this,
             &DiscoveryEngine::handleBlinkEEReadResponse);
     connect(m_orvex, &Orvex::signalDeviceVariableReply, this,
@@ -365,6 +363,12 @@ QString numberText(quint64 value)
     return QString::number(value);
 }
 
+// How many lights a list of fixture counts stands for.
+quint64 countedLights(const QVector<quint64> &counts)
+{
+    return std::accumulate(counts.cbegin(), counts.cend(), quint64(0));
+}
+
 } // namespace
 
 void DiscoveryEngine::discoverLights(DataSupply *ds)
@@ -540,47 +544,44 @@ void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
     handOnCounts(ds, {batch});
 }
 
-void DiscoveryEngine::handleBlinkScan2Response(unsigned int ip, unsigned char entryCount,
-                                               unsigned char more, QByteArray entries)
+bool DiscoveryEngine::acceptsCounts(const DataSupply *ds,
+                                    const OrvexDatagrams::BlinkScan2List &list)
 {
-    m_newCountsReply = 0;
-    CountAnswers *answers = m_scans.countAnswers(ip);
-    if (!answers || !dataSupplyForIp(ip))
-        return;
-    // The copy of the request a datagram answers: how many copies had gone out when it came.
-    const RequestRepeater *repeats = m_scanRepeats.value(ip);
-    entries.prepend(char(entryCount));
-    if (answers->addDatagram(entries, more == 0, repeats ? repeats->sent() : 0))
-        m_newCountsReply = m_orvex->replyNumber();
-    armCountTimer(ip);
-}
-
-bool DiscoveryEngine::acceptsCounts(const DataSupply *ds, int portNum, int fixtureCount,
-                                    const QVector<quint64> &counts)
-{
-    if (fixtureCount != counts.size())
+    if (list.type != 2 || list.count != list.values.size())
         return false;
     // The counts size a loop that makes lights: a corrupt count must not make billions.
-    quint64 total = 0;
-    for (const quint64 count : counts)
-        total += count;
+    const quint64 total = countedLights(list.values);
     if (total <= quint64(MaxLightsPerPort))
         return true;
-    qDebug() << "Ignoring fixture counts of" << total << "lights on port" << portNum << "of"
+    qDebug() << "Ignoring fixture counts of" << total << "lights on port" << list.port << "of"
              << ds->ipAddress() << ": a port holds at most" << MaxLightsPerPort;
     return false;
 }
 
-void DiscoveryEngine::handleBlinkScan2CAResponse(unsigned int ip, unsigned char portNum,
-                                                 unsigned char fixtureCount, QVector<quint64> sn)
+void DiscoveryEngine::handleBlinkScan2Reply(unsigned int ip,
+                                            const OrvexDatagrams::BlinkScan2ReplyData &reply)
 {
-    const DataSupply *ds = scannedSupply(ip);
-    // Only the lists of a datagram new to the scan: a copy's lists are known already.
+    // Serial numbers and UIDs are taken list by list; fixture counts a whole reply at a time,
+    // since only the reply tells a copy of one from a list of its own.
+    const bool carriesCounts = std::any_of(reply.lists.cbegin(), reply.lists.cend(),
+                                           [](const auto &list) { return list.type == 2; });
+    const DataSupply *ds = carriesCounts            ? scannedSupply(ip)
+                           : m_scans.isScanning(ip) ? dataSupplyForIp(ip)
+                                                    : nullptr;
     CountAnswers *answers = m_scans.countAnswers(ip);
-    if (!ds || !answers || m_newCountsReply != m_orvex->replyNumber() ||
-        !acceptsCounts(ds, portNum, fixtureCount, sn))
+    if (!ds || !answers)
         return;
-    answers->addList(portNum, sn);
+    // The copy of the request a datagram answers: how many copies had gone out when it came.
+    const RequestRepeater *repeats = m_scanRepeats.value(ip);
+    QByteArray content = reply.entries;
+    content.prepend(char(reply.entryCount));
+    if (answers->addDatagram(content, reply.more == 0, repeats ? repeats->sent() : 0)) {
+        for (const OrvexDatagrams::BlinkScan2List &list : reply.lists) {
+            if (acceptsCounts(ds, list))
+                answers->addList(list.port, list.values);
+        }
+    }
+    armCountTimer(ip);
 }
 
 void DiscoveryEngine::armCountTimer(quint32 ip)
@@ -607,7 +608,8 @@ void DiscoveryEngine::takeCounts(quint32 ip)
 {
     // Every copy of the request is answered, and a later copy's answer may hold what the
     // network lost of an earlier one: the counts wait for the last.
-    if (const RequestRepeater *repeats = m_scanRepeats.value(ip); repeats && repeats->isRunning()) {
+    const RequestRepeater *repeats = m_scanRepeats.value(ip);
+    if (repeats && repeats->isRunning()) {
         armCountTimer(ip);
         return;
     }
@@ -616,15 +618,12 @@ void DiscoveryEngine::takeCounts(quint32 ip)
     DataSupply *ds = dataSupplyForIp(ip);
     if (!answers || !answers->hasCounts() || !ds || !m_map)
         return;
-    const RequestRepeater *repeats = m_scanRepeats.value(ip);
     const QList<CountAnswers::List> lists = answers->answer(repeats ? repeats->sent() : 1);
     m_scans.settleCounts(ip);
     QMap<int, QList<Light *>> byPort;
     for (const CountAnswers::List &list : lists) {
         const int port = quint8(list.port - 1);
-        quint64 total = 0;
-        for (const quint64 count : list.counts)
-            total += count;
+        const quint64 total = countedLights(list.counts);
         // A list's fixtures come whole or not at all.
         if (total > 0 && m_scans.admit(ip, port, int(total), true) == 0)
             continue;

@@ -14,6 +14,7 @@
 
 #include "protocol/droppeddatagramlog.h"
 #include "protocol/lightscanbook.h"
+#include "protocol/orvexdatagrams.h"
 
 class DataSupply;
 class DeviceDictionary;
@@ -122,7 +123,7 @@ public:
     // Discover replies beyond this many in one discovery are dropped: a flood of forged ones
     // must not make an interface, and a row the user could add to the map, for each.
     static constexpr int MaxInterfacesPerDiscovery = 1024;
-    // Fixture counts above this (one light per channel of a port) are taken for corruption.
+    // The scans' bound on lights a port, which the scan book holds.
     static constexpr int MaxLightsPerPort = LightScanBook::MaxLightsPerPort;
     // The first EEPROM addresses read from a light: DMX start channel, high then low byte.
     static constexpr quint16 DmxAddressHigh = 0x40;
@@ -157,10 +158,8 @@ public slots:
     void handleBlinkScan2SNResponse(unsigned int ip, unsigned char portNum, unsigned char snCount,
                                     QVector<quint64> sn);
     void handleCAScanResponse(unsigned int ip, unsigned char port1, unsigned char port2);
-    void handleBlinkScan2Response(unsigned int ip, unsigned char entryCount, unsigned char more,
-                                  QByteArray entries);
-    void handleBlinkScan2CAResponse(unsigned int ip, unsigned char portNum,
-                                    unsigned char fixtureCount, QVector<quint64> sn);
+    // A blink scan 2 reply whole: its fixture counts join the scan's answers.
+    void handleBlinkScan2Reply(unsigned int ip, const OrvexDatagrams::BlinkScan2ReplyData &reply);
     void handleBlinkEEReadResponse(unsigned int ip, unsigned int sn, unsigned char addr,
                                    unsigned char b);
     void handleDeviceVariableReply(uint ip, quint16 valueID, quint32 value);
@@ -224,9 +223,9 @@ private:
     // A light of a fixture-count or CA batch, set up without a signal per field.
     Light *makeBatchLight(quint64 uid, quint64 serial, const DataSupply *ds, quint8 port,
                           int channel, quint64 fixture = 0);
-    // Whether a list of counts can stand for lights: one count a value, at most a port's.
-    bool acceptsCounts(const DataSupply *ds, int portNum, int fixtureCount,
-                       const QVector<quint64> &counts);
+    // Whether the list is one of fixture counts that can stand for lights: one count a value,
+    // at most a port's.
+    bool acceptsCounts(const DataSupply *ds, const OrvexDatagrams::BlinkScan2List &list);
     void armCountTimer(quint32 ip);
     void stopCountTimer(quint32 ip);
     void takeCounts(quint32 ip);
@@ -282,8 +281,6 @@ private:
     Repeats m_scanRepeats;
     // By scanned host: when its fixture counts are taken, a repeat interval after the last.
     QHash<quint32, WindowTimer *> m_countTimers;
-    // The reply number of the blink scan 2 datagram whose lists are new to its scan; 0: none.
-    quint64 m_newCountsReply = 0;
     int m_interfacesThisDiscovery = 0;
     DroppedDatagramLog m_interfaceLimitLog;
     DroppedDatagramLog m_unaskedPortsLog;

@@ -21,7 +21,8 @@
 class LightScanBook
 {
 public:
-    // Fixture counts above this (one light per channel of a port) are taken for corruption.
+    // A port holds at most one light a channel: a scan makes no more lights a port, and
+    // fixture counts adding up to more are taken for corruption.
     static constexpr int MaxLightsPerPort = 512;
 
     // Starts a scan of ip anew that makes at most `limit` lights.

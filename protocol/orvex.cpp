@@ -164,7 +164,6 @@ bool Orvex::isMisaddressed(const Reply &reply, quint32 sender)
 
 void Orvex::dispatch(const Reply &reply)
 {
-    ++m_replyNumber;
     if (const auto *r = std::get_if<DiscoverReplyData>(&reply)) {
         emitDiscover(*r);
     } else if (const auto *r = std::get_if<PortDiscoveryReplyData>(&reply)) {
@@ -232,7 +231,7 @@ void Orvex::emitMemoryRead(const MemoryReadReplyData &r)
 void Orvex::emitBlinkScan2(const BlinkScan2ReplyData &r)
 {
     // The datagram first, then its lists: a receiver can tell which datagram a list came in.
-    emit signalBlinkScan2Response(r.ip, r.entryCount, r.more, r.entries);
+    emit signalBlinkScan2Reply(r.ip, r);
     for (const BlinkScan2List &list : r.lists) {
         if (list.type == 1)
             emit signalBlinkScan2SNResponse(r.ip, list.port, list.count, list.values);

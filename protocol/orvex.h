@@ -41,9 +41,6 @@ public:
     void resetSocket();
 
     OSocket *socket() const { return m_socket; }
-    // Counts the replies read: during a reply's signals, the number of that reply. Lists of one
-    // datagram share it, so a receiver can tell a repeated datagram from a repeated list.
-    quint64 replyNumber() const { return m_replyNumber; }
 
 public slots:
     void checkSocket();
@@ -60,9 +57,12 @@ signals:
     void signalDiscoverPortsResponse(unsigned int ip, unsigned char portcount,
                                      unsigned char *portnums, unsigned char *porttypes);
     void signalBlinkScanResponse(unsigned int ip, unsigned int sn);
-    // A blink scan 2 reply as a whole (its entries as received), raised before its lists.
+    // Declared for completeness; no reply raises it.
     void signalBlinkScan2Response(unsigned int ip, unsigned char entryCount, unsigned char more,
                                   QByteArray entryArray);
+    // A blink scan 2 reply whole, raised before its lists: what it holds as received (which
+    // tells it from any other reply), its more flag and its lists.
+    void signalBlinkScan2Reply(unsigned int ip, const OrvexDatagrams::BlinkScan2ReplyData &reply);
     void signalBlinkScan2SNResponse(unsigned int ip, unsigned char portNum, unsigned char snCount,
                                     QVector<quint64> sn);
     void signalBlinkScan2CAResponse(unsigned int ip, unsigned char portNum,
@@ -100,7 +100,6 @@ private:
     void emitBlinkScan2(const OrvexDatagrams::BlinkScan2ReplyData &reply);
 
     OSocket *m_socket = nullptr;
-    quint64 m_replyNumber = 0;
     DroppedDatagramLog m_misaddressedLog;
 };
 
