@@ -215,19 +215,30 @@ void TestLightsDiscoveryWizard::readRouteFromEmptyMapToSavedMap()
 
 void TestLightsDiscoveryWizard::countedLightsBecomeStrings_data()
 {
-    QTest::addColumn<int>("port1"); // one-light fixtures on port 1, 63 counts a reply
-    QTest::newRow("70 fixtures over two replies") << 70;
-    QTest::newRow("126 alike fixtures over two equal replies") << 126;
+    QTest::addColumn<int>("port1");     // one-light fixtures on port 1, 63 counts a reply
+    QTest::addColumn<double>("copied"); // share of the device's datagrams the link copies
+    QTest::newRow("70 fixtures over two replies") << 70 << 0.0;
+    QTest::newRow("126 alike fixtures over two equal replies") << 126 << 0.0;
+    QTest::newRow("126 alike fixtures, 10% copied") << 126 << 0.1;
 }
 
+// Each run ends once the interface's counts are complete, the second as the first, long before
+// a quiet scan would end; every light comes once.
 void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
 {
     QFETCH(int, port1);
+    QFETCH(double, copied);
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 60000;
     // Port index 1 reports nothing; port 1's fixtures come in several replies.
     m_device->fixtureCounts = {{1, QVector<quint32>(port1, 1)}, {3, {2}}};
     m_device->countsReplyPerEntry = true;
+    m_device->setDuplication(copied, 7);
     DataSupply *ds = lobby(2);
     open(ds);
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    widgetNamed<QAbstractButton>(m_wizard, "m_discoverButton")->click();
+    QVERIFY(m_wizard->isDiscovering());
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
     m_wizard->next();
     QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));

@@ -237,16 +237,22 @@ void TestNetworkSync::wholeSync_data()
 {
     QTest::addColumn<bool>("bySerial");
     QTest::addColumn<bool>("faulty");
-    QTest::newRow("by address") << false << false;
-    QTest::newRow("by address, answers lost and repeated") << false << true;
-    QTest::newRow("by serial") << true << false;
+    QTest::addColumn<bool>("portReply"); // the device answers the port request
+    QTest::newRow("by address") << false << false << true;
+    QTest::newRow("by address, answers lost and repeated") << false << true << true;
+    QTest::newRow("by serial") << true << false << true;
+    // Ports come only from a port reply: the interface keeps those it was drawn with.
+    QTest::newRow("by address, no port reply") << false << false << false;
 }
 
 void TestNetworkSync::wholeSync()
 {
     QFETCH(bool, bySerial);
     QFETCH(bool, faulty);
+    QFETCH(bool, portReply);
     Iface *dev = device("127.0.0.2");
+    if (!portReply)
+        dev->faults[0x000A].drop = 1000;
     dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}}),
                    Iface::catalogueLight(SecondLight, 2, {{"DMX_OFFSET", 0}})};
     if (faulty) {
@@ -256,6 +262,9 @@ void TestNetworkSync::wholeSync()
     // The map was drawn in the office: other address or serial, two ports, other channels.
     DataSupply *ds =
         mapInterface(bySerial ? "127.0.0.7" : "127.0.0.2", bySerial ? SupplySerial : 4);
+    ds->setPortNumber(1, 9);
+    ds->setPortType(1, 3);
+    ds->rebuildPortIndex();
     Light *first = mapLight(ds, 0, bySerial ? 40 : 10, bySerial ? FirstLight : 5);
     Light *second = mapLight(ds, 1, bySerial ? 5 : 0, bySerial ? SecondLight : 6);
     Light *extra = mapLight(ds, 0, 11, 7); // not on the network, overlaps the first light
@@ -276,7 +285,9 @@ void TestNetworkSync::wholeSync()
     QCOMPARE(ds->ipAddress(), QString("127.0.0.2"));
     QCOMPARE(ds->serialNumber(), SupplySerial);
     QCOMPARE(ds->macAddress().toUpper(), QString("00:A0:B1:C2:D3:E4"));
-    QCOMPARE(ds->portCount(), quint8(3));
+    QCOMPARE(ds->portCount(), quint8(portReply ? 3 : 2));
+    QCOMPARE(int(ds->portNumber(1)), portReply ? 2 : 9);
+    QCOMPARE(int(ds->portType(1)), portReply ? 1 : 3);
     QCOMPARE(first->serialNumber(), FirstLight);
     QCOMPARE(first->dmxChannel(), 10);
     QCOMPARE(first->modelName(), QString("Generic 3-Ch"));
@@ -300,15 +311,18 @@ void TestNetworkSync::fixtureCountListIsCopiedWhole_data()
 {
     QTest::addColumn<int>("firstPort"); // one-light fixtures on port 1 besides its counted ones
     QTest::addColumn<bool>("replyPerEntry");
-    QTest::newRow("one port") << 0 << false;
+    QTest::addColumn<double>("copied"); // share of the device's datagrams the link copies
+    QTest::newRow("one port") << 0 << false << 0.0;
     // Port 1's counts come in two replies: port 2's lights still come, and are copied.
-    QTest::newRow("a port over two replies, then another") << 64 << true;
+    QTest::newRow("a port over two replies, then another") << 64 << true << 0.0;
+    QTest::newRow("a port over two replies, then another, 10% copied") << 64 << true << 0.1;
 }
 
 void TestNetworkSync::fixtureCountListIsCopiedWhole()
 {
     QFETCH(int, firstPort);
     QFETCH(bool, replyPerEntry);
+    QFETCH(double, copied);
     // Every light of a fixture-count list carries the interface's serial number.
     constexpr quint64 plainSupply = 0x00990001; // no values to read from it first
     const int port = firstPort > 0 ? 1 : 0;
@@ -317,6 +331,7 @@ void TestNetworkSync::fixtureCountListIsCopiedWhole()
         dev->fixtureCounts[1] = QVector<quint32>(firstPort, 1);
     dev->fixtureCounts[quint8(port + 1)] = {3};
     dev->countsReplyPerEntry = replyPerEntry;
+    dev->setDuplication(copied, 7);
     DataSupply *ds = mapInterface("127.0.0.2", 4);
     QList<Light *> lights;
     for (int i = 0; i < 3; ++i)

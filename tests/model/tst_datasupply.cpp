@@ -111,6 +111,7 @@ private slots:
     void sixteenBitLightAtEndOfUniverse();
     void version3SendsOnlyPortsWithLights();
     void portsMatchedByNumber();
+    void copiedPortsKeepNumbersAndTypes();
     void missingInterfaces();
     void interfacesAddedAndDeletedBetweenFrames();
     void frameSignalsReachEveryListenerOnce_data();
@@ -233,6 +234,30 @@ void TestDataSupply::portsMatchedByNumber()
     QCOMPARE(out.at(4).value<quint16>(), quint16(0xFFF0));
     QCOMPARE(out.at(5).toByteArray().size(), 48);
     QCOMPARE(out.at(5).toByteArray().mid(30, 3), QByteArray(3, char(0xFF)));
+}
+
+// The clone, the interfaces wizard and the sync copy ports this way: every port, the last one
+// included, keeps its number and type, whatever the numbers, and frames find them by number.
+void TestDataSupply::copiedPortsKeepNumbersAndTypes()
+{
+    DataSupply from(2);
+    from.setPortCount(2);
+    from.setPortNumber(0, 7);
+    from.setPortNumber(1, 9);
+    from.setPortType(0, 3);
+    from.setPortType(1, 3);
+    from.rebuildPortIndex();
+    DataSupply to(2);
+    to.setPortCount(4);
+    to.copyPortsFrom(from);
+    QCOMPARE(int(to.portCount()), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(int(to.portNumber(i)), i == 0 ? 7 : 9);
+        QCOMPARE(int(to.portType(i)), 3);
+    }
+    QVERIFY(to.allPortsType3());
+    QCOMPARE(to.portIndexTable().value(6), quint8(0));
+    QCOMPARE(to.portIndexTable().value(8), quint8(1));
 }
 
 void TestDataSupply::missingInterfaces()
