@@ -312,8 +312,13 @@ void TestDiscoveryEngine::requestsGoOutSeveralTimes()
             engine.discoverLights(ds);
     };
     start();
+    // On a loaded machine a copy may leave before the wait looks again: what follows counts
+    // from how many had gone out when the test acted.
+    int expected = sent;
     if (endAfter > 0) {
-        QTRY_COMPARE(device->receivedWithCode(code).size(), endAfter);
+        QVERIFY(QTest::qWaitFor([&] { return device->receivedWithCode(code).size() >= endAfter; },
+                                5000));
+        expected = int(device->receivedWithCode(code).size()) + sent - endAfter;
         if (again)
             start();
         else if (request == "ports")
@@ -322,7 +327,7 @@ void TestDiscoveryEngine::requestsGoOutSeveralTimes()
             engine.endLightScan(ds);
     }
     QTest::qWait(6 * settings.requestRepeatMs);
-    QCOMPARE(int(device->receivedWithCode(code).size()), sent);
+    QCOMPARE(int(device->receivedWithCode(code).size()), expected);
     // The copies are answered, and each light counts once a scan.
     if (request.contains("scan"))
         QCOMPARE(lights.size(), again ? 2 : 1);
