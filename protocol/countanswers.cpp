@@ -3,154 +3,436 @@
 #include <QMap>
 
 #include <algorithm>
-
-bool CountAnswers::addDatagram(const QByteArray &content, bool ends, int request)
-{
-    m_last = -1;
-    QByteArray key = content;
-    key.append(ends ? '\1' : '\0');
-    auto it = m_index.constFind(key);
-    const bool fresh = it == m_index.cend();
-    if (fresh) {
-        if (m_datagrams.size() >= MaxDatagrams)
-            return false;
-        it = m_index.insert(key, int(m_datagrams.size()));
-        m_datagrams.append(Datagram{ends, {}});
-        m_last = *it;
-    }
-    Copy &copy = m_copies[request];
-    int &seen = copy.seen[*it];
-    if (seen++ == 0)
-        copy.order.append(*it);
-    return fresh;
-}
-
-void CountAnswers::addList(int port, const QVector<quint64> &counts)
-{
-    if (m_last < 0)
-        return;
-    m_datagrams[m_last].lists.append({port, counts});
-    m_hasCounts = true;
-}
-
-int CountAnswers::networkCopies(const Copy &copy, const QVector<Datagram> &datagrams)
-{
-    int copies = 0;
-    for (auto it = copy.seen.cbegin(); it != copy.seen.cend(); ++it) {
-        if (datagrams.at(it.key()).ends)
-            copies = copies == 0 ? it.value() : std::min(copies, it.value());
-    }
-    return std::max(copies, 1);
-}
+#include <cmath>
+#include <limits>
 
 namespace {
 
-// The value seen most often; on a tie the smaller, since a light made twice is the worse fault.
-int mostOften(const QMap<int, int> &tally)
+// One guess at what the link does to each datagram the device sends: loses it, or brings it
+// twice.
+struct Noise
 {
-    int best = 1;
+    double lost = 0.0;
+    double copied = 0.0;
+};
+
+// The links the rule weighs, each as likely as the others: from clean to one that loses or
+// copies nearly a third of what it carries.
+const QVector<Noise> &noiseGuesses()
+{
+    static const QVector<Noise> guesses = [] {
+        const double rates[] = {0.0, 0.01, 0.02, 0.04, 0.07, 0.1, 0.15, 0.2};
+        QVector<Noise> all;
+        for (const double lost : rates) {
+            for (const double copied : rates)
+                all.append({lost, copied});
+        }
+        return all;
+    }();
+    return guesses;
+}
+
+// How likely a datagram the device does not send at all (a forged one, or one of another
+// round's answer that came late) shows in a round.
+constexpr double StrayRate = 0.05;
+constexpr double Impossible = -std::numeric_limits<double>::infinity();
+// The most a datagram is taken to stand in one answer.
+constexpr int MaxMultiplicity = 1100;
+
+double logAdd(double a, double b)
+{
+    if (a == Impossible)
+        return b;
+    if (b == Impossible)
+        return a;
+    const double high = std::max(a, b);
+    return high + std::log1p(std::exp(std::min(a, b) - high));
+}
+
+double logOf(double p)
+{
+    return p > 0.0 ? std::log(p) : Impossible;
+}
+
+double logStray(int seen)
+{
+    return seen == 0 ? std::log(1.0 - StrayRate) : std::log(StrayRate) + seen * std::log(0.5);
+}
+
+// What the rounds show of one content: how often each round brought it.
+struct Sample
+{
+    int content = 0;
+    QVector<int> seen;
+    int least = 0;
     int most = 0;
-    for (auto it = tally.cbegin(); it != tally.cend(); ++it) {
-        if (it.value() > most) {
-            best = it.key();
-            most = it.value();
+    // The numbers the device may send it: 0, then first to last.
+    int first = 1;
+    int last = 1;
+    // log chance of the rounds for each number (0, then first to last), for each noise guess.
+    QVector<QVector<double>> logChance;
+    QVector<double> logAny; // for each noise guess, over all numbers
+};
+
+Sample sampleOf(int content, const QVector<int> &seen)
+{
+    Sample s;
+    s.content = content;
+    s.seen = seen;
+    s.least = *std::min_element(seen.cbegin(), seen.cend());
+    s.most = *std::max_element(seen.cbegin(), seen.cend());
+    // No guess loses or copies more than a third: numbers farther from what came are beyond it.
+    s.first = std::max(1, int(std::floor(s.least / 1.35)));
+    s.last = std::min(MaxMultiplicity, int(std::ceil(s.most / 0.65)) + 1);
+    s.first = std::min(s.first, s.last);
+    return s;
+}
+
+// Fills every sample's chances under one noise guess: how likely the rounds are if the device
+// sends the content m times, for each m the sample weighs.
+void weigh(QVector<Sample> &samples, const Noise &noise)
+{
+    int highest = 0;
+    for (const Sample &s : std::as_const(samples))
+        highest = std::max(highest, s.last);
+    const double kept = 1.0 - noise.lost - noise.copied;
+    // chance[k]: that m sent datagrams arrive k times, grown one datagram at a time.
+    QVector<double> chance{1.0};
+    for (int m = 1; m <= highest; ++m) {
+        QVector<double> next(chance.size() + 2, 0.0);
+        for (int k = 0; k < chance.size(); ++k) {
+            next[k] += chance[k] * noise.lost;
+            next[k + 1] += chance[k] * kept;
+            next[k + 2] += chance[k] * noise.copied;
+        }
+        chance = next;
+        for (Sample &s : samples) {
+            if (m < s.first || m > s.last)
+                continue;
+            double log = 0.0;
+            for (const int k : std::as_const(s.seen))
+                log += logOf(k < chance.size() ? chance[k] : 0.0);
+            s.logChance.last()[1 + m - s.first] = log;
         }
     }
-    return best;
 }
 
 } // namespace
 
-int CountAnswers::networkFactor() const
+void CountAnswers::beginRound()
 {
-    // A network that copies every datagram copies each answer's ending datagram as often.
-    QMap<int, int> tally;
-    for (const Copy &copy : m_copies)
-        ++tally[networkCopies(copy, m_datagrams)];
-    return mostOften(tally);
+    m_current = Round();
+    m_inRound = true;
 }
 
-bool CountAnswers::showsLoss(int requestsSent) const
+void CountAnswers::add(const QByteArray &content, const QList<List> &lists)
 {
-    // Every copy of the request is answered by every datagram of the answer, unless the
-    // network lost some.
-    int answered = 0;
-    for (const Copy &copy : m_copies) {
-        if (copy.seen.size() < m_datagrams.size())
-            return true;
-        ++answered;
+    if (!m_inRound || lists.isEmpty() || m_current.flooded)
+        return;
+    notePorts(lists);
+    if (++m_current.total > m_roundLimit) {
+        m_current.flooded = true;
+        return;
     }
-    return answered < requestsSent;
+    auto it = m_index.constFind(content);
+    if (it == m_index.cend()) {
+        it = m_index.insert(content, int(m_contents.size()));
+        m_contents.append({content, lists});
+    }
+    ++m_current.seen[*it];
+    m_current.order.append(*it);
 }
 
-bool CountAnswers::showsCopies(int factor) const
+void CountAnswers::notePorts(const QList<List> &lists)
 {
-    for (const Copy &copy : m_copies) {
-        if (networkCopies(copy, m_datagrams) > factor)
-            return true;
-    }
-    return false;
+    for (const List &list : lists)
+        m_ports.insert(list.port);
 }
 
-int CountAnswers::multiplicity(int datagram, int factor, Noise noise) const
+void CountAnswers::endRound()
 {
-    // A copy that lost the datagram altogether says nothing of it.
-    QMap<int, int> tally;
-    for (const Copy &copy : m_copies) {
-        if (const int seen = copy.seen.value(datagram))
-            ++tally[std::max(1, (seen + factor / 2) / factor)];
+    if (!m_inRound)
+        return;
+    m_inRound = false;
+    // A round that brought no counts says nothing: its request or its whole answer was lost.
+    if (m_current.flooded || m_current.total == 0) {
+        dropUnusedContents();
+        return;
     }
-    if (tally.isEmpty())
-        return 1;
-    switch (noise) {
-    case Noise::Copies: // no copy brought fewer than the device sent
-        return tally.firstKey();
-    case Noise::Losses: // no copy brought more
-        return tally.lastKey();
-    case Noise::Both:
-        break;
-    }
-    return mostOften(tally);
+    m_rounds.append(m_current);
+    m_current = Round();
 }
 
-QList<int> CountAnswers::answerOrder() const
+void CountAnswers::dropUnusedContents()
 {
-    // Each copy's order joins the order so far: a datagram it brought first goes right after
-    // the one before it in that copy, so that a datagram one copy lost takes its place from
-    // the others.
-    QList<int> order;
-    QList<int> requests = m_copies.keys();
-    std::sort(requests.begin(), requests.end());
-    for (const int request : std::as_const(requests)) {
-        qsizetype anchor = -1;
-        for (const int datagram : m_copies.value(request).order) {
-            const qsizetype at = order.indexOf(datagram);
-            if (at >= 0) {
-                anchor = at;
+    // A flood's contents are in no kept round; without this they would pile up round after
+    // round.
+    QSet<int> used;
+    for (const Round &round : std::as_const(m_rounds)) {
+        for (auto it = round.seen.cbegin(); it != round.seen.cend(); ++it)
+            used.insert(it.key());
+    }
+    if (used.size() == m_contents.size())
+        return;
+    QHash<int, int> renumbered;
+    QList<Content> kept;
+    for (int i = 0; i < m_contents.size(); ++i) {
+        if (used.contains(i)) {
+            renumbered.insert(i, int(kept.size()));
+            kept.append(m_contents.at(i));
+        }
+    }
+    m_contents = kept;
+    m_index.clear();
+    for (int i = 0; i < m_contents.size(); ++i)
+        m_index.insert(m_contents.at(i).key, i);
+    for (Round &round : m_rounds) {
+        QHash<int, int> seen;
+        for (auto it = round.seen.cbegin(); it != round.seen.cend(); ++it)
+            seen.insert(renumbered.value(it.key()), it.value());
+        round.seen = seen;
+        for (int &content : round.order)
+            content = renumbered.value(content);
+    }
+}
+
+QList<const CountAnswers::Round *> CountAnswers::usableRounds() const
+{
+    // A round that brought far more or far fewer datagrams than most holds more than one
+    // answer, or part of one: its request and another's answers met in it.
+    QVector<int> totals;
+    for (const Round &round : m_rounds)
+        totals.append(round.total);
+    std::sort(totals.begin(), totals.end());
+    const int median = totals.isEmpty() ? 0 : totals.at(totals.size() / 2);
+    const int slack = std::max(2, int(std::ceil(median * 0.35)));
+    QList<const Round *> usable;
+    for (const Round &round : m_rounds) {
+        if (std::abs(round.total - median) <= slack)
+            usable.append(&round);
+    }
+    return usable;
+}
+
+QHash<int, int> CountAnswers::multiplicities(const QList<const Round *> &rounds) const
+{
+    QVector<Sample> samples;
+    for (int c = 0; c < m_contents.size(); ++c) {
+        QVector<int> seen;
+        for (const Round *round : rounds)
+            seen.append(round->seen.value(c));
+        if (std::any_of(seen.cbegin(), seen.cend(), [](int k) { return k > 0; }))
+            samples.append(sampleOf(c, seen));
+    }
+    const QVector<Noise> &guesses = noiseGuesses();
+    for (Sample &s : samples)
+        s.logAny.fill(Impossible, guesses.size());
+    QVector<double> logAll(guesses.size(), 0.0);
+    for (int g = 0; g < guesses.size(); ++g) {
+        for (Sample &s : samples) {
+            QVector<double> chances(2 + s.last - s.first, Impossible);
+            chances[0] = 0.0;
+            for (const int k : std::as_const(s.seen))
+                chances[0] += logStray(k);
+            s.logChance.append(chances);
+        }
+        weigh(samples, guesses.at(g));
+        for (Sample &s : samples) {
+            for (const double log : std::as_const(s.logChance.last()))
+                s.logAny[g] = logAdd(s.logAny[g], log);
+            logAll[g] += s.logAny[g];
+        }
+    }
+    // Each content's number, weighed over every noise guess with every other content's
+    // numbers left free: the link's noise is what all of them show together.
+    QHash<int, int> counts;
+    for (const Sample &s : std::as_const(samples)) {
+        QVector<double> weight(s.logChance.first().size(), Impossible);
+        for (int g = 0; g < guesses.size(); ++g) {
+            const double others = logAll[g] - s.logAny[g];
+            if (others == Impossible || s.logAny[g] == Impossible)
                 continue;
-            }
-            order.insert(++anchor, datagram);
+            for (int i = 0; i < weight.size(); ++i)
+                weight[i] = logAdd(weight[i], others + s.logChance[g][i]);
+        }
+        double total = Impossible;
+        for (const double w : std::as_const(weight))
+            total = logAdd(total, w);
+        const auto best = std::max_element(weight.cbegin(), weight.cend());
+        const int index = int(best - weight.cbegin());
+        const bool sure = total != Impossible && std::exp(*best - total) >= Certainty;
+        counts.insert(s.content, !sure ? -1 : index == 0 ? 0 : s.first + index - 1);
+    }
+    return counts;
+}
+
+namespace {
+
+// One arrival of a content in a round: the content and which of its arrivals it is, so that a
+// device's equal datagrams each keep a place of their own.
+using Occurrence = QPair<int, int>;
+
+QList<Occurrence> occurrences(const QList<int> &order)
+{
+    QList<Occurrence> labelled;
+    QHash<int, int> seen;
+    for (const int content : order)
+        labelled.append({content, seen[content]++});
+    return labelled;
+}
+
+// Whether the rounds put a before b beyond doubt: a few more rounds the other way would not
+// turn it.
+bool decided(int agree, int disagree)
+{
+    return agree >= disagree + 6;
+}
+
+// The order most rounds agree on, pair by pair: a datagram held on the way or two swapped
+// move only their own pairs, in the rounds they happened in. Pairs of different contents the
+// rounds leave in doubt go to `doubtful`.
+QList<int> agreedOrder(const QList<QList<Occurrence>> &rounds, QList<QPair<int, int>> &doubtful)
+{
+    QList<Occurrence> labels = rounds.first();
+    QHash<Occurrence, QHash<Occurrence, int>> before;
+    QHash<Occurrence, double> meanPlace;
+    for (const QList<Occurrence> &round : rounds) {
+        for (int i = 0; i < round.size(); ++i) {
+            meanPlace[round[i]] += double(i) / rounds.size();
+            for (int j = i + 1; j < round.size(); ++j)
+                ++before[round[i]][round[j]];
+        }
+    }
+    QHash<Occurrence, int> wins;
+    for (const Occurrence &a : std::as_const(labels)) {
+        for (const Occurrence &b : std::as_const(labels)) {
+            if (a != b && before.value(a).value(b) > before.value(b).value(a))
+                ++wins[a];
+        }
+    }
+    std::stable_sort(labels.begin(), labels.end(), [&](const Occurrence &a, const Occurrence &b) {
+        if (wins.value(a) != wins.value(b))
+            return wins.value(a) > wins.value(b);
+        return meanPlace.value(a) < meanPlace.value(b);
+    });
+    QList<int> order;
+    for (int i = 0; i < labels.size(); ++i) {
+        order.append(labels[i].first);
+        for (int j = i + 1; j < labels.size(); ++j) {
+            if (labels[i].first != labels[j].first &&
+                !decided(before.value(labels[i]).value(labels[j]),
+                         before.value(labels[j]).value(labels[i])))
+                doubtful.append({labels[i].first, labels[j].first});
         }
     }
     return order;
 }
 
-QList<CountAnswers::List> CountAnswers::answer(int requestsSent) const
+} // namespace
+
+QList<int> CountAnswers::deviceOrder(const QList<const Round *> &rounds,
+                                     const QHash<int, int> &counts,
+                                     QList<QPair<int, int>> &doubtful) const
 {
-    // Where no datagram went missing the network can only have added copies, and where no
-    // answer's end came twice it can only have taken some away; what it did is told by the
-    // datagrams every answer holds once, its end among them. Seen to do neither, it is taken
-    // to have copied: a light made twice is the worse fault.
-    const int factor = networkFactor();
-    const bool losses = showsLoss(requestsSent);
-    const Noise noise = !losses ? Noise::Copies : showsCopies(factor) ? Noise::Both : Noise::Losses;
-    QList<List> lists;
-    for (const int datagram : answerOrder()) {
-        const QList<List> &own = m_datagrams.at(datagram).lists;
-        if (own.isEmpty())
-            continue;
-        for (int i = multiplicity(datagram, factor, noise); i > 0; --i)
-            lists += own;
+    // The rounds that brought exactly the settled datagrams tell their order.
+    QList<QList<Occurrence>> exact;
+    const Round *closest = nullptr;
+    int closestDistance = std::numeric_limits<int>::max();
+    for (const Round *round : rounds) {
+        QList<int> order;
+        for (const int content : round->order) {
+            if (counts.value(content) > 0)
+                order.append(content);
+        }
+        int distance = 0;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+            if (it.value() > 0)
+                distance += std::abs(it.value() - round->seen.value(it.key()));
+        }
+        if (distance == 0)
+            exact.append(occurrences(order));
+        if (distance < closestDistance) {
+            closest = round;
+            closestDistance = distance;
+        }
     }
-    return lists;
+    if (!exact.isEmpty())
+        return agreedOrder(exact, doubtful);
+    // No round brought the answer whole: the closest one, its surplus left out and what it
+    // lacks put beside the datagram's other arrivals.
+    QList<int> order;
+    QHash<int, int> placed;
+    for (const int content : closest ? closest->order : QList<int>()) {
+        if (placed.value(content) < counts.value(content)) {
+            order.append(content);
+            ++placed[content];
+        }
+    }
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        for (int i = placed.value(it.key()); i < it.value(); ++i) {
+            const qsizetype at = order.lastIndexOf(it.key());
+            order.insert(at < 0 ? order.size() : at + 1, it.key());
+        }
+    }
+    // A guess: where it puts different datagrams apart, their order is in doubt.
+    for (int i = 0; i < order.size(); ++i) {
+        for (int j = i + 1; j < order.size(); ++j) {
+            if (order[i] != order[j])
+                doubtful.append({order[i], order[j]});
+        }
+    }
+    return order;
+}
+
+QSet<int> CountAnswers::portsPlacedByOrder(int a, int b) const
+{
+    // Only the order within a port places its fixtures, and only where the two datagrams'
+    // fixtures differ: alike fixtures come out the same either way.
+    QSet<int> ports;
+    const auto countsOn = [this](int content, int port) {
+        QVector<quint64> counts;
+        for (const List &list : m_contents.at(content).lists) {
+            if (list.port == port)
+                counts += list.counts;
+        }
+        return counts;
+    };
+    for (const List &list : m_contents.at(a).lists) {
+        const QVector<quint64> first = countsOn(a, list.port);
+        const QVector<quint64> second = countsOn(b, list.port);
+        if (!second.isEmpty() && first + second != second + first)
+            ports.insert(list.port);
+    }
+    return ports;
+}
+
+CountAnswers::Result CountAnswers::result(int minRounds) const
+{
+    Result result;
+    const QList<const Round *> rounds = usableRounds();
+    QSet<int> unsettled;
+    if (rounds.size() < std::max(1, minRounds)) {
+        unsettled = m_ports;
+    } else {
+        const QHash<int, int> counts = multiplicities(rounds);
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+            if (it.value() < 0) {
+                for (const List &list : m_contents.at(it.key()).lists)
+                    unsettled.insert(list.port);
+            }
+        }
+        QList<QPair<int, int>> doubtful;
+        const QList<int> order = deviceOrder(rounds, counts, doubtful);
+        for (const QPair<int, int> &pair : std::as_const(doubtful))
+            unsettled += portsPlacedByOrder(pair.first, pair.second);
+        for (const int content : order) {
+            for (const List &list : m_contents.at(content).lists) {
+                if (!unsettled.contains(list.port))
+                    result.lists.append(list);
+            }
+        }
+    }
+    result.unsettledPorts = QList<int>(unsettled.cbegin(), unsettled.cend());
+    std::sort(result.unsettledPorts.begin(), result.unsettledPorts.end());
+    return result;
 }

@@ -4,22 +4,21 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QVector>
 
 // The answers of one light scan that carry fixture counts, put back together.
 //
-// The scan's request goes out several times and each copy is answered by the whole answer
-// again: one datagram or several, the "more" flag set on all but the last. The network may
-// lose or copy any datagram, and a device's own datagrams may be alike (one entry a datagram,
-// alike fixtures), so neither a datagram seen before nor one seen twice can be dropped on
-// sight. What tells them apart is the repetition: every copy of the request brings the same
-// answer, so how often a datagram stands in the device's answer is told by how often the
-// copies brought it. Where every copy brought every datagram, nothing was lost and the network
-// can only have added copies: the fewest a copy brought is the device's own. Where datagrams
-// went missing and no answer's end came twice, the network can only have taken some: the
-// most. Where both happened, what most copies agree on. The datagram that ends an answer comes
-// once from the device: a network that brings it k times in most copies copies every datagram
-// k times.
+// A device answers a blink scan 2 with one datagram or several, and a port of alike fixtures
+// may fill several equal ones; nothing in a datagram names the request it answers or says
+// where an answer ends. The network may lose, copy, delay and reorder any datagram, so one
+// answer alone cannot tell the device's equal datagrams from the network's copies. The scan
+// therefore asks again, one request at a time, and keeps what each answer brought as a round
+// of its own (CountRounds decides where a round ends). How often the device sends a datagram
+// is then what the rounds show best: every round is a sample of the same answer, with the
+// network's losses and copies on top, and the losses and copies of all the datagrams together
+// tell how noisy the link is. A datagram whose number the rounds do not settle beyond doubt
+// leaves its ports unsettled: they are named, never guessed.
 class CountAnswers
 {
 public:
@@ -27,58 +26,73 @@ public:
     {
         int port = 0; // as the datagram numbers it, from 1
         QVector<quint64> counts;
+        bool operator==(const List &other) const
+        {
+            return port == other.port && counts == other.counts;
+        }
     };
 
-    // More distinct datagrams than this in one scan are not kept: no interface's answer is
-    // that long, and a flood must not grow without bound.
-    static constexpr int MaxDatagrams = 1024;
+    struct Result
+    {
+        // The settled ports' lists in the device's order.
+        QList<List> lists;
+        // Ports (from 1) whose lights the rounds do not settle.
+        QList<int> unsettledPorts;
+        // Whether more rounds can settle nothing further: every port settled.
+        bool settled() const { return unsettledPorts.isEmpty(); }
+    };
 
-    // A datagram arrives: `content` tells it from any other, `ends` is whether its "more" flag
-    // is clear, and `request` is how many copies of the request had gone out. False when it
-    // is a datagram already seen (its lists are known) or one beyond MaxDatagrams.
-    bool addDatagram(const QByteArray &content, bool ends, int request);
-    // A list of counts of the datagram added last, when that one was new.
-    void addList(int port, const QVector<quint64> &counts);
+    // roundLimit: the most count datagrams one round takes; a round that brings more was
+    // flooded and tells nothing. It should allow an honest device's longest answer twice.
+    explicit CountAnswers(int roundLimit = 4096) : m_roundLimit(roundLimit) {}
 
-    bool hasCounts() const { return m_hasCounts; }
-    // The device's answer as the copies agree on it: its lists in the device's order.
-    // requestsSent: how many copies of the request went out.
-    QList<List> answer(int requestsSent) const;
+    void beginRound();
+    // A datagram of the round: `content` tells it from any other; `lists` are the fixture
+    // counts it carries (none: it takes no part in the counts).
+    void add(const QByteArray &content, const QList<List> &lists);
+    void endRound();
+    // Rounds that brought counts and were not flooded.
+    int rounds() const { return int(m_rounds.size()); }
+    bool hasCounts() const { return !m_ports.isEmpty(); }
+    // Notes ports whose counts came outside a round, so that an unsettled answer names them.
+    void notePorts(const QList<List> &lists);
+
+    // What the rounds so far settle. `minRounds`: fewer rounds settle nothing.
+    Result result(int minRounds = 1) const;
+
+    // How sure the rule must be of a datagram's number before it takes it.
+    static constexpr double Certainty = 0.999;
 
 private:
-    struct Datagram
+    struct Content
     {
-        bool ends = false;
+        QByteArray key;
         QList<List> lists;
     };
-    // What the answer to one copy of the request brought: how often each datagram came, and
-    // the datagrams in the order they first came.
-    struct Copy
+    struct Round
     {
-        QHash<int, int> seen;
-        QList<int> order;
+        QHash<int, int> seen; // content -> how often
+        QList<int> order;     // contents in arrival order, every arrival
+        int total = 0;
+        bool flooded = false;
     };
 
-    // What the network did to the answers, as far as they show it.
-    enum class Noise { Copies, Losses, Both };
-    // How often the datagram stands in the device's answer.
-    int multiplicity(int datagram, int factor, Noise noise) const;
-    QList<int> answerOrder() const;
-    // How many times the network copied that answer: how often its least repeated ending
-    // datagram came (1 without one).
-    static int networkCopies(const Copy &copy, const QVector<Datagram> &datagrams);
-    // How many times the network copies every datagram, as most answers show it.
-    int networkFactor() const;
-    // Whether some copy of the request went unanswered or lacks a datagram the others brought.
-    bool showsLoss(int requestsSent) const;
-    // Whether some answer's end came more often than the network copies every datagram.
-    bool showsCopies(int factor) const;
+    // How often each content stands in the device's answer; -1 where the rounds leave it open.
+    QHash<int, int> multiplicities(const QList<const Round *> &rounds) const;
+    QList<const Round *> usableRounds() const;
+    QList<int> deviceOrder(const QList<const Round *> &rounds, const QHash<int, int> &counts,
+                           QList<QPair<int, int>> &doubtful) const;
+    // The ports whose fixtures come out otherwise when the two contents swap places.
+    QSet<int> portsPlacedByOrder(int a, int b) const;
+    void dropUnusedContents();
 
+    int m_roundLimit;
+    QList<Content> m_contents;
     QHash<QByteArray, int> m_index;
-    QVector<Datagram> m_datagrams;
-    QHash<int, Copy> m_copies; // by request copy
-    int m_last = -1;           // the datagram whose lists come next; -1: none
-    bool m_hasCounts = false;
+    QList<Round> m_rounds;
+    Round m_current;
+    bool m_inRound = false;
+    QSet<int> m_ports;
 };
 
 #endif // COUNTANSWERS_H

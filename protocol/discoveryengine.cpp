@@ -13,6 +13,7 @@
 #include "protocol/networksettings.h"
 #include "protocol/orvex.h"
 #include "protocol/orvexdatagrams.h"
+#include "protocol/osocket.h"
 #include "protocol/requestrepeater.h"
 #include "protocol/windowtimer.h"
 
@@ -22,6 +23,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
@@ -33,6 +35,7 @@ DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
         m_effectEngineWasPaused = m_effectEngine->isPaused();
         m_effectEngine->setPaused(true);
     }
+    m_clock.start();
     m_orvex = new Orvex(this);
     m_discoverRepeats = new RequestRepeater(
         [this] {
@@ -424,9 +427,7 @@ bool DiscoveryEngine::isGatheringCounts(const DataSupply *ds)
     // Taken, but waiting on the interface's values.
     if (m_caLightLists.contains(quint32(ds->serialNumber())))
         return true;
-    const CountAnswers *answers =
-        m_scans.countAnswers(QHostAddress(ds->ipAddress()).toIPv4Address());
-    return answers && answers->hasCounts();
+    return m_scans.countRounds(QHostAddress(ds->ipAddress()).toIPv4Address()) != nullptr;
 }
 
 int DiscoveryEngine::lightLimitForScan(const DataSupply *ds)
@@ -544,54 +545,60 @@ void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
     handOnCounts(ds, {batch});
 }
 
-bool DiscoveryEngine::acceptsCounts(const DataSupply *ds,
-                                    const OrvexDatagrams::BlinkScan2List &list)
-{
-    if (list.type != 2 || list.count != list.values.size())
-        return false;
-    // The counts size a loop that makes lights: a corrupt count must not make billions.
-    const quint64 total = countedLights(list.values);
-    if (total <= quint64(MaxLightsPerPort))
-        return true;
-    qDebug() << "Ignoring fixture counts of" << total << "lights on port" << list.port << "of"
-             << ds->ipAddress() << ": a port holds at most" << MaxLightsPerPort;
-    return false;
-}
-
 void DiscoveryEngine::handleBlinkScan2Reply(unsigned int ip,
                                             const OrvexDatagrams::BlinkScan2ReplyData &reply)
 {
     // Serial numbers and UIDs are taken list by list; fixture counts a whole reply at a time,
     // since only the reply tells a copy of one from a list of its own.
-    const bool carriesCounts = std::any_of(reply.lists.cbegin(), reply.lists.cend(),
-                                           [](const auto &list) { return list.type == 2; });
-    const DataSupply *ds = carriesCounts            ? scannedSupply(ip)
+    const QList<CountAnswers::List> lists = CountRounds::countLists(reply);
+    const DataSupply *ds = !lists.isEmpty()         ? scannedSupply(ip)
                            : m_scans.isScanning(ip) ? dataSupplyForIp(ip)
                                                     : nullptr;
-    CountAnswers *answers = m_scans.countAnswers(ip);
-    if (!ds || !answers)
+    if (!ds)
         return;
-    // The copy of the request a datagram answers: how many copies had gone out when it came.
-    const RequestRepeater *repeats = m_scanRepeats.value(ip);
-    QByteArray content = reply.entries;
-    content.prepend(char(reply.entryCount));
-    if (answers->addDatagram(content, reply.more == 0, repeats ? repeats->sent() : 0)) {
-        for (const OrvexDatagrams::BlinkScan2List &list : reply.lists) {
-            if (acceptsCounts(ds, list))
-                answers->addList(list.port, list.values);
-        }
+    CountRounds *rounds = m_scans.countRounds(ip);
+    if (!rounds) {
+        if (lists.isEmpty())
+            return;
+        rounds = m_scans.startCountRounds(ip, countTiming(), now());
+        if (!rounds)
+            return;
+        // The answers to the scan's copies overlap: from here on the rounds ask, one at a time.
+        stopRepeats(m_scanRepeats, ip);
     }
-    armCountTimer(ip);
+    rounds->datagram(now(), CountRounds::contentOf(reply), lists);
+    if (!rounds->isDone())
+        armCountTimer(ip, rounds->due());
 }
 
-void DiscoveryEngine::armCountTimer(quint32 ip)
+CountRounds::Timing DiscoveryEngine::countTiming()
+{
+    const NetworkSettings &settings = NetworkSettings::instance();
+    CountRounds::Timing timing;
+    timing.quietMs = settings.countQuietMs;
+    timing.answerWaitMs = settings.countAnswerWaitMs;
+    timing.roundMs = settings.countRoundMs;
+    timing.minRounds = settings.countMinRounds;
+    timing.maxRounds = settings.countMaxRounds;
+    return timing;
+}
+
+void DiscoveryEngine::readArrivedReplies()
+{
+    // Bounded, so that a flood cannot hold the window here either.
+    for (int pass = 0; pass < 64 && m_orvex->socket() && m_orvex->socket()->hasPendingDatagrams();
+         ++pass)
+        m_orvex->checkSocket();
+}
+
+void DiscoveryEngine::armCountTimer(quint32 ip, qint64 due)
 {
     WindowTimer *&timer = m_countTimers[ip];
     if (!timer) {
         timer = new WindowTimer(this);
-        connect(timer, &WindowTimer::timeout, this, [this, ip] { takeCounts(ip); });
+        connect(timer, &WindowTimer::timeout, this, [this, ip] { handleCountTimer(ip); });
     }
-    timer->start(NetworkSettings::instance().requestRepeatMs);
+    timer->start(int(std::clamp<qint64>(due - now(), 0, std::numeric_limits<int>::max())));
 }
 
 void DiscoveryEngine::stopCountTimer(quint32 ip)
@@ -604,32 +611,63 @@ void DiscoveryEngine::stopCountTimer(quint32 ip)
     }
 }
 
+void DiscoveryEngine::handleCountTimer(quint32 ip)
+{
+    readArrivedReplies();
+    // What was read may have ended the scan.
+    CountRounds *rounds = m_scans.countRounds(ip);
+    const DataSupply *ds = dataSupplyForIp(ip);
+    if (!rounds || !ds) {
+        stopCountTimer(ip);
+        return;
+    }
+    switch (rounds->step(now())) {
+    case CountRounds::Step::Ask:
+        m_orvex->sendBlinkScan2(ds->ipAddress().toLatin1());
+        [[fallthrough]];
+    case CountRounds::Step::Wait:
+        armCountTimer(ip, rounds->due());
+        break;
+    case CountRounds::Step::Done:
+        takeCounts(ip);
+        break;
+    }
+}
+
 void DiscoveryEngine::takeCounts(quint32 ip)
 {
-    // Every copy of the request is answered, and a later copy's answer may hold what the
-    // network lost of an earlier one: the counts wait for the last.
-    const RequestRepeater *repeats = m_scanRepeats.value(ip);
-    if (repeats && repeats->isRunning()) {
-        armCountTimer(ip);
-        return;
-    }
     stopCountTimer(ip);
-    const CountAnswers *answers = m_scans.countAnswers(ip);
+    const CountRounds *rounds = m_scans.countRounds(ip);
     DataSupply *ds = dataSupplyForIp(ip);
-    if (!answers || !answers->hasCounts() || !ds || !m_map)
+    if (!rounds || !ds || !m_map)
         return;
-    const QList<CountAnswers::List> lists = answers->answer(repeats ? repeats->sent() : 1);
+    const CountAnswers::Result result = rounds->result();
     m_scans.settleCounts(ip);
-    QMap<int, QList<Light *>> byPort;
-    for (const CountAnswers::List &list : lists) {
-        const int port = quint8(list.port - 1);
-        const quint64 total = countedLights(list.counts);
-        // A list's fixtures come whole or not at all.
-        if (total > 0 && m_scans.admit(ip, port, int(total), true) == 0)
+    QMap<int, QVector<quint64>> counts; // by 0-based port, the device's order
+    for (const CountAnswers::List &list : result.lists)
+        counts[quint8(list.port - 1)] += list.counts;
+    QSet<int> unsettled;
+    for (const int port : result.unsettledPorts)
+        unsettled.insert(quint8(port - 1));
+    QList<QList<Light *>> batches;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        const quint64 total = countedLights(it.value());
+        // A port's fixtures come whole or not at all, and never more than a port holds.
+        if (total > quint64(MaxLightsPerPort) ||
+            (total > 0 && m_scans.admit(ip, it.key(), int(total), true) == 0)) {
+            unsettled.insert(it.key());
             continue;
-        byPort[port] += makeFixtures(ds, port, list.counts);
+        }
+        batches.append(makeFixtures(ds, it.key(), it.value()));
     }
-    handOnCounts(ds, byPort.values());
+    if (!unsettled.isEmpty()) {
+        QList<int> ports(unsettled.cbegin(), unsettled.cend());
+        std::sort(ports.begin(), ports.end());
+        qDebug() << "Light scan: the fixture counts of" << ds->ipAddress() << "ports"
+                 << ports << "could not be settled";
+        emit lightCountsUnsettled(ds->uid(), ports);
+    }
+    handOnCounts(ds, batches);
 }
 
 QList<Light *> DiscoveryEngine::makeFixtures(const DataSupply *ds, int port,

@@ -2,6 +2,7 @@
 #define DISCOVERYENGINE_H
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -48,8 +49,10 @@ class WindowTimer;
 // Lost datagrams: the discover broadcast, a port request (until answered) and a light scan go
 // out several times (NetworkSettings' requestSends, requestRepeatMs apart), and the replies
 // are merged: an interface counts once a discovery, a port reply once a request, and a scan
-// makes one light per port and serial number and takes each distinct fixture-count reply of a
-// port once. Each scan starts from nothing: a light that an earlier scan found and this one
+// makes one light per port and serial number. Fixture counts cannot be merged that way (a
+// device's alike fixtures send equal datagrams): once they show, the scan asks again one
+// request at a time and takes the counts its rounds settle (CountRounds). Each scan starts
+// from nothing: a light that an earlier scan found and this one
 // does not is not reported again, so a light taken off site does not come back.
 //
 // Scans: the protocol has no authentication, so a scan reply counts only while its interface
@@ -78,9 +81,9 @@ public:
     // 3). Lights with a serial number come one by one (discoveredLight); counted lights come
     // as one batch a port (discoveredLights), ports ascending and each port's fixtures in the
     // device's order, after the interface's own values are read when its model has any; then
-    // lightCountsComplete. Fixture counts are taken once the scan's requests have all gone out
-    // and the answers have stopped for a repeat interval, from the answer their copies agree
-    // on (CountAnswers). Empties the light table first. The scan runs, and replies to it
+    // lightCountsComplete. Fixture counts are taken once their rounds are over (CountRounds);
+    // ports whose counts the rounds do not settle make no lights and are named by
+    // lightCountsUnsettled first. Empties the light table first. The scan runs, and replies to it
     // count, until endLightScan, discoverControllers or the engine's end; a second call starts
     // it anew.
     void discoverLights(DataSupply *ds);
@@ -141,6 +144,9 @@ signals:
     // Every counted light of the interface's answer has been handed on: its scan has nothing
     // more to report but single lights that the answer did not hold.
     void lightCountsComplete(quint64 interfaceUid);
+    // The scan could not tell how many lights these ports (0-based, ascending) of the
+    // interface hold: the rounds disagreed, or the counts add up to more than a port holds.
+    void lightCountsUnsettled(quint64 interfaceUid, const QList<int> &ports);
     void lightDataReadComplete(quint64 serialNumber);
     // The device did not answer a request of the read, tries included; the read has ended.
     void lightDataReadFailed(quint64 serialNumber);
@@ -223,11 +229,14 @@ private:
     // A light of a fixture-count or CA batch, set up without a signal per field.
     Light *makeBatchLight(quint64 uid, quint64 serial, const DataSupply *ds, quint8 port,
                           int channel, quint64 fixture = 0);
-    // Whether the list is one of fixture counts that can stand for lights: one count a value,
-    // at most a port's.
-    bool acceptsCounts(const DataSupply *ds, const OrvexDatagrams::BlinkScan2List &list);
-    void armCountTimer(quint32 ip);
+    static CountRounds::Timing countTiming();
+    qint64 now() const { return m_clock.elapsed(); }
+    // Reads every reply that has arrived: the decision a timer brings must see what came
+    // before it, however late the window got to it.
+    void readArrivedReplies();
+    void armCountTimer(quint32 ip, qint64 due);
     void stopCountTimer(quint32 ip);
+    void handleCountTimer(quint32 ip);
     void takeCounts(quint32 ip);
     QList<Light *> makeFixtures(const DataSupply *ds, int port, const QVector<quint64> &counts);
     // Hands the batches on, after the interface's values are read when its model has any,
@@ -279,8 +288,9 @@ private:
     // replies are taken.
     QSet<quint32> m_portRequests;
     Repeats m_scanRepeats;
-    // By scanned host: when its fixture counts are taken, a repeat interval after the last.
+    // By scanned host: the next step of its count rounds.
     QHash<quint32, WindowTimer *> m_countTimers;
+    QElapsedTimer m_clock;
     int m_interfacesThisDiscovery = 0;
     DroppedDatagramLog m_interfaceLimitLog;
     DroppedDatagramLog m_unaskedPortsLog;

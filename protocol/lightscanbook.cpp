@@ -55,10 +55,21 @@ QVector<quint64> LightScanBook::freshSerials(quint32 ip, int port, const QVector
     return fresh;
 }
 
-CountAnswers *LightScanBook::countAnswers(quint32 ip)
+CountRounds *LightScanBook::countRounds(quint32 ip)
 {
     const auto scan = m_scans.find(ip);
-    return scan == m_scans.end() || scan->countsTaken ? nullptr : &scan->counts;
+    return scan == m_scans.end() ? nullptr : scan->counts.get();
+}
+
+CountRounds *LightScanBook::startCountRounds(quint32 ip, const CountRounds::Timing &timing,
+                                             qint64 now)
+{
+    const auto scan = m_scans.find(ip);
+    if (scan == m_scans.end() || scan->countsTaken)
+        return nullptr;
+    // An honest answer twice over fits a round: every port full, each light a datagram.
+    scan->counts = std::make_shared<CountRounds>(timing, now, 2 * scan->limit + 64);
+    return scan->counts.get();
 }
 
 void LightScanBook::settleCounts(quint32 ip)
@@ -66,7 +77,7 @@ void LightScanBook::settleCounts(quint32 ip)
     const auto scan = m_scans.find(ip);
     if (scan != m_scans.end()) {
         scan->countsTaken = true;
-        scan->counts = CountAnswers();
+        scan->counts.reset();
     }
 }
 

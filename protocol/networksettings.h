@@ -59,6 +59,16 @@ public:
     // network sync's interface window).
     int requestSends = 5;
     int requestRepeatMs = 300;
+    // Fixture counts: once a scan's answer holds counts, the request is asked again one
+    // round at a time (CountRounds), an answer taken as over after countQuietMs without a
+    // datagram, a request as unanswered after countAnswerWaitMs (devices answer up to 4 s
+    // late), a round never longer than countRoundMs, until the rounds settle every port,
+    // at least countMinRounds and at most countMaxRounds of them.
+    int countQuietMs = 1000;
+    int countAnswerWaitMs = 5000;
+    int countRoundMs = 8000;
+    int countMinRounds = 3;
+    int countMaxRounds = 10;
 
     // Lights discovery wizard: a light scan ends once no report has come for this long (the
     // longer wait for an interface whose ports are all of type 3).

@@ -2,27 +2,29 @@
 
 #include <QtTest>
 
-// Each letter is a datagram of one list of counts on port 1, its letter's code; "T" ends the
-// answer. A copy of the request is what arrived for it, in arrival order.
+// Each letter is a datagram of one list of counts on port 1, its letter's code; each string
+// is what one round brought, in arrival order. "?" stands for an answer left unsettled.
 namespace {
 
-CountAnswers gather(const QStringList &copies)
+CountAnswers gather(const QStringList &rounds, int roundLimit = 4096)
 {
-    CountAnswers answers;
-    for (int request = 0; request < copies.size(); ++request) {
-        for (const QChar letter : copies.at(request)) {
-            if (answers.addDatagram(QByteArray(1, char(letter.unicode())), letter == 'T',
-                                    request + 1))
-                answers.addList(1, {quint64(letter.unicode())});
-        }
+    CountAnswers answers(roundLimit);
+    for (const QString &round : rounds) {
+        answers.beginRound();
+        for (const QChar letter : round)
+            answers.add(QByteArray(1, char(letter.unicode())),
+                        {{1, {quint64(letter.unicode())}}});
+        answers.endRound();
     }
     return answers;
 }
 
-QString letters(const QList<CountAnswers::List> &lists)
+QString letters(const CountAnswers::Result &result)
 {
+    if (!result.settled())
+        return QStringLiteral("?");
     QString text;
-    for (const CountAnswers::List &list : lists)
+    for (const CountAnswers::List &list : result.lists)
         text += QChar(char16_t(list.counts.value(0)));
     return text;
 }
@@ -33,50 +35,55 @@ class TestCountAnswers : public QObject
 {
     Q_OBJECT
 private slots:
-    void answerIsWhatTheCopiesAgreeOn_data()
+    void answerIsWhatTheRoundsSettle_data()
     {
-        QTest::addColumn<QStringList>("copies");
-        QTest::addColumn<int>("sent");
+        QTest::addColumn<QStringList>("rounds");
         QTest::addColumn<QString>("answer");
         // clang-format off
-        QTest::newRow("distinct datagrams") << QStringList(5, "ABT") << 5 << "ABT";
-        // Alike fixtures: the device's own equal datagrams are all taken.
-        QTest::newRow("alike datagrams") << QStringList(5, "CCT") << 5 << "CCT";
-        QTest::newRow("answered once") << QStringList{"CCT"} << 1 << "CCT";
-        QTest::newRow("a copy doubled by the network") << QStringList{"ABT", "AABT", "ABT", "ABBT", "ABT"} << 5 << "ABT";
-        // Nothing went missing: the network only added copies, even to most answers.
-        QTest::newRow("doubled in four answers of five") << QStringList{"ABBT", "ABBT", "ABT", "ABBT", "ABBT"} << 5 << "ABT";
-        QTest::newRow("every datagram three times") << QStringList(5, "AAABBBTTT") << 5 << "ABT";
-        QTest::newRow("alike, every datagram three times") << QStringList(5, "CCCCCCTTT") << 5 << "CCT";
-        // A datagram a copy lost comes from the others, in its place.
-        QTest::newRow("first datagram lost once") << QStringList{"BT", "ABT", "ABT"} << 3 << "ABT";
-        QTest::newRow("last datagram lost once") << QStringList{"AB", "ABT", "ABT"} << 3 << "ABT";
-        // Datagrams went missing: a copy with fewer alike datagrams lost some.
-        QTest::newRow("alike, lost in three answers") << QStringList{"CT", "CCT", "C", "CT", "CCT"} << 5 << "CCT";
-        QTest::newRow("alike, a request unanswered") << QStringList{"CCT", "CT", "CT", "CCT"} << 5 << "CCT";
-        // Both: what most copies agree on.
-        QTest::newRow("alike, lost and copied") << QStringList{"CCT", "CCTT", "C", "CCT", "CCCT"} << 5 << "CCT";
+        QTest::newRow("distinct datagrams") << QStringList(8, "AB") << "AB";
+        // Alike fixtures: the device's own equal datagrams are all taken ...
+        QTest::newRow("alike datagrams") << QStringList(8, "CC") << "CC";
+        QTest::newRow("one datagram") << QStringList(8, "C") << "C";
+        // ... however often the network copies or loses one of them now and then.
+        QTest::newRow("alike, copied in one round") << QStringList{"CC", "CCC", "CC", "CC", "CC", "CC", "CC", "CC", "CC", "CC", "CC", "CC"} << "CC";
+        QTest::newRow("alike, lost in one round") << QStringList{"CC", "C", "CC", "CC", "CC", "CC", "CC", "CC", "CC"} << "CC";
+        QTest::newRow("copies in some rounds") << QStringList{"AB", "AAB", "AB", "ABB", "AB", "AB", "AB", "AB", "AB", "AB"} << "AB";
+        // A round that holds two answers (a request's and a late one) tells nothing.
+        QTest::newRow("two answers in one round") << QStringList{"AB", "ABAB", "AB", "AB", "AB", "AB", "AB", "AB"} << "AB";
+        // A forged or stray datagram in one round is no part of the answer.
+        QTest::newRow("a stray datagram") << QStringList{"AB", "ABX", "AB", "AB", "AB", "AB", "AB", "AB"} << "AB";
+        // Rounds that disagree leave the port unsettled: never a guess.
+        QTest::newRow("too few rounds") << QStringList(2, "AB") << "?";
+        QTest::newRow("alike, rounds disagree") << QStringList{"CC", "C", "CCC", "C", "CC", "CCC"} << "?";
+        QTest::newRow("one or two, half and half") << QStringList{"C", "CC", "C", "CC", "C", "CC"} << "?";
+        // The order most rounds agree on, pair by pair; in doubt, none.
+        QTest::newRow("order swapped in one round") << QStringList{"AB", "BA", "AB", "AB", "AB", "AB", "AB", "AB"} << "AB";
+        QTest::newRow("order in doubt") << QStringList{"AB", "BA", "AB", "BA", "AB"} << "?";
+        QTest::newRow("alike around another") << QStringList(8, "CAC") << "CAC";
         // clang-format on
     }
 
-    void answerIsWhatTheCopiesAgreeOn()
+    void answerIsWhatTheRoundsSettle()
     {
-        QFETCH(QStringList, copies);
-        QFETCH(int, sent);
+        QFETCH(QStringList, rounds);
         QFETCH(QString, answer);
-        const CountAnswers answers = gather(copies);
+        const CountAnswers answers = gather(rounds);
         QVERIFY(answers.hasCounts());
-        QCOMPARE(letters(answers.answer(sent)), answer);
+        QCOMPARE(letters(answers.result(3)), answer);
     }
 
-    void datagramsAreBounded()
+    void floodedRoundsTellNothing()
     {
-        CountAnswers answers;
-        for (int i = 0; i < CountAnswers::MaxDatagrams; ++i)
-            QVERIFY(answers.addDatagram(QByteArray::number(i), false, 1));
-        QVERIFY(!answers.addDatagram("one more", true, 1));
-        answers.addList(1, {1});
-        QVERIFY(!answers.hasCounts());
+        // A round that brings more than the limit was flooded: the others settle the answer.
+        QStringList rounds(8, "AB");
+        rounds.insert(1, QString(20, 'A') + "B");
+        const CountAnswers answers = gather(rounds, 8);
+        QCOMPARE(answers.rounds(), 8);
+        QCOMPARE(letters(answers.result(3)), QStringLiteral("AB"));
+        // An unsettled answer names the ports that any datagram counted on.
+        CountAnswers unsettled;
+        unsettled.notePorts({{4, {1}}});
+        QCOMPARE(unsettled.result(1).unsettledPorts, QList<int>{4});
     }
 };
 

@@ -298,11 +298,25 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
 
 void SimulatedOrvexInterface::answerBlinkScan2()
 {
+    BlinkScan2Layout layout;
+    layout.lights = lights;
+    layout.fixtureCounts = fixtureCounts;
+    layout.countsReplyPerEntry = countsReplyPerEntry;
+    layout.maxReplyBytes = maxReplyBytes;
+    layout.rdmUidForm = rdmUidForm;
+    layout.moreFlag = moreFlag;
+    for (const QByteArray &datagram : blinkScan2Answer(address32(), layout))
+        deliver(datagram);
+}
+
+QList<QByteArray> SimulatedOrvexInterface::blinkScan2Answer(quint32 address,
+                                                            const BlinkScan2Layout &layout)
+{
     // An entry's payload length is one byte, so at most 63 values go into one entry.
     constexpr int perEntry = 63;
     QMap<quint8, QVector<quint32>> serials;
     QMap<quint8, QVector<quint64>> uids;
-    for (const Light &light : lights) {
+    for (const Light &light : layout.lights) {
         if (light.serial <= 0xFFFFFFFFu)
             serials[light.port].append(quint32(light.serial));
         else
@@ -312,7 +326,7 @@ void SimulatedOrvexInterface::answerBlinkScan2()
     QList<QPair<quint8, QByteArray>> datagrams;
     const auto pack = [&](const QByteArray &entry, bool alone) {
         const bool fits = !datagrams.isEmpty() && datagrams.last().first < 255 &&
-                          16 + datagrams.last().second.size() + entry.size() <= maxReplyBytes;
+                          16 + datagrams.last().second.size() + entry.size() <= layout.maxReplyBytes;
         if (alone || !fits)
             datagrams.append({0, QByteArray()});
         ++datagrams.last().first;
@@ -327,19 +341,34 @@ void SimulatedOrvexInterface::answerBlinkScan2()
     };
     for (auto it = serials.cbegin(); it != serials.cend(); ++it)
         addEntries(it.key(), 1, it.value(), false);
-    for (auto it = fixtureCounts.cbegin(); it != fixtureCounts.cend(); ++it)
-        addEntries(it.key(), 2, it.value(), countsReplyPerEntry);
+    for (auto it = layout.fixtureCounts.cbegin(); it != layout.fixtureCounts.cend(); ++it)
+        addEntries(it.key(), 2, it.value(), layout.countsReplyPerEntry);
     // An RDM entry ends its datagram and holds as many records as the entry count.
-    QList<QPair<quint8, QByteArray>> rdm;
     for (auto it = uids.cbegin(); it != uids.cend(); ++it) {
-        const QByteArray payload = OrvexReplies::uidPayload(rdmUidForm, it.value());
-        rdm.append({quint8(it.value().size()),
-                    OrvexReplies::blinkScan2Entry(it.key(), rdmUidForm, QByteArray()) + payload});
+        const QByteArray payload = OrvexReplies::uidPayload(layout.rdmUidForm, it.value());
+        datagrams.append({quint8(it.value().size()),
+                          OrvexReplies::blinkScan2Entry(it.key(), layout.rdmUidForm, QByteArray()) +
+                              payload});
     }
-    datagrams += rdm;
-    // The more flag is set on every datagram of the answer but its last.
-    for (int i = 0; i < datagrams.size(); ++i)
-        deliver(OrvexReplies::blinkScan2Reply(address32(), datagrams.at(i).first,
-                                              datagrams.at(i).second,
-                                              i + 1 < datagrams.size() ? 1 : 0));
+    QList<QByteArray> answer;
+    for (int i = 0; i < datagrams.size(); ++i) {
+        const bool last = i + 1 == datagrams.size();
+        quint8 more = 0;
+        switch (layout.moreFlag) {
+        case MoreFlag::AllButLast:
+            more = last ? 0 : 1;
+            break;
+        case MoreFlag::Never:
+            break;
+        case MoreFlag::Always:
+            more = 1;
+            break;
+        case MoreFlag::Alternating:
+            more = quint8(i % 2);
+            break;
+        }
+        answer.append(OrvexReplies::blinkScan2Reply(address, datagrams.at(i).first,
+                                                    datagrams.at(i).second, more));
+    }
+    return answer;
 }

@@ -30,8 +30,8 @@
 //                             entry), as many entries a datagram as fit `maxReplyBytes` (with
 //                             `countsReplyPerEntry` each type-2 entry in a 0x0208 of its own),
 //                             then one 0x0208 per port with a single RDM entry (type
-//                             `rdmUidForm`) for lights with wider serials; the more flag is set
-//                             on every datagram of the answer but its last
+//                             `rdmUidForm`) for lights with wider serials; the more flag as
+//                             `moreFlag` says
 //   EEPROM read 0x0203     -> 0x0204 with the light's `eeprom` byte (0 when unset); no answer
 //                             for an unknown serial
 //   get device var 0x0105  -> 0x0106 when `deviceVariables` holds the id, else no answer
@@ -136,11 +136,26 @@ public:
     bool countsReplyPerEntry = false;
     // The longest blink scan 2 answer datagram (an entry alone may be longer).
     int maxReplyBytes = 1400;
+    // What the blink scan 2 answer's more flag says: devices differ.
+    enum class MoreFlag { AllButLast, Never, Always, Alternating };
+    MoreFlag moreFlag = MoreFlag::AllButLast;
     std::optional<CACounts> caCounts;
     QHash<quint16, AnswerFaults> faults;
     bool answering = true;
     // Serial numbers of lights that scans report but that never answer a read (EEPROM or RDM).
     QSet<quint64> deafLights;
+
+    // A blink scan 2 answer as a device at `address` sends it, datagram by datagram.
+    struct BlinkScan2Layout
+    {
+        QVector<Light> lights;
+        QMap<quint8, QVector<quint32>> fixtureCounts;
+        bool countsReplyPerEntry = false;
+        int maxReplyBytes = 1400;
+        quint8 rdmUidForm = 4;
+        MoreFlag moreFlag = MoreFlag::AllButLast;
+    };
+    static QList<QByteArray> blinkScan2Answer(quint32 address, const BlinkScan2Layout &layout);
 
     const QList<Received> &received() const { return m_received; }
     QList<QByteArray> receivedWithCode(quint16 code) const;
