@@ -43,6 +43,17 @@ void DiscoverLightsLightPage::handleDiscoveryStarting()
 {
     m_lightCount = 0;
     m_lightsByPort.clear();
+    ui->m_unsettledLabel->clear();
+    ui->m_unsettledLabel->hide();
+}
+
+void DiscoverLightsLightPage::handleUnsettledPorts(const QList<int> &ports)
+{
+    if (!m_controller || ports.isEmpty())
+        return;
+    ui->m_unsettledLabel->setText(
+        LightDiscoveryRules::unsettledPortsText(m_controller->name(), ports));
+    ui->m_unsettledLabel->show();
 }
 
 bool DiscoverLightsLightPage::validatePage()

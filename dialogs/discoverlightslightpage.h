@@ -32,6 +32,8 @@ public slots:
     void handleSelectedControllerChanged(DataSupply *ds);
     void handleDiscoveredLights(const QList<Light *> &lights);
     void handleDiscoveryStarting();
+    // Ports (0-based) of the chosen interface whose lights the scan could not count.
+    void handleUnsettledPorts(const QList<int> &ports);
 
 private:
     std::unique_ptr<Ui::DiscoverLightsLightPage> ui;

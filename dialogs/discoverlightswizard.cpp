@@ -129,6 +129,8 @@ void DiscoverLightsWizard::connectScan(bool on)
                 &DiscoverLightsWizard::handleDiscoveredLights, Qt::UniqueConnection);
         connect(m_engine, &DiscoveryEngine::lightCountsComplete, this,
                 &DiscoverLightsWizard::handleLightCountsComplete, Qt::UniqueConnection);
+        connect(m_engine, &DiscoveryEngine::lightCountsUnsettled, this,
+                &DiscoverLightsWizard::handleLightCountsUnsettled, Qt::UniqueConnection);
     } else {
         disconnect(m_engine, &DiscoveryEngine::discoveredLight, this,
                    &DiscoverLightsWizard::handleDiscoveredLight);
@@ -136,6 +138,8 @@ void DiscoverLightsWizard::connectScan(bool on)
                    &DiscoverLightsWizard::handleDiscoveredLights);
         disconnect(m_engine, &DiscoveryEngine::lightCountsComplete, this,
                    &DiscoverLightsWizard::handleLightCountsComplete);
+        disconnect(m_engine, &DiscoveryEngine::lightCountsUnsettled, this,
+                   &DiscoverLightsWizard::handleLightCountsUnsettled);
     }
 }
 
@@ -234,6 +238,17 @@ void DiscoverLightsWizard::handleDiscoveredLights(QList<Light *> &lights)
         m_lightPage->handleDiscoveredLights(lights);
     }
     restartCompletionTimer(m_completionWaitMs);
+}
+
+void DiscoverLightsWizard::handleLightCountsUnsettled(quint64 interfaceUid, const QList<int> &ports)
+{
+    if (!m_controller || interfaceUid != m_controller->uid())
+        return;
+    // The light page says which ports have no lights and why; where nothing else came, the
+    // scan leads there.
+    if (m_discoveredLights.isEmpty())
+        routeTo(m_lightPage);
+    m_lightPage->handleUnsettledPorts(ports);
 }
 
 void DiscoverLightsWizard::handleLightCountsComplete(quint64 interfaceUid)

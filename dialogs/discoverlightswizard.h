@@ -57,6 +57,7 @@ public slots:
     void handleDiscoveredLights(QList<Light *> &lights);
     // Every counted light of the interface has come: nothing is left to wait for.
     void handleLightCountsComplete(quint64 interfaceUid);
+    void handleLightCountsUnsettled(quint64 interfaceUid, const QList<int> &ports);
     void finishButtonClicked();
     void cancelButtonClicked();
     void handleReadAddressesStarting();

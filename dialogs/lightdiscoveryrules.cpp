@@ -32,6 +32,17 @@ QString foundSummary(int lights, int ports)
         .arg(ports);
 }
 
+QString unsettledPortsText(const QString &interfaceName, const QList<int> &ports)
+{
+    QStringList lines;
+    for (const int port : ports)
+        lines << tr("The lights on port %1 of %2 could not be counted: its answers did not "
+                    "agree. No lights were made for it; discover again.")
+                     .arg(port + 1)
+                     .arg(interfaceName);
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString verdictText(bool unique)
 {
     return unique ? tr("The lights are uniquely addressed.")

@@ -22,6 +22,9 @@ int completionWaitMs(bool allPortsType3);
 
 // "Found %1 Lights on %2 Ports." (or "Port." for one port).
 QString foundSummary(int lights, int ports);
+// The ports (0-based) of the interface whose lights the scan could not count: one line each,
+// empty for none.
+QString unsettledPortsText(const QString &interfaceName, const QList<int> &ports);
 // The text the read page shows once the addresses have been judged.
 QString verdictText(bool unique);
 // The same when `unread` of `total` lights could not be read: their addresses are not judged,

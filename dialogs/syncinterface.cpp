@@ -216,6 +216,11 @@ void SyncInterface::handleControllerDiscoveryTimeout()
             &SyncInterface::handleDiscoveredLights);
     connect(m_engine, &DiscoveryEngine::lightCountsComplete, this,
             &SyncInterface::handleLightCountsComplete);
+    connect(m_engine, &DiscoveryEngine::lightCountsUnsettled, this,
+            [this](quint64 interfaceUid, const QList<int> &ports) {
+                if (m_uidMap.contains(interfaceUid))
+                    m_uncountedPorts[mapUidOf(interfaceUid)] += ports;
+            });
     connect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
             &SyncInterface::handleLightDataReadComplete);
     connect(m_engine, &DiscoveryEngine::lightDataReadFailed, this,
@@ -332,8 +337,17 @@ void SyncInterface::syncChainedAddresses(const DataSupply *ds, const QList<Light
 
 void SyncInterface::handleDiscoveryComplete()
 {
-    if (auto *timer = qobject_cast<WindowTimer *>(sender()))
-        closeLightWindow(timer->property("cid").toULongLong(), timer);
+    auto *timer = qobject_cast<WindowTimer *>(sender());
+    if (!timer)
+        return;
+    const quint64 uid = timer->property("cid").toULongLong();
+    // Counts still being asked for end within their own bound, and closing now would lose
+    // them: the window closes on them instead.
+    if (m_engine && m_engine->isGatheringCounts(m_scanned.value(uid))) {
+        m_closeOnCounts.insert(uid);
+        return;
+    }
+    closeLightWindow(uid, timer);
 }
 
 void SyncInterface::closeLightWindow(quint64 interfaceUid, WindowTimer *timer)
@@ -538,6 +552,11 @@ SyncRules::SyncGaps SyncInterface::gaps() const
                                                             unread.port, unread.serial);
     }
     addUnmatchedLights(gaps);
+    for (auto it = m_uncountedPorts.cbegin(); it != m_uncountedPorts.cend(); ++it) {
+        const DataSupply *ds = m_map->dataSupply(it.key());
+        for (const int port : it.value())
+            gaps.uncountedPorts << SyncRules::uncountedPortText(ds ? ds->name() : QString(), port);
+    }
     for (const quint64 uid : m_interfaceUids) {
         const DataSupply *ds = m_map->dataSupply(uid);
         if (!ds || !SyncRules::isAskedBySync(ds->type()))
@@ -582,8 +601,10 @@ void SyncInterface::addUnmatchedLights(SyncRules::SyncGaps &gaps) const
             // gives a supply's lights, or the interface's own that counted lights carry) tells
             // which light went unread no better than an address nobody could read.
             const bool shared = serial == SyncRules::FixedSerial || serial == ds->serialNumber();
+            // A port whose lights could not be counted is named as a whole.
             if (unreadCounterparts.contains(light) || unreadSerials.contains({uid, serial}) ||
-                ((m_matchByAddress || shared) && unreadPorts.contains({uid, light->port()})))
+                ((m_matchByAddress || shared) && unreadPorts.contains({uid, light->port()})) ||
+                m_uncountedPorts.value(uid).contains(light->port()))
                 continue;
             const QString text =
                 SyncRules::unreportedLightText(ds->name(), light->port(), serial, light->name());

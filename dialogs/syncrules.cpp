@@ -144,12 +144,19 @@ QSize reportBoxSize(const QSize &form, const QSize &needed, const QSize &availab
     return form.expandedTo(needed).boundedTo(available);
 }
 
+QString uncountedPortText(const QString &interfaceName, int port)
+{
+    return QStringLiteral("%1 port %2").arg(interfaceName).arg(port + 1);
+}
+
 QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts)
 {
     QString text =
         section(QStringLiteral("Lights whose data could not be read :"), gaps.unreadLights) +
         section(QStringLiteral("Lights that no scan reported :"), gaps.unreportedLights) +
         section(QStringLiteral("Lights that answered elsewhere :"), gaps.movedLights) +
+        section(QStringLiteral("Ports whose lights could not be counted, left as they were :"),
+                gaps.uncountedPorts) +
         section(QStringLiteral("Interfaces that did not answer :"), gaps.silentInterfaces) +
         section(QStringLiteral("Interfaces left unmatched :"), gaps.unmatchedInterfaces) +
         section(QStringLiteral("Interfaces whose serial number also answered elsewhere :"),

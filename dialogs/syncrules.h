@@ -72,11 +72,12 @@ struct SyncGaps
     QStringList silentInterfaces;
     QStringList unmatchedInterfaces;
     QStringList claimedInterfaces;
+    QStringList uncountedPorts;
     bool isEmpty() const
     {
         return unreadLights.isEmpty() && unreportedLights.isEmpty() && movedLights.isEmpty() &&
                silentInterfaces.isEmpty() && unmatchedInterfaces.isEmpty() &&
-               claimedInterfaces.isEmpty();
+               claimedInterfaces.isEmpty() && uncountedPorts.isEmpty();
     }
 };
 // Only Orvex interfaces by address answer the sync's discovery; broadcast and streaming ones a
@@ -93,6 +94,8 @@ QString movedLightText(const QString &lightText, const QList<Address> &answeredA
 QString shadowedInterfaceText(const QString &name, bool byAddress);
 // A map interface whose serial number answered from several addresses: neither is taken.
 QString contestedInterfaceText(const QString &name, quint64 serial, const QStringList &addresses);
+// A port (0-based) whose lights the scan could not count: its answers did not agree.
+QString uncountedPortText(const QString &interfaceName, int port);
 // A map interface matched by its address whose serial number other addresses answered with.
 QString claimedInterfaceText(const QString &name, quint64 serial, const QStringList &others);
 // A light whose read failed and whose map counterpart is not known (matching by address needs

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -39,14 +40,16 @@ constexpr double Impossible = -std::numeric_limits<double>::infinity();
 // The most a datagram is taken to stand in one answer.
 constexpr int MaxMultiplicity = 1100;
 
-double logAdd(double a, double b)
+// log of the sum of the exponentials, scaled by the largest.
+double logSum(const QVector<double> &logs)
 {
-    if (a == Impossible)
-        return b;
-    if (b == Impossible)
-        return a;
-    const double high = std::max(a, b);
-    return high + std::log1p(std::exp(std::min(a, b) - high));
+    const double high = *std::max_element(logs.cbegin(), logs.cend());
+    if (high == Impossible)
+        return Impossible;
+    double sum = 0.0;
+    for (const double log : logs)
+        sum += std::exp(log - high);
+    return high + std::log(sum);
 }
 
 double logOf(double p)
@@ -64,6 +67,7 @@ struct Sample
 {
     int content = 0;
     QVector<int> seen;
+    QMap<int, int> tally; // how many rounds brought it k times, by k
     int least = 0;
     int most = 0;
     // The numbers the device may send it: 0, then first to last.
@@ -79,6 +83,8 @@ Sample sampleOf(int content, const QVector<int> &seen)
     Sample s;
     s.content = content;
     s.seen = seen;
+    for (const int k : seen)
+        ++s.tally[k];
     s.least = *std::min_element(seen.cbegin(), seen.cend());
     s.most = *std::max_element(seen.cbegin(), seen.cend());
     // No guess loses or copies more than a third: numbers farther from what came are beyond it.
@@ -110,8 +116,8 @@ void weigh(QVector<Sample> &samples, const Noise &noise)
             if (m < s.first || m > s.last)
                 continue;
             double log = 0.0;
-            for (const int k : std::as_const(s.seen))
-                log += logOf(k < chance.size() ? chance[k] : 0.0);
+            for (auto it = s.tally.cbegin(); it != s.tally.cend(); ++it)
+                log += it.value() * logOf(it.key() < chance.size() ? chance[it.key()] : 0.0);
             s.logChance.last()[1 + m - s.first] = log;
         }
     }
@@ -149,13 +155,13 @@ void CountAnswers::notePorts(const QList<List> &lists)
         m_ports.insert(list.port);
 }
 
-void CountAnswers::endRound()
+void CountAnswers::endRound(bool abandon)
 {
     if (!m_inRound)
         return;
     m_inRound = false;
     // A round that brought no counts says nothing: its request or its whole answer was lost.
-    if (m_current.flooded || m_current.total == 0) {
+    if (abandon || m_current.flooded || m_current.total == 0) {
         dropUnusedContents();
         return;
     }
@@ -232,14 +238,13 @@ QHash<int, int> CountAnswers::multiplicities(const QList<const Round *> &rounds)
         for (Sample &s : samples) {
             QVector<double> chances(2 + s.last - s.first, Impossible);
             chances[0] = 0.0;
-            for (const int k : std::as_const(s.seen))
-                chances[0] += logStray(k);
+            for (auto it = s.tally.cbegin(); it != s.tally.cend(); ++it)
+                chances[0] += it.value() * logStray(it.key());
             s.logChance.append(chances);
         }
         weigh(samples, guesses.at(g));
         for (Sample &s : samples) {
-            for (const double log : std::as_const(s.logChance.last()))
-                s.logAny[g] = logAdd(s.logAny[g], log);
+            s.logAny[g] = logSum(s.logChance.last());
             logAll[g] += s.logAny[g];
         }
     }
@@ -247,20 +252,27 @@ QHash<int, int> CountAnswers::multiplicities(const QList<const Round *> &rounds)
     // numbers left free: the link's noise is what all of them show together.
     QHash<int, int> counts;
     for (const Sample &s : std::as_const(samples)) {
-        QVector<double> weight(s.logChance.first().size(), Impossible);
+        // Summed in plain numbers, scaled by the largest term so that none overflows.
+        double scale = Impossible;
+        QVector<double> others(guesses.size(), Impossible);
         for (int g = 0; g < guesses.size(); ++g) {
-            const double others = logAll[g] - s.logAny[g];
-            if (others == Impossible || s.logAny[g] == Impossible)
+            if (s.logAny[g] == Impossible)
+                continue;
+            others[g] = logAll[g] - s.logAny[g];
+            for (const double log : std::as_const(s.logChance[g]))
+                scale = std::max(scale, others[g] + log);
+        }
+        QVector<double> weight(s.logChance.first().size(), 0.0);
+        for (int g = 0; scale != Impossible && g < guesses.size(); ++g) {
+            if (others[g] == Impossible)
                 continue;
             for (int i = 0; i < weight.size(); ++i)
-                weight[i] = logAdd(weight[i], others + s.logChance[g][i]);
+                weight[i] += std::exp(others[g] + s.logChance[g][i] - scale);
         }
-        double total = Impossible;
-        for (const double w : std::as_const(weight))
-            total = logAdd(total, w);
+        const double total = std::accumulate(weight.cbegin(), weight.cend(), 0.0);
         const auto best = std::max_element(weight.cbegin(), weight.cend());
         const int index = int(best - weight.cbegin());
-        const bool sure = total != Impossible && std::exp(*best - total) >= Certainty;
+        const bool sure = total > 0.0 && *best / total >= Certainty;
         counts.insert(s.content, !sure ? -1 : index == 0 ? 0 : s.first + index - 1);
     }
     return counts;
@@ -285,7 +297,7 @@ QList<Occurrence> occurrences(const QList<int> &order)
 // turn it.
 bool decided(int agree, int disagree)
 {
-    return agree >= disagree + 6;
+    return agree >= disagree + 5;
 }
 
 // The order most rounds agree on, pair by pair: a datagram held on the way or two swapped
@@ -293,36 +305,47 @@ bool decided(int agree, int disagree)
 // rounds leave in doubt go to `doubtful`.
 QList<int> agreedOrder(const QList<QList<Occurrence>> &rounds, QList<QPair<int, int>> &doubtful)
 {
-    QList<Occurrence> labels = rounds.first();
-    QHash<Occurrence, QHash<Occurrence, int>> before;
-    QHash<Occurrence, double> meanPlace;
+    const QList<Occurrence> &labels = rounds.first();
+    const int n = int(labels.size());
+    QHash<Occurrence, int> index;
+    for (int i = 0; i < n; ++i)
+        index.insert(labels[i], i);
+    // before[i * n + j]: rounds that brought label i ahead of label j.
+    QVector<int> before(n * n, 0);
+    QVector<double> meanPlace(n, 0.0);
+    QVector<int> at(n);
     for (const QList<Occurrence> &round : rounds) {
-        for (int i = 0; i < round.size(); ++i) {
-            meanPlace[round[i]] += double(i) / rounds.size();
-            for (int j = i + 1; j < round.size(); ++j)
-                ++before[round[i]][round[j]];
+        for (int place = 0; place < round.size(); ++place)
+            at[place] = index.value(round[place]);
+        for (int place = 0; place < n; ++place) {
+            meanPlace[at[place]] += double(place) / rounds.size();
+            for (int later = place + 1; later < n; ++later)
+                ++before[at[place] * n + at[later]];
         }
     }
-    QHash<Occurrence, int> wins;
-    for (const Occurrence &a : std::as_const(labels)) {
-        for (const Occurrence &b : std::as_const(labels)) {
-            if (a != b && before.value(a).value(b) > before.value(b).value(a))
-                ++wins[a];
+    QVector<int> wins(n, 0);
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
+            if (i != j && before[i * n + j] > before[j * n + i])
+                ++wins[i];
         }
     }
-    std::stable_sort(labels.begin(), labels.end(), [&](const Occurrence &a, const Occurrence &b) {
-        if (wins.value(a) != wins.value(b))
-            return wins.value(a) > wins.value(b);
-        return meanPlace.value(a) < meanPlace.value(b);
+    QVector<int> sorted(n);
+    std::iota(sorted.begin(), sorted.end(), 0);
+    std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+        if (wins[a] != wins[b])
+            return wins[a] > wins[b];
+        return meanPlace[a] < meanPlace[b];
     });
     QList<int> order;
-    for (int i = 0; i < labels.size(); ++i) {
-        order.append(labels[i].first);
-        for (int j = i + 1; j < labels.size(); ++j) {
-            if (labels[i].first != labels[j].first &&
-                !decided(before.value(labels[i]).value(labels[j]),
-                         before.value(labels[j]).value(labels[i])))
-                doubtful.append({labels[i].first, labels[j].first});
+    for (int i = 0; i < n; ++i) {
+        const int a = sorted[i];
+        order.append(labels[a].first);
+        for (int j = i + 1; j < n; ++j) {
+            const int b = sorted[j];
+            if (labels[a].first != labels[b].first &&
+                !decided(before[a * n + b], before[b * n + a]))
+                doubtful.append({labels[a].first, labels[b].first});
         }
     }
     return order;
@@ -404,6 +427,17 @@ QSet<int> CountAnswers::portsPlacedByOrder(int a, int b) const
             ports.insert(list.port);
     }
     return ports;
+}
+
+bool CountAnswers::isSettled(int minRounds) const
+{
+    const QList<const Round *> rounds = usableRounds();
+    if (rounds.size() < std::max(1, minRounds))
+        return false;
+    const QHash<int, int> counts = multiplicities(rounds);
+    if (std::any_of(counts.cbegin(), counts.cend(), [](int count) { return count < 0; }))
+        return false;
+    return result(minRounds).settled();
 }
 
 CountAnswers::Result CountAnswers::result(int minRounds) const

@@ -50,7 +50,8 @@ public:
     // A datagram of the round: `content` tells it from any other; `lists` are the fixture
     // counts it carries (none: it takes no part in the counts).
     void add(const QByteArray &content, const QList<List> &lists);
-    void endRound();
+    // abandon: the round is known to hold more than one answer of the device's.
+    void endRound(bool abandon = false);
     // Rounds that brought counts and were not flooded.
     int rounds() const { return int(m_rounds.size()); }
     bool hasCounts() const { return !m_ports.isEmpty(); }
@@ -59,6 +60,8 @@ public:
 
     // What the rounds so far settle. `minRounds`: fewer rounds settle nothing.
     Result result(int minRounds = 1) const;
+    // Whether result() settles every port, found the cheaper way where a number is open.
+    bool isSettled(int minRounds) const;
 
     // How sure the rule must be of a datagram's number before it takes it.
     static constexpr double Certainty = 0.999;

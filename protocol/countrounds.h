@@ -22,13 +22,14 @@
 class CountRounds
 {
 public:
+    // The product's values are NetworkSettings' (DiscoveryEngine::countTiming).
     struct Timing
     {
-        int quietMs = 600;       // an answer is over after this long without a datagram
-        int answerWaitMs = 5000; // a request with no datagram after this long went unanswered
-        int roundMs = 8000;      // the longest a round, or the wait for the scan's answers, runs
-        int minRounds = 3;       // fewer settle nothing
-        int maxRounds = 30;
+        int quietMs = 0;      // an answer is over after this long without a datagram
+        int answerWaitMs = 0; // a request with no datagram after this long went unanswered
+        int roundMs = 0;      // the longest a round, or the wait for the scan's answers, runs
+        int minRounds = 0;    // fewer settle nothing
+        int maxRounds = 0;
     };
 
     enum class Step {
@@ -38,10 +39,12 @@ public:
     };
 
     // What of a blink scan 2 reply takes part in the counts: its content without the more
-    // flag, whose meaning devices do not share, and its well-formed lists of fixture counts
-    // (one count a value).
+    // flag, whose meaning devices do not share, and its lists of fixture counts that can
+    // stand for lights: one count a value, adding up to at most `maxLights` (a corrupt count
+    // must not make billions).
     static QByteArray contentOf(const OrvexDatagrams::BlinkScan2ReplyData &reply);
-    static QList<CountAnswers::List> countLists(const OrvexDatagrams::BlinkScan2ReplyData &reply);
+    static QList<CountAnswers::List> countLists(const OrvexDatagrams::BlinkScan2ReplyData &reply,
+                                                quint64 maxLights);
 
     // roundLimit: see CountAnswers.
     CountRounds(const Timing &timing, qint64 now, int roundLimit);
@@ -58,6 +61,10 @@ public:
 private:
     enum class Phase { Settling, Waiting, Receiving, Done };
 
+    // Rounds that were still bringing datagrams when their time ran out: a stream, not an
+    // answer. This many in a row end the gathering.
+    static constexpr int MaxStreamingRounds = 3;
+
     Step endRound(qint64 now);
     Step ask(qint64 now);
 
@@ -66,7 +73,9 @@ private:
     Phase m_phase = Phase::Settling;
     qint64 m_roundStart = 0;
     qint64 m_due = 0;
+    qint64 m_lastDatagram = 0;
     int m_asked = 0;
+    int m_streaming = 0; // rounds in a row that did not go quiet
 };
 
 #endif // COUNTROUNDS_H

@@ -550,7 +550,7 @@ void DiscoveryEngine::handleBlinkScan2Reply(unsigned int ip,
 {
     // Serial numbers and UIDs are taken list by list; fixture counts a whole reply at a time,
     // since only the reply tells a copy of one from a list of its own.
-    const QList<CountAnswers::List> lists = CountRounds::countLists(reply);
+    const QList<CountAnswers::List> lists = CountRounds::countLists(reply, MaxLightsPerPort);
     const DataSupply *ds = !lists.isEmpty()         ? scannedSupply(ip)
                            : m_scans.isScanning(ip) ? dataSupplyForIp(ip)
                                                     : nullptr;
@@ -663,8 +663,8 @@ void DiscoveryEngine::takeCounts(quint32 ip)
     if (!unsettled.isEmpty()) {
         QList<int> ports(unsettled.cbegin(), unsettled.cend());
         std::sort(ports.begin(), ports.end());
-        qDebug() << "Light scan: the fixture counts of" << ds->ipAddress() << "ports"
-                 << ports << "could not be settled";
+        qDebug() << "Light scan: the fixture counts of" << ds->ipAddress() << "ports" << ports
+                 << "could not be settled";
         emit lightCountsUnsettled(ds->uid(), ports);
     }
     handOnCounts(ds, batches);

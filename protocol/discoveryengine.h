@@ -95,6 +95,8 @@ public:
     // The most lights one scan of the interface makes: MaxLightsPerPort for each of its ports
     // (for one port when it has none).
     static int lightLimitForScan(const DataSupply *ds);
+    // How the fixture counts are asked for again, from NetworkSettings.
+    static CountRounds::Timing countTiming();
     // Reads the light's properties from the device behind the interface at ip: EEPROM reads
     // for 32-bit serial numbers, RDM GET for wider ones, each answer applied to the light
     // through setLightProperty; lightDataReadComplete(serial) once nothing is left, or
@@ -229,7 +231,6 @@ private:
     // A light of a fixture-count or CA batch, set up without a signal per field.
     Light *makeBatchLight(quint64 uid, quint64 serial, const DataSupply *ds, quint8 port,
                           int channel, quint64 fixture = 0);
-    static CountRounds::Timing countTiming();
     qint64 now() const { return m_clock.elapsed(); }
     // Reads every reply that has arrived: the decision a timer brings must see what came
     // before it, however late the window got to it.

@@ -64,11 +64,11 @@ public:
     // datagram, a request as unanswered after countAnswerWaitMs (devices answer up to 4 s
     // late), a round never longer than countRoundMs, until the rounds settle every port,
     // at least countMinRounds and at most countMaxRounds of them.
-    int countQuietMs = 1000;
+    int countQuietMs = 600;
     int countAnswerWaitMs = 5000;
     int countRoundMs = 8000;
     int countMinRounds = 3;
-    int countMaxRounds = 10;
+    int countMaxRounds = 30;
 
     // Lights discovery wizard: a light scan ends once no report has come for this long (the
     // longer wait for an interface whose ports are all of type 3).

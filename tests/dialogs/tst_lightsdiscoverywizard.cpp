@@ -1,5 +1,7 @@
 #include "support/apptestsupport.h"
+#include "support/lightdiscoveryrig.h"
 #include "support/modaldriver.h"
+#include "support/orvexreplies.h"
 #include "support/simulatedorvexnetwork.h"
 
 #include "app/lightview.h"
@@ -24,6 +26,7 @@
 #include <QtTest>
 
 using Iface = SimulatedOrvexInterface;
+Q_DECLARE_METATYPE(Iface::MoreFlag)
 using DeviceVariables = QHash<quint16, quint32>; // id -> value
 using namespace LightDiscoveryRules;
 
@@ -51,6 +54,7 @@ private slots:
     void readRouteFromEmptyMapToSavedMap();
     void countedLightsBecomeStrings_data();
     void countedLightsBecomeStrings();
+    void unsettledPortIsNamed();
     void scanEndsOnceTheCountsAreComplete();
     void latestRoutingLeadsOn();
     void repeatedAnswersAndUnownedLights();
@@ -99,6 +103,7 @@ void TestLightsDiscoveryWizard::init()
     settings.discoveryRetryMs = 150;
     settings.rdmPauseMs = 0;
     settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 300;
+    LightDiscoveryRig::useShortCountRounds();
     m_net = new SimulatedOrvexNetwork;
     m_device = m_net->addInterface(QHostAddress("127.0.0.2"));
     m_map = new MapModel;
@@ -217,9 +222,16 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings_data()
 {
     QTest::addColumn<int>("port1");     // one-light fixtures on port 1, 63 counts a reply
     QTest::addColumn<double>("copied"); // share of the device's datagrams the link copies
-    QTest::newRow("70 fixtures over two replies") << 70 << 0.0;
-    QTest::newRow("126 alike fixtures over two equal replies") << 126 << 0.0;
-    QTest::newRow("126 alike fixtures, 10% copied") << 126 << 0.1;
+    QTest::addColumn<Iface::MoreFlag>("flag");
+    QTest::newRow("70 fixtures over two replies") << 70 << 0.0 << Iface::MoreFlag::AllButLast;
+    QTest::newRow("126 alike fixtures over two equal replies")
+        << 126 << 0.0 << Iface::MoreFlag::AllButLast;
+    QTest::newRow("126 alike fixtures, 10% copied") << 126 << 0.1 << Iface::MoreFlag::AllButLast;
+    // The more flag means nothing the scan relies on.
+    QTest::newRow("126 alike fixtures, more flag never set")
+        << 126 << 0.0 << Iface::MoreFlag::Never;
+    QTest::newRow("189 alike fixtures, more flag always set")
+        << 189 << 0.0 << Iface::MoreFlag::Always;
 }
 
 // Each run ends once the interface's counts are complete, the second as the first, long before
@@ -228,8 +240,10 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
 {
     QFETCH(int, port1);
     QFETCH(double, copied);
+    QFETCH(Iface::MoreFlag, flag);
     NetworkSettings &settings = NetworkSettings::instance();
     settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 60000;
+    m_device->moreFlag = flag;
     // Port index 1 reports nothing; port 1's fixtures come in several replies.
     m_device->fixtureCounts = {{1, QVector<quint32>(port1, 1)}, {3, {2}}};
     m_device->countsReplyPerEntry = true;
@@ -263,6 +277,28 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
     QCOMPARE(m_map->lights().size(), port1);
     for (const Light *light : m_map->lights())
         QVERIFY(light->port() == 0 && light->name().startsWith("Lobby "));
+}
+
+// A device whose answers disagree from request to request: the light page names the port and
+// makes nothing of it.
+void TestLightsDiscoveryWizard::unsettledPortIsNamed()
+{
+    const QByteArray fixture = OrvexReplies::blinkScan2Reply(
+        m_device->address().toIPv4Address(), 1,
+        OrvexReplies::blinkScan2Entry(1, 2, OrvexReplies::serialPayload({1})));
+    m_device->blinkScan2Answers = {{fixture}, {fixture, fixture}};
+    DataSupply *ds = lobby(2);
+    open(ds);
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 10000));
+    m_wizard->next();
+    QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
+    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), QString("Found 0 Lights on 0 Ports."));
+    QCOMPARE(text(m_wizard, "m_unsettledLabel"),
+             QString("The lights on port 1 of Lobby could not be counted: its answers did not "
+                     "agree. No lights were made for it; discover again."));
+    QVERIFY(widgetNamed<QLabel>(m_wizard, "m_unsettledLabel")->isVisible());
+    m_wizard->button(QWizard::FinishButton)->click();
+    QVERIFY(m_map->lights().isEmpty());
 }
 
 // Lists of every port do not end the scan: a port's fixtures may come in several, and only the

@@ -1,5 +1,6 @@
 #include "support/apptestsupport.h"
 #include "support/laptopscreen.h"
+#include "support/lightdiscoveryrig.h"
 #include "support/modaldriver.h"
 #include "support/simulatedorvexnetwork.h"
 
@@ -49,6 +50,7 @@ private slots:
     void wholeSync();
     void fixtureCountListIsCopiedWhole_data();
     void fixtureCountListIsCopiedWhole();
+    void uncountedPortIsNamed();
     void cancelWhileADeviceIsSilent();
     void silentLightIsPassedOver();
     void everyPendingLightIsRead_data();
@@ -218,6 +220,7 @@ void TestNetworkSync::init()
     settings.syncControllerWindowMs = 300;
     settings.syncLightWindowMs = 400;
     settings.syncReadPauseMs = 10;
+    LightDiscoveryRig::useShortCountRounds();
     m_net = new SimulatedOrvexNetwork;
     QVERIFY(m_net->isListening());
     m_map = new MapModel;
@@ -348,6 +351,26 @@ void TestNetworkSync::fixtureCountListIsCopiedWhole()
         QCOMPARE(lights[i]->dmxChannel(), 3 * i);
         QCOMPARE(lights[i]->name(), QString("Site Supply Light 0%1-00%2").arg(port + 1).arg(i + 1));
     }
+}
+
+// A device whose answers disagree from request to request (one datagram of a fixture, then
+// two): the port's lights are left as they were and named, each light not again, and the light
+// window, shorter than the rounds, waits for them.
+void TestNetworkSync::uncountedPortIsNamed()
+{
+    Iface *dev = device("127.0.0.2", 0x00990001, 1, 3);
+    const QByteArray fixture = OrvexReplies::blinkScan2Reply(
+        dev->address().toIPv4Address(), 1,
+        OrvexReplies::blinkScan2Entry(1, 2, OrvexReplies::serialPayload({1})));
+    dev->blinkScan2Answers = {{fixture}, {fixture, fixture}};
+    DataSupply *ds = mapInterface("127.0.0.2", 4);
+    Light *light = mapLight(ds, 0, 0, 100);
+    SyncInterface dialog(m_map, m_effects, {ds->uid()});
+    QString warning;
+    QCOMPARE(sync(dialog, &warning), int(QDialog::Accepted));
+    QCOMPARE(warning, QString("Ports whose lights could not be counted, left as they were :\n"
+                              "    Site Supply port 1\n\n"));
+    QCOMPARE(light->serialNumber(), quint64(100));
 }
 
 void TestNetworkSync::cancelWhileADeviceIsSilent()

@@ -12,8 +12,7 @@ CountAnswers gather(const QStringList &rounds, int roundLimit = 4096)
     for (const QString &round : rounds) {
         answers.beginRound();
         for (const QChar letter : round)
-            answers.add(QByteArray(1, char(letter.unicode())),
-                        {{1, {quint64(letter.unicode())}}});
+            answers.add(QByteArray(1, char(letter.unicode())), {{1, {quint64(letter.unicode())}}});
         answers.endRound();
     }
     return answers;

@@ -1,4 +1,6 @@
 #include "protocol/countrounds.h"
+#include "protocol/discoveryengine.h"
+#include "protocol/networksettings.h"
 #include "support/countlinkmodel.h"
 #include "support/simulatedorvexinterface.h"
 
@@ -39,10 +41,24 @@ const QList<QPair<const char *, Layout>> &layouts()
         {"170 x 3", {{1, QVector<quint32>(170, 3)}}},
         {"42 x [1,2,3]", {{1, repeated({1, 2, 3}, 42)}}},
         {"150 mixed", {{1, mixedFixtures(150)}}},
-        {"equal ports", {{1, QVector<quint32>(100, 1)}, {2, QVector<quint32>(100, 1)},
-                         {3, QVector<quint32>(100, 1)}}},
-        {"three ports", {{1, QVector<quint32>(512, 1)}, {2, repeated({1, 2, 3}, 42)},
-                         {3, QVector<quint32>(130, 2)}}},
+        {"equal ports",
+         {{1, QVector<quint32>(100, 1)},
+          {2, QVector<quint32>(100, 1)},
+          {3, QVector<quint32>(100, 1)}}},
+        {"three ports",
+         {{1, QVector<quint32>(512, 1)},
+          {2, repeated({1, 2, 3}, 42)},
+          {3, QVector<quint32>(130, 2)}}},
+        // Twenty-four distinct datagrams one entry a datagram: no bound an honest answer meets.
+        {"eight ports",
+         {{1, mixedFixtures(130)},
+          {2, mixedFixtures(130)},
+          {3, mixedFixtures(130)},
+          {4, mixedFixtures(130)},
+          {5, mixedFixtures(130)},
+          {6, mixedFixtures(130)},
+          {7, mixedFixtures(130)},
+          {8, mixedFixtures(130)}}},
     };
     return all;
 }
@@ -56,12 +72,13 @@ const QList<QPair<const char *, Flag>> &flags()
     return all;
 }
 
-QList<QByteArray> answerOf(const Layout &layout, bool perEntry, Flag flag)
+QList<QByteArray> answerOf(const Layout &layout, bool perEntry, Flag flag, int valuesPerEntry)
 {
     SimulatedOrvexInterface::BlinkScan2Layout device;
     device.fixtureCounts = layout;
     device.countsReplyPerEntry = perEntry;
     device.moreFlag = flag;
+    device.valuesPerEntry = valuesPerEntry;
     return SimulatedOrvexInterface::blinkScan2Answer(0x7F000002, device);
 }
 
@@ -89,7 +106,7 @@ void addRows(const char *condition, const CountLink &link, int seeds, int atLeas
             for (const auto &flag : flags()) {
                 QTest::addRow("%s, %s, %s, %s", condition, layout.first,
                               perEntry ? "one entry a datagram" : "packed", flag.first)
-                    << layout.second << perEntry << flag.second << link << seeds << atLeast;
+                    << layout.second << perEntry << 63 << flag.second << link << seeds << atLeast;
             }
         }
     }
@@ -111,6 +128,7 @@ void TestCountRounds::everyLightOnceOrNamed_data()
 {
     QTest::addColumn<Layout>("layout");
     QTest::addColumn<bool>("perEntry");
+    QTest::addColumn<int>("valuesPerEntry");
     QTest::addColumn<Flag>("flag");
     QTest::addColumn<CountLink>("link");
     QTest::addColumn<int>("seeds");
@@ -147,18 +165,38 @@ void TestCountRounds::everyLightOnceOrNamed_data()
     addRows("5% lost", lost, 100, 95, noisy);
     addRows("10% copied and 5% lost", both, 100, 0, noisy);
     addRows("10% reordered", reordered, 100, 95, noisy);
+
+    // Two alike fixtures one count a datagram: a round that lost one of the two is no whole
+    // answer, however whole it looks.
+    CountLink lossy;
+    lossy.lossRate = 0.15;
+    for (const auto &[name, counts] :
+         {std::pair{"[2,2]", QVector<quint32>{2, 2}}, std::pair{"[2,3]", QVector<quint32>{2, 3}}}) {
+        QTest::addRow("15%% lost, %s, one count a datagram", name)
+            << Layout{{1, counts}} << true << 1 << Flag::AllButLast << lossy << 100 << 90;
+    }
+    // Whatever arrives, the gathering ends within its bound; forged datagrams before the
+    // answer are no part of the rounds.
+    CountLink replayed;
+    replayed.replayEveryMs = 200;
+    CountLink forged;
+    forged.forgedFirst = 40000;
+    addRows("one datagram replayed every 200 ms", replayed, 3, 0, {"126 alike", "three ports"});
+    addRows("40000 forged datagrams first", forged, 1, 1, {"126 alike"});
 }
 
 void TestCountRounds::everyLightOnceOrNamed()
 {
     QFETCH(Layout, layout);
     QFETCH(bool, perEntry);
+    QFETCH(int, valuesPerEntry);
     QFETCH(Flag, flag);
     QFETCH(CountLink, link);
     QFETCH(int, seeds);
     QFETCH(int, atLeast);
-    const CountRounds::Timing timing;
-    const QList<QByteArray> answer = answerOf(layout, perEntry, flag);
+    NetworkSettings::instance().restoreDefaults();
+    const CountRounds::Timing timing = DiscoveryEngine::countTiming();
+    const QList<QByteArray> answer = answerOf(layout, perEntry, flag, valuesPerEntry);
     const QMap<int, QVector<quint64>> expected = expectedCounts(layout);
     int exact = 0;
     int unsettled = 0;

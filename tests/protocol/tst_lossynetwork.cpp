@@ -88,6 +88,12 @@ QStringList runRoad(double lossRate, quint32 seed, int windowMs)
                                           .arg(l->port())
                                           .arg(l->serialNumber(), 0, 16);
     });
+    // The third interface's fixture counts come once their rounds are over.
+    bool countsTaken = false;
+    QObject::connect(&engine, &DiscoveryEngine::lightCountsComplete, [&](quint64 uid) {
+        const DataSupply *ds = engine.controllerForUid(uid);
+        countsTaken = countsTaken || (ds && ds->serialNumber() == 0xC0C000000003);
+    });
     QObject::connect(&engine, &DiscoveryEngine::discoveredLights, [&](QList<Light *> &list) {
         const Light *l = list.value(0);
         if (l)
@@ -103,7 +109,7 @@ QStringList runRoad(double lossRate, quint32 seed, int windowMs)
         return count;
     };
     // A road that finds less waits out the windows; the comparison tells what it missed.
-    const auto waitUntil = [&](const std::function<bool()> &done) {
+    const auto waitUntil = [&](const std::function<bool()> &done, int limitMs = 0) {
         QEventLoop loop;
         const auto check = [&] {
             if (done())
@@ -112,7 +118,8 @@ QStringList runRoad(double lossRate, quint32 seed, int windowMs)
         QObject::connect(&engine, &DiscoveryEngine::discoveredPorts, &loop, check);
         QObject::connect(&engine, &DiscoveryEngine::discoveredLight, &loop, check);
         QObject::connect(&engine, &DiscoveryEngine::discoveredLights, &loop, check);
-        QTimer::singleShot(windowMs, &loop, &QEventLoop::quit);
+        QObject::connect(&engine, &DiscoveryEngine::lightCountsComplete, &loop, check);
+        QTimer::singleShot(limitMs > 0 ? limitMs : windowMs, &loop, &QEventLoop::quit);
         if (!done())
             loop.exec();
     };
@@ -120,7 +127,13 @@ QStringList runRoad(double lossRate, quint32 seed, int windowMs)
     waitUntil([&] { return interfaces.size() == 3; });
     for (DataSupply *ds : std::as_const(found))
         engine.discoverLights(ds);
+    // The counted lights come once their rounds are over; then whatever else is missing had
+    // its window.
     waitUntil([&] { return lightCount() == 14; });
+    if (!countsTaken && std::any_of(found.cbegin(), found.cend(), [&](const DataSupply *ds) {
+            return engine.isGatheringCounts(ds);
+        }))
+        waitUntil([&] { return countsTaken; }, 60000);
     QStringList road = interfaces;
     road.sort();
     QList<quint64> owners = lights.keys();
@@ -154,6 +167,7 @@ void TestLossyNetwork::initTestCase()
     settings.restoreDefaults();
     SimulatedOrvexNetwork::useLoopback();
     settings.requestRepeatMs = 15;
+    LightDiscoveryRig::useShortCountRounds();
 }
 
 void TestLossyNetwork::everythingIsFound_data()
@@ -163,7 +177,7 @@ void TestLossyNetwork::everythingIsFound_data()
     QTest::addColumn<int>("atLeast"); // seeds in which everything is found
     QTest::newRow("no loss") << 0.0 << 10 << 10;
     QTest::newRow("5% loss") << 0.05 << 100 << 98;
-    QTest::newRow("20% loss") << 0.20 << 100 << 80;
+    QTest::newRow("20% loss") << 0.20 << 50 << 40;
 }
 
 void TestLossyNetwork::everythingIsFound()
@@ -209,10 +223,10 @@ void TestLossyNetwork::alikeFixturesSurviveLossAndCopies_data()
     // clang-format off
     QTest::newRow("packed, 10% copied") << false << 0.0 << 0.10 << 30 << 30;
     QTest::newRow("packed, 5% lost") << false << 0.05 << 0.0 << 30 << 30;
-    // Alike datagrams of one answer: a copy that lost one of them, where no datagram went
-    // missing altogether, looks like a network that copied the others (see the README).
+    // One entry a reply: a port's alike datagrams take more rounds to settle, and a port the
+    // rounds leave in doubt is named, not guessed.
     QTest::newRow("one entry a reply, 10% copied") << true << 0.0 << 0.10 << 30 << 27;
-    QTest::newRow("one entry a reply, 5% lost") << true << 0.05 << 0.0 << 30 << 12;
+    QTest::newRow("one entry a reply, 5% lost") << true << 0.05 << 0.0 << 30 << 27;
     // clang-format on
 }
 
@@ -232,7 +246,7 @@ void TestLossyNetwork::alikeFixturesSurviveLossAndCopies()
     const QMap<quint8, QVector<quint32>> layout = {
         {1, QVector<quint32>(512, 1)}, {2, mixed}, {3, QVector<quint32>(130, 2)}};
     int exact = 0;
-    QStringList fewer, more;
+    QStringList fewer, wrong; // fewer: the short ports named as unsettled
     for (quint32 seed = 1; seed <= quint32(seeds); ++seed) {
         LightDiscoveryRig rig;
         rig.device->fixtureCounts = layout;
@@ -242,27 +256,27 @@ void TestLossyNetwork::alikeFixturesSurviveLossAndCopies()
         DataSupply *ds = rig.supply(0x990001, 2);
         ds->setPortCount(3);
         rig.engine->discoverLights(ds);
-        QVERIFY(QTest::qWaitFor([&] { return !rig.countsComplete.isEmpty(); }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return !rig.countsComplete.isEmpty(); }, 120000));
         QMap<int, int> lights; // by 0-based port
         for (const QList<Light *> &batch : std::as_const(rig.batches))
             lights[batch.first()->port()] += int(batch.size());
         const int found = lights.value(0) + lights.value(1) + lights.value(2);
         if (lights == QMap<int, int>{{0, 512}, {1, 252}, {2, 260}})
             ++exact;
-        else if (found < 1024)
+        else if (found < 1024 && !rig.unsettledPorts.isEmpty())
             fewer << QString::number(seed);
         else
-            more << QString::number(seed);
+            wrong << QString::number(seed);
     }
-    qInfo().noquote() << QStringLiteral("%1: every light once in %2 of %3 seeds; fewer in %4, "
-                                        "more in %5")
+    qInfo().noquote() << QStringLiteral("%1: every light once in %2 of %3 seeds; unsettled "
+                                        "named in %4, wrong in silence in %5")
                              .arg(QTest::currentDataTag())
                              .arg(exact)
                              .arg(seeds)
                              .arg(fewer.isEmpty() ? QStringLiteral("none") : fewer.join(' '),
-                                  more.isEmpty() ? QStringLiteral("none") : more.join(' '));
+                                  wrong.isEmpty() ? QStringLiteral("none") : wrong.join(' '));
     QVERIFY(exact >= atLeast);
-    QVERIFY2(more.isEmpty(), qPrintable(more.join(' ')));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(' ')));
 }
 
 QTEST_GUILESS_MAIN(TestLossyNetwork)

@@ -4,6 +4,7 @@
 
 #include <QMap>
 #include <QRandomGenerator>
+#include <QtEndian>
 
 #include <limits>
 #include <variant>
@@ -20,6 +21,16 @@ public:
     Model(const QList<QByteArray> &answer, const CountLink &link, quint32 seed)
         : m_answer(answer), m_link(link), m_random(seed)
     {
+        for (int i = 0; i < link.forgedFirst; ++i) {
+            QByteArray forged = answer.value(0);
+            // Another count in the first entry's first value: a datagram of its own.
+            if (forged.size() >= 24)
+                qToLittleEndian<quint32>(quint32(1000 + i), forged.data() + 20);
+            m_arrivals.insert({0, m_sent++}, forged);
+        }
+        for (qint64 at = 0; link.replayEveryMs > 0 && !answer.isEmpty() && at < Horizon;
+             at += link.replayEveryMs)
+            m_arrivals.insert({at, m_sent++}, answer.first());
         qint64 at = m_random.bounded(300);
         while (link.stallMaxMs > 0 && at < Horizon) {
             const int length =
@@ -105,7 +116,7 @@ CountLinkRun runCountLink(const QList<QByteArray> &answer, const CountLink &link
         const auto *reply = std::get_if<OrvexDatagrams::BlinkScan2ReplyData>(&parsed);
         if (!reply)
             return;
-        const QList<CountAnswers::List> lists = CountRounds::countLists(*reply);
+        const QList<CountAnswers::List> lists = CountRounds::countLists(*reply, 512);
         if (!rounds && lists.isEmpty())
             return;
         if (!rounds) {

@@ -23,6 +23,8 @@ struct CountLink
     int heldMs = 0;
     int stallMinMs = 0; // the program stalls this long (to stallMaxMs) every 1.5 to 2.5 s
     int stallMaxMs = 0;
+    int replayEveryMs = 0; // the answer's first datagram comes again this often, for ever
+    int forgedFirst = 0;   // distinct forged count datagrams from the interface, before all
 };
 
 struct CountLinkRun

@@ -10,6 +10,8 @@
 #include "protocol/osocket.h"
 #include "support/simulatedorvexnetwork.h"
 
+#include <algorithm>
+
 #include <QTest>
 
 LightDiscoveryRig::LightDiscoveryRig()
@@ -20,6 +22,7 @@ LightDiscoveryRig::LightDiscoveryRig()
     settings.discoveryRetryMs = 200;
     settings.rdmPauseMs = 0;
     settings.requestRepeatMs = 20;
+    useShortCountRounds();
     net = std::make_unique<SimulatedOrvexNetwork>();
     device = net->addInterface(QHostAddress(QStringLiteral("127.0.0.2")));
     map = std::make_unique<MapModel>();
@@ -31,6 +34,8 @@ LightDiscoveryRig::LightDiscoveryRig()
                      [this](QList<Light *> &list) { batches.append(list); });
     QObject::connect(engine.get(), &DiscoveryEngine::lightCountsComplete,
                      [this](quint64 uid) { countsComplete.append(uid); });
+    QObject::connect(engine.get(), &DiscoveryEngine::lightCountsUnsettled,
+                     [this](quint64, const QList<int> &ports) { unsettledPorts += ports; });
     QObject::connect(engine.get(), &DiscoveryEngine::lightDataReadComplete,
                      [this](quint64 serial) { completed.append(serial); });
 }
@@ -63,10 +68,26 @@ bool LightDiscoveryRig::scan(DataSupply *ds, int lights, int batchCount)
                            5000);
 }
 
+void LightDiscoveryRig::useShortCountRounds()
+{
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.countQuietMs = 40;
+    settings.countAnswerWaitMs = 250;
+    settings.countRoundMs = 1000;
+}
+
 void LightDiscoveryRig::waitOutCounts()
 {
     const NetworkSettings &settings = NetworkSettings::instance();
     QTest::qWait((settings.requestSends + 2) * settings.requestRepeatMs + 50);
+    const auto gathering = [this] {
+        return std::any_of(supplies.cbegin(), supplies.cend(),
+                           [this](const auto &ds) { return engine->isGatheringCounts(ds.get()); });
+    };
+    if (!QTest::qWaitFor([&] { return !gathering(); },
+                         (settings.countMaxRounds + 1) * settings.countRoundMs))
+        qWarning() << "The fixture counts are still being gathered";
+    QTest::qWait(2 * settings.countQuietMs);
 }
 
 QHash<quint64, Light *>

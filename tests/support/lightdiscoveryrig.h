@@ -23,6 +23,9 @@ class SimulatedOrvexNetwork;
 struct LightDiscoveryRig
 {
     LightDiscoveryRig();
+    // Count rounds for a device that answers at once on loopback: an answer is in the socket
+    // before its round can end, so a short quiet loses nothing.
+    static void useShortCountRounds();
     ~LightDiscoveryRig();
 
     // An interface at the simulated device's address, owned by the rig.
@@ -49,6 +52,7 @@ struct LightDiscoveryRig
     QList<QList<Light *>> batches; // discoveredLights, in order
     QList<quint64> completed;      // lightDataReadComplete, in order
     QList<quint64> countsComplete; // lightCountsComplete, in order
+    QList<int> unsettledPorts;     // lightCountsUnsettled, every port named
 };
 
 #endif // LIGHTDISCOVERYRIG_H

@@ -298,6 +298,12 @@ void SimulatedOrvexInterface::answer(quint16 code, const QByteArray &d)
 
 void SimulatedOrvexInterface::answerBlinkScan2()
 {
+    if (!blinkScan2Answers.isEmpty()) {
+        const int n = int(receivedWithCode(BlinkScan2).size()) - 1;
+        for (const QByteArray &datagram : blinkScan2Answers.at(n % blinkScan2Answers.size()))
+            deliver(datagram);
+        return;
+    }
     BlinkScan2Layout layout;
     layout.lights = lights;
     layout.fixtureCounts = fixtureCounts;
@@ -312,8 +318,7 @@ void SimulatedOrvexInterface::answerBlinkScan2()
 QList<QByteArray> SimulatedOrvexInterface::blinkScan2Answer(quint32 address,
                                                             const BlinkScan2Layout &layout)
 {
-    // An entry's payload length is one byte, so at most 63 values go into one entry.
-    constexpr int perEntry = 63;
+    const int perEntry = layout.valuesPerEntry;
     QMap<quint8, QVector<quint32>> serials;
     QMap<quint8, QVector<quint64>> uids;
     for (const Light &light : layout.lights) {
@@ -325,8 +330,9 @@ QList<QByteArray> SimulatedOrvexInterface::blinkScan2Answer(quint32 address,
     // Each datagram as its entry count and entries.
     QList<QPair<quint8, QByteArray>> datagrams;
     const auto pack = [&](const QByteArray &entry, bool alone) {
-        const bool fits = !datagrams.isEmpty() && datagrams.last().first < 255 &&
-                          16 + datagrams.last().second.size() + entry.size() <= layout.maxReplyBytes;
+        const bool fits =
+            !datagrams.isEmpty() && datagrams.last().first < 255 &&
+            16 + datagrams.last().second.size() + entry.size() <= layout.maxReplyBytes;
         if (alone || !fits)
             datagrams.append({0, QByteArray()});
         ++datagrams.last().first;
@@ -346,9 +352,9 @@ QList<QByteArray> SimulatedOrvexInterface::blinkScan2Answer(quint32 address,
     // An RDM entry ends its datagram and holds as many records as the entry count.
     for (auto it = uids.cbegin(); it != uids.cend(); ++it) {
         const QByteArray payload = OrvexReplies::uidPayload(layout.rdmUidForm, it.value());
-        datagrams.append({quint8(it.value().size()),
-                          OrvexReplies::blinkScan2Entry(it.key(), layout.rdmUidForm, QByteArray()) +
-                              payload});
+        datagrams.append(
+            {quint8(it.value().size()),
+             OrvexReplies::blinkScan2Entry(it.key(), layout.rdmUidForm, QByteArray()) + payload});
     }
     QList<QByteArray> answer;
     for (int i = 0; i < datagrams.size(); ++i) {

@@ -139,6 +139,9 @@ public:
     // What the blink scan 2 answer's more flag says: devices differ.
     enum class MoreFlag { AllButLast, Never, Always, Alternating };
     MoreFlag moreFlag = MoreFlag::AllButLast;
+    // When not empty, the n-th blink scan 2 is answered with these datagrams instead, n
+    // counted modulo their number: a device whose answers differ from request to request.
+    QList<QList<QByteArray>> blinkScan2Answers;
     std::optional<CACounts> caCounts;
     QHash<quint16, AnswerFaults> faults;
     bool answering = true;
@@ -154,6 +157,7 @@ public:
         int maxReplyBytes = 1400;
         quint8 rdmUidForm = 4;
         MoreFlag moreFlag = MoreFlag::AllButLast;
+        int valuesPerEntry = 63; // an entry's payload length is one byte: 63 at the most
     };
     static QList<QByteArray> blinkScan2Answer(quint32 address, const BlinkScan2Layout &layout);
 
