@@ -76,6 +76,12 @@ private:
     // A click on a pixel of the viewport, sent straight to it.
     void clickPixel(QPoint pixel);
     void drag(QPointF from, QPointF to, Qt::KeyboardModifiers m = {});
+    // Zooms in so that a move of `units` takes the pointer past the platform's drag distance.
+    void zoomSoThatMovesOf(qreal units)
+    {
+        const qreal zoom = qMax(qreal(1), QApplication::startDragDistance() / units);
+        m_view->scale(zoom, zoom);
+    }
     void trigger(const QString &text);
     QList<quint64> uids(const QList<Light *> &lights) const;
     // What the view shows at p, painted as on screen.
@@ -259,6 +265,8 @@ void TestCanvasEditing::dragSnapsAndUndoRestoresPoses()
     QFETCH(bool, snapping);
     QFETCH(int, x);
     m_view->setSnapToGrid(snapping);
+    zoomSoThatMovesOf(3);
+    m_view->centerOn(200, 150);
     Light *a = light("A", 120.4, 120), *b = light("B", 300, 120);
     const LightPose before = a->pose();
     click({302, 122});
@@ -340,7 +348,7 @@ void TestCanvasEditing::rejectedMovesWriteNothing()
     drag({122, 122}, {122, -60}); // above its top edge
     QCOMPARE(a->pose().y, 120.0);
     QCOMPARE(m_view->getLayoutViewLight(a->uid())->y(), 120.0);
-    m_view->scale(4, 4);
+    zoomSoThatMovesOf(0.5);
     m_view->centerOn(122, 122);
     drag({122, 122}, {122.25, 122.25}); // less than one unit
     QCOMPARE(lists.count(), 0);
@@ -352,6 +360,8 @@ void TestCanvasEditing::rejectedMovesWriteNothing()
 void TestCanvasEditing::snappedDropStartsTheNextDragFromTheSquare()
 {
     Light *a = light("A", 120, 120);
+    zoomSoThatMovesOf(1);
+    m_view->centerOn(122, 122);
     drag({122, 122}, {127, 122});
     QCOMPARE(a->pose().x, 120.0);
     drag({122, 122}, {123, 122});
@@ -586,46 +596,55 @@ void TestCanvasEditing::clicksHitWhatIsDrawn_data()
 {
     QTest::addColumn<bool>("outlined");
     QTest::addColumn<qreal>("zoom");
-    QTest::addColumn<bool>("fractional");
-    auto row = [](const char *what, bool outlined, qreal zoom, bool fractional = false) {
-        QTest::addRow("%s, %g", what, zoom) << outlined << zoom << fractional;
+    QTest::addColumn<QList<QPointF>>("places");
+    // One square reaching across a column border of the tiles, one over another.
+    const QList<QPointF> plain{{120, 120}, {237, 130}, {160, 200}, {163, 203}};
+    // Squares an undo put back between whole units.
+    const QList<QPointF> fractional{{120.8, 120.9}, {237.6, 130.7}, {160.1, 200.2}, {163.5, 203.5}};
+    // Just above a row border at y 480: one alone in its column, one reaching across a column
+    // and the row border, one across the row border with another over it.
+    const QList<QPointF> rowBorder{{600, 470}, {237, 477}, {400, 474}, {403, 477}};
+    auto row = [](const char *what, bool outlined, qreal zoom, const QList<QPointF> &places) {
+        QTest::addRow("%s, %g", what, zoom) << outlined << zoom << places;
     };
     for (qreal zoom : {1.0, 2.0, 1.25, 2.44140625, 0.8})
-        row("fill only", false, zoom);
+        row("fill only", false, zoom, plain);
     // Whole numbers, then the steps of Zoom In and Zoom Out. The tiles keep pictures of what
     // they draw from about 1:30 to 4:1; beyond, they fill the squares' pixels on the view.
     for (qreal zoom : {1.0, 2.0, 3.0, 4.0, 8.0})
-        row("outlined", true, zoom);
+        row("outlined", true, zoom, plain);
     qreal zoom = 1;
     for (int step = 1; step <= 8; ++step)
-        row("outlined", true, zoom *= 1.25);
+        row("outlined", true, zoom *= 1.25, plain);
     zoom = 1;
-    for (int step = 1; step <= 16; ++step) {
+    for (int step = 1; step <= 28; ++step) {
         zoom *= 0.8;
         if (step <= 3 || step % 4 == 0)
-            row("outlined", true, zoom);
+            row("outlined", true, zoom, plain);
+        // Far out a square shrinks to a pixel, which may lie in the next row of tiles.
+        if (step == 1 || (step >= 16 && step % 2 == 0))
+            row("outlined, by a row border", true, zoom, rowBorder);
     }
-    // Squares an undo put back between whole units.
+    for (qreal zoom : {1.0 / 30, 0.03, 0.002})
+        row("outlined, by a row border", true, zoom, rowBorder);
+    row("fill only, by a row border", false, 0.03, rowBorder);
     for (qreal zoom : {1.0, 2.0, 1.25, 1.5625, 0.8})
-        row("outlined, fractional places", true, zoom, true);
+        row("outlined, fractional places", true, zoom, fractional);
 }
 
 // A click selects the square the view painted under the pointer, the one on top where two
-// overlap: a press on every pixel about four squares (one reaching across a tile border, one
-// over another) against the pixels of the view's picture, at whole zooms and at the zoom
-// steps, whose pixels' corners fall between the squares' edges.
+// overlap: a press on every pixel about four squares against the pixels of the view's
+// picture, at whole zooms and at the zoom steps, whose pixels' corners fall between the
+// squares' edges, and far out, where squares shrink to a pixel.
 void TestCanvasEditing::clicksHitWhatIsDrawn()
 {
     QFETCH(bool, outlined);
     QFETCH(qreal, zoom);
-    QFETCH(bool, fractional);
-    const QList<QPointF> places =
-        fractional ? QList<QPointF>{{120.8, 120.9}, {237.6, 130.7}, {160.1, 200.2}, {163.5, 203.5}}
-                   : QList<QPointF>{{120, 120}, {237, 130}, {160, 200}, {163, 203}};
+    QFETCH(QList<QPointF>, places);
     QList<Light *> lights;
     for (const QPointF &p : places) {
         lights << light(QString(QChar(char16_t(u'A' + lights.size()))), p.x(), p.y());
-        m_view->refreshLightItem(lights.last()->uid(), p); // as an undo puts it
+        m_view->refreshLightItem(lights.last()->uid()); // fractions kept, as an undo puts it
     }
     const QList<QRgb> colours{qRgb(10, 20, 30), qRgb(40, 50, 60), qRgb(70, 80, 90),
                               qRgb(100, 110, 120)};
@@ -704,6 +723,8 @@ void TestCanvasEditing::dropMayTouchButNotOverlap()
     Light *a = light("A", 120, 120), *b = light("B", 200, 120);
     for (Light *l : {a, b})
         showColour(l, qRgb(0, 0, 0));
+    zoomSoThatMovesOf(1);
+    m_view->centerOn(195, 122);
     drag({122, 122}, {195, 122}); // 7 units from b: the outlines touch
     QCOMPARE(a->pose().x, 193.0);
     drag({195, 122}, {196, 122}); // 6 units: they overlap
