@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
 #include <QtTest>
@@ -39,6 +40,10 @@ private slots:
     void freeDragFollowsThePointer();
     void rejectedMovesWriteNothing();
     void snappedDropStartsTheNextDragFromTheSquare();
+    void shakyClicksMoveNothing_data();
+    void shakyClicksMoveNothing();
+    void bandLetGoLeavesLightsUnselected_data();
+    void bandLetGoLeavesLightsUnselected();
     void autoZoomFitsTheLights_data();
     void autoZoomFitsTheLights();
     void menuKeyOpensThePopupMenu();
@@ -83,6 +88,10 @@ private:
         m_view->scale(zoom, zoom);
     }
     void trigger(const QString &text);
+    bool actionEnabled(const QString &text) const;
+    // A left-button event at a viewport pixel through the window system, time-stamped, so
+    // that the toolkit itself tells a double click from two clicks.
+    void pointerAt(QEvent::Type type, QPoint pixel, int ms);
     QList<quint64> uids(const QList<Light *> &lights) const;
     // What the view shows at p, painted as on screen.
     QColor shownAt(QPointF p) const
@@ -178,6 +187,25 @@ void TestCanvasEditing::trigger(const QString &text)
         }
     }
     QFAIL(qPrintable(text));
+}
+
+bool TestCanvasEditing::actionEnabled(const QString &text) const
+{
+    for (const QAction *a : m_view->popupMenu()->actions()) {
+        if (a->text() == text)
+            return a->isEnabled();
+    }
+    return false;
+}
+
+void TestCanvasEditing::pointerAt(QEvent::Type type, QPoint pixel, int ms)
+{
+    QWindow *window = m_view->window()->windowHandle();
+    const QPoint local = m_view->viewport()->mapTo(m_view->window(), pixel);
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    qt_handleMouseEvent(window, local, window->mapToGlobal(local), held, button, type, {}, ms);
 }
 
 QList<quint64> TestCanvasEditing::uids(const QList<Light *> &lights) const
@@ -367,6 +395,133 @@ void TestCanvasEditing::snappedDropStartsTheNextDragFromTheSquare()
     drag({122, 122}, {123, 122});
     QCOMPARE(a->pose().x, 120.0);
     QCOMPARE(m_view->getLayoutViewLight(a->uid())->x(), 120.0);
+}
+
+void TestCanvasEditing::shakyClicksMoveNothing_data()
+{
+    QTest::addColumn<QList<qreal>>("path"); // the first press's moves, in drag distances
+    QTest::addColumn<bool>("twice");        // a second click follows
+    QTest::addColumn<QPoint>("second");     // where it lands, from the first
+    QTest::addColumn<int>("gap");           // ms from the first release to the second press
+    QTest::addColumn<bool>("byTheEdge");
+    QTest::addColumn<bool>("moves");
+    const QList<qreal> still;
+    QTest::newRow("double click, second press 1 px away")
+        << still << true << QPoint(1, 0) << 100 << false << false;
+    QTest::newRow("double click, second press 3 px away, by the edge")
+        << still << true << QPoint(-1, 2) << 100 << true << false;
+    QTest::newRow("two clicks 600 ms apart, by the edge")
+        << still << true << QPoint(2, 1) << 600 << true << false;
+    QTest::newRow("double click on one pixel, by the edge")
+        << still << true << QPoint() << 100 << true << false;
+    QTest::newRow("press moving short of the drag distance, by the edge")
+        << QList<qreal>{0.9} << false << QPoint() << 0 << true << false;
+    QTest::newRow("drag out and back to the press")
+        << QList<qreal>{1, 0} << false << QPoint() << 0 << false << false;
+    QTest::newRow("drag of the drag distance")
+        << QList<qreal>{1} << false << QPoint() << 0 << false << true;
+    QTest::newRow("drag of the drag distance, by the edge")
+        << QList<qreal>{1} << false << QPoint() << 0 << true << true;
+}
+
+// At 1:1 with snapping on, a light off the grid: a click or a double click whose presses and
+// releases wander a few pixels, less than the drag distance, leaves it and the view where
+// they are and the map unchanged, and so does a drag that ends where it began; a drag of the
+// drag distance moves it. By the edge, the light sits 8 pixels from the viewport's left edge,
+// where a drag scrolls the view.
+void TestCanvasEditing::shakyClicksMoveNothing()
+{
+    QFETCH(QList<qreal>, path);
+    QFETCH(bool, twice);
+    QFETCH(QPoint, second);
+    QFETCH(int, gap);
+    QFETCH(bool, byTheEdge);
+    QFETCH(bool, moves);
+    Light *a = light("A", 200, 200);
+    QSignalSpy dirty(m_view, &LayoutView::setDirty);
+    QScrollBar *h = m_view->horizontalScrollBar();
+    if (byTheEdge)
+        h->setValue(h->value() + at({202, 202}).x() - 8);
+    const int scrolled = h->value();
+    const QPoint first = at({202, 202});
+    // Clear of the stamps of every pointer event sent before.
+    int ms = QTest::lastMouseTimestamp + 10000;
+    pointerAt(QEvent::MouseButtonPress, first, ms);
+    QPoint let = first;
+    for (qreal distances : path) {
+        let = first + QPoint(int(distances * QApplication::startDragDistance()), 0);
+        pointerAt(QEvent::MouseMove, let, ms += 10);
+    }
+    pointerAt(QEvent::MouseButtonRelease, let, ms += 10);
+    if (twice) {
+        pointerAt(QEvent::MouseButtonPress, first + second, ms += gap);
+        pointerAt(QEvent::MouseButtonRelease, first + second, ms += 10);
+    }
+    QTest::lastMouseTimestamp = ms + 10000;
+    QCOMPARE(m_view->selectionList(), uids({a}));
+    if (moves) {
+        QVERIFY(a->pose().x > 200);
+        QCOMPARE(m_undo->undoCount(), 1);
+        return;
+    }
+    QCOMPARE(a->pose().x, 200.0);
+    QCOMPARE(a->pose().y, 200.0);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->pos(), QPointF(200, 200));
+    QCOMPARE(dirty.count(), 0);
+    QCOMPARE(m_undo->undoCount(), 0);
+    QCOMPARE(h->value(), scrolled);
+}
+
+void TestCanvasEditing::bandLetGoLeavesLightsUnselected_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QPointF>("from");
+    QTest::addColumn<QList<QPointF>>("moves");
+    QTest::addColumn<QStringList>("left"); // selected at the release
+    // "A" at x 120, "C" at 160, "B" at 300 selected before the band.
+    const QList<QPointF> overAThenOff{{130, 130}, {110, 110}};
+    QTest::newRow("plain band") << Qt::KeyboardModifiers() << QPointF(100, 100) << overAThenOff
+                                << QStringList();
+    QTest::newRow("Shift band") << Qt::KeyboardModifiers(Qt::ShiftModifier) << QPointF(100, 100)
+                                << overAThenOff << QStringList{"B"};
+    QTest::newRow("Control band") << Qt::KeyboardModifiers(Qt::ControlModifier) << QPointF(100, 100)
+                                  << overAThenOff << QStringList{"B"};
+    QTest::newRow("band over two, shrunk to one")
+        << Qt::KeyboardModifiers() << QPointF(180, 100) << QList<QPointF>{{110, 130}, {150, 130}}
+        << QStringList{"C"};
+}
+
+// A light that a band covered and then let go of before the release is unselected in the
+// canvas's list and set, in the effect and on the menu's actions alike, so that a plain click
+// on it selects it.
+void TestCanvasEditing::bandLetGoLeavesLightsUnselected()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QPointF, from);
+    QFETCH(QList<QPointF>, moves);
+    QFETCH(QStringList, left);
+    const QList<Light *> lights{light("A", 120, 120), light("B", 300, 120), light("C", 160, 120)};
+    auto agrees = [&](const QStringList &names) {
+        QStringList listed;
+        for (quint64 uid : m_view->selectionList())
+            listed << m_map->light(uid)->name();
+        for (const Light *l : lights) {
+            const bool in = names.contains(l->name());
+            if (m_view->isSelected(l->uid()) != in || m_selection->isLightSelected(l->uid()) != in)
+                return false;
+        }
+        return listed == names && actionEnabled("Delete Selection") == !names.isEmpty() &&
+               actionEnabled("Rotate Selection CW") == !names.isEmpty() &&
+               actionEnabled("Create Group Interactively...");
+    };
+    click({302, 122});
+    press(from, modifiers);
+    for (const QPointF &p : moves)
+        moveTo(p);
+    release(moves.last());
+    QVERIFY(agrees(left));
+    click({122, 122});
+    QVERIFY(agrees({"A"}));
 }
 
 void TestCanvasEditing::autoZoomFitsTheLights_data()
