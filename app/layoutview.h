@@ -50,8 +50,8 @@ public:
             visit(*square);
     }
 
-    // The grid line nearest t, ties going up (toward zero below 0); a spacing below 1 snaps
-    // nothing. Drags, drops and turns all snap by it.
+    // The grid line t snaps to: from 0 up the nearer one, ties going up; below 0 the next one
+    // toward zero. A spacing below 1 snaps nothing. Drags, drops and turns all snap by it.
     static int snapped(int t, int grid);
 
     // The canvas rounds pointer positions half away from zero.

@@ -204,7 +204,7 @@ void LayoutViewEditor::mouseRelease(QMouseEvent *event)
 
 // A hand never holds the pointer still through a click, or between the two presses of a
 // double click: until the pointer has left the press by the platform's drag distance, a press
-// on a light selects and moves nothing.
+// on a light moves nothing.
 bool LayoutViewEditor::pastDragDistance(const QMouseEvent *event)
 {
     if (!m_dragStarted)
