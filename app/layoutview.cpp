@@ -494,14 +494,22 @@ void LayoutView::setSelectAllLights(bool selected)
     m_selectAll = selected;
 }
 
-void LayoutView::refreshLightItem(quint64 uid, const QPointF &pos)
+void LayoutView::refreshLightItem(quint64 uid)
 {
     LayoutViewLight *item = m_lightItems.value(uid);
-    if (!item)
+    if (!item || !item->light())
         return;
+    const LightPose pose = item->light()->pose();
+    const QPointF pos(pose.x, pose.y);
     item->setUnsnappedPos(pos);
     m_tiles->place(item, pos);
     repaintUnlessPaused();
+}
+
+void LayoutView::restoreSelectedSquares()
+{
+    for (const LayoutViewLight *item : selectedItems())
+        refreshLightItem(item->uid());
 }
 
 void LayoutView::dropCanvasPictures()
@@ -656,6 +664,13 @@ void LayoutView::mouseReleaseEvent(QMouseEvent *event)
     m_editor->mouseRelease(event);
 }
 
+// The second press of a double click is a press like any other here: passed on to the scene,
+// it would leave its release to end the first press's drag.
+void LayoutView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    m_editor->mousePress(event);
+}
+
 void LayoutView::setBandClearsFirst(bool on)
 {
     m_editor->setBandClearsFirst(on);
@@ -676,13 +691,17 @@ void LayoutView::calculatePointSelection(QPointF p1, QPointF p2)
     m_editor->calculatePointSelection(p1, p2);
 }
 
+int LayoutView::snapped(int t, int grid)
+{
+    if (grid <= 0)
+        return t;
+    const int m = t % grid;
+    return m < grid / 2 ? t - m : t + (grid - m);
+}
+
 int LayoutView::snap(int t) const
 {
-    const int g = m_gridSpacing;
-    if (g <= 0)
-        return t;
-    const int m = t % g;
-    return m < g / 2 ? t - m : t + (g - m);
+    return snapped(t, m_gridSpacing);
 }
 
 void LayoutView::moveSelectedItems(int dx, int dy)
@@ -726,11 +745,7 @@ bool LayoutView::writeSelectionPlaces(bool snapping)
         }
     }
     if (rejected) {
-        for (quint64 uid : selected) {
-            LayoutViewLight *item = m_lightItems.value(uid);
-            if (item && item->light())
-                refreshLightItem(uid, QPointF(item->light()->pose().x, item->light()->pose().y));
-        }
+        restoreSelectedSquares();
         return false;
     }
 

@@ -50,6 +50,10 @@ public:
             visit(*square);
     }
 
+    // The grid line t snaps to: from 0 up the nearer one, ties going up; below 0 the next one
+    // toward zero. A spacing below 1 snaps nothing. Drags, drops and turns all snap by it.
+    static int snapped(int t, int grid);
+
     // The canvas rounds pointer positions half away from zero.
     static int roundHalfAway(double v);
     static QPoint roundHalfAway(const QPointF &p);
@@ -60,8 +64,9 @@ public:
     // The squares meeting the rectangle, or the closed shape, outlines included.
     std::vector<const LayoutViewLight *> lightsMeeting(const QRectF &rect) const;
     std::vector<const LayoutViewLight *> lightsMeeting(const QPainterPath &shape) const;
-    // Puts the light's square at pos, where the undo manager has just put the light.
-    void refreshLightItem(quint64 uid, const QPointF &pos);
+    // Puts the light's square where the light's pose says, fractions kept: the undo manager
+    // calls it after it gave the light back an earlier pose.
+    void refreshLightItem(quint64 uid);
     // Puts every selected square where place says (a turn, a flip) and writes the places into
     // the lights as one undo step, snapped first when asked; or, when a square would lie on
     // another or off the scene, puts them all back where their lights are and returns false.
@@ -128,7 +133,6 @@ public slots:
     void calculateRectSelection(QGraphicsRectItem *r);
     void calculateLineSelection();
     void calculatePointSelection(QPointF p1, QPointF p2);
-    void moveSelectedItems(int dx, int dy);
     // Writes the squares' places into the lights as one undo step; false when the move put a
     // square on another or off the scene and everything went back instead.
     bool updateSelectedLightPositions();
@@ -141,10 +145,18 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     bool event(QEvent *event) override;
 
 private:
+    // Only the editor moves squares ahead of their lights, and only during a drag, which its
+    // release ends by writing the places into the lights or putting the squares back.
+    friend class LayoutViewEditor;
+    void moveSelectedItems(int dx, int dy);
+    // Puts the selected squares back where their lights are.
+    void restoreSelectedSquares();
+
     void buildPopupMenu();
     void setSelectionActionsEnabled(bool e);
     void appendToSelectionList(quint64 uid);

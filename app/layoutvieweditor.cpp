@@ -3,6 +3,7 @@
 #include "layoutview.h"
 #include "layoutviewlight.h"
 
+#include <QApplication>
 #include <QGraphicsLineItem>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsRectItem>
@@ -87,6 +88,8 @@ void LayoutViewEditor::mousePress(QMouseEvent *event)
     // A press that hits no light (panning, zooming, the group line) must not leave the
     // previous drag armed for its release.
     m_dragging = false;
+    m_dragStarted = false;
+    m_pressPixel = event->position();
     m_pressPoint = eventScenePos(event);
     m_lastPoint = m_currentPoint = LayoutView::roundHalfAway(m_pressPoint);
 
@@ -159,7 +162,7 @@ void LayoutViewEditor::mouseMove(QMouseEvent *event)
         m_lastPoint = global;
         m_view.horizontalScrollBar()->setValue(m_view.horizontalScrollBar()->value() + d.x());
         m_view.verticalScrollBar()->setValue(m_view.verticalScrollBar()->value() + d.y());
-    } else if (!m_zoomClick) {
+    } else if (!m_zoomClick && (!m_dragging || pastDragDistance(event))) {
         m_currentPoint = LayoutView::roundHalfAway(eventScenePos(event));
         autoScroll(event);
         m_previousSelection = m_view.selectionList();
@@ -188,13 +191,26 @@ void LayoutViewEditor::mouseRelease(QMouseEvent *event)
     }
     if (event->button() != Qt::LeftButton)
         return;
-    if (m_dragging) {
+    if (!m_dragging) {
+        endRubberBand();
+    } else if (m_dragStarted) {
         if (int(m_pressPoint.x() - m_releasePoint.x()) != 0 ||
             int(m_pressPoint.y() - m_releasePoint.y()) != 0)
             m_view.updateSelectedLightPositions();
-    } else {
-        endRubberBand();
+        else
+            m_view.restoreSelectedSquares();
     }
+}
+
+// A hand never holds the pointer still through a click, or between the two presses of a
+// double click: until the pointer has left the press by the platform's drag distance, a press
+// on a light moves nothing.
+bool LayoutViewEditor::pastDragDistance(const QMouseEvent *event)
+{
+    if (!m_dragStarted)
+        m_dragStarted = (event->position() - m_pressPixel).manhattanLength() >=
+                        QApplication::startDragDistance();
+    return m_dragStarted;
 }
 
 void LayoutViewEditor::autoScroll(const QMouseEvent *event)
@@ -362,18 +378,12 @@ QPointF LayoutViewEditor::selectionCentre() const
 }
 
 namespace {
-// Rounds half up (toward +infinity from .5 of the truncated value), then snaps the
-// truncated result onto the grid.
+// Rounds half up (toward +infinity from .5 of the truncated value), then onto the grid by the
+// rule drags follow.
 double placeRotated(double v, int grid, bool snapping)
 {
     v = v - std::trunc(v) >= 0.5 ? std::ceil(v) : std::floor(v);
-    if (snapping && grid > 0) {
-        const int m = int(v) % grid;
-        if (m >= grid / 2)
-            v += grid;
-        v -= m;
-    }
-    return v;
+    return snapping ? LayoutView::snapped(int(v), grid) : v;
 }
 } // namespace
 

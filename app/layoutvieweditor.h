@@ -22,7 +22,8 @@ class QMouseEvent;
 // dragging the selection, where the turns and flips put it, panning and the zoom clicks. The
 // view shows the map, mirrors the selection effect and alone moves its squares and writes
 // their places into the lights; this keeps the pointer's state, sees the squares read-only
-// and works through the view's public interface, as the view's other users do.
+// and works through the view's public interface, as the view's other users do, but for
+// moving the selected squares during a drag, which only it may ask for.
 class LayoutViewEditor
 {
 public:
@@ -58,6 +59,7 @@ private:
     void beginRubberBand();
     void updateRubberBand();
     void autoScroll(const QMouseEvent *event);
+    bool pastDragDistance(const QMouseEvent *event);
 
     LayoutView &m_view;
     QCursor m_zoomInCursor;
@@ -73,6 +75,9 @@ private:
     QPoint m_currentPoint;
     quint64 m_hitLight = 0;
     bool m_dragging = false;
+    // The pointer has left the press by the drag distance since the press hit a light.
+    bool m_dragStarted = false;
+    QPointF m_pressPixel;
     bool m_controlModifier = false;
     bool m_altModifier = false;
     bool m_shiftModifier = false;

@@ -52,7 +52,8 @@ public:
     LayoutViewLight &operator=(const LayoutViewLight &) = delete;
 
     quint64 uid() const { return m_uid; }
-    Light *light() const { return m_light; }
+    // Read-only: a light moved through its square would leave the square behind.
+    const Light *light() const { return m_light; }
     LightFrameState *frameState() const { return m_state; }
     // Creation order: the square drawn last, and so found first, has the highest.
     quint32 order() const { return m_order; }

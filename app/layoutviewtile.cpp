@@ -339,11 +339,23 @@ void LayoutViewTile::drawDirect(QPainter *painter, const QRectF &exposed) const
 // The pixels whose centres lie in the cell; the neighbours take the rest.
 QRect LayoutViewTile::cellPixels(const Raster &raster) const
 {
-    const int x0 = int(std::ceil(m_cell.left() * raster.sx + raster.fx - 0.5));
-    const int x1 = int(std::ceil(m_cell.right() * raster.sx + raster.fx - 0.5));
-    const int y0 = int(std::ceil(m_cell.top() * raster.sy + raster.fy - 0.5));
-    const int y1 = int(std::ceil(m_cell.bottom() * raster.sy + raster.fy - 0.5));
+    const int x0 = firstPixelFrom(m_cell.left(), raster.sx, raster.fx);
+    const int x1 = firstPixelFrom(m_cell.right(), raster.sx, raster.fx);
+    const int y0 = firstPixelFrom(m_cell.top(), raster.sy, raster.fy);
+    const int y1 = firstPixelFrom(m_cell.bottom(), raster.sy, raster.fy);
     return QRect(x0, y0, x1 - x0, y1 - y0);
+}
+
+const LayoutViewLight *LayoutViewTile::lightShownAt(const Raster &raster, int x, int y) const
+{
+    if (!cellPixels(raster).contains(x, y))
+        return nullptr;
+    const std::vector<const LayoutViewLight *> over = lightsOver(areaOf(raster, QRect(x, y, 1, 1)));
+    for (auto it = over.rbegin(); it != over.rend(); ++it) {
+        if (raster.shows(*it, x, y))
+            return *it;
+    }
+    return nullptr;
 }
 
 // The canvas area the pixels show, with a pixel to spare for squares rounded into them.

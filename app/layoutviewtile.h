@@ -4,6 +4,8 @@
 #include <QGraphicsItem>
 #include <QImage>
 
+#include <cmath>
+
 #include <vector>
 
 class LayoutViewLight;
@@ -47,6 +49,13 @@ public:
     };
     // The raster of a view's transform; false for one that turns or mirrors the canvas.
     static bool rasterOf(const QTransform &t, Raster *raster, QPoint *wholePixels);
+    // The first pixel whose centre lies at or past the canvas coordinate, along an axis of
+    // the given scale and sub-pixel offset: a cell's pixels run from its left (top) edge's
+    // to its right (bottom) edge's, so that each pixel is drawn by one tile only.
+    static int firstPixelFrom(qreal edge, qreal scale, qreal fraction)
+    {
+        return int(std::ceil(edge * scale + fraction - 0.5));
+    }
 
     LayoutViewTile(LayoutViewTiles *grid, const QRectF &cell, qint32 column, qint32 row);
     ~LayoutViewTile() override;
@@ -69,6 +78,9 @@ public:
     qint32 row() const { return m_row; }
     // The squares whose corner lies in the cell, lowest first.
     const std::vector<LayoutViewLight *> &lights() const { return m_lights; }
+    // The square this tile draws on top at the pixel, one of its own, or none: the tile
+    // draws it among the same squares as its picture, its own and its neighbours'.
+    const LayoutViewLight *lightShownAt(const Raster &raster, int x, int y) const;
     void insert(LayoutViewLight *light);
     void erase(LayoutViewLight *light);
     // Whether the area, or a square's corner, lies in the cell (canvas units).

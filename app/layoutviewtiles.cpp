@@ -178,13 +178,27 @@ const LayoutViewLight *LayoutViewTiles::lightShownAt(const QTransform &viewportT
             QRectF(c - QPointF(1, 1), QSizeF(2, 2)),
             [&c](const LayoutViewLight *light) { return light->sceneShape().contains(c); });
     }
+    // Far out a square shrunk to one pixel can show beyond its cell and its neighbours, in a
+    // cell without a tile, where nothing draws it: only the tile drawing the pixel knows.
     const int x = int(std::floor(viewportPoint.x())) - whole.x();
     const int y = int(std::floor(viewportPoint.y())) - whole.y();
-    // The canvas area the pixel shows, with a pixel to spare for squares rounded into it.
-    const QRectF area(QPointF((x - 1 - raster.fx) / raster.sx, (y - 1 - raster.fy) / raster.sy),
-                      QPointF((x + 2 - raster.fx) / raster.sx, (y + 2 - raster.fy) / raster.sy));
-    return topLightOver(area,
-                        [&](const LayoutViewLight *light) { return raster.shows(light, x, y); });
+    const LayoutViewTile *tile =
+        find(cellDrawing(x, raster.sx, raster.fx), cellDrawing(y, raster.sy, raster.fy));
+    return tile ? tile->lightShownAt(raster, x, y) : nullptr;
+}
+
+qint32 LayoutViewTiles::cellDrawing(int pixel, qreal scale, qreal fraction)
+{
+    auto first = [scale, fraction](qint32 cell) {
+        return LayoutViewTile::firstPixelFrom(qreal(cell) * CellSize, scale, fraction);
+    };
+    // The cell of the pixel's centre, put right where rounding at its edge says otherwise.
+    qint32 cell = cellIndex((pixel + 0.5 - fraction) / scale);
+    while (cell > qint32(-1e9) && pixel < first(cell))
+        --cell;
+    while (cell < qint32(1e9) && pixel >= first(cell + 1))
+        ++cell;
+    return cell;
 }
 
 std::vector<const LayoutViewLight *> LayoutViewTiles::lightsMeeting(const QRectF &rect) const

@@ -89,6 +89,8 @@ private:
         return (quint64(quint32(column)) << 32) | quint32(row);
     }
     LayoutViewTile *tileAt(qint32 column, qint32 row);
+    // The cell whose tile draws the pixel, along one axis of a raster.
+    static qint32 cellDrawing(int pixel, qreal scale, qreal fraction);
     // The square on top of those whose reach meets the area and that pass the test.
     template <class Shows>
     const LayoutViewLight *topLightOver(const QRectF &area, Shows shows) const;

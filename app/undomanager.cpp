@@ -85,6 +85,6 @@ void UndoManager::undoAction(UndoAction *ua)
         return;
     const LightPose kept = light->pose();
     light->setPose(ua->pose);
-    m_layoutView->refreshLightItem(ua->uid, QPointF(ua->pose.x, ua->pose.y));
+    m_layoutView->refreshLightItem(ua->uid);
     ua->pose = kept;
 }

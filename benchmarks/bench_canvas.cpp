@@ -358,6 +358,10 @@ void BM_LiveDragTenThousand(benchmark::State &state)
     LayoutView *view = canvas(rig);
     const QPointF grab = onScreen(rig, placeOf(5000));
     pointer(rig, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
+    // The drag starts once the pointer has left the press by the drag distance.
+    const QPointF start = grab + QPointF(QApplication::startDragDistance(), 0);
+    pointer(rig, QEvent::MouseMove, start, Qt::NoButton, Qt::LeftButton);
+    pointer(rig, QEvent::MouseMove, grab, Qt::NoButton, Qt::LeftButton);
     // Two pixels to and fro: at the fit's scale a grid step or two of the canvas.
     const QPointF away = grab + QPointF(2, 2);
     bool out = true;

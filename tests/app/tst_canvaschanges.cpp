@@ -1,6 +1,7 @@
 // The canvas takes only the lights whose colour changed from the frame, yet shows every change
 // on the frame it happens in.
 #include "support/apptestsupport.h"
+#include "support/canvasmoves.h"
 
 #include "app/layoutview.h"
 #include "app/layoutviewlight.h"
@@ -155,7 +156,7 @@ void TestCanvasChanges::squaresShowWhereTheLightsAre()
     selection.setLightSelected(a->uid(), true);
     QCOMPARE(renderedAt(scene, {103, 103}), QColor(Qt::red));
     // Moved into another cell of the canvas: drawn there, gone from where it was.
-    view->refreshLightItem(a->uid(), QPointF(390, 390));
+    putLightAsUndoDoes(view, a, QPointF(390, 390));
     QCOMPARE(renderedAt(scene, {393, 393}), QColor(Qt::red));
     QCOMPARE(renderedAt(scene, {103, 103}), QColor(Qt::white));
 
@@ -168,7 +169,7 @@ void TestCanvasChanges::squaresShowWhereTheLightsAre()
     QCoreApplication::processEvents();
     view->setUpdatePaused(true);
     QSignalSpy changed(&scene, &QGraphicsScene::changed);
-    view->refreshLightItem(b->uid(), QPointF(380, 380)); // into a's tile
+    putLightAsUndoDoes(view, b, QPointF(380, 380)); // into a's tile
     QCoreApplication::processEvents();
     QList<QRectF> rects;
     for (const QList<QVariant> &emitted : std::as_const(changed))
@@ -433,7 +434,7 @@ int playCanvasSteps(const QList<CanvasStep> &steps, qreal zoom)
             break;
         case CanvasStep::Move:
             if (light)
-                view.refreshLightItem(light->uid(), step.at);
+                putLightAsUndoDoes(&view, light, step.at);
             break;
         case CanvasStep::Select:
         case CanvasStep::Deselect:

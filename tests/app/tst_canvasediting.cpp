@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
 #include <QtTest>
@@ -39,6 +40,10 @@ private slots:
     void freeDragFollowsThePointer();
     void rejectedMovesWriteNothing();
     void snappedDropStartsTheNextDragFromTheSquare();
+    void shakyClicksMoveNothing_data();
+    void shakyClicksMoveNothing();
+    void bandLetGoLeavesLightsUnselected_data();
+    void bandLetGoLeavesLightsUnselected();
     void autoZoomFitsTheLights_data();
     void autoZoomFitsTheLights();
     void menuKeyOpensThePopupMenu();
@@ -76,7 +81,17 @@ private:
     // A click on a pixel of the viewport, sent straight to it.
     void clickPixel(QPoint pixel);
     void drag(QPointF from, QPointF to, Qt::KeyboardModifiers m = {});
+    // Zooms in so that a move of `units` takes the pointer past the platform's drag distance.
+    void zoomSoThatMovesOf(qreal units)
+    {
+        const qreal zoom = qMax(qreal(1), QApplication::startDragDistance() / units);
+        m_view->scale(zoom, zoom);
+    }
     void trigger(const QString &text);
+    bool actionEnabled(const QString &text) const;
+    // A left-button event at a viewport pixel through the window system, time-stamped, so
+    // that the toolkit itself tells a double click from two clicks.
+    void pointerAt(QEvent::Type type, QPoint pixel, int ms);
     QList<quint64> uids(const QList<Light *> &lights) const;
     // What the view shows at p, painted as on screen.
     QColor shownAt(QPointF p) const
@@ -174,6 +189,25 @@ void TestCanvasEditing::trigger(const QString &text)
     QFAIL(qPrintable(text));
 }
 
+bool TestCanvasEditing::actionEnabled(const QString &text) const
+{
+    for (const QAction *a : m_view->popupMenu()->actions()) {
+        if (a->text() == text)
+            return a->isEnabled();
+    }
+    return false;
+}
+
+void TestCanvasEditing::pointerAt(QEvent::Type type, QPoint pixel, int ms)
+{
+    QWindow *window = m_view->window()->windowHandle();
+    const QPoint local = m_view->viewport()->mapTo(m_view->window(), pixel);
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    qt_handleMouseEvent(window, local, window->mapToGlobal(local), held, button, type, {}, ms);
+}
+
 QList<quint64> TestCanvasEditing::uids(const QList<Light *> &lights) const
 {
     QList<quint64> out;
@@ -259,6 +293,8 @@ void TestCanvasEditing::dragSnapsAndUndoRestoresPoses()
     QFETCH(bool, snapping);
     QFETCH(int, x);
     m_view->setSnapToGrid(snapping);
+    zoomSoThatMovesOf(3);
+    m_view->centerOn(200, 150);
     Light *a = light("A", 120.4, 120), *b = light("B", 300, 120);
     const LightPose before = a->pose();
     click({302, 122});
@@ -340,7 +376,7 @@ void TestCanvasEditing::rejectedMovesWriteNothing()
     drag({122, 122}, {122, -60}); // above its top edge
     QCOMPARE(a->pose().y, 120.0);
     QCOMPARE(m_view->getLayoutViewLight(a->uid())->y(), 120.0);
-    m_view->scale(4, 4);
+    zoomSoThatMovesOf(0.5);
     m_view->centerOn(122, 122);
     drag({122, 122}, {122.25, 122.25}); // less than one unit
     QCOMPARE(lists.count(), 0);
@@ -352,11 +388,140 @@ void TestCanvasEditing::rejectedMovesWriteNothing()
 void TestCanvasEditing::snappedDropStartsTheNextDragFromTheSquare()
 {
     Light *a = light("A", 120, 120);
+    zoomSoThatMovesOf(1);
+    m_view->centerOn(122, 122);
     drag({122, 122}, {127, 122});
     QCOMPARE(a->pose().x, 120.0);
     drag({122, 122}, {123, 122});
     QCOMPARE(a->pose().x, 120.0);
     QCOMPARE(m_view->getLayoutViewLight(a->uid())->x(), 120.0);
+}
+
+void TestCanvasEditing::shakyClicksMoveNothing_data()
+{
+    QTest::addColumn<QList<qreal>>("path"); // the first press's moves, in drag distances
+    QTest::addColumn<bool>("twice");        // a second click follows
+    QTest::addColumn<QPoint>("second");     // where it lands, from the first
+    QTest::addColumn<int>("gap");           // ms from the first release to the second press
+    QTest::addColumn<bool>("byTheEdge");
+    QTest::addColumn<bool>("moves");
+    const QList<qreal> still;
+    QTest::newRow("double click, second press 1 px away")
+        << still << true << QPoint(1, 0) << 100 << false << false;
+    QTest::newRow("double click, second press 3 px away, by the edge")
+        << still << true << QPoint(-1, 2) << 100 << true << false;
+    QTest::newRow("two clicks 600 ms apart, by the edge")
+        << still << true << QPoint(2, 1) << 600 << true << false;
+    QTest::newRow("double click on one pixel, by the edge")
+        << still << true << QPoint() << 100 << true << false;
+    QTest::newRow("press moving short of the drag distance, by the edge")
+        << QList<qreal>{0.9} << false << QPoint() << 0 << true << false;
+    QTest::newRow("drag out and back to the press")
+        << QList<qreal>{1, 0} << false << QPoint() << 0 << false << false;
+    QTest::newRow("drag of the drag distance")
+        << QList<qreal>{1} << false << QPoint() << 0 << false << true;
+    QTest::newRow("drag of the drag distance, by the edge")
+        << QList<qreal>{1} << false << QPoint() << 0 << true << true;
+}
+
+// At 1:1 with snapping on, a light off the grid: a click or a double click whose presses and
+// releases wander a few pixels, less than the drag distance, leaves it and the view where
+// they are and the map unchanged, and so does a drag that ends where it began; a drag of the
+// drag distance moves it. By the edge, the light sits 8 pixels from the viewport's left edge,
+// where a drag scrolls the view.
+void TestCanvasEditing::shakyClicksMoveNothing()
+{
+    QFETCH(QList<qreal>, path);
+    QFETCH(bool, twice);
+    QFETCH(QPoint, second);
+    QFETCH(int, gap);
+    QFETCH(bool, byTheEdge);
+    QFETCH(bool, moves);
+    Light *a = light("A", 200, 200);
+    QSignalSpy dirty(m_view, &LayoutView::setDirty);
+    QScrollBar *h = m_view->horizontalScrollBar();
+    if (byTheEdge)
+        h->setValue(h->value() + at({202, 202}).x() - 8);
+    const int scrolled = h->value();
+    const QPoint first = at({202, 202});
+    // Clear of the stamps of every pointer event sent before.
+    int ms = QTest::lastMouseTimestamp + 10000;
+    pointerAt(QEvent::MouseButtonPress, first, ms);
+    QPoint let = first;
+    for (qreal distances : path) {
+        let = first + QPoint(int(distances * QApplication::startDragDistance()), 0);
+        pointerAt(QEvent::MouseMove, let, ms += 10);
+    }
+    pointerAt(QEvent::MouseButtonRelease, let, ms += 10);
+    if (twice) {
+        pointerAt(QEvent::MouseButtonPress, first + second, ms += gap);
+        pointerAt(QEvent::MouseButtonRelease, first + second, ms += 10);
+    }
+    QTest::lastMouseTimestamp = ms + 10000;
+    QCOMPARE(m_view->selectionList(), uids({a}));
+    if (moves) {
+        QVERIFY(a->pose().x > 200);
+        QCOMPARE(m_undo->undoCount(), 1);
+        return;
+    }
+    QCOMPARE(a->pose().x, 200.0);
+    QCOMPARE(a->pose().y, 200.0);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->pos(), QPointF(200, 200));
+    QCOMPARE(dirty.count(), 0);
+    QCOMPARE(m_undo->undoCount(), 0);
+    QCOMPARE(h->value(), scrolled);
+}
+
+void TestCanvasEditing::bandLetGoLeavesLightsUnselected_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QPointF>("from");
+    QTest::addColumn<QList<QPointF>>("moves");
+    QTest::addColumn<QStringList>("left"); // selected at the release
+    // "A" at x 120, "C" at 160, "B" at 300 selected before the band.
+    const QList<QPointF> overAThenOff{{130, 130}, {110, 110}};
+    QTest::newRow("plain band") << Qt::KeyboardModifiers() << QPointF(100, 100) << overAThenOff
+                                << QStringList();
+    QTest::newRow("Shift band") << Qt::KeyboardModifiers(Qt::ShiftModifier) << QPointF(100, 100)
+                                << overAThenOff << QStringList{"B"};
+    QTest::newRow("Control band") << Qt::KeyboardModifiers(Qt::ControlModifier) << QPointF(100, 100)
+                                  << overAThenOff << QStringList{"B"};
+    QTest::newRow("band over two, shrunk to one")
+        << Qt::KeyboardModifiers() << QPointF(180, 100) << QList<QPointF>{{110, 130}, {150, 130}}
+        << QStringList{"C"};
+}
+
+// A light that a band covered and then let go of before the release is unselected in the
+// canvas's list and set, in the effect and on the menu's actions alike, so that a plain click
+// on it selects it.
+void TestCanvasEditing::bandLetGoLeavesLightsUnselected()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QPointF, from);
+    QFETCH(QList<QPointF>, moves);
+    QFETCH(QStringList, left);
+    const QList<Light *> lights{light("A", 120, 120), light("B", 300, 120), light("C", 160, 120)};
+    auto agrees = [&](const QStringList &names) {
+        QStringList listed;
+        for (quint64 uid : m_view->selectionList())
+            listed << m_map->light(uid)->name();
+        for (const Light *l : lights) {
+            const bool in = names.contains(l->name());
+            if (m_view->isSelected(l->uid()) != in || m_selection->isLightSelected(l->uid()) != in)
+                return false;
+        }
+        return listed == names && actionEnabled("Delete Selection") == !names.isEmpty() &&
+               actionEnabled("Rotate Selection CW") == !names.isEmpty() &&
+               actionEnabled("Create Group Interactively...");
+    };
+    click({302, 122});
+    press(from, modifiers);
+    for (const QPointF &p : moves)
+        moveTo(p);
+    release(moves.last());
+    QVERIFY(agrees(left));
+    click({122, 122});
+    QVERIFY(agrees({"A"}));
 }
 
 void TestCanvasEditing::autoZoomFitsTheLights_data()
@@ -586,46 +751,55 @@ void TestCanvasEditing::clicksHitWhatIsDrawn_data()
 {
     QTest::addColumn<bool>("outlined");
     QTest::addColumn<qreal>("zoom");
-    QTest::addColumn<bool>("fractional");
-    auto row = [](const char *what, bool outlined, qreal zoom, bool fractional = false) {
-        QTest::addRow("%s, %g", what, zoom) << outlined << zoom << fractional;
+    QTest::addColumn<QList<QPointF>>("places");
+    // One square reaching across a column border of the tiles, one over another.
+    const QList<QPointF> plain{{120, 120}, {237, 130}, {160, 200}, {163, 203}};
+    // Squares an undo put back between whole units.
+    const QList<QPointF> fractional{{120.8, 120.9}, {237.6, 130.7}, {160.1, 200.2}, {163.5, 203.5}};
+    // Just above a row border at y 480: one alone in its column, one reaching across a column
+    // and the row border, one across the row border with another over it.
+    const QList<QPointF> rowBorder{{600, 470}, {237, 477}, {400, 474}, {403, 477}};
+    auto row = [](const char *what, bool outlined, qreal zoom, const QList<QPointF> &places) {
+        QTest::addRow("%s, %g", what, zoom) << outlined << zoom << places;
     };
     for (qreal zoom : {1.0, 2.0, 1.25, 2.44140625, 0.8})
-        row("fill only", false, zoom);
+        row("fill only", false, zoom, plain);
     // Whole numbers, then the steps of Zoom In and Zoom Out. The tiles keep pictures of what
     // they draw from about 1:30 to 4:1; beyond, they fill the squares' pixels on the view.
     for (qreal zoom : {1.0, 2.0, 3.0, 4.0, 8.0})
-        row("outlined", true, zoom);
+        row("outlined", true, zoom, plain);
     qreal zoom = 1;
     for (int step = 1; step <= 8; ++step)
-        row("outlined", true, zoom *= 1.25);
+        row("outlined", true, zoom *= 1.25, plain);
     zoom = 1;
-    for (int step = 1; step <= 16; ++step) {
+    for (int step = 1; step <= 28; ++step) {
         zoom *= 0.8;
         if (step <= 3 || step % 4 == 0)
-            row("outlined", true, zoom);
+            row("outlined", true, zoom, plain);
+        // Far out a square shrinks to a pixel, which may lie in the next row of tiles.
+        if (step == 1 || (step >= 16 && step % 2 == 0))
+            row("outlined, by a row border", true, zoom, rowBorder);
     }
-    // Squares an undo put back between whole units.
+    for (qreal zoom : {1.0 / 30, 0.03, 0.002})
+        row("outlined, by a row border", true, zoom, rowBorder);
+    row("fill only, by a row border", false, 0.03, rowBorder);
     for (qreal zoom : {1.0, 2.0, 1.25, 1.5625, 0.8})
-        row("outlined, fractional places", true, zoom, true);
+        row("outlined, fractional places", true, zoom, fractional);
 }
 
 // A click selects the square the view painted under the pointer, the one on top where two
-// overlap: a press on every pixel about four squares (one reaching across a tile border, one
-// over another) against the pixels of the view's picture, at whole zooms and at the zoom
-// steps, whose pixels' corners fall between the squares' edges.
+// overlap: a press on every pixel about four squares against the pixels of the view's
+// picture, at whole zooms and at the zoom steps, whose pixels' corners fall between the
+// squares' edges, and far out, where squares shrink to a pixel.
 void TestCanvasEditing::clicksHitWhatIsDrawn()
 {
     QFETCH(bool, outlined);
     QFETCH(qreal, zoom);
-    QFETCH(bool, fractional);
-    const QList<QPointF> places =
-        fractional ? QList<QPointF>{{120.8, 120.9}, {237.6, 130.7}, {160.1, 200.2}, {163.5, 203.5}}
-                   : QList<QPointF>{{120, 120}, {237, 130}, {160, 200}, {163, 203}};
+    QFETCH(QList<QPointF>, places);
     QList<Light *> lights;
     for (const QPointF &p : places) {
         lights << light(QString(QChar(char16_t(u'A' + lights.size()))), p.x(), p.y());
-        m_view->refreshLightItem(lights.last()->uid(), p); // as an undo puts it
+        m_view->refreshLightItem(lights.last()->uid()); // fractions kept, as an undo puts it
     }
     const QList<QRgb> colours{qRgb(10, 20, 30), qRgb(40, 50, 60), qRgb(70, 80, 90),
                               qRgb(100, 110, 120)};
@@ -704,6 +878,8 @@ void TestCanvasEditing::dropMayTouchButNotOverlap()
     Light *a = light("A", 120, 120), *b = light("B", 200, 120);
     for (Light *l : {a, b})
         showColour(l, qRgb(0, 0, 0));
+    zoomSoThatMovesOf(1);
+    m_view->centerOn(195, 122);
     drag({122, 122}, {195, 122}); // 7 units from b: the outlines touch
     QCOMPARE(a->pose().x, 193.0);
     drag({195, 122}, {196, 122}); // 6 units: they overlap
