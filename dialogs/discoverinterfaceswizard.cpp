@@ -144,11 +144,23 @@ void DiscoverInterfacesWizard::showContested()
     // Under the lists, across the page: a row's own text is cut off where the list ends.
     QStringList lines;
     for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
-        if (isContested(it.key()))
-            lines << contestedSerialText(it.key(), m_claimants.value(it.key()));
+        if (!isContested(it.key()))
+            continue;
+        lines << contestedSerialText(it.key(), m_claimants.value(it.key()));
+        markUnaddable(ui->m_discoverListBox->item(it.value()), lines.last());
     }
     ui->m_contestedLabel->setText(lines.join(QLatin1Char('\n')));
     ui->m_contestedLabel->setVisible(!lines.isEmpty());
+}
+
+void DiscoverInterfacesWizard::markUnaddable(QListWidgetItem *row, const QString &reason)
+{
+    if (!row)
+        return;
+    // Greyed out, it can be neither selected nor added, and says why where it stands.
+    row->setSelected(false);
+    row->setFlags(row->flags() & ~Qt::ItemIsEnabled);
+    row->setToolTip(reason);
 }
 
 QString DiscoverInterfacesWizard::rowText(quint64 uid, const DataSupply *ds) const

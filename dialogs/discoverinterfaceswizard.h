@@ -16,6 +16,7 @@ class DataSupply;
 class DiscoveryEngine;
 class EffectEngine;
 class MapModel;
+class QListWidgetItem;
 
 // Finds the Orvex interfaces on the network and lets the user pick those that join the map.
 // The picks join when the wizard closes, by Finish or by Cancel alike: moving an interface to
@@ -55,6 +56,8 @@ private:
     // Whether several addresses answered with the serial number: none of them joins the map.
     bool isContested(quint64 uid) const;
     void showContested();
+    // A contested row: it stays listed, with its reason, but cannot be chosen.
+    void markUnaddable(QListWidgetItem *row, const QString &reason);
 
     std::unique_ptr<Ui::DiscoverInterfaces> ui;
     DiscoveryEngine *m_engine;

@@ -59,9 +59,10 @@ void DiscoverLightsReadPage::handleReadAddressesStarting()
     emit completeChanged();
 }
 
-void DiscoverLightsReadPage::handleReadAddressesCompleted(bool unique, int unread, int total)
+void DiscoverLightsReadPage::handleReadAddressesCompleted(bool unique, int unread, int total,
+                                                          bool cutShort)
 {
-    ui->m_uniqueLabel->setText(LightDiscoveryRules::verdictText(unique, unread, total));
+    ui->m_uniqueLabel->setText(LightDiscoveryRules::verdictText(unique, unread, total, cutShort));
     m_complete = true;
     emit completeChanged();
 }

@@ -35,8 +35,10 @@ public slots:
     void handleDiscoveryStarting();
     void handleDiscoveredLight(Light *light);
     void handleReadAddressesStarting();
-    // unread of total lights could not be read: their addresses are not judged.
-    void handleReadAddressesCompleted(bool unique, int unread = 0, int total = 0);
+    // unread of total lights could not be read: their addresses are not judged. cutShort:
+    // reading was cancelled.
+    void handleReadAddressesCompleted(bool unique, int unread = 0, int total = 0,
+                                      bool cutShort = false);
     void handleRemoveLight(Light *light);
 
 private:

@@ -469,15 +469,21 @@ void DiscoverLightsWizard::expandCells(Light *original)
     }
 }
 
-void DiscoverLightsWizard::judgeAddresses()
+bool DiscoverLightsWizard::isUnread(quint64 uid) const
+{
+    // Cancel leaves the light being read and those still to be read unread as well.
+    return m_failedUids.contains(uid) || m_pendingReads.contains(uid) || uid == m_readingUid;
+}
+
+void DiscoverLightsWizard::judgeAddresses(bool cutShort)
 {
     QList<LightDiscoveryRules::Address> addresses;
     int unread = 0;
     const QHash<quint64, QPointer<Light>> lights = m_discoveredLights;
     for (auto it = lights.cbegin(); it != lights.cend(); ++it) {
         Light *light = it.value();
-        // A light whose read failed has no address to judge.
-        if (light && m_failedUids.contains(it.key())) {
+        // A light whose address was not read has none to judge.
+        if (light && isUnread(it.key())) {
             ++unread;
             continue;
         }
@@ -494,10 +500,10 @@ void DiscoverLightsWizard::judgeAddresses()
         deleteFoundLight(light);
     }
     endReading(LightDiscoveryRules::uniquelyAddressed(addresses), unread,
-               int(addresses.size()) + unread);
+               int(addresses.size()) + unread, cutShort);
 }
 
-void DiscoverLightsWizard::endReading(bool unique, int unread, int total)
+void DiscoverLightsWizard::endReading(bool unique, int unread, int total, bool cutShort)
 {
     if (!m_reading)
         return;
@@ -517,11 +523,13 @@ void DiscoverLightsWizard::endReading(bool unique, int unread, int total)
         m_progress = nullptr;
     }
     m_pendingReads.clear();
-    m_readPage->handleReadAddressesCompleted(unique, unread, total);
+    m_readPage->handleReadAddressesCompleted(unique, unread, total, cutShort);
     m_map->setLivePlayDisabled(m_savedLivePlayDisabled);
 }
 
 void DiscoverLightsWizard::handleProgressDialogCanceled()
 {
-    endReading(false);
+    // What was read is judged as after failed reads; the rest is said to be unread.
+    if (m_reading)
+        judgeAddresses(true);
 }

@@ -80,9 +80,13 @@ private:
     void readNextLight();
     bool startReadingLight(quint64 uid);
     void expandCells(Light *original);
-    void judgeAddresses();
-    // unread of total lights could not be read (0: no read failed, or reading was cut short).
-    void endReading(bool unique, int unread = 0, int total = 0);
+    // Whether the light's address is not known from this reading: its read failed, or
+    // reading was cut short before it ended.
+    bool isUnread(quint64 uid) const;
+    // cutShort: the user cancelled reading; the lights read so far are judged all the same.
+    void judgeAddresses(bool cutShort = false);
+    // unread of total lights could not be read (0: none, or reading ended without a verdict).
+    void endReading(bool unique, int unread = 0, int total = 0, bool cutShort = false);
     // The engine refused to start a read: reading ends there.
     void failReading(quint64 uid);
     // One box for the reads that failed, led by the refused light when there is one.

@@ -50,12 +50,14 @@ QString verdictText(bool unique)
                        "unique addresses.");
 }
 
-QString verdictText(bool unique, int unread, int total)
+QString verdictText(bool unique, int unread, int total, bool cutShort)
 {
     if (unread == 0)
         return verdictText(unique);
-    const QString notRead =
+    QString notRead =
         tr("Could not read the DMX address of %1 of %2 lights.").arg(unread).arg(total);
+    if (cutShort)
+        notRead = tr("Reading was cancelled.") + QLatin1Char('\n') + notRead;
     return unique ? notRead : verdictText(false) + QLatin1Char('\n') + notRead;
 }
 

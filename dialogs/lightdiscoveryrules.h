@@ -28,8 +28,8 @@ QString unsettledPortsText(const QString &interfaceName, const QList<int> &ports
 // The text the read page shows once the addresses have been judged.
 QString verdictText(bool unique);
 // The same when `unread` of `total` lights could not be read: their addresses are not judged,
-// and the text says for how many lights none is known.
-QString verdictText(bool unique, int unread, int total);
+// and the text says for how many lights none is known, and whether reading was cancelled.
+QString verdictText(bool unique, int unread, int total, bool cutShort = false);
 // The reading progress dialog's text, with how many lights have not answered so far.
 QString readingText(int unanswered);
 // Unique when no two addresses share both port and start channel; overlapping channel ranges

@@ -17,9 +17,20 @@ SyncWarning::SyncWarning(const QString &report, QWidget *parent, const QString &
     ui->m_textEdit->appendPlainText(report);
     connect(ui->m_ok, &QPushButton::clicked, this, &QDialog::accept);
     fitReport(report);
+    openAtFirstLine();
 }
 
 SyncWarning::~SyncWarning() = default;
+
+void SyncWarning::openAtFirstLine()
+{
+    // A long report is read from its first heading down, and moved through with the keys
+    // (Ctrl+Home, Ctrl+End, the arrows); Enter still answers Ok, the default button.
+    ui->m_textEdit->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                            Qt::TextSelectableByKeyboard);
+    ui->m_textEdit->moveCursor(QTextCursor::Start);
+    ui->m_textEdit->setFocus();
+}
 
 void SyncWarning::fitReport(const QString &report)
 {

@@ -11,7 +11,8 @@ class SyncWarning;
 
 // Lists the lights whose DMX channels overlap after a network sync, and what the sync could
 // not reach, one entry a line; heading, when given, replaces the form's conflict heading. The
-// box opens wide and tall enough for its lines, within the screen, and can be resized.
+// box opens wide and tall enough for its lines, within the screen, and can be resized; a long
+// report opens at its first line.
 class SyncWarning : public QDialog
 {
     Q_OBJECT
@@ -22,6 +23,7 @@ public:
 
 private:
     void fitReport(const QString &report);
+    void openAtFirstLine();
 
     std::unique_ptr<Ui::SyncWarning> ui;
 };

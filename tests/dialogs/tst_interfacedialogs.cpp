@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QSettings>
 #include <QSpinBox>
+#include <QToolTip>
 #include <QtTest>
 
 using Iface = SimulatedOrvexInterface;
@@ -281,6 +282,7 @@ void TestInterfaceDialogs::wizardKeepsAListedInterfaceFromAnotherHost()
         QTRY_COMPARE(found->count(), 1);
         QTRY_COMPARE(found->item(0)->text(), QString("00000022 Real (2 ports)"));
         QVERIFY(!contested->isVisible());
+        QVERIFY(found->item(0)->flags() & Qt::ItemIsEnabled);
         select(found, "00000022", true);
         click(wizard, "m_addButton");
         forger->answering = true;
@@ -294,8 +296,17 @@ void TestInterfaceDialogs::wizardKeepsAListedInterfaceFromAnotherHost()
     QVERIFY(contested->isVisible());
     QVERIFY(contested->height() >= contested->heightForWidth(contested->width()));
     QVERIFY(wizard->screen()->availableGeometry().contains(wizard->frameGeometry()));
+    // The row itself is greyed out and tells why when the pointer rests on it; neither "-->"
+    // nor a double click adds it.
+    QListWidgetItem *item = found->item(0);
+    QVERIFY(!(item->flags() & Qt::ItemIsEnabled));
+    const QPoint at = found->visualItemRect(item).center();
+    QHelpEvent hover(QEvent::ToolTip, at, found->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(found->viewport(), &hover);
+    QCOMPARE(QToolTip::text(), contested->text());
     select(found, "00000022", true);
     click(wizard, "m_addButton");
+    QTest::mouseDClick(found->viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(widgetNamed<QListWidget>(wizard, "m_addListBox")->count(), afterRefresh ? 1 : 0);
     wizard->accept();
     delete wizard;

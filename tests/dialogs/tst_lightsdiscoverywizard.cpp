@@ -63,6 +63,8 @@ private slots:
     void silentLightAndCancelLeaveTheInterfaceAsItWas();
     void deafLightsDoNotStopTheOthersBeingRead_data();
     void deafLightsDoNotStopTheOthersBeingRead();
+    void cancelJudgesOnlyTheAddressesRead_data();
+    void cancelJudgesOnlyTheAddressesRead();
     void cancelLeavesTheInterfaceAndItsLightsAsTheyWere_data();
     void cancelLeavesTheInterfaceAndItsLightsAsTheyWere();
     void entriesOpenTheWizard();
@@ -552,6 +554,59 @@ void TestLightsDiscoveryWizard::deafLightsDoNotStopTheOthersBeingRead()
         if (!deaf.contains(light->serialNumber()))
             QCOMPARE(light->dmxChannel(), channels.value(light->serialNumber()));
     }
+
+    // Back and Next read every light anew: those answering now are judged, none named again.
+    m_device->deafLights.clear();
+    m_wizard->back();
+    QVERIFY(readAll());
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"), Unique);
+    QCOMPARE(prompt.texts.size(), box.isEmpty() ? 0 : 1);
+}
+
+void TestLightsDiscoveryWizard::cancelJudgesOnlyTheAddressesRead_data()
+{
+    QTest::addColumn<QList<quint64>>("deaf");
+    // Whichever lights were read before Cancel are judged: the two alike ones only if both were.
+    QTest::newRow("two alike answer, two silent") << QList<quint64>{0x140003, 0x140004};
+    QTest::newRow("none answers") << QList<quint64>{0x140001, 0x140002, 0x140003, 0x140004};
+}
+
+// Cancel while reads are failing: the page says that reading was cut short and for how many
+// lights no address is known, and judges the addresses read until then.
+void TestLightsDiscoveryWizard::cancelJudgesOnlyTheAddressesRead()
+{
+    QFETCH(QList<quint64>, deaf);
+    int &retries = NetworkSettings::instance().lightReadMaxRetries;
+    const auto restore = qScopeGuard([&retries, was = retries] { retries = was; });
+    retries = 1;
+    m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 10}}),
+                        Iface::catalogueLight(0x140002, 1, {{"DMX_OFFSET", 10}}),
+                        Iface::catalogueLight(0x140003, 1, {{"DMX_OFFSET", 20}}),
+                        Iface::catalogueLight(0x140004, 2, {{"DMX_OFFSET", 30}})};
+    m_device->deafLights = QSet<quint64>(deaf.cbegin(), deaf.cend());
+    open(lobby(2));
+    QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000));
+    ScriptedPrompt prompt;
+    QSignalSpy answered(m_wizard->engine(), &DiscoveryEngine::lightDataReadComplete);
+    QSignalSpy failed(m_wizard->engine(), &DiscoveryEngine::lightDataReadFailed);
+    m_wizard->next();
+    // A second silent light is still to fail: reading goes on until Cancel.
+    QVERIFY(failed.wait(5000));
+    QVERIFY(m_wizard->isReading());
+    m_wizard->findChild<QProgressDialog *>()->findChild<QAbstractButton *>()->click();
+    QVERIFY(!m_wizard->isReading());
+    QSet<quint64> read;
+    for (const QList<QVariant> &signal : std::as_const(answered))
+        read << signal.at(0).toULongLong();
+    const bool alikeRead = read.contains(0x140001) && read.contains(0x140002);
+    QCOMPARE(text(m_wizard, "m_uniqueLabel"),
+             (alikeRead ? NotUnique + "\n" : QString()) +
+                 QString("Reading was cancelled.\nCould not read the DMX address of %1 of 4 "
+                         "lights.")
+                     .arg(4 - read.size()));
+    QVERIFY(m_wizard->button(QWizard::FinishButton)->isEnabled());
+    QVERIFY(prompt.texts.isEmpty());
+    QCOMPARE(m_map->lights().size(), 4);
 }
 
 void TestLightsDiscoveryWizard::cancelLeavesTheInterfaceAndItsLightsAsTheyWere_data()

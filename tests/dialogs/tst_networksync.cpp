@@ -7,6 +7,7 @@
 #include "app/metatool.h"
 #include "dialogs/syncinterface.h"
 #include "dialogs/syncrules.h"
+#include "dialogs/syncwarning.h"
 #include "model/datasupply.h"
 #include "model/effectengine.h"
 #include "model/light.h"
@@ -25,6 +26,7 @@
 #include <QProgressDialog>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QtTest>
 
 using Iface = SimulatedOrvexInterface;
@@ -44,6 +46,7 @@ private slots:
     void rules();
     void cells_data();
     void cells();
+    void longReportOpensAtItsFirstLine();
     void init();
     void cleanup();
     void wholeSync_data();
@@ -208,6 +211,31 @@ void TestNetworkSync::cells()
         ks << cell.second;
     }
     QCOMPARE(ks, taken);
+}
+
+// The report is read from its first heading down, with the keys; Enter still answers Ok.
+void TestNetworkSync::longReportOpensAtItsFirstLine()
+{
+    SyncRules::SyncGaps gaps;
+    for (int i = 0; i < 500; ++i)
+        gaps.unreadLights << SyncRules::unreadLightText("Lobby", i % 4, 0x00100000 + i);
+    const QString report = SyncRules::syncReport(gaps, {});
+    SyncWarning warning(report, nullptr, SyncRules::reportHeading(gaps));
+    ModalDriver driver;
+    driver.then([](QWidget *modal) {
+        auto *edit = widgetNamed<QPlainTextEdit>(modal, "m_textEdit");
+        QVERIFY(edit->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(edit->cursorForPosition(QPoint(0, 0)).block().text(),
+                 QString("Lights whose data could not be read :"));
+        QCOMPARE(modal->focusWidget(), edit);
+        QTest::keyClick(edit, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(edit->verticalScrollBar()->value(), edit->verticalScrollBar()->maximum());
+        QTest::keyClick(edit, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(edit->verticalScrollBar()->value(), 0);
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    QCOMPARE(warning.exec(), int(QDialog::Accepted));
+    QCOMPARE(driver.pending(), 0);
 }
 
 void TestNetworkSync::init()
@@ -636,14 +664,18 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces()
     QFETCH(QByteArray, situation);
     QFETCH(QString, report);
     constexpr quint64 FixedSerialSupply = 0x00A10001; // its lights all take one serial
-    Iface *dev =
-        device("127.0.0.2", situation == "fixed serial" ? FixedSerialSupply : SupplySerial);
+    // Counted lights come once the interface's whole answer is in, which ends its window.
+    const bool counted = situation == "counted";
+    if (counted)
+        NetworkSettings::instance().syncLightWindowMs = 60000;
+    Iface *dev = device("127.0.0.2", situation == "fixed serial" ? FixedSerialSupply : SupplySerial,
+                        3, counted ? 3 : 1);
     dev->lights = {Iface::catalogueLight(FirstLight, 1, {{"DMX_OFFSET", 10}})};
     if (situation == "moved")
         dev->lights << Iface::catalogueLight(SecondLight, 2, {{"DMX_OFFSET", 20}});
     if (situation == "contested") // answering last, so that its interface replaces the other
         device("127.0.0.3")->faults[OrvexDatagrams::Discover].delayMs = 20;
-    if (situation == "counted")
+    if (counted)
         dev->fixtureCounts = {{2, {3, 3}}};
     QList<quint64> covered;
     if (twin) {
@@ -657,7 +689,7 @@ void TestNetworkSync::reportNamesUnreportedLightsAndOnlyAskedInterfaces()
         mapLight(ds, 1, 40, 0x00100009);
     if (situation == "moved")
         mapLight(ds, bySerial ? 2 : 1, 40, SecondLight);
-    if (situation == "counted")
+    if (counted)
         mapLight(ds, 1, 40, SupplySerial);
     covered << ds->uid();
     for (const int type : {3, 6, 7}) {
