@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numeric>
 
@@ -303,7 +304,9 @@ bool decided(int agree, int disagree)
 // The order most rounds agree on, pair by pair: a datagram held on the way or two swapped
 // move only their own pairs, in the rounds they happened in. Pairs of different contents the
 // rounds leave in doubt go to `doubtful`.
-QList<int> agreedOrder(const QList<QList<Occurrence>> &rounds, QList<QPair<int, int>> &doubtful)
+QList<int> agreedOrder(const QList<QList<Occurrence>> &rounds,
+                       const std::function<bool(int, int)> &sharesPort,
+                       QList<QPair<int, int>> &doubtful)
 {
     const QList<Occurrence> &labels = rounds.first();
     const int n = int(labels.size());
@@ -337,15 +340,19 @@ QList<int> agreedOrder(const QList<QList<Occurrence>> &rounds, QList<QPair<int, 
             return wins[a] > wins[b];
         return meanPlace[a] < meanPlace[b];
     });
+    // Each datagram against the next different one of the same port: the rest of the order
+    // follows from those.
     QList<int> order;
     for (int i = 0; i < n; ++i) {
         const int a = sorted[i];
         order.append(labels[a].first);
         for (int j = i + 1; j < n; ++j) {
             const int b = sorted[j];
-            if (labels[a].first != labels[b].first &&
-                !decided(before[a * n + b], before[b * n + a]))
+            if (labels[a].first == labels[b].first || !sharesPort(labels[a].first, labels[b].first))
+                continue;
+            if (!decided(before[a * n + b], before[b * n + a]))
                 doubtful.append({labels[a].first, labels[b].first});
+            break;
         }
     }
     return order;
@@ -379,8 +386,17 @@ QList<int> CountAnswers::deviceOrder(const QList<const Round *> &rounds,
             closestDistance = distance;
         }
     }
+    const auto sharesPort = [this](int a, int b) {
+        for (const List &first : m_contents.at(a).lists) {
+            for (const List &second : m_contents.at(b).lists) {
+                if (first.port == second.port)
+                    return true;
+            }
+        }
+        return false;
+    };
     if (!exact.isEmpty())
-        return agreedOrder(exact, doubtful);
+        return agreedOrder(exact, sharesPort, doubtful);
     // No round brought the answer whole: the closest one, its surplus left out and what it
     // lacks put beside the datagram's other arrivals.
     QList<int> order;

@@ -148,7 +148,14 @@ void TestCountRounds::everyLightOnceOrNamed_data()
     addRows("clean", CountLink(), 3, 3);
     addRows("4 s late", late, 3, 3);
     addRows("300 +- 150 ms", jittered, 10, 10);
-    addRows("a quarter held 400 ms", held, 10, 10);
+    // Held datagrams reorder an answer; with 24 distinct ones the order of a port now and then
+    // stays in doubt after the last round (named, never guessed).
+    QStringList heldLayouts;
+    for (const auto &layout : layouts())
+        heldLayouts << QLatin1String(layout.first);
+    heldLayouts.removeAll(QStringLiteral("eight ports"));
+    addRows("a quarter held 400 ms", held, 10, 10, heldLayouts);
+    addRows("a quarter held 400 ms", held, 10, 8, {"eight ports"});
     addRows("program stalled", stalled, 10, 10);
 
     CountLink copied;
