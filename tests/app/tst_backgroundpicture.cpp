@@ -349,9 +349,8 @@ private slots:
         const QSize side(512, 512);
         const quint16 top16[4] = {0xFAFA, 0x8080, 0, 0xFFFF},
                       bottom16[4] = {0, 0x4040, 0xFAFA, 0xFFFF};
-        QTest::newRow("PNG, 16-bit RGBA")
-            << CraftedPng::halves(side, 16, top16, bottom16) << qRgb(250, 128, 0)
-            << qRgb(0, 64, 250);
+        QTest::newRow("PNG, 16-bit RGBA") << CraftedPng::halves(side, 16, top16, bottom16)
+                                          << qRgb(250, 128, 0) << qRgb(0, 64, 250);
         QTest::newRow("JPEG, progressive, as many scans as allowed")
             << CraftedJpeg::manyScans(side, BackgroundPicture::MaxScans) << qRgb(200, 100, 50)
             << qRgb(20, 40, 220);
