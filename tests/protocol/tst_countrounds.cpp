@@ -1,6 +1,7 @@
 #include "protocol/countrounds.h"
 #include "protocol/discoveryengine.h"
 #include "protocol/networksettings.h"
+#include "support/buildscale.h"
 #include "support/countlinkmodel.h"
 #include "support/simulatedorvexinterface.h"
 
@@ -204,6 +205,8 @@ void TestCountRounds::everyLightOnceOrNamed()
     QFETCH(CountLink, link);
     QFETCH(int, seeds);
     QFETCH(int, atLeast);
+    atLeast = shareForThisBuild(atLeast, seeds);
+    seeds = seedsForThisBuild(seeds);
     NetworkSettings::instance().restoreDefaults();
     const CountRounds::Timing timing = DiscoveryEngine::countTiming();
     const QList<QByteArray> answer = answerOf(layout, perEntry, flag, valuesPerEntry);

@@ -4,6 +4,7 @@
 #include "model/mapmodel.h"
 #include "protocol/discoveryengine.h"
 #include "protocol/networksettings.h"
+#include "support/buildscale.h"
 #include "support/lightdiscoveryrig.h"
 #include "support/simulatedorvexnetwork.h"
 
@@ -185,6 +186,8 @@ void TestLossyNetwork::everythingIsFound()
     QFETCH(double, lossRate);
     QFETCH(int, seeds);
     QFETCH(int, atLeast);
+    atLeast = shareForThisBuild(atLeast, seeds);
+    seeds = seedsForThisBuild(seeds);
     // Long enough for every copy and its answer, even on a loaded machine; a road that finds
     // everything ends at once.
     const NetworkSettings &settings = NetworkSettings::instance();
@@ -240,6 +243,8 @@ void TestLossyNetwork::alikeFixturesSurviveLossAndCopies()
     QFETCH(double, copyRate);
     QFETCH(int, seeds);
     QFETCH(int, atLeast);
+    atLeast = shareForThisBuild(atLeast, seeds);
+    seeds = seedsForThisBuild(seeds);
     QVector<quint32> mixed; // 42 x [1, 2, 3]
     for (int i = 0; i < 42; ++i)
         mixed << 1 << 2 << 3;
