@@ -165,7 +165,7 @@ struct BlinkScan2ReplyData
 {
     quint32 ip = 0;
     quint8 entryCount = 0;
-    // Set on every datagram of an answer but its last.
+    // Devices differ on what it means; nothing relies on it.
     quint8 more = 0;
     // Everything after the fixed fields, as received: what tells one datagram from another.
     QByteArray entries;
