@@ -283,6 +283,35 @@ private slots:
         QCOMPARE(ports, expected);
     }
 
+    // Three interfaces of alike fixtures scanned at once, each with a more flag of its own
+    // meaning: each gathers its own rounds, and each port's lights come once.
+    void countInterfacesAtOnce()
+    {
+        const QList<SimulatedOrvexInterface::MoreFlag> flags = {
+            SimulatedOrvexInterface::MoreFlag::Never, SimulatedOrvexInterface::MoreFlag::Always,
+            SimulatedOrvexInterface::MoreFlag::Alternating};
+        QHash<quint64, int> expected; // by interface uid
+        for (int i = 0; i < 3; ++i) {
+            Iface *dev = i == 0 ? m_rig->device
+                                : m_rig->net->addInterface(
+                                      QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i)));
+            dev->fixtureCounts = {{1, QVector<quint32>(126 + 63 * i, 1)}};
+            dev->countsReplyPerEntry = true;
+            dev->moreFlag = flags.at(i);
+            DataSupply *ds = m_rig->supply(0x990001 + i, 2);
+            ds->setIpAddress(dev->address());
+            expected.insert(ds->uid(), 126 + 63 * i);
+        }
+        for (const auto &ds : m_rig->supplies)
+            m_rig->engine->discoverLights(ds.get());
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->countsComplete.size(), 3, 10000);
+        QHash<quint64, int> found;
+        for (const QList<Light *> &batch : std::as_const(m_rig->batches))
+            found[batch.first()->dataSupplyUid()] += int(batch.size());
+        QCOMPARE(found, expected);
+        QVERIFY(m_rig->unsettledPorts.isEmpty());
+    }
+
     void laterScanReportsOnlyWhatAnswersIt_data()
     {
         QTest::addColumn<QByteArray>("between");
