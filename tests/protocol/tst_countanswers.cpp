@@ -49,6 +49,7 @@ private slots:
         QTest::newRow("copies in some rounds") << QStringList{"AB", "AAB", "AB", "ABB", "AB", "AB", "AB", "AB", "AB", "AB"} << "AB";
         // A round that holds two answers (a request's and a late one) tells nothing.
         QTest::newRow("two answers in one round") << QStringList{"AB", "ABAB", "AB", "AB", "AB", "AB", "AB", "AB"} << "AB";
+        QTest::newRow("two answers in three rounds") << QStringList{"ABCDEF", "ABCDEFABCDEF", "ABCDEF", "ABCDEFABCDEF", "ABCDEF", "ABCDEF", "ABCDEFABCDEF", "ABCDEF"} << "ABCDEF";
         // A forged or stray datagram in one round is no part of the answer.
         QTest::newRow("a stray datagram") << QStringList{"AB", "ABX", "AB", "AB", "AB", "AB", "AB", "AB"} << "AB";
         // Rounds that disagree leave the port unsettled: never a guess.
