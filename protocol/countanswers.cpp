@@ -453,18 +453,25 @@ bool CountAnswers::isSettled(int minRounds) const
     const QHash<int, int> counts = multiplicities(rounds);
     if (std::any_of(counts.cbegin(), counts.cend(), [](int count) { return count < 0; }))
         return false;
-    return result(minRounds).settled();
+    return resultOf(rounds, &counts).settled();
 }
 
 CountAnswers::Result CountAnswers::result(int minRounds) const
 {
-    Result result;
     const QList<const Round *> rounds = usableRounds();
+    return resultOf(rounds.size() < std::max(1, minRounds) ? QList<const Round *>() : rounds,
+                    nullptr);
+}
+
+CountAnswers::Result CountAnswers::resultOf(const QList<const Round *> &rounds,
+                                            const QHash<int, int> *known) const
+{
+    Result result;
     QSet<int> unsettled;
-    if (rounds.size() < std::max(1, minRounds)) {
+    if (rounds.isEmpty()) {
         unsettled = m_ports;
     } else {
-        const QHash<int, int> counts = multiplicities(rounds);
+        const QHash<int, int> counts = known ? *known : multiplicities(rounds);
         for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
             if (it.value() < 0) {
                 for (const List &list : m_contents.at(it.key()).lists)

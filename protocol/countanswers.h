@@ -83,6 +83,8 @@ private:
     // How often each content stands in the device's answer; -1 where the rounds leave it open.
     QHash<int, int> multiplicities(const QList<const Round *> &rounds) const;
     QList<const Round *> usableRounds() const;
+    // The result from these rounds (none: too few), with the counts when already known.
+    Result resultOf(const QList<const Round *> &rounds, const QHash<int, int> *known) const;
     QList<int> deviceOrder(const QList<const Round *> &rounds, const QHash<int, int> &counts,
                            QList<QPair<int, int>> &doubtful) const;
     // The ports whose fixtures come out otherwise when the two contents swap places.
