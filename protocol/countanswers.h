@@ -22,6 +22,14 @@
 class CountAnswers
 {
 public:
+    // Why a port's lights could not be counted.
+    enum class Doubt {
+        Disagreed,     // the answers brought it different lists
+        TooManyLights, // its counts add up to more lights than a port holds
+        Unanswered,    // the interface stopped answering before its lists could be compared
+        Endless,       // its answers never went quiet: a stream, not an answer
+    };
+
     struct List
     {
         int port = 0; // as the datagram numbers it, from 1

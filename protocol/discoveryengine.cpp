@@ -1069,3 +1069,8 @@ bool DiscoveryEngine::setLightProperty(const QString &name, const QString &value
     }
     return true;
 }
+
+CountAnswers::Doubt DiscoveryEngine::countDoubt(quint64 interfaceUid, int port) const
+{
+    return m_countDoubts.value(interfaceUid).value(port, CountAnswers::Doubt::Disagreed);
+}

@@ -97,6 +97,9 @@ public:
     static int lightLimitForScan(const DataSupply *ds);
     // How the fixture counts are asked for again, from NetworkSettings.
     static CountRounds::Timing countTiming();
+    // Why the interface's port (0-based) made no lights, once lightCountsUnsettled named it;
+    // Disagreed for a port it did not name. Kept until the interface is scanned again.
+    CountAnswers::Doubt countDoubt(quint64 interfaceUid, int port) const;
     // Reads the light's properties from the device behind the interface at ip: EEPROM reads
     // for 32-bit serial numbers, RDM GET for wider ones, each answer applied to the light
     // through setLightProperty; lightDataReadComplete(serial) once nothing is left, or
@@ -149,6 +152,13 @@ signals:
     // The scan could not tell how many lights these ports (0-based, ascending) of the
     // interface hold: the rounds disagreed, or the counts add up to more than a port holds.
     void lightCountsUnsettled(quint64 interfaceUid, const QList<int> &ports);
+    // These ports' (0-based, ascending) lights were taken from the one answer the device gave:
+    // the interface answered no request after it, so nothing could check them. Comes before
+    // lightCountsComplete.
+    void lightCountsUnchecked(quint64 interfaceUid, const QList<int> &ports);
+    // The interface's fixture counts are being asked for: round 0 is the scan's own answer,
+    // each later round one request asked again. Counting goes on until lightCountsComplete.
+    void lightCountRound(quint64 interfaceUid, int round);
     void lightDataReadComplete(quint64 serialNumber);
     // The device did not answer a request of the read, tries included; the read has ended.
     void lightDataReadFailed(quint64 serialNumber);
@@ -291,6 +301,8 @@ private:
     Repeats m_scanRepeats;
     // By scanned host: the next step of its count rounds.
     QHash<quint32, WindowTimer *> m_countTimers;
+    // By interface uid and 0-based port: why the last scan made no lights there.
+    QHash<quint64, QHash<int, CountAnswers::Doubt>> m_countDoubts;
     QElapsedTimer m_clock;
     int m_interfacesThisDiscovery = 0;
     DroppedDatagramLog m_interfaceLimitLog;
