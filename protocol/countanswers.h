@@ -1,24 +1,25 @@
 #ifndef COUNTANSWERS_H
 #define COUNTANSWERS_H
 
-#include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QVector>
 
 // The answers of one light scan that carry fixture counts, put back together.
 //
-// A device answers a blink scan 2 with one datagram or several, and a port of alike fixtures
-// may fill several equal ones; nothing in a datagram names the request it answers or says
-// where an answer ends. The network may lose, copy, delay and reorder any datagram, so one
-// answer alone cannot tell the device's equal datagrams from the network's copies. The scan
-// therefore asks again, one request at a time, and keeps what each answer brought as a round
-// of its own (CountRounds decides where a round ends). How often the device sends a datagram
-// is then what the rounds show best: every round is a sample of the same answer, with the
-// network's losses and copies on top, and the losses and copies of all the datagrams together
-// tell how noisy the link is. A datagram whose number the rounds do not settle beyond doubt
-// leaves its ports unsettled: they are named, never guessed.
+// A device answers a blink scan 2 with one datagram or several; nothing in a datagram names
+// the request it answers, says where an answer ends or how the device packed it, and the
+// network may lose, copy and reorder any datagram. So the scan asks again, one request at a
+// time, and keeps each answer as a round of its own (CountRounds decides where a round ends).
+// Of a round only each port's counts in the order they came are kept, so that how a device
+// packs them does not matter.
+//
+// The rule: a port's lights are the list that every answered round brought it, two rounds at
+// least; where rounds disagree, the list that Lead rounds more brought it than all other lists
+// together. A round that lacks the port brings it an empty list. Anything else names the
+// port, never guesses: a round's errors are taken to be its own, so the same wrong list does
+// not come round after round. When the device falls silent, lists that all its answers agree
+// on are taken, one answer's unchecked.
 class CountAnswers
 {
 public:
@@ -40,72 +41,81 @@ public:
         }
     };
 
+    // How a round ended.
+    enum class RoundEnd {
+        Answered,   // it went quiet after its datagrams: one answer
+        Overlapped, // it may hold several answers (the scan's own copies): names ports only
+        Unanswered, // nothing came
+        Endless,    // it never went quiet, or brought more than any honest answer
+    };
+
     struct Result
     {
-        // The settled ports' lists in the device's order.
+        // The counted ports' lists in the device's order, ports ascending.
         QList<List> lists;
-        // Ports (from 1) whose lights the rounds do not settle.
-        QList<int> unsettledPorts;
-        // Whether more rounds can settle nothing further: every port settled.
-        bool settled() const { return unsettledPorts.isEmpty(); }
+        // Ports (from 1) that make no lights, and why.
+        QHash<int, Doubt> unsettled;
+        // Ports (from 1, ascending) taken from the one answer the device gave, unchecked.
+        QList<int> unchecked;
+        QList<int> unsettledPorts() const;
+        bool settled() const { return unsettled.isEmpty(); }
     };
 
-    // roundLimit: the most count datagrams one round takes; a round that brings more was
-    // flooded and tells nothing. It should allow an honest device's longest answer twice.
-    explicit CountAnswers(int roundLimit = 4096) : m_roundLimit(roundLimit) {}
+    // maxLights: the most lights a port holds. valueLimit: the most count values a round
+    // takes; a round bringing more was flooded and tells nothing. It should allow the
+    // longest honest answer twice.
+    explicit CountAnswers(quint64 maxLights = 512, int valueLimit = 1 << 16);
 
     void beginRound();
-    // A datagram of the round: `content` tells it from any other; `lists` are the fixture
-    // counts it carries (none: it takes no part in the counts).
-    void add(const QByteArray &content, const QList<List> &lists);
-    // abandon: the round is known to hold more than one answer of the device's.
-    void endRound(bool abandon = false);
-    // Rounds that brought counts and were not flooded.
-    int rounds() const { return int(m_rounds.size()); }
+    // Count lists of one datagram of the round.
+    void add(const QList<List> &lists);
+    void endRound(RoundEnd how);
+
+    int answeredRounds() const { return int(m_rounds.size()); }
     bool hasCounts() const { return !m_ports.isEmpty(); }
-    // Notes ports whose counts came outside a round, so that an unsettled answer names them.
-    void notePorts(const QList<List> &lists);
-
-    // What the rounds so far settle. `minRounds`: fewer rounds settle nothing.
-    Result result(int minRounds = 1) const;
-    // Whether result() settles every port, found the cheaper way where a number is open.
-    bool isSettled(int minRounds) const;
-
-    // How sure the rule must be of a datagram's number before it takes it.
-    static constexpr double Certainty = 0.999;
+    // Whether every port seen so far has a list that wins the rounds.
+    bool isSettled() const;
+    // What the rounds settle; `final`: no round follows, so a port still open is named, or
+    // taken unchecked from the only answer there was.
+    Result result(bool final = true) const;
 
 private:
-    struct Content
-    {
-        QByteArray key;
-        QList<List> lists;
-    };
+    using Sequence = QVector<quint64>;
     struct Round
     {
-        QHash<int, int> seen; // content -> how often
-        QList<int> order;     // contents in arrival order, every arrival
-        int total = 0;
-        bool flooded = false;
+        QHash<int, int> sequences; // port -> sequence id
     };
 
-    // How often each content stands in the device's answer; -1 where the rounds leave it open.
-    QHash<int, int> multiplicities(const QList<const Round *> &rounds) const;
-    QList<const Round *> usableRounds() const;
-    // The result from these rounds (none: too few), with the counts when already known.
-    Result resultOf(const QList<const Round *> &rounds, const QHash<int, int> *known) const;
-    QList<int> deviceOrder(const QList<const Round *> &rounds, const QHash<int, int> &counts,
-                           QList<QPair<int, int>> &doubtful) const;
-    // The ports whose fixtures come out otherwise when the two contents swap places.
-    QSet<int> portsPlacedByOrder(int a, int b) const;
-    void dropUnusedContents();
+    // A clean link: every answer alike. Fewer agree by chance too often to trust.
+    static constexpr int AgreeingRounds = 2;
+    // A noisy link: the same error must not win by coming twice.
+    static constexpr int Lead = 3;
 
-    int m_roundLimit;
-    QList<Content> m_contents;
-    QHash<QByteArray, int> m_index;
-    QList<Round> m_rounds;
-    Round m_current;
-    bool m_inRound = false;
-    QSet<int> m_ports;
+    struct Votes
+    {
+        int sequence = 0; // the list most rounds brought
+        int best = 0;     // how many brought it
+        int others = 0;   // how many brought another
+    };
+    Votes votes(int port) const;
+    // The winning sequence of the port, or -1.
+    int winner(int port) const;
+    int intern(const Sequence &sequence);
+    quint64 lightsOf(int sequence) const { return m_lights.at(sequence); }
+    void takeWinner(Result &result, int port, int sequence, bool unchecked) const;
+    Doubt doubtOf(int port) const;
+
+    quint64 m_maxLights;
+    int m_valueLimit;
+    QList<Sequence> m_sequences;
+    QList<quint64> m_lights;
+    QHash<Sequence, int> m_sequenceIds;
+    QList<Round> m_rounds; // answered rounds only
+    QHash<int, Sequence> m_current;
+    int m_currentValues = 0;
+    bool m_currentFlooded = false;
+    QHash<int, bool> m_ports; // every port seen, from any round
+    RoundEnd m_lastEnd = RoundEnd::Answered;
 };
 
 #endif // COUNTANSWERS_H

@@ -1,7 +1,6 @@
 #ifndef COUNTROUNDS_H
 #define COUNTROUNDS_H
 
-#include <QByteArray>
 #include <QList>
 
 #include "protocol/countanswers.h"
@@ -11,11 +10,12 @@
 // over: time enters only through the `now` each call is given (ms on any steady clock), so
 // that a test can drive it on a clock of its own.
 //
-// Once a scan's first answer holds counts, the scan's own copies of the request stop: their
-// answers overlap and cannot be told apart. The rounds wait until those answers are quiet,
-// then ask once and take what comes until the answer is quiet again, and so on until the
-// rounds settle every port or the rounds run out. A round is bounded in time and the rounds in
-// number, so a replayed datagram or a flood ends the gathering all the same.
+// Round 0 is what answered the scan's own request: one answer when the request had gone out
+// once before it came, else overlapping answers that only name ports. Then the rounds ask
+// once and take what comes until it is quiet, one request at a time, until CountAnswers
+// settles every port. What they assume of a device: it answers a request within
+// answerWaitMs, its datagrams of one answer come less than quietMs apart and all within
+// roundMs. Whatever arrives, the gathering ends within gatherMs of its start.
 //
 // The caller reads every datagram that has arrived before it calls step(): a datagram handled
 // late, behind a busy window, still belongs to the answer it came with.
@@ -27,8 +27,8 @@ public:
     {
         int quietMs = 0;      // an answer is over after this long without a datagram
         int answerWaitMs = 0; // a request with no datagram after this long went unanswered
-        int roundMs = 0;      // the longest a round, or the wait for the scan's answers, runs
-        int minRounds = 0;    // fewer settle nothing
+        int roundMs = 0;      // the longest one answer runs; longer is a stream
+        int gatherMs = 0;     // the longest the whole gathering runs
         int maxRounds = 0;
     };
 
@@ -38,44 +38,43 @@ public:
         Done, // result() is final
     };
 
-    // What of a blink scan 2 reply takes part in the counts: its content without the more
-    // flag, whose meaning devices do not share, and its lists of fixture counts that can
-    // stand for lights: one count a value, adding up to at most `maxLights` (a corrupt count
-    // must not make billions).
-    static QByteArray contentOf(const OrvexDatagrams::BlinkScan2ReplyData &reply);
-    static QList<CountAnswers::List> countLists(const OrvexDatagrams::BlinkScan2ReplyData &reply,
-                                                quint64 maxLights);
+    // A device silent for this many requests in a row has stopped answering; one more than
+    // one, since a device may ignore repeats of a request for a while.
+    static constexpr int MaxSilentRounds = 2;
 
-    // roundLimit: see CountAnswers.
-    CountRounds(const Timing &timing, qint64 now, int roundLimit);
+    // The lists of a blink scan 2 reply that count fixtures: one count a value.
+    static QList<CountAnswers::List> countLists(const OrvexDatagrams::BlinkScan2ReplyData &reply);
 
-    // A blink scan 2 datagram from the interface: `content` tells it from another, `lists` are
-    // the counts it carries that can stand for lights.
-    void datagram(qint64 now, const QByteArray &content, const QList<CountAnswers::List> &lists);
+    // Starts at the first count datagram, `now`. firstIsOneAnswer: the scan's request had
+    // gone out once only when it came. valueLimit: see CountAnswers.
+    CountRounds(const Timing &timing, qint64 now, bool firstIsOneAnswer, quint64 maxLights,
+                int valueLimit);
+
+    void datagram(qint64 now, const QList<CountAnswers::List> &lists);
     qint64 due() const { return m_due; }
     Step step(qint64 now);
     bool isDone() const { return m_phase == Phase::Done; }
     int roundsAsked() const { return m_asked; }
-    CountAnswers::Result result() const { return m_answers.result(m_timing.minRounds); }
+    CountAnswers::Result result() const { return m_answers.result(true); }
 
 private:
-    enum class Phase { Settling, Waiting, Receiving, Done };
+    enum class Phase { First, Waiting, Receiving, Done };
 
-    // Rounds that were still bringing datagrams when their time ran out: a stream, not an
-    // answer. This many in a row end the gathering.
-    static constexpr int MaxStreamingRounds = 3;
-
-    Step endRound(qint64 now);
-    Step ask(qint64 now);
+    CountAnswers::RoundEnd howRoundEnded(qint64 now) const;
+    bool isOver(CountAnswers::RoundEnd end, qint64 now) const;
+    void ask(qint64 now);
+    qint64 capped(qint64 due) const { return std::min(due, m_start + m_timing.gatherMs); }
 
     Timing m_timing;
     CountAnswers m_answers;
-    Phase m_phase = Phase::Settling;
-    qint64 m_roundStart = 0;
+    bool m_firstIsOneAnswer;
+    Phase m_phase = Phase::First;
+    qint64 m_start = 0;
+    qint64 m_roundFirst = 0; // the round's first datagram
+    qint64 m_last = 0;       // the round's latest datagram
     qint64 m_due = 0;
-    qint64 m_lastDatagram = 0;
     int m_asked = 0;
-    int m_streaming = 0; // rounds in a row that did not go quiet
+    int m_silent = 0; // rounds in a row that nothing answered
 };
 
 #endif // COUNTROUNDS_H

@@ -42,6 +42,9 @@ DiscoveryEngine::DiscoveryEngine(MapModel *map, EffectEngine *effectEngine)
             return m_orvex->sendDiscover(NetworkSettings::instance().discoverCarriedAddress);
         },
         this);
+    m_counts = new CountGatherer([this] { return now(); }, [this] { readArrivedReplies(); }, this);
+    connect(m_counts, &CountGatherer::askAgain, this, &DiscoveryEngine::askForCountsAgain);
+    connect(m_counts, &CountGatherer::counted, this, &DiscoveryEngine::takeCounts);
     m_propertyMapper = PropertyMapper::instance();
     m_deviceDictionary = DeviceDictionary::instance();
     connectOrvexSignals();
@@ -134,8 +137,7 @@ void DiscoveryEngine::discoverControllers()
     m_lights.clear();
     m_scans.clear();
     stopAllRepeats(m_scanRepeats);
-    for (const quint32 ip : m_countTimers.keys())
-        stopCountTimer(ip);
+    m_counts->stopAll();
     m_interfacesThisDiscovery = 0;
     stopAllRepeats(m_portRepeats);
     m_portRequests.clear();
@@ -412,7 +414,7 @@ void DiscoveryEngine::endScan(quint32 ip)
 {
     m_scans.end(ip);
     stopRepeats(m_scanRepeats, ip);
-    stopCountTimer(ip);
+    m_counts->stop(ip);
 }
 
 bool DiscoveryEngine::isScanning(const DataSupply *ds) const
@@ -427,7 +429,7 @@ bool DiscoveryEngine::isGatheringCounts(const DataSupply *ds)
     // Taken, but waiting on the interface's values.
     if (m_caLightLists.contains(quint32(ds->serialNumber())))
         return true;
-    return m_scans.countRounds(QHostAddress(ds->ipAddress()).toIPv4Address()) != nullptr;
+    return m_counts->isGathering(QHostAddress(ds->ipAddress()).toIPv4Address());
 }
 
 int DiscoveryEngine::lightLimitForScan(const DataSupply *ds)
@@ -548,27 +550,40 @@ void DiscoveryEngine::handleCAScanResponse(unsigned int ip, unsigned char port1,
 void DiscoveryEngine::handleBlinkScan2Reply(unsigned int ip,
                                             const OrvexDatagrams::BlinkScan2ReplyData &reply)
 {
-    // Serial numbers and UIDs are taken list by list; fixture counts a whole reply at a time,
-    // since only the reply tells a copy of one from a list of its own.
-    const QList<CountAnswers::List> lists = CountRounds::countLists(reply, MaxLightsPerPort);
-    const DataSupply *ds = !lists.isEmpty()         ? scannedSupply(ip)
-                           : m_scans.isScanning(ip) ? dataSupplyForIp(ip)
-                                                    : nullptr;
-    if (!ds)
+    // Serial numbers and UIDs are taken list by list; fixture counts by CountGatherer, since
+    // only several answers tell a copy of a list from a list of its own.
+    const QList<CountAnswers::List> lists = CountRounds::countLists(reply);
+    if (lists.isEmpty())
         return;
-    CountRounds *rounds = m_scans.countRounds(ip);
-    if (!rounds) {
-        if (lists.isEmpty())
-            return;
-        rounds = m_scans.startCountRounds(ip, countTiming(), now());
-        if (!rounds)
-            return;
-        // The answers to the scan's copies overlap: from here on the rounds ask, one at a time.
-        stopRepeats(m_scanRepeats, ip);
+    const DataSupply *ds = scannedSupply(ip);
+    if (!ds || !m_scans.takesCounts(ip))
+        return;
+    if (!m_counts->isGathering(ip))
+        startCounting(ds, ip);
+    m_counts->datagram(ip, lists);
+}
+
+void DiscoveryEngine::startCounting(const DataSupply *ds, quint32 ip)
+{
+    const RequestRepeater *copies = m_scanRepeats.value(ip);
+    const bool firstIsOneAnswer = copies && copies->sent() <= 1;
+    // The answers to the scan's copies overlap: from here on the rounds ask, one at a time.
+    stopRepeats(m_scanRepeats, ip);
+    m_countDoubts.remove(ds->uid());
+    m_counts->start(ip, countTiming(), firstIsOneAnswer, MaxLightsPerPort,
+                    m_scans.countValueLimit(ip));
+    emit lightCountRound(ds->uid(), 0);
+}
+
+void DiscoveryEngine::askForCountsAgain(quint32 ip, int round)
+{
+    const DataSupply *ds = dataSupplyForIp(ip);
+    if (!ds || !m_scans.isScanning(ip)) {
+        m_counts->stop(ip);
+        return;
     }
-    rounds->datagram(now(), CountRounds::contentOf(reply), lists);
-    if (!rounds->isDone())
-        armCountTimer(ip, rounds->due());
+    m_orvex->sendBlinkScan2(ds->ipAddress().toLatin1());
+    emit lightCountRound(ds->uid(), round);
 }
 
 CountRounds::Timing DiscoveryEngine::countTiming()
@@ -578,7 +593,7 @@ CountRounds::Timing DiscoveryEngine::countTiming()
     timing.quietMs = settings.countQuietMs;
     timing.answerWaitMs = settings.countAnswerWaitMs;
     timing.roundMs = settings.countRoundMs;
-    timing.minRounds = settings.countMinRounds;
+    timing.gatherMs = settings.countGatherMs;
     timing.maxRounds = settings.countMaxRounds;
     return timing;
 }
@@ -591,81 +606,38 @@ void DiscoveryEngine::readArrivedReplies()
         m_orvex->checkSocket();
 }
 
-void DiscoveryEngine::armCountTimer(quint32 ip, qint64 due)
+void DiscoveryEngine::takeCounts(quint32 ip, const CountAnswers::Result &result)
 {
-    WindowTimer *&timer = m_countTimers[ip];
-    if (!timer) {
-        timer = new WindowTimer(this);
-        connect(timer, &WindowTimer::timeout, this, [this, ip] { handleCountTimer(ip); });
-    }
-    timer->start(int(std::clamp<qint64>(due - now(), 0, std::numeric_limits<int>::max())));
-}
-
-void DiscoveryEngine::stopCountTimer(quint32 ip)
-{
-    if (WindowTimer *timer = m_countTimers.take(ip)) {
-        // This may run inside the timer's own timeout.
-        timer->stop();
-        timer->disconnect(this);
-        timer->deleteLater();
-    }
-}
-
-void DiscoveryEngine::handleCountTimer(quint32 ip)
-{
-    readArrivedReplies();
-    // What was read may have ended the scan.
-    CountRounds *rounds = m_scans.countRounds(ip);
-    const DataSupply *ds = dataSupplyForIp(ip);
-    if (!rounds || !ds) {
-        stopCountTimer(ip);
-        return;
-    }
-    switch (rounds->step(now())) {
-    case CountRounds::Step::Ask:
-        m_orvex->sendBlinkScan2(ds->ipAddress().toLatin1());
-        [[fallthrough]];
-    case CountRounds::Step::Wait:
-        armCountTimer(ip, rounds->due());
-        break;
-    case CountRounds::Step::Done:
-        takeCounts(ip);
-        break;
-    }
-}
-
-void DiscoveryEngine::takeCounts(quint32 ip)
-{
-    stopCountTimer(ip);
-    const CountRounds *rounds = m_scans.countRounds(ip);
     DataSupply *ds = dataSupplyForIp(ip);
-    if (!rounds || !ds || !m_map)
+    if (!ds || !m_map || !m_scans.takesCounts(ip))
         return;
-    const CountAnswers::Result result = rounds->result();
     m_scans.settleCounts(ip);
-    QMap<int, QVector<quint64>> counts; // by 0-based port, the device's order
-    for (const CountAnswers::List &list : result.lists)
-        counts[quint8(list.port - 1)] += list.counts;
-    QSet<int> unsettled;
-    for (const int port : result.unsettledPorts)
-        unsettled.insert(quint8(port - 1));
+    QHash<int, CountAnswers::Doubt> &doubts = m_countDoubts[ds->uid()];
+    doubts.clear();
+    for (auto it = result.unsettled.cbegin(); it != result.unsettled.cend(); ++it)
+        doubts.insert(quint8(it.key() - 1), it.value());
     QList<QList<Light *>> batches;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        const quint64 total = countedLights(it.value());
-        // A port's fixtures come whole or not at all, and never more than a port holds.
-        if (total > quint64(MaxLightsPerPort) ||
-            (total > 0 && m_scans.admit(ip, it.key(), int(total), true) == 0)) {
-            unsettled.insert(it.key());
+    for (const CountAnswers::List &list : result.lists) {
+        const int port = quint8(list.port - 1);
+        // The scan's limits hold for counted lights too: a port's fixtures whole or not at all.
+        if (m_scans.admit(ip, port, int(countedLights(list.counts)), true) == 0) {
+            doubts.insert(port, CountAnswers::Doubt::TooManyLights);
             continue;
         }
-        batches.append(makeFixtures(ds, it.key(), it.value()));
+        batches.append(makeFixtures(ds, port, list.counts));
     }
-    if (!unsettled.isEmpty()) {
-        QList<int> ports(unsettled.cbegin(), unsettled.cend());
+    if (!doubts.isEmpty()) {
+        QList<int> ports = doubts.keys();
         std::sort(ports.begin(), ports.end());
         qDebug() << "Light scan: the fixture counts of" << ds->ipAddress() << "ports" << ports
                  << "could not be settled";
         emit lightCountsUnsettled(ds->uid(), ports);
+    }
+    if (!result.unchecked.isEmpty()) {
+        QList<int> ports;
+        for (const int port : result.unchecked)
+            ports.append(quint8(port - 1));
+        emit lightCountsUnchecked(ds->uid(), ports);
     }
     handOnCounts(ds, batches);
 }

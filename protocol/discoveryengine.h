@@ -13,6 +13,7 @@
 
 #include <functional>
 
+#include "protocol/countgatherer.h"
 #include "protocol/droppeddatagramlog.h"
 #include "protocol/lightscanbook.h"
 #include "protocol/orvexdatagrams.h"
@@ -245,10 +246,9 @@ private:
     // Reads every reply that has arrived: the decision a timer brings must see what came
     // before it, however late the window got to it.
     void readArrivedReplies();
-    void armCountTimer(quint32 ip, qint64 due);
-    void stopCountTimer(quint32 ip);
-    void handleCountTimer(quint32 ip);
-    void takeCounts(quint32 ip);
+    void startCounting(const DataSupply *ds, quint32 ip);
+    void askForCountsAgain(quint32 ip, int round);
+    void takeCounts(quint32 ip, const CountAnswers::Result &result);
     QList<Light *> makeFixtures(const DataSupply *ds, int port, const QVector<quint64> &counts);
     // Hands the batches on, after the interface's values are read when its model has any,
     // and then says that the interface's counts are complete.
@@ -299,8 +299,7 @@ private:
     // replies are taken.
     QSet<quint32> m_portRequests;
     Repeats m_scanRepeats;
-    // By scanned host: the next step of its count rounds.
-    QHash<quint32, WindowTimer *> m_countTimers;
+    CountGatherer *m_counts = nullptr;
     // By interface uid and 0-based port: why the last scan made no lights there.
     QHash<quint64, QHash<int, CountAnswers::Doubt>> m_countDoubts;
     QElapsedTimer m_clock;

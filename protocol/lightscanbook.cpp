@@ -55,30 +55,23 @@ QVector<quint64> LightScanBook::freshSerials(quint32 ip, int port, const QVector
     return fresh;
 }
 
-CountRounds *LightScanBook::countRounds(quint32 ip)
+bool LightScanBook::takesCounts(quint32 ip) const
 {
-    const auto scan = m_scans.find(ip);
-    return scan == m_scans.end() ? nullptr : scan->counts.get();
+    const auto scan = m_scans.constFind(ip);
+    return scan != m_scans.cend() && !scan->countsTaken;
 }
 
-CountRounds *LightScanBook::startCountRounds(quint32 ip, const CountRounds::Timing &timing,
-                                             qint64 now)
+int LightScanBook::countValueLimit(quint32 ip) const
 {
-    const auto scan = m_scans.find(ip);
-    if (scan == m_scans.end() || scan->countsTaken)
-        return nullptr;
-    // An honest answer twice over fits a round: every port full, each light a datagram.
-    scan->counts = std::make_shared<CountRounds>(timing, now, 2 * scan->limit + 64);
-    return scan->counts.get();
+    // An honest answer twice over fits a round: every port full, each light a fixture.
+    return 2 * m_scans.value(ip).limit + 64;
 }
 
 void LightScanBook::settleCounts(quint32 ip)
 {
     const auto scan = m_scans.find(ip);
-    if (scan != m_scans.end()) {
+    if (scan != m_scans.end())
         scan->countsTaken = true;
-        scan->counts.reset();
-    }
 }
 
 bool LightScanBook::takesCACounts(quint32 ip)

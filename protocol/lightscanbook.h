@@ -7,9 +7,6 @@
 #include <QSet>
 #include <QVector>
 
-#include <memory>
-
-#include "protocol/countrounds.h"
 #include "protocol/droppeddatagramlog.h"
 
 // The running light scans' bookkeeping, by interface address: which lights each scan has made
@@ -19,7 +16,7 @@
 //
 // Each request goes out several times and every copy may be answered, so a scan takes what
 // a reply adds: a serial it made a light for adds nothing, and fixture counts are taken once,
-// from the rounds that ask for them again (CountRounds); CA counts from the first reply.
+// from the rounds that ask for them again (CountGatherer); CA counts from the first reply.
 class LightScanBook
 {
 public:
@@ -39,11 +36,10 @@ public:
     // The serials of the list that the scan of ip has not yet made a light for on that port,
     // each once, as far as the scan's limits let it make them.
     QVector<quint64> freshSerials(quint32 ip, int port, const QVector<quint64> &serials);
-    // The rounds that gather the scan's fixture counts; null before they start, when ip is not
-    // being scanned, or once its counts have been taken.
-    CountRounds *countRounds(quint32 ip);
-    // Starts them, unless the scan of ip has taken its counts; null then.
-    CountRounds *startCountRounds(quint32 ip, const CountRounds::Timing &timing, qint64 now);
+    // Whether the scan of ip still takes fixture counts: it runs and has not taken them.
+    bool takesCounts(quint32 ip) const;
+    // The most count values one answer to the scan of ip may bring.
+    int countValueLimit(quint32 ip) const;
     // The scan of ip has taken its counts: later count replies add nothing.
     void settleCounts(quint32 ip);
     // Whether the scan of ip takes a CA reply: only its first.
@@ -57,7 +53,6 @@ private:
         int total = 0;
         int limit = 0;
         QSet<FoundLight> found;
-        std::shared_ptr<CountRounds> counts;
         bool countsTaken = false;
         bool caTaken = false;
     };

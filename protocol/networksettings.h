@@ -59,15 +59,17 @@ public:
     // network sync's interface window).
     int requestSends = 5;
     int requestRepeatMs = 300;
-    // Fixture counts: once a scan's answer holds counts, the request is asked again one
-    // round at a time (CountRounds), an answer taken as over after countQuietMs without a
-    // datagram, a request as unanswered after countAnswerWaitMs (devices answer up to 4 s
-    // late), a round never longer than countRoundMs, until the rounds settle every port,
-    // at least countMinRounds and at most countMaxRounds of them.
-    int countQuietMs = 600;
-    int countAnswerWaitMs = 5000;
-    int countRoundMs = 8000;
-    int countMinRounds = 3;
+    // Fixture counts (CountRounds): once a scan's answer holds counts, the request is asked
+    // again one round at a time.
+    // A device may leave up to a second between the datagrams of one answer.
+    int countQuietMs = 1500;
+    // Devices answer up to 8 s late.
+    int countAnswerWaitMs = 9000;
+    // One honest answer is over within this; longer, it is a stream.
+    int countRoundMs = 20000;
+    // The whole gathering, so that the lights page is complete within a minute of the pick.
+    int countGatherMs = 45000;
+    // More rounds cannot settle a link that noisy within the gathering's time anyway.
     int countMaxRounds = 30;
 
     // Lights discovery wizard: a light scan ends once no report has come for this long (the

@@ -116,14 +116,14 @@ CountLinkRun runCountLink(const QList<QByteArray> &answer, const CountLink &link
         const auto *reply = std::get_if<OrvexDatagrams::BlinkScan2ReplyData>(&parsed);
         if (!reply)
             return;
-        const QList<CountAnswers::List> lists = CountRounds::countLists(*reply, 512);
-        if (!rounds && lists.isEmpty())
+        const QList<CountAnswers::List> lists = CountRounds::countLists(*reply);
+        if (lists.isEmpty())
             return;
         if (!rounds) {
-            rounds.emplace(timing, now, 4096);
+            rounds.emplace(timing, now, copiesSent <= 1, 512, 2 * 8 * 512 + 64);
             nextCopy = Never;
         }
-        rounds->datagram(now, CountRounds::contentOf(*reply), lists);
+        rounds->datagram(now, lists);
     };
     while (now < Horizon) {
         const qint64 timer = rounds ? rounds->due() : copiesSent < scanCopies ? nextCopy : Never;
