@@ -6,6 +6,7 @@
 #include "model/light.h"
 
 #include <QList>
+#include <QPointer>
 #include <QWizardPage>
 
 #include <memory>
@@ -44,6 +45,7 @@ private:
     void addToCount(int n);
 
     std::unique_ptr<Ui::DiscoverLightsDiscoverPage> ui;
+    QPointer<DataSupply> m_controller;
     bool m_complete = false;
 };
 

@@ -85,10 +85,16 @@ void DiscoverLightsWizard::handleControllerSelectionChanged(DataSupply *ds)
 {
     if (!ds)
         return;
+    // A run belongs to the interface it scans: whatever it would still bring must not land
+    // under another's name, so picking another ends it, and entering the discover page starts
+    // the new interface's own. Its lights stay until then, as after any run.
+    if (ds != m_controller && (isDiscovering() || m_reading)) {
+        stopDiscovery();
+        endReading(false);
+        m_discoverPage->handleDiscoveryComplete();
+    }
     m_controller = ds;
     m_discoverPage->handleSelectedControllerChanged(ds);
-    m_lightPage->handleSelectedControllerChanged(ds);
-    m_readPage->handleSelectedControllerChanged(ds);
 }
 
 // ---- discovery ------------------------------------------------------------------------------
@@ -101,8 +107,9 @@ void DiscoverLightsWizard::handleDiscoveryStarting()
     stopDiscovery();
     endReading(false);
     cleanUp();
-    if (!m_savedSupplies.contains(m_controller->uid()))
-        m_savedSupplies.insert(m_controller->uid(), SupplySnapshot(*m_controller, *m_map));
+    m_scanned = m_controller;
+    if (!m_savedSupplies.contains(m_scanned->uid()))
+        m_savedSupplies.insert(m_scanned->uid(), SupplySnapshot(*m_scanned, *m_map));
     m_discoveredLights.clear();
     m_serials.clear();
     m_derived.clear();
@@ -110,14 +117,19 @@ void DiscoverLightsWizard::handleDiscoveryStarting()
     connectScan(true);
 
     m_discoverPage->handleDiscoveryStarting();
+    m_readPage->handleSelectedControllerChanged(m_scanned);
     m_readPage->handleDiscoveryStarting();
+    m_lightPage->handleSelectedControllerChanged(m_scanned);
     m_lightPage->handleDiscoveryStarting();
-    m_completionWaitMs = LightDiscoveryRules::completionWaitMs(m_controller->allPortsType3());
+    // Until the interface reports something, the discover page leads to the light page alone,
+    // whose Finish closes the wizard: never on to a read page that has nothing to read.
+    routeTo(m_lightPage);
+    m_completionWaitMs = LightDiscoveryRules::completionWaitMs(m_scanned->allPortsType3());
     m_completionTimer = new WindowTimer(this);
     connect(m_completionTimer, &WindowTimer::timeout, this,
             &DiscoverLightsWizard::handleDiscoveryComplete);
     m_completionTimer->start(m_completionWaitMs);
-    m_engine->discoverLights(m_controller);
+    m_engine->discoverLights(m_scanned);
 }
 
 void DiscoverLightsWizard::connectScan(bool on)
@@ -153,7 +165,7 @@ void DiscoverLightsWizard::stopDiscovery()
 {
     connectScan(false);
     // Whatever still answers the scan now is dropped by the engine, at no cost to us.
-    m_engine->endLightScan(m_controller);
+    m_engine->endLightScan(m_scanned);
     if (!m_completionTimer)
         return;
     // This may run inside the timer's own timeout.
@@ -168,7 +180,7 @@ void DiscoverLightsWizard::handleDiscoveryComplete()
     if (!m_engine)
         return;
     // Counts the interface is still answering with are no quiet: they come as one answer.
-    if (m_engine->isGatheringCounts(m_controller)) {
+    if (m_engine->isGatheringCounts(m_scanned)) {
         restartCompletionTimer(m_completionWaitMs);
         return;
     }
@@ -197,8 +209,21 @@ void DiscoverLightsWizard::routeTo(QWizardPage *ending)
     removePage(NoPageId);
 }
 
+bool DiscoverLightsWizard::isOfTheRun(quint64 interfaceUid) const
+{
+    return m_scanned && interfaceUid == m_scanned->uid();
+}
+
+bool DiscoverLightsWizard::isOfTheRun(const Light *light) const
+{
+    // A light that names no interface is taken as the scanned one's.
+    return !light || light->dataSupplyUid() == 0 || isOfTheRun(light->dataSupplyUid());
+}
+
 void DiscoverLightsWizard::handleDiscoveredLight(Light *light)
 {
+    if (!isOfTheRun(light))
+        return;
     if (m_completionTimer)
         m_completionTimer->stop();
     routeTo(m_readPage);
@@ -222,14 +247,16 @@ void DiscoverLightsWizard::recordLight(Light *light)
     if (m_map->light(uid))
         m_map->deleteLight(uid);
     m_map->addLight(light);
-    if (m_controller)
-        m_controller->addLight(uid);
+    if (m_scanned)
+        m_scanned->addLight(uid);
     m_discoverPage->handleDiscoveredLight(light);
     m_readPage->handleDiscoveredLight(light);
 }
 
 void DiscoverLightsWizard::handleDiscoveredLights(QList<Light *> &lights)
 {
+    if (!std::all_of(lights.cbegin(), lights.cend(), [this](Light *l) { return isOfTheRun(l); }))
+        return;
     if (m_completionTimer)
         m_completionTimer->stop();
     if (!lights.isEmpty()) {
@@ -242,19 +269,15 @@ void DiscoverLightsWizard::handleDiscoveredLights(QList<Light *> &lights)
 
 void DiscoverLightsWizard::handleLightCountsUnsettled(quint64 interfaceUid, const QList<int> &ports)
 {
-    if (!m_controller || interfaceUid != m_controller->uid())
+    if (!isOfTheRun(interfaceUid))
         return;
-    // The light page says which ports have no lights and why; where nothing else came, the
-    // scan leads there.
-    if (m_discoveredLights.isEmpty())
-        routeTo(m_lightPage);
     m_lightPage->handleUnsettledPorts(ports);
 }
 
 void DiscoverLightsWizard::handleLightCountsComplete(quint64 interfaceUid)
 {
     // The interface's whole answer is in: end on the next pass of the loop.
-    if (m_controller && interfaceUid == m_controller->uid())
+    if (isOfTheRun(interfaceUid))
         restartCompletionTimer(0);
 }
 
@@ -304,9 +327,9 @@ void DiscoverLightsWizard::deleteFoundLight(Light *light)
         m_map->deleteLight(uid);
     else
         delete light;
-    // A light without an owning interface was still listed by the chosen one.
-    if (m_controller && owner != m_controller->uid())
-        m_controller->removeLight(uid);
+    // A light without an owning interface was still listed by the scanned one.
+    if (m_scanned && owner != m_scanned->uid())
+        m_scanned->removeLight(uid);
 }
 
 // ---- reading --------------------------------------------------------------------------------
@@ -409,7 +432,7 @@ void DiscoverLightsWizard::reportFailedReads(const QString &refused)
     UserPrompt::instance()->listMessage(
         this, QMessageBox::Critical, tr("Error"),
         LightDiscoveryRules::failedReadsText(int(lights.size()),
-                                             m_controller ? m_controller->name() : QString()),
+                                             m_scanned ? m_scanned->name() : QString()),
         lights);
 }
 

@@ -71,6 +71,9 @@ public slots:
 private:
     void placeCentred(QWidget *parent);
     void connectScan(bool on);
+    // Whether a report is of the current run: about the interface it scans.
+    bool isOfTheRun(quint64 interfaceUid) const;
+    bool isOfTheRun(const Light *light) const;
     void routeTo(QWizardPage *ending);
     void restartCompletionTimer(int ms);
     void stopDiscovery();
@@ -99,7 +102,10 @@ private:
     DiscoverLightsDiscoverPage *m_discoverPage;
     DiscoverLightsLightPage *m_lightPage;
     DiscoverLightsReadPage *m_readPage;
-    QPointer<DataSupply> m_controller;
+    QPointer<DataSupply> m_controller; // the interface picked
+    // The interface of the current (or last) run: its lights and notices are this one's alone,
+    // and the light and read pages name it, whatever is picked meanwhile.
+    QPointer<DataSupply> m_scanned;
     WindowTimer *m_completionTimer = nullptr;
     int m_completionWaitMs = 0;
     MapModel *m_map;

@@ -20,10 +20,13 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QProgressDialog>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <optional>
 
 using Iface = SimulatedOrvexInterface;
 Q_DECLARE_METATYPE(Iface::MoreFlag)
@@ -69,6 +72,13 @@ private slots:
     void cancelLeavesTheInterfaceAndItsLightsAsTheyWere();
     void entriesOpenTheWizard();
     void scanNeverEndsEarly();
+    void anotherInterfaceMidRunBringsOnlyItsOwnLights_data();
+    void anotherInterfaceMidRunBringsOnlyItsOwnLights();
+    void backAndAnInterfaceAgainShowsItsOwnRun();
+    void leavingARunStopsItsRequests_data();
+    void leavingARunStopsItsRequests();
+    void lateReportsOfALeftRunChangeNothing_data();
+    void lateReportsOfALeftRunChangeNothing();
 
 private:
     // The interface "Lobby" in the map, at the simulated device, with three ports.
@@ -86,6 +96,34 @@ private:
         m_wizard->show(); // entering the discover page scans
         return m_wizard;
     }
+    // A second interface in the map, at a simulated device of its own.
+    DataSupply *catSupply(Iface **device)
+    {
+        *device = m_net->addInterface(QHostAddress("127.0.0.3"));
+        DataSupply *ds = addInterface(m_map, "Cat Supply One", (*device)->address(), 3);
+        ds->setProtocolVersion(2);
+        ds->setSerialNumber(0x990002);
+        return ds;
+    }
+    // Opens the wizard on its interface list.
+    void openOnTheList()
+    {
+        m_wizard = new DiscoverLightsWizard(m_map, m_effects, nullptr);
+        m_wizard->show();
+    }
+    // Clicks the interface's row on the first page.
+    void pick(const QString &name)
+    {
+        auto *list = widgetNamed<QListWidget>(m_wizard, "m_interfaceListBox");
+        const QList<QListWidgetItem *> rows = list->findItems(" " + name, Qt::MatchEndsWith);
+        QCOMPARE(rows.size(), 1);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(rows.first()).center());
+    }
+    bool waitForTheRun()
+    {
+        return QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 5000);
+    }
     bool readAll()
     {
         m_wizard->next();
@@ -97,11 +135,13 @@ private:
     MapModel *m_map = nullptr;
     EffectEngine *m_effects = nullptr;
     DiscoverLightsWizard *m_wizard = nullptr;
+    std::optional<NetworkSettings> m_settings;
 };
 
 void TestLightsDiscoveryWizard::init()
 {
     NetworkSettings &settings = NetworkSettings::instance();
+    m_settings = settings;
     settings.discoveryRetryMs = 150;
     settings.rdmPauseMs = 0;
     settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 300;
@@ -119,6 +159,7 @@ void TestLightsDiscoveryWizard::cleanup()
     delete m_effects;
     delete m_map;
     delete m_net;
+    NetworkSettings::instance() = *m_settings;
 }
 
 void TestLightsDiscoveryWizard::rules()
@@ -723,6 +764,259 @@ void TestLightsDiscoveryWizard::scanNeverEndsEarly()
         QVERIFY2(endedNs >= 131 * 1000000LL,
                  qPrintable(QStringLiteral("ended after %1 us").arg(endedNs / 1000)));
     }
+}
+
+void TestLightsDiscoveryWizard::anotherInterfaceMidRunBringsOnlyItsOwnLights_data()
+{
+    QTest::addColumn<bool>("counted");
+    QTest::addColumn<bool>("atOnce"); // Back before Lobby answered, else once its answer came
+    QTest::addColumn<bool>("catAnswers");
+    QTest::newRow("serial numbers, a light came, Cat answers") << false << false << true;
+    QTest::newRow("serial numbers, at once, Cat silent") << false << true << false;
+    QTest::newRow("counted, counting began, Cat answers") << true << false << true;
+    QTest::newRow("counted, at once, Cat silent") << true << true << false;
+}
+
+// Back while Lobby is being scanned and Cat Supply One picked: the page, the ending page and
+// the map hold Cat Supply One's own lights only, named after it, owned by it and listed under
+// it; a run that finds nothing ends on a page whose Finish closes the wizard.
+void TestLightsDiscoveryWizard::anotherInterfaceMidRunBringsOnlyItsOwnLights()
+{
+    QFETCH(bool, counted);
+    QFETCH(bool, atOnce);
+    QFETCH(bool, catAnswers);
+    NetworkSettings &settings = NetworkSettings::instance();
+    // Lobby's run goes on until it is left: no quiet ends it, nor does its first count round.
+    settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 60000;
+    settings.countQuietMs = settings.countRoundMs = 60000;
+    Iface *catDevice = nullptr;
+    DataSupply *cat = catSupply(&catDevice);
+    DataSupply *ds = lobby(2);
+    if (counted) {
+        m_device->fixtureCounts = {{3, QVector<quint32>(126, 1)}};
+        catDevice->fixtureCounts = {{1, {4}}};
+    } else {
+        m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 1}}),
+                            Iface::catalogueLight(0x140002, 2, {{"DMX_OFFSET", 1}})};
+        catDevice->lights = {Iface::catalogueLight(0x140011, 1, {{"DMX_OFFSET", 20}})};
+    }
+    catDevice->answering = catAnswers;
+    openOnTheList();
+    pick("Lobby");
+    m_wizard->next();
+    QVERIFY(m_wizard->isDiscovering());
+    if (!atOnce && counted)
+        QTRY_VERIFY(m_wizard->engine()->isGatheringCounts(ds));
+    else if (!atOnce)
+        QTRY_VERIFY(text(m_wizard, "m_lightCountLabel").toInt() > 0);
+    m_wizard->back();
+    pick("Cat Supply One");
+    LightDiscoveryRig::useShortCountRounds();
+    settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 300;
+    m_wizard->next();
+    QCOMPARE(text(m_wizard, "m_controllerNameLabel"), QString("Cat Supply One"));
+    QVERIFY(waitForTheRun());
+    const int catLights = catAnswers ? (counted ? 4 : 1) : 0;
+    QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString::number(catLights));
+    m_wizard->next();
+    if (counted || !catAnswers) {
+        QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
+        QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"),
+                 foundSummary(catLights, catLights ? 1 : 0));
+        QVERIFY(!m_wizard->button(QWizard::NextButton)->isVisibleTo(m_wizard));
+    } else {
+        QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isReading(); }, 5000));
+        QCOMPARE(text(m_wizard, "m_uniqueLabel"), Unique);
+    }
+    QAbstractButton *finish = m_wizard->button(QWizard::FinishButton);
+    QVERIFY(finish->isVisibleTo(m_wizard) && finish->isEnabled());
+    QStringList titles;
+    ModalDriver driver;
+    if (counted && catAnswers) {
+        driver.then([&](QWidget *d) {
+            titles << d->windowTitle();
+            widgetNamed<QAbstractButton>(d, "buttonAddRight")->click();
+        });
+    }
+    finish->click();
+    QVERIFY(!m_wizard->isVisible());
+    QCOMPARE(driver.pending(), 0);
+    QCOMPARE(titles,
+             counted && catAnswers ? QStringList("Found 4 lights on port 1") : QStringList());
+    QCOMPARE(m_map->lights().size(), catLights);
+    QCOMPARE(cat->lights().size(), catLights);
+    QVERIFY(ds->lights().isEmpty());
+    for (const Light *light : m_map->lights()) {
+        QCOMPARE(light->dataSupplyUid(), cat->uid());
+        QVERIFY2(light->name().startsWith("Cat Supply One "), qPrintable(light->name()));
+        QVERIFY(cat->lights().contains(light->uid()));
+    }
+}
+
+// The counter-cases: a run that ended before Back keeps its lights until the next run; Back to
+// the first interface shows its own run, and Back with the same one picked again starts anew.
+void TestLightsDiscoveryWizard::backAndAnInterfaceAgainShowsItsOwnRun()
+{
+    Iface *catDevice = nullptr;
+    DataSupply *cat = catSupply(&catDevice);
+    DataSupply *ds = lobby(2);
+    m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 1}}),
+                        Iface::catalogueLight(0x140002, 2, {{"DMX_OFFSET", 1}})};
+    catDevice->lights = {Iface::catalogueLight(0x140011, 1, {{"DMX_OFFSET", 20}})};
+    const auto owners = [&] {
+        QList<quint64> uids;
+        for (const Light *light : m_map->lights())
+            uids << light->dataSupplyUid();
+        return uids;
+    };
+    openOnTheList();
+    const QList<std::pair<QString, DataSupply *>> picks = {
+        {"Lobby", ds}, {"Cat Supply One", cat}, {"Lobby", ds}, {"Lobby", ds}};
+    DataSupply *previous = nullptr;
+    for (const auto &[name, supply] : picks) {
+        if (previous) {
+            m_wizard->back();
+            pick(name);
+            // What the last run found stays, as its own interface's, until the next run.
+            QCOMPARE(owners(), QList<quint64>(previous->lights().size(), previous->uid()));
+        } else {
+            pick(name);
+        }
+        m_wizard->next();
+        QVERIFY(m_wizard->isDiscovering());
+        QCOMPARE(text(m_wizard, "m_controllerNameLabel"), name);
+        QVERIFY(waitForTheRun());
+        const int expected = supply == ds ? 2 : 1;
+        QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString::number(expected));
+        QCOMPARE(owners(), QList<quint64>(expected, supply->uid()));
+        QCOMPARE(supply->lights().size(), expected);
+        QCOMPARE((supply == ds ? cat : ds)->lights().size(), 0);
+        previous = supply;
+    }
+    QVERIFY(readAll());
+    m_wizard->button(QWizard::FinishButton)->click();
+    for (const Light *light : m_map->lights())
+        QVERIFY2(light->name().startsWith("Lobby "), qPrintable(light->name()));
+}
+
+void TestLightsDiscoveryWizard::leavingARunStopsItsRequests_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("another interface") << "another";
+    QTest::newRow("another interface, then Cancel") << "another, cancel";
+    QTest::newRow("Cancel") << "cancel";
+    QTest::newRow("closing the window") << "close";
+}
+
+// While a port's counts are still being compared the interface is asked again and again: the
+// run left stops asking within one repeat interval.
+void TestLightsDiscoveryWizard::leavingARunStopsItsRequests()
+{
+    QFETCH(QString, how);
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 60000;
+    settings.requestRepeatMs = 100;
+    const QByteArray fixture = OrvexReplies::blinkScan2Reply(
+        m_device->address().toIPv4Address(), 1,
+        OrvexReplies::blinkScan2Entry(1, 2, OrvexReplies::serialPayload({1})));
+    m_device->blinkScan2Answers = {{fixture}, {fixture, fixture}}; // never agreeing
+    Iface *catDevice = nullptr;
+    catSupply(&catDevice);
+    catDevice->answering = false;
+    DataSupply *ds = lobby(2);
+    openOnTheList();
+    pick("Lobby");
+    m_wizard->next();
+    QTRY_VERIFY(m_wizard->engine()->isGatheringCounts(ds));
+    // Asked again: the rounds are under way.
+    const qsizetype first = m_device->receivedWithCode(BlinkScan2).size();
+    QTRY_VERIFY(m_device->receivedWithCode(BlinkScan2).size() > first);
+    if (how.startsWith("another")) {
+        m_wizard->back();
+        pick("Cat Supply One");
+    }
+    if (how.endsWith("cancel"))
+        m_wizard->reject();
+    else if (how == "close")
+        m_wizard->close();
+    QTest::qWait(settings.requestRepeatMs);
+    const qsizetype asked = m_device->receivedWithCode(BlinkScan2).size();
+    // Longer than a round takes to ask again when nothing answers.
+    QTest::qWait(3 * settings.countAnswerWaitMs);
+    QCOMPARE(m_device->receivedWithCode(BlinkScan2).size(), asked);
+}
+
+void TestLightsDiscoveryWizard::lateReportsOfALeftRunChangeNothing_data()
+{
+    QTest::addColumn<QString>("report");
+    for (const char *report :
+         {"light", "counted lights", "count round", "unsettled", "unchecked", "complete"})
+        QTest::newRow(report) << QString(report);
+}
+
+// Whatever the engine still hands on about the interface left, while the next one's run goes
+// on, reaches no page and not the map.
+void TestLightsDiscoveryWizard::lateReportsOfALeftRunChangeNothing()
+{
+    QFETCH(QString, report);
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 60000;
+    m_device->answering = false;
+    Iface *catDevice = nullptr;
+    DataSupply *cat = catSupply(&catDevice);
+    catDevice->answering = false;
+    DataSupply *ds = lobby(2);
+    openOnTheList();
+    pick("Lobby");
+    m_wizard->next();
+    m_wizard->back();
+    pick("Cat Supply One");
+    m_wizard->next();
+    const QStringList labels = {"m_controllerNameLabel", "m_lightCountLabel",
+                                "m_foundTintoraLightsLabel", "m_uniqueLabel"};
+    const auto shown = [&] {
+        QStringList texts;
+        for (const QString &label : labels)
+            texts << text(m_wizard, qPrintable(label));
+        for (QLabel *label : m_wizard->findChildren<QLabel *>())
+            texts << (label->isVisibleTo(m_wizard) ? label->text() : QString());
+        return texts;
+    };
+    const QStringList before = shown();
+    const QString ending = m_wizard->page(m_wizard->nextId())->objectName();
+    auto light = std::make_unique<Light>();
+    light->setUid(m_map->nextUid());
+    light->setSerialNumber(0x140001);
+    light->setDataSupplyUid(ds->uid());
+    light->setPort(2);
+    DiscoveryEngine *engine = m_wizard->engine();
+    if (report == "light") {
+        emit engine->discoveredLight(light.get());
+    } else if (report == "counted lights") {
+        QList<Light *> list{light.get()};
+        emit engine->discoveredLights(list);
+    } else if (report == "count round") {
+        emit engine->lightCountRound(ds->uid(), 2);
+    } else if (report == "unsettled") {
+        emit engine->lightCountsUnsettled(ds->uid(), {2});
+    } else if (report == "unchecked") {
+        emit engine->lightCountsUnchecked(ds->uid(), {2});
+    } else {
+        emit engine->lightCountsComplete(ds->uid());
+    }
+    QTest::qWait(20);
+    if (m_map->light(light->uid()) == light.get())
+        light.release(); // the map took it
+    QVERIFY(m_wizard->isDiscovering());
+    QCOMPARE(shown(), before);
+    QCOMPARE(m_wizard->page(m_wizard->nextId())->objectName(), ending);
+    QVERIFY(m_map->lights().isEmpty() && cat->lights().isEmpty() && ds->lights().isEmpty());
+    emit engine->lightCountsComplete(cat->uid());
+    QVERIFY(waitForTheRun());
+    m_wizard->next();
+    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), foundSummary(0, 0));
+    m_wizard->button(QWizard::FinishButton)->click();
+    QVERIFY(m_map->lights().isEmpty());
 }
 
 QTEST_MAIN(TestLightsDiscoveryWizard)
