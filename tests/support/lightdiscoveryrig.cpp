@@ -74,6 +74,7 @@ void LightDiscoveryRig::useShortCountRounds()
     settings.countQuietMs = 40;
     settings.countAnswerWaitMs = 250;
     settings.countRoundMs = 1000;
+    settings.countGatherMs = 4000;
 }
 
 void LightDiscoveryRig::waitOutCounts()
@@ -85,7 +86,7 @@ void LightDiscoveryRig::waitOutCounts()
                            [this](const auto &ds) { return engine->isGatheringCounts(ds.get()); });
     };
     if (!QTest::qWaitFor([&] { return !gathering(); },
-                         (settings.countMaxRounds + 1) * settings.countRoundMs))
+                         settings.countGatherMs + settings.countRoundMs))
         qWarning() << "The fixture counts are still being gathered";
     QTest::qWait(2 * settings.countQuietMs);
 }
