@@ -34,12 +34,15 @@ CountAnswers::CountAnswers(quint64 maxLights, int valueLimit)
 void CountAnswers::beginRound()
 {
     m_current.clear();
+    m_currentAlike.clear();
+    m_lastDatagram.clear();
     m_currentValues = 0;
     m_currentFlooded = false;
 }
 
 void CountAnswers::add(const QList<List> &lists)
 {
+    QHash<int, Sequence> datagram; // by port: what this datagram brings it
     for (const List &list : lists) {
         m_ports.insert(list.port, true);
         if (m_currentFlooded)
@@ -51,7 +54,17 @@ void CountAnswers::add(const QList<List> &lists)
             m_current.clear();
             continue;
         }
-        m_current[list.port] += list.counts;
+        datagram[list.port] += list.counts;
+    }
+    if (m_currentFlooded)
+        return;
+    for (auto it = datagram.cbegin(); it != datagram.cend(); ++it) {
+        // Equal lists within one datagram are lost or copied together; equal datagrams not.
+        Sequence &last = m_lastDatagram[it.key()];
+        if (last == it.value())
+            m_currentAlike.insert(it.key(), true);
+        last = it.value();
+        m_current[it.key()] += it.value();
     }
 }
 
@@ -64,9 +77,26 @@ void CountAnswers::endRound(RoundEnd how)
         Round round;
         for (auto it = m_current.cbegin(); it != m_current.cend(); ++it)
             round.sequences.insert(it.key(), intern(it.value()));
+        round.alike = m_currentAlike;
         m_rounds.append(round);
     }
     m_current.clear();
+    m_lastDatagram.clear();
+}
+
+bool CountAnswers::repeatsLastRound() const
+{
+    if (m_rounds.isEmpty() || m_currentFlooded)
+        return false;
+    const Round &last = m_rounds.constLast();
+    if (last.sequences.size() != m_current.size())
+        return false;
+    for (auto it = m_current.cbegin(); it != m_current.cend(); ++it) {
+        const auto id = last.sequences.constFind(it.key());
+        if (id == last.sequences.cend() || m_sequences.at(id.value()) != it.value())
+            return false;
+    }
+    return true;
 }
 
 int CountAnswers::intern(const Sequence &sequence)
@@ -97,9 +127,29 @@ CountAnswers::Votes CountAnswers::votes(int port) const
     return votes;
 }
 
-int CountAnswers::winner(int port) const
+bool CountAnswers::anyDisagreement() const
+{
+    for (auto it = m_ports.cbegin(); it != m_ports.cend(); ++it) {
+        if (votes(it.key()).others > 0)
+            return true;
+    }
+    return false;
+}
+
+bool CountAnswers::cameAlike(int port, int sequence) const
+{
+    return std::any_of(m_rounds.cbegin(), m_rounds.cend(), [&](const Round &round) {
+        return round.sequences.value(port, 0) == sequence && round.alike.contains(port);
+    });
+}
+
+int CountAnswers::winner(int port, bool noisy) const
 {
     const Votes v = votes(port);
+    if (cameAlike(port, v.sequence)) {
+        const bool wins = v.others == 0 && v.best >= AlikeAgreeingRounds && !noisy;
+        return wins ? v.sequence : -1;
+    }
     const bool wins = (v.others == 0 && v.best >= AgreeingRounds) || v.best - v.others >= Lead;
     return wins ? v.sequence : -1;
 }
@@ -108,8 +158,9 @@ bool CountAnswers::isSettled() const
 {
     if (m_ports.isEmpty())
         return false;
+    const bool noisy = anyDisagreement();
     for (auto it = m_ports.cbegin(); it != m_ports.cend(); ++it) {
-        if (winner(it.key()) < 0)
+        if (winner(it.key(), noisy) < 0)
             return false;
     }
     return true;
@@ -123,10 +174,11 @@ CountAnswers::Result CountAnswers::result(bool final) const
     // The device fell silent: answers that all agree are taken, however few, and one answer
     // as it came, unchecked.
     const bool silent = final && m_lastEnd == RoundEnd::Unanswered;
+    const bool noisy = anyDisagreement();
     for (const int port : ports) {
         const Votes v = votes(port);
         const bool agreedBeforeSilence = silent && v.best >= 1 && v.others == 0;
-        const int sequence = agreedBeforeSilence ? v.sequence : winner(port);
+        const int sequence = agreedBeforeSilence ? v.sequence : winner(port, noisy);
         if (sequence >= 0)
             takeWinner(result, port, sequence, agreedBeforeSilence && v.best == 1);
         else if (final)

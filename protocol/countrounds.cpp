@@ -31,6 +31,10 @@ void CountRounds::datagram(qint64 now, const QList<CountAnswers::List> &lists)
     m_answers.add(lists);
     m_last = now;
     m_due = capped(std::min(now + m_timing.quietMs, m_roundFirst + m_timing.roundMs));
+    // The last answer again, whole: nothing of it is left to wait for.
+    m_repeated = m_phase == Phase::Receiving && m_answers.repeatsLastRound();
+    if (m_repeated)
+        m_due = now;
 }
 
 CountRounds::Step CountRounds::step(qint64 now)
@@ -55,6 +59,8 @@ CountAnswers::RoundEnd CountRounds::howRoundEnded(qint64 now) const
     using End = CountAnswers::RoundEnd;
     if (m_phase == Phase::Waiting)
         return End::Unanswered;
+    if (m_repeated)
+        return End::Answered;
     if (now - m_last < m_timing.quietMs) {
         // Cut short by the gathering's end, it may lack the rest of its answer.
         return now >= m_start + m_timing.gatherMs ? End::Overlapped : End::Endless;
@@ -73,6 +79,7 @@ bool CountRounds::isOver(CountAnswers::RoundEnd end, qint64 now) const
 void CountRounds::ask(qint64 now)
 {
     ++m_asked;
+    m_repeated = false;
     m_answers.beginRound();
     m_phase = Phase::Waiting;
     m_due = capped(now + m_timing.answerWaitMs);

@@ -12,8 +12,8 @@
 //
 // Round 0 is what answered the scan's own request: one answer when the request had gone out
 // once before it came, else overlapping answers that only name ports. Then the rounds ask
-// once and take what comes until it is quiet, one request at a time, until CountAnswers
-// settles every port. What they assume of a device: it answers a request within
+// once and take what comes until it is quiet, or until it is the last answer again whole,
+// one request at a time, until CountAnswers settles every port. What they assume of a device: it answers a request within
 // answerWaitMs, its datagrams of one answer come less than quietMs apart and all within
 // roundMs. Whatever arrives, the gathering ends within gatherMs of its start.
 //
@@ -74,7 +74,8 @@ private:
     qint64 m_last = 0;       // the round's latest datagram
     qint64 m_due = 0;
     int m_asked = 0;
-    int m_silent = 0; // rounds in a row that nothing answered
+    int m_silent = 0;        // rounds in a row that nothing answered
+    bool m_repeated = false; // the round so far is the last answered round again
 };
 
 #endif // COUNTROUNDS_H

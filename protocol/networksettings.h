@@ -67,8 +67,9 @@ public:
     int countAnswerWaitMs = 9000;
     // One honest answer is over within this; longer, it is a stream.
     int countRoundMs = 20000;
-    // The whole gathering, so that the lights page is complete within a minute of the pick.
-    int countGatherMs = 45000;
+    // The whole gathering, so that the lights page is complete within a minute of the pick,
+    // however late the first answer came.
+    int countGatherMs = 50000;
     // More rounds cannot settle a link that noisy within the gathering's time anyway.
     int countMaxRounds = 30;
 

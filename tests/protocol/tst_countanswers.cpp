@@ -75,36 +75,45 @@ private slots:
         QTest::addColumn<bool>("settledEarly"); // before the last round, no more asked
         QTest::addColumn<QString>("answer");
         // clang-format off
-        QTest::newRow("two alike answers") << QStringList{"AB", "AB"} << true << "AB";
-        QTest::newRow("alike fixtures") << QStringList{"CC", "CC"} << true << "CC";
+        QTest::newRow("three alike answers") << QStringList{"AB", "AB", "AB"} << true << "AB";
+        QTest::newRow("two alike answers") << QStringList{"AB", "AB"} << false << "?D";
+        // Equal lists within one datagram go and come together: no more rounds for them.
+        QTest::newRow("alike lists in one datagram") << QStringList{"CC", "CC", "CC"} << true << "CC";
         // How a device packs its lists is its own, and may change from answer to answer.
         QTest::newRow("packing changes") << QStringList{"AB|ab", "A|B|a|b", "ABa|b"} << true << "AB/ab";
-        QTest::newRow("two ports in one datagram, then two") << QStringList{"AAAbb", "AAA|bb"} << true << "AAA/bb";
+        QTest::newRow("two ports in one datagram, then two") << QStringList{"AAAbb", "AAA|bb", "AAAbb"} << true << "AAA/bb";
         // One answer settles nothing ...
         QTest::newRow("one answer") << QStringList{"AB"} << false << "?D";
         // ... unless the device falls silent after it: taken as it came, unchecked.
         QTest::newRow("one answer, then silence") << QStringList{"AB", "-", "-"} << false << "AB!";
-        QTest::newRow("answers agree, then silence") << QStringList{"AB", "-", "AB", "-", "-"} << true << "AB";
+        QTest::newRow("answers agree, then silence") << QStringList{"AB", "-", "AB", "-", "-"} << false << "AB";
         QTest::newRow("answers disagree, then silence") << QStringList{"AB", "A", "-", "-"} << false << "?U";
         QTest::newRow("nothing but the scan's overlapping answers") << QStringList{"*AB|AB", "-", "-"} << false << "?U";
         // Overlapping answers only name ports.
-        QTest::newRow("overlapping answers, then two") << QStringList{"*AB|AB", "AB", "AB"} << true << "AB";
+        QTest::newRow("overlapping answers, then three") << QStringList{"*AB|AB", "AB", "AB", "AB"} << true << "AB";
         // Noise: a round's error is its own, so the others outvote it ...
-        QTest::newRow("copied in one round") << QStringList{"CC", "CCC", "CC", "CC", "CC"} << true << "CC";
-        QTest::newRow("lost in one round") << QStringList{"CC", "C", "CC", "CC", "CC"} << true << "CC";
+        QTest::newRow("copied in one round") << QStringList{"AB", "AB|AB", "AB", "AB", "AB"} << true << "AB";
+        QTest::newRow("lost in one round") << QStringList{"A|B", "A", "A|B", "A|B", "A|B"} << true << "AB";
         QTest::newRow("two answers in one round") << QStringList{"AB", "ABAB", "AB", "AB", "AB"} << true << "AB";
-        QTest::newRow("a stray datagram") << QStringList{"AB", "ABX", "AB", "AB", "AB"} << true << "AB";
-        QTest::newRow("order swapped in one round") << QStringList{"AB", "BA", "AB", "AB", "AB"} << true << "AB";
+        QTest::newRow("a stray datagram") << QStringList{"AB", "AB|X", "AB", "AB", "AB"} << true << "AB";
+        QTest::newRow("order swapped in one round") << QStringList{"A|B", "B|A", "A|B", "A|B", "A|B"} << true << "AB";
         // ... but an error that comes twice is no win: a lead of three over all others.
-        QTest::newRow("the same loss twice") << QStringList{"AB", "A", "A", "AB"} << false << "?D";
-        QTest::newRow("lead of two") << QStringList{"AB", "A", "AB", "AB"} << false << "?D";
-        QTest::newRow("order in doubt") << QStringList{"AB", "BA", "AB", "BA", "AB"} << false << "?D";
-        QTest::newRow("rounds disagree") << QStringList{"CC", "C", "CCC", "C", "CC", "CCC"} << false << "?D";
+        QTest::newRow("the same loss twice") << QStringList{"A|B", "A", "A", "A|B"} << false << "?D";
+        QTest::newRow("lead of two") << QStringList{"A|B", "A", "A|B", "A|B"} << false << "?D";
+        QTest::newRow("order in doubt") << QStringList{"A|B", "B|A", "A|B", "B|A", "A|B"} << false << "?D";
+        // Alike datagrams: losing or copying any one of them gives the same wrong list, so
+        // only five answers that all agree, on a link that shows no errors, are taken.
+        QTest::newRow("alike datagrams, five answers") << QStringList(5, "C|C") << true << "CC";
+        QTest::newRow("alike datagrams, three answers") << QStringList(3, "C|C") << false << "?D";
+        QTest::newRow("alike datagrams, copied in one round") << QStringList{"C|C", "C|C|C", "C|C", "C|C", "C|C", "C|C", "C|C"} << false << "?D";
+        QTest::newRow("alike datagrams, lost in one round") << QStringList{"C|C", "C", "C|C", "C|C", "C|C", "C|C", "C|C"} << false << "?D";
+        QTest::newRow("alike datagrams, another port shows errors") << QStringList{"C|C|a", "C|C|a", "C|C", "C|C|a", "C|C|a", "C|C|a"} << false << "?D/a";
+        QTest::newRow("alike around another") << QStringList(5, "C|A|C") << true << "CAC";
         // A port that an answer showed is never left without lights in silence.
         QTest::newRow("a port lost in most rounds") << QStringList{"A|a", "A", "A", "A", "A"} << true << "A/?D";
-        QTest::newRow("a port in the scan's answers only") << QStringList{"*A|a", "A", "A"} << true << "A/?D";
+        QTest::newRow("a port in the scan's answers only") << QStringList{"*A|a", "A", "A", "A"} << true << "A/?D";
         // More lights than a port holds is its own reason; the other port is counted.
-        QTest::newRow("too many lights") << QStringList{"ZZZZZZ|a", "ZZZZZZ|a"} << true << "?T/a";
+        QTest::newRow("too many lights") << QStringList{"ZZZZZZa", "ZZZZZZa", "ZZZZZZa"} << true << "?T/a";
         QTest::newRow("too many lights, disagreeing") << QStringList{"ZZZZZZ", "ZZZZZZZ", "ZZZZZZ"} << false << "?T";
         // A stream tells nothing, nor does a flooded round.
         QTest::newRow("endless") << QStringList{"AB", "~"} << false << "?E";

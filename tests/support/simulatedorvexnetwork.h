@@ -48,8 +48,8 @@ public:
     // go out a few at a time, so that the receiving socket's buffer keeps up with them.
     void floodDiscoverReplies(int count);
     int floodRepliesSent() const { return m_floodSent; }
-
-private slots:
+    // Reads every datagram already in: on loopback one is in as soon as it was sent, so what
+    // the hosts received is then all that was sent to them.
     void readPending();
 
 private:
