@@ -36,6 +36,7 @@ void DiscoverLightsDiscoverPage::handleDiscoveryStarting()
     m_complete = false;
     ui->m_discoverButton->setEnabled(false);
     ui->m_lightCountLabel->setText(QStringLiteral("0"));
+    showCountStatus(QString());
     emit completeChanged();
 }
 
@@ -54,6 +55,13 @@ void DiscoverLightsDiscoverPage::handleSelectedControllerChanged(DataSupply *ds)
     m_controller = ds;
     ui->m_controllerNameLabel->setText(ds->name());
     ui->m_lightCountLabel->setText(QStringLiteral("0"));
+    showCountStatus(QString());
+}
+
+void DiscoverLightsDiscoverPage::showCountStatus(const QString &text)
+{
+    ui->m_countStatusLabel->setText(text);
+    ui->m_countStatusLabel->setVisible(!text.isEmpty());
 }
 
 void DiscoverLightsDiscoverPage::handleDiscoveredLight(Light *light)

@@ -40,6 +40,8 @@ public slots:
     void handleDiscoveredLight(Light *light);
     void handleDiscoveredLights(const QList<Light *> &lights);
     void handleRemoveLight(Light *light);
+    // Whether the lights are being counted, and what came of it; empty hides the line.
+    void showCountStatus(const QString &text);
 
 private:
     void addToCount(int n);

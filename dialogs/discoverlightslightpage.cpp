@@ -43,17 +43,13 @@ void DiscoverLightsLightPage::handleDiscoveryStarting()
 {
     m_lightCount = 0;
     m_lightsByPort.clear();
-    ui->m_unsettledLabel->clear();
-    ui->m_unsettledLabel->hide();
+    showCountNotice(QString());
 }
 
-void DiscoverLightsLightPage::handleUnsettledPorts(const QList<int> &ports)
+void DiscoverLightsLightPage::showCountNotice(const QString &text)
 {
-    if (!m_controller || ports.isEmpty())
-        return;
-    ui->m_unsettledLabel->setText(
-        LightDiscoveryRules::unsettledPortsText(m_controller->name(), ports));
-    ui->m_unsettledLabel->show();
+    ui->m_unsettledLabel->setText(text);
+    ui->m_unsettledLabel->setVisible(!text.isEmpty());
 }
 
 bool DiscoverLightsLightPage::validatePage()

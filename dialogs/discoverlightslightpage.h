@@ -32,8 +32,9 @@ public slots:
     void handleSelectedControllerChanged(DataSupply *ds);
     void handleDiscoveredLights(const QList<Light *> &lights);
     void handleDiscoveryStarting();
-    // Ports (0-based) of the chosen interface whose lights the scan could not count.
-    void handleUnsettledPorts(const QList<int> &ports);
+    // What the page says of ports whose lights could not be counted, or were taken unchecked;
+    // empty hides it.
+    void showCountNotice(const QString &text);
 
 private:
     std::unique_ptr<Ui::DiscoverLightsLightPage> ui;

@@ -37,6 +37,13 @@ void DiscoverLightsReadPage::handleSelectedControllerChanged(DataSupply *ds)
 void DiscoverLightsReadPage::handleDiscoveryStarting()
 {
     m_lights.clear();
+    showCountNotice(QString());
+}
+
+void DiscoverLightsReadPage::showCountNotice(const QString &text)
+{
+    ui->m_countNoticeLabel->setText(text);
+    ui->m_countNoticeLabel->setVisible(!text.isEmpty());
 }
 
 void DiscoverLightsReadPage::handleDiscoveredLight(Light *light)

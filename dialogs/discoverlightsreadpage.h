@@ -40,6 +40,8 @@ public slots:
     void handleReadAddressesCompleted(bool unique, int unread = 0, int total = 0,
                                       bool cutShort = false);
     void handleRemoveLight(Light *light);
+    // What the page says of counted lights left out, or taken unchecked; empty hides it.
+    void showCountNotice(const QString &text);
 
 private:
     void numberLights();

@@ -114,6 +114,8 @@ void DiscoverLightsWizard::handleDiscoveryStarting()
     m_serials.clear();
     m_derived.clear();
     m_expanded.clear();
+    m_unsettled.clear();
+    m_unchecked.clear();
     connectScan(true);
 
     m_discoverPage->handleDiscoveryStarting();
@@ -143,6 +145,10 @@ void DiscoverLightsWizard::connectScan(bool on)
                 &DiscoverLightsWizard::handleLightCountsComplete, Qt::UniqueConnection);
         connect(m_engine, &DiscoveryEngine::lightCountsUnsettled, this,
                 &DiscoverLightsWizard::handleLightCountsUnsettled, Qt::UniqueConnection);
+        connect(m_engine, &DiscoveryEngine::lightCountsUnchecked, this,
+                &DiscoverLightsWizard::handleLightCountsUnchecked, Qt::UniqueConnection);
+        connect(m_engine, &DiscoveryEngine::lightCountRound, this,
+                &DiscoverLightsWizard::handleLightCountRound, Qt::UniqueConnection);
     } else {
         disconnect(m_engine, &DiscoveryEngine::discoveredLight, this,
                    &DiscoverLightsWizard::handleDiscoveredLight);
@@ -152,6 +158,10 @@ void DiscoverLightsWizard::connectScan(bool on)
                    &DiscoverLightsWizard::handleLightCountsComplete);
         disconnect(m_engine, &DiscoveryEngine::lightCountsUnsettled, this,
                    &DiscoverLightsWizard::handleLightCountsUnsettled);
+        disconnect(m_engine, &DiscoveryEngine::lightCountsUnchecked, this,
+                   &DiscoverLightsWizard::handleLightCountsUnchecked);
+        disconnect(m_engine, &DiscoveryEngine::lightCountRound, this,
+                   &DiscoverLightsWizard::handleLightCountRound);
     }
 }
 
@@ -166,6 +176,10 @@ void DiscoverLightsWizard::stopDiscovery()
     connectScan(false);
     // Whatever still answers the scan now is dropped by the engine, at no cost to us.
     m_engine->endLightScan(m_scanned);
+    if (m_countRound >= 0) {
+        m_countRound = -1;
+        showCountNotices();
+    }
     if (!m_completionTimer)
         return;
     // This may run inside the timer's own timeout.
@@ -271,14 +285,47 @@ void DiscoverLightsWizard::handleLightCountsUnsettled(quint64 interfaceUid, cons
 {
     if (!isOfTheRun(interfaceUid))
         return;
-    m_lightPage->handleUnsettledPorts(ports);
+    m_unsettled.clear();
+    for (const int port : ports)
+        m_unsettled.append({port, m_engine->countDoubt(interfaceUid, port)});
+    showCountNotices();
+}
+
+void DiscoverLightsWizard::handleLightCountsUnchecked(quint64 interfaceUid, const QList<int> &ports)
+{
+    if (!isOfTheRun(interfaceUid))
+        return;
+    m_unchecked = ports;
+    showCountNotices();
+}
+
+void DiscoverLightsWizard::handleLightCountRound(quint64 interfaceUid, int round)
+{
+    if (!isOfTheRun(interfaceUid))
+        return;
+    m_countRound = round;
+    showCountNotices();
+}
+
+void DiscoverLightsWizard::showCountNotices()
+{
+    // Said on the discover page, where the user waits, and on whichever page comes next.
+    const QString name = m_scanned ? m_scanned->name() : QString();
+    const QString notice = LightDiscoveryRules::countNoticeText(name, m_unsettled, m_unchecked);
+    m_discoverPage->showCountStatus(
+        LightDiscoveryRules::countStatusText(name, m_countRound, notice));
+    m_lightPage->showCountNotice(notice);
+    m_readPage->showCountNotice(notice);
 }
 
 void DiscoverLightsWizard::handleLightCountsComplete(quint64 interfaceUid)
 {
     // The interface's whole answer is in: end on the next pass of the loop.
-    if (isOfTheRun(interfaceUid))
-        restartCompletionTimer(0);
+    if (!isOfTheRun(interfaceUid))
+        return;
+    m_countRound = -1;
+    showCountNotices();
+    restartCompletionTimer(0);
 }
 
 void DiscoverLightsWizard::finishButtonClicked() {}

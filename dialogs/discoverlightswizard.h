@@ -2,6 +2,7 @@
 #define DISCOVERLIGHTSWIZARD_H
 
 // Complete types: the signals and slots carry these pointers.
+#include "lightdiscoveryrules.h"
 #include "model/datasupply.h"
 #include "model/light.h"
 #include "supplysnapshot.h"
@@ -58,6 +59,8 @@ public slots:
     // Every counted light of the interface has come: nothing is left to wait for.
     void handleLightCountsComplete(quint64 interfaceUid);
     void handleLightCountsUnsettled(quint64 interfaceUid, const QList<int> &ports);
+    void handleLightCountsUnchecked(quint64 interfaceUid, const QList<int> &ports);
+    void handleLightCountRound(quint64 interfaceUid, int round);
     void finishButtonClicked();
     void cancelButtonClicked();
     void handleReadAddressesStarting();
@@ -76,6 +79,8 @@ private:
     bool isOfTheRun(const Light *light) const;
     void routeTo(QWizardPage *ending);
     void restartCompletionTimer(int ms);
+    // Says on every page what the count of the run has come to.
+    void showCountNotices();
     void stopDiscovery();
     void cleanUp();
     void recordLight(Light *light);
@@ -107,6 +112,11 @@ private:
     // and the light and read pages name it, whatever is picked meanwhile.
     QPointer<DataSupply> m_scanned;
     WindowTimer *m_completionTimer = nullptr;
+    // The count of the run: its round while the lights are counted (-1 else), the ports it
+    // could not count and those taken from the interface's only answer.
+    int m_countRound = -1;
+    QList<LightDiscoveryRules::PortDoubt> m_unsettled;
+    QList<int> m_unchecked;
     int m_completionWaitMs = 0;
     MapModel *m_map;
     SelectionEffect *m_selection;

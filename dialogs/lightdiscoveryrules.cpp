@@ -1,6 +1,9 @@
 #include "lightdiscoveryrules.h"
 
+#include "interfacelistentry.h"
+
 #include "model/identifiers.h"
+#include "protocol/lightscanbook.h"
 #include "protocol/networksettings.h"
 
 #include <QCoreApplication>
@@ -32,15 +35,86 @@ QString foundSummary(int lights, int ports)
         .arg(ports);
 }
 
-QString unsettledPortsText(const QString &interfaceName, const QList<int> &ports)
+namespace {
+// Why the port's lights could not be counted, and what the user can do about it.
+QString doubtText(CountAnswers::Doubt doubt)
+{
+    switch (doubt) {
+    case CountAnswers::Doubt::TooManyLights:
+        return tr("its counts add up to more than %1 lights, the most a port holds. No lights "
+                  "were made for it; check what is connected to that port, then discover again.")
+            .arg(LightScanBook::MaxLightsPerPort);
+    case CountAnswers::Doubt::Unanswered:
+        return tr("the interface stopped answering before its answers could be compared. No "
+                  "lights were made for it; check the interface's network connection, then "
+                  "discover again.");
+    case CountAnswers::Doubt::Endless:
+        return tr("its answers never went quiet, as if something kept sending them. No lights "
+                  "were made for it; restart the interface, then discover again.");
+    case CountAnswers::Doubt::Disagreed:
+        break;
+    }
+    return tr("its answers did not agree. No lights were made for it; discover again.");
+}
+
+QString portsText(const QList<int> &ports)
+{
+    QStringList numbers;
+    for (const int port : ports)
+        numbers << QString::number(port + 1);
+    return joinedWithAnd(numbers);
+}
+
+QString joinedLines(const QStringList &lines)
+{
+    QStringList kept = lines;
+    kept.removeAll(QString());
+    return kept.join(QLatin1Char('\n'));
+}
+} // namespace
+
+QString unsettledPortsText(const QString &interfaceName, const QList<PortDoubt> &ports)
 {
     QStringList lines;
-    for (const int port : ports)
-        lines << tr("The lights on port %1 of %2 could not be counted: its answers did not "
-                    "agree. No lights were made for it; discover again.")
-                     .arg(port + 1)
-                     .arg(interfaceName);
+    for (const PortDoubt &p : ports)
+        lines << tr("The lights on port %1 of %2 could not be counted: %3")
+                     .arg(p.port + 1)
+                     .arg(interfaceName, doubtText(p.doubt));
     return lines.join(QLatin1Char('\n'));
+}
+
+QString uncheckedPortsText(const QString &interfaceName, const QList<int> &ports)
+{
+    if (ports.isEmpty())
+        return QString();
+    return (ports.size() == 1 ? tr("The lights on port %1 of %2 were taken from the interface's "
+                                   "only answer, which nothing could check. Discover again to "
+                                   "have them checked.")
+                              : tr("The lights on ports %1 of %2 were taken from the interface's "
+                                   "only answer, which nothing could check. Discover again to "
+                                   "have them checked."))
+        .arg(portsText(ports), interfaceName);
+}
+
+QString countNoticeText(const QString &interfaceName, const QList<PortDoubt> &unsettled,
+                        const QList<int> &unchecked)
+{
+    return joinedLines({unsettledPortsText(interfaceName, unsettled),
+                        uncheckedPortsText(interfaceName, unchecked)});
+}
+
+QString countingText(const QString &interfaceName, int round)
+{
+    if (round < 1)
+        return tr("Counting the lights of %1...").arg(interfaceName);
+    if (round == 1)
+        return tr("Counting the lights of %1... (asked again once)").arg(interfaceName);
+    return tr("Counting the lights of %1... (asked again %2 times)").arg(interfaceName).arg(round);
+}
+
+QString countStatusText(const QString &interfaceName, int round, const QString &notice)
+{
+    return joinedLines({round >= 0 ? countingText(interfaceName, round) : QString(), notice});
 }
 
 QString verdictText(bool unique)

@@ -1,6 +1,8 @@
 #ifndef LIGHTDISCOVERYRULES_H
 #define LIGHTDISCOVERYRULES_H
 
+#include "protocol/countanswers.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -22,9 +24,28 @@ int completionWaitMs(bool allPortsType3);
 
 // "Found %1 Lights on %2 Ports." (or "Port." for one port).
 QString foundSummary(int lights, int ports);
-// The ports (0-based) of the interface whose lights the scan could not count: one line each,
+
+// A port (0-based) whose lights the scan could not count, and why.
+struct PortDoubt
+{
+    int port = 0;
+    CountAnswers::Doubt doubt = CountAnswers::Doubt::Disagreed;
+};
+// The ports whose lights the scan could not count: one line each, with why and what to do;
 // empty for none.
-QString unsettledPortsText(const QString &interfaceName, const QList<int> &ports);
+QString unsettledPortsText(const QString &interfaceName, const QList<PortDoubt> &ports);
+// The ports (0-based) whose lights were taken from the interface's only answer, which nothing
+// could check: one line, empty for none.
+QString uncheckedPortsText(const QString &interfaceName, const QList<int> &ports);
+// What the pages after the count say about it: the unsettled ports, then the unchecked ones.
+QString countNoticeText(const QString &interfaceName, const QList<PortDoubt> &unsettled,
+                        const QList<int> &unchecked);
+// The discover page's line while the lights are counted: round 0 is the interface's first
+// answer, each later round asks again.
+QString countingText(const QString &interfaceName, int round);
+// What the discover page says of the count: that it goes on (round -1: it does not), then the
+// notice of countNoticeText.
+QString countStatusText(const QString &interfaceName, int round, const QString &notice);
 // The text the read page shows once the addresses have been judged.
 QString verdictText(bool unique);
 // The same when `unread` of `total` lights could not be read: their addresses are not judged,

@@ -30,10 +30,13 @@
 
 using Iface = SimulatedOrvexInterface;
 Q_DECLARE_METATYPE(Iface::MoreFlag)
+using Doubts = QList<LightDiscoveryRules::PortDoubt>;
+Q_DECLARE_METATYPE(Doubts)
 using DeviceVariables = QHash<quint16, quint32>; // id -> value
 using namespace LightDiscoveryRules;
 
 namespace {
+using Doubt = CountAnswers::Doubt;
 constexpr quint16 BlinkScan2 = 0x0207, EERead = 0x0203;
 const QString Unique = "The lights are uniquely addressed.";
 const QString NotUnique =
@@ -53,11 +56,16 @@ private slots:
     void init();
     void cleanup();
     void rules();
+    void countNotices_data();
+    void countNotices();
     void readRouteFromEmptyMapToSavedMap_data();
     void readRouteFromEmptyMapToSavedMap();
     void countedLightsBecomeStrings_data();
     void countedLightsBecomeStrings();
-    void unsettledPortIsNamed();
+    void unsettledPortsAreNamedWhereTheUserIs_data();
+    void unsettledPortsAreNamedWhereTheUserIs();
+    void countingIsShownUntilTheCountsAreIn_data();
+    void countingIsShownUntilTheCountsAreIn();
     void scanEndsOnceTheCountsAreComplete();
     void latestRoutingLeadsOn();
     void repeatedAnswersAndUnownedLights();
@@ -184,6 +192,62 @@ void TestLightsDiscoveryWizard::rules()
     QCOMPARE(readingText(0), QString("Reading Existing Addresses..."));
     QCOMPARE(readingText(1), QString("Reading Existing Addresses...\n1 light has not answered."));
     QCOMPARE(readingText(7), QString("Reading Existing Addresses...\n7 lights have not answered."));
+}
+
+void TestLightsDiscoveryWizard::countNotices_data()
+{
+    QTest::addColumn<int>("round"); // -1: no longer counting
+    QTest::addColumn<Doubts>("unsettled");
+    QTest::addColumn<QList<int>>("unchecked");
+    QTest::addColumn<QString>("notice"); // on the light and read pages
+    QTest::addColumn<QString>("status"); // on the discover page
+    const QString counting = "Counting the lights of Lobby...";
+    const QString port = "The lights on port %1 of Lobby could not be counted: ";
+    const QString unchecked = "The lights on %1 of Lobby were taken from the interface's only "
+                              "answer, which nothing could check. Discover again to have them "
+                              "checked.";
+    const QString disagreed =
+        port.arg(2) + "its answers did not agree. No lights were made for it; discover again.";
+    const auto counted = [](const char *name, const Doubts &unsettled, const QList<int> &unchecked,
+                            const QString &notice) {
+        QTest::newRow(name) << -1 << unsettled << unchecked << notice << notice;
+    };
+    QTest::newRow("first answer") << 0 << Doubts() << QList<int>() << QString() << counting;
+    QTest::newRow("asked again once") << 1 << Doubts() << QList<int>() << QString()
+                                      << "Counting the lights of Lobby... (asked again once)";
+    QTest::newRow("asked again 12 times")
+        << 12 << Doubts() << QList<int>() << QString()
+        << "Counting the lights of Lobby... (asked again 12 times)";
+    counted("all counted", {}, {}, QString());
+    counted("disagreed", {{1, Doubt::Disagreed}}, {}, disagreed);
+    counted("too many lights", {{0, Doubt::TooManyLights}}, {},
+            port.arg(1) + "its counts add up to more than 512 lights, the most a port holds. No "
+                          "lights were made for it; check what is connected to that port, then "
+                          "discover again.");
+    counted("unanswered", {{2, Doubt::Unanswered}}, {},
+            port.arg(3) + "the interface stopped answering before its answers could be "
+                          "compared. No lights were made for it; check the interface's network "
+                          "connection, then discover again.");
+    counted("endless", {{7, Doubt::Endless}}, {},
+            port.arg(8) + "its answers never went quiet, as if something kept sending them. No "
+                          "lights were made for it; restart the interface, then discover again.");
+    counted("one port unchecked", {}, {2}, unchecked.arg("port 3"));
+    QTest::newRow("two ports unchecked, one disagreed, still counting")
+        << 0 << Doubts{{1, Doubt::Disagreed}} << QList<int>{0, 2}
+        << disagreed + "\n" + unchecked.arg("ports 1 and 3")
+        << counting + "\n" + disagreed + "\n" + unchecked.arg("ports 1 and 3");
+}
+
+// Each port left out says why and what to do; the discover page says that counting goes on.
+void TestLightsDiscoveryWizard::countNotices()
+{
+    QFETCH(int, round);
+    QFETCH(Doubts, unsettled);
+    QFETCH(QList<int>, unchecked);
+    QFETCH(QString, notice);
+    QFETCH(QString, status);
+    QCOMPARE(countNoticeText("Lobby", unsettled, unchecked), notice);
+    QCOMPARE(countStatusText("Lobby", round, notice), status);
 }
 
 void TestLightsDiscoveryWizard::readRouteFromEmptyMapToSavedMap_data()
@@ -322,26 +386,122 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
         QVERIFY(light->port() == 0 && light->name().startsWith("Lobby "));
 }
 
-// A device whose answers disagree from request to request: the light page names the port and
-// makes nothing of it.
-void TestLightsDiscoveryWizard::unsettledPortIsNamed()
+void TestLightsDiscoveryWizard::unsettledPortsAreNamedWhereTheUserIs_data()
 {
-    const QByteArray fixture = OrvexReplies::blinkScan2Reply(
-        m_device->address().toIPv4Address(), 1,
-        OrvexReplies::blinkScan2Entry(1, 2, OrvexReplies::serialPayload({1})));
-    m_device->blinkScan2Answers = {{fixture}, {fixture, fixture}};
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QString>("summary"); // of the light page; none: the read page follows
+    const QString tooMany = "The lights on port 2 of Lobby could not be counted: its counts add "
+                            "up to more than 512 lights, the most a port holds. No lights were "
+                            "made for it; check what is connected to that port, then discover "
+                            "again.";
+    QTest::newRow("answers disagree")
+        << "disagreeing"
+        << "The lights on port 1 of Lobby could not be counted: its answers did not agree. No "
+           "lights were made for it; discover again."
+        << "Found 0 Lights on 0 Ports.";
+    QTest::newRow("more lights than a port holds")
+        << "too many" << tooMany << "Found 3 Lights on 1 Port.";
+    QTest::newRow("more lights than a port holds, and serial numbers")
+        << "too many, serial numbers" << tooMany << QString();
+}
+
+// A port whose lights could not be counted makes none, and is named with its true reason on the
+// discover page once counting is over and on whichever page follows it.
+void TestLightsDiscoveryWizard::unsettledPortsAreNamedWhereTheUserIs()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, notice);
+    QFETCH(QString, summary);
+    if (device == "disagreeing") {
+        const QByteArray fixture = OrvexReplies::blinkScan2Reply(
+            m_device->address().toIPv4Address(), 1,
+            OrvexReplies::blinkScan2Entry(1, 2, OrvexReplies::serialPayload({1})));
+        m_device->blinkScan2Answers = {{fixture}, {fixture, fixture}};
+    } else {
+        m_device->fixtureCounts = {{2, QVector<quint32>(520, 1)}};
+        if (summary.isEmpty())
+            m_device->lights = {Iface::catalogueLight(0x140001, 1, {{"DMX_OFFSET", 1}})};
+        else
+            m_device->fixtureCounts.insert(1, {3});
+    }
     DataSupply *ds = lobby(2);
     open(ds);
+    QStringList counting; // what the discover page says at each round
+    connect(m_wizard->engine(), &DiscoveryEngine::lightCountRound, this,
+            [&] { counting << text(m_wizard, "m_countStatusLabel"); });
     QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isDiscovering(); }, 10000));
+    QVERIFY(!counting.isEmpty());
+    for (const QString &line : std::as_const(counting))
+        QVERIFY2(line.startsWith("Counting the lights of Lobby..."), qPrintable(line));
+    QCOMPARE(text(m_wizard, "m_countStatusLabel"), notice);
+    QVERIFY(widgetNamed<QLabel>(m_wizard, "m_countStatusLabel")->isVisible());
     m_wizard->next();
-    QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
-    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), QString("Found 0 Lights on 0 Ports."));
-    QCOMPARE(text(m_wizard, "m_unsettledLabel"),
-             QString("The lights on port 1 of Lobby could not be counted: its answers did not "
-                     "agree. No lights were made for it; discover again."));
-    QVERIFY(widgetNamed<QLabel>(m_wizard, "m_unsettledLabel")->isVisible());
+    ModalDriver driver;
+    if (summary.isEmpty()) {
+        QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsReadPage"));
+        QVERIFY(QTest::qWaitFor([&] { return !m_wizard->isReading(); }, 5000));
+        QCOMPARE(text(m_wizard, "m_countNoticeLabel"), notice);
+        QVERIFY(widgetNamed<QLabel>(m_wizard, "m_countNoticeLabel")->isVisible());
+    } else {
+        QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
+        QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), summary);
+        QCOMPARE(text(m_wizard, "m_unsettledLabel"), notice);
+        QVERIFY(widgetNamed<QLabel>(m_wizard, "m_unsettledLabel")->isVisible());
+        if (device != "disagreeing") {
+            driver.then([&](QWidget *d) {
+                QCOMPARE(d->windowTitle(), QString("Found 3 lights on port 1"));
+                widgetNamed<QAbstractButton>(d, "buttonAddRight")->click();
+            });
+        }
+    }
     m_wizard->button(QWizard::FinishButton)->click();
-    QVERIFY(m_map->lights().isEmpty());
+    QCOMPARE(driver.pending(), 0);
+    QCOMPARE(m_map->lights().size(), device == "disagreeing" ? 0 : summary.isEmpty() ? 1 : 3);
+    for (const Light *light : m_map->lights())
+        QCOMPARE(light->port(), 0);
+}
+
+void TestLightsDiscoveryWizard::countingIsShownUntilTheCountsAreIn_data()
+{
+    QTest::addColumn<QList<int>>("unchecked");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("every port checked") << QList<int>() << QString();
+    QTest::newRow("two ports from the only answer")
+        << QList<int>{0, 2}
+        << "The lights on ports 1 and 3 of Lobby were taken from the interface's only answer, "
+           "which nothing could check. Discover again to have them checked.";
+}
+
+// While the counts are asked for the discover page says so, round by round; once they are in,
+// it says what came of them, and so does the light page.
+void TestLightsDiscoveryWizard::countingIsShownUntilTheCountsAreIn()
+{
+    QFETCH(QList<int>, unchecked);
+    QFETCH(QString, notice);
+    NetworkSettings &settings = NetworkSettings::instance();
+    settings.lightScanQuietMs = settings.lightScanQuietType3Ms = 60000;
+    m_device->answering = false;
+    DataSupply *ds = lobby(2);
+    open(ds);
+    auto *status = widgetNamed<QLabel>(m_wizard, "m_countStatusLabel");
+    QVERIFY(status && !status->isVisible());
+    DiscoveryEngine *engine = m_wizard->engine();
+    emit engine->lightCountRound(ds->uid(), 0);
+    QCOMPARE(status->text(), QString("Counting the lights of Lobby..."));
+    QVERIFY(status->isVisible());
+    emit engine->lightCountRound(ds->uid(), 2);
+    QCOMPARE(status->text(), QString("Counting the lights of Lobby... (asked again 2 times)"));
+    if (!unchecked.isEmpty())
+        emit engine->lightCountsUnchecked(ds->uid(), unchecked);
+    QVERIFY(m_wizard->isDiscovering());
+    emit engine->lightCountsComplete(ds->uid());
+    QVERIFY(waitForTheRun());
+    QCOMPARE(status->text(), notice);
+    QCOMPARE(status->isVisible(), !notice.isEmpty());
+    m_wizard->next();
+    QCOMPARE(text(m_wizard, "m_unsettledLabel"), notice);
+    QCOMPARE(widgetNamed<QLabel>(m_wizard, "m_unsettledLabel")->isVisible(), !notice.isEmpty());
 }
 
 // Lists of every port do not end the scan: a port's fixtures may come in several, and only the
