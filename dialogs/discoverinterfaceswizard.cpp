@@ -79,7 +79,7 @@ bool DiscoverInterfacesWizard::list(quint64 uid, DataSupply *ds)
         if (earlier && earlier->ipAddress() != ds->ipAddress()) {
             noteClaimant(uid, ds->ipAddress());
             if (QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid)))
-                row->setText(rowText(uid, earlier));
+                showRow(row, uid, earlier);
             return false;
         }
         adopt(uid, ds);
@@ -114,7 +114,7 @@ void DiscoverInterfacesWizard::adopt(quint64 uid, DataSupply *ds)
         m_portCounts.remove(uid);
     m_discovered.insert(uid, ds);
     if (QListWidgetItem *row = ui->m_discoverListBox->item(m_rows.value(uid, -1)))
-        row->setText(rowText(uid, ds));
+        showRow(row, uid, ds);
     if (!m_chosen.contains(uid))
         return;
     m_chosen.insert(uid, ds);
@@ -159,8 +159,22 @@ void DiscoverInterfacesWizard::markUnaddable(QListWidgetItem *row, const QString
         return;
     // Greyed out, it can be neither selected nor added, and says why where it stands.
     row->setSelected(false);
-    row->setFlags(row->flags() & ~Qt::ItemIsEnabled);
+    row->setFlags(row->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
     row->setToolTip(reason);
+    // A screen reader hears the same without a hover, and that the row cannot be chosen.
+    row->setData(Qt::AccessibleDescriptionRole, reason);
+    row->setData(Qt::AccessibleTextRole, unavailableRowText(row->text()));
+    // Nor does the list start on it when it takes the focus.
+    if (row->listWidget()->currentItem() == row)
+        row->listWidget()->selectionModel()->setCurrentIndex(QModelIndex(),
+                                                             QItemSelectionModel::NoUpdate);
+}
+
+void DiscoverInterfacesWizard::showRow(QListWidgetItem *row, quint64 uid, const DataSupply *ds)
+{
+    row->setText(rowText(uid, ds));
+    if (isContested(uid))
+        row->setData(Qt::AccessibleTextRole, unavailableRowText(row->text()));
 }
 
 QString DiscoverInterfacesWizard::rowText(quint64 uid, const DataSupply *ds) const
@@ -181,7 +195,7 @@ void DiscoverInterfacesWizard::handleDiscoveredPorts(quint64 uid, unsigned int p
     if (!ds || !row || (latest != ds && latest && latest->ipAddress() == ds->ipAddress()))
         return;
     m_portCounts.insert(uid, portCount);
-    row->setText(rowText(uid, ds));
+    showRow(row, uid, ds);
 }
 
 void DiscoverInterfacesWizard::handleDiscoverSelectionChanged()

@@ -52,6 +52,7 @@ private:
     // answer comes.
     void adopt(quint64 uid, DataSupply *ds);
     QString rowText(quint64 uid, const DataSupply *ds) const;
+    void showRow(QListWidgetItem *row, quint64 uid, const DataSupply *ds);
     void noteClaimant(quint64 uid, const QString &address);
     // Whether several addresses answered with the serial number: none of them joins the map.
     bool isContested(quint64 uid) const;

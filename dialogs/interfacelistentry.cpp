@@ -44,6 +44,11 @@ QString contestedSerialText(quint64 serial, const QStringList &addresses)
         .arg(uidToColonString(serial), joinedWithAnd(addresses));
 }
 
+QString unavailableRowText(const QString &rowText)
+{
+    return QCoreApplication::translate("DiscoverInterfacesWizard", "%1 (unavailable)").arg(rowText);
+}
+
 QString interfaceLimitText(int limit)
 {
     // The program speaks English whatever the system's locale: 1,024 rather than 1.024.

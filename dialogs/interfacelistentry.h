@@ -22,6 +22,9 @@ QString claimedByText(const QStringList &addresses);
 // The line under the list for a serial number several addresses answered with: which of them
 // is the interface cannot be told, so none of them joins the map.
 QString contestedSerialText(quint64 serial, const QStringList &addresses);
+// What a screen reader names a row that cannot be chosen: its text, said to be unavailable,
+// since an item view tells assistive tools nothing of a row's being disabled.
+QString unavailableRowText(const QString &rowText);
 // The line a list shows once more interfaces answered than it lists at most (limit).
 QString interfaceLimitText(int limit);
 // The uid a row names: its first blank-separated field read as a uid text; 0 when that is
