@@ -49,13 +49,8 @@ void DiscoverLightsDiscoverPage::handleDiscoveryComplete()
 
 void DiscoverLightsDiscoverPage::handleSelectedControllerChanged(DataSupply *ds)
 {
-    if (!ds || ds == m_controller)
-        return;
-    // What the page counted was the last interface's.
-    m_controller = ds;
-    ui->m_controllerNameLabel->setText(ds->name());
-    ui->m_lightCountLabel->setText(QStringLiteral("0"));
-    showCountStatus(QString());
+    if (ds)
+        ui->m_controllerNameLabel->setText(ds->name());
 }
 
 void DiscoverLightsDiscoverPage::showCountStatus(const QString &text)

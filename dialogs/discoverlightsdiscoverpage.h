@@ -6,7 +6,6 @@
 #include "model/light.h"
 
 #include <QList>
-#include <QPointer>
 #include <QWizardPage>
 
 #include <memory>
@@ -47,7 +46,6 @@ private:
     void addToCount(int n);
 
     std::unique_ptr<Ui::DiscoverLightsDiscoverPage> ui;
-    QPointer<DataSupply> m_controller;
     bool m_complete = false;
 };
 
