@@ -246,6 +246,8 @@ private slots:
         }
         QTest::newRow("512 one-light fixtures, packed, a tenth copied")
             << layouts.at(3).second << false << 10;
+        // Alike datagrams on a link that copies: a lost or a copied one looks the same in
+        // every answer, so the port is named rather than guessed.
         QTest::newRow("126 one-light fixtures, one entry a reply, a tenth copied")
             << layouts.at(0).second << true << 10;
     }
@@ -263,9 +265,15 @@ private slots:
         DataSupply *ds = m_rig->supply(0x990001, 2);
         ds->setPortCount(3);
         m_rig->engine->discoverLights(ds);
-        QTRY_COMPARE_WITH_TIMEOUT(m_rig->countsComplete, QList<quint64>{ds->uid()}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->countsComplete, QList<quint64>{ds->uid()}, 10000);
         m_rig->waitOutCounts();
         QCOMPARE(m_rig->countsComplete.size(), 1);
+        if (replyPerEntry && copied > 0) {
+            QVERIFY(m_rig->batches.isEmpty());
+            QCOMPARE(m_rig->unsettledPorts, QList<int>{0});
+            QCOMPARE(m_rig->engine->countDoubt(ds->uid(), 0), CountAnswers::Doubt::Disagreed);
+            return;
+        }
         QList<int> ports;
         for (const QList<Light *> &batch : std::as_const(m_rig->batches)) {
             ports << batch.first()->port();
