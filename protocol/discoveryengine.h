@@ -52,9 +52,9 @@ class WindowTimer;
 // are merged: an interface counts once a discovery, a port reply once a request, and a scan
 // makes one light per port and serial number. Fixture counts cannot be merged that way (a
 // device's alike fixtures send equal datagrams): once they show, the scan asks again one
-// request at a time and takes the counts its rounds settle (CountRounds). Each scan starts
-// from nothing: a light that an earlier scan found and this one
-// does not is not reported again, so a light taken off site does not come back.
+// request at a time and takes the counts its rounds settle (CountGatherer). Each scan starts
+// from nothing: a light that an earlier scan found and this one does not is not reported
+// again, so a light taken off site does not come back.
 //
 // Scans: the protocol has no authentication, so a scan reply counts only while its interface
 // is being scanned (from discoverLights to endLightScan), and a scan makes at most
@@ -82,9 +82,9 @@ public:
     // 3). Lights with a serial number come one by one (discoveredLight); counted lights come
     // as one batch a port (discoveredLights), ports ascending and each port's fixtures in the
     // device's order, after the interface's own values are read when its model has any; then
-    // lightCountsComplete. Fixture counts are taken once their rounds are over (CountRounds);
+    // lightCountsComplete. Fixture counts are taken once their rounds are over (CountGatherer);
     // ports whose counts the rounds do not settle make no lights and are named by
-    // lightCountsUnsettled first. Empties the light table first. The scan runs, and replies to it
+    // lightCountsUnsettled first, ports taken from one unchecked answer by lightCountsUnchecked. Empties the light table first. The scan runs, and replies to it
     // count, until endLightScan, discoverControllers or the engine's end; a second call starts
     // it anew.
     void discoverLights(DataSupply *ds);
