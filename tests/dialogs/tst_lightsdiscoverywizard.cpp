@@ -342,7 +342,7 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings_data()
 }
 
 // Each run ends once the interface's counts are complete, the second as the first, long before
-// a quiet scan would end; every light comes once.
+// a quiet scan would end; every light comes once, or its port is named.
 void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
 {
     QFETCH(int, port1);
@@ -364,24 +364,35 @@ void TestLightsDiscoveryWizard::countedLightsBecomeStrings()
     m_wizard->next();
     QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
     QVERIFY(!m_wizard->isReading());
-    QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString::number(port1 + 2));
-    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"),
-             QString("Found %1 Lights on 2 Ports.").arg(port1 + 2));
+    // A copying link may leave a port of alike datagrams in doubt: it is named then, never
+    // counted wrong.
+    const bool named = !text(m_wizard, "m_unsettledLabel").isEmpty();
+    QVERIFY(!named || copied > 0);
+    if (named)
+        QVERIFY(text(m_wizard, "m_unsettledLabel")
+                    .startsWith("The lights on port 1 of Lobby could not be counted"));
+    const int counted = named ? 0 : port1;
+    QCOMPARE(text(m_wizard, "m_lightCountLabel"), QString::number(counted + 2));
+    QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), foundSummary(counted + 2, named ? 1 : 2));
     QStringList titles;
     ModalDriver driver;
-    driver.then([&](QWidget *d) {
-        titles << d->windowTitle();
-        widgetNamed<QAbstractButton>(d, "buttonAddRight")->click();
-    });
+    if (!named) {
+        driver.then([&](QWidget *d) {
+            titles << d->windowTitle();
+            widgetNamed<QAbstractButton>(d, "buttonAddRight")->click();
+        });
+    }
     driver.then([&](QWidget *d) {
         titles << d->windowTitle();
         static_cast<QDialog *>(d)->reject(); // that port's lights stay out
     });
     m_wizard->button(QWizard::FinishButton)->click();
     QCOMPARE(driver.pending(), 0);
-    QCOMPARE(titles, QStringList({QString("Found %1 lights on port 1").arg(port1),
-                                  "Found 2 lights on port 3"}));
-    QCOMPARE(m_map->lights().size(), port1);
+    QStringList expected("Found 2 lights on port 3");
+    if (!named)
+        expected.prepend(QString("Found %1 lights on port 1").arg(port1));
+    QCOMPARE(titles, expected);
+    QCOMPARE(m_map->lights().size(), counted);
     for (const Light *light : m_map->lights())
         QVERIFY(light->port() == 0 && light->name().startsWith("Lobby "));
 }
