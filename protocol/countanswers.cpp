@@ -150,7 +150,8 @@ int CountAnswers::winner(int port, bool noisy) const
         const bool wins = v.others == 0 && v.best >= AlikeAgreeingRounds && !noisy;
         return wins ? v.sequence : -1;
     }
-    const bool wins = (v.others == 0 && v.best >= AgreeingRounds) || v.best - v.others >= Lead;
+    const bool wins = (v.others == 0 && v.best >= AgreeingRounds) ||
+                      (v.best >= OutvotingRounds && v.best >= Majority * v.others);
     return wins ? v.sequence : -1;
 }
 
@@ -171,16 +172,17 @@ CountAnswers::Result CountAnswers::result(bool final) const
     Result result;
     QList<int> ports = m_ports.keys();
     std::sort(ports.begin(), ports.end());
-    // The device fell silent: answers that all agree are taken, however few, and one answer
-    // as it came, unchecked.
+    // The device fell silent: a list that all its answers agree on, too few to settle it, is
+    // taken as it came, and said to be unchecked.
     const bool silent = final && m_lastEnd == RoundEnd::Unanswered;
     const bool noisy = anyDisagreement();
     for (const int port : ports) {
         const Votes v = votes(port);
-        const bool agreedBeforeSilence = silent && v.best >= 1 && v.others == 0;
-        const int sequence = agreedBeforeSilence ? v.sequence : winner(port, noisy);
+        const int won = winner(port, noisy);
+        const bool agreedBeforeSilence = won < 0 && silent && v.best >= 1 && v.others == 0;
+        const int sequence = agreedBeforeSilence ? v.sequence : won;
         if (sequence >= 0)
-            takeWinner(result, port, sequence, agreedBeforeSilence && v.best == 1);
+            takeWinner(result, port, sequence, agreedBeforeSilence);
         else if (final)
             result.unsettled.insert(port, doubtOf(port));
     }
@@ -213,6 +215,8 @@ CountAnswers::Doubt CountAnswers::doubtOf(int port) const
         return Doubt::TooManyLights;
     if (m_lastEnd == RoundEnd::Endless)
         return Doubt::Endless;
+    if (m_lastEnd == RoundEnd::Split)
+        return Doubt::Slow;
     if (m_lastEnd == RoundEnd::Unanswered || m_rounds.isEmpty())
         return Doubt::Unanswered;
     return Doubt::Disagreed;

@@ -14,17 +14,18 @@
 // Of a round only each port's counts in the order they came are kept, so that how a device
 // packs them does not matter.
 //
-// The rule: a port's lights are the list that every answered round brought it, three rounds at
-// least; where rounds disagree, the list that Lead rounds more brought it than all other lists
-// together. A round that lacks the port brings it an empty list. Anything else names the
-// port, never guesses: a round's errors are taken to be their own, so the same wrong list
-// does not come round after round.
+// The rule: a port's lights are the list that every answered round brought it, AgreeingRounds
+// rounds at least; where rounds disagree, the list that OutvotingRounds rounds at least
+// brought it, Majority times as many as brought it other lists, all together. A round that
+// lacks the port brings it an empty list. Anything else names the port, never guesses: a
+// round's errors are taken to be its own, so the same wrong list does not come round after
+// round, and an error common enough to come often is outvoted only by many more rounds.
 // Alike datagrams are the exception: when a port came in two equal datagrams one after the
 // other, losing either, or copying either, gives the same wrong list, so rounds agree on it
 // far more often. Such a port is taken only from AlikeAgreeingRounds rounds that all agree, and
 // only while no port of the interface has shown the link's errors; else it is named.
-// When the device falls silent, lists that all its answers agree on are taken, one answer's
-// unchecked.
+// When the device falls silent, lists that all its answers agreed on, too few to settle them,
+// are taken unchecked.
 class CountAnswers
 {
 public:
@@ -34,6 +35,7 @@ public:
         TooManyLights, // its counts add up to more lights than a port holds
         Unanswered,    // the interface stopped answering before its lists could be compared
         Endless,       // its answers never went quiet: a stream, not an answer
+        Slow,          // the interface paces its answers further apart than the scan waits
     };
 
     struct List
@@ -52,6 +54,7 @@ public:
         Overlapped, // it may hold several answers (the scan's own copies): names ports only
         Unanswered, // nothing came
         Endless,    // it never went quiet, or brought more than any honest answer
+        Split,      // part of its answer came after it had gone quiet: names ports only
     };
 
     struct Result
@@ -60,7 +63,7 @@ public:
         QList<List> lists;
         // Ports (from 1) that make no lights, and why.
         QHash<int, Doubt> unsettled;
-        // Ports (from 1, ascending) taken from the one answer the device gave, unchecked.
+        // Ports (from 1, ascending) taken unchecked from the few answers the device gave.
         QList<int> unchecked;
         QList<int> unsettledPorts() const;
         bool settled() const { return unsettled.isEmpty(); }
@@ -95,14 +98,17 @@ private:
         QHash<int, bool> alike;    // ports that came in two equal datagrams one after the other
     };
 
-    // A clean link: every answer alike. Two rounds losing the same one of 20 distinct
-    // datagrams at 5% loss happens in 0.7% of scans; three, in 0.01%.
-    static constexpr int AgreeingRounds = 3;
+    // A clean link: every answer alike. Fewer rounds agree on the same error too often on a
+    // noisy link: three rounds each losing one of two datagrams at 5% loss, 0.1% of scans;
+    // three alike reorderings of three datagrams a quarter held, 1%.
+    static constexpr int AgreeingRounds = 4;
+    // A noisy link: one round in four or more may go wrong, and a wrong list must not win by
+    // coming a few times in a row before the right one.
+    static constexpr int OutvotingRounds = 6;
+    static constexpr int Majority = 3;
     // Alike datagrams: at 5% loss, 130 of them agree on a wrong number in 3 rounds 1.4% of
     // the time, in 5 rounds 0.03%.
     static constexpr int AlikeAgreeingRounds = 5;
-    // A noisy link: the same error must not win by coming twice.
-    static constexpr int Lead = 3;
 
     struct Votes
     {

@@ -22,19 +22,35 @@ CountRounds::CountRounds(const Timing &timing, qint64 now, bool firstIsOneAnswer
 
 void CountRounds::datagram(qint64 now, const QList<CountAnswers::List> &lists)
 {
-    if (m_phase == Phase::Done)
+    switch (m_phase) {
+    case Phase::Done:
         return;
-    if (m_phase == Phase::Waiting) {
-        m_phase = Phase::Receiving;
+    case Phase::Guard:
+        // Part of an answer whose round had already gone quiet: no round can be told whole.
+        // The rest of it is still taken, so that every port it holds is named.
+        m_split = true;
+        receive(now, lists);
+        return;
+    case Phase::Waiting:
         m_roundFirst = now;
+        [[fallthrough]];
+    case Phase::Settle:
+    case Phase::Receiving:
+        receive(now, lists);
+        return;
     }
+}
+
+void CountRounds::receive(qint64 now, const QList<CountAnswers::List> &lists)
+{
     m_answers.add(lists);
     m_last = now;
+    m_phase = Phase::Receiving;
     m_due = capped(std::min(now + m_timing.quietMs, m_roundFirst + m_timing.roundMs));
-    // The last answer again, whole: nothing of it is left to wait for.
-    m_repeated = m_phase == Phase::Receiving && m_answers.repeatsLastRound();
-    if (m_repeated)
-        m_due = now;
+    if (!m_first && m_answers.repeatsLastRound()) {
+        m_phase = Phase::Settle;
+        m_due = capped(now + SettleMs);
+    }
 }
 
 CountRounds::Step CountRounds::step(qint64 now)
@@ -43,7 +59,17 @@ CountRounds::Step CountRounds::step(qint64 now)
         return Step::Done;
     if (now < m_due)
         return Step::Wait;
-    const CountAnswers::RoundEnd end = howRoundEnded(now);
+    const bool cut = now >= m_start + m_timing.gatherMs;
+    if (m_phase == Phase::Receiving && !cut && now - m_last >= m_timing.quietMs) {
+        m_phase = Phase::Guard;
+        m_due = capped(now + m_timing.quietMs);
+        if (m_due > now)
+            return Step::Wait;
+    }
+    CountAnswers::RoundEnd end = howRoundEnded();
+    // Cut short by the gathering's end, a round may lack the rest of its answer.
+    if (cut && !m_split && (m_phase == Phase::Receiving || m_phase == Phase::Guard))
+        end = CountAnswers::RoundEnd::Overlapped;
     m_answers.endRound(end);
     m_silent = end == CountAnswers::RoundEnd::Unanswered ? m_silent + 1 : 0;
     if (isOver(end, now)) {
@@ -54,24 +80,26 @@ CountRounds::Step CountRounds::step(qint64 now)
     return Step::Ask;
 }
 
-CountAnswers::RoundEnd CountRounds::howRoundEnded(qint64 now) const
+CountAnswers::RoundEnd CountRounds::howRoundEnded() const
 {
     using End = CountAnswers::RoundEnd;
-    if (m_phase == Phase::Waiting)
+    if (m_split)
+        return End::Split;
+    switch (m_phase) {
+    case Phase::Waiting:
         return End::Unanswered;
-    if (m_repeated)
-        return End::Answered;
-    if (now - m_last < m_timing.quietMs) {
-        // Cut short by the gathering's end, it may lack the rest of its answer.
-        return now >= m_start + m_timing.gatherMs ? End::Overlapped : End::Endless;
+    case Phase::Receiving:
+        // Still bringing datagrams when its time ran out: a stream.
+        return End::Endless;
+    default:
+        return m_first && !m_firstIsOneAnswer ? End::Overlapped : End::Answered;
     }
-    return m_phase == Phase::First && !m_firstIsOneAnswer ? End::Overlapped : End::Answered;
 }
 
 bool CountRounds::isOver(CountAnswers::RoundEnd end, qint64 now) const
 {
     // A stream goes on whatever is asked, so asking again would only bring more of it.
-    return m_answers.isSettled() || end == CountAnswers::RoundEnd::Endless ||
+    return m_answers.isSettled() || end == CountAnswers::RoundEnd::Endless || m_split ||
            m_silent >= MaxSilentRounds || m_asked >= m_timing.maxRounds ||
            now >= m_start + m_timing.gatherMs;
 }
@@ -79,7 +107,7 @@ bool CountRounds::isOver(CountAnswers::RoundEnd end, qint64 now) const
 void CountRounds::ask(qint64 now)
 {
     ++m_asked;
-    m_repeated = false;
+    m_first = false;
     m_answers.beginRound();
     m_phase = Phase::Waiting;
     m_due = capped(now + m_timing.answerWaitMs);

@@ -12,10 +12,14 @@
 //
 // Round 0 is what answered the scan's own request: one answer when the request had gone out
 // once before it came, else overlapping answers that only name ports. Then the rounds ask
-// once and take what comes until it is quiet, or until it is the last answer again whole,
-// one request at a time, until CountAnswers settles every port. What they assume of a device: it answers a request within
-// answerWaitMs, its datagrams of one answer come less than quietMs apart and all within
-// roundMs. Whatever arrives, the gathering ends within gatherMs of its start.
+// once and take what comes, one request at a time, until CountAnswers settles every port.
+// A round is over once it has been quiet for quietMs and then stays quiet for as long again
+// (the guard), or once it repeats the last answer whole and stays quiet for SettleMs.
+// What they assume of a device: it answers a request within answerWaitMs, and its datagrams
+// of one answer come less than quietMs apart and all within roundMs. A datagram in a guard
+// shows that a device paces its answers further apart: the gathering ends, and the ports it
+// had not settled are named. Whatever arrives, the gathering ends within gatherMs of its
+// start, plus the wait for the last request it sent.
 //
 // The caller reads every datagram that has arrived before it calls step(): a datagram handled
 // late, behind a busy window, still belongs to the answer it came with.
@@ -38,9 +42,13 @@ public:
         Done, // result() is final
     };
 
-    // A device silent for this many requests in a row has stopped answering; one more than
-    // one, since a device may ignore repeats of a request for a while.
-    static constexpr int MaxSilentRounds = 2;
+    // A device silent for this many requests in a row has stopped answering: a device may
+    // ignore repeats of a request for a while, and at 5% loss two requests in a row go
+    // unanswered in one gathering of twenty.
+    static constexpr int MaxSilentRounds = 3;
+    // A device sends the rest of an answer back to back: a round that repeats the last answer
+    // so far and then brings more within this was not whole yet.
+    static constexpr int SettleMs = 300;
 
     // The lists of a blink scan 2 reply that count fixtures: one count a value.
     static QList<CountAnswers::List> countLists(const OrvexDatagrams::BlinkScan2ReplyData &reply);
@@ -58,9 +66,16 @@ public:
     CountAnswers::Result result() const { return m_answers.result(true); }
 
 private:
-    enum class Phase { First, Waiting, Receiving, Done };
+    enum class Phase {
+        Waiting,   // asked, nothing yet
+        Receiving, // until quiet
+        Guard,     // quiet: anything now is an answer paced further apart than the quiet
+        Settle,    // repeats the last answer whole: anything now belongs to the round
+        Done,
+    };
 
-    CountAnswers::RoundEnd howRoundEnded(qint64 now) const;
+    void receive(qint64 now, const QList<CountAnswers::List> &lists);
+    CountAnswers::RoundEnd howRoundEnded() const;
     bool isOver(CountAnswers::RoundEnd end, qint64 now) const;
     void ask(qint64 now);
     qint64 capped(qint64 due) const { return std::min(due, m_start + m_timing.gatherMs); }
@@ -68,14 +83,15 @@ private:
     Timing m_timing;
     CountAnswers m_answers;
     bool m_firstIsOneAnswer;
-    Phase m_phase = Phase::First;
+    Phase m_phase = Phase::Receiving;
+    bool m_first = true; // round 0, the scan's own answers
+    bool m_split = false; // a datagram came in the guard
     qint64 m_start = 0;
     qint64 m_roundFirst = 0; // the round's first datagram
     qint64 m_last = 0;       // the round's latest datagram
     qint64 m_due = 0;
     int m_asked = 0;
-    int m_silent = 0;        // rounds in a row that nothing answered
-    bool m_repeated = false; // the round so far is the last answered round again
+    int m_silent = 0; // rounds in a row that nothing answered
 };
 
 #endif // COUNTROUNDS_H

@@ -66,7 +66,7 @@ public:
     // Devices answer up to 8 s late.
     int countAnswerWaitMs = 9000;
     // One honest answer is over within this; longer, it is a stream.
-    int countRoundMs = 20000;
+    int countRoundMs = 30000;
     // The whole gathering, so that the lights page is complete within a minute of the pick,
     // however late the first answer came.
     int countGatherMs = 50000;

@@ -125,24 +125,13 @@ CountLayout withOneMoreFixture(CountLayout layout)
 // reported, they fail if they get any worse, and pass, still reported, as they are.
 const QHash<QString, int> &wrongInSilence()
 {
+    // An answer longer than a round is taken for a stream: the ports it had not reached by
+    // then are not known, so not named. At 15% loss, a port of two alike datagrams one count
+    // each was taken with one of them lost in every round that counted.
     static const QHash<QString, int> rows = {
         {"700-1000 ms gaps, every datagram, eight ports of 512, one entry a datagram", 3},
         {"700-1000 ms gaps, random places, eight ports of 512, one entry a datagram", 3},
-        {"a quarter held 400 ms, 150 mixed, one entry a datagram, flag last only", 1},
-        {"a quarter held 400 ms, eight ports, packed, flag 0", 1},
-        {"5% lost, 126 alike, one entry a datagram, flag last only", 1},
-        {"15% lost, [2,2], one count a datagram", 3},
-        {"15% lost, [2,3], one count a datagram", 1},
-        {"2 s gaps, every datagram, 126 alike, one entry a datagram", 10},
-        {"2 s gaps, every datagram, 150 mixed, one entry a datagram", 10},
-        {"2 s gaps, every datagram, equal ports, one entry a datagram", 10},
-        {"2 s gaps, every datagram, three ports, packed", 10},
-        {"2 s gaps, every datagram, three ports, one entry a datagram", 10},
-        {"2 s gaps, random places, 126 alike, one entry a datagram", 6},
-        {"2 s gaps, random places, 150 mixed, one entry a datagram", 2},
-        {"2 s gaps, random places, equal ports, one entry a datagram", 5},
-        {"2 s gaps, random places, three ports, packed", 2},
-        {"2 s gaps, random places, three ports, one entry a datagram", 2}};
+        {"15% lost, [2,2], one count a datagram", 1}};
     return rows;
 }
 
@@ -504,10 +493,10 @@ void TestCountRounds::addNoisyRows()
                      {"512 alike", 10, 10},
                      {"170 x 3", 10, 10},
                      {"42 x [1,2,3]", 10, 10},
-                     {"150 mixed", 10, 8},
+                     {"150 mixed", 10, 1},
                      {"equal ports", 10, 10},
                      {"three ports", 10, 10},
-                     {"eight ports", 9, 0},
+                     {"eight ports", 8, 0},
                      {"eight ports of 512", 10, 10}});
 
     // 25 seeds for each flag meaning, each its own: 100 seeds a link and layout in all.
@@ -521,7 +510,7 @@ void TestCountRounds::addNoisyRows()
                      {"eight ports of 512", 25, 0}});
     CountLink copied;
     copied.copyRate = 0.10;
-    addMeasuredRows("10% copied", copied, 25, {{"126 alike", 25, 8}, {"three ports", 25, 0}});
+    addMeasuredRows("10% copied", copied, 25, {{"126 alike", 24, 8}, {"three ports", 22, 0}});
     CountLink lost;
     lost.lossRate = 0.05;
     addMeasuredRows("5% lost", lost, 25, {{"126 alike", 25, 10}, {"three ports", 24, 0}});
@@ -529,18 +518,18 @@ void TestCountRounds::addNoisyRows()
     both.copyRate = 0.10;
     both.lossRate = 0.05;
     addMeasuredRows("10% copied and 5% lost", both, 10,
-                    {{"126 alike", 10, 1}, {"three ports", 10, 0}});
+                    {{"126 alike", 10, 1}, {"three ports", 6, 0}});
     CountLink reordered;
     reordered.reorderRate = 0.10;
     addMeasuredRows("10% reordered", reordered, 25,
                     {{"126 alike", 25, 25}, {"three ports", 25, 25}});
 
     // Two alike fixtures one count a datagram: a round that lost one of the two is no whole
-    // answer, however whole it looks. Measured: 22 and 90 seeds of 100 with every light once.
+    // answer, however whole it looks. Measured: 19 and 69 seeds of 100 with every light once.
     CountLink lossy;
     lossy.lossRate = 0.15;
-    const QList<std::tuple<const char *, QVector<quint32>, int>> pairs = {{"[2,2]", {2, 2}, 22},
-                                                                          {"[2,3]", {2, 3}, 90}};
+    const QList<std::tuple<const char *, QVector<quint32>, int>> pairs = {{"[2,2]", {2, 2}, 19},
+                                                                          {"[2,3]", {2, 3}, 69}};
     for (const auto &[name, counts, measured] : pairs) {
         CountDevice device;
         device.layout = {{1, counts}};
