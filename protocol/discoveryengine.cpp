@@ -415,6 +415,16 @@ void DiscoveryEngine::endScan(quint32 ip)
     m_scans.end(ip);
     stopRepeats(m_scanRepeats, ip);
     m_counts->stop(ip);
+    // The interface's own values are read for the scan's counted lights: a scan left behind
+    // asks for none, and its lights are not handed on.
+    if (const DataSupply *ds = dataSupplyForIp(ip)) {
+        const quint64 serial = quint32(ds->serialNumber());
+        if (m_caLightOwners.value(serial) == ds->uid()) {
+            endReading(m_interfaceReads, serial);
+            m_caLightLists.remove(serial);
+            m_caLightOwners.remove(serial);
+        }
+    }
 }
 
 bool DiscoveryEngine::isScanning(const DataSupply *ds) const

@@ -379,6 +379,27 @@ private slots:
         QCOMPARE(m_rig->batches.size(), 1);
     }
 
+    // A scan left behind while the interface's own values are read for its counted lights asks
+    // for nothing more and hands nothing on.
+    void endedScanStopsReadingTheSupply()
+    {
+        m_rig->device->fixtureCounts = {{1, {2}}};
+        m_rig->device->deviceVariables = {{9, 40}};
+        m_rig->device->faults[GetDeviceVariable].drop = 1000;
+        DataSupply *ds = m_rig->supply(0x00A00001, 2);
+        m_rig->engine->discoverLights(ds);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_rig->device->receivedWithCode(GetDeviceVariable).isEmpty(),
+                                 10000);
+        m_rig->engine->endLightScan(ds);
+        m_rig->net->readPending();
+        const qsizetype asked = m_rig->device->receivedWithCode(GetDeviceVariable).size();
+        QVERIFY(!m_rig->engine->isGatheringCounts(ds));
+        QTest::qWait(3 * NetworkSettings::instance().discoveryRetryMs);
+        QCOMPARE(m_rig->device->receivedWithCode(GetDeviceVariable).size(), asked);
+        QVERIFY(m_rig->batches.isEmpty());
+        QVERIFY(m_rig->countsComplete.isEmpty());
+    }
+
     // Only the answer to the value being read counts: an unasked or late reply changes
     // nothing on the interface.
     void unaskedSupplyValuesChangeNothing()
