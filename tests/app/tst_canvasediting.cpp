@@ -24,6 +24,29 @@
 #include <QToolTip>
 #include <QtTest>
 
+namespace {
+// Counts the events of one type a widget gets.
+class EventCounter : public QObject
+{
+public:
+    EventCounter(QWidget *widget, QEvent::Type type) : m_type(type)
+    {
+        widget->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == m_type;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+};
+} // namespace
+
 // Editing on the layout canvas through real pointer and key events on its viewport, and the
 // undo manager that takes back what the pointer wrote into the lights.
 class TestCanvasEditing : public QObject
@@ -42,6 +65,8 @@ private slots:
     void snappedDropStartsTheNextDragFromTheSquare();
     void shakyClicksMoveNothing_data();
     void shakyClicksMoveNothing();
+    void eachPressOfADoubleClickCounts_data();
+    void eachPressOfADoubleClickCounts();
     void bandLetGoLeavesLightsUnselected_data();
     void bandLetGoLeavesLightsUnselected();
     void autoZoomFitsTheLights_data();
@@ -66,6 +91,8 @@ private slots:
     void bandChangesOnlyWhatItMustButEndsTheSame_data();
     void bandChangesOnlyWhatItMustButEndsTheSame();
     void rotateAndFlipKeepHeightAndRotation();
+    void turnsSnapBeforeTheyAreChecked_data();
+    void turnsSnapBeforeTheyAreChecked();
     void deleteAsksAndCancelKeepsTheRest();
     void deleteHoldsTheCanvasUntilItEnds();
     void lineMakesAnOrderedGroup();
@@ -91,7 +118,7 @@ private:
     bool actionEnabled(const QString &text) const;
     // A left-button event at a viewport pixel through the window system, time-stamped, so
     // that the toolkit itself tells a double click from two clicks.
-    void pointerAt(QEvent::Type type, QPoint pixel, int ms);
+    void pointerAt(QEvent::Type type, QPoint pixel, int ms, Qt::KeyboardModifiers m = {});
     QList<quint64> uids(const QList<Light *> &lights) const;
     // What the view shows at p, painted as on screen.
     QColor shownAt(QPointF p) const
@@ -198,14 +225,14 @@ bool TestCanvasEditing::actionEnabled(const QString &text) const
     return false;
 }
 
-void TestCanvasEditing::pointerAt(QEvent::Type type, QPoint pixel, int ms)
+void TestCanvasEditing::pointerAt(QEvent::Type type, QPoint pixel, int ms, Qt::KeyboardModifiers m)
 {
     QWindow *window = m_view->window()->windowHandle();
     const QPoint local = m_view->viewport()->mapTo(m_view->window(), pixel);
     const Qt::MouseButtons held =
         type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    qt_handleMouseEvent(window, local, window->mapToGlobal(local), held, button, type, {}, ms);
+    qt_handleMouseEvent(window, local, window->mapToGlobal(local), held, button, type, m, ms);
 }
 
 QList<quint64> TestCanvasEditing::uids(const QList<Light *> &lights) const
@@ -401,39 +428,47 @@ void TestCanvasEditing::shakyClicksMoveNothing_data()
 {
     QTest::addColumn<QList<qreal>>("path"); // the first press's moves, in drag distances
     QTest::addColumn<bool>("twice");        // a second click follows
-    QTest::addColumn<QPoint>("second");     // where it lands, from the first
+    QTest::addColumn<QPoint>("second");     // where it lands, from where the first landed
+    QTest::addColumn<QPoint>("shake");      // where it lets go, from its press
     QTest::addColumn<int>("gap");           // ms from the first release to the second press
     QTest::addColumn<bool>("byTheEdge");
     QTest::addColumn<bool>("moves");
     const QList<qreal> still;
+    const QPoint none;
     QTest::newRow("double click, second press 1 px away")
-        << still << true << QPoint(1, 0) << 100 << false << false;
+        << still << true << QPoint(1, 0) << none << 100 << false << false;
     QTest::newRow("double click, second press 3 px away, by the edge")
-        << still << true << QPoint(-1, 2) << 100 << true << false;
+        << still << true << QPoint(-1, 2) << none << 100 << true << false;
     QTest::newRow("two clicks 600 ms apart, by the edge")
-        << still << true << QPoint(2, 1) << 600 << true << false;
+        << still << true << QPoint(2, 1) << none << 600 << true << false;
     QTest::newRow("double click on one pixel, by the edge")
-        << still << true << QPoint() << 100 << true << false;
+        << still << true << QPoint() << none << 100 << true << false;
     QTest::newRow("press moving short of the drag distance, by the edge")
-        << QList<qreal>{0.9} << false << QPoint() << 0 << true << false;
+        << QList<qreal>{0.9} << false << QPoint() << none << 0 << true << false;
     QTest::newRow("drag out and back to the press")
-        << QList<qreal>{1, 0} << false << QPoint() << 0 << false << false;
+        << QList<qreal>{1, 0} << false << QPoint() << none << 0 << false << false;
     QTest::newRow("drag of the drag distance")
-        << QList<qreal>{1} << false << QPoint() << 0 << false << true;
+        << QList<qreal>{1} << false << QPoint() << none << 0 << false << true;
     QTest::newRow("drag of the drag distance, by the edge")
-        << QList<qreal>{1} << false << QPoint() << 0 << true << true;
+        << QList<qreal>{1} << false << QPoint() << none << 0 << true << true;
+    // The drag before must not leave the next press past the drag distance.
+    QTest::newRow("drag, then a click shaking 1 px")
+        << QList<qreal>{1} << true << QPoint() << QPoint(1, 0) << 600 << false << true;
+    QTest::newRow("drag, then a quick click shaking 3 px")
+        << QList<qreal>{1} << true << QPoint(1, 0) << QPoint(-1, 2) << 100 << false << true;
 }
 
 // At 1:1 with snapping on, a light off the grid: a click or a double click whose presses and
 // releases wander a few pixels, less than the drag distance, leaves it and the view where
 // they are and the map unchanged, and so does a drag that ends where it began; a drag of the
-// drag distance moves it. By the edge, the light sits 8 pixels from the viewport's left edge,
-// where a drag scrolls the view.
+// drag distance moves it, and a click after it moves it no further. By the edge, the light
+// sits 8 pixels from the viewport's left edge, where a drag scrolls the view.
 void TestCanvasEditing::shakyClicksMoveNothing()
 {
     QFETCH(QList<qreal>, path);
     QFETCH(bool, twice);
     QFETCH(QPoint, second);
+    QFETCH(QPoint, shake);
     QFETCH(int, gap);
     QFETCH(bool, byTheEdge);
     QFETCH(bool, moves);
@@ -453,23 +488,76 @@ void TestCanvasEditing::shakyClicksMoveNothing()
         pointerAt(QEvent::MouseMove, let, ms += 10);
     }
     pointerAt(QEvent::MouseButtonRelease, let, ms += 10);
+    const LightPose dropped = a->pose();
+    const int dirtied = dirty.count();
     if (twice) {
-        pointerAt(QEvent::MouseButtonPress, first + second, ms += gap);
-        pointerAt(QEvent::MouseButtonRelease, first + second, ms += 10);
+        const QPoint on = at(m_view->getLayoutViewLight(a->uid())->pos() + QPointF(2, 2)) + second;
+        pointerAt(QEvent::MouseButtonPress, on, ms += gap);
+        if (!shake.isNull())
+            pointerAt(QEvent::MouseMove, on + shake, ms += 10);
+        pointerAt(QEvent::MouseButtonRelease, on + shake, ms += 10);
     }
     QTest::lastMouseTimestamp = ms + 10000;
     QCOMPARE(m_view->selectionList(), uids({a}));
+    QCOMPARE(m_undo->undoCount(), int(moves));
+    QCOMPARE(a->pose(), dropped);
+    QCOMPARE(dirty.count(), dirtied);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->pos(), QPointF(dropped.x, dropped.y));
     if (moves) {
-        QVERIFY(a->pose().x > 200);
-        QCOMPARE(m_undo->undoCount(), 1);
+        QVERIFY(dropped.x > 200);
         return;
     }
-    QCOMPARE(a->pose().x, 200.0);
-    QCOMPARE(a->pose().y, 200.0);
-    QCOMPARE(m_view->getLayoutViewLight(a->uid())->pos(), QPointF(200, 200));
-    QCOMPARE(dirty.count(), 0);
-    QCOMPARE(m_undo->undoCount(), 0);
+    QCOMPARE(dropped.x, 200.0);
+    QCOMPARE(dropped.y, 200.0);
+    QCOMPARE(dirtied, 0);
     QCOMPARE(h->value(), scrolled);
+}
+
+void TestCanvasEditing::eachPressOfADoubleClickCounts_data()
+{
+    QTest::addColumn<QList<int>>("keys"); // held through both clicks
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<bool>("selectedBefore");
+    QTest::addColumn<qreal>("zoom");
+    const QList<int> zoomKeys{Qt::Key_Control, Qt::Key_Space};
+    QTest::newRow("Control on an unselected light")
+        << QList<int>{} << Qt::KeyboardModifiers(Qt::ControlModifier) << false << 1.0;
+    QTest::newRow("Control on a selected light")
+        << QList<int>{} << Qt::KeyboardModifiers(Qt::ControlModifier) << true << 1.0;
+    QTest::newRow("zoom in") << zoomKeys << Qt::KeyboardModifiers(Qt::ControlModifier) << false
+                             << 1.25 * 1.25;
+    QTest::newRow("zoom out") << zoomKeys + QList<int>{Qt::Key_Alt}
+                              << (Qt::ControlModifier | Qt::AltModifier) << false << 0.8 * 0.8;
+}
+
+// The toolkit hands a double click's second press over as a double click: it counts as a
+// press all the same. A Control double click on a light toggles it twice, two quick clicks
+// of a zoom tool zoom twice.
+void TestCanvasEditing::eachPressOfADoubleClickCounts()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(bool, selectedBefore);
+    QFETCH(qreal, zoom);
+    Light *a = light("A", 200, 200);
+    if (selectedBefore)
+        click({202, 202});
+    for (int key : keys)
+        QTest::keyPress(m_view, Qt::Key(key));
+    EventCounter doubleClicks(m_view->viewport(), QEvent::MouseButtonDblClick);
+    const QPoint pixel = at({202, 202});
+    int ms = QTest::lastMouseTimestamp + 10000;
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                    QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        pointerAt(type, pixel, ms += 50, modifiers);
+    QTest::lastMouseTimestamp = ms + 10000;
+    for (int key : keys)
+        QTest::keyRelease(m_view, Qt::Key(key));
+    QCOMPARE(doubleClicks.count, 1);
+    QCOMPARE(m_view->isSelected(a->uid()), selectedBefore);
+    QCOMPARE(m_selection->isLightSelected(a->uid()), selectedBefore);
+    QVERIFY(qFuzzyCompare(m_view->transform().m11(), zoom));
+    QCOMPARE(a->pose().x, 200.0);
 }
 
 void TestCanvasEditing::bandLetGoLeavesLightsUnselected_data()
@@ -492,8 +580,8 @@ void TestCanvasEditing::bandLetGoLeavesLightsUnselected_data()
 }
 
 // A light that a band covered and then let go of before the release is unselected in the
-// canvas's list and set, in the effect and on the menu's actions alike, so that a plain click
-// on it selects it.
+// canvas's list and set, on its square, in the effect and on the menu's actions alike, so that
+// a plain click on it selects it.
 void TestCanvasEditing::bandLetGoLeavesLightsUnselected()
 {
     QFETCH(Qt::KeyboardModifiers, modifiers);
@@ -507,7 +595,11 @@ void TestCanvasEditing::bandLetGoLeavesLightsUnselected()
             listed << m_map->light(uid)->name();
         for (const Light *l : lights) {
             const bool in = names.contains(l->name());
-            if (m_view->isSelected(l->uid()) != in || m_selection->isLightSelected(l->uid()) != in)
+            // Without a frame a square shows black, or red while it is selected.
+            const QRgb mark = in ? qRgb(255, 0, 0) : qRgb(0, 0, 0);
+            if (m_view->isSelected(l->uid()) != in ||
+                m_selection->isLightSelected(l->uid()) != in ||
+                m_view->getLayoutViewLight(l->uid())->fillColor() != mark)
                 return false;
         }
         return listed == names && actionEnabled("Delete Selection") == !names.isEmpty() &&
@@ -1095,6 +1187,34 @@ void TestCanvasEditing::rotateAndFlipKeepHeightAndRotation()
     QCOMPARE(QPointF(c->pose().x, c->pose().y), QPointF(132, 300));
 }
 
+void TestCanvasEditing::turnsSnapBeforeTheyAreChecked_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::addColumn<QPointF>("first");
+    QTest::addColumn<QPointF>("second");
+    QTest::newRow("clockwise") << "Rotate Selection CW" << QPointF(12, 0) << QPointF(12, 12);
+    QTest::newRow("counter-clockwise")
+        << "Rotate Selection CCW" << QPointF(12, 12) << QPointF(12, 0);
+}
+
+// Lights at (0, 0) and (12, 0) turn about (6, 0): one lands 6 units above the canvas's top
+// edge, which the grid of 12 puts back on it. Snapped first, the turn is within bounds.
+void TestCanvasEditing::turnsSnapBeforeTheyAreChecked()
+{
+    QFETCH(QString, turn);
+    QFETCH(QPointF, first);
+    QFETCH(QPointF, second);
+    Light *a = light("A", 0, 0), *b = light("B", 12, 0);
+    click({2, 2});
+    click({14, 2}, Qt::ControlModifier);
+    trigger(turn);
+    QCOMPARE(QPointF(a->pose().x, a->pose().y), first);
+    QCOMPARE(QPointF(b->pose().x, b->pose().y), second);
+    QCOMPARE(m_view->getLayoutViewLight(a->uid())->pos(), first);
+    QCOMPARE(a->pose().z, 7.5);
+    QCOMPARE(m_undo->undoCount(), 1);
+}
+
 void TestCanvasEditing::deleteAsksAndCancelKeepsTheRest()
 {
     ScriptedPrompt prompt;
@@ -1122,23 +1242,6 @@ void TestCanvasEditing::deleteAsksAndCancelKeepsTheRest()
     QVERIFY(!m_view->getUpdatePaused());
 }
 
-namespace {
-// Counts the paint events a widget gets.
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        count += event->type() == QEvent::Paint;
-        return false;
-    }
-};
-} // namespace
-
 // The deletion serves its progress dialog, but the canvas paints nothing until the command
 // ends: then every deleted square is gone at once.
 void TestCanvasEditing::deleteHoldsTheCanvasUntilItEnds()
@@ -1150,7 +1253,7 @@ void TestCanvasEditing::deleteHoldsTheCanvasUntilItEnds()
     const QColor empty = shownAt({300, 300});
     drag({50, 50}, {300, 150});
     QCoreApplication::processEvents();
-    PaintCounter paints(m_view->viewport());
+    EventCounter paints(m_view->viewport(), QEvent::Paint);
     int before = -1;
     int servedDialog = 0;
     QObject scope;
