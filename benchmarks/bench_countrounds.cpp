@@ -27,7 +27,8 @@ CountRounds::Timing timing()
     CountRounds::Timing t;
     t.quietMs = 1500;
     t.answerWaitMs = 9000;
-    t.roundMs = 20000;
+    t.roundMs = 30000;
+    t.settleMs = 300;
     t.gatherMs = 1 << 30; // every round runs: the worst case is the last
     t.maxRounds = 30;
     return t;

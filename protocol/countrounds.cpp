@@ -49,7 +49,7 @@ void CountRounds::receive(qint64 now, const QList<CountAnswers::List> &lists)
     m_due = capped(std::min(now + m_timing.quietMs, m_roundFirst + m_timing.roundMs));
     if (!m_first && m_answers.repeatsLastRound()) {
         m_phase = Phase::Settle;
-        m_due = capped(now + SettleMs);
+        m_due = capped(now + m_timing.settleMs);
     }
 }
 

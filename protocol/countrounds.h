@@ -14,7 +14,7 @@
 // once before it came, else overlapping answers that only name ports. Then the rounds ask
 // once and take what comes, one request at a time, until CountAnswers settles every port.
 // A round is over once it has been quiet for quietMs and then stays quiet for as long again
-// (the guard), or once it repeats the last answer whole and stays quiet for SettleMs.
+// (the guard), or once it repeats the last answer whole and stays quiet for settleMs.
 // What they assume of a device: it answers a request within answerWaitMs, and its datagrams
 // of one answer come less than quietMs apart and all within roundMs. A datagram in a guard
 // shows that a device paces its answers further apart: the gathering ends, and the ports it
@@ -32,6 +32,7 @@ public:
         int quietMs = 0;      // an answer is over after this long without a datagram
         int answerWaitMs = 0; // a request with no datagram after this long went unanswered
         int roundMs = 0;      // the longest one answer runs; longer is a stream
+        int settleMs = 0;     // a round that repeats the last answer ends after this more
         int gatherMs = 0;     // the longest the whole gathering runs
         int maxRounds = 0;
     };
@@ -46,9 +47,6 @@ public:
     // ignore repeats of a request for a while, and at 5% loss two requests in a row go
     // unanswered in one gathering of twenty.
     static constexpr int MaxSilentRounds = 3;
-    // A device sends the rest of an answer back to back: a round that repeats the last answer
-    // so far and then brings more within this was not whole yet.
-    static constexpr int SettleMs = 300;
 
     // The lists of a blink scan 2 reply that count fixtures: one count a value.
     static QList<CountAnswers::List> countLists(const OrvexDatagrams::BlinkScan2ReplyData &reply);

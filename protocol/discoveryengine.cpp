@@ -603,6 +603,7 @@ CountRounds::Timing DiscoveryEngine::countTiming()
     timing.quietMs = settings.countQuietMs;
     timing.answerWaitMs = settings.countAnswerWaitMs;
     timing.roundMs = settings.countRoundMs;
+    timing.settleMs = settings.countSettleMs;
     timing.gatherMs = settings.countGatherMs;
     timing.maxRounds = settings.countMaxRounds;
     return timing;

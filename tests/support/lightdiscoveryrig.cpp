@@ -74,6 +74,7 @@ void LightDiscoveryRig::useShortCountRounds()
     settings.countQuietMs = 40;
     settings.countAnswerWaitMs = 250;
     settings.countRoundMs = 1000;
+    settings.countSettleMs = 20;
     settings.countGatherMs = 4000;
 }
 
