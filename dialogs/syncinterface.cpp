@@ -218,8 +218,11 @@ void SyncInterface::handleControllerDiscoveryTimeout()
             &SyncInterface::handleLightCountsComplete);
     connect(m_engine, &DiscoveryEngine::lightCountsUnsettled, this,
             [this](quint64 interfaceUid, const QList<int> &ports) {
-                if (m_uidMap.contains(interfaceUid))
-                    m_uncountedPorts[mapUidOf(interfaceUid)] += ports;
+                if (!m_uidMap.contains(interfaceUid))
+                    return;
+                for (const int port : ports)
+                    m_uncountedPorts[mapUidOf(interfaceUid)].insert(
+                        port, m_engine->countDoubt(interfaceUid, port));
             });
     connect(m_engine, &DiscoveryEngine::lightDataReadComplete, this,
             &SyncInterface::handleLightDataReadComplete);
@@ -554,8 +557,9 @@ SyncRules::SyncGaps SyncInterface::gaps() const
     addUnmatchedLights(gaps);
     for (auto it = m_uncountedPorts.cbegin(); it != m_uncountedPorts.cend(); ++it) {
         const DataSupply *ds = m_map->dataSupply(it.key());
-        for (const int port : it.value())
-            gaps.uncountedPorts << SyncRules::uncountedPortText(ds ? ds->name() : QString(), port);
+        for (auto port = it->cbegin(); port != it->cend(); ++port)
+            gaps.uncountedPorts << SyncRules::uncountedPortText(ds ? ds->name() : QString(),
+                                                                port.key(), port.value());
     }
     for (const quint64 uid : m_interfaceUids) {
         const DataSupply *ds = m_map->dataSupply(uid);

@@ -133,8 +133,8 @@ private:
     // Interfaces whose ports are all counted (port type 3): their window closes once their
     // counted lights are complete.
     QSet<quint64> m_closeOnCounts;
-    // By map interface: ports whose lights its scan could not count.
-    QMap<quint64, QList<int>> m_uncountedPorts;
+    // By map interface: ports (0-based) whose lights its scan could not count, and why.
+    QMap<quint64, QMap<int, CountAnswers::Doubt>> m_uncountedPorts;
     QHash<QString, QPointer<DataSupply>> m_interfaceIndex;
     // Map interfaces that another with the same key took out of the index: never matched.
     QList<quint64> m_shadowedInterfaces;

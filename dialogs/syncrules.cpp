@@ -3,6 +3,7 @@
 #include "dialogs/interfacelistentry.h"
 #include "model/identifiers.h"
 #include "model/light.h"
+#include "protocol/lightscanbook.h"
 
 #include <QRegularExpression>
 
@@ -144,9 +145,27 @@ QSize reportBoxSize(const QSize &form, const QSize &needed, const QSize &availab
     return form.expandedTo(needed).boundedTo(available);
 }
 
-QString uncountedPortText(const QString &interfaceName, int port)
+QString uncountedPortText(const QString &interfaceName, int port, CountAnswers::Doubt doubt)
 {
-    return QStringLiteral("%1 port %2").arg(interfaceName).arg(port + 1);
+    QString why;
+    switch (doubt) {
+    case CountAnswers::Doubt::Disagreed:
+        why = QStringLiteral("its answers did not agree");
+        break;
+    case CountAnswers::Doubt::TooManyLights:
+        why = QStringLiteral("more than %1 lights").arg(LightScanBook::MaxLightsPerPort);
+        break;
+    case CountAnswers::Doubt::Unanswered:
+        why = QStringLiteral("the interface stopped answering");
+        break;
+    case CountAnswers::Doubt::Endless:
+        why = QStringLiteral("its answers never went quiet");
+        break;
+    case CountAnswers::Doubt::Slow:
+        why = QStringLiteral("pauses in its answers longer than the scan waits");
+        break;
+    }
+    return QStringLiteral("%1 port %2 (%3)").arg(interfaceName).arg(port + 1).arg(why);
 }
 
 QString syncReport(const SyncGaps &gaps, const QList<ConflictEntry> &conflicts)

@@ -94,8 +94,8 @@ QString movedLightText(const QString &lightText, const QList<Address> &answeredA
 QString shadowedInterfaceText(const QString &name, bool byAddress);
 // A map interface whose serial number answered from several addresses: neither is taken.
 QString contestedInterfaceText(const QString &name, quint64 serial, const QStringList &addresses);
-// A port (0-based) whose lights the scan could not count: its answers did not agree.
-QString uncountedPortText(const QString &interfaceName, int port);
+// A port (0-based) whose lights the scan could not count, and why.
+QString uncountedPortText(const QString &interfaceName, int port, CountAnswers::Doubt doubt);
 // A map interface matched by its address whose serial number other addresses answered with.
 QString claimedInterfaceText(const QString &name, quint64 serial, const QStringList &others);
 // A light whose read failed and whose map counterpart is not known (matching by address needs

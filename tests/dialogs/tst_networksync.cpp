@@ -179,6 +179,10 @@ void TestNetworkSync::rules()
     const QList<ChannelSpan> spans = {
         {1, 0, 0, 3}, {2, 0, 0, 3}, {3, 0, 2, 1}, {4, 0, 3, 3}, {5, 1, 0, 3}};
     QCOMPARE(SyncRules::conflictingLights(spans), QSet<quint64>({1, 2, 3}));
+    QCOMPARE(SyncRules::uncountedPortText("Lobby", 2, CountAnswers::Doubt::TooManyLights),
+             QString("Lobby port 3 (more than 512 lights)"));
+    QCOMPARE(SyncRules::uncountedPortText("Lobby", 0, CountAnswers::Doubt::Slow),
+             QString("Lobby port 1 (pauses in its answers longer than the scan waits)"));
     QCOMPARE(SyncRules::conflictReport({{"North", {"A", "B"}}, {"South", {"C"}}}),
              QString("North : \n    A\n    B\n\nSouth : \n    C\n\n"));
 }
@@ -396,7 +400,7 @@ void TestNetworkSync::uncountedPortIsNamed()
     Light *light = mapLight(ds, 0, 0, 100);
     syncAndReport({ds->uid()}, false,
                   "Ports whose lights could not be counted, left as they were :\n"
-                  "    Site Supply port 1\n\n");
+                  "    Site Supply port 1 (its answers did not agree)\n\n");
     QCOMPARE(light->serialNumber(), quint64(100));
 }
 
