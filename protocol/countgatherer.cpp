@@ -41,9 +41,7 @@ void CountGatherer::stop(quint32 ip)
     if (it == m_gatherings.end())
         return;
     // This may run inside the timer's own timeout.
-    it->timer->stop();
-    it->timer->disconnect(this);
-    it->timer->deleteLater();
+    it->timer->dismiss();
     m_gatherings.erase(it);
 }
 

@@ -793,9 +793,7 @@ void DiscoveryEngine::endReading(Readings &readings, quint64 serial)
     if (it == readings.end())
         return;
     // A read that fails ends inside its own timer's timeout.
-    it->retryTimer->stop();
-    it->retryTimer->disconnect(this);
-    it->retryTimer->deleteLater();
+    it->retryTimer->dismiss();
     readings.erase(it);
 }
 

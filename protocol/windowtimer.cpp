@@ -24,6 +24,13 @@ void WindowTimer::stop()
     m_timer.stop();
 }
 
+void WindowTimer::dismiss()
+{
+    stop();
+    disconnect();
+    deleteLater();
+}
+
 void WindowTimer::handleTimeout()
 {
     constexpr qint64 nsPerMs = 1000000;

@@ -21,6 +21,9 @@ public:
     void start();
     void start(int ms);
     void stop();
+    // Stops for good and lets go of every connection, to be deleted once control returns to
+    // the event loop: safe inside the timer's own timeout.
+    void dismiss();
     bool isActive() const { return m_timer.isActive(); }
     void setInterval(int ms) { m_intervalMs = ms; }
     int interval() const { return m_intervalMs; }
