@@ -48,10 +48,6 @@ QString doubtText(CountAnswers::Doubt doubt)
         return tr("the interface stopped answering before its answers could be compared. No "
                   "lights were made for it; check the interface's network connection, then "
                   "discover again.");
-    case CountAnswers::Doubt::Slow:
-        return tr("the interface left longer pauses within its answers than the scan waits "
-                  "for. No lights were made for it; discover again, or create its lights by "
-                  "hand.");
     case CountAnswers::Doubt::Endless:
         return tr("its answers never went quiet, as if something kept sending them. No lights "
                   "were made for it; restart the interface, then discover again.");

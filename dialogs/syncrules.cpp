@@ -161,9 +161,6 @@ QString uncountedPortText(const QString &interfaceName, int port, CountAnswers::
     case CountAnswers::Doubt::Endless:
         why = QStringLiteral("its answers never went quiet");
         break;
-    case CountAnswers::Doubt::Slow:
-        why = QStringLiteral("pauses in its answers longer than the scan waits");
-        break;
     }
     return QStringLiteral("%1 port %2 (%3)").arg(interfaceName).arg(port + 1).arg(why);
 }

@@ -215,8 +215,6 @@ CountAnswers::Doubt CountAnswers::doubtOf(int port) const
         return Doubt::TooManyLights;
     if (m_lastEnd == RoundEnd::Endless)
         return Doubt::Endless;
-    if (m_lastEnd == RoundEnd::Split)
-        return Doubt::Slow;
     if (m_lastEnd == RoundEnd::Unanswered || m_rounds.isEmpty())
         return Doubt::Unanswered;
     return Doubt::Disagreed;

@@ -35,7 +35,6 @@ public:
         TooManyLights, // its counts add up to more lights than a port holds
         Unanswered,    // the interface stopped answering before its lists could be compared
         Endless,       // its answers never went quiet: a stream, not an answer
-        Slow,          // the interface paces its answers further apart than the scan waits
     };
 
     struct List
@@ -54,7 +53,6 @@ public:
         Overlapped, // it may hold several answers (the scan's own copies): names ports only
         Unanswered, // nothing came
         Endless,    // it never went quiet, or brought more than any honest answer
-        Split,      // part of its answer came after it had gone quiet: names ports only
     };
 
     struct Result

@@ -25,15 +25,10 @@ void CountRounds::datagram(qint64 now, const QList<CountAnswers::List> &lists)
     switch (m_phase) {
     case Phase::Done:
         return;
-    case Phase::Guard:
-        // Part of an answer whose round had already gone quiet: no round can be told whole.
-        // The rest of it is still taken, so that every port it holds is named.
-        m_split = true;
-        receive(now, lists);
-        return;
     case Phase::Waiting:
         m_roundFirst = now;
         [[fallthrough]];
+    case Phase::Guard: // a pause in the answer longer than the quiet: the round goes on
     case Phase::Settle:
     case Phase::Receiving:
         receive(now, lists);
@@ -68,7 +63,7 @@ CountRounds::Step CountRounds::step(qint64 now)
     }
     CountAnswers::RoundEnd end = howRoundEnded();
     // Cut short by the gathering's end, a round may lack the rest of its answer.
-    if (cut && !m_split && (m_phase == Phase::Receiving || m_phase == Phase::Guard))
+    if (cut && (m_phase == Phase::Receiving || m_phase == Phase::Guard))
         end = CountAnswers::RoundEnd::Overlapped;
     m_answers.endRound(end);
     m_silent = end == CountAnswers::RoundEnd::Unanswered ? m_silent + 1 : 0;
@@ -83,8 +78,6 @@ CountRounds::Step CountRounds::step(qint64 now)
 CountAnswers::RoundEnd CountRounds::howRoundEnded() const
 {
     using End = CountAnswers::RoundEnd;
-    if (m_split)
-        return End::Split;
     switch (m_phase) {
     case Phase::Waiting:
         return End::Unanswered;
@@ -99,7 +92,7 @@ CountAnswers::RoundEnd CountRounds::howRoundEnded() const
 bool CountRounds::isOver(CountAnswers::RoundEnd end, qint64 now) const
 {
     // A stream goes on whatever is asked, so asking again would only bring more of it.
-    return m_answers.isSettled() || end == CountAnswers::RoundEnd::Endless || m_split ||
+    return m_answers.isSettled() || end == CountAnswers::RoundEnd::Endless ||
            m_silent >= MaxSilentRounds || m_asked >= m_timing.maxRounds ||
            now >= m_start + m_timing.gatherMs;
 }

@@ -14,12 +14,11 @@
 // once before it came, else overlapping answers that only name ports. Then the rounds ask
 // once and take what comes, one request at a time, until CountAnswers settles every port.
 // A round is over once it has been quiet for quietMs and then stays quiet for as long again
-// (the guard), or once it repeats the last answer whole and stays quiet for settleMs.
-// What they assume of a device: it answers a request within answerWaitMs, and its datagrams
-// of one answer come less than quietMs apart and all within roundMs. A datagram in a guard
-// shows that a device paces its answers further apart: the gathering ends, and the ports it
-// had not settled are named. Whatever arrives, the gathering ends within gatherMs of its
-// start, plus the wait for the last request it sent.
+// (the guard: a pause up to twice the quiet is still part of the answer), or once it repeats
+// the last answer whole and stays quiet for settleMs. What they assume of a device: it
+// answers a request within answerWaitMs, and its datagrams of one answer come less than twice
+// quietMs apart and all within roundMs. Whatever arrives, the gathering ends within gatherMs
+// of its start.
 //
 // The caller reads every datagram that has arrived before it calls step(): a datagram handled
 // late, behind a busy window, still belongs to the answer it came with.
@@ -67,7 +66,7 @@ private:
     enum class Phase {
         Waiting,   // asked, nothing yet
         Receiving, // until quiet
-        Guard,     // quiet: anything now is an answer paced further apart than the quiet
+        Guard,     // quiet: anything now is the answer going on after a longer pause
         Settle,    // repeats the last answer whole: anything now belongs to the round
         Done,
     };
@@ -83,7 +82,6 @@ private:
     bool m_firstIsOneAnswer;
     Phase m_phase = Phase::Receiving;
     bool m_first = true; // round 0, the scan's own answers
-    bool m_split = false; // a datagram came in the guard
     qint64 m_start = 0;
     qint64 m_roundFirst = 0; // the round's first datagram
     qint64 m_last = 0;       // the round's latest datagram

@@ -181,8 +181,8 @@ void TestNetworkSync::rules()
     QCOMPARE(SyncRules::conflictingLights(spans), QSet<quint64>({1, 2, 3}));
     QCOMPARE(SyncRules::uncountedPortText("Lobby", 2, CountAnswers::Doubt::TooManyLights),
              QString("Lobby port 3 (more than 512 lights)"));
-    QCOMPARE(SyncRules::uncountedPortText("Lobby", 0, CountAnswers::Doubt::Slow),
-             QString("Lobby port 1 (pauses in its answers longer than the scan waits)"));
+    QCOMPARE(SyncRules::uncountedPortText("Lobby", 0, CountAnswers::Doubt::Endless),
+             QString("Lobby port 1 (its answers never went quiet)"));
     QCOMPARE(SyncRules::conflictReport({{"North", {"A", "B"}}, {"South", {"C"}}}),
              QString("North : \n    A\n    B\n\nSouth : \n    C\n\n"));
 }

@@ -4,11 +4,10 @@
 
 // A round is a string of datagrams separated by '|'; a capital letter is a fixture on port 1
 // counting its letter's code in lights, a small letter one on port 2. A round "-" brought
-// nothing, "~" never went quiet, one starting with '*' may hold several answers, and one
-// starting with '/' had part of its answer come after it had gone quiet.
+// nothing, "~" never went quiet, and one starting with '*' may hold several answers.
 // The answer gives port 1's letters, '/' and port 2's; a port left unsettled stands as
-// "?D" (disagreed), "?T" (too many lights), "?U" (unanswered), "?E" (endless) or "?S" (slow);
-// a port taken unchecked from one answer ends in '!'.
+// "?D" (disagreed), "?T" (too many lights), "?U" (unanswered) or "?E" (endless); a port taken
+// unchecked from one answer ends in '!'.
 namespace {
 
 using End = CountAnswers::RoundEnd;
@@ -35,9 +34,7 @@ CountAnswers gather(const QStringList &rounds, int valueLimit = 4096)
             end = End::Endless;
         else if (round.startsWith('*'))
             end = End::Overlapped;
-        else if (round.startsWith('/'))
-            end = End::Split;
-        round.remove(QRegularExpression(QStringLiteral("[-~*/]")));
+        round.remove(QRegularExpression(QStringLiteral("[-~*]")));
         for (const QString &letters : round.split('|', Qt::SkipEmptyParts))
             answers.add(datagram(letters));
         answers.endRound(end);
@@ -48,7 +45,7 @@ CountAnswers gather(const QStringList &rounds, int valueLimit = 4096)
 QString portText(const CountAnswers::Result &result, int port)
 {
     if (result.unsettled.contains(port))
-        return QStringLiteral("?") + QStringLiteral("DTUES").at(int(result.unsettled[port]));
+        return QStringLiteral("?") + QStringLiteral("DTUE").at(int(result.unsettled[port]));
     QString text;
     for (const CountAnswers::List &list : result.lists) {
         for (const quint64 count : list.counts) {
@@ -123,7 +120,6 @@ private slots:
         QTest::newRow("too many lights, disagreeing") << QStringList{"ZZZZZZ", "ZZZZZZZ", "ZZZZZZ"} << false << "?T";
         // A stream tells nothing, nor does a flooded round.
         QTest::newRow("endless") << QStringList{"AB", "~"} << false << "?E";
-        QTest::newRow("answers paced further apart than the rounds wait") << QStringList{"/A|B"} << false << "?S";
         QTest::newRow("flooded round") << QStringList{"AB", "AAAAAAAAAAB", "AB", "AB", "AB"} << true << "AB";
         // clang-format on
     }
