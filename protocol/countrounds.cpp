@@ -12,8 +12,8 @@ QList<CountAnswers::List> CountRounds::countLists(const OrvexDatagrams::BlinkSca
     return lists;
 }
 
-CountRounds::CountRounds(const Timing &timing, qint64 now, bool firstIsOneAnswer,
-                         quint64 maxLights, int valueLimit)
+CountRounds::CountRounds(const Timing &timing, qint64 now, bool firstIsOneAnswer, quint64 maxLights,
+                         int valueLimit)
     : m_timing(timing), m_answers(maxLights, valueLimit), m_firstIsOneAnswer(firstIsOneAnswer),
       m_start(now), m_roundFirst(now), m_last(now), m_due(now)
 {

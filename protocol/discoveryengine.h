@@ -84,9 +84,9 @@ public:
     // device's order, after the interface's own values are read when its model has any; then
     // lightCountsComplete. Fixture counts are taken once their rounds are over (CountGatherer);
     // ports whose counts the rounds do not settle make no lights and are named by
-    // lightCountsUnsettled first, ports taken from one unchecked answer by lightCountsUnchecked. Empties the light table first. The scan runs, and replies to it
-    // count, until endLightScan, discoverControllers or the engine's end; a second call starts
-    // it anew.
+    // lightCountsUnsettled first, ports taken from one unchecked answer by lightCountsUnchecked.
+    // Empties the light table first. The scan runs, and replies to it count, until endLightScan,
+    // discoverControllers or the engine's end; a second call starts it anew.
     void discoverLights(DataSupply *ds);
     // Later scan replies of that interface are dropped.
     void endLightScan(const DataSupply *ds);

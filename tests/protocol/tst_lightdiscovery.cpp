@@ -379,6 +379,38 @@ private slots:
         QCOMPARE(m_rig->batches.size(), 1);
     }
 
+    // A device that answers late has answered several of the scan's copies at once: that
+    // muddle counts for no answer, and the rounds alone count its alike fixtures.
+    void lateAnswersToTheScansCopiesCountForNone()
+    {
+        NetworkSettings::instance().requestRepeatMs = 20;
+        m_rig->device->fixtureCounts = {{1, QVector<quint32>(126, 1)}};
+        m_rig->device->countsReplyPerEntry = true;
+        m_rig->device->faults[BlinkScan2].delayMs = 100;
+        DataSupply *ds = m_rig->supply(0x990001, 2);
+        m_rig->engine->discoverLights(ds);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->countsComplete, QList<quint64>{ds->uid()}, 10000);
+        QVERIFY(m_rig->unsettledPorts.isEmpty());
+        QCOMPARE(m_rig->batches.size(), 1);
+        QCOMPARE(m_rig->batches[0].size(), 126);
+    }
+
+    // A port whose counts the scan's limit for the interface cannot take makes no lights and is
+    // named for holding too many.
+    void portsPastTheScansLimitAreNamed()
+    {
+        m_rig->device->fixtureCounts = {{1, QVector<quint32>(300, 1)},
+                                        {2, QVector<quint32>(300, 1)}};
+        DataSupply *ds = m_rig->supply(0x990001, 2);
+        ds->setPortCount(1);
+        m_rig->engine->discoverLights(ds);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->countsComplete, QList<quint64>{ds->uid()}, 10000);
+        QCOMPARE(m_rig->batches.size(), 1);
+        QCOMPARE(m_rig->batches[0].size(), 300);
+        QCOMPARE(m_rig->unsettledPorts, QList<int>{1});
+        QCOMPARE(m_rig->engine->countDoubt(ds->uid(), 1), CountAnswers::Doubt::TooManyLights);
+    }
+
     // A scan left behind while the interface's own values are read for its counted lights asks
     // for nothing more and hands nothing on.
     void endedScanStopsReadingTheSupply()
