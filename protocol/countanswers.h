@@ -64,7 +64,6 @@ public:
         // Ports (from 1, ascending) taken unchecked from the few answers the device gave.
         QList<int> unchecked;
         QList<int> unsettledPorts() const;
-        bool settled() const { return unsettled.isEmpty(); }
     };
 
     // maxLights: the most lights a port holds. valueLimit: the most count values a round
