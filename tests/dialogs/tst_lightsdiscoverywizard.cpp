@@ -67,6 +67,7 @@ private slots:
     void countingIsShownUntilTheCountsAreIn_data();
     void countingIsShownUntilTheCountsAreIn();
     void scanEndsOnceTheCountsAreComplete();
+    void latestRoutingLeadsOn_data();
     void latestRoutingLeadsOn();
     void repeatedAnswersAndUnownedLights();
     void rerunAndCancelMidReadLeaveNothing();
@@ -542,10 +543,29 @@ void TestLightsDiscoveryWizard::scanEndsOnceTheCountsAreComplete()
     QTRY_VERIFY_WITH_TIMEOUT(!m_wizard->isDiscovering(), 100);
 }
 
+void TestLightsDiscoveryWizard::latestRoutingLeadsOn_data()
+{
+    QTest::addColumn<QList<int>>("times"); // each request answered so often, the last for all
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("every request answered once") << QList<int>{1} << QString();
+    // Longer than the run's quiet: the run waits for the counts all the same.
+    QTest::newRow("two requests in a row unanswered") << QList<int>{1, 0, 0, 1} << QString();
+    QTest::newRow("one answer copied whole") << QList<int>{1, 1, 2, 1} << QString();
+    QTest::newRow("silent after the scan's answer")
+        << QList<int>{1, 0}
+        << "The lights on port 3 of Lobby were taken from the interface's only answer, which "
+           "nothing could check. Discover again to have them checked.";
+}
+
+// Serial numbers and fixture counts in one answer: the scan takes both, whichever requests the
+// link loses; the counted port's lights come once, or are said to be unchecked.
 void TestLightsDiscoveryWizard::latestRoutingLeadsOn()
 {
+    QFETCH(QList<int>, times);
+    QFETCH(QString, notice);
     // One blink scan reply: serial numbers on ports 1 and 2, then fixture counts on port 3,
     // whose list waits for a read of the interface's "Maximum Number of Serial Numbers".
+    m_device->blinkScan2Times = times;
     m_device->lights = {Iface::catalogueLight(0x140001, 1), Iface::catalogueLight(0x140002, 1),
                         Iface::catalogueLight(0x140003, 2), Iface::catalogueLight(0x140004, 2)};
     m_device->fixtureCounts = {{3, {2, 3}}};
@@ -564,6 +584,7 @@ void TestLightsDiscoveryWizard::latestRoutingLeadsOn()
     next->click();
     QCOMPARE(m_wizard->currentPage()->objectName(), QString("DiscoverLightsLightPage"));
     QCOMPARE(text(m_wizard, "m_foundTintoraLightsLabel"), QString("Found 5 Lights on 1 Port."));
+    QCOMPARE(text(m_wizard, "m_unsettledLabel"), notice);
     QStringList titles;
     ModalDriver driver;
     driver.then([&](QWidget *d) {

@@ -311,8 +311,14 @@ void SimulatedOrvexInterface::answerBlinkScan2()
     layout.maxReplyBytes = maxReplyBytes;
     layout.rdmUidForm = rdmUidForm;
     layout.moreFlag = moreFlag;
-    for (const QByteArray &datagram : blinkScan2Answer(address32(), layout))
-        deliver(datagram);
+    const QList<QByteArray> answer = blinkScan2Answer(address32(), layout);
+    const int n = int(receivedWithCode(BlinkScan2).size()) - 1;
+    const int times =
+        blinkScan2Times.isEmpty() ? 1 : blinkScan2Times.value(n, blinkScan2Times.last());
+    for (int i = 0; i < times; ++i) {
+        for (const QByteArray &datagram : answer)
+            deliver(datagram);
+    }
 }
 
 QList<QByteArray> SimulatedOrvexInterface::blinkScan2Answer(quint32 address,

@@ -142,6 +142,9 @@ public:
     // When not empty, the n-th blink scan 2 is answered with these datagrams instead, n
     // counted modulo their number: a device whose answers differ from request to request.
     QList<QList<QByteArray>> blinkScan2Answers;
+    // When not empty, the n-th blink scan 2 is answered this many times over (0: not at all),
+    // the last entry for every later one: requests lost, or answers copied whole.
+    QList<int> blinkScan2Times;
     std::optional<CACounts> caCounts;
     QHash<quint16, AnswerFaults> faults;
     bool answering = true;
